@@ -1,0 +1,44 @@
+#pragma once
+// Start-up, the command line, the maintenance sequence, the activity log and
+// the scheduled-run batch file.
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dorvane {
+
+class Runtime;
+struct RunContext;
+
+inline constexpr std::string_view kSeparatorLine = "-------------------------------------";
+
+// Sets ctx.Product and ctx.FrontEndFile; returns the RunMode ("s" or empty).
+std::string ParseCommandLine(RunContext& ctx, std::string_view arguments);
+// Arguments handed over as a list are joined by single blanks.
+std::string JoinArguments(const std::vector<std::string>& arguments);
+
+// OptimizeFrontEnd; then BackupSqlDb for DbKind 1, else RepairBackEnd and
+// BackupAccessDb.
+void RunMaintenance(Runtime& rt);
+
+// Shows the window modally and returns when it closes; false when no window
+// can be shown (the reason already reported to the user).
+using ShowWindowFn = std::function<bool(Runtime&)>;
+
+// The program: parse, read DbKind, window or maintenance, separator line.
+// Returns the process exit status: 0 when every operation succeeded, 1 when
+// any failed or the window could not be shown.
+int Main(Runtime& rt, std::string_view arguments, const ShowWindowFn& showWindow);
+
+// One log entry: date and time, five blanks, the message, CR LF; appended to
+// APPPATH\Dorvane_log.txt. Nothing is reported.
+void WriteLog(Runtime& rt, std::string_view message);
+std::string FormatLogEntry(std::string_view dateTime, std::string_view message);
+
+// APPPATH\Dorvane.bat holding the one line that starts an unattended run.
+void WriteScheduleBatch(Runtime& rt);
+std::string ScheduleBatchLine(std::string_view appPath, std::string_view product);
+
+}  // namespace dorvane

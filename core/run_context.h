@@ -1,0 +1,31 @@
+#pragma once
+// The process-wide run state shared by start-up, the operations and the
+// window. One instance lives for the whole process.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace dorvane {
+
+class Database;  // engines/file_database_engine.h
+
+struct RunContext {
+    std::string Product;
+    std::string FrontEndFile;
+    std::int16_t DbKind = 0;
+    std::string RunMode;  // "s" unattended, empty interactive
+    std::string AppPath;
+    std::string DbPath;
+    std::string BkPath;
+    std::string BackupPath;
+    std::string Dsn;
+    std::string DbaseName;
+    std::string SqlServerName;
+    std::string SqlText;
+    std::shared_ptr<Database> Database;  // last back-end opened by the lookup
+
+    bool Unattended() const { return !RunMode.empty(); }
+};
+
+}  // namespace dorvane

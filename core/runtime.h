@@ -1,0 +1,58 @@
+#pragma once
+// Everything an operation reaches: the run context and the components. One
+// Runtime lives for the whole process; tests build one from fakes.
+
+#include <functional>
+#include <memory>
+
+#include "core/clock.h"
+#include "core/message_boxes.h"
+#include "core/run_context.h"
+#include "core/settings/settings_store.h"
+#include "engines/file_database_engine.h"
+#include "engines/file_system.h"
+#include "engines/sql_client.h"
+
+namespace dorvane {
+
+class Runtime {
+public:
+    using EngineFactory = std::function<std::unique_ptr<FileDatabaseEngine>()>;
+
+    Runtime(SettingsStore& settings, FileSystem& files, EngineFactory fileDbFactory,
+            SqlClient& sql, MessageBoxes& boxes, Clock& clock)
+        : settings(settings),
+          files(files),
+          sql(sql),
+          boxes(boxes),
+          clock(clock),
+          fileDbFactory_(std::move(fileDbFactory)) {}
+
+    RunContext ctx;
+    SettingsStore& settings;
+    FileSystem& files;
+    SqlClient& sql;
+    MessageBoxes& boxes;
+    Clock& clock;
+
+    // The shared file-database engine, created on first use and kept.
+    FileDatabaseEngine& FileDb() {
+        if (!fileDb_) fileDb_ = fileDbFactory_();
+        return *fileDb_;
+    }
+
+    // Whether any maintenance operation of this run reported failure; it
+    // decides the process exit status and nothing else.
+    bool anyOperationFailed = false;
+
+    // Shows a box only in an interactive run.
+    void ShowBox(const std::string& text, BoxIcon icon, const std::string& title) {
+        if (!ctx.Unattended()) boxes.Show(text, icon, title);
+    }
+
+private:
+    EngineFactory fileDbFactory_;
+    std::unique_ptr<FileDatabaseEngine> fileDb_;
+};
+
+}  // namespace dorvane

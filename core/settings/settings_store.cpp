@@ -1,0 +1,56 @@
+#include "core/settings/settings_store.h"
+
+#include <exception>
+
+namespace dorvane {
+namespace {
+
+std::optional<std::string> SafeRead(SettingsStore& store, std::string_view application,
+                                    std::string_view section, std::string_view key) {
+    try {
+        return store.Read(application, section, key);
+    } catch (const std::exception&) {
+        return std::nullopt;  // an unreadable store reads like a missing key
+    }
+}
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+std::string GetSetting(SettingsStore& store, std::string_view application,
+                       std::string_view section, std::string_view key) {
+    return SafeRead(store, application, section, key).value_or(std::string());
+}
+
+std::string GetSetting(SettingsStore& store, std::string_view application,
+                       std::string_view section, std::string_view key,
+                       std::string_view defaultValue) {
+    auto value = SafeRead(store, application, section, key);
+    return value ? *value : std::string(defaultValue);
+}
+
+std::string GetSetting(SettingsStore& store, std::string_view application,
+                       std::string_view section, std::string_view key, long defaultValue) {
+    auto value = SafeRead(store, application, section, key);
+    return value ? *value : std::to_string(defaultValue);
+}
+
+void SaveSetting(SettingsStore& store, std::string_view application, std::string_view section,
+                 std::string_view key, std::string_view value) {
+    try {
+        (void)store.Write(application, section, key, value);
+    } catch (const std::exception&) {
+        // A failed save is ignored: the caller goes on as if it had worked.
+    }
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Lower(a[i]) != Lower(b[i])) return false;
+    }
+    return true;
+}
+
+}  // namespace dorvane

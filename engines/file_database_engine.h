@@ -1,0 +1,50 @@
+#pragma once
+// The file-database engine as the operations use it. Paths are the text the
+// operations build (Windows form, "\" separators); implementations map them to
+// the platform where a file is touched. Every failure throws dorvane::Error.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+
+namespace dorvane {
+
+// A field value as the caller sees it. Null is distinguishable from empty text.
+struct FieldValue {
+    bool isNull = true;
+    std::string text;  // the value converted to text (UTF-8) when not Null
+};
+
+class Recordset {
+public:
+    virtual ~Recordset() = default;
+    virtual void MoveFirst() = 0;  // throws "No current record." when empty
+    virtual FieldValue Field(const std::string& name) = 0;
+    virtual void Close() = 0;
+};
+
+class QueryDef {
+public:
+    virtual ~QueryDef() = default;
+    virtual void SetSQL(const std::string& sql) = 0;
+    virtual std::unique_ptr<Recordset> OpenRecordset() = 0;
+};
+
+class Database {
+public:
+    virtual ~Database() = default;
+    virtual std::unique_ptr<QueryDef> CreateQueryDef(const std::string& name) = 0;
+    virtual void Close() = 0;
+};
+
+class FileDatabaseEngine {
+public:
+    virtual ~FileDatabaseEngine() = default;
+    // A compacted copy at destination; the source unchanged. Errors when the
+    // source is missing or in use, the destination exists or cannot be made.
+    virtual void CompactDatabase(const std::string& source, const std::string& destination) = 0;
+    virtual std::shared_ptr<Database> OpenDatabase(const std::string& path) = 0;
+};
+
+}  // namespace dorvane

@@ -1,0 +1,32 @@
+#pragma once
+// File operations of the program, on paths as text (Windows form). The
+// platform implementation maps paths and reports failures as dorvane::Error.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dorvane {
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    virtual bool Exists(const std::string& path) = 0;
+    // Replaces destination by a copy of source; the copy has reached stable
+    // storage when this returns. Refuses a destination that another process
+    // holds locked.
+    virtual void CopyFile(const std::string& source, const std::string& destination) = 0;
+    // Deletes one file; a missing file is no error.
+    virtual void DeleteFile(const std::string& path) = 0;
+    // Renames within one folder, replacing the target atomically.
+    virtual void RenameReplace(const std::string& from, const std::string& to) = 0;
+    // Full paths (folder text, "\", name) of the files in folder whose names
+    // match the wildcard pattern ("*" and "?", letter case ignored). A missing
+    // folder gives none.
+    virtual std::vector<std::string> ListMatching(const std::string& folder,
+                                                  std::string_view pattern) = 0;
+    // Opens for appending (creating it), writes the bytes, closes.
+    virtual void AppendToFile(const std::string& path, std::string_view bytes) = 0;
+};
+
+}  // namespace dorvane

@@ -1,0 +1,29 @@
+#pragma once
+// The maintenance operations. Each reads its own settings, works through the
+// components, shows a box only in an interactive run and logs its outcome.
+// None lets an error out.
+
+#include <string>
+
+namespace dorvane {
+
+class Runtime;
+
+// Compacts source into temporary, copies temporary over source, deletes
+// temporary; stops at the first failing step.
+bool CompactViaTemp(Runtime& rt, const std::string& source, const std::string& temporary);
+void OptimizeFrontEnd(Runtime& rt);
+void RepairBackEnd(Runtime& rt);
+
+std::string TimeStamp(Runtime& rt);
+bool BackupAccessDb(Runtime& rt);
+
+bool BackupSqlDb(Runtime& rt);
+// The backup statement; names and folders that are not plain are quoted.
+std::string BuildBackupStatement(const std::string& databaseName, const std::string& folder);
+std::string BuildConnectionString(const std::string& server, const std::string& databaseName);
+
+// The product's document folder ("lib1" in doclib), or empty text.
+std::string LookupDocumentPath(Runtime& rt);
+
+}  // namespace dorvane

@@ -23,7 +23,7 @@ struct RunContext {
     std::string DbaseName;
     std::string SqlServerName;
     std::string SqlText;
-    std::shared_ptr<Database> Database;  // last back-end opened by the lookup
+    std::shared_ptr<::dorvane::Database> Database;  // last back-end opened by the lookup
 
     bool Unattended() const { return !RunMode.empty(); }
 };

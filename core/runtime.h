@@ -19,20 +19,20 @@ class Runtime {
 public:
     using EngineFactory = std::function<std::unique_ptr<FileDatabaseEngine>()>;
 
-    Runtime(SettingsStore& settings, FileSystem& files, EngineFactory fileDbFactory,
-            SqlClient& sql, MessageBoxes& boxes, Clock& clock)
-        : settings(settings),
-          files(files),
-          sql(sql),
-          boxes(boxes),
-          clock(clock),
+    Runtime(SettingsStore& settingsStore, FileSystem& fileSystem, EngineFactory fileDbFactory,
+            SqlClient& sqlClient, MessageBoxes& messageBoxes, Clock& systemClock)
+        : settings(settingsStore),
+          files(fileSystem),
+          sql(sqlClient),
+          boxes(&messageBoxes),
+          clock(systemClock),
           fileDbFactory_(std::move(fileDbFactory)) {}
 
     RunContext ctx;
     SettingsStore& settings;
     FileSystem& files;
     SqlClient& sql;
-    MessageBoxes& boxes;
+    MessageBoxes* boxes;  // the window puts its own boxes here while it is open
     Clock& clock;
 
     // The shared file-database engine, created on first use and kept.
@@ -47,7 +47,7 @@ public:
 
     // Shows a box only in an interactive run.
     void ShowBox(const std::string& text, BoxIcon icon, const std::string& title) {
-        if (!ctx.Unattended()) boxes.Show(text, icon, title);
+        if (!ctx.Unattended() && boxes != nullptr) boxes->Show(text, icon, title);
     }
 
 private:

@@ -1,0 +1,26 @@
+#include "operations/report.h"
+
+#include <cstdio>
+
+#include "core/maintenance.h"
+#include "core/runtime.h"
+
+namespace dorvane {
+
+void ReportSuccess(Runtime& rt, const std::string& boxText, const std::string& title,
+                   const std::string& logLine) {
+    rt.ShowBox(boxText, BoxIcon::Information, title);
+    WriteLog(rt, logLine);
+}
+
+void ReportFailure(Runtime& rt, const std::string& boxText, const std::string& title,
+                   const std::string& logLine, const std::string& reason) {
+    rt.anyOperationFailed = true;
+    rt.ShowBox(boxText, BoxIcon::Critical, title);
+    WriteLog(rt, logLine);
+    if (rt.ctx.Unattended() && !reason.empty()) {
+        std::fprintf(stderr, "dorvane: %s: %s\n", logLine.c_str(), reason.c_str());
+    }
+}
+
+}  // namespace dorvane

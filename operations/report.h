@@ -1,0 +1,22 @@
+#pragma once
+// How an operation tells its outcome: a box in an interactive run, one log
+// line always; in an unattended run the reason of a failure also goes to
+// standard error, where a scheduler keeps it.
+
+#include <string>
+
+#include "core/message_boxes.h"
+
+namespace dorvane {
+
+class Runtime;
+
+inline constexpr const char* kTitleShort = "Zentro";
+inline constexpr const char* kTitleLong = "Zentro Software Ltd";
+
+void ReportSuccess(Runtime& rt, const std::string& boxText, const std::string& title,
+                   const std::string& logLine);
+void ReportFailure(Runtime& rt, const std::string& boxText, const std::string& title,
+                   const std::string& logLine, const std::string& reason);
+
+}  // namespace dorvane

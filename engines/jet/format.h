@@ -1,0 +1,128 @@
+#pragma once
+// Layout constants of the two supported file versions. Every offset that
+// differs between Jet 3 (2 KiB pages) and Jet 4 (4 KiB pages) lives here, so
+// the parsers are written once.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace dorvane::jet {
+
+enum class Version { kJet3, kJet4 };
+
+struct Format {
+    Version version;
+    std::uint32_t page_size;
+
+    // Page 0 (after unmasking).
+    std::size_t header_mask_offset;  // 0x18
+    std::size_t header_mask_length;  // 126 / 128
+    std::size_t header_code_page;    // 0x3C
+    std::size_t header_encryption_key;  // 0x3E
+
+    // Data pages (also long-value and usage-map record pages).
+    std::size_t data_row_count;    // u16 slot count
+    std::size_t data_row_offsets;  // first u16 offset word
+    std::size_t data_free_space;   // u16 at 2
+    std::size_t data_owner;        // u32 at 4
+
+    // Table definition, offsets in the logical stream.
+    std::size_t tdef_length;
+    std::size_t tdef_num_rows;
+    std::size_t tdef_autonumber;
+    std::size_t tdef_table_type;
+    std::size_t tdef_max_cols;
+    std::size_t tdef_num_var_cols;
+    std::size_t tdef_num_cols;
+    std::size_t tdef_num_idx;
+    std::size_t tdef_num_real_idx;
+    std::size_t tdef_owned_map;
+    std::size_t tdef_free_map;
+    std::size_t tdef_header_end;
+    std::size_t index_stats_size;     // per physical index
+    std::size_t column_block_size;
+    std::size_t physical_index_size;
+    std::size_t logical_index_size;
+    std::size_t name_length_size;     // 1 (code page bytes) / 2 (UCS-2 byte count)
+
+    // Column block.
+    std::size_t col_type;
+    std::size_t col_number;
+    std::size_t col_var_index;
+    std::size_t col_flags;
+    std::size_t col_fixed_offset;
+    std::size_t col_length;
+
+    // Physical index definition.
+    std::size_t pidx_columns;   // ten (u16 column, u8 order) triples
+    std::size_t pidx_map;
+    std::size_t pidx_root;
+    std::size_t pidx_flags;
+
+    // Logical index entry.
+    std::size_t lidx_number;
+    std::size_t lidx_physical;
+    std::size_t lidx_related_page;
+    std::size_t lidx_type;
+
+    // Rows.
+    std::size_t row_count_size;   // 1 / 2: column count and variable offsets width
+
+    // Long values: the largest chain segment row a writer uses (link included).
+    std::size_t lv_segment_row;   // 2036 / 4076
+
+    // Index pages.
+    std::size_t idx_prev;
+    std::size_t idx_next;
+    std::size_t idx_tail;
+    std::size_t idx_prefix;
+    std::size_t idx_prefix_size;  // 1 / 2
+    std::size_t idx_node_flag;
+    std::size_t idx_mask;
+    std::size_t idx_entries;
+    std::size_t idx_data_limit;   // usable entry bytes per page
+
+    // Usage maps.
+    std::size_t usage_map_record;  // default record length: 133 / 69
+
+    // Commit/user slot area at the end of page 0.
+    std::size_t commit_slots;
+};
+
+const Format& FormatFor(Version version);
+
+inline constexpr std::uint8_t kPageHeader = 0x00;
+inline constexpr std::uint8_t kPageData = 0x01;
+inline constexpr std::uint8_t kPageTableDef = 0x02;
+inline constexpr std::uint8_t kPageIndexNode = 0x03;
+inline constexpr std::uint8_t kPageIndexLeaf = 0x04;
+inline constexpr std::uint8_t kPageUsageBitmap = 0x05;
+
+// Column data types.
+namespace coltype {
+inline constexpr std::uint8_t kBoolean = 0x01;
+inline constexpr std::uint8_t kByte = 0x02;
+inline constexpr std::uint8_t kInteger = 0x03;
+inline constexpr std::uint8_t kLong = 0x04;
+inline constexpr std::uint8_t kCurrency = 0x05;
+inline constexpr std::uint8_t kSingle = 0x06;
+inline constexpr std::uint8_t kDouble = 0x07;
+inline constexpr std::uint8_t kDateTime = 0x08;
+inline constexpr std::uint8_t kBinary = 0x09;
+inline constexpr std::uint8_t kText = 0x0A;
+inline constexpr std::uint8_t kOle = 0x0B;
+inline constexpr std::uint8_t kMemo = 0x0C;
+inline constexpr std::uint8_t kGuid = 0x0F;
+inline constexpr std::uint8_t kDecimal = 0x10;
+inline constexpr std::uint8_t kFixedBinary = 0x11;
+}  // namespace coltype
+
+// Flag bits of a row offset word on a data page.
+inline constexpr std::uint16_t kRowOffsetMask = 0x1FFF;
+inline constexpr std::uint16_t kRowOverflowTarget = 0x8000;   // alone: relocated body
+inline constexpr std::uint16_t kRowOverflowPointer = 0x4000;  // alone: points to the body
+inline constexpr std::uint16_t kRowDeleted = 0xC000;          // both bits
+
+inline constexpr std::size_t kMaxRowsPerPage = 255;
+
+}  // namespace dorvane::jet

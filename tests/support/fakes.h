@@ -1,0 +1,332 @@
+#pragma once
+// In-memory stand-ins for the components, for tests of the program's logic.
+// Each records what was asked of it so tests can check order and arguments.
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/error.h"
+#include "core/message_boxes.h"
+#include "core/runtime.h"
+#include "core/settings/settings_store.h"
+#include "engines/file_database_engine.h"
+#include "engines/file_system.h"
+#include "engines/local_file_system.h"
+#include "engines/sql_client.h"
+
+namespace dorvane::testing {
+
+inline std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
+    return s;
+}
+
+class FakeSettings final : public SettingsStore {
+public:
+    struct Access {
+        std::string kind;  // "read" or "write"
+        std::string section;
+        std::string key;
+        std::string value;
+    };
+
+    void Set(const std::string& app, const std::string& section, const std::string& key,
+             const std::string& value) {
+        values_[Id(app, section, key)] = value;
+    }
+    std::optional<std::string> Get(const std::string& app, const std::string& section,
+                                   const std::string& key) const {
+        auto it = values_.find(Id(app, section, key));
+        if (it == values_.end()) return std::nullopt;
+        return it->second;
+    }
+
+    std::optional<std::string> Read(std::string_view app, std::string_view section,
+                                    std::string_view key) override {
+        log.push_back({"read", std::string(section), std::string(key), {}});
+        return Get(std::string(app), std::string(section), std::string(key));
+    }
+    bool Write(std::string_view app, std::string_view section, std::string_view key,
+               std::string_view value) override {
+        log.push_back({"write", std::string(section), std::string(key), std::string(value)});
+        if (failWrites) return false;
+        Set(std::string(app), std::string(section), std::string(key), std::string(value));
+        return true;
+    }
+    bool Delete(std::string_view app, std::string_view section, std::string_view key) override {
+        return values_.erase(Id(std::string(app), std::string(section), std::string(key))) > 0;
+    }
+    std::vector<SettingEntry> List(std::optional<std::string_view>) override { return {}; }
+
+    bool failWrites = false;
+    std::vector<Access> log;
+
+private:
+    static std::string Id(const std::string& app, const std::string& section, const std::string& key) {
+        return Lower(app) + "\n" + Lower(section) + "\n" + Lower(key);
+    }
+    std::map<std::string, std::string> values_;
+};
+
+// Files as text contents keyed by path text (exact).
+class FakeFileSystem final : public FileSystem {
+public:
+    std::map<std::string, std::string> files;
+    std::vector<std::string> calls;              // "copy a -> b", "delete a", ...
+    std::set<std::string> failOn;                // calls that throw, by their text
+
+    bool Exists(const std::string& path) override { return files.count(path) > 0; }
+    void CopyFile(const std::string& source, const std::string& destination) override {
+        Record("copy " + source + " -> " + destination);
+        auto it = files.find(source);
+        if (it == files.end()) throw Error(errc::kFileNotFound, "File not found: " + source);
+        files[destination] = it->second;
+    }
+    void DeleteFile(const std::string& path) override {
+        Record("delete " + path);
+        files.erase(path);
+    }
+    void RenameReplace(const std::string& from, const std::string& to) override {
+        Record("rename " + from + " -> " + to);
+        auto it = files.find(from);
+        if (it == files.end()) throw Error(errc::kFileNotFound, "File not found: " + from);
+        files[to] = it->second;
+        files.erase(from);
+    }
+    std::vector<std::string> ListMatching(const std::string& folder, std::string_view pattern) override {
+        Record("list " + folder + "\\" + std::string(pattern));
+        std::vector<std::string> out;
+        const std::string prefix = folder + "\\";
+        for (const auto& [path, content] : files) {
+            if (path.rfind(prefix, 0) != 0) continue;
+            const std::string name = path.substr(prefix.size());
+            if (name.find('\\') == std::string::npos && WildcardMatch(pattern, name)) out.push_back(path);
+        }
+        return out;
+    }
+    void AppendToFile(const std::string& path, std::string_view bytes) override {
+        Record("append " + path);
+        files[path] += std::string(bytes);
+    }
+
+private:
+    void Record(const std::string& call) {
+        calls.push_back(call);
+        if (failOn.count(call) > 0) throw Error(errc::kPermissionDenied, "refused: " + call);
+    }
+};
+
+// Compaction copies the content with a marker, so tests can tell copies apart.
+class FakeEngine final : public FileDatabaseEngine {
+public:
+    explicit FakeEngine(FakeFileSystem& fs) : fs_(fs) {}
+
+    std::vector<std::string> calls;
+    std::map<std::string, std::string> compactErrors;  // source -> description
+    // Lookup: path -> rows of DocumentPath (nullopt = Null)
+    std::map<std::string, std::vector<std::optional<std::string>>> doclib;
+    std::vector<std::string> sqlSeen;
+
+    void CompactDatabase(const std::string& source, const std::string& destination) override {
+        calls.push_back("compact " + source + " -> " + destination);
+        if (auto it = compactErrors.find(source); it != compactErrors.end()) throw Error(3356, it->second);
+        auto src = fs_.files.find(source);
+        if (src == fs_.files.end()) throw Error(3024, "Could not find file '" + source + "'.");
+        if (fs_.files.count(destination) > 0) throw Error(3204, "Database already exists.");
+        fs_.files[destination] = src->second + "+compacted";
+    }
+    std::shared_ptr<Database> OpenDatabase(const std::string& path) override;
+
+private:
+    FakeFileSystem& fs_;
+};
+
+class FakeRecordset final : public Recordset {
+public:
+    explicit FakeRecordset(std::vector<std::optional<std::string>> rows) : rows_(std::move(rows)) {}
+    void MoveFirst() override {
+        if (rows_.empty()) throw Error(errc::kNoCurrentRecord, "No current record.");
+    }
+    FieldValue Field(const std::string& name) override {
+        if (Lower(name) != "documentpath") throw Error(errc::kItemNotFound, "Item not found");
+        if (!rows_.front()) return FieldValue{true, {}};
+        return FieldValue{false, *rows_.front()};
+    }
+    void Close() override {}
+
+private:
+    std::vector<std::optional<std::string>> rows_;
+};
+
+class FakeQueryDef final : public QueryDef {
+public:
+    FakeQueryDef(FakeEngine& engine, std::vector<std::optional<std::string>> rows, bool hasTable)
+        : engine_(engine), rows_(std::move(rows)), hasTable_(hasTable) {}
+    void SetSQL(const std::string& sql) override { engine_.sqlSeen.push_back(sql); }
+    std::unique_ptr<Recordset> OpenRecordset() override {
+        if (!hasTable_) throw Error(3078, "The Microsoft Jet database engine cannot find the input table 'doclib'.");
+        return std::make_unique<FakeRecordset>(rows_);
+    }
+
+private:
+    FakeEngine& engine_;
+    std::vector<std::optional<std::string>> rows_;
+    bool hasTable_;
+};
+
+class FakeDatabase final : public Database {
+public:
+    FakeDatabase(FakeEngine& engine, std::vector<std::optional<std::string>> rows, bool hasTable)
+        : engine_(engine), rows_(std::move(rows)), hasTable_(hasTable) {}
+    std::unique_ptr<QueryDef> CreateQueryDef(const std::string&) override {
+        if (closed) throw Error(3420, "Object invalid or no longer set.");
+        return std::make_unique<FakeQueryDef>(engine_, rows_, hasTable_);
+    }
+    void Close() override { closed = true; }
+    bool closed = false;
+
+private:
+    FakeEngine& engine_;
+    std::vector<std::optional<std::string>> rows_;
+    bool hasTable_;
+};
+
+inline std::shared_ptr<Database> FakeEngine::OpenDatabase(const std::string& path) {
+    calls.push_back("open " + path);
+    if (fs_.files.count(path) == 0) throw Error(3024, "Could not find file '" + path + "'.");
+    auto it = doclib.find(path);
+    return std::make_shared<FakeDatabase>(*this, it == doclib.end() ? std::vector<std::optional<std::string>>{}
+                                                                     : it->second,
+                                          it != doclib.end());
+}
+
+// SQL client whose outcomes the test scripts.
+class FakeSql final : public SqlClient {
+public:
+    std::vector<std::string> calls;
+    std::string openError;     // non-empty: Open throws it
+    std::string executeError;  // non-empty: Execute throws it
+    std::string closeError;    // non-empty: Close throws it
+    std::vector<std::optional<std::string>> rows;
+
+    std::unique_ptr<SqlConnection> NewConnection() override;
+    std::unique_ptr<SqlCommand> NewCommand() override;
+    std::unique_ptr<SqlRecordset> NewRecordset() override;
+};
+
+class FakeSqlConnection final : public SqlConnection {
+public:
+    explicit FakeSqlConnection(FakeSql& sql) : sql_(sql) {}
+    void SetConnectionString(const std::string& text) override { sql_.calls.push_back("connstr " + text); }
+    void Open() override {
+        sql_.calls.push_back("open");
+        if (!sql_.openError.empty()) throw Error(-2147467259, sql_.openError);
+        open_ = true;
+    }
+    bool IsOpen() const override { return open_; }
+    void Close() override {
+        sql_.calls.push_back("close");
+        if (!sql_.closeError.empty()) throw Error(-2147467259, sql_.closeError);
+        open_ = false;
+    }
+
+private:
+    FakeSql& sql_;
+    bool open_ = false;
+};
+
+class FakeSqlCommand final : public SqlCommand {
+public:
+    explicit FakeSqlCommand(FakeSql& sql) : sql_(sql) {}
+    void SetActiveConnection(SqlConnection& c) override {
+        sql_.calls.push_back("activeconnection");
+        connection_ = &c;
+    }
+    void SetCommandText(const std::string& text) override { sql_.calls.push_back("text " + text); }
+    void SetCommandType(int type) override { sql_.calls.push_back("type " + std::to_string(type)); }
+    void Execute() override {
+        sql_.calls.push_back("execute");
+        if (connection_ == nullptr || !connection_->IsOpen()) {
+            throw Error(3709, "The connection cannot be used to perform this operation.");
+        }
+        if (!sql_.executeError.empty()) throw Error(-2147217900, sql_.executeError);
+    }
+
+private:
+    FakeSql& sql_;
+    SqlConnection* connection_ = nullptr;
+};
+
+class FakeSqlRecordset final : public SqlRecordset {
+public:
+    explicit FakeSqlRecordset(FakeSql& sql) : sql_(sql) {}
+    void Open(const std::string& statement, SqlConnection& c) override {
+        sql_.calls.push_back("rs.open " + statement);
+        if (!c.IsOpen()) throw Error(3709, "The connection cannot be used to perform this operation.");
+        opened_ = true;
+    }
+    void MoveFirst() override {
+        if (!opened_ || sql_.rows.empty()) throw Error(3021, "No current record.");
+    }
+    FieldValue Field(const std::string&) override {
+        if (!sql_.rows.front()) return FieldValue{true, {}};
+        return FieldValue{false, *sql_.rows.front()};
+    }
+    void Close() override { sql_.calls.push_back("rs.close"); }
+
+private:
+    FakeSql& sql_;
+    bool opened_ = false;
+};
+
+inline std::unique_ptr<SqlConnection> FakeSql::NewConnection() { return std::make_unique<FakeSqlConnection>(*this); }
+inline std::unique_ptr<SqlCommand> FakeSql::NewCommand() { return std::make_unique<FakeSqlCommand>(*this); }
+inline std::unique_ptr<SqlRecordset> FakeSql::NewRecordset() { return std::make_unique<FakeSqlRecordset>(*this); }
+
+class FakeBoxes final : public MessageBoxes {
+public:
+    struct Box {
+        std::string text;
+        BoxIcon icon;
+        std::string title;
+    };
+    std::vector<Box> shown;
+    void Show(const std::string& text, BoxIcon icon, const std::string& title) override {
+        shown.push_back({text, icon, title});
+    }
+};
+
+class FakeClock final : public Clock {
+public:
+    LocalTime now{2026, 12, 6, 3, 47, 52};
+    LocalTime Now() override { return now; }
+    std::string FormatGeneralDate(const LocalTime& t) override { return FormatIsoDateTime(t); }
+};
+
+// A Runtime over fakes, ready for a product.
+struct FakeWorld {
+    FakeSettings settings;
+    FakeFileSystem files;
+    FakeSql sql;
+    FakeBoxes boxes;
+    FakeClock clock;
+    FakeEngine* engine = nullptr;  // owned by the runtime once created
+    Runtime rt{settings, files,
+               [this] {
+                   auto e = std::make_unique<FakeEngine>(files);
+                   engine = e.get();
+                   return std::unique_ptr<FileDatabaseEngine>(std::move(e));
+               },
+               sql, boxes, clock};
+
+    FakeEngine& Engine() {
+        rt.FileDb();
+        return *engine;
+    }
+};
+
+}  // namespace dorvane::testing

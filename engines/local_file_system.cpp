@@ -177,7 +177,10 @@ void LocalFileSystem::CopyFile(const std::string& source, const std::string& des
 
 void LocalFileSystem::DeleteFile(const std::string& path) {
     const fs::path native = ToNativePath(path);
-    if (::unlink(native.c_str()) != 0 && errno != ENOENT) Fail(errno, "Cannot delete", path);
+    if (::unlink(native.c_str()) != 0) {
+        if (errno == ENOENT) return;
+        Fail(errno, "Cannot delete", path);
+    }
     SyncFolder(native.parent_path());
 }
 

@@ -1,0 +1,192 @@
+// The client against Debian's FreeTDS driver, registered as "SQL Server", and
+// the test-only TDS endpoint standing in for the server.
+#include <gtest/gtest.h>
+
+#include "core/error.h"
+#include "engines/odbc/odbc_client.h"
+#include "tests/odbc/odbc_test_support.h"
+
+namespace dorvane::odbc {
+namespace {
+
+using testing::ScopedEnv;
+using testing::TdsEndpoint;
+
+const std::string kBackupPB =
+    "BACKUP DATABASE PB To DISK = 'E:\\Bak\\PB.bak' WITH NOFORMAT, INIT, SKIP, REWIND, "
+    "NOUNLOAD,  STATS = 10";
+
+class SqlServerClient : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { testing::RegisterTestDrivers(); }
+
+    // The way the backup uses the client: connect, then run one command.
+    void Run(const std::string& connectionString, const std::string& statement) {
+        auto connection = client->NewConnection();
+        connection->SetConnectionString(connectionString);
+        connection->Open();
+        auto command = client->NewCommand();
+        command->SetActiveConnection(*connection);
+        command->SetCommandText(statement);
+        command->SetCommandType(1);
+        command->Execute();
+        connection->Close();
+    }
+
+    // The description of the Error that `work` throws.
+    template <typename Work>
+    static std::string FailureOf(Work work) {
+        try {
+            work();
+        } catch (const Error& error) {
+            return error.description();
+        }
+        ADD_FAILURE() << "no dorvane::Error was thrown";
+        return {};
+    }
+
+    ScopedEnv user{"DORVANE_SQL_USER", "dorvane"};
+    ScopedEnv password{"DORVANE_SQL_PASSWORD", "secret"};
+    std::unique_ptr<SqlClient> client = MakeSqlClient();
+};
+
+TEST_F(SqlServerClient, BackupStatementReachesTheServerByteForByte) {
+    TdsEndpoint endpoint;
+    std::filesystem::create_directories(endpoint.disk() / "E" / "Bak");
+    Run(endpoint.ConnectionString("PB"), kBackupPB);
+    Run(endpoint.ConnectionString("PB"), kBackupPB);  // INIT: the file is overwritten
+
+    EXPECT_EQ(endpoint.Batches(), (std::vector<std::string>{kBackupPB, kBackupPB}));
+    EXPECT_EQ(endpoint.Recorded("login-database"), (std::vector<std::string>{"PB", "PB"}));
+    const std::string content = testing::ReadFile(endpoint.disk() / "E" / "Bak" / "PB.bak");
+    EXPECT_NE(content.find(kBackupPB), std::string::npos);
+}
+
+TEST_F(SqlServerClient, ServerErrorCarriesTheServersWordsAndTheConnectionStaysUsable) {
+    TdsEndpoint endpoint;  // E:\Nowhere does not exist on the "server"
+    auto connection = client->NewConnection();
+    connection->SetConnectionString(endpoint.ConnectionString("PB"));
+    connection->Open();
+    auto command = client->NewCommand();
+    command->SetActiveConnection(*connection);
+    command->SetCommandType(1);
+    command->SetCommandText(
+        "BACKUP DATABASE PB To DISK = 'E:\\Nowhere\\PB.bak' WITH NOFORMAT, INIT, SKIP, REWIND, "
+        "NOUNLOAD,  STATS = 10");
+    const std::string failure = FailureOf([&] { command->Execute(); });
+    EXPECT_NE(failure.find("Cannot open backup device 'E:\\Nowhere\\PB.bak'. Operating system "
+                           "error 3(The system cannot find the path specified.)."),
+              std::string::npos)
+        << failure;
+    EXPECT_NE(failure.find("native error 3201"), std::string::npos) << failure;
+    EXPECT_NE(failure.find("BACKUP DATABASE is terminating abnormally."), std::string::npos)
+        << failure;
+    EXPECT_EQ(failure.find('\n'), std::string::npos);
+
+    command->SetCommandText("SELECT 1");
+    EXPECT_NO_THROW(command->Execute());
+    EXPECT_NO_THROW(connection->Close());
+    EXPECT_EQ(endpoint.Batches().size(), 2u);
+}
+
+TEST_F(SqlServerClient, ErrorAfterAnEarlierResultIsNotMissed) {
+    for (const std::string reply : {"error", "info-then-error", "count-then-error"}) {
+        SCOPED_TRACE(reply);
+        TdsEndpoint endpoint({"ok", reply, "Backup refused by policy 42."});
+        const std::string failure =
+            FailureOf([&] { Run(endpoint.ConnectionString("PB"), "EXEC dbo.Backup"); });
+        EXPECT_NE(failure.find("Backup refused by policy 42."), std::string::npos) << failure;
+        EXPECT_NE(failure.find("native error 50000"), std::string::npos) << failure;
+    }
+}
+
+TEST_F(SqlServerClient, HostileTextReachesTheServerAsOneUnchangedBatch) {
+    TdsEndpoint endpoint;
+    const std::string hostile =
+        "BACKUP DATABASE [PB]]; DROP DATABASE x; --] To DISK = 'E:\\Bak''s\\PB]; DROP DATABASE "
+        "x; --.bak' WITH NOFORMAT, INIT, SKIP, REWIND, NOUNLOAD,  STATS = 10\r\nGO\n"
+        "-- D\xC3\xB6kumente \xE2\x82\xAC \xF0\x9D\x84\x9E";
+    std::filesystem::create_directories(endpoint.disk() / "E" / "Bak's");
+    Run(endpoint.ConnectionString("PB"), hostile);
+    EXPECT_EQ(endpoint.Batches(), std::vector<std::string>{hostile});
+    EXPECT_TRUE(std::filesystem::exists(endpoint.disk() / "E" / "Bak's" / "PB]; DROP DATABASE x; --.bak"));
+}
+
+TEST_F(SqlServerClient, SqlLoginFromTheEnvironmentReachesLogin) {
+    TdsEndpoint endpoint;
+    ScopedEnv odd{"DORVANE_SQL_PASSWORD", "p;w}d=x {y}"};
+    Run(endpoint.ConnectionString("PB"), "SELECT 1");
+    // A user named in the string wins over the environment.
+    Run(endpoint.ConnectionString("PB") + ";UID=sa;PWD=own", "SELECT 1");
+
+    EXPECT_EQ(endpoint.Recorded("login-user"), (std::vector<std::string>{"dorvane", "sa"}));
+    EXPECT_EQ(endpoint.Recorded("login-password"),
+              (std::vector<std::string>{"p;w}d=x {y}", "own"}));
+    EXPECT_EQ(endpoint.Recorded("login-sspi"), (std::vector<std::string>{"no", "no"}));
+}
+
+TEST_F(SqlServerClient, RefusedLoginGivesTheServersWords) {
+    TdsEndpoint endpoint({"refuse", "ok", ""});
+    const std::string failure =
+        FailureOf([&] { Run(endpoint.ConnectionString("PB"), kBackupPB); });
+    EXPECT_NE(failure.find("Login failed for user 'dorvane'."), std::string::npos) << failure;
+    EXPECT_TRUE(endpoint.Batches().empty());
+}
+
+TEST_F(SqlServerClient, WithoutSqlLoginTheDriverSignsInIntegratedAndSaysWhyItCannot) {
+    TdsEndpoint endpoint;
+    ScopedEnv noUser{"DORVANE_SQL_USER", std::nullopt};
+    const std::string failure =
+        FailureOf([&] { Run(endpoint.ConnectionString("PB"), kBackupPB); });
+    EXPECT_NE(failure.find("[FreeTDS]"), std::string::npos) << failure;
+    EXPECT_TRUE(endpoint.Recorded("login-user").empty());  // failed before any login packet
+}
+
+TEST_F(SqlServerClient, UnreachableServersFailWithTheDriversWords) {
+    const std::string refused = "driver={SQL Server};server=127.0.0.1," +
+                                std::to_string(testing::UnusedPort()) + ";database=PB";
+    const std::string unknown = "driver={SQL Server};server=no-such-host.invalid;database=PB";
+    for (const std::string& text : {refused, unknown}) {
+        SCOPED_TRACE(text);
+        auto connection = client->NewConnection();
+        connection->SetConnectionString(text);
+        const std::string openFailure = FailureOf([&] { connection->Open(); });
+        EXPECT_NE(openFailure.find("[FreeTDS][SQL Server]"), std::string::npos) << openFailure;
+        EXPECT_NE(openFailure.find("SQLSTATE 08"), std::string::npos) << openFailure;
+        EXPECT_FALSE(connection->IsOpen());
+
+        // The command then fails, and its description still names the cause.
+        auto command = client->NewCommand();
+        command->SetActiveConnection(*connection);
+        command->SetCommandText(kBackupPB);
+        const std::string executeFailure = FailureOf([&] { command->Execute(); });
+        EXPECT_NE(executeFailure.find("the connection is not open"), std::string::npos);
+        EXPECT_NE(executeFailure.find(openFailure), std::string::npos) << executeFailure;
+        EXPECT_NO_THROW(connection->Close());
+    }
+}
+
+TEST_F(SqlServerClient, ServerThatNeverAnswersTimesOut) {
+    TdsEndpoint endpoint({"silent", "ok", ""});
+    auto quick = MakeSqlClient(ClientOptions{2});
+    auto connection = quick->NewConnection();
+    connection->SetConnectionString(endpoint.ConnectionString("PB"));
+    const std::string failure = FailureOf([&] { connection->Open(); });
+    EXPECT_NE(failure.find("SQLSTATE HYT00"), std::string::npos) << failure;
+}
+
+TEST_F(SqlServerClient, MisuseGivesClearErrors) {
+    auto command = client->NewCommand();
+    EXPECT_NE(FailureOf([&] { command->Execute(); }).find("no connection"), std::string::npos);
+    auto connection = client->NewConnection();
+    command->SetActiveConnection(*connection);
+    command->SetCommandText(kBackupPB);
+    const std::string neverOpened = FailureOf([&] { command->Execute(); });
+    EXPECT_NE(neverOpened.find("the connection is not open"), std::string::npos);
+    EXPECT_EQ(neverOpened.find("Opening it failed"), std::string::npos);
+    EXPECT_THROW(command->SetCommandType(4), Error);
+    EXPECT_NO_THROW(command->SetCommandType(1));
+}
+
+}  // namespace
+}  // namespace dorvane::odbc

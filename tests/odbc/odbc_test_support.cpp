@@ -78,7 +78,8 @@ TdsEndpoint::TdsEndpoint(const Options& options) {
                                      "--record", (dir_.path() / "record").string(),
                                      "--disk-root", disk().string(),
                                      "--login",  options.login,
-                                     "--reply",  options.reply};
+                                     "--reply",  options.reply,
+                                     "--rows",   options.rows};
     if (!options.message.empty()) {
         args.push_back("--message");
         args.push_back(options.message);

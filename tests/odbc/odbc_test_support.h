@@ -50,6 +50,7 @@ public:
         std::string login = "ok";   // ok | refuse | silent
         std::string reply = "ok";   // ok | error | info-then-error | count-then-error
         std::string message;        // text of the error that `reply` sends
+        std::string rows = "[]";    // JSON list of what a SELECT returns
     };
     explicit TdsEndpoint(const Options& options);
     TdsEndpoint() : TdsEndpoint(Options{}) {}

@@ -2,6 +2,8 @@
 // the test-only TDS endpoint standing in for the server.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "core/error.h"
 #include "engines/odbc/odbc_client.h"
 #include "tests/odbc/odbc_test_support.h"
@@ -110,6 +112,42 @@ TEST_F(SqlServerClient, HostileTextReachesTheServerAsOneUnchangedBatch) {
     Run(endpoint.ConnectionString("PB"), hostile);
     EXPECT_EQ(endpoint.Batches(), std::vector<std::string>{hostile});
     EXPECT_TRUE(std::filesystem::exists(endpoint.disk() / "E" / "Bak's" / "PB]; DROP DATABASE x; --.bak"));
+}
+
+TEST_F(SqlServerClient, RecordSetGivesTheFirstRowInTheServersText) {
+    const std::string query = "SELECT DocumentPath FROM doclib WHERE LibCode='lib1'";
+    struct Case {
+        std::string rows;
+        std::optional<std::string> first;  // nullopt: Null
+        long error;
+    };
+    const std::vector<Case> cases = {
+        {R"(["S:\\D\u00f6kumente \u20ac \ud834\udd1e", "T:\\Second"])",
+         "S:\\D\xC3\xB6kumente \xE2\x82\xAC \xF0\x9D\x84\x9E", 0},
+        {"[null]", std::nullopt, 0},
+        {"[]", std::nullopt, errc::kNoCurrentRecord},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rows);
+        TdsEndpoint endpoint({"ok", "ok", "", c.rows});
+        auto connection = client->NewConnection();
+        connection->SetConnectionString(endpoint.ConnectionString("PB"));
+        connection->Open();
+        auto records = client->NewRecordset();
+        records->Open(query, *connection);
+        try {
+            records->MoveFirst();
+            const FieldValue value = records->Field("documentPATH");
+            EXPECT_EQ(c.error, 0);
+            EXPECT_EQ(value.isNull, !c.first.has_value());
+            EXPECT_EQ(value.text, c.first.value_or(""));
+        } catch (const Error& error) {
+            EXPECT_EQ(error.number(), c.error) << error.description();
+        }
+        records->Close();
+        connection->Close();
+        EXPECT_EQ(endpoint.Batches(), std::vector<std::string>{query});
+    }
 }
 
 TEST_F(SqlServerClient, SqlLoginFromTheEnvironmentReachesLogin) {

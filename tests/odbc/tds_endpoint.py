@@ -6,6 +6,9 @@ SQL batches: PRELOGIN (no encryption), LOGIN7 (answered with ENVCHANGE,
 LOGINACK and DONE) and SQL batches (answered as the test chose). Every login
 and every batch is recorded, so that a test can check what reached the server.
 
+A batch that starts with SELECT gets the rows of --rows (JSON: a list of
+texts or nulls) in one nvarchar column named by --column.
+
 A batch that starts with BACKUP DATABASE writes the file named in its
 TO DISK = '...' clause below --disk-root (drive "E:" becomes folder "E"), or
 fails the way a server does when that folder does not exist.
@@ -18,6 +21,7 @@ and batch.
 """
 
 import argparse
+import json
 import os
 import re
 import socket
@@ -83,6 +87,17 @@ def info(session, number, text):
 
 def error(session, number, text, severity=16):
     return message(session, 0xAA, number, 1, severity, text)
+
+
+def rows(session, column, values):
+    # One nullable nvarchar(4000) column, Latin1_General_CI_AS.
+    user_type = struct.pack("<I", 0) if session.long_counts else struct.pack("<H", 0)
+    answer = b"\x81" + struct.pack("<H", 1) + user_type + struct.pack("<H", 0x0001)
+    answer += b"\xe7" + struct.pack("<H", 8000) + bytes([0x09, 0x04, 0xD0, 0x00, 0x34]) + b_varchar(column)
+    for value in values:
+        data = b"" if value is None else ucs2(value)
+        answer += b"\xd1" + (struct.pack("<H", 0xFFFF) if value is None else struct.pack("<H", len(data)) + data)
+    return answer + done(session, 0x0010, len(values))
 
 
 def envchange(kind, new, old):
@@ -230,6 +245,9 @@ class Handler(socketserver.BaseRequestHandler):
             return
         reply = self.server.options.reply
         s = self.session
+        if reply == "ok" and re.match(r"\s*SELECT\b", text, re.IGNORECASE):
+            self.send(rows(s, self.server.options.column, json.loads(self.server.options.rows)))
+            return
         if reply == "ok":
             answer = done(s, DONE_FINAL)
         elif reply == "error":
@@ -277,6 +295,8 @@ def main():
                         help="answer to batches other than BACKUP DATABASE")
     parser.add_argument("--message", default="The endpoint was told to fail this batch.",
                         help="text of the error that --reply sends")
+    parser.add_argument("--rows", default="[]", help="JSON list of the values that SELECT returns")
+    parser.add_argument("--column", default="DocumentPath", help="name of the column that SELECT returns")
     options = parser.parse_args()
     server = Endpoint(options)
     print("PORT %d" % server.server_address[1], flush=True)

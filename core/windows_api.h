@@ -1,0 +1,12 @@
+#pragma once
+// Windows builds only: <windows.h> without the macros that would rename the
+// program's own members (FileSystem::CopyFile and ::DeleteFile become
+// CopyFileA/DeleteFileA otherwise). Include this instead of <windows.h>.
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#undef CopyFile
+#undef DeleteFile

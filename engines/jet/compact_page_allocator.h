@@ -1,0 +1,31 @@
+#pragma once
+// Hands out page numbers 2, 3, ... in increasing order, skipping the pages that
+// keep their number (page 0, page 1 and every table-definition page).
+
+#include <cstdint>
+#include <set>
+
+namespace dorvane::jet::compact {
+
+class PageAllocator {
+public:
+    explicit PageAllocator(std::set<std::uint32_t> fixedPages);
+
+    std::uint32_t Take();
+    // The number the next Take() returns, without taking it.
+    std::uint32_t Peek() const;
+    std::uint32_t taken() const { return taken_; }
+    // One past the highest page that is taken or fixed: the new file's page count.
+    std::uint32_t PageCount() const;
+    bool IsFixed(std::uint32_t page) const { return fixed_.contains(page); }
+    // Pages below PageCount() that are neither taken nor fixed (they lie
+    // between fixed pages and stay empty).
+    std::set<std::uint32_t> Holes() const;
+
+private:
+    std::set<std::uint32_t> fixed_;
+    std::uint32_t next_ = 2;
+    std::uint32_t taken_ = 0;
+};
+
+}  // namespace dorvane::jet::compact

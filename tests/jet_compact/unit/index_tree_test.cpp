@@ -1,0 +1,139 @@
+// Index trees built from sorted entries, walked back with a decoder written
+// from the page format: entries, order, leaf chain, node entries and tails.
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "engines/jet/compact_index_tree.h"
+#include "core/error.h"
+
+namespace dorvane::jet::compact {
+namespace {
+
+using Page = std::vector<std::uint8_t>;
+
+struct Decoded {
+    bool leaf;
+    std::uint32_t prev, next, tail;
+    std::vector<Page> entries;  // full entries, prefix restored
+};
+
+Decoded Decode(const PageLayout& l, const Page& p) {
+    Decoded d{p[0] == 0x04, GetU32(p, l.indexPrev), GetU32(p, l.indexNext), GetU32(p, l.indexTail), {}};
+    EXPECT_TRUE(p[0] == 0x03 || p[0] == 0x04);
+    EXPECT_EQ(p[l.indexNodeFlag], d.leaf ? 0 : 1);
+    const std::size_t prefix = l.jet3 ? p[l.indexPrefix] : GetU16(p, l.indexPrefix);
+    std::size_t begin = 0;
+    for (std::size_t bit = 1; bit <= l.indexDataLimit; ++bit) {
+        if (!(p[l.indexMask + bit / 8] & (1U << (bit % 8)))) continue;
+        Page e(p.begin() + static_cast<std::ptrdiff_t>(l.indexEntries + begin),
+               p.begin() + static_cast<std::ptrdiff_t>(l.indexEntries + bit));
+        if (!d.entries.empty()) e.insert(e.begin(), d.entries.front().begin(), d.entries.front().begin() + static_cast<std::ptrdiff_t>(prefix));
+        d.entries.push_back(e);
+        begin = bit;
+    }
+    EXPECT_EQ(GetU16(p, 2), l.pageSize - l.indexEntries - begin);
+    return d;
+}
+
+// Depth-first walk; returns the leaf entries and checks node invariants.
+void Walk(const PageLayout& l, const MemoryPageSink& sink, std::uint32_t page, std::vector<Page>& out,
+          std::vector<std::uint32_t>& leaves) {
+    const Decoded d = Decode(l, sink.pages().at(page));
+    EXPECT_EQ(GetU32(sink.pages().at(page), 4), 77U) << "owner";
+    if (d.leaf) {
+        EXPECT_EQ(d.tail, 0U);
+        out.insert(out.end(), d.entries.begin(), d.entries.end());
+        leaves.push_back(page);
+        return;
+    }
+    EXPECT_NE(d.tail, 0U);
+    EXPECT_FALSE(d.entries.empty()) << "a node has at least two children";
+    for (const Page& e : d.entries) {
+        const std::uint32_t child = (std::uint32_t{e[e.size() - 4]} << 24) | (std::uint32_t{e[e.size() - 3]} << 16) |
+                                    (std::uint32_t{e[e.size() - 2]} << 8) | e[e.size() - 1];
+        Walk(l, sink, child, out, leaves);
+        EXPECT_EQ(Page(e.begin(), e.end() - 4), out.back()) << "node entry = last entry below it";
+    }
+    Walk(l, sink, d.tail, out, leaves);
+}
+
+class IndexTrees : public ::testing::TestWithParam<std::tuple<bool, int>> {
+protected:
+    PageLayout layout = std::get<0>(GetParam()) ? PageLayout::Jet3() : PageLayout::Jet4();
+    int count = std::get<1>(GetParam());
+};
+
+TEST_P(IndexTrees, RoundTripWithLinksAndNodeInvariants) {
+    std::mt19937 rng(static_cast<unsigned>(count));
+    IndexEntryList list;
+    for (int i = 0; i < count; ++i) {
+        // Keys with long shared prefixes and duplicates, like text keys.
+        Page key{0x7F, 0x41, 0x42, static_cast<std::uint8_t>(rng() % 7)};
+        const std::size_t extra = rng() % 30;
+        for (std::size_t k = 0; k < extra; ++k) key.push_back(static_cast<std::uint8_t>(0x60 + rng() % 3));
+        list.Add(key, {static_cast<std::uint32_t>(2 + i / 100), static_cast<std::uint8_t>(i % 100)});
+    }
+    list.Sort();
+    ASSERT_FALSE(list.HasDuplicates());
+    PageAllocator alloc({5});
+    MemoryPageSink sink;
+    const IndexTree tree = BuildIndexTree(layout, 77, list, alloc, sink);
+
+    std::vector<Page> walked;
+    std::vector<std::uint32_t> leaves;
+    Walk(layout, sink, tree.root, walked, leaves);
+    ASSERT_EQ(walked.size(), list.size());
+    for (std::size_t i = 0; i < walked.size(); ++i) {
+        const auto e = list.Entry(i);
+        ASSERT_EQ(walked[i], Page(e.begin(), e.end())) << i;
+    }
+    for (std::size_t i = 0; i < leaves.size(); ++i) {
+        const Decoded d = Decode(layout, sink.pages().at(leaves[i]));
+        EXPECT_EQ(d.prev, i ? leaves[i - 1] : 0U);
+        EXPECT_EQ(d.next, i + 1 < leaves.size() ? leaves[i + 1] : 0U);
+    }
+    const Decoded root = Decode(layout, sink.pages().at(tree.root));
+    EXPECT_EQ(root.prev, 0U);
+    EXPECT_EQ(root.next, 0U);
+    EXPECT_EQ(tree.pages.size(), sink.pages().size());
+    for (std::uint32_t p : tree.pages) EXPECT_NE(p, 5U);
+    if (count >= 200000) {
+        EXPECT_GE(tree.depth, 2U);
+    }
+    if (count <= 1) {
+        EXPECT_EQ(tree.depth, 0U);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, IndexTrees,
+                         ::testing::Combine(::testing::Bool(), ::testing::Values(0, 1, 300, 5000, 200000)));
+
+TEST(IndexEntries, SortOrdersByKeyThenRowAndCountsDistinctKeys) {
+    IndexEntryList list;
+    list.Add(std::vector<std::uint8_t>{0x7F, 2}, {9, 1});
+    list.Add(std::vector<std::uint8_t>{0x7F, 1}, {300, 0});
+    list.Add(std::vector<std::uint8_t>{0x7F, 2}, {3, 200});
+    list.Sort();
+    EXPECT_EQ(list.Row(0), (RowPointer{300, 0}));
+    EXPECT_EQ(list.Row(1), (RowPointer{3, 200}));
+    EXPECT_EQ(list.Row(2), (RowPointer{9, 1}));
+    EXPECT_EQ(list.DistinctKeys(), 2U);
+    EXPECT_FALSE(list.HasDuplicates());
+    list.Add(std::vector<std::uint8_t>{0x7F, 2}, {9, 1});
+    list.Sort();
+    EXPECT_TRUE(list.HasDuplicates());
+}
+
+TEST(IndexEntries, AnEntryLongerThanAPageIsRefused) {
+    const PageLayout l = PageLayout::Jet3();
+    IndexEntryList list;
+    list.Add(std::vector<std::uint8_t>(l.indexDataLimit), {2, 0});
+    PageAllocator alloc({});
+    MemoryPageSink sink;
+    EXPECT_THROW(BuildIndexTree(l, 77, list, alloc, sink), Error);
+}
+
+}  // namespace
+}  // namespace dorvane::jet::compact

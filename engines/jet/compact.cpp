@@ -1,11 +1,96 @@
 #include "engines/jet/compact.h"
 
+#include <set>
+#include <string>
+#include <vector>
+
 #include "core/error.h"
+#include "engines/jet/catalog.h"
+#include "engines/jet/compact_destination.h"
+#include "engines/jet/compact_layout.h"
+#include "engines/jet/compact_source_hold.h"
+#include "engines/jet/compact_table.h"
+#include "engines/jet/compact_usage_maps.h"
+#include "engines/jet/compact_verify.h"
+#include "engines/jet/page_file.h"
+#include "engines/jet/table_def.h"
 
 namespace dorvane::jet {
 
-void CompactFile(const std::filesystem::path&, const std::filesystem::path&) {
-    throw Error(errc::kNotAvailable, "compaction is not available in this build");
+namespace {
+
+compact::PageLayout LayoutOf(const PageFile& file) {
+    return file.version() == Version::kJet3 ? compact::PageLayout::Jet3() : compact::PageLayout::Jet4();
+}
+
+std::string Quoted(const std::filesystem::path& p) { return "\"" + p.string() + "\""; }
+
+}  // namespace
+
+void CompactFile(const std::filesystem::path& source, const std::filesystem::path& destination) {
+    CompactSummary summary;
+    CompactFile(source, destination, summary);
+}
+
+void CompactFile(const std::filesystem::path& source, const std::filesystem::path& destination,
+                 CompactSummary& summary) {
+    std::error_code ec;
+    if (!std::filesystem::exists(source, ec))
+        throw Error(errc::kFileNotFound, "cannot compact " + Quoted(source) + ": the file does not exist");
+    if (std::filesystem::equivalent(source, destination, ec))
+        throw Error(errc::kFileAlreadyExists, "cannot compact " + Quoted(source) + " onto itself");
+
+    const compact::SourceHold hold(source);
+    const PageFile file = PageFile::Open(source);
+    if (file.encryption_key() != 0)
+        throw Error(errc::kNotAvailable,
+                    "cannot compact " + Quoted(source) + ": databases with encrypted pages are not supported");
+    const compact::PageLayout layout = LayoutOf(file);
+
+    // Table definitions keep their page numbers: they are the tables' ids.
+    std::vector<CatalogEntry> entries;
+    std::vector<TableDef> tables;
+    std::set<std::uint32_t> fixed;
+    std::size_t records = 0;
+    for (const CatalogEntry& entry : ReadTables(file)) {
+        if (fixed.contains(entry.table_page()))
+            throw Error(errc::kCorrupt, "damaged database: two catalog entries name the table at page " +
+                                            std::to_string(entry.table_page()));
+        TableDef def = ReadTableDef(file, entry.table_page());
+        for (std::uint32_t page : def.pages) {
+            if (!fixed.insert(page).second || page < 2)
+                throw Error(errc::kCorrupt, "damaged database: table definitions share page " + std::to_string(page));
+        }
+        records += compact::MapRecordsOf(def);
+        entries.push_back(entry);
+        tables.push_back(std::move(def));
+    }
+
+    compact::DestinationFile out(destination, layout.pageSize);
+    compact::PageAllocator allocator(fixed);
+    compact::MapRecordPages mapRecords(layout, records, allocator);
+    compact::CompactTarget target{file, layout, allocator, out, mapRecords};
+    compact::TableCounts counts;
+    for (std::size_t i = 0; i < tables.size(); ++i) compact::CompactTable(target, tables[i], entries[i].name, counts);
+    mapRecords.Write(out);
+    compact::WriteGlobalMap(layout, allocator, out);
+    out.WritePage(0, file.raw_header());
+    out.Finish(allocator.PageCount());
+
+    {
+        const PageFile copy = PageFile::Open(destination);
+        compact::VerifyCopy(file, tables, copy);
+    }
+    out.Commit();
+
+    summary.sourcePages = file.page_count();
+    summary.copyPages = allocator.PageCount();
+    summary.holes = static_cast<std::uint32_t>(allocator.Holes().size());
+    summary.tables = tables.size();
+    summary.rows = counts.rows;
+    summary.longValues = counts.longValues;
+    summary.indexEntries = counts.indexEntries;
+    summary.peakIndexBytes = counts.peakIndexBytes;
 }
 
 }  // namespace dorvane::jet

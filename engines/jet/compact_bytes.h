@@ -9,7 +9,7 @@
 
 namespace dorvane::jet::compact {
 
-using Bytes = std::span<std::uint8_t>;
+using MutableBytes = std::span<std::uint8_t>;
 using ConstBytes = std::span<const std::uint8_t>;
 
 inline void CheckRange(std::size_t size, std::size_t offset, std::size_t width) {
@@ -27,18 +27,18 @@ inline std::uint32_t GetU32(ConstBytes b, std::size_t o) {
            (static_cast<std::uint32_t>(b[o + 2]) << 16) | (static_cast<std::uint32_t>(b[o + 3]) << 24);
 }
 
-inline void PutU16(Bytes b, std::size_t o, std::uint32_t v) {
+inline void PutU16(MutableBytes b, std::size_t o, std::uint32_t v) {
     CheckRange(b.size(), o, 2);
     b[o] = static_cast<std::uint8_t>(v & 0xFF);
     b[o + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
 }
 
-inline void PutU32(Bytes b, std::size_t o, std::uint32_t v) {
+inline void PutU32(MutableBytes b, std::size_t o, std::uint32_t v) {
     CheckRange(b.size(), o, 4);
     for (int i = 0; i < 4; ++i) b[o + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>((v >> (8 * i)) & 0xFF);
 }
 
-inline void PutBe32(Bytes b, std::size_t o, std::uint32_t v) {
+inline void PutBe32(MutableBytes b, std::size_t o, std::uint32_t v) {
     CheckRange(b.size(), o, 4);
     for (int i = 0; i < 4; ++i) b[o + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>((v >> (24 - 8 * i)) & 0xFF);
 }

@@ -23,8 +23,7 @@ bool DataPagePacker::FitsOnCurrentPage(std::size_t length) const {
 
 void DataPagePacker::Open() {
     buffer_.assign(layout_.pageSize, 0);
-    buffer_[0] = 0x01;
-    buffer_[1] = 0x01;
+    PutU16(buffer_, 0, 0x0101);  // page type, then 0x01
     std::copy(owner_.begin(), owner_.end(), buffer_.begin() + 4);
     openPage_ = allocator_.Take();
     slots_ = 0;

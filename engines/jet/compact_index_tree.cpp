@@ -117,8 +117,7 @@ struct PageLinks {
 void WriteIndexPage(const PageLayout& layout, std::uint32_t owner, std::uint32_t page, bool leaf, const EntryAt& at,
                     std::size_t begin, std::size_t end, std::size_t prefix, PageLinks links, PageSink& sink) {
     std::vector<std::uint8_t> b(layout.pageSize, 0);
-    b[0] = leaf ? 0x04 : 0x03;
-    b[1] = 0x01;
+    PutU16(b, 0, leaf ? 0x0104 : 0x0103);  // page type, then 0x01
     PutU32(b, 4, owner);
     PutU32(b, layout.indexPrev, links.prev);
     PutU32(b, layout.indexNext, links.next);

@@ -14,8 +14,7 @@ void SetBit(std::vector<std::uint8_t>& b, std::size_t base, std::size_t bit) {
 
 std::vector<std::uint8_t> BitmapPage(const PageLayout& layout) {
     std::vector<std::uint8_t> b(layout.pageSize, 0);
-    b[0] = 0x05;
-    b[1] = 0x01;
+    PutU16(b, 0, 0x0105);  // page type, then 0x01
     return b;
 }
 
@@ -70,8 +69,7 @@ void MapRecordPages::Write(PageSink& sink) const {
     const std::size_t per = RecordsPerPage(layout_);
     for (std::size_t p = 0; p < pages_.size(); ++p) {
         std::vector<std::uint8_t> b(layout_.pageSize, 0);
-        b[0] = 0x01;
-        b[1] = 0x01;
+        PutU16(b, 0, 0x0101);  // page type, then 0x01
         std::size_t low = layout_.pageSize;
         std::uint32_t slots = 0;
         for (std::size_t i = p * per; i < std::min(records_.size(), (p + 1) * per); ++i, ++slots) {
@@ -121,8 +119,7 @@ void WriteGlobalMap(const PageLayout& layout, PageAllocator& allocator, PageSink
     }
 
     std::vector<std::uint8_t> b(layout.pageSize, 0);
-    b[0] = 0x01;
-    b[1] = 0x01;
+    PutU16(b, 0, 0x0101);  // page type, then 0x01
     PutU32(b, 4, 1);
     std::size_t low = layout.pageSize - rowZero.size();
     std::copy(rowZero.begin(), rowZero.end(), b.begin() + static_cast<std::ptrdiff_t>(low));

@@ -208,10 +208,12 @@ TEST_P(Writers, GlobalMapOfAHugeFileUsesBitmapPages) {
     WriteGlobalMap(layout, alloc, sink);
     const Page& p1 = sink.pages().at(1);
     const auto slots = Slots(layout, p1);
+    ASSERT_FALSE(slots.empty());
     const Page row0(p1.begin() + static_cast<std::ptrdiff_t>(slots[0].start), p1.end());
-    ASSERT_EQ(row0[0], 0x01);
+    ASSERT_EQ(row0.at(0), 0x01);
     const auto free = MapPages(layout, sink, row0);
     // Two bitmap pages were taken just below the fixed page; the rest up to it is free.
+    ASSERT_FALSE(free.empty());
     EXPECT_EQ(free.front(), per - 1);
     EXPECT_TRUE(std::find(free.begin(), free.end(), per + 10) == free.end());
     EXPECT_TRUE(std::find(free.begin(), free.end(), per + 11) != free.end());
@@ -221,7 +223,8 @@ TEST_P(Writers, GlobalMapOfAHugeFileUsesBitmapPages) {
 TEST_P(Writers, TdefWriteBackKeepsContinuationHeaders) {
     const std::size_t pg = layout.pageSize;
     Page first(pg, 0x11), second(pg, 0x22);
-    first[0] = second[0] = 0x02;
+    PutU16(first, 0, 0x0102);
+    PutU16(second, 0, 0x0102);
     PutU32(first, 4, 9);
     PutU16(second, 2, 1234);
     TdefStream stream(layout, {3, 9}, {first, second});

@@ -57,7 +57,7 @@ void RegisterTestDrivers() {
     // Lives until the process ends: unixODBC reads these files at every connect.
     static TempDir config;
     std::ofstream(config.path() / "odbcinst.ini")
-        << "[SQL Server]\nDriver=" << DORVANE_TEST_TDS_DRIVER << "\nTDS_Version=7.4\n\n"
+        << "[SQL Server]\nDriver=" << DORVANE_TEST_TDS_DRIVER << "\n\n"
         << "[SQLite3]\nDriver=" << DORVANE_TEST_SQLITE_DRIVER << "\n";
     std::ofstream(config.path() / "odbc.ini") << "";
     std::ofstream(config.path() / "freetds.conf") << "";

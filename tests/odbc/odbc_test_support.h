@@ -48,7 +48,7 @@ class TdsEndpoint {
 public:
     struct Options {
         std::string login = "ok";   // ok | refuse | silent
-        std::string reply = "ok";   // ok | error | info-then-error | count-then-error
+        std::string reply = "ok";   // ok | error | {info,done,count}-then-error
         std::string message;        // text of the error that `reply` sends
         std::string rows = "[]";    // JSON list of what a SELECT returns
     };

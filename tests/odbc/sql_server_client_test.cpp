@@ -92,7 +92,7 @@ TEST_F(SqlServerClient, ServerErrorCarriesTheServersWordsAndTheConnectionStaysUs
 }
 
 TEST_F(SqlServerClient, ErrorAfterAnEarlierResultIsNotMissed) {
-    for (const std::string reply : {"error", "info-then-error", "count-then-error"}) {
+    for (const std::string reply : {"error", "info-then-error", "done-then-error", "count-then-error"}) {
         SCOPED_TRACE(reply);
         TdsEndpoint endpoint({"ok", reply, "Backup refused by policy 42."});
         const std::string failure =

@@ -255,6 +255,9 @@ class Handler(socketserver.BaseRequestHandler):
         elif reply == "info-then-error":
             answer = (info(s, 0, "Starting.") + done(s, DONE_MORE)
                       + error(s, 50000, self.server.options.message) + done(s, DONE_ERROR))
+        elif reply == "done-then-error":
+            answer = (done(s, DONE_MORE)
+                      + error(s, 50000, self.server.options.message) + done(s, DONE_ERROR))
         elif reply == "count-then-error":
             answer = (done(s, DONE_MORE | 0x0010, 3)
                       + error(s, 50000, self.server.options.message) + done(s, DONE_ERROR))
@@ -291,7 +294,7 @@ def main():
     parser.add_argument("--record", required=True, help="file that receives every login and batch")
     parser.add_argument("--disk-root", default=".", help="folder that stands for the server's drives")
     parser.add_argument("--login", choices=["ok", "refuse", "silent"], default="ok")
-    parser.add_argument("--reply", choices=["ok", "error", "info-then-error", "count-then-error"], default="ok",
+    parser.add_argument("--reply", choices=["ok", "error", "info-then-error", "done-then-error", "count-then-error"], default="ok",
                         help="answer to batches other than BACKUP DATABASE")
     parser.add_argument("--message", default="The endpoint was told to fail this batch.",
                         help="text of the error that --reply sends")

@@ -53,11 +53,11 @@ ScopedEnv::~ScopedEnv() {
         unsetenv(name_.c_str());
 }
 
-void RegisterTestDrivers() {
+void RegisterTestDrivers(const std::string& sqlServerDriver) {
     // Lives until the process ends: unixODBC reads these files at every connect.
     static TempDir config;
     std::ofstream(config.path() / "odbcinst.ini")
-        << "[SQL Server]\nDriver=" << DORVANE_TEST_TDS_DRIVER << "\n\n"
+        << "[SQL Server]\nDriver=" << sqlServerDriver << "\n\n"
         << "[SQLite3]\nDriver=" << DORVANE_TEST_SQLITE_DRIVER << "\n";
     std::ofstream(config.path() / "odbc.ini") << "";
     std::ofstream(config.path() / "freetds.conf") << "";

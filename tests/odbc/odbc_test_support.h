@@ -38,10 +38,10 @@ private:
     std::optional<std::string> saved_;
 };
 
-// Registers FreeTDS as "SQL Server" and the SQLite driver as "SQLite3" in a
-// private odbcinst.ini and points unixODBC and FreeTDS at private files.
-// Call once per process, before the first connection.
-void RegisterTestDrivers();
+// Registers FreeTDS (or `sqlServerDriver`) as "SQL Server" and the SQLite
+// driver as "SQLite3" in a private odbcinst.ini and points unixODBC and FreeTDS
+// at private files. Call once per process, before the first connection.
+void RegisterTestDrivers(const std::string& sqlServerDriver = DORVANE_TEST_TDS_DRIVER);
 
 // One endpoint process on 127.0.0.1; stopped when the object goes.
 class TdsEndpoint {

@@ -34,11 +34,19 @@ public:
 
 private:
     void WriteAt(std::uint64_t offset, ConstBytes bytes);
-    [[noreturn]] void Fail(int error, const char* doing);
+    // error: errno, or GetLastError() on Windows.
+    [[noreturn]] void Fail(unsigned long error, const char* doing);
+
+    void CloseFile() noexcept;
+    bool open() const;
 
     std::filesystem::path path_;
     std::size_t pageSize_;
+#ifdef _WIN32
+    void* handle_ = nullptr;
+#else
     int fd_ = -1;
+#endif
     bool committed_ = false;
     std::uint64_t bytesWritten_ = 0;
 };

@@ -15,7 +15,11 @@ public:
     SourceHold& operator=(const SourceHold&) = delete;
 
 private:
+#ifdef _WIN32
+    void* handle_ = nullptr;
+#else
     int fd_ = -1;
+#endif
 };
 
 }  // namespace dorvane::jet::compact

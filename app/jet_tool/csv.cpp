@@ -1,0 +1,24 @@
+#include "app/jet_tool/csv.h"
+
+namespace dorvane::jet_tool {
+
+std::string CsvField(const std::optional<std::string>& value) {
+    if (!value) return {};
+    if (!value->empty() && value->find_first_of(",\"\r\n") == std::string::npos) return *value;
+    std::string out = "\"";
+    for (char c : *value) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+void WriteCsvRow(std::ostream& out, const std::vector<std::optional<std::string>>& fields) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) out << ',';
+        out << CsvField(fields[i]);
+    }
+    out << "\r\n";
+}
+
+}  // namespace dorvane::jet_tool

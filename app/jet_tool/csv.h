@@ -1,0 +1,16 @@
+#pragma once
+// CSV as RFC 4180 writes it: CRLF line ends, fields with a comma, quote, CR
+// or LF in double quotes with inner quotes doubled. A Null is an empty field;
+// an empty text is "" so the two stay apart.
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace dorvane::jet_tool {
+
+std::string CsvField(const std::optional<std::string>& value);
+void WriteCsvRow(std::ostream& out, const std::vector<std::optional<std::string>>& fields);
+
+}  // namespace dorvane::jet_tool

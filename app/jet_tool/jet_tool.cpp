@@ -1,0 +1,170 @@
+// dorvane-jet: the built-in Access engine from the command line, for
+// administrators and tests.
+
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/jet_tool/csv.h"
+#include "core/error.h"
+#include "engines/jet/checker.h"
+#include "engines/jet/compact.h"
+#include "engines/jet/database.h"
+#include "engines/jet/query.h"
+#include "engines/jet/value.h"
+
+namespace {
+
+using namespace dorvane::jet;
+
+constexpr const char* kUsage =
+    "Usage: dorvane-jet COMMAND ARGUMENTS\n"
+    "Reads Access (Jet 3 / Jet 4, .mdb/.mde) files with the built-in engine.\n"
+    "\n"
+    "Commands:\n"
+    "  tables FILE [--all]        user tables, one per line; --all adds system tables\n"
+    "  schema FILE [TABLE]        columns and indexes of every table, or of one\n"
+    "  export FILE TABLE          the table as CSV (RFC 4180), header row first,\n"
+    "                             binary and OLE values as hexadecimal, Null as an empty field\n"
+    "  query FILE \"SELECT ...\"    run SELECT col[, col...] FROM table\n"
+    "                             [WHERE col = 'text' [AND ...]]; CSV with a header row\n"
+    "  check FILE                 read every table, long value and index entry and\n"
+    "                             check that they agree; exit status 1 on any problem\n"
+    "  compact SOURCE DESTINATION write a compacted copy of SOURCE to DESTINATION\n"
+    "  --help                     this text\n"
+    "\n"
+    "Exit status: 0 success, 1 inconsistencies found (check), 2 error or bad usage.\n";
+
+int Usage(const std::string& problem) {
+    std::cerr << "dorvane-jet: " << problem << "\n\n" << kUsage;
+    return 2;
+}
+
+std::string TypeName(const Column& column) {
+    switch (column.type) {
+        case 0x01: return "Boolean";
+        case 0x02: return "Byte";
+        case 0x03: return "Integer";
+        case 0x04: return "Long";
+        case 0x05: return "Currency";
+        case 0x06: return "Single";
+        case 0x07: return "Double";
+        case 0x08: return "Date/Time";
+        case 0x09: return "Binary(" + std::to_string(column.length) + ")";
+        case 0x0A: return "Text(" + std::to_string(column.length) + " bytes)";
+        case 0x0B: return "OLE";
+        case 0x0C: return "Memo";
+        case 0x0F: return "GUID";
+        case 0x10: return "Decimal(" + std::to_string(column.precision) + "," + std::to_string(column.scale) + ")";
+        case 0x11: return "Fixed binary(" + std::to_string(column.length) + ")";
+        default: return "type 0x" + std::to_string(column.type);
+    }
+}
+
+void PrintSchema(const JetDatabase& db, const CatalogEntry& entry) {
+    const TableDef def = ReadTableDef(db.file(), entry.table_page());
+    std::cout << "TABLE " << entry.name << " (definition page " << def.page << ", " << def.columns.size()
+              << " columns, " << def.num_rows << " rows cached)\n";
+    for (const Column& column : def.columns) {
+        std::cout << "  " << column.name << "  " << TypeName(column) << (column.IsFixed() ? "" : "  variable")
+                  << "  #" << column.number << "\n";
+    }
+    for (const LogicalIndex& index : def.logical_indexes) {
+        const PhysicalIndex& physical = def.physical_indexes[index.physical_index];
+        std::cout << "  INDEX " << index.name << " (";
+        for (std::size_t i = 0; i < physical.columns.size(); ++i) {
+            const Column* column = def.ColumnByNumber(physical.columns[i].column_number);
+            std::cout << (i ? ", " : "") << (column ? column->name : "#" + std::to_string(physical.columns[i].column_number))
+                      << (physical.columns[i].ascending ? "" : " DESC");
+        }
+        std::cout << ")" << (index.type == 1 ? " PRIMARY KEY" : "") << (index.type == 2 ? " FOREIGN KEY" : "")
+                  << ((physical.flags & 0x01) ? " UNIQUE" : "") << "\n";
+    }
+}
+
+void PrintRows(const TextRows& rows) {
+    std::vector<std::optional<std::string>> header(rows.columns.begin(), rows.columns.end());
+    dorvane::jet_tool::WriteCsvRow(std::cout, header);
+    for (const auto& row : rows.rows) dorvane::jet_tool::WriteCsvRow(std::cout, row);
+}
+
+int Run(const std::vector<std::string>& args) {
+    if (args.empty()) return Usage("no command given");
+    const std::string& command = args[0];
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (command == "compact") {
+        if (args.size() != 3) return Usage("compact needs SOURCE and DESTINATION");
+        CompactFile(args[1], args[2]);
+        std::cout << "compacted " << args[1] << " into " << args[2] << "\n";
+        return 0;
+    }
+    if (args.size() < 2) return Usage(command + " needs a FILE");
+    if (command == "tables") {
+        const bool all = args.size() == 3 && args[2] == "--all";
+        if (args.size() > 3 || (args.size() == 3 && !all)) return Usage("tables takes FILE [--all]");
+        const JetDatabase db = JetDatabase::Open(args[1]);
+        for (const CatalogEntry& entry : db.tables()) {
+            if (all || !entry.IsSystem()) std::cout << entry.name << "\n";
+        }
+        return 0;
+    }
+    if (command == "schema") {
+        if (args.size() > 3) return Usage("schema takes FILE [TABLE]");
+        const JetDatabase db = JetDatabase::Open(args[1]);
+        if (args.size() == 3) {
+            const auto entry = FindTable(db.tables(), args[2]);
+            if (!entry) throw dorvane::Error(dorvane::errc::kItemNotFound, "no table named '" + args[2] + "'");
+            PrintSchema(db, *entry);
+        } else {
+            for (const CatalogEntry& entry : db.tables()) PrintSchema(db, entry);
+        }
+        return 0;
+    }
+    if (command == "export") {
+        if (args.size() != 3) return Usage("export needs FILE and TABLE");
+        const JetDatabase db = JetDatabase::Open(args[1]);
+        PrintRows(ReadTableText(db.file(), db.LoadTable(args[2])));
+        return 0;
+    }
+    if (command == "query") {
+        if (args.size() != 3) return Usage("query needs FILE and one SELECT statement");
+        const SelectQuery query = ParseSelect(args[2]);
+        const JetDatabase db = JetDatabase::Open(args[1]);
+        PrintRows(RunSelect(db.file(), db.tables(), query));
+        return 0;
+    }
+    if (command == "check") {
+        if (args.size() != 2) return Usage("check takes one FILE");
+        const JetDatabase db = JetDatabase::Open(args[1]);
+        const CheckReport report = CheckDatabase(db.file());
+        for (const std::string& problem : report.problems) std::cout << "PROBLEM: " << problem << "\n";
+        std::cout << args[1] << ": " << (db.file().version() == Version::kJet3 ? "Jet 3" : "Jet 4") << ", "
+                  << db.file().page_count() << " pages, " << report.tables << " tables, " << report.rows
+                  << " rows, " << report.long_values << " memo/OLE values, " << report.indexes << " indexes with "
+                  << report.index_entries << " entries";
+        if (report.stale_row_counts > 0) {
+            std::cout << ", " << report.stale_row_counts << " stale cached row counts (harmless)";
+        }
+        std::cout << "\n" << (report.ok() ? "OK" : std::to_string(report.problems.size()) + " problems") << "\n";
+        return report.ok() ? 0 : 1;
+    }
+    return Usage("unknown command '" + command + "'");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        return Run(args);
+    } catch (const dorvane::Error& error) {
+        std::cerr << "dorvane-jet: error " << error.number() << ": " << error.description() << "\n";
+    } catch (const std::exception& error) {
+        std::cerr << "dorvane-jet: " << error.what() << "\n";
+    }
+    return 2;
+}

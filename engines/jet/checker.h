@@ -1,0 +1,30 @@
+#pragma once
+// A consistency check of a whole database: every table row decodes, every
+// long value reads, every index entry names a live row, entries are in
+// order, each index holds one entry per row (fewer only where it ignores
+// Nulls) and its usage map names exactly its tree pages.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dorvane::jet {
+
+class PageFile;
+
+struct CheckReport {
+    std::uint64_t tables = 0;
+    std::uint64_t rows = 0;
+    std::uint64_t long_values = 0;      // non-inline and inline memo/OLE values read
+    std::uint64_t indexes = 0;          // physical indexes walked
+    std::uint64_t index_entries = 0;
+    std::uint64_t stale_row_counts = 0; // cached counts that differ (not an error)
+    std::vector<std::string> problems;  // empty: consistent
+    bool ok() const { return problems.empty(); }
+};
+
+// Never throws for damage inside a table: it becomes a problem and the check
+// goes on with the next table. Damage to the header or catalog throws.
+CheckReport CheckDatabase(const PageFile& file);
+
+}  // namespace dorvane::jet

@@ -1,0 +1,44 @@
+#include "engines/jet/database.h"
+
+#include "core/error.h"
+#include "engines/jet/row.h"
+#include "engines/jet/table_scan.h"
+#include "engines/jet/value.h"
+
+namespace dorvane::jet {
+
+JetDatabase::JetDatabase(ReadHold hold, PageFile file, std::vector<CatalogEntry> tables)
+    : hold_(std::move(hold)), file_(std::move(file)), tables_(std::move(tables)) {}
+
+JetDatabase JetDatabase::Open(const std::filesystem::path& path) {
+    ReadHold hold = ReadHold::Acquire(path);
+    PageFile file = PageFile::Open(path);
+    std::vector<CatalogEntry> tables = ReadTables(file);
+    return JetDatabase(std::move(hold), std::move(file), std::move(tables));
+}
+
+TableDef JetDatabase::LoadTable(std::string_view name) const {
+    const std::optional<CatalogEntry> entry = FindTable(tables_, name);
+    if (!entry) {
+        throw Error(errc::kItemNotFound, "The database has no table or query named '" + std::string(name) + "'.");
+    }
+    return ReadTableDef(file_, entry->table_page());
+}
+
+TextRows ReadTableText(const PageFile& file, const TableDef& def) {
+    TextRows out;
+    for (const Column& column : def.columns) out.columns.push_back(column.name);
+    ScanRows(file, def, [&](RowPointer, ByteSpan row) {
+        const CrackedRow cracked = CrackRow(file.format(), def, row);
+        std::vector<std::optional<std::string>> values;
+        values.reserve(def.columns.size());
+        for (std::size_t i = 0; i < def.columns.size(); ++i) {
+            values.push_back(FieldToText(file, def.columns[i], row, cracked.fields[i]));
+        }
+        out.rows.push_back(std::move(values));
+        return true;
+    });
+    return out;
+}
+
+}  // namespace dorvane::jet

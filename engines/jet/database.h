@@ -1,0 +1,44 @@
+#pragma once
+// An Access database opened for reading: the shared hold that keeps
+// compaction out, the page file and the catalog's tables. Whole tables
+// convert to text rows here; queries (query.h) build on the same pieces.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engines/jet/catalog.h"
+#include "engines/jet/lock.h"
+#include "engines/jet/page_file.h"
+#include "engines/jet/table_def.h"
+
+namespace dorvane::jet {
+
+struct TextRows {
+    std::vector<std::string> columns;
+    std::vector<std::vector<std::optional<std::string>>> rows;  // nullopt = Null
+};
+
+class JetDatabase {
+public:
+    // Throws kFileNotFound, kInUse, kNotADatabase, kCorrupt.
+    static JetDatabase Open(const std::filesystem::path& path);
+
+    const PageFile& file() const { return file_; }
+    const std::vector<CatalogEntry>& tables() const { return tables_; }
+    // Throws kItemNotFound when there is no such table (case-insensitive).
+    TableDef LoadTable(std::string_view name) const;
+
+private:
+    JetDatabase(ReadHold hold, PageFile file, std::vector<CatalogEntry> tables);
+    ReadHold hold_;
+    PageFile file_;
+    std::vector<CatalogEntry> tables_;
+};
+
+// Every row of the table, every column, in stored order.
+TextRows ReadTableText(const PageFile& file, const TableDef& def);
+
+}  // namespace dorvane::jet

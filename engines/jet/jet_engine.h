@@ -1,0 +1,13 @@
+#pragma once
+// The built-in Access engine behind the file-database interface the
+// operations use.
+
+#include <memory>
+
+#include "engines/file_database_engine.h"
+
+namespace dorvane::jet {
+
+std::unique_ptr<dorvane::FileDatabaseEngine> MakeEngine();
+
+}  // namespace dorvane::jet

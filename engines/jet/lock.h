@@ -1,0 +1,71 @@
+#pragma once
+// "In use" for Access files. A product that has a database open shows it by
+// byte-range locks on the database or on its lock file (name.ldb beside it);
+// through a Samba share these appear as fcntl locks. On Windows the database
+// cannot be opened with the sharing it needs.
+//
+// ReadHold: a shared lock on the database for as long as a reader has it
+// open, so nothing can compact it underneath. It fails only when someone
+// holds the database exclusively: products that merely have it open (their
+// user locks) do not keep a reader out, as the lookup reads while a product
+// runs.
+// ExclusiveHold: for rewriting. It fails when anyone else holds any lock on
+// the database or on its lock file, and then keeps everyone else out: a write
+// lock on the whole database and on the user-lock range of the lock file.
+//
+// Both throw dorvane::Error(errc::kInUse, ...) when the database is in use and
+// kFileNotFound when it is missing. They use open-file-description locks where
+// the system has them, so two holds in one process see each other as well.
+
+#include <filesystem>
+
+namespace dorvane::jet {
+
+// name.ldb for name.mdb / name.mde (same folder, same base name).
+std::filesystem::path LockFilePath(const std::filesystem::path& database);
+
+// Jet's user locks: one byte per user slot at 0x10000000 + slot, slot 1..255.
+inline constexpr long long kUserLockFirst = 0x10000001;
+inline constexpr long long kUserLockCount = 0xFF;
+
+class ReadHold {
+public:
+    static ReadHold Acquire(const std::filesystem::path& database);
+    ReadHold(ReadHold&& other) noexcept;
+    ReadHold& operator=(ReadHold&& other) noexcept;
+    ReadHold(const ReadHold&) = delete;
+    ReadHold& operator=(const ReadHold&) = delete;
+    ~ReadHold();
+    void Release();
+
+private:
+    ReadHold() = default;
+#ifdef _WIN32
+    void* handle_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+};
+
+class ExclusiveHold {
+public:
+    static ExclusiveHold Acquire(const std::filesystem::path& database);
+    ExclusiveHold(ExclusiveHold&& other) noexcept;
+    ExclusiveHold& operator=(ExclusiveHold&& other) noexcept;
+    ExclusiveHold(const ExclusiveHold&) = delete;
+    ExclusiveHold& operator=(const ExclusiveHold&) = delete;
+    ~ExclusiveHold();
+    void Release();
+
+private:
+    ExclusiveHold() = default;
+#ifdef _WIN32
+    void* database_ = nullptr;
+    void* lock_file_ = nullptr;
+#else
+    int database_ = -1;
+    int lock_file_ = -1;
+#endif
+};
+
+}  // namespace dorvane::jet

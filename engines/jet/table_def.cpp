@@ -1,5 +1,6 @@
 #include "engines/jet/table_def.h"
 
+#include <algorithm>
 #include <set>
 
 #include "engines/jet/page_file.h"
@@ -150,6 +151,10 @@ TableDef ReadTableDef(const PageFile& file, std::uint32_t page) {
         return name;
     };
     for (Column& column : def.columns) column.name = readName();
+    // Shown and selected in column-number order, as Access lists them; the
+    // stored order can differ (files written through ADOX).
+    std::stable_sort(def.columns.begin(), def.columns.end(),
+                     [](const Column& a, const Column& b) { return a.number < b.number; });
 
     for (PhysicalIndex& index : def.physical_indexes) {
         const ByteSpan block = in.Span(pos, f.physical_index_size);

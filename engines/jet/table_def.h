@@ -91,7 +91,7 @@ struct TableDef {
     std::uint32_t owned_map = 0;           // row pointer
     std::uint32_t free_map = 0;            // row pointer
 
-    std::vector<Column> columns;           // in definition order
+    std::vector<Column> columns;           // by column number (block_offset gives the stored place)
     std::vector<PhysicalIndex> physical_indexes;
     std::vector<LogicalIndex> logical_indexes;
     std::vector<LongValueMap> long_value_maps;  // in stored order

@@ -134,7 +134,11 @@ std::string GuidToText(ByteSpan b) {
 }
 
 std::string TextToUtf8(const PageFile& file, ByteSpan bytes) {
-    return file.version() == Version::kJet3 ? CodePageToUtf8(bytes, file.code_page()) : Jet4TextToUtf8(bytes);
+    std::string text = file.version() == Version::kJet3 ? CodePageToUtf8(bytes, file.code_page()) : Jet4TextToUtf8(bytes);
+    // Some writers store a terminating NUL (query text, name maps); it is not
+    // part of the value.
+    while (!text.empty() && text.back() == '\0') text.pop_back();
+    return text;
 }
 
 std::optional<std::string> FieldToText(const PageFile& file, const Column& column, ByteSpan row,

@@ -1,6 +1,6 @@
 #pragma once
 // Column values converted to text: text as UTF-8; integers in decimal;
-// Single and Double in their shortest round-trip form; Currency with up to four
+// trailing NUL characters dropped; Single and Double in their shortest round-trip form; Currency with up to four
 // decimals; Date/Time as "YYYY-MM-DD HH:MM:SS"; GUID as {XXXXXXXX-...};
 // Boolean as 1/0; Decimal exact with its scale; binary and OLE as upper-case
 // hex; memo as text.

@@ -112,9 +112,9 @@ TEST(TableDefTest, DecodesTheDocumentedTable) {
     EXPECT_EQ(def.physical_indexes[0].flags, 0x89);
     EXPECT_EQ(def.physical_indexes[1].root_page, 26u);
     ASSERT_EQ(def.logical_indexes.size(), 2u);
-    std::map<std::string, std::uint8_t> types;
-    for (const LogicalIndex& index : def.logical_indexes) types[index.name] = index.type;
-    EXPECT_EQ(types, (std::map<std::string, std::uint8_t>{{"B", 0}, {"PrimaryKey", 1}}));
+    std::map<std::string, std::uint8_t> indexTypes;
+    for (const LogicalIndex& index : def.logical_indexes) indexTypes[index.name] = index.type;
+    EXPECT_EQ(indexTypes, (std::map<std::string, std::uint8_t>{{"B", 0}, {"PrimaryKey", 1}}));
 }
 
 // The offsets a writer patches must point at the values the parser read,

@@ -1,1 +1,153 @@
+// Queries and the engine adapter as the document-library lookup uses them:
+// OpenDatabase on a Windows-form path, an unnamed query definition, MoveFirst,
+// the DocumentPath field, Close.
+
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "core/error.h"
+#include "engines/jet/jet_engine.h"
+#include "engines/jet/query.h"
+#include "tests/jet/test_files.h"
+
+namespace dorvane::jet {
+namespace {
+
+using testing::ProductFile;
+using testing::TempFolder;
+
+constexpr const char* kLookup = "SELECT DocumentPath FROM doclib WHERE LibCode='lib1'";
+
+long ErrorNumberOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Error& error) {
+        return error.number();
+    }
+    return 0;
+}
+
+TEST(SelectParserTest, AcceptsTheProgramsQueryAndALittleMore) {
+    SelectQuery q = ParseSelect(kLookup);
+    EXPECT_EQ(q.columns, (std::vector<std::string>{"DocumentPath"}));
+    EXPECT_EQ(q.table, "doclib");
+    ASSERT_EQ(q.conditions.size(), 1u);
+    EXPECT_EQ(q.conditions[0], (std::pair<std::string, std::string>{"LibCode", "lib1"}));
+
+    q = ParseSelect("select [Document Path], b from [my table] where a = 'it''s' and [c d] = \"x\";");
+    EXPECT_EQ(q.columns, (std::vector<std::string>{"Document Path", "b"}));
+    EXPECT_EQ(q.table, "my table");
+    ASSERT_EQ(q.conditions.size(), 2u);
+    EXPECT_EQ(q.conditions[0].second, "it's");
+    EXPECT_EQ(q.conditions[1].first, "c d");
+
+    EXPECT_TRUE(ParseSelect("SELECT * FROM t").columns.empty());
+}
+
+TEST(SelectParserTest, RefusesEverythingElseAsSyntaxErrors) {
+    for (const char* sql : {"", "DELETE FROM doclib", "SELECT FROM doclib", "SELECT a FROM", "SELECT a, FROM t",
+                            "SELECT a FROM t WHERE a > 'x'", "SELECT a FROM t WHERE a = 1",
+                            "SELECT a FROM t WHERE a = 'x' OR b = 'y'", "SELECT a FROM t ORDER BY a",
+                            "SELECT a FROM t WHERE a = 'open", "SELECT [a FROM t", "SELECT a FROM t; DROP"}) {
+        EXPECT_EQ(ErrorNumberOf([&] { ParseSelect(sql); }), errc::kSyntax) << sql;
+    }
+}
+
+struct LookupResult {
+    long error = 0;
+    FieldValue value;
+};
+
+// The steps the document-library lookup takes, stopping at the first error.
+LookupResult Lookup(FileDatabaseEngine& engine, const std::string& path, const std::string& sql = kLookup) {
+    LookupResult result;
+    try {
+        auto db = engine.OpenDatabase(path);
+        auto query = db->CreateQueryDef("");
+        query->SetSQL(sql);
+        auto records = query->OpenRecordset();
+        records->MoveFirst();
+        result.value = records->Field("DocumentPath");
+        records->Close();
+        db->Close();
+    } catch (const Error& error) {
+        result.error = error.number();
+    }
+    return result;
+}
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Drive C: of the products' paths maps to the temporary folder.
+        std::filesystem::create_directories(folder_.path() / "dosdevices");
+        std::filesystem::create_directory_symlink(folder_.path() / "c", folder_.path() / "dosdevices" / "c:");
+        std::filesystem::create_directories(folder_.path() / "c" / "Bresk");
+        ::setenv("DORVANE_DOSDEVICES", (folder_.path() / "dosdevices").c_str(), 1);
+    }
+    void TearDown() override { ::unsetenv("DORVANE_DOSDEVICES"); }
+    std::string Place(const std::string& product_file) {
+        std::filesystem::copy_file(ProductFile(product_file), folder_.path() / "c" / "Bresk" / "post_db.mdb",
+                                   std::filesystem::copy_options::overwrite_existing);
+        return "C:\\Bresk\\post_db.mdb";
+    }
+    TempFolder folder_;
+    std::unique_ptr<FileDatabaseEngine> engine_ = MakeEngine();
+};
+
+TEST_F(EngineTest, LookupFindsTheFirstLib1Row) {
+    LookupResult r = Lookup(*engine_, Place("post_db.mdb"));
+    EXPECT_EQ(r.error, 0);
+    EXPECT_FALSE(r.value.isNull);
+    EXPECT_EQ(r.value.text, "S:\\Docs");
+
+    r = Lookup(*engine_, Place("doclib-two.mdb"));
+    EXPECT_EQ(r.error, 0);
+    EXPECT_EQ(r.value.text, "S:\\Docs");
+}
+
+TEST_F(EngineTest, LookupFailuresCarryTheirOwnErrors) {
+    EXPECT_EQ(Lookup(*engine_, Place("no-doclib.mdb")).error, errc::kItemNotFound);
+    EXPECT_EQ(Lookup(*engine_, Place("doclib-none.mdb")).error, errc::kNoCurrentRecord);
+    const LookupResult null = Lookup(*engine_, Place("doclib-null.mdb"));
+    EXPECT_EQ(null.error, 0);
+    EXPECT_TRUE(null.value.isNull);
+    EXPECT_EQ(Lookup(*engine_, "C:\\Bresk\\missing.mdb").error, errc::kFileNotFound);
+    EXPECT_EQ(Lookup(*engine_, "Q:\\nowhere\\post_db.mdb").error, errc::kFileNotFound);
+    const std::string path = Place("post_db.mdb");
+    EXPECT_EQ(Lookup(*engine_, path, "SELECT Nope FROM doclib").error, errc::kItemNotFound);
+    EXPECT_EQ(Lookup(*engine_, path, "UPDATE doclib SET x = 1").error, errc::kSyntax);
+}
+
+TEST_F(EngineTest, ConditionsIgnoreCaseAndCombine) {
+    const std::string path = Place("post_db.mdb");
+    EXPECT_EQ(Lookup(*engine_, path, "select documentpath from DOCLIB where libcode = 'LIB3'").value.text,
+              "U:\\Archive");
+    EXPECT_EQ(Lookup(*engine_, path,
+                     "SELECT DocumentPath FROM doclib WHERE LibCode='lib2' AND DocumentPath='t:\\scans'")
+                  .value.text,
+              "T:\\Scans");
+    EXPECT_EQ(Lookup(*engine_, path, "SELECT DocumentPath FROM doclib WHERE LibCode='lib2' AND LibCode='lib1'").error,
+              errc::kNoCurrentRecord);
+    // Without a condition the stored order decides the first row.
+    EXPECT_EQ(Lookup(*engine_, path, "SELECT * FROM doclib").value.text, "T:\\Scans");
+}
+
+TEST_F(EngineTest, ClosedObjectsFailCleanly) {
+    auto db = engine_->OpenDatabase(Place("post_db.mdb"));
+    auto query = db->CreateQueryDef("");
+    query->SetSQL(kLookup);
+    auto records = query->OpenRecordset();
+    EXPECT_EQ(ErrorNumberOf([&] { records->Field("Missing"); }), errc::kItemNotFound);
+    records->Close();
+    EXPECT_NE(ErrorNumberOf([&] { records->MoveFirst(); }), 0);
+    db->Close();
+    EXPECT_NE(ErrorNumberOf([&] { query->OpenRecordset(); }), 0);
+    EXPECT_NE(ErrorNumberOf([&] { db->CreateQueryDef(""); }), 0);
+    EXPECT_EQ(ErrorNumberOf([&] { engine_->OpenDatabase(Place("post_db.mdb"))->CreateQueryDef("saved"); }),
+              errc::kNotAvailable);
+}
+
+}  // namespace
+}  // namespace dorvane::jet

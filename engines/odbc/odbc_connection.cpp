@@ -8,6 +8,15 @@ namespace {
 // ADO's numbers for work on an object in the wrong state.
 constexpr long kObjectOpen = 3705;
 
+#ifdef _WIN32
+constexpr const char* kNoDriverHint =
+    " No ODBC driver is installed under the name that the connection string gives.";
+#else
+constexpr const char* kNoDriverHint =
+    " No usable ODBC driver is registered under the name that the connection string gives; for "
+    "SQL Server, install FreeTDS (tdsodbc) and register it as \"SQL Server\" in odbcinst.ini.";
+#endif
+
 ConnectionAmendments PlatformAmendments() {
     ConnectionAmendments amendments;
     amendments.login = SqlLoginFromEnvironment();
@@ -54,7 +63,16 @@ void OdbcConnection::Open() {
         std::vector<SQLWCHAR> text = ToSqlText(amended, "connection string");
         rc = SQLDriverConnectW(dbc.get(), nullptr, text.data(), SQL_NTS, nullptr, 0, nullptr,
                                SQL_DRIVER_NOPROMPT);
-        if (!Succeeded(rc)) throw CallFailed(dbc, "The connection could not be opened.");
+        if (!Succeeded(rc)) {
+            Error failed = CallFailed(dbc, "The connection could not be opened.");
+            // unixODBC 2.3 reports an unknown driver name as a library it cannot
+            // open (state 01000), older versions and odbc32 as IM002.
+            const std::string said = failed.description();
+            if (said.find("(SQLSTATE IM002") != std::string::npos ||
+                said.find("[Driver Manager]Can't open lib") != std::string::npos)
+                throw Error(failed.number(), said + kNoDriverHint);
+            throw failed;
+        }
         dbc_ = std::move(dbc);
     } catch (const Error& error) {
         lastOpenFailure_ = error.description();

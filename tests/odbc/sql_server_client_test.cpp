@@ -204,6 +204,14 @@ TEST_F(SqlServerClient, UnreachableServersFailWithTheDriversWords) {
     }
 }
 
+TEST_F(SqlServerClient, UnregisteredDriverNameSaysWhatToRegister) {
+    auto connection = client->NewConnection();
+    connection->SetConnectionString("driver={SQL Server 2000};server=db01;database=PB");
+    const std::string failure = FailureOf([&] { connection->Open(); });
+    EXPECT_NE(failure.find("SQL Server 2000"), std::string::npos) << failure;
+    EXPECT_NE(failure.find("register it as \"SQL Server\""), std::string::npos) << failure;
+}
+
 TEST_F(SqlServerClient, ServerThatNeverAnswersTimesOut) {
     TdsEndpoint endpoint({"silent", "ok", ""});
     auto quick = MakeSqlClient(ClientOptions{2});

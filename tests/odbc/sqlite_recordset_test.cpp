@@ -59,23 +59,6 @@ long ErrorNumber(const std::function<void()>& work) {
     return 0;
 }
 
-TEST_F(SqliteRecordset, GivesTheFirstRowsPathAsText) {
-    const auto one = Database("one", {"('lib2', 'X:\\Other')", "('lib1', 'S:\\Docs')"});
-    auto opened = Query(one);
-    opened.recordset->MoveFirst();
-    const FieldValue value = opened.recordset->Field("DocumentPath");
-    EXPECT_FALSE(value.isNull);
-    EXPECT_EQ(value.text, "S:\\Docs");
-    EXPECT_EQ(opened.recordset->Field("documentpath").text, "S:\\Docs");
-    opened.recordset->Close();
-    opened.connection->Close();
-
-    const auto two = Database("two", {"('lib1', 'S:\\First')", "('lib1', 'S:\\Second')"});
-    auto first = Query(two);
-    first.recordset->MoveFirst();
-    EXPECT_EQ(first.recordset->Field("DocumentPath").text, "S:\\First");
-}
-
 TEST_F(SqliteRecordset, NoRowAndNullAreTellable) {
     auto none = Query(Database("none", {"('lib2', 'X:\\Other')"}));
     EXPECT_EQ(ErrorNumber([&] { none.recordset->MoveFirst(); }), errc::kNoCurrentRecord);
@@ -83,7 +66,7 @@ TEST_F(SqliteRecordset, NoRowAndNullAreTellable) {
 
     auto null = Query(Database("null", {"('lib1', NULL)"}));
     null.recordset->MoveFirst();
-    EXPECT_TRUE(null.recordset->Field("DocumentPath").isNull);
+    EXPECT_TRUE(null.recordset->Field("documentpath").isNull);
 
     auto empty = Query(Database("empty", {"('lib1', '')"}));
     empty.recordset->MoveFirst();

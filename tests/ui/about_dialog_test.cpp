@@ -77,6 +77,7 @@ protected:
 
 TEST_F(AboutDialogTest, ControlsSitAtTheirTwipsPositions) {
     EXPECT_EQ(dialog.size(), QSize(381, 290));
+    EXPECT_EQ(dialog.pos(), QPoint(156, 129));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
     const struct {
         const char* name;

@@ -61,7 +61,7 @@ protected:
         journal.clear();
         form.cmbType_Click();
     }
-    long Count(const std::string& prefix) const {
+    std::ptrdiff_t Count(const std::string& prefix) const {
         return std::count_if(journal.begin(), journal.end(),
                              [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
     }

@@ -26,6 +26,8 @@ namespace {
 
 constexpr int kClientWidth = 5715;
 constexpr int kClientHeight = 4350;
+constexpr int kDesignLeft = 2340;  // where the window opens on the screen
+constexpr int kDesignTop = 1935;
 // The design font of the window: every position assumes its line height.
 constexpr double kWindowFontPoints = 8.0;
 constexpr double kSmallestFontPoints = 6.5;
@@ -107,6 +109,7 @@ AboutDialog::AboutDialog(double logicalDpi) {
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(TwipsToPixels(kClientWidth, dpi), TwipsToPixels(kClientHeight, dpi));
     setSizeGripEnabled(false);
+    move(TwipsToPixels(kDesignLeft, dpi), TwipsToPixels(kDesignTop, dpi));
     setFont(WindowFont(font(), at(120, 1200, 2925, 330).width()));
     const QPixmap icon(QStringLiteral(":/dorvane/dorvane48.png"));
     setWindowIcon(QIcon(icon));

@@ -229,18 +229,6 @@ TEST_F(AboutDialogTest, PickingAProductFromTheListRunsTheSelectionHandler) {
     EXPECT_EQ(Text("lblInfo"), "DSN:   BreskDSN\nDbase:   \nServer:   ");
 }
 
-TEST_F(AboutDialogTest, NotSetUpProductKeepsTheWindowOpenOnRun) {
-    ShowActive();
-    auto* list = Control<QComboBox>("cmbType");
-    list->setFocus();
-    QTest::keyClick(list, Qt::Key_End);  // Cindral: no settings here
-    ASSERT_EQ(rt.ctx.DbKind, 9);
-    Control<QPushButton>("cmdRun")->click();
-    EXPECT_EQ(journal.back(), "box Operation Failed. Registry error");
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_FALSE(Ran());
-}
-
 TEST(QtFolderDialog, ReturnsTheChosenFolderOrNothingOnCancel) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());

@@ -39,10 +39,5 @@ TEST(AboutTexts, VersionShowsMajorMinorAndRevision) {
     EXPECT_EQ(VersionText("x.1.2.y"), "Version 0.1.0");
 }
 
-TEST(AboutTexts, TitleAndDescription) {
-    EXPECT_EQ(TitleText(), "Dorvane for:");
-    EXPECT_EQ(kFileDescription, "Backup and optimize Zentro products");
-}
-
 }  // namespace
 }  // namespace dorvane::ui

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <algorithm>
+#include <cmath>
 #include <exception>
 
 #include "core/products.h"

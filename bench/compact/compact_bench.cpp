@@ -1,0 +1,156 @@
+// Compaction benchmark: for each database, the time of a compaction (with its
+// verification) divided by the time of `cp` of the same file, both measured
+// here in the same run, and the compaction's peak memory. Each compaction
+// runs in a child process so that its peak resident size is its own.
+//
+// Usage: jet_compact_bench [FILE...]
+// Without files: the three largest test databases and the two benchmark
+// files, unpacked with xz into a temporary folder and checked against
+// SHA256SUMS.
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/error.h"
+#include "engines/jet/compact.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Quote(const fs::path& p) {
+    std::string out = "'";
+    for (char c : p.string()) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// The best of three runs of cp, page cache warm as for the compaction.
+double CopySeconds(const fs::path& file, const fs::path& work) {
+    double best = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        const fs::path to = work / "cp.out";
+        fs::remove(to);
+        const auto start = std::chrono::steady_clock::now();
+        if (!Shell("cp " + Quote(file) + " " + Quote(to))) return -1;
+        best = std::min(best, Seconds(start));
+        fs::remove(to);
+    }
+    return best;
+}
+
+struct Run {
+    double seconds = -1;
+    long peakKiB = 0;
+    dorvane::jet::CompactSummary summary;
+    std::string error;
+};
+
+Run Compact(const fs::path& file, const fs::path& work) {
+    const fs::path to = work / "compacted.mdb";
+    fs::remove(to);
+    int report[2];
+    if (::pipe(report) != 0) return {};
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(report[0]);
+        Run r;
+        try {
+            dorvane::jet::CompactFile(file, to, r.summary);
+        } catch (const dorvane::Error& e) {
+            std::string text = e.description();
+            (void)!::write(report[1], text.data(), text.size());
+            ::_exit(1);
+        }
+        (void)!::write(report[1], &r.summary, sizeof r.summary);
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    Run r;
+    std::string bytes;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<std::size_t>(n));
+    ::close(report[0]);
+    int status = 0;
+    struct rusage usage {};
+    ::wait4(child, &status, 0, &usage);
+    r.seconds = Seconds(start);
+    r.peakKiB = usage.ru_maxrss;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && bytes.size() == sizeof r.summary)
+        std::copy(bytes.begin(), bytes.end(), reinterpret_cast<char*>(&r.summary));
+    else
+        r.error = bytes.empty() ? "the compaction process failed" : bytes;
+    fs::remove(to);
+    return r;
+}
+
+std::vector<fs::path> DefaultFiles(const fs::path& work) {
+    std::vector<fs::path> files;
+    const fs::path data = DORVANE_TESTDATA;
+    std::vector<fs::path> all;
+    for (const char* dir : {"mdb", "products"})
+        for (const auto& e : fs::recursive_directory_iterator(data / dir))
+            if (e.is_regular_file() && e.path().extension() == ".mdb") all.push_back(e.path());
+    std::sort(all.begin(), all.end(), [](const fs::path& a, const fs::path& b) { return fs::file_size(a) > fs::file_size(b); });
+    for (std::size_t i = 0; i < std::min<std::size_t>(3, all.size()); ++i) files.push_back(all[i]);
+
+    const fs::path bench = data / "bench";
+    if (fs::exists(bench / "SHA256SUMS")) {
+        fs::copy(bench, work, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        std::printf("unpacking the benchmark files...\n");
+        std::fflush(stdout);
+        const std::string in = "cd " + Quote(work) + " && ";
+        if (Shell(in + "chmod u+w * && xz -dkf *.xz") && Shell(in + "sha256sum --quiet -c SHA256SUMS")) {
+            for (const auto& e : fs::directory_iterator(work))
+                if (e.path().extension() == ".mdb") files.push_back(e.path());
+        } else {
+            std::printf("the benchmark files could not be unpacked or do not match SHA256SUMS: left out\n");
+        }
+    }
+    return files;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    char pattern[] = "/tmp/dorvane-bench-XXXXXX";
+    if (!::mkdtemp(pattern)) return 1;
+    const fs::path work = pattern;
+    std::vector<fs::path> files(argv + 1, argv + argc);
+    if (files.empty()) files = DefaultFiles(work);
+
+    std::printf("%-28s %10s %10s %9s %9s %7s %10s %9s\n", "file", "MiB", "MiB after", "cp s", "compact s", "ratio",
+                "peak MiB", "rows");
+    for (const fs::path& file : files) {
+        const double copy = CopySeconds(file, work);
+        const Run run = Compact(file, work);
+        const double mib = static_cast<double>(fs::file_size(file)) / 1048576.0;
+        if (!run.error.empty()) {
+            std::printf("%-28s %10.1f  failed: %s\n", file.filename().c_str(), mib, run.error.c_str());
+            continue;
+        }
+        const double after = static_cast<double>(run.summary.copyPages) * static_cast<double>(fs::file_size(file)) /
+                             std::max(1.0, static_cast<double>(run.summary.sourcePages)) / 1048576.0;
+        std::printf("%-28s %10.1f %10.1f %9.3f %9.3f %7.1f %10.1f %9llu\n", file.filename().c_str(), mib, after, copy,
+                    run.seconds, run.seconds / std::max(copy, 1e-6), static_cast<double>(run.peakKiB) / 1024.0,
+                    static_cast<unsigned long long>(run.summary.rows));
+    }
+    std::error_code ec;
+    fs::remove_all(work, ec);
+    return 0;
+}

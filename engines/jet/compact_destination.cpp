@@ -79,7 +79,7 @@ unsigned long LastError() {
 DestinationFile::DestinationFile(std::filesystem::path path, std::size_t pageSize)
     : path_(std::move(path)), pageSize_(pageSize) {
 #ifdef _WIN32
-    HANDLE h = ::CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = ::CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) throw ErrorFor(LastError(), path_, "create");
     handle_ = h;
 #else

@@ -199,11 +199,10 @@ IndexTree BuildIndexTree(const PageLayout& layout, std::uint32_t owner, const In
         for (std::size_t i = 0; i < level.size();) {
             if (i + 1 == level.size()) {
                 // A lone last child joins the group before it.
-                Group& before = nodes.back();
-                if (before.end - before.begin < 3) throw std::logic_error("index node cannot take its last child");
-                --before.end;
-                before.prefix = 0;
-                nodes.push_back({before.end, level.size(), 0});
+                if (nodes.empty() || nodes.back().end - nodes.back().begin < 3)
+                    throw std::logic_error("index node cannot take its last child");
+                const std::size_t moved = --nodes.back().end;
+                nodes.push_back({moved, level.size(), 0});
                 break;
             }
             PageFill fill(nodeEntries[i], 8, limit);

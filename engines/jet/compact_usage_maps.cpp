@@ -106,7 +106,7 @@ void WriteGlobalMap(const PageLayout& layout, PageAllocator& allocator, PageSink
         const std::uint32_t count = allocator.PageCount();
         const auto holes = allocator.Holes();
         rowZero.assign(layout.mapRecordLength, 0);
-        rowZero[0] = 0x01;
+        rowZero.at(0) = 0x01;  // reference map
         for (std::size_t slot = 0; slot < bitmapPages.size(); ++slot) {
             auto page = BitmapPage(layout);
             for (std::size_t bit = 0; bit < per; ++bit) {

@@ -3,6 +3,7 @@
 target_sources(dorvane_jet PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/compact_data_pages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/compact_destination.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/compact_encryption.cpp
   ${CMAKE_CURRENT_LIST_DIR}/compact_index_tree.cpp
   ${CMAKE_CURRENT_LIST_DIR}/compact_long_values.cpp
   ${CMAKE_CURRENT_LIST_DIR}/compact_page_allocator.cpp

@@ -7,6 +7,7 @@
 #include "core/error.h"
 #include "engines/jet/catalog.h"
 #include "engines/jet/compact_destination.h"
+#include "engines/jet/compact_encryption.h"
 #include "engines/jet/compact_layout.h"
 #include "engines/jet/compact_source_hold.h"
 #include "engines/jet/compact_table.h"
@@ -42,9 +43,6 @@ void CompactFile(const std::filesystem::path& source, const std::filesystem::pat
 
     const compact::SourceHold hold(source);
     const PageFile file = PageFile::Open(source);
-    if (file.encryption_key() != 0)
-        throw Error(errc::kNotAvailable,
-                    "cannot compact " + Quoted(source) + ": databases with encrypted pages are not supported");
     const compact::PageLayout layout = LayoutOf(file);
 
     // Table definitions keep their page numbers: they are the tables' ids.
@@ -67,13 +65,20 @@ void CompactFile(const std::filesystem::path& source, const std::filesystem::pat
     }
 
     compact::DestinationFile out(destination, layout.pageSize);
+    compact::EncryptingPageSink encrypted(out, file.encryption_key(), layout.pageSize);
+    compact::PageSink& sink = file.encryption_key() != 0 ? static_cast<compact::PageSink&>(encrypted) : out;
     compact::PageAllocator allocator(fixed);
     compact::MapRecordPages mapRecords(layout, records, allocator);
-    compact::CompactTarget target{file, layout, allocator, out, mapRecords};
+    compact::CompactTarget target{file, layout, allocator, sink, mapRecords};
     compact::TableCounts counts;
     for (std::size_t i = 0; i < tables.size(); ++i) compact::CompactTable(target, tables[i], entries[i].name, counts);
-    mapRecords.Write(out);
-    compact::WriteGlobalMap(layout, allocator, out);
+    mapRecords.Write(sink);
+    compact::WriteGlobalMap(layout, allocator, sink);
+    if (file.encryption_key() != 0) {
+        // Holes read as empty pages once decrypted, like everything else.
+        const std::vector<std::uint8_t> empty(layout.pageSize, 0);
+        for (std::uint32_t hole : allocator.Holes()) sink.WritePage(hole, empty);
+    }
     out.WritePage(0, file.raw_header());
     out.Finish(allocator.PageCount());
 

@@ -1,11 +1,13 @@
 #include "engines/jet/checker.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "core/error.h"
 #include "engines/jet/catalog.h"
 #include "engines/jet/index_walk.h"
+#include "engines/jet/long_value.h"
 #include "engines/jet/page_file.h"
 #include "engines/jet/row.h"
 #include "engines/jet/table_def.h"
@@ -19,8 +21,19 @@ namespace {
 
 constexpr std::uint8_t kIndexIgnoresNulls = 0x02;
 
+// Pages in use must not be marked free in the database-wide map.
+void CheckNotFree(const std::set<std::uint32_t>& freePages, const std::vector<std::uint32_t>& pages,
+                  const std::string& what, CheckReport& report) {
+    for (std::uint32_t page : pages) {
+        if (freePages.count(page) != 0) {
+            report.problems.push_back(what + ": page " + std::to_string(page) + " is in use but marked free");
+            return;
+        }
+    }
+}
+
 void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const std::set<RowPointer>& rows,
-                const std::string& table, CheckReport& report) {
+                const std::string& table, const std::set<std::uint32_t>& freePages, CheckReport& report) {
     const PhysicalIndex& index = def.physical_indexes[number];
     const std::string name = "table '" + table + "' index " + std::to_string(number);
     const IndexWalk walk = WalkIndex(file, index.root_page);
@@ -51,10 +64,21 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
         report.problems.push_back(name + ": its usage map does not list exactly its " + std::to_string(tree.size()) +
                                   " tree pages");
     }
+    CheckNotFree(freePages, tree, name, report);
 }
 
-void CheckTable(const PageFile& file, const CatalogEntry& entry, CheckReport& report) {
+void CheckTable(const PageFile& file, const CatalogEntry& entry, const std::set<std::uint32_t>& freePages,
+                CheckReport& report) {
     const TableDef def = ReadTableDef(file, entry.table_page());
+    const std::string name = "table '" + entry.name + "'";
+    CheckNotFree(freePages, def.pages, name + " definition", report);
+    // Each memo/OLE column's pages, from its own usage map.
+    std::map<std::uint16_t, std::set<std::uint32_t>> longValuePages;
+    for (const LongValueMap& lv : def.long_value_maps) {
+        const UsageMap map = ReadUsageMap(file, RowPointer::FromU32(lv.owned_map));
+        longValuePages[lv.column_number].insert(map.pages.begin(), map.pages.end());
+        CheckNotFree(freePages, map.pages, name + " memo/OLE pages", report);
+    }
     const UsageMap owned = ReadUsageMap(file, RowPointer::FromU32(def.owned_map));
     const std::vector<std::uint32_t> dataPages = TableDataPages(file, def);
     if (dataPages.size() != owned.pages.size()) {
@@ -68,16 +92,25 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, CheckReport& re
         const CrackedRow cracked = CrackRow(file.format(), def, row);
         for (std::size_t i = 0; i < def.columns.size(); ++i) {
             const auto value = FieldToText(file, def.columns[i], row, cracked.fields[i]);
-            if (value && def.columns[i].IsLongValue()) ++report.long_values;
+            if (!value || !def.columns[i].IsLongValue()) continue;
+            ++report.long_values;
+            const auto& columnPages = longValuePages[def.columns[i].number];
+            for (const RowPointer& at : LongValueRows(file, FieldBytes(row, cracked.fields[i]))) {
+                if (columnPages.count(at.page) == 0) {
+                    report.problems.push_back(name + " column '" + def.columns[i].name + "': a value lies on page " +
+                                              std::to_string(at.page) + ", which its column's map does not list");
+                }
+            }
         }
         return true;
     });
+    CheckNotFree(freePages, dataPages, name + " data", report);
     ++report.tables;
     report.rows += rows.size();
     if (def.num_rows != rows.size()) ++report.stale_row_counts;
     for (std::size_t i = 0; i < def.physical_indexes.size(); ++i) {
         try {
-            CheckIndex(file, def, i, rows, entry.name, report);
+            CheckIndex(file, def, i, rows, entry.name, freePages, report);
         } catch (const Error& error) {
             report.problems.push_back("table '" + entry.name + "' index " + std::to_string(i) + ": " +
                                       error.description());
@@ -89,9 +122,11 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, CheckReport& re
 
 CheckReport CheckDatabase(const PageFile& file) {
     CheckReport report;
+    const UsageMap global = ReadGlobalFreeMap(file);
+    const std::set<std::uint32_t> freePages(global.pages.begin(), global.pages.end());
     for (const CatalogEntry& entry : ReadTables(file)) {
         try {
-            CheckTable(file, entry, report);
+            CheckTable(file, entry, freePages, report);
         } catch (const Error& error) {
             report.problems.push_back("table '" + entry.name + "': " + error.description());
         }

@@ -2,7 +2,8 @@
 // A consistency check of a whole database: every table row decodes, every
 // long value reads, every index entry names a live row, entries are in
 // order, each index holds one entry per row (fewer only where it ignores
-// Nulls) and its usage map names exactly its tree pages.
+// Nulls) and its usage map names exactly its tree pages; memo/OLE values lie
+// on their column's pages; no page in use is marked free.
 
 #include <cstdint>
 #include <string>

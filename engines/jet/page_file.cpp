@@ -65,7 +65,7 @@ public:
             CloseHandle(handle);
             throw Error(errc::kIoError, "Cannot read the size of " + Quoted(path) + ".");
         }
-        return std::unique_ptr<FileSource>(new FileSource(handle, static_cast<std::uint64_t>(size.QuadPart)));
+        return std::make_unique<FileSource>(handle, static_cast<std::uint64_t>(size.QuadPart));
     }
     ~FileSource() override { CloseHandle(handle_); }
     std::uint64_t Size() const override { return size_; }
@@ -79,8 +79,11 @@ public:
         }
     }
 
-private:
     FileSource(HANDLE handle, std::uint64_t size) : handle_(handle), size_(size) {}
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+private:
     HANDLE handle_;
     std::uint64_t size_;
 };
@@ -99,7 +102,7 @@ public:
             }
             throw Error(errc::kIoError, "Cannot open " + Quoted(path) + ": " + std::strerror(code) + ".");
         }
-        auto source = std::unique_ptr<FileSource>(new FileSource(fd));
+        auto source = std::make_unique<FileSource>(fd);
         struct stat info {};
         if (::fstat(fd, &info) != 0) {
             throw Error(errc::kIoError, "Cannot read the size of " + Quoted(path) + ".");
@@ -126,8 +129,11 @@ public:
         }
     }
 
-private:
     explicit FileSource(int fd) : fd_(fd) {}
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+private:
     int fd_;
     std::uint64_t size_ = 0;
 };

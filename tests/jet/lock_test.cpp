@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -157,3 +158,4 @@ TEST_F(LockTest, MissingDatabaseIsNotFound) {
 
 }  // namespace
 }  // namespace dorvane::jet
+#endif  // _WIN32

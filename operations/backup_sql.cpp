@@ -29,8 +29,16 @@ std::string Doubled(const std::string& text, char quote) {
 
 }  // namespace
 
+// A value that would end its key early (a ";", a leading "{", edge blanks) is
+// braced, as connection strings quote; plain values stay as they are.
+std::string ConnectionValue(const std::string& value) {
+    const bool plain = value.find(';') == std::string::npos && (value.empty() || value.front() != '{') &&
+                       (value.empty() || (value.front() != ' ' && value.back() != ' '));
+    return plain ? value : "{" + Doubled(value, '}') + "}";
+}
+
 std::string BuildConnectionString(const std::string& server, const std::string& databaseName) {
-    return "driver={SQL Server};server=" + server + ";database=" + databaseName;
+    return "driver={SQL Server};server=" + ConnectionValue(server) + ";database=" + ConnectionValue(databaseName);
 }
 
 // Plain names and folders give the statement as the products' scripts have it;

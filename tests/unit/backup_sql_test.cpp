@@ -38,6 +38,14 @@ TEST(BuildBackupStatement, OtherValuesCannotEscapeTheirQuotes) {
               "BACKUP DATABASE [it's] To DISK = 'E:\\B\\it''s.bak' WITH NOFORMAT, INIT, SKIP, REWIND, NOUNLOAD,  STATS = 10");
 }
 
+TEST(BuildConnectionString, PlainValuesAsTheyAreOthersBraced) {
+    EXPECT_EQ(BuildConnectionString("SRV1\\SQLEXPRESS", "PB"), "driver={SQL Server};server=SRV1\\SQLEXPRESS;database=PB");
+    EXPECT_EQ(BuildConnectionString("NA", ""), "driver={SQL Server};server=NA;database=");
+    EXPECT_EQ(BuildConnectionString("srv", "PB]; DROP DATABASE x; --"),
+              "driver={SQL Server};server=srv;database={PB]; DROP DATABASE x; --}");
+    EXPECT_EQ(BuildConnectionString("srv;uid=sa", "{x}"), "driver={SQL Server};server={srv;uid=sa};database={{x}}}");
+}
+
 TEST_F(BackupSqlTest, RunsTheStatementOnTheProductsServer) {
     EXPECT_TRUE(BackupSqlDb(w.rt));
     EXPECT_EQ(w.sql.calls, (std::vector<std::string>{

@@ -56,7 +56,7 @@ class Checker:
         if digest in self.content_cache:
             return self.content_cache[digest]
         tool = self.args.jet_tool
-        tables = subprocess.run([tool, "tables", "--all", path], capture_output=True, text=True)
+        tables = subprocess.run([tool, "tables", path, "--all"], capture_output=True, text=True)
         if tables.returncode != 0:
             result = None
         else:
@@ -82,9 +82,11 @@ class Checker:
 class Installation:
     def __init__(self, root, args):
         self.root = root
-        self.app = os.path.join(root, "app")
-        self.data = os.path.join(root, "data")
-        self.backup = os.path.join(root, "backup")
+        # Faults hit only the product's files: the settings stay readable.
+        self.files = os.path.join(root, "files")
+        self.app = os.path.join(self.files, "app")
+        self.data = os.path.join(self.files, "data")
+        self.backup = os.path.join(self.files, "backup")
         self.config = os.path.join(root, "config")
         for d in (self.app, self.data, self.backup, self.config):
             os.makedirs(d)
@@ -215,7 +217,7 @@ def main():
     clean = Installation(os.path.join(base, "clean"), args)
     count_log = os.path.join(base, "count.txt")
     started = time.monotonic()
-    status, err = run(clean, args, {"LD_PRELOAD": args.injector, "DORVANE_FAULT_ROOT": clean.root,
+    status, err = run(clean, args, {"LD_PRELOAD": args.injector, "DORVANE_FAULT_ROOT": clean.files,
                                     "DORVANE_FAULT_LOG": count_log, "DORVANE_FAULT_KINDS": args.kinds})
     clean_seconds = time.monotonic() - started
     if status != 0:
@@ -254,7 +256,7 @@ def main():
         if args.mode == "kill":
             status, err = run(inst, args, {}, kill_after=point)
         else:
-            env = {"LD_PRELOAD": args.injector, "DORVANE_FAULT_ROOT": inst.root, "DORVANE_FAULT_AT": str(point),
+            env = {"LD_PRELOAD": args.injector, "DORVANE_FAULT_ROOT": inst.files, "DORVANE_FAULT_AT": str(point),
                    "DORVANE_FAULT_KINDS": args.kinds}
             if args.mode == "read-eio":
                 env["DORVANE_FAULT_READS"] = "eio"

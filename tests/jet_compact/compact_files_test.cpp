@@ -69,6 +69,11 @@ TEST_P(CompactFiles, CopyHoldsTheSameContentAndIsAFixedPoint) {
     std::cout << "size " << GetParam().filename().string() << " " << sourceSize << " -> " << copySize << " bytes ("
               << summary.sourcePages << " -> " << summary.copyPages << " pages, " << summary.holes << " holes)\n";
 
+#ifdef DORVANE_JET_TOOL
+    const CommandResult check = RunCommand(std::string(DORVANE_JET_TOOL) + " check " + Quote(copy) + " 2>&1");
+    EXPECT_EQ(check.status, 0) << check.output;
+#endif
+
     // Compacting the copy gives the copy back, byte for byte.
     const auto again = dir / "again.mdb";
     ASSERT_NO_THROW(jet::CompactFile(copy, again));

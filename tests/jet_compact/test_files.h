@@ -2,6 +2,8 @@
 // The real databases the compaction tests run on, and small helpers around
 // them: copies in a temporary folder and commands whose output is compared.
 
+#include <sys/wait.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>

@@ -31,7 +31,9 @@ constexpr const char* kUsage =
     "                             [WHERE col = 'text' [AND ...]]; CSV with a header row\n"
     "  check FILE                 read every table, long value and index entry and\n"
     "                             check that they agree; exit status 1 on any problem\n"
-    "  compact SOURCE DESTINATION write a compacted copy of SOURCE to DESTINATION\n"
+    "  compact SOURCE DESTINATION write a compacted copy of SOURCE to DESTINATION, a new\n"
+    "                             file, compared with SOURCE before it is kept; SOURCE is\n"
+    "                             never written and must not be in use\n"
     "  --help                     this text\n"
     "\n"
     "Exit status: 0 success, 1 inconsistencies found (check), 2 error or bad usage.\n";
@@ -98,8 +100,12 @@ int Run(const std::vector<std::string>& args) {
     }
     if (command == "compact") {
         if (args.size() != 3) return Usage("compact needs SOURCE and DESTINATION");
-        CompactFile(args[1], args[2]);
-        std::cout << "compacted " << args[1] << " into " << args[2] << "\n";
+        CompactSummary summary;
+        CompactFile(args[1], args[2], summary);
+        std::cout << "compacted " << args[1] << " (" << summary.sourcePages << " pages) into " << args[2] << " ("
+                  << summary.copyPages << " pages, " << summary.holes << " kept empty); checked " << summary.tables
+                  << " tables, " << summary.rows << " rows, " << summary.longValues << " memo/OLE values, "
+                  << summary.indexEntries << " index entries\n";
         return 0;
     }
     if (args.size() < 2) return Usage(command + " needs a FILE");

@@ -1,8 +1,12 @@
 #pragma once
-// Keeps the source database from being opened for writing by anyone else
-// while it is compacted, and refuses when someone already uses it.
+// Keeps the source database from being used by anyone else while it is
+// compacted, and refuses when someone already uses it (the database or its
+// lock file locked, or on Windows open for writing).
 
 #include <filesystem>
+#include <optional>
+
+#include "engines/jet/lock.h"
 
 namespace dorvane::jet::compact {
 
@@ -16,9 +20,13 @@ public:
 
 private:
 #ifdef _WIN32
-    void* handle_ = nullptr;
+    // Windows: the database open for reading with read sharing only, and its
+    // lock file with no sharing. (An exclusive hold would keep out the
+    // compaction's own reading of the file as well.)
+    void* database_ = nullptr;
+    void* lockFile_ = nullptr;
 #else
-    int fd_ = -1;
+    std::optional<ExclusiveHold> hold_;
 #endif
 };
 

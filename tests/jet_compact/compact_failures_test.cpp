@@ -11,6 +11,7 @@
 
 #include "core/error.h"
 #include "engines/jet/compact.h"
+#include "engines/jet/lock.h"
 #include "tests/jet_compact/test_files.h"
 #include "tests/support/lock_holder.h"
 
@@ -90,7 +91,19 @@ TEST_F(CompactFailures, SourceInUseByAnotherProcess) {
         EXPECT_NE(why.find("in use"), std::string::npos) << why;
         EXPECT_FALSE(std::filesystem::exists(out));
     }
-    EXPECT_NO_THROW(jet::CompactFile(source, out)) << "the lock is gone with its process";
+    {
+        LockHolder reader(source, F_RDLCK);  // a product that has it open
+        EXPECT_EQ(Refusal(out), errc::kInUse);
+    }
+    {
+        // A user of the database through its lock file: the user-lock byte of slot 1.
+        const auto ldb = dir / "post_db.ldb";
+        WriteFile(ldb, std::string(64, '\0'));
+        LockHolder user(ldb, F_WRLCK, jet::kUserLockFirst, 1);
+        EXPECT_EQ(Refusal(out), errc::kInUse);
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+    EXPECT_NO_THROW(jet::CompactFile(source, out)) << "the locks are gone with their processes";
 }
 
 TEST_F(CompactFailures, ExistingDestinationIsRefusedAndKept) {

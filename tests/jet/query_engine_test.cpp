@@ -79,6 +79,10 @@ LookupResult Lookup(FileDatabaseEngine& engine, const std::string& path, const s
 
 class EngineTest : public ::testing::Test {
 protected:
+#ifdef _WIN32
+    void SetUp() override { std::filesystem::create_directories(folder_.path() / "c" / "Bresk"); }
+    std::string Product(const std::string& name) const { return (folder_.path() / "c" / "Bresk" / name).string(); }
+#else
     void SetUp() override {
         // Drive C: of the products' paths maps to the temporary folder.
         std::filesystem::create_directories(folder_.path() / "dosdevices");
@@ -87,10 +91,12 @@ protected:
         ::setenv("DORVANE_DOSDEVICES", (folder_.path() / "dosdevices").c_str(), 1);
     }
     void TearDown() override { ::unsetenv("DORVANE_DOSDEVICES"); }
+    std::string Product(const std::string& name) const { return "C:\\Bresk\\" + name; }
+#endif
     std::string Place(const std::string& product_file) {
         std::filesystem::copy_file(ProductFile(product_file), folder_.path() / "c" / "Bresk" / "post_db.mdb",
                                    std::filesystem::copy_options::overwrite_existing);
-        return "C:\\Bresk\\post_db.mdb";
+        return Product("post_db.mdb");
     }
     TempFolder folder_;
     std::unique_ptr<FileDatabaseEngine> engine_ = MakeEngine();
@@ -113,8 +119,10 @@ TEST_F(EngineTest, LookupFailuresCarryTheirOwnErrors) {
     const LookupResult null = Lookup(*engine_, Place("doclib-null.mdb"));
     EXPECT_EQ(null.error, 0);
     EXPECT_TRUE(null.value.isNull);
-    EXPECT_EQ(Lookup(*engine_, "C:\\Bresk\\missing.mdb").error, errc::kFileNotFound);
+    EXPECT_EQ(Lookup(*engine_, Product("missing.mdb")).error, errc::kFileNotFound);
+#ifndef _WIN32
     EXPECT_EQ(Lookup(*engine_, "Q:\\nowhere\\post_db.mdb").error, errc::kFileNotFound);
+#endif
     const std::string path = Place("post_db.mdb");
     EXPECT_EQ(Lookup(*engine_, path, "SELECT Nope FROM doclib").error, errc::kItemNotFound);
     EXPECT_EQ(Lookup(*engine_, path, "UPDATE doclib SET x = 1").error, errc::kSyntax);

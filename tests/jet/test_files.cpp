@@ -7,7 +7,12 @@
 #include <random>
 #include <stdexcept>
 
+#ifdef _WIN32
+#define popen _popen
+#define pclose _pclose
+#else
 #include <sys/wait.h>
+#endif
 
 namespace dorvane::jet::testing {
 
@@ -57,7 +62,11 @@ CommandResult RunCommand(const std::string& command) {
     std::size_t got = 0;
     while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.output.append(buffer.data(), got);
     const int status = ::pclose(pipe);
+#ifdef _WIN32
+    result.status = status;
+#else
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
     return result;
 }
 

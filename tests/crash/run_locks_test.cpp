@@ -111,7 +111,11 @@ TEST(RunLocks, TheRunsOwnLockRefusesAProductWhileItCompacts) {
         if (fs::exists(inst.data / "Temp.bk0")) sawCompaction = true;
         else std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    while (sawCompaction && fs::exists(inst.data / "Temp.bk0")) {
+    // The compaction proper: Temp.bk0 is being written and checked, and the
+    // copy back over the source (a staging file beside it) has not begun.
+    const fs::path staging = inst.data / ".post_db.mdb.dorvane-copy";
+    auto compacting = [&] { return fs::exists(inst.data / "Temp.bk0") && !fs::exists(staging); };
+    while (sawCompaction && compacting()) {
         const int fd = ::open((inst.data / "post_db.mdb").c_str(), O_RDWR);
         if (fd < 0) break;
         struct flock lock {};
@@ -119,11 +123,10 @@ TEST(RunLocks, TheRunsOwnLockRefusesAProductWhileItCompacts) {
         lock.l_whence = SEEK_SET;
         lock.l_start = 0x10000001;
         lock.l_len = 1;
-        // Only count attempts made while the compaction was still under way.
         const bool locked = ::fcntl(fd, F_SETLK, &lock) == 0;
-        const bool stillCompacting = fs::exists(inst.data / "Temp.bk0");
         ::close(fd);
-        if (!stillCompacting) break;
+        // Only attempts made while the compaction was still under way count.
+        if (!compacting()) break;
         ++attempts;
         if (locked) refused = false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -36,8 +36,10 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     void Set(const std::string& section, const std::string& key, const std::string& value) {
+        std::string quoted;  // for the shell: ' ends the quotes, so it is written '\''
+        for (char c : value) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
         ASSERT_EQ(Run(std::string(DORVANE_TEST_SETTINGS_BIN) + " set Bresk " + section + " " + key +
-                      " '" + value + "'"),
+                      " '" + quoted + "'"),
                   0)
             << ReadFile(home.path() / "err");
     }
@@ -84,6 +86,24 @@ TEST_F(UnattendedSqlServerRun, CompactsTheFrontEndThenHasTheServerBackUpAndNothi
     EXPECT_EQ(messages[0].substr(0, std::string(kFrontEndLine).size()), kFrontEndLine);
     EXPECT_EQ(messages[1], "Backup was created   E:\\Bak\\PB.bak");
     EXPECT_EQ(messages[2], std::string(37, '-'));
+}
+
+// Settings cannot add statements of their own: a hostile database name and a
+// folder with an apostrophe reach the server as one quoted backup statement.
+TEST_F(UnattendedSqlServerRun, HostileNamesReachTheServerAsOneQuotedStatement) {
+    TdsEndpoint endpoint;
+    std::filesystem::create_directories(endpoint.disk() / "E" / "O'Brien");
+    Set("Locations", "SQLServer", "127.0.0.1," + std::to_string(endpoint.port()));
+    Set("Locations", "DbaseName", "PB]; DROP DATABASE x; --");
+    Set("Locations", "BKpath", "E:\\O'Brien");
+
+    Run(std::string(DORVANE_TEST_BIN) + " /silent /Bresk");
+
+    EXPECT_EQ(endpoint.Recorded("login-database"), std::vector<std::string>{"PB]; DROP DATABASE x; --"});
+    EXPECT_EQ(endpoint.Batches(),
+              std::vector<std::string>{"BACKUP DATABASE [PB]]; DROP DATABASE x; --] To DISK = "
+                                       "'E:\\O''Brien\\PB]; DROP DATABASE x; --.bak' WITH NOFORMAT, "
+                                       "INIT, SKIP, REWIND, NOUNLOAD,  STATS = 10"});
 }
 
 TEST_F(UnattendedSqlServerRun, LogsTheServersWordsAndWhyTheServerWasNotReached) {

@@ -133,7 +133,13 @@ int Run(const std::vector<std::string>& args) {
     if (command == "export") {
         if (args.size() != 3) return Usage("export needs FILE and TABLE");
         const JetDatabase db = JetDatabase::Open(args[1]);
-        PrintRows(ReadTableText(db.file(), db.LoadTable(args[2])));
+        const TableDef def = db.LoadTable(args[2]);
+        std::vector<std::optional<std::string>> header;
+        for (const Column& column : def.columns) header.emplace_back(column.name);
+        dorvane::jet_tool::WriteCsvRow(std::cout, header);
+        ForEachRowText(db.file(), def, [](std::vector<std::optional<std::string>>& row) {
+            dorvane::jet_tool::WriteCsvRow(std::cout, row);
+        });
         return 0;
     }
     if (command == "query") {

@@ -25,9 +25,8 @@ TableDef JetDatabase::LoadTable(std::string_view name) const {
     return ReadTableDef(file_, entry->table_page());
 }
 
-TextRows ReadTableText(const PageFile& file, const TableDef& def) {
-    TextRows out;
-    for (const Column& column : def.columns) out.columns.push_back(column.name);
+void ForEachRowText(const PageFile& file, const TableDef& def,
+                    const std::function<void(std::vector<std::optional<std::string>>&)>& visit) {
     ScanRows(file, def, [&](RowPointer, ByteSpan row) {
         const CrackedRow cracked = CrackRow(file.format(), def, row);
         std::vector<std::optional<std::string>> values;
@@ -35,8 +34,16 @@ TextRows ReadTableText(const PageFile& file, const TableDef& def) {
         for (std::size_t i = 0; i < def.columns.size(); ++i) {
             values.push_back(FieldToText(file, def.columns[i], row, cracked.fields[i]));
         }
-        out.rows.push_back(std::move(values));
+        visit(values);
         return true;
+    });
+}
+
+TextRows ReadTableText(const PageFile& file, const TableDef& def) {
+    TextRows out;
+    for (const Column& column : def.columns) out.columns.push_back(column.name);
+    ForEachRowText(file, def, [&](std::vector<std::optional<std::string>>& values) {
+        out.rows.push_back(std::move(values));
     });
     return out;
 }

@@ -4,6 +4,7 @@
 // convert to text rows here; queries (query.h) build on the same pieces.
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,5 +41,8 @@ private:
 
 // Every row of the table, every column, in stored order.
 TextRows ReadTableText(const PageFile& file, const TableDef& def);
+// The same one row at a time, for tables too large to hold as text.
+void ForEachRowText(const PageFile& file, const TableDef& def,
+                    const std::function<void(std::vector<std::optional<std::string>>&)>& visit);
 
 }  // namespace dorvane::jet

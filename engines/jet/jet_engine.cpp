@@ -29,7 +29,10 @@ public:
         RequireOpen();
         std::optional<std::size_t> column;
         for (std::size_t i = 0; i < rows_.columns.size(); ++i) {
-            if (EqualsIgnoreCase(rows_.columns[i], name)) column = i;
+            if (EqualsIgnoreCase(rows_.columns[i], name)) {
+                column = i;
+                break;
+            }
         }
         if (!column) throw Error(errc::kItemNotFound, "Item not found in this collection: '" + name + "'.");
         if (rows_.rows.empty()) throw Error(errc::kNoCurrentRecord, "No current record.");

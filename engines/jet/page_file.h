@@ -52,6 +52,7 @@ public:
     std::uint32_t encryption_key() const;
 
     // Throws kCorrupt "page N is outside the file" for N >= page_count().
+    // Page 0 comes back unmasked, like header().
     Bytes ReadPage(std::uint32_t number) const;
     void ReadPage(std::uint32_t number, Bytes& out) const;
     // Page bytes exactly as stored (no decryption): for copying verbatim.

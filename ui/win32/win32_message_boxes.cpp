@@ -1,0 +1,20 @@
+#include "ui/win32/win32_message_boxes.h"
+
+#include "core/ansi_text.h"
+#include "core/windows_api.h"
+
+namespace dorvane::win32ui {
+
+void Win32MessageBoxes::Show(const std::string& text, BoxIcon icon, const std::string& title) {
+    UINT style = MB_OK | MB_SETFOREGROUND;
+    switch (icon) {
+        case BoxIcon::Information: style |= MB_ICONINFORMATION; break;
+        case BoxIcon::Critical: style |= MB_ICONERROR; break;
+        case BoxIcon::None: break;
+    }
+    // Without an owner the box must not hide behind other programs' windows.
+    if (owner_ == nullptr) style |= MB_TOPMOST;
+    MessageBoxW(owner_, WideFromAnsi(text).c_str(), WideFromAnsi(title).c_str(), style);
+}
+
+}  // namespace dorvane::win32ui

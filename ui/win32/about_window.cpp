@@ -138,7 +138,9 @@ long long AboutWindow::Handle(unsigned message, unsigned long long wParam, long 
     switch (message) {
         case WM_INITDIALOG:
             Guarded([&] { Initialise(); });
-            SetFocus(GetDlgItem(window_, kIdCmdOK));
+            // Through the dialog manager, so that Cancel, holding the focus,
+            // is also the button Enter presses until the focus moves on.
+            SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window_, kIdCmdOK)), TRUE);
             return FALSE;  // the focus is set
         case WM_COMMAND:
             Guarded([&] { Command(LOWORD(wParam), HIWORD(wParam)); });

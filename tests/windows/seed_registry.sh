@@ -14,15 +14,14 @@ wine reg add "$values" /v Text /d 'C:\Tools\tool.exe' /f >/dev/null
 wine reg add "$values" /v Empty /d '' /f >/dev/null
 wine reg add "$values" /v Number /t REG_DWORD /d 0x1f2e /f >/dev/null
 wine reg add "$values" /v Long /d "$(printf 'x%.0s' $(seq 1500))" /f >/dev/null
-# Text without its terminating NUL, text of no bytes at all, and binary data:
-# only an import can write those (Wine widens the text bytes of a hex(1) value).
+# Text of no bytes at all, and binary data: only an import writes those. (Text
+# without its NUL is written by the test itself: an import adds the NUL.)
 reg_file=$(mktemp /tmp/dorvane-seed.XXXXXX.reg)
 trap 'rm -f "$reg_file"' EXIT
 cat > "$reg_file" <<'REG'
 Windows Registry Editor Version 5.00
 
 [HKEY_LOCAL_MACHINE\SOFTWARE\Dorvane Tests\Values]
-"NoNul"=hex(1):43,3a,5c,54,6f,6f,6c
 "NoData"=hex(1):
 "Binary"=hex:01,02
 REG

@@ -63,9 +63,12 @@ TEST(GetKeyValueOnTheRegistry, ReadsTextWithOrWithoutItsNulAndNumbers) {
     EXPECT_TRUE(ui::GetKeyValue(registry, ui::kHKeyLocalMachine, kValues, "Text", value));
     EXPECT_EQ(value, "C:\\Tools\\tool.exe");
     value.clear();
-    // The seeded value really ends without a NUL: 7 bytes for 7 characters.
+    // Text stored without its terminating NUL, as some programs write it.
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kValues, 0, KEY_READ, &key), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kValues, 0, KEY_SET_VALUE | KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+    const char noNul[] = {'C', ':', '\\', 'T', 'o', 'o', 'l'};
+    EXPECT_EQ(RegSetValueExA(key, "NoNul", 0, REG_SZ, reinterpret_cast<const BYTE*>(noNul), sizeof noNul),
+              ERROR_SUCCESS);
     DWORD bytes = 0;
     EXPECT_EQ(RegQueryValueExA(key, "NoNul", nullptr, nullptr, nullptr, &bytes), ERROR_SUCCESS);
     EXPECT_EQ(bytes, 7u);

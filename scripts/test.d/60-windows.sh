@@ -22,8 +22,11 @@ cleanup() {
 trap cleanup EXIT
 
 # An X server of our own when none is given and Xvfb is there; otherwise
-# Wine's null graphics driver, under which windows work but are not drawn.
-if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
+# Wine's null graphics driver, under which windows work but are not drawn
+# (DORVANE_WINE_NULL_DRIVER=1 asks for it).
+if [ "${DORVANE_WINE_NULL_DRIVER:-0}" = 1 ]; then
+  unset DISPLAY
+elif [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
   for n in $(seq 90 130); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
     Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
@@ -52,6 +55,8 @@ wineserver -w
 wineserver -p
 wine wineboot >/dev/null 2>&1
 
+rm -f "$build/screenshots/window.png"
 ctest --preset mingw -j"$(nproc)"
 
+if [ -f "$build/screenshots/window.png" ]; then echo "windows: screenshot of the window: $build/screenshots/window.png"; fi
 echo "windows: build and tests took $(( $(date +%s) - start )) s (display: ${DISPLAY:-none})"

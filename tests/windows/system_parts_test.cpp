@@ -194,5 +194,24 @@ TEST(ShellFolderDialog, ShowsTheTitleAndGivesNothingWhenCancelled) {
     if (SUCCEEDED(com)) CoUninitialize();
 }
 
+TEST(ShellFolderDialog, GivesTheFileSystemPathOfTheAcceptedFolder) {
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    win32ui::ShellFolderDialog dialog;
+    auto seen = std::async(std::launch::async, [] {
+        if (HWND box = WaitForDialog(L"", 20000)) {
+            Sleep(300);  // the tree fills itself
+            Click(FindButton(box, L"OK"));
+        }
+    });
+    const auto chosen = dialog.ChooseFolder("Select Backup Folder");
+    seen.get();
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(chosen->find('\0'), std::string::npos);
+    const DWORD attributes = GetFileAttributesA(chosen->c_str());
+    EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES) << *chosen;
+    EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u) << *chosen;
+    if (SUCCEEDED(com)) CoUninitialize();
+}
+
 }  // namespace
 }  // namespace dorvane

@@ -6,6 +6,7 @@
 
 #include "core/error.h"
 #include "engines/jet/compact_index_tree.h"
+#include "engines/jet/checker.h"
 #include "engines/jet/compact_rows.h"
 #include "engines/jet/index_walk.h"
 #include "engines/jet/long_value.h"
@@ -147,6 +148,20 @@ void VerifyCopy(const PageFile& source, const std::vector<TableDef>& sourceTable
         if (e.number() == errc::kVerifyFailed) throw;
         Mismatch(e.description());
     }
+    // The same content can still be unsound: damage carried over from the
+    // source (a value too short for its type, an index missing rows). Such a
+    // source cannot be compacted; anything else wrong is the copy's fault.
+    CheckReport report;
+    try {
+        report = CheckDatabase(copy);
+    } catch (const Error& e) {
+        Mismatch(e.description());
+    }
+    if (report.ok()) return;
+    const CheckReport original = CheckDatabase(source);
+    if (!original.ok())
+        throw Error(errc::kCorrupt, "the database is damaged and cannot be compacted: " + original.problems.front());
+    Mismatch(report.problems.front());
 }
 
 }  // namespace dorvane::jet::compact

@@ -3,7 +3,9 @@
 // tables, each with the same definition (apart from the fields compaction
 // rewrites), the same rows in the same order with the same bytes, the same
 // long values, and every index with the same entries in order, its row
-// pointers naming the same rows. Throws Error(kVerifyFailed) on a difference.
+// pointers naming the same rows; then the copy must pass the consistency
+// check. Throws Error(kVerifyFailed) on a difference, Error(kCorrupt) when
+// the source itself fails the check in a way the copy carries.
 
 #include <vector>
 

@@ -146,5 +146,25 @@ TEST_F(CompactFailures, DiskFullPartWayRemovesThePartialCopy) {
     EXPECT_TRUE(std::filesystem::is_empty(folder)) << "the partial copy must be removed";
 }
 
+TEST(CompactDamage, DamageTheCopyWouldCarryIsRefused) {
+    // The last byte of page 28 of this file is the null mask of a row of
+    // MSysModules2; one more bit set claims a value its fixed area lacks.
+    TempDir dir;
+    const auto source = CopyInto(dir, TestData() / "mdb" / "jet3" / "test2V1997.mdb");
+    std::string bytes = ReadFile(source);
+    bytes[28 * 2048 + 2047] = 0x38;
+    WriteFile(source, bytes);
+    const auto out = dir / "out.mdb";
+    try {
+        jet::CompactFile(source, out);
+        ADD_FAILURE() << "a damaged database was compacted";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), errc::kCorrupt);
+        EXPECT_NE(e.description().find("MSysModules2"), std::string::npos) << e.description();
+    }
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_EQ(ReadFile(source), bytes);
+}
+
 }  // namespace
 }  // namespace dorvane::testing

@@ -56,7 +56,9 @@ wineserver -p
 wine wineboot >/dev/null 2>&1
 
 rm -f "$build/screenshots/window.png"
-ctest --preset mingw -j"$(nproc)"
+# A Wine process very rarely dies at start-up without a word (seen once in
+# about 600 test runs); one more try tells that apart from a failing test.
+ctest --preset mingw -j"$(nproc)" --repeat until-pass:2
 
 if [ -f "$build/screenshots/window.png" ]; then echo "windows: screenshot of the window: $build/screenshots/window.png"; fi
 echo "windows: build and tests took $(( $(date +%s) - start )) s (display: ${DISPLAY:-none})"

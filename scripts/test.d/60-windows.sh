@@ -44,7 +44,7 @@ if [ -n "${DISPLAY:-}" ]; then
   wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
   mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-  ln -sf /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  ln -sf /usr/share/wine/fonts/*.ttf /usr/share/wine/fonts/*.fon "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
 else
   wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
 fi

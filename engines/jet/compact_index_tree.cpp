@@ -80,8 +80,10 @@ std::size_t CommonPrefix(ConstBytes a, ConstBytes b) {
 // without the prefix shared by all keys on the page.
 class PageFill {
 public:
-    PageFill(ConstBytes first, std::size_t suffix, std::size_t limit)
-        : first_(first), suffix_(suffix), limit_(limit), prefix_(first.size() - suffix), used_(first.size()) {
+    // maxPrefix: what the page header's prefix field can hold.
+    PageFill(ConstBytes first, std::size_t suffix, std::size_t limit, std::size_t maxPrefix)
+        : first_(first), suffix_(suffix), limit_(limit),
+          prefix_(std::min(first.size() - suffix, maxPrefix)), used_(first.size()) {
         if (used_ > limit_) throw Error(errc::kCorrupt, "an index entry is longer than an index page");
     }
     bool TryAdd(ConstBytes entry) {
@@ -151,6 +153,7 @@ IndexTree BuildIndexTree(const PageLayout& layout, std::uint32_t owner, const In
                          PageAllocator& allocator, PageSink& sink) {
     IndexTree tree;
     const std::size_t limit = layout.indexDataLimit;
+    const std::size_t maxPrefix = layout.jet3 ? 0xFF : 0xFFFF;
     const EntryAt leafAt = [&entries](std::size_t i) { return entries.Entry(i); };
 
     if (entries.empty()) {
@@ -166,7 +169,7 @@ IndexTree BuildIndexTree(const PageLayout& layout, std::uint32_t owner, const In
     };
     std::vector<Group> groups;
     for (std::size_t i = 0; i < entries.size();) {
-        PageFill fill(entries.Entry(i), 4, limit);
+        PageFill fill(entries.Entry(i), 4, limit, maxPrefix);
         std::size_t j = i + 1;
         while (j < entries.size() && fill.TryAdd(entries.Entry(j))) ++j;
         groups.push_back({i, j, fill.prefix()});
@@ -205,7 +208,7 @@ IndexTree BuildIndexTree(const PageLayout& layout, std::uint32_t owner, const In
                 nodes.push_back({moved, level.size(), 0});
                 break;
             }
-            PageFill fill(nodeEntries[i], 8, limit);
+            PageFill fill(nodeEntries[i], 8, limit, maxPrefix);
             std::size_t last = i + 1;  // the tail child
             while (last + 1 < level.size() && fill.TryAdd(nodeEntries[last])) ++last;
             nodes.push_back({i, last + 1, fill.prefix()});
@@ -213,7 +216,7 @@ IndexTree BuildIndexTree(const PageLayout& layout, std::uint32_t owner, const In
         }
         // Prefixes of regrouped nodes are recomputed for their actual bodies.
         for (Group& g : nodes) {
-            PageFill fill(nodeEntries[g.begin], 8, limit);
+            PageFill fill(nodeEntries[g.begin], 8, limit, maxPrefix);
             for (std::size_t k = g.begin + 1; k + 1 < g.end; ++k)
                 if (!fill.TryAdd(nodeEntries[k])) throw std::logic_error("index node overfilled");
             g.prefix = fill.prefix();

@@ -126,6 +126,26 @@ TEST(IndexEntries, SortOrdersByKeyThenRowAndCountsDistinctKeys) {
     EXPECT_TRUE(list.HasDuplicates());
 }
 
+TEST(IndexEntries, Jet3PrefixesStayWithinTheirOneByteField) {
+    // Long keys sharing 300 bytes: the shared part a page can name is 255.
+    const PageLayout l = PageLayout::Jet3();
+    IndexEntryList list;
+    for (std::uint8_t i = 0; i < 5; ++i) {
+        std::vector<std::uint8_t> key(300, 0x41);
+        key.push_back(i);
+        list.Add(key, {2, i});
+    }
+    PageAllocator alloc({});
+    MemoryPageSink sink;
+    const IndexTree tree = BuildIndexTree(l, 77, list, alloc, sink);
+    std::vector<Page> walked;
+    std::vector<std::uint32_t> leaves;
+    Walk(l, sink, tree.root, walked, leaves);
+    ASSERT_EQ(walked.size(), 5U);
+    for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(walked[i], Page(list.Entry(i).begin(), list.Entry(i).end()));
+    EXPECT_EQ(sink.pages().at(tree.root)[l.indexPrefix], 0xFF);
+}
+
 TEST(IndexEntries, AnEntryLongerThanAPageIsRefused) {
     const PageLayout l = PageLayout::Jet3();
     IndexEntryList list;

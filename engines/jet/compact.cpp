@@ -1,5 +1,7 @@
 #include "engines/jet/compact.h"
 
+#include <exception>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,6 +28,9 @@ compact::PageLayout LayoutOf(const PageFile& file) {
 
 std::string Quoted(const std::filesystem::path& p) { return "\"" + p.string() + "\""; }
 
+void CompactInto(const std::filesystem::path& source, const std::filesystem::path& destination,
+                 CompactSummary& summary);
+
 }  // namespace
 
 void CompactFile(const std::filesystem::path& source, const std::filesystem::path& destination) {
@@ -34,6 +39,22 @@ void CompactFile(const std::filesystem::path& source, const std::filesystem::pat
 }
 
 void CompactFile(const std::filesystem::path& source, const std::filesystem::path& destination,
+                 CompactSummary& summary) {
+    // Callers handle dorvane::Error only; anything else is reported as one.
+    try {
+        CompactInto(source, destination, summary);
+    } catch (const Error&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw Error(errc::kInternal, "cannot compact " + Quoted(source) + ": not enough memory");
+    } catch (const std::exception& e) {
+        throw Error(errc::kInternal, "cannot compact " + Quoted(source) + ": internal error: " + e.what());
+    }
+}
+
+namespace {
+
+void CompactInto(const std::filesystem::path& source, const std::filesystem::path& destination,
                  CompactSummary& summary) {
     std::error_code ec;
     if (!std::filesystem::exists(source, ec))
@@ -97,5 +118,7 @@ void CompactFile(const std::filesystem::path& source, const std::filesystem::pat
     summary.indexEntries = counts.indexEntries;
     summary.peakIndexBytes = counts.peakIndexBytes;
 }
+
+}  // namespace
 
 }  // namespace dorvane::jet

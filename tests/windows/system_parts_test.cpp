@@ -10,6 +10,7 @@
 #include <future>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "core/error.h"
 #include "engines/local_file_system.h"
@@ -211,6 +212,36 @@ TEST(ShellFolderDialog, GivesTheFileSystemPathOfTheAcceptedFolder) {
     EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES) << *chosen;
     EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u) << *chosen;
     if (SUCCEEDED(com)) CoUninitialize();
+}
+
+TEST(VersionRecord, CarriesTheVersionAndDescriptionTheWindowShows) {
+    wchar_t self[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(self, &ignored);
+    ASSERT_GT(size, 0u) << "no version record in the program";
+    std::vector<char> record(size);
+    ASSERT_TRUE(GetFileVersionInfoW(self, 0, size, record.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(record.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, (2u << 16) | 0u);
+    EXPECT_EQ(fixed->dwFileVersionLS, (0u << 16) | 2u);
+    wchar_t* description = nullptr;
+    ASSERT_TRUE(VerQueryValueW(record.data(), L"\\StringFileInfo\\040904B0\\FileDescription",
+                               reinterpret_cast<void**>(&description), &length));
+    EXPECT_EQ(std::wstring(description), L"Backup and optimize Zentro products");
+    // The icon of the window is there in its one 48 x 48 size.
+    HICON icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, 48, 48, 0));
+    ASSERT_NE(icon, nullptr);
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(icon, &info));
+    BITMAP colour{};
+    GetObjectW(info.hbmColor, sizeof colour, &colour);
+    EXPECT_EQ(colour.bmWidth, 48);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    DestroyIcon(icon);
 }
 
 }  // namespace

@@ -60,5 +60,14 @@ rm -f "$build/screenshots/window.png"
 # about 600 test runs); one more try tells that apart from a failing test.
 ctest --preset mingw -j"$(nproc)" --repeat until-pass:2
 
+# The window once more at 144 DPI: its layout follows the screen's DPI.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
+wineserver -k; wineserver -w; wineserver -p
+wine wineboot >/dev/null 2>&1
+status=0
+(cd "$build/tests/windows" && wine ./dorvane_windows_tests.exe --gtest_filter='WindowTest.*' --gtest_brief=1) || status=$?
+wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 || true
+[ "$status" -eq 0 ] || { echo "windows: the window failed at 144 DPI" >&2; exit 1; }
+
 if [ -f "$build/screenshots/window.png" ]; then echo "windows: screenshot of the window: $build/screenshots/window.png"; fi
 echo "windows: build and tests took $(( $(date +%s) - start )) s (display: ${DISPLAY:-none})"

@@ -1,5 +1,6 @@
 #include "ui/win32/about_window.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -32,7 +33,7 @@ constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr COLORREF kGrey = RGB(128, 128, 128);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 
-struct ControlSpec {
+struct ControlLayout {
     int id;
     const wchar_t* windowClass;
     const wchar_t* text;
@@ -44,7 +45,7 @@ constexpr DWORD kButton = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
 constexpr DWORD kLabel = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
 
 // In tab order: the order of creation is the order the Tab key follows.
-constexpr ControlSpec kControls[] = {
+constexpr ControlLayout kControls[] = {
     {kIdCmdOK, L"BUTTON", L"Cancel", kButton | WS_GROUP, 4080, 1440, 1335, 375},
     {kIdPicIcon, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_ICON, 480, 240, 750, 750},
     {kIdCmdSysInfo, L"BUTTON", L"&System Info...", kButton, 2400, 1560, 1245, 345},
@@ -60,11 +61,11 @@ constexpr ControlSpec kControls[] = {
 };
 
 // The etched rule: a grey line with a white one a pixel below it.
-struct RuleSpec {
+struct RuleLayout {
     int x1, x2, y, pixels;
     COLORREF colour;
 };
-constexpr RuleSpec kRules[] = {{90, 5654, 1965, 1, kGrey}, {105, 5654, 1980, 2, kWhite}};
+constexpr RuleLayout kRules[] = {{90, 5654, 1965, 1, kGrey}, {105, 5654, 1980, 2, kWhite}};
 
 int ScreenDpi() {
     HDC screen = GetDC(nullptr);
@@ -205,13 +206,13 @@ void AboutWindow::Initialise() {
 
 void AboutWindow::CreateControls() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    for (const ControlSpec& spec : kControls) {
-        PixelRect r = TwipsRect(spec.left, spec.top, spec.width, spec.height, dpi_);
+    for (const ControlLayout& layout : kControls) {
+        PixelRect r = TwipsRect(layout.left, layout.top, layout.width, layout.height, dpi_);
         // A drop-down list's height includes its opened list.
-        if (spec.id == kIdCmbType) r.height += MulDiv(120, dpi_, 96);
-        HWND control = CreateWindowExW(0, spec.windowClass, spec.text, spec.style, r.left, r.top, r.width,
+        if (layout.id == kIdCmbType) r.height += MulDiv(120, dpi_, 96);
+        HWND control = CreateWindowExW(0, layout.windowClass, layout.text, layout.style, r.left, r.top, r.width,
                                        r.height, window_,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance, nullptr);
         if (control == nullptr) {
             throw std::runtime_error("cannot create the window's controls (system error " +
                                      std::to_string(GetLastError()) + ")");
@@ -253,7 +254,7 @@ void AboutWindow::Command(int id, int notification) {
 void AboutWindow::PaintRule() {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window_, &paint);
-    for (const RuleSpec& rule : kRules) {
+    for (const RuleLayout& rule : kRules) {
         const int left = TwipsToPixels(rule.x1, dpi_);
         const int top = TwipsToPixels(rule.y, dpi_);
         const RECT strip{left, top, TwipsToPixels(rule.x2, dpi_), top + std::max(1, MulDiv(rule.pixels, dpi_, 96))};

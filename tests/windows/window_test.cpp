@@ -158,7 +158,7 @@ TEST_F(WindowTest, ShowsTheProductLaidOutInTwipsWithFocusOnCancelAndTabOrder) {
     EXPECT_EQ(store_.Read("Bresk", "Locations", "BKpath"), backups_);  // saved while loading
 }
 
-TEST_F(WindowTest, EscOnAProductNotSetUpWarnsThenRunForAnotherRunsAndCloses) {
+TEST_F(WindowTest, EscAndEnterPressRunWhichWarnsWhenNotSetUpThenRunsAndClosesForAnother) {
     std::vector<std::wstring> boxTexts;
     const bool shown = ShowDriven([&](HWND window) {
         HWND combo = GetDlgItem(window, kIdCmbType);
@@ -171,19 +171,26 @@ TEST_F(WindowTest, EscOnAProductNotSetUpWarnsThenRunForAnotherRunsAndCloses) {
         WaitForText(log, [&](const std::wstring& t) { return t != breskLog; }, 5000);
         EXPECT_EQ(TextOf(GetDlgItem(window, kIdLblInfo)), L"mdb database");
 
-        PostMessageW(GetDlgItem(window, kIdCmdOK), WM_KEYDOWN, VK_ESCAPE, 0);
-        HWND box = WaitForDialog(kCaption, 10000, window);
-        ASSERT_NE(box, nullptr) << "Esc did not press Run";
-        const DialogFacts facts = Describe(box);
-        ASSERT_FALSE(facts.texts.empty());
-        EXPECT_EQ(facts.texts.back(), L"Operation Failed. Registry error");
-        EXPECT_TRUE(facts.hasIcon);
-        EXPECT_EQ(facts.owner, window);
-        EXPECT_EQ(facts.buttons, std::vector<std::wstring>{L"OK"});
-        Click(FindButton(box, L"OK"));
-        ASSERT_TRUE(WaitUntilClosed(box, 5000));
-        Sleep(200);
-        EXPECT_TRUE(IsWindowVisible(window)) << "the window must stay open";
+        // Esc presses Run wherever the focus is; Enter does so too once the
+        // focus is on a control that is no push button.
+        auto pressRunBy = [&](HWND target, WPARAM key, const char* how) {
+            PostMessageW(target, WM_KEYDOWN, key, 0);
+            HWND box = WaitForDialog(kCaption, 10000, window);
+            ASSERT_NE(box, nullptr) << how << " did not press Run";
+            const DialogFacts facts = Describe(box);
+            ASSERT_FALSE(facts.texts.empty());
+            EXPECT_EQ(facts.texts.back(), L"Operation Failed. Registry error");
+            EXPECT_TRUE(facts.hasIcon);
+            EXPECT_EQ(facts.owner, window);
+            EXPECT_EQ(facts.buttons, std::vector<std::wstring>{L"OK"});
+            Click(FindButton(box, L"OK"));
+            ASSERT_TRUE(WaitUntilClosed(box, 5000));
+            Sleep(200);
+            EXPECT_TRUE(IsWindowVisible(window)) << "the window must stay open";
+        };
+        pressRunBy(GetDlgItem(window, kIdCmdOK), VK_ESCAPE, "Esc");
+        PostMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(combo), TRUE);
+        pressRunBy(combo, VK_RETURN, "Enter");
 
         SendMessageW(combo, CB_SETCURSEL, 1, 0);
         PostMessageW(window, WM_COMMAND, MAKEWPARAM(kIdCmbType, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));

@@ -27,8 +27,10 @@ trap cleanup EXIT
 if [ "${DORVANE_WINE_NULL_DRIVER:-0}" = 1 ]; then
   unset DISPLAY
 elif [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
+  tries=0
   for n in $(seq 90 130); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    tries=$((tries + 1)); [ "$tries" -le 3 ] || break
     Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done

@@ -136,7 +136,14 @@ bool LocalFileSystem::Exists(const std::string& path) {
 
 void LocalFileSystem::CopyFile(const std::string& source, const std::string& destination) {
     const fs::path from = ToNativePath(source);
-    const fs::path to = ToNativePath(destination);
+    fs::path to = ToNativePath(destination);
+    // A database reached through a symbolic link is replaced where it lies,
+    // not by a regular file in place of the link.
+    std::error_code linkError;
+    if (fs::is_symlink(to, linkError)) {
+        const fs::path target = fs::canonical(to, linkError);
+        if (!linkError) to = target;
+    }
     Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in.valid()) Fail(errno, "Cannot open", source);
     struct stat sourceStat {};

@@ -17,7 +17,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-# npm tools for the tests, if any component asks for them.
+# npm tools for the tests, if any component asks for them. Debian's nodejs
+# comes without npm (a package of its own); other builds of nodejs bundle it.
+if [ -f "$here/../tests/node/package.json" ] && ! command -v npm >/dev/null; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: npm is missing and installing it needs root" >&2
+    exit 1
+  fi
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq npm ca-certificates >/dev/null
+fi
 if [ -f "$here/../tests/node/package.json" ] && [ ! -d "$here/../tests/node/node_modules" ]; then
   (cd "$here/../tests/node" && npm install --no-audit --no-fund --silent)
 fi

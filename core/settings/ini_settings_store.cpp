@@ -37,8 +37,13 @@ Line Classify(const std::string& raw) {
     line.raw = raw;
     const std::string_view text = Trim(raw);
     if (text.empty() || text.front() == ';' || text.front() == '#') return line;
-    if (text.front() == '[' && text.back() == ']') {
-        const std::string_view inner = text.substr(1, text.size() - 2);
+    if (text.front() == '[') {
+        // "[Application\Section]", optionally followed by a comment.
+        const auto close = text.find(']');
+        if (close == std::string_view::npos) return line;
+        const std::string_view after = Trim(text.substr(close + 1));
+        if (!after.empty() && after.front() != ';' && after.front() != '#') return line;
+        const std::string_view inner = text.substr(1, close - 1);
         const auto slash = inner.find('\\');
         if (slash == std::string_view::npos) return line;
         line.kind = Line::Kind::Section;
@@ -92,6 +97,14 @@ struct Document {
 Document Parse(const std::string& content) {
     Document doc;
     std::size_t start = 0;
+    // A byte-order mark that an editor put in front is not part of the first line's meaning.
+    if (content.rfind("\xEF\xBB\xBF", 0) == 0) {
+        const auto end = content.find('\n');
+        Line first = Classify(content.substr(3, end == std::string::npos ? std::string::npos : end - 3));
+        first.raw = content.substr(0, end);
+        doc.lines.push_back(first);
+        start = end == std::string::npos ? content.size() : end + 1;
+    }
     while (start < content.size()) {
         auto end = content.find('\n', start);
         if (end == std::string::npos) end = content.size();
@@ -119,7 +132,7 @@ std::optional<std::string> ReadWhole(const std::filesystem::path& file) {
 }
 
 bool NameIsStorable(std::string_view name, bool allowBackslash) {
-    if (name.empty()) return false;
+    if (name.empty() || name.front() == ';' || name.front() == '#') return false;  // would read as a comment
     for (char c : name) {
         if (c == '\n' || c == '\r' || c == '[' || c == ']' || c == '=') return false;
         if (!allowBackslash && c == '\\') return false;

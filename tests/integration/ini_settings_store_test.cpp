@@ -64,6 +64,16 @@ TEST(IniSettingsStore, HandEditedFileIsReadAndKeptOnSave) {
     EXPECT_FALSE(store.Read("Cindral", "Locations", "WORKGROUPPATH").has_value());
 }
 
+TEST(IniSettingsStore, EditorArtefactsDoNotHideSections) {
+    TempDir dir;
+    const auto file = dir / "settings.ini";
+    WriteFile(file, "\xEF\xBB\xBF[Bresk\\Locations]  ; written by hand\nAPPPATH = C:\\B\n");
+    IniSettingsStore store(file);
+    EXPECT_EQ(store.Read("Bresk", "Locations", "APPPATH"), "C:\\B");
+    ASSERT_TRUE(store.Write("Bresk", "Locations", "DbPath", "D:\\D"));
+    EXPECT_EQ(ReadFile(file), "\xEF\xBB\xBF[Bresk\\Locations]  ; written by hand\nAPPPATH = C:\\B\nDbPath = D:\\D\n");
+}
+
 TEST(IniSettingsStore, UnstorableNamesAreRefused) {
     TempDir dir;
     IniSettingsStore store(dir / "settings.ini");
@@ -71,6 +81,8 @@ TEST(IniSettingsStore, UnstorableNamesAreRefused) {
     EXPECT_FALSE(store.Write("A", "Loc]", "K", "v"));
     EXPECT_FALSE(store.Write("A", "Locations", "K=1", "v"));
     EXPECT_FALSE(store.Write("A", "Locations", "", "v"));
+    EXPECT_FALSE(store.Write("A", "Locations", "#k", "v"));
+    EXPECT_FALSE(store.Write("A", "Locations", ";k", "v"));
     EXPECT_FALSE(std::filesystem::exists(dir / "settings.ini"));
 }
 

@@ -38,6 +38,18 @@ TEST(LocalFileSystem, CopyReplacesTheDestinationAndKeepsItsPermissions) {
     EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"Temp.bk0", "post_db.mdb"}));  // no staging file left
 }
 
+TEST(LocalFileSystem, CopyThroughASymbolicLinkReplacesTheFileItNames) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "real");
+    WriteFile(dir / "real" / "post_db.mdb", "old");
+    std::filesystem::create_symlink(dir / "real" / "post_db.mdb", dir / "post_db.mdb");
+    WriteFile(dir / "Temp.bk0", "new");
+    LocalFileSystem fs;
+    fs.CopyFile((dir / "Temp.bk0").string(), (dir / "post_db.mdb").string());
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "post_db.mdb"));
+    EXPECT_EQ(ReadFile(dir / "real" / "post_db.mdb"), "new");
+}
+
 TEST(LocalFileSystem, CopyRefusesADestinationAnotherProcessHolds) {
     TempDir dir;
     WriteFile(dir / "Temp.bk0", "new");

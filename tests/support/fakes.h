@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,7 @@ public:
     bool Write(std::string_view app, std::string_view section, std::string_view key,
                std::string_view value) override {
         log.push_back({"write", std::string(section), std::string(key), std::string(value)});
+        if (throwOnWrite) throw std::runtime_error("the settings store is not writable");
         if (failWrites) return false;
         Set(std::string(app), std::string(section), std::string(key), std::string(value));
         return true;
@@ -63,6 +65,7 @@ public:
     std::vector<SettingEntry> List(std::optional<std::string_view>) override { return {}; }
 
     bool failWrites = false;
+    bool throwOnWrite = false;
     std::vector<Access> log;
 
 private:
@@ -295,8 +298,10 @@ public:
         std::string title;
     };
     std::vector<Box> shown;
+    std::vector<std::string>* events = nullptr;  // where to note "box <text>", in order with file calls
     void Show(const std::string& text, BoxIcon icon, const std::string& title) override {
         shown.push_back({text, icon, title});
+        if (events != nullptr) events->push_back("box " + text);
     }
 };
 

@@ -213,13 +213,17 @@ TEST_F(AboutFormTest, RunMaintainsUnderTheBusyPointerWritesTheBatchAndCloses) {
     EXPECT_EQ(journal, (Journal{"busy", "RunMaintenance", "normal", "WriteScheduleBatch", "close"}));
 }
 
-TEST_F(AboutFormTest, BusyPointerIsResetEvenWhenTheMaintenanceThrows) {
+TEST_F(AboutFormTest, AThrowingMaintenanceStillResetsThePointerWritesTheBatchAndCloses) {
+    bool batchWritten = false;
     AboutForm failing(rt, view, folders, SysInfoTools{registry, starter},
                       WindowOperations{[](Runtime&) { throw std::runtime_error("boom"); },
-                                       [](Runtime&) {}, [](Runtime&) { return std::string(); }});
+                                       [&](Runtime&) { batchWritten = true; }, [](Runtime&) { return std::string(); }});
     rt.ctx.DbKind = 0;
-    EXPECT_THROW(failing.cmdRun_Click(), std::runtime_error);
+    const int closesBefore = view.closes;
+    EXPECT_NO_THROW(failing.cmdRun_Click());
     EXPECT_FALSE(view.busy);
+    EXPECT_TRUE(batchWritten);
+    EXPECT_EQ(view.closes, closesBefore + 1);
 }
 
 TEST_F(AboutFormTest, CancelClosesWithoutRunningOrWriting) {

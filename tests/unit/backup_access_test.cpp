@@ -94,8 +94,14 @@ TEST_F(BackupAccessTest, ALeftoverFromAnInterruptedRunIsReplaced) {
     EXPECT_EQ(BackupFolder(), std::vector<std::string>{"post_db_612202634752.mdb"});
 }
 
-TEST_F(BackupAccessTest, UnsetFolderIsNAAndUnattendedShowsNothing) {
+TEST_F(BackupAccessTest, AnEmptyFolderSettingIsTheRootNotNA) {
     w.settings.Set("Bresk", "Locations", "BKpath", "");
+    EXPECT_TRUE(BackupAccessDb(w.rt));
+    EXPECT_EQ(w.rt.ctx.BkPath, "");
+    EXPECT_EQ(w.files.files.count("\\post_db_612202634752.mdb"), 1u);
+}
+
+TEST_F(BackupAccessTest, UnsetFolderIsNAAndUnattendedShowsNothing) {
     FakeWorld fresh;
     fresh.rt.ctx.Product = "Bresk";
     fresh.rt.ctx.RunMode = "s";

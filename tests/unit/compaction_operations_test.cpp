@@ -34,6 +34,14 @@ TEST_F(CompactionTest, FrontEndIsCompactedInPlaceThroughTheTemporaryFile) {
     EXPECT_FALSE(w.rt.anyOperationFailed);
 }
 
+TEST_F(CompactionTest, TheLogLineFollowsTheClosedBox) {
+    w.boxes.events = &w.files.calls;
+    RepairBackEnd(w.rt);
+    ASSERT_GE(w.files.calls.size(), 2u);
+    EXPECT_EQ(w.files.calls[w.files.calls.size() - 2], "box The Dbase was repaired & compacted successfully");
+    EXPECT_EQ(w.files.calls.back(), "append C:\\Z\\Dorvane_log.txt");
+}
+
 TEST_F(CompactionTest, FailureBoxesDifferInTitle) {
     w.files.files["C:\\Z\\Temp.bk0"] = "leftover";
     w.files.files["D:\\Data\\Temp.bk0"] = "leftover";

@@ -27,9 +27,12 @@ TEST(GetSetting, NamesMatchWithoutRegardToCase) {
 
 TEST(SaveSetting, AFailedSaveIsIgnored) {
     FakeSettings s;
+    s.throwOnWrite = true;
+    EXPECT_NO_THROW(SaveSetting(s, "Bresk", "Locations", "BKpath", "E:\\Bak"));
+    s.throwOnWrite = false;
     s.failWrites = true;
-    SaveSetting(s, "Bresk", "Locations", "BKpath", "E:\\Bak");  // must not throw
-    EXPECT_FALSE(s.Get("Bresk", "Locations", "BKpath").has_value());
+    EXPECT_NO_THROW(SaveSetting(s, "Bresk", "Locations", "BKpath", "E:\\Bak"));
+    EXPECT_EQ(s.log.size(), 2u);  // both saves were attempted
 }
 
 TEST(DatabaseKind, ConvertsPlainWholeNumbersOnly) {

@@ -103,10 +103,12 @@ void AboutForm::cmdRun_Click() {
         return;
     }
     {
+        // The batch file is written and the window closes whatever the
+        // operations did; they report their own outcome.
         const BusyPointer busy(view_);
-        ops_.runMaintenance(rt_);
+        SkipOnFailure([&] { ops_.runMaintenance(rt_); });
     }
-    ops_.writeScheduleBatch(rt_);
+    SkipOnFailure([&] { ops_.writeScheduleBatch(rt_); });
     view_.Close();
 }
 

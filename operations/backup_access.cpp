@@ -47,7 +47,9 @@ bool BackupAccessDb(Runtime& rt) {
         std::vector<std::string> earlier;
         RunStep(ignored, [&] { earlier = rt.files.ListMatching(rt.ctx.BkPath, kBackupPattern); });
         for (const auto& path : earlier) {
-            if (path != target) RunStep(ignored, [&] { rt.files.DeleteFile(path); });
+            if (path != target && !RunStep(ignored, [&] { rt.files.DeleteFile(path); })) {
+                ReportNote(rt, "an earlier backup stays: " + ignored.description);
+            }
         }
         ReportSuccess(rt, "Backup was created\r\n" + target, kTitleLong, "Backup was created   " + target);
     } else {

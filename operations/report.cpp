@@ -13,6 +13,10 @@ void ReportSuccess(Runtime& rt, const std::string& boxText, const std::string& t
     WriteLog(rt, logLine);
 }
 
+void ReportNote(Runtime& rt, const std::string& note) {
+    if (rt.ctx.Unattended()) std::fprintf(stderr, "dorvane: %s\n", note.c_str());
+}
+
 void ReportFailure(Runtime& rt, const std::string& boxText, const std::string& title,
                    const std::string& logLine, const std::string& reason) {
     rt.anyOperationFailed = true;

@@ -16,6 +16,9 @@ inline constexpr const char* kTitleLong = "Zentro Software Ltd";
 
 void ReportSuccess(Runtime& rt, const std::string& boxText, const std::string& title,
                    const std::string& logLine);
+// A detail that changes no outcome, for the administrator of unattended runs
+// (standard error); interactive runs and the log do not show it.
+void ReportNote(Runtime& rt, const std::string& note);
 void ReportFailure(Runtime& rt, const std::string& boxText, const std::string& title,
                    const std::string& logLine, const std::string& reason);
 

@@ -88,9 +88,13 @@ void WriteAll(int fd, const char* data, std::size_t size, const std::string& pat
     }
 }
 
-void SyncFolder(const fs::path& folder) {
+// Makes a rename or delete in the folder durable. A device error means the
+// change may not survive a power cut, so the caller must not build on it;
+// file systems that cannot flush folders (EINVAL) are taken as they are.
+void SyncFolder(const fs::path& folder, const std::string& pathText) {
     Fd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.valid()) (void)::fsync(dir.get());
+    if (!dir.valid()) return;
+    if (::fsync(dir.get()) != 0 && (errno == EIO || errno == ENOSPC)) Fail(errno, "Cannot flush the folder of", pathText);
 }
 
 // A whole-file write lock on an existing file, refused when another process
@@ -185,7 +189,7 @@ void LocalFileSystem::CopyFile(const std::string& source, const std::string& des
         ::unlink(staging.c_str());
         throw;
     }
-    SyncFolder(to.parent_path());
+    SyncFolder(to.parent_path(), destination);
 }
 
 void LocalFileSystem::DeleteFile(const std::string& path) {
@@ -194,13 +198,13 @@ void LocalFileSystem::DeleteFile(const std::string& path) {
         if (errno == ENOENT) return;
         Fail(errno, "Cannot delete", path);
     }
-    SyncFolder(native.parent_path());
+    SyncFolder(native.parent_path(), path);
 }
 
 void LocalFileSystem::RenameReplace(const std::string& from, const std::string& to) {
     const fs::path target = ToNativePath(to);
     if (::rename(ToNativePath(from).c_str(), target.c_str()) != 0) Fail(errno, "Cannot rename to", to);
-    SyncFolder(target.parent_path());
+    SyncFolder(target.parent_path(), to);
 }
 
 void LocalFileSystem::AppendToFile(const std::string& path, std::string_view bytes) {

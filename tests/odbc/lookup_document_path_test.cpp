@@ -6,6 +6,7 @@
 
 #include "engines/odbc/odbc_client.h"
 #include "operations/operations.h"
+#include "tests/odbc/doclib_database.h"
 #include "tests/odbc/odbc_test_support.h"
 #include "tests/support/fakes.h"
 
@@ -25,19 +26,8 @@ protected:
     // Makes a database whose doclib holds `rows` and points the settings at it.
     void UseDatabase(const std::string& name, const std::vector<std::string>& rows) {
         const std::string path = (dir.path() / (name + ".db")).string();
-        auto connection = client->NewConnection();
-        connection->SetConnectionString("driver={SQLite3};database=" + path);
-        connection->Open();
-        auto command = client->NewCommand();
-        command->SetActiveConnection(*connection);
-        command->SetCommandText("CREATE TABLE doclib (LibCode TEXT, DocumentPath TEXT)");
-        command->Execute();
-        for (const auto& values : rows) {
-            command->SetCommandText("INSERT INTO doclib VALUES " + values);
-            command->Execute();
-        }
-        connection->Close();
-        settings.Set("Bresk", "Locations", "DbaseName", path);
+        testing::MakeDoclib(*client, path, rows);
+        settings.Set(rt.ctx.Product, "Locations", "DbaseName", path);
     }
 
     testing::TempDir dir;
@@ -74,7 +64,6 @@ TEST_F(LookupThroughOdbc, CindralTakesItsSettingAfterTheQuery) {
     rt.ctx.Product = "Cindral";
     settings.Set("Cindral", "Locations", "SQLServer", "db01");
     UseDatabase("cindral", {"('lib1', 'S:\\Docs')"});
-    settings.Set("Cindral", "Locations", "DbaseName", (dir.path() / "cindral.db").string());
     settings.Set("Cindral", "Locations", "WORKGROUPPATH", "W:\\Group");
     EXPECT_EQ(LookupDocumentPath(rt), "W:\\Group");
 }

@@ -22,17 +22,24 @@ class SqlServerClient : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { testing::RegisterTestDrivers(); }
 
-    // The way the backup uses the client: connect, then run one command.
+    // The way the backup uses the client: an open connection and a text command on it.
+    struct Session {
+        std::unique_ptr<SqlConnection> connection;
+        std::unique_ptr<SqlCommand> command;
+    };
+    Session Connect(const std::string& connectionString, const std::string& statement) {
+        Session s{client->NewConnection(), client->NewCommand()};
+        s.connection->SetConnectionString(connectionString);
+        s.connection->Open();
+        s.command->SetActiveConnection(*s.connection);
+        s.command->SetCommandText(statement);
+        s.command->SetCommandType(1);
+        return s;
+    }
     void Run(const std::string& connectionString, const std::string& statement) {
-        auto connection = client->NewConnection();
-        connection->SetConnectionString(connectionString);
-        connection->Open();
-        auto command = client->NewCommand();
-        command->SetActiveConnection(*connection);
-        command->SetCommandText(statement);
-        command->SetCommandType(1);
-        command->Execute();
-        connection->Close();
+        Session s = Connect(connectionString, statement);
+        s.command->Execute();
+        s.connection->Close();
     }
 
     // The description of the Error that `work` throws.
@@ -65,18 +72,10 @@ TEST_F(SqlServerClient, BackupStatementReachesTheServerByteForByte) {
 }
 
 TEST_F(SqlServerClient, ServerErrorCarriesTheServersWordsAndTheConnectionStaysUsable) {
-    TdsEndpoint endpoint;  // E:\Nowhere does not exist on the "server"
-    auto connection = client->NewConnection();
-    connection->SetConnectionString(endpoint.ConnectionString("PB"));
-    connection->Open();
-    auto command = client->NewCommand();
-    command->SetActiveConnection(*connection);
-    command->SetCommandType(1);
-    command->SetCommandText(
-        "BACKUP DATABASE PB To DISK = 'E:\\Nowhere\\PB.bak' WITH NOFORMAT, INIT, SKIP, REWIND, "
-        "NOUNLOAD,  STATS = 10");
-    const std::string failure = FailureOf([&] { command->Execute(); });
-    EXPECT_NE(failure.find("Cannot open backup device 'E:\\Nowhere\\PB.bak'. Operating system "
+    TdsEndpoint endpoint;  // E:\Bak does not exist on the "server"
+    Session s = Connect(endpoint.ConnectionString("PB"), kBackupPB);
+    const std::string failure = FailureOf([&] { s.command->Execute(); });
+    EXPECT_NE(failure.find("Cannot open backup device 'E:\\Bak\\PB.bak'. Operating system "
                            "error 3(The system cannot find the path specified.)."),
               std::string::npos)
         << failure;
@@ -85,9 +84,9 @@ TEST_F(SqlServerClient, ServerErrorCarriesTheServersWordsAndTheConnectionStaysUs
         << failure;
     EXPECT_EQ(failure.find('\n'), std::string::npos);
 
-    command->SetCommandText("SELECT 1");
-    EXPECT_NO_THROW(command->Execute());
-    EXPECT_NO_THROW(connection->Close());
+    s.command->SetCommandText("SELECT 1");
+    EXPECT_NO_THROW(s.command->Execute());
+    EXPECT_NO_THROW(s.connection->Close());
     EXPECT_EQ(endpoint.Batches().size(), 2u);
 }
 

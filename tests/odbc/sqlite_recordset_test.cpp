@@ -4,6 +4,7 @@
 
 #include "core/error.h"
 #include "engines/odbc/odbc_client.h"
+#include "tests/odbc/doclib_database.h"
 #include "tests/odbc/odbc_test_support.h"
 
 namespace dorvane::odbc {
@@ -15,23 +16,8 @@ class SqliteRecordset : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { testing::RegisterTestDrivers(); }
 
-    // A database with a doclib table holding `rows`, set up through the client.
-    std::string Database(const std::string& name, const std::vector<std::string>& inserts) {
-        const std::string text =
-            "driver={SQLite3};database=" + (dir.path() / (name + ".db")).string();
-        auto connection = client->NewConnection();
-        connection->SetConnectionString(text);
-        connection->Open();
-        auto command = client->NewCommand();
-        command->SetActiveConnection(*connection);
-        command->SetCommandText("CREATE TABLE doclib (LibCode TEXT, DocumentPath TEXT)");
-        command->Execute();
-        for (const auto& values : inserts) {
-            command->SetCommandText("INSERT INTO doclib VALUES " + values);
-            command->Execute();
-        }
-        connection->Close();
-        return text;
+    std::string Database(const std::string& name, const std::vector<std::string>& rows) {
+        return testing::MakeDoclib(*client, (dir.path() / (name + ".db")).string(), rows);
     }
 
     struct Opened {

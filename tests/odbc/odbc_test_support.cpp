@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
-#include <sstream>
+#include <utility>
 #include <stdexcept>
 
 extern char** environ;
@@ -123,27 +123,18 @@ std::string TdsEndpoint::ConnectionString(const std::string& database) const {
            ";database=" + database;
 }
 
-std::vector<std::pair<std::string, std::string>> TdsEndpoint::Events() const {
+std::vector<std::string> TdsEndpoint::Recorded(const std::string& kind) const {
     std::ifstream in(dir_.path() / "record", std::ios::binary);
-    std::vector<std::pair<std::string, std::string>> events;
-    std::string kind;
+    std::vector<std::string> texts;
+    std::string k;
     std::size_t length = 0;
-    while (in >> kind >> length) {
+    while (in >> k >> length) {
         in.get();  // the line break after the count
         std::string text(length, '\0');
         in.read(text.data(), static_cast<std::streamsize>(length));
         in.get();
-        events.emplace_back(kind, text);
-    }
-    return events;
-}
-
-std::vector<std::string> TdsEndpoint::Batches() const { return Recorded("batch"); }
-
-std::vector<std::string> TdsEndpoint::Recorded(const std::string& kind) const {
-    std::vector<std::string> texts;
-    for (auto& [k, text] : Events())
         if (k == kind) texts.push_back(text);
+    }
     return texts;
 }
 

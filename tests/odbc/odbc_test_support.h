@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace dorvane::odbc::testing {
@@ -63,11 +62,10 @@ public:
     std::filesystem::path disk() const { return dir_.path() / "disk"; }
     std::string ConnectionString(const std::string& database) const;
 
-    // What reached the endpoint, in order: (kind, text) with kinds batch,
+    // The texts of one kind that reached the endpoint, in order. Kinds: batch,
     // login-user, login-password, login-database, login-server, login-sspi.
-    std::vector<std::pair<std::string, std::string>> Events() const;
-    std::vector<std::string> Batches() const;
     std::vector<std::string> Recorded(const std::string& kind) const;
+    std::vector<std::string> Batches() const { return Recorded("batch"); }
 
 private:
     TempDir dir_;

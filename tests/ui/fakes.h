@@ -185,7 +185,6 @@ public:
     // key path -> value name -> value
     std::map<std::string, std::map<std::string, ui::RegistryValue>> keys;
     std::vector<Open> opens;
-    std::vector<std::string> queries;
     int openKeys = 0;
 
     void Put(const std::string& key, const std::string& name, std::uint32_t type,
@@ -206,7 +205,6 @@ public:
                                  std::size_t capacity) override {
         auto it = keys.begin();
         std::advance(it, static_cast<long>(key - 100));
-        queries.push_back(it->first + "|" + name);
         auto value = it->second.find(name);
         if (value == it->second.end()) return {ui::kRegistryFileNotFound, 0, {}};
         if (value->second.data.size() > capacity) return {ui::kRegistryMoreData, 0, {}};

@@ -11,13 +11,6 @@ namespace {
 
 ConnectionAmendments PortOnly() { return {std::nullopt, true, BraceStyle::kFreeTds}; }
 
-TEST(AmendConnectionString, LeavesAStringWithPortAndNoLoginAsGiven) {
-    const std::string text = "driver={SQL Server};server=db01,1500;database=PB";
-    EXPECT_EQ(AmendConnectionString(text, PortOnly()), text);
-    EXPECT_EQ(AmendConnectionString("driver={SQL Server};server=db01;database=PB", {}),
-              "driver={SQL Server};server=db01;database=PB");
-}
-
 TEST(AmendConnectionString, GivesABareServerTheDefaultPort) {
     EXPECT_EQ(AmendConnectionString("driver={SQL Server};server=db01;database=PB", PortOnly()),
               "driver={SQL Server};server=db01,1433;database=PB");
@@ -32,8 +25,11 @@ TEST(AmendConnectionString, GivesABareServerTheDefaultPort) {
               "driver={SQL Server};server=NA,1433;database=");
 }
 
-TEST(AmendConnectionString, LeavesNamedInstancesAndExplicitPortsToTheDriver) {
-    for (const std::string text : {"driver={SQL Server};server=db01\\SQLEXPRESS;database=PB",
+TEST(AmendConnectionString, LeavesGivenPortsAndNamedInstancesToTheDriver) {
+    const std::string bare = "driver={SQL Server};server=db01;database=PB";
+    EXPECT_EQ(AmendConnectionString(bare, {}), bare);  // nothing asked, nothing added
+    for (const std::string text : {"driver={SQL Server};server=db01,1500;database=PB",
+                                   "driver={SQL Server};server=db01\\SQLEXPRESS;database=PB",
                                    "driver={SQL Server};server=db01;port=1500;database=PB",
                                    "driver={SQL Server};server=;database=PB",
                                    "driver={SQLite3};database=/tmp/x.db"})

@@ -129,11 +129,9 @@ TEST_F(SqlServerClient, RecordSetGivesTheFirstRowInTheServersText) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rows);
         TdsEndpoint endpoint({"ok", "ok", "", c.rows});
-        auto connection = client->NewConnection();
-        connection->SetConnectionString(endpoint.ConnectionString("PB"));
-        connection->Open();
+        Session s = Connect(endpoint.ConnectionString("PB"), query);
         auto records = client->NewRecordset();
-        records->Open(query, *connection);
+        records->Open(query, *s.connection);
         try {
             records->MoveFirst();
             const FieldValue value = records->Field("documentPATH");
@@ -144,7 +142,7 @@ TEST_F(SqlServerClient, RecordSetGivesTheFirstRowInTheServersText) {
             EXPECT_EQ(error.number(), c.error) << error.description();
         }
         records->Close();
-        connection->Close();
+        s.connection->Close();
         EXPECT_EQ(endpoint.Batches(), std::vector<std::string>{query});
     }
 }

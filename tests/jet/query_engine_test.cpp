@@ -129,7 +129,9 @@ TEST_F(EngineTest, LookupsAndTheirErrors) {
         EXPECT_EQ(r.error, c.error);
         if (c.error != 0) continue;
         EXPECT_EQ(r.value.isNull, c.text == nullptr);
-        if (c.text) EXPECT_EQ(r.value.text, c.text);
+        if (c.text) {
+            EXPECT_EQ(r.value.text, c.text);
+        }
     }
 }
 

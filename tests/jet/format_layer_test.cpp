@@ -27,21 +27,12 @@ namespace dorvane::jet {
 namespace {
 
 using testing::AllTestDatabases;
+using testing::ErrorNumberOf;
 using testing::TempFolder;
 using testing::TestDataFolder;
 
 std::filesystem::path Jet4(const char* name) { return TestDataFolder() / "mdb/jet4" / name; }
 std::filesystem::path Jet3(const char* name) { return TestDataFolder() / "mdb/jet3" / name; }
-
-long ErrorNumberOf(const std::function<void()>& action, std::string* description = nullptr) {
-    try {
-        action();
-    } catch (const Error& error) {
-        if (description != nullptr) *description = error.description();
-        return error.number();
-    }
-    return 0;
-}
 
 TEST(PageFileTest, RecognisesBothVersionsAndTheirHeaders) {
     const PageFile jet3 = PageFile::Open(Jet3("testV1997.mdb"));
@@ -158,14 +149,6 @@ TEST(TableDefTest, MultiPageDefinitionsAndPatchableOffsets) {
     const TableDef table2 = ReadTableDef(jet3, FindTable(ReadTables(jet3), "Table2")->table_page());
     EXPECT_EQ(table2.pages, (std::vector<std::uint32_t>{34, 44}));
     ExpectPatchableOffsets(jet3, table2);
-
-    for (const auto& path : AllTestDatabases()) {
-        const PageFile file = PageFile::Open(path);
-        for (const CatalogEntry& entry : ReadTables(file)) {
-            SCOPED_TRACE(path.filename().string() + " " + entry.name);
-            ExpectPatchableOffsets(file, ReadTableDef(file, entry.table_page()));
-        }
-    }
 }
 
 TEST(DataPageTest, SlotKindsSpansAndFreeSpace) {
@@ -196,22 +179,6 @@ TEST(DataPageTest, SlotKindsSpansAndFreeSpace) {
     EXPECT_EQ(ErrorNumberOf([&] { DataPage::Parse(f, 9, page); }), errc::kCorrupt);
     PutLe16(page, f.data_row_count, 300);
     EXPECT_EQ(ErrorNumberOf([&] { DataPage::Parse(f, 9, page); }), errc::kCorrupt);
-}
-
-TEST(DataPageTest, StoredFreeSpaceMatchesTheSlotsOnEveryTablePage) {
-    std::size_t pages = 0;
-    for (const auto& path : AllTestDatabases()) {
-        const PageFile file = PageFile::Open(path);
-        for (const CatalogEntry& entry : ReadTables(file)) {
-            const TableDef def = ReadTableDef(file, entry.table_page());
-            for (std::uint32_t number : TableDataPages(file, def)) {
-                const DataPage page = DataPage::Parse(file.format(), number, file.ReadPage(number));
-                EXPECT_EQ(page.stored_free_space(), page.ComputedFreeSpace()) << path << " page " << number;
-                ++pages;
-            }
-        }
-    }
-    EXPECT_GT(pages, 500u);
 }
 
 TEST(UsageMapTest, InlineMapsCountFromTheirStartPage) {
@@ -253,47 +220,6 @@ TEST(UsageMapTest, ReferenceMapsReadTheirBitmapPages) {
     EXPECT_EQ(ErrorNumberOf([&] { DecodeUsageMap(file, record); }), errc::kCorrupt);
 }
 
-TEST(UsageMapTest, NoTablePageIsMarkedFree) {
-    for (const auto& path : AllTestDatabases()) {
-        const PageFile file = PageFile::Open(path);
-        const UsageMap global = ReadGlobalFreeMap(file);
-        const std::set<std::uint32_t> free(global.pages.begin(), global.pages.end());
-        for (const CatalogEntry& entry : ReadTables(file)) {
-            const TableDef def = ReadTableDef(file, entry.table_page());
-            for (std::uint32_t page : def.pages) EXPECT_EQ(free.count(page), 0u) << path << " " << entry.name;
-            for (std::uint32_t page : TableDataPages(file, def)) {
-                EXPECT_EQ(free.count(page), 0u) << path << " " << entry.name << " page " << page;
-            }
-        }
-    }
-}
-
-TEST(IndexWalkTest, EveryIndexNamesEachRowOnceInOrder) {
-    std::size_t walked = 0;
-    std::size_t deeper = 0;
-    for (const auto& path : AllTestDatabases()) {
-        const PageFile file = PageFile::Open(path);
-        for (const CatalogEntry& entry : ReadTables(file)) {
-            const TableDef def = ReadTableDef(file, entry.table_page());
-            std::set<RowPointer> rows;
-            ScanRows(file, def, [&](RowPointer id, ByteSpan) { return rows.insert(id).second; });
-            for (const PhysicalIndex& index : def.physical_indexes) {
-                const IndexWalk walk = WalkIndex(file, index.root_page);
-                std::set<RowPointer> named;
-                for (const IndexEntry& e : walk.entries) named.insert(e.row);
-                EXPECT_EQ(named.size(), walk.entries.size()) << path << " " << entry.name;
-                if ((index.flags & 0x02) == 0) {
-                    EXPECT_EQ(named, rows) << path << " " << entry.name;
-                }
-                deeper += walk.depth > 0 ? 1 : 0;
-                ++walked;
-            }
-        }
-    }
-    EXPECT_GT(walked, 500u);
-    EXPECT_GT(deeper, 0u) << "no index with intermediate pages was walked";
-}
-
 TEST(IndexWalkTest, PageFormatErrorsAreCaught) {
     const Format& f = FormatFor(Version::kJet4);
     Bytes page(f.page_size, 0);
@@ -311,33 +237,6 @@ TEST(IndexWalkTest, PageFormatErrorsAreCaught) {
     EXPECT_EQ(ErrorNumberOf([&] { ParseIndexPage(f, 5, page); }), errc::kCorrupt);
 }
 
-TEST(LongValueTest, ChainsAndSingleRowsReadToTheirLength) {
-    std::size_t chained = 0;
-    std::size_t single = 0;
-    for (const auto& path : AllTestDatabases()) {
-        const PageFile file = PageFile::Open(path);
-        for (const CatalogEntry& entry : ReadTables(file)) {
-            const TableDef def = ReadTableDef(file, entry.table_page());
-            ScanRows(file, def, [&](RowPointer, ByteSpan row) {
-                const CrackedRow cracked = CrackRow(file.format(), def, row);
-                for (std::size_t c = 0; c < def.columns.size(); ++c) {
-                    if (!def.columns[c].IsLongValue() || !cracked.fields[c].present) continue;
-                    const ByteSpan field = FieldBytes(row, cracked.fields[c]);
-                    const LongValueField lv = ParseLongValueField(field);
-                    EXPECT_EQ(ReadLongValue(file, field).size(), lv.length);
-                    const auto rows = LongValueRows(file, field);
-                    if (lv.kind == LongValueKind::kChain) ++chained;
-                    if (lv.kind == LongValueKind::kSingle) ++single;
-                    EXPECT_EQ(rows.size() > 0, lv.kind != LongValueKind::kInline);
-                }
-                return true;
-            });
-        }
-    }
-    EXPECT_GT(chained, 10u);
-    EXPECT_GT(single, 10u);
-}
-
 TEST(LongValueTest, MalformedFieldsAreErrors) {
     const PageFile file = PageFile::Open(Jet4("adox_jet4.mdb"));
     Bytes field(12, 0);
@@ -351,21 +250,64 @@ TEST(LongValueTest, MalformedFieldsAreErrors) {
     EXPECT_EQ(ErrorNumberOf([&] { ReadLongValue(file, field); }), errc::kCorrupt);
 }
 
-TEST(CheckerTest, EveryTestFileIsConsistent) {
+// One pass over every table of every test file: the definition offsets a
+// writer patches, stored free space, the global free map, index walks, long
+// values and the checker's verdict.
+TEST(EveryTestFile, ReadsConsistently) {
+    std::size_t pages = 0, walked = 0, deeper = 0, chained = 0, single = 0;
     for (const auto& path : AllTestDatabases()) {
         const PageFile file = PageFile::Open(path);
+        const UsageMap global = ReadGlobalFreeMap(file);
+        const std::set<std::uint32_t> free(global.pages.begin(), global.pages.end());
+        for (const CatalogEntry& entry : ReadTables(file)) {
+            SCOPED_TRACE(path.filename().string() + " " + entry.name);
+            const TableDef def = ReadTableDef(file, entry.table_page());
+            ExpectPatchableOffsets(file, def);
+            for (std::uint32_t page : def.pages) EXPECT_EQ(free.count(page), 0u) << "definition page " << page;
+            for (std::uint32_t number : TableDataPages(file, def)) {
+                const DataPage page = DataPage::Parse(file.format(), number, file.ReadPage(number));
+                EXPECT_EQ(page.stored_free_space(), page.ComputedFreeSpace()) << "page " << number;
+                EXPECT_EQ(free.count(number), 0u) << "page " << number << " marked free";
+                ++pages;
+            }
+            std::set<RowPointer> rows;
+            ScanRows(file, def, [&](RowPointer id, ByteSpan row) {
+                rows.insert(id);
+                const CrackedRow cracked = CrackRow(file.format(), def, row);
+                for (std::size_t c = 0; c < def.columns.size(); ++c) {
+                    if (!def.columns[c].IsLongValue() || !cracked.fields[c].present) continue;
+                    const ByteSpan field = FieldBytes(row, cracked.fields[c]);
+                    const LongValueField lv = ParseLongValueField(field);
+                    EXPECT_EQ(ReadLongValue(file, field).size(), lv.length);
+                    chained += lv.kind == LongValueKind::kChain ? 1 : 0;
+                    single += lv.kind == LongValueKind::kSingle ? 1 : 0;
+                    EXPECT_EQ(LongValueRows(file, field).size() > 0, lv.kind != LongValueKind::kInline);
+                }
+                return true;
+            });
+            for (const PhysicalIndex& index : def.physical_indexes) {
+                const IndexWalk walk = WalkIndex(file, index.root_page);
+                std::set<RowPointer> named;
+                for (const IndexEntry& e : walk.entries) named.insert(e.row);
+                EXPECT_EQ(named.size(), walk.entries.size()) << "a row named twice";
+                if ((index.flags & 0x02) == 0) {
+                    EXPECT_EQ(named, rows);
+                }
+                deeper += walk.depth > 0 ? 1 : 0;
+                ++walked;
+            }
+        }
         const CheckReport report = CheckDatabase(file);
         EXPECT_TRUE(report.ok()) << path << ": " << (report.problems.empty() ? "" : report.problems.front());
         EXPECT_GT(report.tables, 0u);
         EXPECT_GT(report.index_entries, 0u);
     }
+    EXPECT_GT(pages, 500u);
+    EXPECT_GT(walked, 500u);
+    EXPECT_GT(deeper, 0u) << "no index with intermediate pages was walked";
+    EXPECT_GT(chained, 10u);
+    EXPECT_GT(single, 10u);
 }
-
-}  // namespace
-}  // namespace dorvane::jet
-
-namespace dorvane::jet {
-namespace {
 
 TEST(PageFileTest, EncryptedPagesReadLikeThePlainFile) {
     std::ifstream in(TestDataFolder() / "products/doclib-two.mdb", std::ios::binary);

@@ -15,18 +15,10 @@ namespace dorvane::jet {
 namespace {
 
 using testing::ProductFile;
+using testing::ErrorNumberOf;
 using testing::TempFolder;
 
 constexpr const char* kLookup = "SELECT DocumentPath FROM doclib WHERE LibCode='lib1'";
-
-long ErrorNumberOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Error& error) {
-        return error.number();
-    }
-    return 0;
-}
 
 TEST(SelectParserTest, AcceptsTheProgramsQueryAndALittleMore) {
     SelectQuery q = ParseSelect(kLookup);
@@ -102,44 +94,45 @@ protected:
     std::unique_ptr<FileDatabaseEngine> engine_ = MakeEngine();
 };
 
-TEST_F(EngineTest, LookupFindsTheFirstLib1Row) {
-    LookupResult r = Lookup(*engine_, Place("post_db.mdb"));
-    EXPECT_EQ(r.error, 0);
-    EXPECT_FALSE(r.value.isNull);
-    EXPECT_EQ(r.value.text, "S:\\Docs");
-
-    r = Lookup(*engine_, Place("doclib-two.mdb"));
-    EXPECT_EQ(r.error, 0);
-    EXPECT_EQ(r.value.text, "S:\\Docs");
-}
-
-TEST_F(EngineTest, LookupFailuresCarryTheirOwnErrors) {
-    EXPECT_EQ(Lookup(*engine_, Place("no-doclib.mdb")).error, errc::kItemNotFound);
-    EXPECT_EQ(Lookup(*engine_, Place("doclib-none.mdb")).error, errc::kNoCurrentRecord);
-    const LookupResult null = Lookup(*engine_, Place("doclib-null.mdb"));
-    EXPECT_EQ(null.error, 0);
-    EXPECT_TRUE(null.value.isNull);
-    EXPECT_EQ(Lookup(*engine_, Product("missing.mdb")).error, errc::kFileNotFound);
+TEST_F(EngineTest, LookupsAndTheirErrors) {
+    struct Case {
+        const char* product;  // copied in as post_db.mdb; null: `path` as given
+        std::string path;
+        std::string sql;
+        long error;
+        const char* text;  // null: a Null value
+    };
+    const std::vector<Case> cases = {
+        {"post_db.mdb", "", kLookup, 0, "S:\\Docs"},
+        {"doclib-two.mdb", "", kLookup, 0, "S:\\Docs"},
+        {"no-doclib.mdb", "", kLookup, errc::kItemNotFound, nullptr},
+        {"doclib-none.mdb", "", kLookup, errc::kNoCurrentRecord, nullptr},
+        {"doclib-null.mdb", "", kLookup, 0, nullptr},
+        {nullptr, Product("missing.mdb"), kLookup, errc::kFileNotFound, nullptr},
 #ifndef _WIN32
-    EXPECT_EQ(Lookup(*engine_, "Q:\\nowhere\\post_db.mdb").error, errc::kFileNotFound);
+        {nullptr, "Q:\\nowhere\\post_db.mdb", kLookup, errc::kFileNotFound, nullptr},
 #endif
-    const std::string path = Place("post_db.mdb");
-    EXPECT_EQ(Lookup(*engine_, path, "SELECT Nope FROM doclib").error, errc::kItemNotFound);
-    EXPECT_EQ(Lookup(*engine_, path, "UPDATE doclib SET x = 1").error, errc::kSyntax);
-}
-
-TEST_F(EngineTest, ConditionsIgnoreCaseAndCombine) {
-    const std::string path = Place("post_db.mdb");
-    EXPECT_EQ(Lookup(*engine_, path, "select documentpath from DOCLIB where libcode = 'LIB3'").value.text,
-              "U:\\Archive");
-    EXPECT_EQ(Lookup(*engine_, path,
-                     "SELECT DocumentPath FROM doclib WHERE LibCode='lib2' AND DocumentPath='t:\\scans'")
-                  .value.text,
-              "T:\\Scans");
-    EXPECT_EQ(Lookup(*engine_, path, "SELECT DocumentPath FROM doclib WHERE LibCode='lib2' AND LibCode='lib1'").error,
-              errc::kNoCurrentRecord);
-    // Without a condition the stored order decides the first row.
-    EXPECT_EQ(Lookup(*engine_, path, "SELECT * FROM doclib").value.text, "T:\\Scans");
+        {"post_db.mdb", "", "SELECT Nope FROM doclib", errc::kItemNotFound, nullptr},
+        {"post_db.mdb", "", "UPDATE doclib SET x = 1", errc::kSyntax, nullptr},
+        // Conditions ignore case and combine.
+        {"post_db.mdb", "", "select documentpath from DOCLIB where libcode = 'LIB3'", 0, "U:\\Archive"},
+        {"post_db.mdb", "", "SELECT DocumentPath FROM doclib WHERE LibCode='lib2' AND DocumentPath='t:\\scans'", 0,
+         "T:\\Scans"},
+        {"post_db.mdb", "", "SELECT DocumentPath FROM doclib WHERE LibCode='lib2' AND LibCode='lib1'",
+         errc::kNoCurrentRecord, nullptr},
+        // Without a condition the stored order decides the first row.
+        {"post_db.mdb", "", "SELECT * FROM doclib", 0, "T:\\Scans"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.product ? c.product : c.path) + ": " + c.sql);
+        const LookupResult r = Lookup(*engine_, c.product ? Place(c.product) : c.path, c.sql);
+        EXPECT_EQ(r.error, c.error);
+        if (c.error != 0) continue;
+        EXPECT_EQ(r.value.isNull, c.text == nullptr);
+        if (c.text) {
+            EXPECT_EQ(r.value.text, c.text);
+        }
+    }
 }
 
 TEST_F(EngineTest, ClosedObjectsFailCleanly) {

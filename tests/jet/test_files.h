@@ -2,8 +2,11 @@
 // The real Access files of the test data, and temporary copies of them.
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "core/error.h"
 
 namespace dorvane::jet::testing {
 
@@ -34,5 +37,16 @@ struct CommandResult {
 };
 CommandResult RunCommand(const std::string& command);
 std::string ShellQuote(const std::string& text);
+
+// The number of the dorvane::Error `action` throws (and its description), or 0.
+inline long ErrorNumberOf(const std::function<void()>& action, std::string* description = nullptr) {
+    try {
+        action();
+    } catch (const Error& error) {
+        if (description != nullptr) *description = error.description();
+        return error.number();
+    }
+    return 0;
+}
 
 }  // namespace dorvane::jet::testing

@@ -107,7 +107,16 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const std::set<
     CheckNotFree(freePages, dataPages, name + " data", report);
     ++report.tables;
     report.rows += rows.size();
-    if (def.num_rows != rows.size()) ++report.stale_row_counts;
+    // Access keeps a user table's count exact but lets the system tables'
+    // lag behind their rows. A count above the rows found means rows that
+    // can no longer be reached, never something to correct silently.
+    if (def.num_rows > rows.size() && !entry.IsSystem()) {
+        report.problems.push_back(name + ": its cached row count is " + std::to_string(def.num_rows) + " but " +
+                                  std::to_string(rows.size()) + " rows were found; up to " +
+                                  std::to_string(def.num_rows - rows.size()) + " rows may be lost");
+    } else if (def.num_rows != rows.size()) {
+        ++report.stale_row_counts;
+    }
     for (std::size_t i = 0; i < def.physical_indexes.size(); ++i) {
         try {
             CheckIndex(file, def, i, rows, entry.name, freePages, report);

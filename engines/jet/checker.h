@@ -3,7 +3,8 @@
 // long value reads, every index entry names a live row, entries are in
 // order, each index holds one entry per row (fewer only where it ignores
 // Nulls) and its usage map names exactly its tree pages; memo/OLE values lie
-// on their column's pages; no page in use is marked free.
+// on their column's pages; no page in use is marked free; a user table holds
+// at least as many rows as its definition counts.
 
 #include <cstdint>
 #include <string>
@@ -19,7 +20,7 @@ struct CheckReport {
     std::uint64_t long_values = 0;      // non-inline and inline memo/OLE values read
     std::uint64_t indexes = 0;          // physical indexes walked
     std::uint64_t index_entries = 0;
-    std::uint64_t stale_row_counts = 0; // cached counts that differ (not an error)
+    std::uint64_t stale_row_counts = 0; // cached counts below the rows found (not an error)
     std::vector<std::string> problems;  // empty: consistent
     bool ok() const { return problems.empty(); }
 };

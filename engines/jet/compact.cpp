@@ -8,6 +8,7 @@
 
 #include "core/error.h"
 #include "engines/jet/catalog.h"
+#include "engines/jet/checker.h"
 #include "engines/jet/compact_destination.h"
 #include "engines/jet/compact_encryption.h"
 #include "engines/jet/compact_layout.h"
@@ -27,6 +28,17 @@ compact::PageLayout LayoutOf(const PageFile& file) {
 }
 
 std::string Quoted(const std::filesystem::path& p) { return "\"" + p.string() + "\""; }
+
+// Compaction rebuilds from the rows it can read; where the full check finds
+// anything amiss, rows may be unreadable or unreachable, and a copy would
+// drop them without a trace. Such a file is refused, never smoothed over.
+void RefuseDamage(const PageFile& file) {
+    const CheckReport report = CheckDatabase(file);
+    if (report.ok()) return;
+    std::string what = report.problems.front();
+    if (report.problems.size() > 1) what += " (and " + std::to_string(report.problems.size() - 1) + " more problems)";
+    throw Error(errc::kCorrupt, "damaged database: " + what);
+}
 
 void CompactInto(const std::filesystem::path& source, const std::filesystem::path& destination,
                  CompactSummary& summary);
@@ -65,6 +77,7 @@ void CompactInto(const std::filesystem::path& source, const std::filesystem::pat
     const compact::SourceHold hold(source);
     const PageFile file = PageFile::Open(source);
     const compact::PageLayout layout = LayoutOf(file);
+    RefuseDamage(file);
 
     // Table definitions keep their page numbers: they are the tables' ids.
     std::vector<CatalogEntry> entries;

@@ -3,8 +3,8 @@
 // tables, each with the same definition (apart from the fields compaction
 // rewrites), the same rows in the same order with the same bytes, the same
 // long values, and every index with the same entries in order, its row
-// pointers naming the same rows; and the copy no less consistent than the
-// source. Throws Error(kVerifyFailed) on a difference.
+// pointers naming the same rows; and the copy passes the full consistency
+// check. Throws Error(kVerifyFailed) on a difference.
 
 #include <vector>
 

@@ -45,15 +45,14 @@ DataPage DataPage::Parse(const Format& format, std::uint32_t number, Bytes bytes
         slot.kind = KindOf(slot.word);
         slot.start = slot.word & kRowOffsetMask;
         slot.end = end;
-        const bool valid = slot.start >= tableEnd && slot.start <= slot.end;
-        if (!valid) {
-            if (slot.kind != SlotKind::kDeleted) {
-                ThrowCorrupt(where + " row " + std::to_string(i) + " has an invalid offset");
-            }
-            slot.start = slot.end = std::min<std::uint32_t>(end, format.page_size);
+        // Rows are stacked down from the end of the page in slot order, so
+        // starts never increase; a deleted slot keeps its place in that order
+        // too. One offset out of line would give its neighbour the wrong
+        // length, and so a row that exists nowhere.
+        if (slot.start < tableEnd || slot.start > slot.end) {
+            ThrowCorrupt(where + " row " + std::to_string(i) + " has an invalid offset");
         }
-        // The next slot ends where this one starts, whatever its flags.
-        end = (slot.word & kRowOffsetMask) <= format.page_size ? (slot.word & kRowOffsetMask) : end;
+        end = slot.start;  // the next slot ends where this one starts, whatever its flags
         page.slots_.push_back(slot);
     }
     return page;
@@ -85,21 +84,25 @@ StoredRow ReadStoredRow(const PageFile& file, RowPointer pointer) {
         ThrowCorrupt(pointer.ToString() + " does not exist");
     }
     const ByteSpan bytes = page.SlotBytes(pointer.row);
-    return {Bytes(bytes.begin(), bytes.end()), page.slots()[pointer.row].kind};
+    return {Bytes(bytes.begin(), bytes.end()), page.slots()[pointer.row].kind, page.owner()};
 }
 
 namespace {
-Bytes FollowOverflow(const PageFile& file, ByteSpan pointerSlot, RowPointer from) {
+Bytes FollowOverflow(const PageFile& file, ByteSpan pointerSlot, RowPointer from, std::uint32_t owner) {
     RowPointer target = RowPointer::FromU32(Le32(pointerSlot, 0));
     for (int hop = 0; hop < kMaxOverflowHops; ++hop) {
         StoredRow row = ReadStoredRow(file, target);
+        if (row.owner != owner) {
+            ThrowCorrupt("the overflow row of " + from.ToString() + " lies on a page of another owner");
+        }
         switch (row.kind) {
             case SlotKind::kOverflowTarget:
-            case SlotKind::kLive:
                 return std::move(row.bytes);
             case SlotKind::kOverflowPointer:
                 target = RowPointer::FromU32(Le32(row.bytes, 0));
                 continue;
+            case SlotKind::kLive:
+                ThrowCorrupt("the overflow row of " + from.ToString() + " is a live row of its own");
             case SlotKind::kDeleted:
                 ThrowCorrupt("the overflow row of " + from.ToString() + " is deleted");
         }
@@ -115,7 +118,7 @@ Bytes ResolveRowBody(const PageFile& file, const DataPage& page, std::size_t slo
         case SlotKind::kLive:
             return Bytes(bytes.begin(), bytes.end());
         case SlotKind::kOverflowPointer:
-            return FollowOverflow(file, bytes, self);
+            return FollowOverflow(file, bytes, self, page.owner());
         case SlotKind::kDeleted:
             ThrowCorrupt(self.ToString() + " is deleted");
         case SlotKind::kOverflowTarget:

@@ -43,8 +43,7 @@ struct Slot {
     std::uint32_t length() const { return end - start; }
 };
 
-// A parsed data page. Live, overflow and target slots are validated; a deleted
-// slot whose offsets are out of range is kept with an empty span.
+// A parsed data page. Every slot's offset is validated, deleted ones too.
 class DataPage {
 public:
     // Throws kCorrupt when the page is not a data page or its slot table is bad.
@@ -74,12 +73,15 @@ inline constexpr std::uint32_t kLongValueOwner = 0x4C41564C;  // "LVAL" read lit
 struct StoredRow {
     Bytes bytes;
     SlotKind kind = SlotKind::kLive;
+    std::uint32_t owner = 0;  // of the page it lies on
 };
 StoredRow ReadStoredRow(const PageFile& file, RowPointer pointer);
 
 // The body of the row whose header slot is `pointer`, following overflow
 // pointers (a bounded number of hops). Throws kCorrupt for a deleted slot, an
-// overflow target addressed directly, or a broken chain.
+// overflow target addressed directly, or a broken chain: one that ends
+// anywhere but at a slot flagged as an overflow body on a page of the same
+// owner (a live row there would be read twice, another table's row taken in).
 Bytes ReadRowBody(const PageFile& file, RowPointer pointer);
 // Same for a slot already in hand.
 Bytes ResolveRowBody(const PageFile& file, const DataPage& page, std::size_t slot);

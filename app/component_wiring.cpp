@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "engines/unavailable_components.h"
+#include "app/unavailable_components.h"
 
 #ifdef _WIN32
 #include "core/settings/registry_settings_store.h"

@@ -3,10 +3,11 @@
 
 #include <memory>
 
-#include "core/maintenance.h"
+#include "core/run_control.h"
+#include "operations/run_sequence.h"
 #include "core/settings/settings_store.h"
-#include "engines/file_database_engine.h"
-#include "engines/sql_client.h"
+#include "core/components/file_database_engine.h"
+#include "core/components/sql_client.h"
 
 namespace dorvane {
 

@@ -8,10 +8,11 @@
 
 #include "app/component_wiring.h"
 #include "core/clock.h"
-#include "core/maintenance.h"
+#include "core/run_control.h"
+#include "operations/run_sequence.h"
 #include "core/message_boxes.h"
 #include "core/runtime.h"
-#include "engines/local_file_system.h"
+#include "engines/files/local_file_system.h"
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");  // dates in the log follow the user's locale

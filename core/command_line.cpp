@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "core/maintenance.h"
+#include "core/run_control.h"
 #include "core/products.h"
 #include "core/run_context.h"
 

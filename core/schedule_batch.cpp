@@ -1,6 +1,6 @@
 #include <exception>
 
-#include "core/maintenance.h"
+#include "core/run_control.h"
 #include "core/paths.h"
 #include "core/runtime.h"
 

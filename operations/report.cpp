@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "core/maintenance.h"
+#include "core/run_control.h"
 #include "core/runtime.h"
 
 namespace dorvane {

@@ -9,10 +9,10 @@
 #include "app/jet_tool/csv.h"
 #include "core/error.h"
 #include "engines/jet/checker.h"
-#include "engines/jet/compact.h"
+#include "engines/jet/compact/compaction.h"
 #include "engines/jet/database.h"
 #include "engines/jet/query.h"
-#include "engines/jet/value.h"
+#include "engines/jet/format/value.h"
 
 namespace {
 

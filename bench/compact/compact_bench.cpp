@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "core/error.h"
-#include "engines/jet/compact.h"
+#include "engines/jet/compact/compaction.h"
 
 namespace fs = std::filesystem;
 

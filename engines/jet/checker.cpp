@@ -5,15 +5,15 @@
 #include <set>
 
 #include "core/error.h"
-#include "engines/jet/catalog.h"
-#include "engines/jet/index_walk.h"
-#include "engines/jet/long_value.h"
-#include "engines/jet/page_file.h"
-#include "engines/jet/row.h"
-#include "engines/jet/table_def.h"
-#include "engines/jet/table_scan.h"
-#include "engines/jet/usage_map.h"
-#include "engines/jet/value.h"
+#include "engines/jet/format/catalog.h"
+#include "engines/jet/format/index_walk.h"
+#include "engines/jet/format/long_value.h"
+#include "engines/jet/format/page_file.h"
+#include "engines/jet/format/row.h"
+#include "engines/jet/format/table_def.h"
+#include "engines/jet/format/table_scan.h"
+#include "engines/jet/format/usage_map.h"
+#include "engines/jet/format/value.h"
 
 namespace dorvane::jet {
 

@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "engines/jet/catalog.h"
+#include "engines/jet/format/catalog.h"
 #include "engines/jet/lock.h"
-#include "engines/jet/page_file.h"
-#include "engines/jet/table_def.h"
+#include "engines/jet/format/page_file.h"
+#include "engines/jet/format/table_def.h"
 
 namespace dorvane::jet {
 

@@ -4,10 +4,10 @@
 #include <utility>
 
 #include "core/error.h"
-#include "engines/jet/compact.h"
+#include "engines/jet/compact/compaction.h"
 #include "engines/jet/database.h"
 #include "engines/jet/query.h"
-#include "engines/native_path.h"
+#include "platform/native_path.h"
 
 namespace dorvane::jet {
 

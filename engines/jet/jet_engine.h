@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "engines/file_database_engine.h"
+#include "core/components/file_database_engine.h"
 
 namespace dorvane::jet {
 

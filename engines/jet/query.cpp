@@ -3,9 +3,9 @@
 #include <cctype>
 
 #include "core/error.h"
-#include "engines/jet/row.h"
-#include "engines/jet/table_scan.h"
-#include "engines/jet/value.h"
+#include "engines/jet/format/row.h"
+#include "engines/jet/format/table_scan.h"
+#include "engines/jet/format/value.h"
 
 namespace dorvane::jet {
 

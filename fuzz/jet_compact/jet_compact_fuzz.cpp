@@ -16,14 +16,14 @@
 #include <vector>
 
 #include "core/error.h"
-#include "engines/jet/catalog.h"
+#include "engines/jet/format/catalog.h"
 #include "engines/jet/checker.h"
-#include "engines/jet/compact.h"
-#include "engines/jet/page_file.h"
-#include "engines/jet/row.h"
-#include "engines/jet/table_def.h"
-#include "engines/jet/table_scan.h"
-#include "engines/jet/value.h"
+#include "engines/jet/compact/compaction.h"
+#include "engines/jet/format/page_file.h"
+#include "engines/jet/format/row.h"
+#include "engines/jet/format/table_def.h"
+#include "engines/jet/format/table_scan.h"
+#include "engines/jet/format/value.h"
 
 namespace {
 

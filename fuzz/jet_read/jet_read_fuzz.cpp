@@ -6,7 +6,7 @@
 
 #include "core/error.h"
 #include "engines/jet/checker.h"
-#include "engines/jet/page_file.h"
+#include "engines/jet/format/page_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {

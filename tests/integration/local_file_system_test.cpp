@@ -4,8 +4,8 @@
 #include <cstdlib>
 
 #include "core/error.h"
-#include "engines/local_file_system.h"
-#include "engines/native_path.h"
+#include "engines/files/local_file_system.h"
+#include "platform/native_path.h"
 #include "tests/support/lock_holder.h"
 #include "tests/support/temp_dir.h"
 

@@ -9,9 +9,9 @@
 #include <random>
 
 #include "core/error.h"
-#include "engines/jet/catalog.h"
+#include "engines/jet/format/catalog.h"
 #include "engines/jet/checker.h"
-#include "engines/jet/page_file.h"
+#include "engines/jet/format/page_file.h"
 #include "tests/jet/test_files.h"
 
 namespace dorvane::jet {

@@ -11,13 +11,13 @@
 #include <optional>
 #include <set>
 
-#include "engines/jet/catalog.h"
-#include "engines/jet/data_page.h"
+#include "engines/jet/format/catalog.h"
+#include "engines/jet/format/data_page.h"
 #include "engines/jet/database.h"
-#include "engines/jet/format.h"
-#include "engines/jet/page_file.h"
-#include "engines/jet/table_scan.h"
-#include "engines/jet/value.h"
+#include "engines/jet/format/format.h"
+#include "engines/jet/format/page_file.h"
+#include "engines/jet/format/table_scan.h"
+#include "engines/jet/format/value.h"
 #include "tests/jet/test_files.h"
 
 namespace dorvane::jet {

@@ -5,13 +5,13 @@
 
 #include <fstream>
 
-#include "engines/jet/catalog.h"
+#include "engines/jet/format/catalog.h"
 #include "engines/jet/checker.h"
-#include "engines/jet/index_walk.h"
-#include "engines/jet/page_file.h"
-#include "engines/jet/table_def.h"
-#include "engines/jet/table_scan.h"
-#include "engines/jet/usage_map.h"
+#include "engines/jet/format/index_walk.h"
+#include "engines/jet/format/page_file.h"
+#include "engines/jet/format/table_def.h"
+#include "engines/jet/format/table_scan.h"
+#include "engines/jet/format/usage_map.h"
 #include "tests/jet/test_files.h"
 
 namespace dorvane::jet {

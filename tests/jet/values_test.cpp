@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engines/jet/text.h"
-#include "engines/jet/value.h"
+#include "engines/jet/format/text.h"
+#include "engines/jet/format/value.h"
 
 namespace dorvane::jet {
 namespace {

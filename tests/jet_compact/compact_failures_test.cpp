@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "core/error.h"
-#include "engines/jet/compact.h"
+#include "engines/jet/compact/compaction.h"
 #include "engines/jet/lock.h"
 #include "tests/jet_compact/test_files.h"
 #include "tests/support/lock_holder.h"

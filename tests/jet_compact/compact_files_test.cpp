@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "core/error.h"
-#include "engines/jet/compact.h"
+#include "engines/jet/compact/compaction.h"
 #include "tests/jet_compact/test_files.h"
 
 namespace dorvane::testing {

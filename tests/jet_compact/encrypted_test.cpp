@@ -6,8 +6,8 @@
 
 #include <array>
 
-#include "engines/jet/compact.h"
-#include "engines/jet/rc4.h"
+#include "engines/jet/compact/compaction.h"
+#include "engines/jet/format/rc4.h"
 #include "tests/jet_compact/test_files.h"
 
 namespace dorvane::testing {

@@ -7,12 +7,12 @@
 #include <fstream>
 
 #include "core/error.h"
-#include "engines/jet/catalog.h"
-#include "engines/jet/compact.h"
-#include "engines/jet/compact_verify.h"
-#include "engines/jet/data_page.h"
-#include "engines/jet/page_file.h"
-#include "engines/jet/table_scan.h"
+#include "engines/jet/format/catalog.h"
+#include "engines/jet/compact/compaction.h"
+#include "engines/jet/compact/verify.h"
+#include "engines/jet/format/data_page.h"
+#include "engines/jet/format/page_file.h"
+#include "engines/jet/format/table_scan.h"
 #include "tests/jet_compact/test_files.h"
 
 namespace dorvane::testing {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engines/sql_client.h"
+#include "core/components/sql_client.h"
 
 namespace dorvane::odbc::testing {
 

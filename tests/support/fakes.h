@@ -14,10 +14,10 @@
 #include "core/message_boxes.h"
 #include "core/runtime.h"
 #include "core/settings/settings_store.h"
-#include "engines/file_database_engine.h"
-#include "engines/file_system.h"
-#include "engines/local_file_system.h"
-#include "engines/sql_client.h"
+#include "core/components/file_database_engine.h"
+#include "core/components/file_system.h"
+#include "engines/files/local_file_system.h"
+#include "core/components/sql_client.h"
 
 namespace dorvane::testing {
 

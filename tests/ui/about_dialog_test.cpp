@@ -10,7 +10,7 @@
 #include <algorithm>
 
 #include "core/runtime.h"
-#include "engines/unavailable_components.h"
+#include "app/unavailable_components.h"
 #include "fakes.h"
 #include "qt_test_support.h"
 #include "ui/logic/about_form.h"

@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "core/runtime.h"
-#include "engines/unavailable_components.h"
+#include "app/unavailable_components.h"
 #include "fakes.h"
 #include "ui/logic/about_form.h"
 

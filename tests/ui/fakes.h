@@ -12,7 +12,7 @@
 #include "core/clock.h"
 #include "core/message_boxes.h"
 #include "core/settings/settings_store.h"
-#include "engines/file_system.h"
+#include "core/components/file_system.h"
 #include "ui/logic/about_view.h"
 #include "ui/logic/open_folder.h"
 #include "ui/logic/registry.h"

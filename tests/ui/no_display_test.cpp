@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "core/runtime.h"
-#include "engines/unavailable_components.h"
+#include "app/unavailable_components.h"
 #include "fakes.h"
 #include "ui/qt/display_probe.h"
 #include "ui/qt/show_window.h"

@@ -8,7 +8,7 @@ add_executable(dorvane_ui_qt_tests
   show_window_test.cpp
 )
 target_link_libraries(dorvane_ui_qt_tests PRIVATE
-  dorvane_ui_qt dorvane_engines Qt6::Test GTest::gtest)
+  dorvane_ui_qt dorvane_operations dorvane_files dorvane_unavailable dorvane_platform Qt6::Test GTest::gtest)
 target_compile_definitions(dorvane_ui_qt_tests PRIVATE
   DORVANE_UI_PICTURES="${CMAKE_CURRENT_BINARY_DIR}")
 dorvane_warnings(dorvane_ui_qt_tests)
@@ -18,6 +18,6 @@ gtest_discover_tests(dorvane_ui_qt_tests
 # Without a usable display the program must say so instead of aborting.
 add_executable(dorvane_ui_qt_nodisplay_tests no_display_test.cpp)
 target_link_libraries(dorvane_ui_qt_nodisplay_tests PRIVATE
-  dorvane_ui_qt dorvane_engines GTest::gtest_main)
+  dorvane_ui_qt dorvane_operations dorvane_files dorvane_unavailable dorvane_platform GTest::gtest_main)
 dorvane_warnings(dorvane_ui_qt_nodisplay_tests)
 gtest_discover_tests(dorvane_ui_qt_nodisplay_tests)

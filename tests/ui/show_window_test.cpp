@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 
 #include "core/runtime.h"
-#include "engines/unavailable_components.h"
+#include "app/unavailable_components.h"
 #include "fakes.h"
 #include "qt_test_support.h"
 #include "ui/qt/about_dialog.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/maintenance.h"
+#include "core/run_control.h"
 #include "core/run_context.h"
 
 namespace dorvane {

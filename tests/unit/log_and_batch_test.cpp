@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/maintenance.h"
+#include "core/run_control.h"
 #include "tests/support/fakes.h"
 
 namespace dorvane {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "core/maintenance.h"
+#include "core/run_control.h"
+#include "operations/run_sequence.h"
 #include "tests/support/fakes.h"
 
 namespace dorvane {

@@ -8,7 +8,7 @@
 
 #include "core/error.h"
 #include "engines/jet/jet_engine.h"
-#include "engines/local_file_system.h"
+#include "engines/files/local_file_system.h"
 #include "tests/windows/temp_folder.h"
 
 namespace dorvane {

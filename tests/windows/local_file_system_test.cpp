@@ -10,7 +10,7 @@
 #include <string>
 
 #include "core/error.h"
-#include "engines/local_file_system.h"
+#include "engines/files/local_file_system.h"
 #include "tests/windows/temp_folder.h"
 
 namespace dorvane {

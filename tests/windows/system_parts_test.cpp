@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "core/error.h"
-#include "engines/local_file_system.h"
+#include "engines/files/local_file_system.h"
 #include "tests/windows/dialog_driver.h"
 #include "tests/windows/temp_folder.h"
 #include "ui/logic/about_texts.h"

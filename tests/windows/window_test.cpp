@@ -8,11 +8,12 @@
 #include <sstream>
 
 #include "core/clock.h"
-#include "core/maintenance.h"
+#include "core/run_control.h"
+#include "operations/run_sequence.h"
 #include "core/runtime.h"
 #include "core/settings/registry_settings_store.h"
-#include "engines/local_file_system.h"
-#include "engines/unavailable_components.h"
+#include "engines/files/local_file_system.h"
+#include "app/unavailable_components.h"
 #include "tests/windows/dialog_driver.h"
 #include "tests/windows/temp_folder.h"
 #include "ui/win32/about_window_ids.h"

@@ -3,7 +3,8 @@
 #include <exception>
 
 #include "core/database_kind.h"
-#include "core/maintenance.h"
+#include "core/run_control.h"
+#include "operations/run_sequence.h"
 #include "core/products.h"
 #include "core/runtime.h"
 #include "core/settings/settings_store.h"

@@ -4,7 +4,7 @@
 
 #include "core/error.h"
 #include "core/message_boxes.h"
-#include "engines/file_system.h"
+#include "core/components/file_system.h"
 #include "ui/logic/about_texts.h"
 #include "ui/logic/registry_value.h"
 

@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "engines/jet/compact_index_tree.h"
+#include "engines/jet/compact/index_tree.h"
 #include "core/error.h"
 
 namespace dorvane::jet::compact {

@@ -6,10 +6,10 @@
 #include <numeric>
 #include <set>
 
-#include "engines/jet/compact_data_pages.h"
-#include "engines/jet/compact_long_values.h"
-#include "engines/jet/compact_tdef_writer.h"
-#include "engines/jet/compact_usage_maps.h"
+#include "engines/jet/compact/data_pages.h"
+#include "engines/jet/compact/long_values.h"
+#include "engines/jet/compact/tdef_writer.h"
+#include "engines/jet/compact/usage_maps.h"
 #include "core/error.h"
 
 namespace dorvane::jet::compact {

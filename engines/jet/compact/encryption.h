@@ -1,0 +1,29 @@
+#pragma once
+// Page encryption of the new file. A database with a page key stores every
+// page but page 0 RC4-encrypted under (key XOR page number), so a page is
+// encrypted for the number it gets in the copy, never the one it had.
+
+#include <cstdint>
+
+#include "engines/jet/compact/page_sink.h"
+
+namespace dorvane::jet::compact {
+
+class EncryptingPageSink : public PageSink {
+public:
+    EncryptingPageSink(PageSink& out, std::uint32_t key, std::size_t pageSize)
+        : out_(out), key_(key), pageSize_(pageSize) {}
+
+    void WritePage(std::uint32_t page, ConstBytes bytes) override;
+    // The cipher is a keystream XOR, so a few bytes are encrypted on their own.
+    void PatchPage(std::uint32_t page, std::size_t offset, ConstBytes bytes) override;
+
+private:
+    std::vector<std::uint8_t> Keystream(std::uint32_t page, std::size_t length) const;
+
+    PageSink& out_;
+    std::uint32_t key_;
+    std::size_t pageSize_;
+};
+
+}  // namespace dorvane::jet::compact

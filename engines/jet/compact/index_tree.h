@@ -1,0 +1,49 @@
+#pragma once
+// Index entries collected from a source tree, and the builder that writes a
+// fresh tree from them: leaves filled in order, then node levels until one
+// page, the root, remains.
+
+#include <cstdint>
+#include <vector>
+
+#include "engines/jet/compact/bytes.h"
+#include "engines/jet/compact/layout.h"
+#include "engines/jet/compact/page_allocator.h"
+#include "engines/jet/compact/page_sink.h"
+
+namespace dorvane::jet::compact {
+
+// Leaf entries held in one buffer: key bytes followed by the 3-byte
+// big-endian page and the row slot.
+class IndexEntryList {
+public:
+    void Add(ConstBytes key, RowPointer row);
+    std::size_t size() const { return starts_.size() - 1; }
+    bool empty() const { return size() == 0; }
+    ConstBytes Entry(std::size_t i) const;
+    ConstBytes Key(std::size_t i) const { auto e = Entry(i); return e.first(e.size() - 4); }
+    RowPointer Row(std::size_t i) const;
+    // Sorts by the full entry bytes, the order the file keeps.
+    void Sort();
+    // Number of distinct key byte strings (of a sorted list).
+    std::size_t DistinctKeys() const;
+    // Whether two entries are equal (a damaged source) in a sorted list.
+    bool HasDuplicates() const;
+    std::size_t ByteSize() const { return bytes_.size() + starts_.size() * sizeof(std::uint32_t); }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    std::vector<std::uint32_t> starts_{0};
+};
+
+struct IndexTree {
+    std::uint32_t root = 0;
+    std::vector<std::uint32_t> pages;
+    unsigned depth = 0;  // 0: the root is a leaf
+};
+
+// entries must be sorted. owner is the table's definition page.
+IndexTree BuildIndexTree(const PageLayout& layout, std::uint32_t owner, const IndexEntryList& entries,
+                         PageAllocator& allocator, PageSink& sink);
+
+}  // namespace dorvane::jet::compact

@@ -1,0 +1,43 @@
+#pragma once
+// Rewrites one table into the new file: its live rows onto fresh data pages,
+// its long values onto fresh LVAL pages, every index rebuilt from its own
+// entries, its usage maps, and its definition patched in place.
+
+#include <cstdint>
+#include <string>
+
+#include "engines/jet/compact/layout.h"
+#include "engines/jet/compact/page_allocator.h"
+#include "engines/jet/compact/page_sink.h"
+#include "engines/jet/compact/usage_maps.h"
+#include "engines/jet/format/table_def.h"
+
+namespace dorvane::jet {
+class PageFile;
+}
+
+namespace dorvane::jet::compact {
+
+struct CompactTarget {
+    const PageFile& source;
+    const PageLayout& layout;
+    PageAllocator& allocator;
+    PageSink& sink;
+    MapRecordPages& mapRecords;
+};
+
+struct TableCounts {
+    std::uint64_t rows = 0;
+    std::uint64_t longValues = 0;
+    std::uint64_t indexEntries = 0;
+    // The largest amount of index data held at once, in bytes: what bounds
+    // the compaction's memory together with the row map.
+    std::uint64_t peakIndexBytes = 0;
+};
+
+// Usage-map records the table's definition points at.
+std::size_t MapRecordsOf(const TableDef& def);
+
+void CompactTable(CompactTarget& target, const TableDef& def, const std::string& name, TableCounts& counts);
+
+}  // namespace dorvane::jet::compact

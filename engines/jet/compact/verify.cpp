@@ -1,0 +1,161 @@
+#include "engines/jet/compact/verify.h"
+
+#include <algorithm>
+#include <set>
+#include <string>
+
+#include "core/error.h"
+#include "engines/jet/compact/index_tree.h"
+#include "engines/jet/checker.h"
+#include "engines/jet/compact/rows.h"
+#include "engines/jet/format/index_walk.h"
+#include "engines/jet/format/long_value.h"
+#include "engines/jet/format/page_file.h"
+#include "engines/jet/format/row.h"
+#include "engines/jet/format/usage_map.h"
+
+namespace dorvane::jet::compact {
+
+namespace {
+
+constexpr const char* kMismatch = "compacted copy does not match the source";
+
+[[noreturn]] void Mismatch(const std::string& detail) {
+    throw Error(errc::kVerifyFailed, std::string(kMismatch) + ": " + detail);
+}
+
+std::string TableText(const TableDef& def) { return "table at page " + std::to_string(def.page); }
+
+// Offsets of the definition fields compaction rewrites, as [begin, end) ranges.
+std::vector<std::pair<std::size_t, std::size_t>> RewrittenFields(const TableDef& def) {
+    std::vector<std::pair<std::size_t, std::size_t>> r;
+    const auto add = [&r](std::size_t at, std::size_t n) { r.emplace_back(at, at + n); };
+    add(def.num_rows_offset, 4);
+    add(def.owned_map_offset, 4);
+    add(def.free_map_offset, 4);
+    for (const PhysicalIndex& index : def.physical_indexes) {
+        add(index.map_pointer_offset, 4);
+        add(index.root_page_offset, 4);
+        add(index.stats_offset, 8);
+    }
+    for (const LongValueMap& lv : def.long_value_maps) {
+        add(lv.owned_map_offset(), 4);
+        add(lv.free_map_offset(), 4);
+    }
+    return r;
+}
+
+void CompareDefinitions(const TableDef& a, const TableDef& b) {
+    if (a.pages != b.pages || a.stream.size() != b.stream.size())
+        Mismatch(TableText(a) + ": the definition moved or changed length");
+    std::vector<bool> skip(a.stream.size(), false);
+    for (auto [from, to] : RewrittenFields(a))
+        for (std::size_t i = from; i < to && i < skip.size(); ++i) skip[i] = true;
+    for (std::size_t i = 0; i < a.stream.size(); ++i)
+        if (!skip[i] && a.stream[i] != b.stream[i])
+            Mismatch(TableText(a) + ": the definition differs at byte " + std::to_string(i));
+}
+
+// Rows equal byte for byte, except where a long value's pointer and the
+// dword after it live; the values themselves are compared in full.
+void CompareRows(const PageFile& source, const PageFile& copy, const TableDef& def, const LiveRow& a,
+                 const LiveRow& b, std::uint64_t ordinal) {
+    const std::string where = TableText(def) + ", row " + std::to_string(ordinal + 1);
+    if (a.body.size() != b.body.size()) Mismatch(where + " changed length");
+    std::vector<bool> skip(a.body.size(), false);
+    const CrackedRow ca = CrackRow(source.format(), def, a.body);
+    const CrackedRow cb = CrackRow(copy.format(), def, b.body);
+    for (std::size_t c = 0; c < def.columns.size(); ++c) {
+        const FieldSpan& fa = ca.fields[c];
+        const FieldSpan& fb = cb.fields[c];
+        if (fa.present != fb.present || fa.offset != fb.offset || fa.length != fb.length)
+            Mismatch(where + ", column \"" + def.columns[c].name + "\" differs");
+        if (!def.columns[c].IsLongValue() || !fa.present || fa.length == 0) continue;
+        const ByteSpan fieldA = FieldBytes(a.body, fa);
+        const ByteSpan fieldB = FieldBytes(b.body, fb);
+        if (ParseLongValueField(fieldA).kind == jet::LongValueKind::kInline) continue;
+        if (ParseLongValueField(fieldB).kind != ParseLongValueField(fieldA).kind)
+            Mismatch(where + ", column \"" + def.columns[c].name + "\" changed storage");
+        if (ReadLongValue(source, fieldA) != ReadLongValue(copy, fieldB))
+            Mismatch(where + ", the long value of column \"" + def.columns[c].name + "\" differs");
+        for (std::size_t i = 4; i < 12; ++i) skip[fa.offset + i] = true;
+    }
+    for (std::size_t i = 0; i < a.body.size(); ++i)
+        if (!skip[i] && a.body[i] != b.body[i]) Mismatch(where + " differs at byte " + std::to_string(i));
+}
+
+void CompareIndex(const PageFile& source, const PageFile& copy, const TableDef& a, const TableDef& b,
+                  std::size_t i, const std::vector<std::pair<std::uint32_t, std::uint32_t>>& moved) {
+    const std::string where = TableText(a) + ", index " + std::to_string(i);
+    IndexEntryList expected;
+    {
+        const IndexWalk walk = WalkIndex(source, a.physical_indexes[i].root_page);
+        for (const IndexEntry& e : walk.entries) {
+            auto it = std::lower_bound(moved.begin(), moved.end(), std::make_pair(e.row.ToU32(), std::uint32_t{0}));
+            if (it == moved.end() || it->first != e.row.ToU32()) Mismatch(where + " names a row the copy lacks");
+            expected.Add(e.key, RowPointer::Decode(it->second));
+        }
+    }
+    expected.Sort();
+    const IndexWalk walk = WalkIndex(copy, b.physical_indexes[i].root_page);
+    if (walk.entries.size() != expected.size()) Mismatch(where + " has a different number of entries");
+    for (std::size_t k = 0; k < walk.entries.size(); ++k) {
+        const Bytes full = walk.entries[k].SortBytes();
+        const auto want = expected.Entry(k);
+        if (!std::equal(full.begin(), full.end(), want.begin(), want.end()))
+            Mismatch(where + ", entry " + std::to_string(k + 1) + " differs");
+    }
+    std::vector<std::uint32_t> pages = walk.pages;
+    std::sort(pages.begin(), pages.end());
+    if (ReadUsageMap(copy, jet::RowPointer::FromU32(b.physical_indexes[i].map_pointer)).pages != pages)
+        Mismatch(where + ": its page map does not list exactly its pages");
+}
+
+void CompareTable(const PageFile& source, const TableDef& a, const PageFile& copy) {
+    const TableDef b = ReadTableDef(copy, a.page);
+    CompareDefinitions(a, b);
+
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> moved;
+    LiveRowCursor ra(source, a);
+    LiveRowCursor rb(copy, b);
+    LiveRow rowA, rowB;
+    for (;;) {
+        const bool hasA = ra.Next(rowA);
+        const bool hasB = rb.Next(rowB);
+        if (hasA != hasB) Mismatch(TableText(a) + " has a different number of rows");
+        if (!hasA) break;
+        CompareRows(source, copy, a, rowA, rowB, moved.size());
+        moved.emplace_back(rowA.header.ToU32(), rowB.header.ToU32());
+    }
+    if (b.num_rows != moved.size()) Mismatch(TableText(a) + ": the row count is not recorded");
+    std::sort(moved.begin(), moved.end());
+    for (std::size_t i = 0; i < a.physical_indexes.size(); ++i) CompareIndex(source, copy, a, b, i, moved);
+}
+
+}  // namespace
+
+void VerifyCopy(const PageFile& source, const std::vector<TableDef>& sourceTables, const PageFile& copy) {
+    try {
+        const auto names = [](const PageFile& f) {
+            std::vector<std::pair<std::string, std::int32_t>> out;
+            for (const CatalogEntry& e : ReadTables(f)) out.emplace_back(e.name, e.id);
+            return out;
+        };
+        if (names(source) != names(copy)) Mismatch("the list of tables differs");
+        if (copy.raw_header() != source.raw_header()) Mismatch("the header page differs");
+        for (const TableDef& def : sourceTables) CompareTable(source, def, copy);
+    } catch (const Error& e) {
+        if (e.number() == errc::kVerifyFailed) throw;
+        Mismatch(e.description());
+    }
+    // Only a sound source is compacted, so the copy must be sound too.
+    CheckReport report;
+    try {
+        report = CheckDatabase(copy);
+    } catch (const Error& e) {
+        Mismatch(e.description());
+    }
+    if (!report.ok()) Mismatch(report.problems.front());
+}
+
+}  // namespace dorvane::jet::compact

@@ -1,0 +1,22 @@
+#pragma once
+// Compares a compacted copy with its source, through the reader: the same
+// tables, each with the same definition (apart from the fields compaction
+// rewrites), the same rows in the same order with the same bytes, the same
+// long values, and every index with the same entries in order, its row
+// pointers naming the same rows; and the copy passes the full consistency
+// check. Throws Error(kVerifyFailed) on a difference.
+
+#include <vector>
+
+#include "engines/jet/format/catalog.h"
+#include "engines/jet/format/table_def.h"
+
+namespace dorvane::jet {
+class PageFile;
+}
+
+namespace dorvane::jet::compact {
+
+void VerifyCopy(const PageFile& source, const std::vector<TableDef>& sourceTables, const PageFile& copy);
+
+}  // namespace dorvane::jet::compact

@@ -1,0 +1,60 @@
+#pragma once
+// Index B-trees: leaf (0x04) and node (0x03) pages, entries packed after a
+// bitmask that marks where each entry ends, with a page-wide prefix shared by
+// all but the first entry. Entries are key bytes followed by a big-endian row
+// reference (and on nodes a big-endian child page).
+
+#include <cstdint>
+#include <vector>
+
+#include "engines/jet/format/bytes.h"
+#include "engines/jet/format/data_page.h"
+#include "engines/jet/format/format.h"
+
+namespace dorvane::jet {
+
+class PageFile;
+
+struct IndexPageEntry {
+    Bytes key;             // key bytes only
+    RowPointer row;        // the data row (3-byte BE page + row byte)
+    std::uint32_t child = 0;  // node entries: the child page
+};
+
+struct IndexPage {
+    std::uint32_t number = 0;
+    bool leaf = true;
+    std::uint16_t stored_free_space = 0;
+    std::uint32_t owner = 0;       // tdef page
+    std::uint32_t prev = 0;
+    std::uint32_t next = 0;
+    std::uint32_t tail = 0;        // nodes: the last child
+    std::uint32_t prefix_length = 0;
+    std::size_t used_bytes = 0;    // entry bytes as stored (prefix-compressed)
+    std::vector<IndexPageEntry> entries;
+};
+
+// Throws kCorrupt for a page that is not an index page or whose entries do
+// not fit.
+IndexPage ParseIndexPage(const Format& format, std::uint32_t number, ByteSpan bytes);
+
+// One leaf entry in full: key bytes and the row it names.
+struct IndexEntry {
+    Bytes key;
+    RowPointer row;
+    // Key + 3-byte BE page + row byte: the bytes entries are ordered by.
+    Bytes SortBytes() const;
+};
+
+struct IndexWalk {
+    std::vector<IndexEntry> entries;   // in tree order
+    std::vector<std::uint32_t> pages;  // every page visited, in visiting order
+    std::uint32_t depth = 0;           // 0 = the root is a leaf
+};
+
+// Depth-first walk from the root: each node entry's child in order, then the
+// tail. Bounded: a page visited twice, a depth over 32 or more pages than the
+// file has is an error.
+IndexWalk WalkIndex(const PageFile& file, std::uint32_t root_page);
+
+}  // namespace dorvane::jet

@@ -1,0 +1,41 @@
+#pragma once
+// Long values (memo, OLE): a 12-byte field in the row that holds the data
+// inline, or points to one LVAL row, or to a chain of LVAL rows each starting
+// with the pointer to the next.
+
+#include <cstdint>
+#include <vector>
+
+#include "engines/jet/format/bytes.h"
+#include "engines/jet/format/data_page.h"
+
+namespace dorvane::jet {
+
+class PageFile;
+
+enum class LongValueKind { kInline, kSingle, kChain };
+
+inline constexpr std::size_t kLongValueFieldHeader = 12;
+inline constexpr std::uint32_t kLongValueLengthMask = 0x3FFFFFFF;
+
+struct LongValueField {
+    LongValueKind kind = LongValueKind::kInline;
+    std::uint32_t length = 0;   // bytes of data
+    RowPointer first;           // kSingle / kChain
+    std::uint32_t extra = 0;    // bytes 8..11, kept as stored
+};
+
+// Throws kCorrupt for a field shorter than 12 bytes, an unknown kind or an
+// inline length that does not match the field.
+LongValueField ParseLongValueField(ByteSpan field);
+
+// The value's bytes. Chains are walked with a visited set and a step limit;
+// the result never exceeds the declared length, which itself cannot exceed
+// the file. Throws kCorrupt for any inconsistency.
+Bytes ReadLongValue(const PageFile& file, ByteSpan field);
+
+// The LVAL rows a non-inline value occupies, in chain order (empty for
+// inline values). Validates like ReadLongValue.
+std::vector<RowPointer> LongValueRows(const PageFile& file, ByteSpan field);
+
+}  // namespace dorvane::jet

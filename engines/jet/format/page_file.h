@@ -1,0 +1,72 @@
+#pragma once
+// A database file as an array of pages. Reads are positional and bounds
+// checked: a page past the end of the file is an error naming the page, never
+// a short read. Page 0 is kept with its masked area decoded; pages of an
+// encrypted file are decrypted on read. The object takes no lock: callers
+// that need one hold it (see lock.h).
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "engines/jet/format/bytes.h"
+#include "engines/jet/format/format.h"
+
+namespace dorvane::jet {
+
+// Where pages come from: an open file or bytes in memory.
+class PageSource {
+public:
+    virtual ~PageSource() = default;
+    virtual std::uint64_t Size() const = 0;
+    // Reads exactly out.size() bytes at offset or throws.
+    virtual void Read(std::uint64_t offset, std::span<std::uint8_t> out) const = 0;
+};
+
+class PageFile {
+public:
+    // Throws kFileNotFound, kPermissionDenied, kNotADatabase ("not an Access
+    // database"), kCorrupt.
+    static PageFile Open(const std::filesystem::path& path);
+    // The same over bytes in memory (tests, fuzzing).
+    static PageFile FromMemory(Bytes contents);
+
+    PageFile(PageFile&&) noexcept;
+    PageFile& operator=(PageFile&&) noexcept;
+    PageFile(const PageFile&) = delete;
+    PageFile& operator=(const PageFile&) = delete;
+    ~PageFile();
+
+    Version version() const { return format_->version; }
+    const Format& format() const { return *format_; }
+    std::uint32_t page_size() const { return format_->page_size; }
+    std::uint32_t page_count() const { return page_count_; }
+    const std::filesystem::path& path() const { return path_; }
+
+    // Page 0 with the masked area decoded; the page as stored is raw_header().
+    const Bytes& header() const { return header_; }
+    const Bytes& raw_header() const { return raw_header_; }
+    std::uint16_t code_page() const;
+    std::uint32_t encryption_key() const;
+
+    // Throws kCorrupt "page N is outside the file" for N >= page_count().
+    // Page 0 comes back unmasked, like header().
+    Bytes ReadPage(std::uint32_t number) const;
+    void ReadPage(std::uint32_t number, Bytes& out) const;
+    // Page bytes exactly as stored (no decryption): for copying verbatim.
+    void ReadRawPage(std::uint32_t number, Bytes& out) const;
+
+private:
+    PageFile(std::unique_ptr<PageSource> source, std::filesystem::path path);
+
+    std::unique_ptr<PageSource> source_;
+    std::filesystem::path path_;
+    const Format* format_ = nullptr;
+    std::uint32_t page_count_ = 0;
+    Bytes header_;
+    Bytes raw_header_;
+};
+
+}  // namespace dorvane::jet

@@ -1,0 +1,36 @@
+#pragma once
+// Row cracking: where each column's bytes are inside a row, from the null
+// mask, the fixed area and the variable-offset table (Jet 3 jump tables
+// included). Rows are opaque bytes to everything else; this is the one place
+// that knows their layout.
+
+#include <cstdint>
+#include <vector>
+
+#include "engines/jet/format/bytes.h"
+#include "engines/jet/format/format.h"
+#include "engines/jet/format/table_def.h"
+
+namespace dorvane::jet {
+
+struct FieldSpan {
+    bool present = false;     // false: Null (or the column is newer than the row)
+    bool bool_value = false;  // Boolean columns: the null-mask bit is the value
+    std::uint32_t offset = 0; // in the row; meaningful when present and not Boolean
+    std::uint32_t length = 0;
+};
+
+struct CrackedRow {
+    std::uint16_t column_count = 0;   // columns the row was written with
+    std::uint16_t var_count = 0;      // variable slots in the row
+    std::vector<FieldSpan> fields;    // parallel to TableDef::columns
+};
+
+// Throws kCorrupt when the row's own tables point outside it.
+CrackedRow CrackRow(const Format& format, const TableDef& def, ByteSpan row);
+
+inline ByteSpan FieldBytes(ByteSpan row, const FieldSpan& field) {
+    return row.subspan(field.offset, field.length);
+}
+
+}  // namespace dorvane::jet

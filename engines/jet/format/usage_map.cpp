@@ -1,0 +1,66 @@
+#include "engines/jet/format/usage_map.h"
+
+#include "engines/jet/format/page_file.h"
+
+namespace dorvane::jet {
+
+namespace {
+constexpr std::size_t kInlineHeader = 5;
+constexpr std::size_t kBitmapPageHeader = 4;
+
+void AddBits(ByteSpan bitmap, std::uint64_t base, std::uint64_t limit, std::vector<std::uint32_t>& pages) {
+    for (std::size_t i = 0; i < bitmap.size(); ++i) {
+        const std::uint8_t byte = bitmap[i];
+        if (byte == 0) continue;
+        for (unsigned bit = 0; bit < 8; ++bit) {
+            if ((byte & (1u << bit)) == 0) continue;
+            const std::uint64_t page = base + i * 8 + bit;
+            if (page < limit) pages.push_back(static_cast<std::uint32_t>(page));
+        }
+    }
+}
+}  // namespace
+
+UsageMap DecodeUsageMap(const PageFile& file, ByteSpan record) {
+    UsageMap map;
+    map.record_length = record.size();
+    if (record.empty()) ThrowCorrupt("an empty usage map record");
+    map.type = record[0];
+    if (map.type == kUsageMapInline) {
+        if (record.size() < kInlineHeader) ThrowCorrupt("a usage map record is too short");
+        map.start_page = Le32(record, 1);
+        // Page numbers have 24 bits; anything larger cannot be a page.
+        AddBits(record.subspan(kInlineHeader), map.start_page, std::uint64_t{1} << 24, map.pages);
+        return map;
+    }
+    if (map.type != kUsageMapReference) {
+        ThrowCorrupt("a usage map has unknown type " + std::to_string(map.type));
+    }
+    const std::uint64_t perPage = static_cast<std::uint64_t>(file.page_size() - kBitmapPageHeader) * 8;
+    const std::size_t slots = (record.size() - 1) / 4;
+    Bytes bitmap;
+    for (std::size_t j = 0; j < slots; ++j) {
+        const std::uint32_t page = Le32(record, 1 + 4 * j);
+        map.bitmap_pages.push_back(page);
+        if (page == 0) continue;
+        file.ReadPage(page, bitmap);
+        if (bitmap[0] != kPageUsageBitmap) {
+            ThrowCorrupt("page " + std::to_string(page) + " should be a usage bitmap but has type " +
+                         std::to_string(bitmap[0]));
+        }
+        AddBits(ByteSpan(bitmap).subspan(kBitmapPageHeader), j * perPage, file.page_count(), map.pages);
+    }
+    return map;
+}
+
+UsageMap ReadUsageMap(const PageFile& file, RowPointer record) {
+    const StoredRow row = ReadStoredRow(file, record);
+    if (row.kind != SlotKind::kLive) {
+        ThrowCorrupt("the usage map at " + record.ToString() + " is deleted");
+    }
+    return DecodeUsageMap(file, row.bytes);
+}
+
+UsageMap ReadGlobalFreeMap(const PageFile& file) { return ReadUsageMap(file, RowPointer{1, 0}); }
+
+}  // namespace dorvane::jet

@@ -1,0 +1,169 @@
+#include "engines/jet/format/value.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "engines/jet/format/long_value.h"
+#include "engines/jet/format/page_file.h"
+#include "engines/jet/format/text.h"
+
+namespace dorvane::jet {
+
+namespace {
+
+template <typename T>
+std::string ShortestText(T value) {
+    if (std::isnan(value)) return "NaN";
+    if (std::isinf(value)) return value < 0 ? "-Infinity" : "Infinity";
+    std::array<char, 64> buffer{};
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+    return std::string(buffer.data(), result.ptr);
+}
+
+double DoubleFrom(ByteSpan bytes) {
+    const std::uint64_t raw = Le64(bytes, 0);
+    double value = 0;
+    std::memcpy(&value, &raw, sizeof value);
+    return value;
+}
+
+float SingleFrom(ByteSpan bytes) {
+    const std::uint32_t raw = Le32(bytes, 0);
+    float value = 0;
+    std::memcpy(&value, &raw, sizeof value);
+    return value;
+}
+
+// Days since 0001-01-01 (proleptic Gregorian) to a civil date.
+void CivilFromDays(std::int64_t z, int& year, unsigned& month, unsigned& day) {
+    // Shift so day 0 is 0000-03-01 (Howard Hinnant's algorithm).
+    z += 719468 - 719162;  // from 0001-01-01 to 1970-01-01 is 719162 days
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    day = doy - (153 * mp + 2) / 5 + 1;
+    month = mp < 10 ? mp + 3 : mp - 9;
+    year = static_cast<int>(y + (month <= 2 ? 1 : 0));
+}
+
+std::string Pad(unsigned value, int width) {
+    std::string text = std::to_string(value);
+    while (static_cast<int>(text.size()) < width) text.insert(text.begin(), '0');
+    return text;
+}
+
+}  // namespace
+
+bool IsBinaryType(std::uint8_t type) {
+    return type == coltype::kBinary || type == coltype::kOle || type == coltype::kFixedBinary;
+}
+
+std::string DateTimeToText(double days) {
+    // Beyond years 1..9999 the value is not a date the products could have
+    // written; show the number rather than invent a calendar.
+    if (!std::isfinite(days) || days < -657434.0 || days >= 2958466.0) return ShortestText(days);
+    // The integer part counts days from 1899-12-30; the fraction is the time
+    // of day, positive even when the day is negative.
+    auto whole = static_cast<std::int64_t>(days);
+    auto seconds = static_cast<std::int64_t>(std::llround(std::fabs(days - static_cast<double>(whole)) * 86400.0));
+    if (seconds >= 86400) {
+        seconds -= 86400;
+        ++whole;
+    }
+    constexpr std::int64_t kDaysTo18991230 = 693593;  // 0001-01-01 to 1899-12-30
+    int year = 0;
+    unsigned month = 0;
+    unsigned day = 0;
+    CivilFromDays(whole + kDaysTo18991230, year, month, day);
+    const auto s = static_cast<unsigned>(seconds);
+    return Pad(static_cast<unsigned>(year), 4) + "-" + Pad(month, 2) + "-" + Pad(day, 2) + " " + Pad(s / 3600, 2) +
+           ":" + Pad(s / 60 % 60, 2) + ":" + Pad(s % 60, 2);
+}
+
+std::string CurrencyToText(std::int64_t value) {
+    const bool negative = value < 0;
+    // Through unsigned so the smallest value does not overflow.
+    const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    std::string text = (negative ? "-" : "") + std::to_string(magnitude / 10000);
+    std::string fraction = Pad(static_cast<unsigned>(magnitude % 10000), 4);
+    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+    if (!fraction.empty()) text += "." + fraction;
+    return text;
+}
+
+std::string DecimalToText(ByteSpan bytes, unsigned scale) {
+    if (bytes.size() < 17) ThrowCorrupt("a decimal value is shorter than 17 bytes");
+    // Byte 0: sign; then four little-endian dwords, most significant first.
+    std::array<std::uint32_t, 4> words{};
+    for (std::size_t i = 0; i < 4; ++i) words[i] = Le32(bytes, 1 + 4 * i);
+    std::string digits;
+    while (words[0] | words[1] | words[2] | words[3]) {
+        std::uint64_t remainder = 0;
+        for (std::uint32_t& w : words) {
+            const std::uint64_t current = (remainder << 32) | w;
+            w = static_cast<std::uint32_t>(current / 10);
+            remainder = current % 10;
+        }
+        digits.insert(digits.begin(), static_cast<char>('0' + remainder));
+    }
+    if (scale > 38) scale = 38;
+    while (digits.size() <= scale) digits.insert(digits.begin(), '0');
+    if (scale > 0) {
+        digits.insert(digits.end() - static_cast<std::ptrdiff_t>(scale), '.');
+        while (digits.back() == '0') digits.pop_back();
+        if (digits.back() == '.') digits.pop_back();
+    }
+    const bool negative = (bytes[0] & 0x80) != 0 && digits != "0";
+    return negative ? "-" + digits : digits;
+}
+
+std::string GuidToText(ByteSpan b) {
+    if (b.size() < 16) ThrowCorrupt("a GUID value is shorter than 16 bytes");
+    static constexpr std::array<int, 16> kOrder{3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+    std::string out = "{";
+    for (std::size_t i = 0; i < kOrder.size(); ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) out += "-";
+        out += HexUpper(b.subspan(static_cast<std::size_t>(kOrder[i]), 1));
+    }
+    return out + "}";
+}
+
+std::string TextToUtf8(const PageFile& file, ByteSpan bytes) {
+    std::string text = file.version() == Version::kJet3 ? CodePageToUtf8(bytes, file.code_page()) : Jet4TextToUtf8(bytes);
+    // Some writers store a terminating NUL (query text, name maps); it is not
+    // part of the value.
+    while (!text.empty() && text.back() == '\0') text.pop_back();
+    return text;
+}
+
+std::optional<std::string> FieldToText(const PageFile& file, const Column& column, ByteSpan row,
+                                       const FieldSpan& field) {
+    if (column.IsBoolean()) return std::string(field.bool_value ? "1" : "0");
+    if (!field.present) return std::nullopt;
+    const ByteSpan bytes = FieldBytes(row, field);
+    const auto need = [&](std::size_t size) {
+        if (bytes.size() < size) ThrowCorrupt("column '" + column.name + "' holds fewer bytes than its type needs");
+    };
+    switch (column.type) {
+        case coltype::kByte: need(1); return std::to_string(bytes[0]);
+        case coltype::kInteger: need(2); return std::to_string(static_cast<std::int16_t>(Le16(bytes, 0)));
+        case coltype::kLong: need(4); return std::to_string(static_cast<std::int32_t>(Le32(bytes, 0)));
+        case coltype::kCurrency: need(8); return CurrencyToText(static_cast<std::int64_t>(Le64(bytes, 0)));
+        case coltype::kSingle: need(4); return ShortestText(SingleFrom(bytes));
+        case coltype::kDouble: need(8); return ShortestText(DoubleFrom(bytes));
+        case coltype::kDateTime: need(8); return DateTimeToText(DoubleFrom(bytes));
+        case coltype::kGuid: need(16); return GuidToText(bytes);
+        case coltype::kDecimal: need(17); return DecimalToText(bytes, column.scale);
+        case coltype::kText: return TextToUtf8(file, bytes);
+        case coltype::kMemo: return TextToUtf8(file, ReadLongValue(file, bytes));
+        case coltype::kOle: return HexUpper(ReadLongValue(file, bytes));
+        default: return HexUpper(bytes);
+    }
+}
+
+}  // namespace dorvane::jet

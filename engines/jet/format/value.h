@@ -1,0 +1,33 @@
+#pragma once
+// Column values converted to text: text as UTF-8; integers in decimal;
+// trailing NUL characters dropped; Single and Double in their shortest round-trip form; Currency with up to four
+// decimals; Date/Time as "YYYY-MM-DD HH:MM:SS"; GUID as {XXXXXXXX-...};
+// Boolean as 1/0; Decimal exact with its scale; binary and OLE as upper-case
+// hex; memo as text.
+
+#include <optional>
+#include <string>
+
+#include "engines/jet/format/bytes.h"
+#include "engines/jet/format/row.h"
+#include "engines/jet/format/table_def.h"
+
+namespace dorvane::jet {
+
+class PageFile;
+
+// std::nullopt for Null. Long values are read through `file`.
+std::optional<std::string> FieldToText(const PageFile& file, const Column& column, ByteSpan row,
+                                       const FieldSpan& field);
+
+// The pieces, for callers with bytes in hand.
+std::string DateTimeToText(double days);
+std::string CurrencyToText(std::int64_t ten_thousandths);
+std::string DecimalToText(ByteSpan bytes17, unsigned scale);
+std::string GuidToText(ByteSpan bytes16);
+std::string TextToUtf8(const PageFile& file, ByteSpan bytes);
+
+// Whether a column's text form is binary (hex) rather than characters.
+bool IsBinaryType(std::uint8_t type);
+
+}  // namespace dorvane::jet

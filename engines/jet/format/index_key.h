@@ -11,14 +11,15 @@
 // - Boolean, Byte, Integer, Long, Currency, Single, Double, Date/Time, GUID,
 //   Binary (one byte or more), ascending and descending, Null, several columns;
 // - Text in the General sort order of Jet 3 (0x0409, code page 1252): every
-//   byte but 0x00 and 0x1A, accented letters included; a letter other than
-//   A may not precede an accented one, because where it stands among the
-//   accent marks is not known;
+//   byte but 0x00 and 0x1A, accented letters included; before an accented
+//   letter only A, '-', the no-break space, 0x83 and other accented letters
+//   may stand, because where any other character stands among the accent
+//   marks is not known;
 // - Text in the General sort order of Jet 4 (0x0409, version 0): space,
 //   digits, the letters a-y in either case, '_', '-' and U+0003.
-// Jet 4 descending text and unprintables ('-') after the first character
-// follow the layout the library sources describe (checked there against
-// Access-made files); no test file here holds one.
+// Jet 4 descending text, and unprintable characters ('-') after the first
+// character, follow the layout the published format libraries describe and
+// check against Access-made files; no test file here holds one.
 // Not supported, each a kNotAvailable error naming the column: Decimal,
 // fixed binary, memo and OLE columns, empty binary values, other sort orders
 // or code pages, and any character without a known weight (see sort_order.h).

@@ -27,8 +27,9 @@ struct CharWeight {
 };
 
 // Jet 3: the (first) weight byte of each code-page byte; 0 = not known
-// (0x00 and 0x1A occur in no stored entry). Control characters and the bytes
-// that code page 1252 leaves undefined all weigh 0x10; case never counts.
+// (0x00 and 0x1A occur in no stored entry). Control characters, the bytes
+// that code page 1252 leaves undefined, and 0x80, 0x8E and 0x9E all weigh
+// 0x10; case never counts.
 constexpr std::array<std::uint8_t, 256> kGeneral97Weights = {
     0x00, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x11, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10,  // 0_
     0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x00, 0x10, 0x10, 0x10, 0x10, 0x10,  // 1_
@@ -180,7 +181,8 @@ void AppendGeneral97TextKey(ByteSpan text, bool ascending, Bytes& key) {
             placesUnknown = true;
         } else if (weight.role == CharRole::kAccented) {
             if (placesUnknown) {
-                ThrowNoWeight("Jet 3 text with a letter other than A before the accented byte 0x" + Hex(byte, 2));
+                ThrowNoWeight("Jet 3 text with a character of unknown place among the accent marks before the "
+                              "accented byte 0x" + Hex(byte, 2));
             }
             if (marks.empty()) marks.push_back(0);
             marks.insert(marks.end(), places, 2);

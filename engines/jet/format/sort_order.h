@@ -17,9 +17,9 @@ namespace dorvane::jet {
 
 // Appends the key bytes of a Jet 3 text value (code-page 1252 bytes) in the
 // General sort order (0x0409): the weights, then the accent marks. Throws
-// kNotAvailable naming a byte without a known weight, or a letter other than
-// A before an accented one (where such a letter stands among the accent
-// marks is not known).
+// kNotAvailable naming a byte without a known weight, or for a character
+// other than A, '-', the no-break space and 0x83 before an accented letter
+// (where such a character stands among the accent marks is not known).
 void AppendGeneral97TextKey(ByteSpan text, bool ascending, Bytes& key);
 
 // Appends the key bytes of a Jet 4 text value in the General sort order

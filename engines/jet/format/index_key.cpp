@@ -114,16 +114,22 @@ std::u16string Jet4TextUnits(ByteSpan bytes) {
 void AppendText(const Format& format, const TableDef& def, const Column& column, ByteSpan value, bool ascending,
                 Bytes& key) {
     const ByteSpan block = Slice(def.stream, column.block_offset, format.column_block_size, "column definition");
-    if (format.version == Version::kJet3) {
-        if (Le16(block, kJet3SortOrder) != kGeneralSortOrder || Le16(block, kJet3CodePage) != kCodePage1252) {
-            ThrowUnsupported(column, "only the General sort order with code page 1252 is known");
+    const bool jet3 = format.version == Version::kJet3;
+    if (jet3 && (Le16(block, kJet3SortOrder) != kGeneralSortOrder || Le16(block, kJet3CodePage) != kCodePage1252)) {
+        ThrowUnsupported(column, "only the General sort order with code page 1252 is known");
+    }
+    if (!jet3 && (Le16(block, kJet4SortOrder) != kGeneralSortOrder || block[kJet4SortVersion] != 0)) {
+        ThrowUnsupported(column, "only the General sort order (version 0) is known");
+    }
+    try {
+        if (jet3) {
+            AppendGeneral97TextKey(value, ascending, key);
+        } else {
+            AppendGeneralLegacyTextKey(Jet4TextUnits(value), ascending, key);
         }
-        AppendGeneral97TextKey(value, ascending, key);
-    } else {
-        if (Le16(block, kJet4SortOrder) != kGeneralSortOrder || block[kJet4SortVersion] != 0) {
-            ThrowUnsupported(column, "only the General sort order (version 0) is known");
-        }
-        AppendGeneralLegacyTextKey(Jet4TextUnits(value), ascending, key);
+    } catch (const Error& error) {
+        if (error.number() != errc::kNotAvailable) throw;
+        ThrowUnsupported(column, error.description());
     }
 }
 

@@ -5,7 +5,8 @@
 //
 // A key is, per index column, a flag byte (0x7F ascending, 0x80 descending;
 // Null: 0x00 ascending, 0xFF descending) and the value's bytes, which sort as
-// the values do; a descending column's value bytes are inverted.
+// the values do; a descending column's value bytes are inverted (binary
+// values keep the 9 that links one 8-byte segment to the next).
 //
 // Supported, and checked against every stored entry of the test files:
 // - Boolean, Byte, Integer, Long, Currency, Single, Double, Date/Time, GUID,

@@ -146,9 +146,7 @@ std::string Hex(std::uint32_t value, int digits) {
     return text;
 }
 
-[[noreturn]] void ThrowNoWeight(const std::string& what) {
-    throw Error(errc::kNotAvailable, "no index key can be built for " + what);
-}
+[[noreturn]] void ThrowNoWeight(const std::string& what) { throw Error(errc::kNotAvailable, what); }
 
 void InvertFrom(Bytes& key, std::size_t start) {
     for (std::size_t i = start; i < key.size(); ++i) key[i] = static_cast<std::uint8_t>(~key[i]);
@@ -173,7 +171,9 @@ void AppendGeneral97TextKey(ByteSpan text, bool ascending, Bytes& key) {
     bool placesUnknown = false;
     for (const std::uint8_t byte : text) {
         const CharWeight weight = General97Weight(byte);
-        if (weight.role == CharRole::kUnknown) ThrowNoWeight("the Jet 3 text byte 0x" + Hex(byte, 2));
+        if (weight.role == CharRole::kUnknown) {
+            ThrowNoWeight("the Jet 3 text byte 0x" + Hex(byte, 2) + " has no known weight");
+        }
         AppendWeight(weight, key);
         if (weight.role == CharRole::kBase) {
             ++places;
@@ -181,8 +181,8 @@ void AppendGeneral97TextKey(ByteSpan text, bool ascending, Bytes& key) {
             placesUnknown = true;
         } else if (weight.role == CharRole::kAccented) {
             if (placesUnknown) {
-                ThrowNoWeight("Jet 3 text with a character of unknown place among the accent marks before the "
-                              "accented byte 0x" + Hex(byte, 2));
+                ThrowNoWeight("a character before the accented Jet 3 byte 0x" + Hex(byte, 2) +
+                              " has no known place among the accent marks");
             }
             if (marks.empty()) marks.push_back(0);
             marks.insert(marks.end(), places, 2);
@@ -203,13 +203,15 @@ void AppendGeneral97TextKey(ByteSpan text, bool ascending, Bytes& key) {
 }
 
 void AppendGeneralLegacyTextKey(std::u16string_view text, bool ascending, Bytes& key) {
-    if (text.size() > kMaxTextUnits) ThrowNoWeight("Jet 4 text longer than a text column holds");
+    if (text.size() > kMaxTextUnits) ThrowNoWeight("the Jet 4 text is longer than a text column holds");
     const std::size_t start = key.size();
     Bytes unprintables;  // per character: 0x8000 | (7 + 4 * weighed characters before it), BE; 06; code
     std::uint32_t position = 0;
     for (const char16_t unit : text) {
         const CharWeight weight = GeneralLegacyWeight(unit);
-        if (weight.role == CharRole::kUnknown) ThrowNoWeight("the Jet 4 text character U+" + Hex(unit, 4));
+        if (weight.role == CharRole::kUnknown) {
+            ThrowNoWeight("the Jet 4 text character U+" + Hex(unit, 4) + " has no known weight");
+        }
         if (weight.role == CharRole::kUnprintable) {
             const std::uint32_t where = 0x8000u | (7u + 4u * position);
             unprintables.insert(unprintables.end(), {static_cast<std::uint8_t>(where >> 8),

@@ -1,0 +1,215 @@
+#include "engines/jet/format/index_key.h"
+
+#include <string>
+
+#include "core/error.h"
+#include "engines/jet/format/row.h"
+#include "engines/jet/format/sort_order.h"
+
+namespace dorvane::jet {
+
+namespace {
+
+constexpr std::uint8_t kAscending = 0x7F;
+constexpr std::uint8_t kDescending = 0x80;
+constexpr std::uint8_t kNullAscending = 0x00;
+constexpr std::uint8_t kNullDescending = 0xFF;
+
+constexpr std::uint16_t kGeneralSortOrder = 0x0409;
+constexpr std::uint16_t kCodePage1252 = 1252;
+// Where a text column's sort order sits in its column block.
+constexpr std::size_t kJet3SortOrder = 9;   // u16, then the code page (u16)
+constexpr std::size_t kJet3CodePage = 11;
+constexpr std::size_t kJet4SortOrder = 11;  // u16
+constexpr std::size_t kJet4SortVersion = 14;
+
+// Binary values are cut into 8-byte segments, each followed by a length
+// byte: 9 while more follow, else the bytes used of the zero-padded last.
+constexpr std::size_t kSegment = 8;
+constexpr std::uint8_t kMoreSegments = 9;
+
+[[noreturn]] void ThrowUnsupported(const Column& column, const std::string& why) {
+    throw Error(errc::kNotAvailable, "no index key can be built for column '" + column.name + "': " + why);
+}
+
+void InvertFrom(Bytes& key, std::size_t start) {
+    for (std::size_t i = start; i < key.size(); ++i) key[i] = static_cast<std::uint8_t>(~key[i]);
+}
+
+void AppendBigEndian(ByteSpan littleEndian, Bytes& key) {
+    key.insert(key.end(), littleEndian.rbegin(), littleEndian.rend());
+}
+
+// Two's complement integers: big-endian with the sign bit inverted.
+void AppendInteger(ByteSpan value, Bytes& key) {
+    const std::size_t start = key.size();
+    AppendBigEndian(value, key);
+    key[start] ^= 0x80;
+}
+
+// IEEE numbers: a positive one with its sign bit inverted, a negative one
+// wholly inverted, so that byte order is numeric order.
+void AppendFloat(ByteSpan value, Bytes& key) {
+    const std::size_t start = key.size();
+    AppendBigEndian(value, key);
+    if ((key[start] & 0x80) != 0) {
+        InvertFrom(key, start);
+    } else {
+        key[start] ^= 0x80;
+    }
+}
+
+// Descending: data bytes and the last length byte inverted, the 9s between
+// segments kept.
+void AppendBinary(ByteSpan value, bool ascending, Bytes& key) {
+    std::size_t pos = 0;
+    while (value.size() - pos > kSegment) {
+        const std::size_t start = key.size();
+        key.insert(key.end(), value.begin() + static_cast<std::ptrdiff_t>(pos),
+                   value.begin() + static_cast<std::ptrdiff_t>(pos + kSegment));
+        if (!ascending) InvertFrom(key, start);
+        key.push_back(kMoreSegments);
+        pos += kSegment;
+    }
+    const std::size_t start = key.size();
+    const std::size_t used = value.size() - pos;
+    key.insert(key.end(), value.begin() + static_cast<std::ptrdiff_t>(pos), value.end());
+    key.insert(key.end(), kSegment - used, 0);
+    key.push_back(static_cast<std::uint8_t>(used));
+    if (!ascending) InvertFrom(key, start);
+}
+
+// The first three fields of a GUID are stored little-endian; keys hold them
+// big-endian.
+Bytes GuidBigEndian(ByteSpan value) {
+    Bytes out(value.rend() - 4, value.rend());
+    out.insert(out.end(), value.rend() - 6, value.rend() - 4);
+    out.insert(out.end(), value.rend() - 8, value.rend() - 6);
+    out.insert(out.end(), value.begin() + 8, value.end());
+    return out;
+}
+
+// Jet 4 text as UTF-16 units: UCS-2, or "compressed" after FF FE (one byte
+// per unit; a 0x00 byte switches between one- and two-byte units).
+std::u16string Jet4TextUnits(ByteSpan bytes) {
+    std::u16string units;
+    const bool compressed = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE;
+    bool single = compressed;
+    std::size_t i = compressed ? 2 : 0;
+    while (i < bytes.size()) {
+        if (compressed && bytes[i] == 0) {
+            single = !single;
+            ++i;
+        } else if (single) {
+            units.push_back(bytes[i++]);
+        } else {
+            if (i + 1 >= bytes.size()) ThrowCorrupt("a text value ends in half a character");
+            units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+            i += 2;
+        }
+    }
+    return units;
+}
+
+void AppendText(const Format& format, const TableDef& def, const Column& column, ByteSpan value, bool ascending,
+                Bytes& key) {
+    const ByteSpan block = Slice(def.stream, column.block_offset, format.column_block_size, "column definition");
+    const bool jet3 = format.version == Version::kJet3;
+    if (jet3 && (Le16(block, kJet3SortOrder) != kGeneralSortOrder || Le16(block, kJet3CodePage) != kCodePage1252)) {
+        ThrowUnsupported(column, "only the General sort order with code page 1252 is known");
+    }
+    if (!jet3 && (Le16(block, kJet4SortOrder) != kGeneralSortOrder || block[kJet4SortVersion] != 0)) {
+        ThrowUnsupported(column, "only the General sort order (version 0) is known");
+    }
+    try {
+        if (jet3) {
+            AppendGeneral97TextKey(value, ascending, key);
+        } else {
+            AppendGeneralLegacyTextKey(Jet4TextUnits(value), ascending, key);
+        }
+    } catch (const Error& error) {
+        if (error.number() != errc::kNotAvailable) throw;
+        ThrowUnsupported(column, error.description());
+    }
+}
+
+std::size_t FixedSize(std::uint8_t type) {
+    switch (type) {
+        case coltype::kByte: return 1;
+        case coltype::kInteger: return 2;
+        case coltype::kLong:
+        case coltype::kSingle: return 4;
+        case coltype::kCurrency:
+        case coltype::kDouble:
+        case coltype::kDateTime: return 8;
+        case coltype::kGuid: return 16;
+        default: return 0;
+    }
+}
+
+// The value's key bytes (after the flag byte), inverted for a descending
+// column.
+void AppendValue(const Format& format, const TableDef& def, const Column& column, ByteSpan value, bool ascending,
+                 Bytes& key) {
+    const std::size_t fixed = FixedSize(column.type);
+    if (fixed != 0 && value.size() != fixed) {
+        ThrowCorrupt("column '" + column.name + "' holds " + std::to_string(value.size()) + " bytes instead of " +
+                     std::to_string(fixed));
+    }
+    const std::size_t start = key.size();
+    switch (column.type) {
+        case coltype::kByte: key.push_back(value[0]); break;
+        case coltype::kInteger:
+        case coltype::kLong:
+        case coltype::kCurrency: AppendInteger(value, key); break;
+        case coltype::kSingle:
+        case coltype::kDouble:
+        case coltype::kDateTime: AppendFloat(value, key); break;
+        case coltype::kGuid: AppendBinary(GuidBigEndian(value), ascending, key); return;
+        case coltype::kBinary:
+            if (value.empty()) ThrowUnsupported(column, "the key of an empty binary value is not known");
+            AppendBinary(value, ascending, key);
+            return;
+        case coltype::kText: AppendText(format, def, column, value, ascending, key); return;
+        case coltype::kOle:
+        case coltype::kMemo: ThrowUnsupported(column, "long values are not indexable");
+        default: ThrowUnsupported(column, "the key of type " + std::to_string(column.type) + " is not known");
+    }
+    if (!ascending) InvertFrom(key, start);
+}
+
+}  // namespace
+
+std::optional<Bytes> EncodeIndexKey(const Format& format, const TableDef& def, const PhysicalIndex& index,
+                                    ByteSpan row) {
+    const CrackedRow cracked = CrackRow(format, def, row);
+    Bytes key;
+    bool allNull = true;
+    for (const IndexColumn& indexed : index.columns) {
+        const Column* column = def.ColumnByNumber(indexed.column_number);
+        if (column == nullptr) {
+            ThrowCorrupt("an index names column number " + std::to_string(indexed.column_number) +
+                         ", which its table does not have");
+        }
+        const FieldSpan& field = cracked.fields[static_cast<std::size_t>(column - def.columns.data())];
+        if (column->IsBoolean()) {
+            // Never Null; true sorts first.
+            allNull = false;
+            const std::uint8_t value = field.bool_value ? 0x00 : 0xFF;
+            key.push_back(indexed.ascending ? kAscending : kDescending);
+            key.push_back(indexed.ascending ? value : static_cast<std::uint8_t>(~value));
+            continue;
+        }
+        if (!field.present) {
+            key.push_back(indexed.ascending ? kNullAscending : kNullDescending);
+            continue;
+        }
+        allNull = false;
+        key.push_back(indexed.ascending ? kAscending : kDescending);
+        AppendValue(format, def, *column, FieldBytes(row, field), indexed.ascending, key);
+    }
+    if (allNull && (index.flags & kIndexIgnoresNulls) != 0) return std::nullopt;
+    return key;
+}
+
+}  // namespace dorvane::jet

@@ -1,0 +1,162 @@
+// Index keys computed from row values against the keys Access stored: every
+// entry of every physical index of every test file (system tables included)
+// must be rebuilt byte for byte from the row it points at, and every row
+// must have exactly the entries its key calls for. Set DORVANE_INDEX_KEY_FILES
+// (paths separated by ':') to check further files the same way, e.g. the
+// unpacked benchmark databases. What no stored entry shows is refused.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+#include "core/error.h"
+#include "engines/jet/format/catalog.h"
+#include "engines/jet/format/index_key.h"
+#include "engines/jet/format/index_walk.h"
+#include "engines/jet/format/page_file.h"
+#include "engines/jet/format/sort_order.h"
+#include "engines/jet/format/table_scan.h"
+#include "tests/jet/test_files.h"
+
+namespace dorvane::jet {
+namespace {
+
+using testing::ErrorNumberOf;
+
+struct FileTally {
+    int indexes = 0, matched = 0, unsupported = 0;
+    long entries = 0;
+    std::map<std::string, int> reasons;
+};
+
+// Compares one index with the keys of its table's rows: tallies a match, or
+// the reason why a key cannot be built; reports how many entries differ.
+void CheckIndex(const PageFile& file, const TableDef& def, const std::string& where,
+                const std::map<RowPointer, Bytes>& rows, const PhysicalIndex& index, FileTally& tally) {
+    ++tally.indexes;
+    std::map<RowPointer, Bytes> keys;
+    try {
+        for (const auto& [pointer, body] : rows) {
+            if (auto key = EncodeIndexKey(file.format(), def, index, body)) keys.emplace(pointer, *key);
+        }
+    } catch (const Error& error) {
+        if (error.number() != errc::kNotAvailable) throw;
+        ++tally.unsupported;
+        ++tally.reasons[error.description()];
+        return;
+    }
+    const IndexWalk walk = WalkIndex(file, index.root_page);
+    std::size_t differing = 0;
+    std::string first;
+    for (const IndexEntry& entry : walk.entries) {
+        const auto key = keys.find(entry.row);
+        if ((key == keys.end() || key->second != entry.key) && differing++ == 0) {
+            first = entry.row.ToString() + " stored " + HexUpper(entry.key) + ", computed " +
+                    (key == keys.end() ? std::string("no entry") : HexUpper(key->second));
+        }
+    }
+    EXPECT_EQ(differing, 0u) << where << ": entries that differ, first " << first;
+    EXPECT_EQ(walk.entries.size(), keys.size()) << where << ": entries against rows with a key";
+    if (differing == 0 && walk.entries.size() == keys.size()) ++tally.matched;
+    tally.entries += static_cast<long>(walk.entries.size());
+}
+
+FileTally CheckFile(const std::filesystem::path& path) {
+    const PageFile file = PageFile::Open(path);
+    FileTally tally;
+    for (const CatalogEntry& table : ReadTables(file)) {
+        const TableDef def = ReadTableDef(file, table.table_page());
+        std::map<RowPointer, Bytes> rows;
+        ScanRows(file, def, [&](RowPointer pointer, ByteSpan body) {
+            rows.emplace(pointer, Bytes(body.begin(), body.end()));
+            return true;
+        });
+        for (std::size_t i = 0; i < def.physical_indexes.size(); ++i) {
+            CheckIndex(file, def, table.name + " index " + std::to_string(i), rows, def.physical_indexes[i], tally);
+        }
+    }
+    std::printf("%-30s %3d indexes: %3d match (%7ld entries), %d unsupported\n", path.filename().string().c_str(),
+                tally.indexes, tally.matched, tally.entries, tally.unsupported);
+    for (const auto& [reason, count] : tally.reasons) std::printf("    %dx %s\n", count, reason.c_str());
+    return tally;
+}
+
+TEST(IndexKeyTest, EveryStoredEntryIsRebuiltFromItsRow) {
+    long entries = 0;
+    for (const auto& path : testing::AllTestDatabases()) {
+        SCOPED_TRACE(path.filename().string());
+        const FileTally tally = CheckFile(path);
+        EXPECT_EQ(tally.unsupported, 0);  // every index of the test files is supported
+        entries += tally.entries;
+    }
+    EXPECT_GT(entries, 30000);
+    const char* extra = std::getenv("DORVANE_INDEX_KEY_FILES");
+    std::stringstream list(extra != nullptr ? extra : "");
+    for (std::string path; std::getline(list, path, ':');) {
+        if (!path.empty()) CheckFile(path);
+    }
+}
+
+TEST(IndexKeyTest, TextWithoutKnownWeightsIsRefusedNotGuessed) {
+    const auto jet4 = [](std::u16string_view text) {
+        Bytes key;
+        AppendGeneralLegacyTextKey(text, true, key);
+        return key;
+    };
+    const auto jet3 = [](std::string_view text) {
+        Bytes key;
+        AppendGeneral97TextKey(ByteSpan(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), true, key);
+        return key;
+    };
+    // Characters no stored entry shows, text longer than a column holds, and
+    // (Jet 3) a letter whose place among the accent marks is not known.
+    for (const std::u16string& text : {std::u16string(u"z"), std::u16string(u"Zoo"), std::u16string(u"caf\u00E9"),
+                                      std::u16string(u"a\0b", 3), std::u16string(u"\U0001F600"),
+                                      std::u16string(256, u'a')}) {
+        EXPECT_EQ(ErrorNumberOf([&] { jet4(text); }), errc::kNotAvailable) << text.size();
+    }
+    for (const std::string& text : {std::string(1, '\0'), std::string("a\x1A"), std::string("b\xE9"),
+                                   std::string("Caf\xE9")}) {
+        EXPECT_EQ(ErrorNumberOf([&] { jet3(text); }), errc::kNotAvailable) << text;
+    }
+    // What the entries do show: case never counts; A, '-' and a no-break
+    // space may stand before an accented letter.
+    EXPECT_EQ(jet4(u"KEW_9-X"), jet4(u"kew_9-x"));
+    EXPECT_EQ(jet3("A-\xA0\xC9"), jet3("a-\xA0\xE9"));
+}
+
+TEST(IndexKeyTest, ColumnsWithoutKnownKeysAreRefusedByName) {
+    struct Case { const char *file, *table, *column; };
+    const Case cases[] = {
+        {"mdb/jet4/fixedNumericTestV2000.mdb", "test", "col2"},   // Decimal
+        {"mdb/jet4/testV2000.mdb", "MSysAccessObjects", "Data"},  // fixed binary
+        {"products/post_db.mdb", "doclib", "Description"},        // memo
+        {"products/post_db.mdb", "Scans", "Image"},               // OLE
+        {"mdb/jet4/queryTestV2000.mdb", "MSysQueries", "Name2"},  // text: '.' and '[' have no known weight
+    };
+    for (const Case& c : cases) {
+        const PageFile file = PageFile::Open(testing::TestDataFolder() / c.file);
+        const TableDef def = ReadTableDef(file, FindTable(ReadTables(file), c.table)->table_page());
+        PhysicalIndex index;
+        index.columns.push_back({def.FindColumn(c.column)->number, true});
+        int refused = 0;
+        ScanRows(file, def, [&](RowPointer, ByteSpan body) {
+            std::string description;
+            if (ErrorNumberOf([&] { EncodeIndexKey(file.format(), def, index, body); }, &description) ==
+                errc::kNotAvailable) {
+                ++refused;
+                EXPECT_NE(description.find(c.column), std::string::npos) << description;
+            }
+            return true;
+        });
+        EXPECT_GT(refused, 0) << c.column;
+        // A row that cannot be read is damage, not a missing weight.
+        EXPECT_EQ(ErrorNumberOf([&] { EncodeIndexKey(file.format(), def, index, ByteSpan()); }), errc::kCorrupt);
+    }
+}
+
+}  // namespace
+}  // namespace dorvane::jet

@@ -1,257 +1,323 @@
+// The window drawn by Qt on the offscreen platform: built from the layout
+// table, driven by keys and clicks, and shown by the program with its own
+// operations, boxes and folder dialog. Writes pictures of the window into
+// the build folder.
+
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
-#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
-#include <algorithm>
+#include <QTimer>
+#include <functional>
 
-#include "core/runtime.h"
-#include "app/unavailable_components.h"
-#include "fakes.h"
-#include "qt_test_support.h"
+#include "tests/support/fakes.h"
+#include "tests/ui/window_fakes.h"
 #include "ui/logic/about_form.h"
+#include "ui/logic/window_layout.h"
 #include "ui/qt/about_dialog.h"
 #include "ui/qt/qt_folder_dialog.h"
-#include "ui/qt/twips.h"
+#include "ui/qt/show_window.h"
 
 namespace dorvane::qtui {
 namespace {
 
-using test::Journal;
+QString Name(std::string_view name) { return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())); }
+QRect Rect(const ui::PixelRect& r) { return QRect(r.left, r.top, r.width, r.height); }
+
+// Calls `answer` from the event loop for every modal window that comes up,
+// so an answer may itself open further modal windows.
+class ModalWatcher {
+public:
+    explicit ModalWatcher(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal == nullptr || seen_.contains(modal)) return;
+            seen_.append(QPointer<QWidget>(modal));
+            QTimer::singleShot(0, modal, [this, target = QPointer<QWidget>(modal)] {
+                if (target) answer_(target);
+            });
+        });
+        timer_.start(10);
+    }
+
+private:
+    std::function<void(QWidget*)> answer_;
+    QTimer timer_;
+    QList<QPointer<QWidget>> seen_;
+};
 
 class AboutDialogTest : public ::testing::Test {
 protected:
-    Journal journal;
-    test::MemorySettings settings{journal};
-    test::MemoryFiles files;
-    std::unique_ptr<SqlClient> sql = MakeUnavailableSqlClient();
-    test::RecordingBoxes boxes{journal};
-    test::FixedClock clock;
-    Runtime rt{settings, files, &MakeUnavailableFileDatabaseEngine, *sql, boxes, clock};
+    testing::FakeWorld world;
     AboutDialog dialog{96.0};
-    test::ScriptedFolderDialog folders{journal};
-    test::FakeRegistry registry;
-    test::RecordingStarter starter;
-    ui::AboutForm form{rt, dialog, folders, ui::SysInfoTools{registry, starter},
-                       ui::WindowOperations{
-                           [this](Runtime&) { journal.push_back("RunMaintenance"); },
-                           [this](Runtime&) { journal.push_back("WriteScheduleBatch"); },
-                           [](Runtime&) { return std::string("C:\\Docs"); },
-                       }};
+    testing::ScriptedFolderDialog folders;
+    testing::FakeRegistry registry;
+    testing::RecordingStarter starter;
+    int runs = 0;
+    ui::AboutForm form{world.rt, dialog, folders, ui::SysInfoTools{registry, starter},
+                       ui::WindowOperations{[this](Runtime&) { ++runs; }, [](Runtime&) {},
+                                            [](Runtime&) { return std::string("C:\\Docs"); }}};
 
     void SetUp() override {
-        settings.Put("Alveto", "TitleBar", "sqlver", "0");
-        settings.Put("Alveto", "Locations", "APPPATH", "C:\\Zentro\\Alveto");
-        settings.Put("Alveto", "Locations", "BKpath", "D:\\Backups");
-        settings.Put("Bresk", "TitleBar", "sqlver", "1");
-        rt.ctx.Product = "Alveto";
+        world.settings.Set("Alveto", "TitleBar", "sqlver", "0");
+        world.settings.Set("Bresk", "TitleBar", "sqlver", "1");
+        world.rt.ctx.Product = "Alveto";
         dialog.Bind(form);
         form.Form_Load();
     }
-
     template <typename T = QWidget>
-    T* Control(const char* name) {
-        T* control = dialog.findChild<T*>(QString::fromLatin1(name));
+    T* Control(AboutDialog& window, std::string_view name) {
+        T* control = window.findChild<T*>(Name(name));
         EXPECT_NE(control, nullptr) << name;
         return control;
     }
-    std::string Text(const char* name) { return Control<QLabel>(name)->text().toStdString(); }
-
     void ShowActive() {
         dialog.show();
         dialog.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
     }
-    void Press(QWidget* target, Qt::Key key) {
-        target->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(target, key);
+    std::string Focused() { return QApplication::focusWidget()->objectName().toStdString(); }
+};
+
+TEST_F(AboutDialogTest, EveryControlIsBuiltFromTheLayoutTableAtTheScreensDpi) {
+    for (const double dpi : {96.0, 144.0}) {
+        SCOPED_TRACE(dpi);
+        AboutDialog window(dpi);
+        EXPECT_EQ(window.minimumSize(), window.maximumSize());
+        EXPECT_EQ(window.size(), QSize(ui::TwipsToPixels(ui::kClientWidth, dpi), ui::TwipsToPixels(ui::kClientHeight, dpi)));
+        EXPECT_EQ(window.pos(), QPoint(ui::TwipsToPixels(ui::kDesignLeft, dpi), ui::TwipsToPixels(ui::kDesignTop, dpi)));
+        for (const auto& layout : ui::kControls) {
+            SCOPED_TRACE(layout.name);
+            QWidget* control = Control(window, layout.name);
+            ASSERT_NE(control, nullptr);
+            EXPECT_EQ(control->geometry(), Rect(ui::TwipsRect(layout, dpi)));
+            EXPECT_EQ((control->focusPolicy() & Qt::TabFocus) != 0, ui::TakesFocus(layout.kind));
+            if (layout.textColour != nullptr) {
+                const ui::Rgb& c = *layout.textColour;
+                EXPECT_EQ(control->palette().color(QPalette::WindowText), QColor(c.red, c.green, c.blue));
+            }
+            if (layout.kind == ui::ControlKind::PushButton) {
+                EXPECT_EQ(qobject_cast<QPushButton*>(control)->text(), Name(layout.designText));
+            } else if (layout.kind == ui::ControlKind::DropDownList) {
+                auto* list = qobject_cast<QComboBox*>(control);
+                EXPECT_FALSE(list->isEditable());
+                EXPECT_EQ(list->count(), 3);
+            } else if (layout.kind == ui::ControlKind::Picture) {
+                EXPECT_EQ(qobject_cast<QLabel*>(control)->pixmap().size(), QSize(48, 48));
+            }
+        }
+        for (const auto& rule : ui::kRules) {
+            EXPECT_EQ(Control(window, rule.name)->geometry(), Rect(ui::RuleRect(rule, dpi))) << rule.name;
+        }
     }
-    bool Ran() const {
-        return std::find(journal.begin(), journal.end(), "RunMaintenance") != journal.end();
+    // Edges are rounded, not sizes: 5715 twips are 571.5 pixels at 144 DPI.
+    EXPECT_EQ(AboutDialog(144.0).size(), QSize(572, 435));
+    EXPECT_EQ(Control(dialog, "cmdRun")->geometry(), QRect(272, 64, 89, 25));
+    const Qt::WindowFlags flags = dialog.windowFlags();
+    EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(dialog.windowIcon().availableSizes().contains(QSize(48, 48)));
+    QStringList products;
+    for (int i = 0; i < 3; ++i) products << Control<QComboBox>(dialog, "cmbType")->itemText(i);
+    EXPECT_EQ(products, QStringList({"Alveto", "Bresk", "Cindral"}));
+}
+
+TEST_F(AboutDialogTest, FocusStartsOnCancelAndTabGoesToTheIconNextThenInTabOrder) {
+    ShowActive();
+    EXPECT_EQ(Focused(), "cmdOK");
+    std::vector<std::string> visited;
+    for (int i = 0; i < 6; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited.push_back(Focused());
+    }
+    EXPECT_EQ(visited, (std::vector<std::string>{"picIcon", "cmdSysInfo", "cmdRun", "cmbType", "cmdPath", "cmdOK"}));
+    QTest::mouseClick(Control(dialog, "picIcon"), Qt::LeftButton);  // focusable, not clickable
+    EXPECT_EQ(Focused(), "cmdOK");
+}
+
+TEST_F(AboutDialogTest, EnterPressesTheFocusedButtonOrRunAndEscAlwaysPressesRun) {
+    const struct {
+        const char* focus;
+        Qt::Key key;
+        int runs;
+        bool staysOpen;
+    } cases[] = {
+        {"cmdOK", Qt::Key_Return, 0, false},     {"picIcon", Qt::Key_Return, 1, false},
+        {"cmbType", Qt::Key_Return, 1, false},   {"cmdSysInfo", Qt::Key_Enter, 0, true},
+        {"cmdOK", Qt::Key_Escape, 1, false},     {"picIcon", Qt::Key_Escape, 1, false},
+        {"cmbType", Qt::Key_Escape, 1, false},   {"cmdPath", Qt::Key_Escape, 1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.focus) + " " + QTest::toString(c.key));
+        runs = 0;
+        world.boxes.shown.clear();
+        ShowActive();
+        QWidget* target = Control(dialog, c.focus);
+        target->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(target, c.key);
+        EXPECT_EQ(runs, c.runs);
+        EXPECT_EQ(dialog.isVisible(), c.staysOpen);
+        EXPECT_EQ(world.boxes.shown.size(), c.staysOpen ? 1u : 0u);  // the System Info message
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
+    runs = 0;
+    ShowActive();
+    dialog.close();  // the close box
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(runs, 0);
+}
+
+TEST_F(AboutDialogTest, PickingAProductFromTheListRunsTheSelection) {
+    world.settings.Set("Bresk", "Locations", "DSN", "BreskDSN");
+    ShowActive();
+    Control(dialog, "cmbType")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(Control(dialog, "cmbType"), Qt::Key_Down);
+    EXPECT_EQ(world.rt.ctx.Product, "Bresk");
+    EXPECT_EQ(Control<QLabel>(dialog, "lblInfo")->text(), "DSN:   BreskDSN\nDbase:   \nServer:   ");
+}
+
+TEST(QtFolderDialog, ACancelGivesNothing) {
+    QtFolderDialog chooser(nullptr);
+    QString title;
+    ModalWatcher watcher([&](QWidget* modal) {
+        title = modal->windowTitle();
+        qobject_cast<QDialog*>(modal)->reject();
+    });
+    EXPECT_EQ(chooser.ChooseFolder("Select a folder."), std::nullopt);
+    EXPECT_EQ(title, "Select a folder.");
+}
+
+// The program's window with the program's own operations, on fakes: Qt boxes
+// answered with OK, and pictures of the window saved.
+class ShowWindowTest : public ::testing::Test {
+protected:
+    testing::FakeWorld world;
+    struct Box {
+        std::string title, text;
+        QMessageBox::Icon icon;
+        bool okOnly;
+    };
+    std::vector<Box> boxes;
+
+    void Put(const char* product, std::initializer_list<std::pair<const char*, const char*>> settings) {
+        for (const auto& [key, value] : settings) {
+            world.settings.Set(product, std::string(key) == "sqlver" ? "TitleBar" : "Locations", key, value);
+        }
+        world.rt.ctx.Product = product;
+    }
+    static QPushButton* Button(QWidget* window, const char* name) { return window->findChild<QPushButton*>(name); }
+    static std::string Label(QWidget* window, const char* name) {
+        return window->findChild<QLabel*>(name)->text().toStdString();
+    }
+    static QImage Picture(QWidget* window, const char* file) {
+        const QImage picture = window->grab().toImage();
+        EXPECT_TRUE(picture.save(QStringLiteral(DORVANE_UI_PICTURES "/") + file)) << file;
+        return picture;
+    }
+    // `onWindow` acts on the window when it appears, `afterBox` after each
+    // box has been answered; a file dialog gets `folder`.
+    bool Show(const std::function<void(QWidget*)>& onWindow, const std::function<void(QWidget*)>& afterBox,
+              const QString& folder = {}) {
+        QPointer<QWidget> window;
+        ModalWatcher watcher([&](QWidget* modal) {
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                boxes.push_back({box->windowTitle().toStdString(), box->text().toStdString(), box->icon(),
+                                 box->standardButtons() == QMessageBox::Ok});
+                box->button(QMessageBox::Ok)->click();
+                if (window) afterBox(window);
+            } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+                boxes.push_back({files->windowTitle().toStdString(), "folder dialog", QMessageBox::NoIcon, false});
+                files->setDirectory(folder);
+                static_cast<QDialog*>(files)->accept();  // the file dialog's own accept
+            } else if (qobject_cast<AboutDialog*>(modal) != nullptr) {
+                onWindow(window = modal);
+            }
+        });
+        return ShowMainWindow(world.rt);
     }
 };
 
-TEST_F(AboutDialogTest, ControlsSitAtTheirTwipsPositions) {
-    EXPECT_EQ(dialog.size(), QSize(381, 290));
-    EXPECT_EQ(dialog.pos(), QPoint(156, 129));
-    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
-    const struct {
-        const char* name;
-        QRect rect;
-    } expected[] = {
-        {"cmdPath", {8, 256, 177, 25}},       {"cmbType", {224, 32, 137, 21}},
-        {"cmdRun", {272, 64, 89, 25}},        {"picIcon", {32, 16, 50, 50}},
-        {"cmdOK", {272, 96, 89, 25}},         {"cmdSysInfo", {160, 104, 83, 23}},
-        {"lblTitle", {112, 34, 105, 17}},     {"lblLog", {8, 184, 361, 89}},
-        {"lblDescription", {8, 80, 195, 22}}, {"lblVersion", {8, 104, 131, 15}},
-        {"lblInfo", {16, 136, 345, 47}},      {"Line1_1", {6, 131, 371, 1}},
-        {"Line1_0", {7, 132, 370, 2}},
-    };
-    for (const auto& control : expected) {
-        EXPECT_EQ(Control(control.name)->geometry(), control.rect) << control.name;
+TEST_F(ShowWindowTest, AnAccessProductsRunReportsEveryStepInABoxWritesTheBatchAndCloses) {
+    Put("Alveto", {{"sqlver", "0"}, {"APPPATH", "C:\\Zentro\\Alveto"}, {"BKpath", "D:\\Backups"}});
+    EXPECT_TRUE(Show(
+        [&](QWidget* window) {
+            EXPECT_EQ(Label(window, "lblInfo"), "mdb database");
+            const QImage picture = Picture(window, "frmAbout-alveto-access.png");
+            // The etched rule: grey, then white two pixels deep.
+            for (const auto& [y, colour] : {std::pair{131, QColor(128, 128, 128)}, {132, QColor(Qt::white)},
+                                            {133, QColor(Qt::white)}}) {
+                for (int x : {7, 100, 376}) EXPECT_EQ(picture.pixelColor(x, y), colour) << x << "," << y;
+            }
+            int blue = 0;  // the database facts are drawn in blue
+            for (int y = 136; y < 150; ++y) {
+                for (int x = 16; x < 120; ++x) {
+                    const QColor c = picture.pixelColor(x, y);
+                    blue += c.blue() > 200 && c.red() < 80 && c.green() < 80 ? 1 : 0;
+                }
+            }
+            EXPECT_GT(blue, 10);
+            Button(window, "cmdRun")->click();
+        },
+        [](QWidget*) {}));
+    ASSERT_EQ(boxes.size(), 3u);  // front-end, back-end, backup: no such files here
+    for (const auto& box : boxes) {
+        EXPECT_EQ(box.icon, QMessageBox::Critical) << box.text;
+        EXPECT_TRUE(box.okOnly);
     }
+    EXPECT_TRUE(world.boxes.shown.empty());
+    EXPECT_EQ(world.rt.boxes, &world.boxes);  // given back when the window closed
+    EXPECT_EQ(world.files.files["C:\\Zentro\\Alveto\\Dorvane.bat"],
+              "\"C:\\Zentro\\Alveto\\Dorvane.exe\" /silent /Alveto\r\n");
 }
 
-TEST_F(AboutDialogTest, LayoutScalesWithTheLogicalDpi) {
-    EXPECT_EQ(TwipsRect(4080, 960, 1335, 375, 144.0), QRect(408, 96, 134, 38));
-    AboutDialog large(144.0);
-    EXPECT_EQ(large.size(), QSize(572, 435));
-    AboutDialog onScreen;
-    const double dpi = QGuiApplication::primaryScreen()->logicalDotsPerInch();
-    EXPECT_EQ(onScreen.width(), TwipsToPixels(5715, dpi));
+TEST_F(ShowWindowTest, ASqlServerProductsSystemInfoMessageAndFolderChoice) {
+    QTemporaryDir chosen;
+    ASSERT_TRUE(chosen.isValid());
+    Put("Bresk", {{"sqlver", "1"}, {"DSN", "BreskDSN"}, {"DbaseName", "BreskData"}, {"SQLServer", "SRV01\\SQLEXPRESS"},
+                  {"APPPATH", "C:\\Zentro\\Bresk"}, {"BKpath", "E:\\SqlBackups"}});
+    std::string shownFolder;
+    EXPECT_TRUE(Show(
+        [](QWidget* window) {
+            EXPECT_EQ(Label(window, "lblInfo"), "DSN:   BreskDSN\nDbase:   BreskData\nServer:   SRV01\\SQLEXPRESS");
+            Picture(window, "frmAbout-bresk-sqlserver.png");
+            Button(window, "cmdSysInfo")->click();
+        },
+        [&](QWidget* window) {
+            Button(window, "cmdPath")->click();
+            shownFolder = Label(window, "lblLog");
+            Button(window, "cmdOK")->click();
+        },
+        chosen.path()));
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, "System Information Is Unavailable At This Time");
+    EXPECT_EQ(boxes[0].title, "Dorvane");
+    EXPECT_EQ(boxes[0].icon, QMessageBox::NoIcon);
+    EXPECT_TRUE(boxes[0].okOnly);
+    EXPECT_EQ(boxes[1].title, "Select Backup Folder");
+    EXPECT_EQ(world.settings.Get("Bresk", "Locations", "BKpath"), chosen.path().toStdString());
+    EXPECT_EQ(shownFolder.substr(0, shownFolder.find("\n\n")), "Backup Path:\n" + chosen.path().toStdString());
 }
 
-TEST_F(AboutDialogTest, FixedDialogBorderWithCaptionAndIcon) {
-    const Qt::WindowFlags flags = dialog.windowFlags();
-    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
-    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
-    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
-    EXPECT_EQ(dialog.windowTitle(), "Zentro Software Ltd");
-    EXPECT_TRUE(dialog.windowIcon().availableSizes().contains(QSize(48, 48)));
-    EXPECT_EQ(Control<QLabel>("picIcon")->pixmap().size(), QSize(48, 48));
-}
-
-TEST_F(AboutDialogTest, TextsAfterLoading) {
-    EXPECT_EQ(Text("lblTitle"), "Dorvane for:");
-    EXPECT_EQ(Text("lblDescription"), "Backup and optimize Zentro products");
-    EXPECT_EQ(Text("lblVersion"), "Version 2.0.2");
-    auto* description = Control<QLabel>("lblDescription");
-    EXPECT_LE(QFontMetrics(description->font()).horizontalAdvance(description->text()),
-              description->width());  // one line, whatever font is installed
-    EXPECT_EQ(Text("lblInfo"), "mdb database");
-    EXPECT_EQ(Text("lblLog"),
-              "Backup Path:\nD:\\Backups\n\nLog File:\nC:\\Zentro\\Alveto\\Dorvane_log.txt");
-    EXPECT_EQ(Control<QPushButton>("cmdPath")->text(), "Select Backup folder");
-    EXPECT_EQ(Control<QPushButton>("cmdRun")->text(), "Run");
-    EXPECT_EQ(Control<QPushButton>("cmdOK")->text(), "Cancel");
-    EXPECT_EQ(Control<QPushButton>("cmdSysInfo")->text(), "&System Info...");
-    auto* list = Control<QComboBox>("cmbType");
-    EXPECT_FALSE(list->isEditable());
-    ASSERT_EQ(list->count(), 3);
-    EXPECT_EQ(list->itemText(0), "Alveto");
-    EXPECT_EQ(list->itemText(1), "Bresk");
-    EXPECT_EQ(list->itemText(2), "Cindral");
-    EXPECT_EQ(list->currentText(), "Alveto");
-}
-
-TEST_F(AboutDialogTest, BlueLabelsAndAnEtchedRule) {
-    const QColor blue(0, 0, 255);
-    EXPECT_EQ(Control("lblInfo")->palette().color(QPalette::WindowText), blue);
-    EXPECT_EQ(Control("lblLog")->palette().color(QPalette::WindowText), blue);
-    EXPECT_EQ(Control("lblTitle")->palette().color(QPalette::WindowText), QColor(0, 0, 0));
-    EXPECT_EQ(Control("lblDescription")->palette().color(QPalette::WindowText), QColor(0, 0, 0));
-
-    const QImage picture = dialog.grab().toImage();
-    ASSERT_EQ(picture.size(), QSize(381, 290));
-    for (int x : {6, 100, 376}) {
-        EXPECT_EQ(picture.pixelColor(x, 131), QColor(128, 128, 128)) << x;
-    }
-    EXPECT_EQ(picture.pixelColor(100, 132), QColor(255, 255, 255));
-    EXPECT_EQ(picture.pixelColor(100, 133), QColor(255, 255, 255));
-    EXPECT_NE(picture.pixelColor(100, 134), QColor(255, 255, 255));
-    // The database facts are drawn in blue.
-    int bluePixels = 0;
-    for (int y = 136; y < 150; ++y) {
-        for (int x = 16; x < 120; ++x) {
-            const QColor c = picture.pixelColor(x, y);
-            if (c.blue() > 200 && c.red() < 80 && c.green() < 80) ++bluePixels;
-        }
-    }
-    EXPECT_GT(bluePixels, 10);
-}
-
-TEST_F(AboutDialogTest, FocusStartsOnCancelAndTabFollowsTheTabIndexes) {
-    ShowActive();
-    QWidget* focused = QApplication::focusWidget();
-    ASSERT_NE(focused, nullptr);
-    EXPECT_EQ(focused->objectName(), "cmdOK");
-    std::vector<std::string> visited;
-    for (int i = 0; i < 5; ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        visited.push_back(QApplication::focusWidget()->objectName().toStdString());
-    }
-    EXPECT_EQ(visited,
-              (std::vector<std::string>{"cmdSysInfo", "cmdRun", "cmbType", "cmdPath", "cmdOK"}));
-}
-
-TEST_F(AboutDialogTest, EnterRightAfterOpeningPressesCancel) {
-    ShowActive();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_FALSE(Ran());
-}
-
-TEST_F(AboutDialogTest, EnterOnTheProductListPressesRun) {
-    ShowActive();
-    Press(Control("cmbType"), Qt::Key_Return);
-    EXPECT_EQ(std::vector<std::string>(journal.end() - 2, journal.end()),
-              (std::vector<std::string>{"RunMaintenance", "WriteScheduleBatch"}));
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
-
-TEST_F(AboutDialogTest, EnterOnSystemInfoPressesSystemInfo) {
-    ShowActive();
-    Press(Control("cmdSysInfo"), Qt::Key_Enter);
-    EXPECT_EQ(journal.back(), "box System Information Is Unavailable At This Time");
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_FALSE(Ran());
-}
-
-TEST_F(AboutDialogTest, EscapePressesRunWhereverTheFocusIs) {
-    for (const char* name : {"cmdOK", "cmbType", "cmdPath"}) {
-        journal.clear();
-        ShowActive();
-        Press(Control(name), Qt::Key_Escape);
-        EXPECT_TRUE(Ran()) << name;
-        EXPECT_FALSE(dialog.isVisible()) << name;
-    }
-}
-
-TEST_F(AboutDialogTest, CloseBoxClosesWithoutRunning) {
-    ShowActive();
-    dialog.close();
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_FALSE(Ran());
-}
-
-TEST_F(AboutDialogTest, PickingAProductFromTheListRunsTheSelectionHandler) {
-    settings.Put("Bresk", "Locations", "DSN", "BreskDSN");
-    ShowActive();
-    journal.clear();
-    Press(Control("cmbType"), Qt::Key_Down);
-    EXPECT_EQ(rt.ctx.Product, "Bresk");
-    EXPECT_EQ(journal.front(), "get Bresk/TitleBar/sqlver");
-    EXPECT_EQ(Text("lblInfo"), "DSN:   BreskDSN\nDbase:   \nServer:   ");
-}
-
-TEST(QtFolderDialog, ReturnsTheChosenFolderOrNothingOnCancel) {
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    QtFolderDialog chooser(nullptr);
-    std::string title;
-    bool cancel = false;
-    test::ModalWatcher watcher([&](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        title = dialog->windowTitle().toStdString();
-        EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
-        if (cancel) {
-            dialog->reject();
-        } else {
-            dialog->setDirectory(folder.path());
-            static_cast<QDialog*>(dialog)->accept();  // the file dialog's own accept
-        }
-    });
-    EXPECT_EQ(chooser.ChooseFolder("Select Backup Folder"), folder.path().toStdString());
-    EXPECT_EQ(title, "Select Backup Folder");
-    cancel = true;
-    EXPECT_EQ(chooser.ChooseFolder("Select a folder."), std::nullopt);
-    EXPECT_EQ(title, "Select a folder.");
+TEST_F(ShowWindowTest, AProductNotSetUpRefusesRunAndTheWindowStaysOpen) {
+    Put("Cindral", {});
+    bool openAfterBox = false;
+    EXPECT_TRUE(Show([](QWidget* window) { Button(window, "cmdRun")->click(); },
+                     [&](QWidget* window) {
+                         openAfterBox = window->isVisible();
+                         Button(window, "cmdOK")->click();
+                     }));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Operation Failed. Registry error");
+    EXPECT_EQ(boxes[0].title, "Zentro Software Ltd");
+    EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(openAfterBox);
+    EXPECT_TRUE(world.files.files.empty());  // nothing ran, no batch file
 }
 
 }  // namespace

@@ -1,262 +1,207 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <stdexcept>
 
-#include "core/runtime.h"
-#include "app/unavailable_components.h"
-#include "fakes.h"
+#include "tests/support/fakes.h"
+#include "tests/ui/window_fakes.h"
 #include "ui/logic/about_form.h"
+#include "ui/logic/about_texts.h"
 
 namespace dorvane::ui {
 namespace {
 
-using test::Journal;
+constexpr const char* kSqlInfo = "DSN:   BreskDSN\r\nDbase:   BreskData\r\nServer:   SRV01";
 
 class AboutFormTest : public ::testing::Test {
 protected:
-    Journal journal;
-    test::MemorySettings settings{journal};
-    test::MemoryFiles files;
-    std::unique_ptr<SqlClient> sql = MakeUnavailableSqlClient();
-    test::RecordingBoxes boxes{journal};
-    test::FixedClock clock;
-    Runtime rt{settings, files, &MakeUnavailableFileDatabaseEngine, *sql, boxes, clock};
-    test::RecordingView view{journal};
-    test::ScriptedFolderDialog folders{journal};
-    test::FakeRegistry registry;
-    test::RecordingStarter starter;
-    std::string documentFolder = "C:\\Docs\\Library";
+    testing::FakeWorld world;
+    Runtime& rt = world.rt;
+    std::vector<std::string> events;
+    testing::RecordingView view{events};
+    testing::ScriptedFolderDialog folders;
+    testing::FakeRegistry registry;
+    testing::RecordingStarter starter;
+    std::vector<std::string> lookups;  // the product and kind each lookup saw
 
-    WindowOperations Recorded() {
-        return WindowOperations{
-            [this](Runtime&) { journal.push_back("RunMaintenance"); },
-            [this](Runtime&) { journal.push_back("WriteScheduleBatch"); },
-            [this](Runtime& r) {
-                journal.push_back("LookupDocumentPath " + r.ctx.Product + " " +
-                                  std::to_string(r.ctx.DbKind));
-                return documentFolder;
-            },
-        };
+    WindowOperations Recorded(std::function<void(Runtime&)> maintenance) {
+        return WindowOperations{std::move(maintenance),
+                                [this](Runtime&) { events.push_back("WriteScheduleBatch"); },
+                                [this](Runtime& r) {
+                                    lookups.push_back(r.ctx.Product + " " + std::to_string(r.ctx.DbKind));
+                                    return std::string("C:\\Docs");
+                                }};
     }
-    AboutForm form{rt, view, folders, SysInfoTools{registry, starter}, Recorded()};
+    AboutForm form{rt, view, folders, SysInfoTools{registry, starter},
+                   Recorded([this](Runtime&) { events.push_back("RunMaintenance"); })};
 
-    void SetUp() override {
-        rt.ctx.Product = "Alveto";
-        rt.ctx.FrontEndFile = "Alveto.mde";
+    void Set(const std::string& product, const std::string& key, const std::string& value) {
+        world.settings.Set(product, key == "sqlver" ? "TitleBar" : "Locations", key, value);
     }
-    void Setting(const std::string& app, const std::string& key, const std::string& value) {
-        settings.Put(app, key == "sqlver" ? "TitleBar" : "Locations", key, value);
+    std::optional<std::string> StoredBackupFolder(const std::string& product) {
+        return world.settings.Get(product, "Locations", "BKpath");
     }
-    void SetUpSqlProduct() {
-        Setting("Bresk", "sqlver", "1");
-        Setting("Bresk", "DSN", "BreskDSN");
-        Setting("Bresk", "DbaseName", "BreskData");
-        Setting("Bresk", "SQLSERVER", "SRV01");  // any letter case is the same key
-        Setting("Bresk", "APPPATH", "C:\\Zentro\\Bresk");
-        Setting("Bresk", "BKpath", "E:\\SqlBackups");
+    // The second of lblLog's five lines.
+    std::string ShownBackupFolder() const {
+        const std::size_t start = std::string("Backup Path:\r\n").size();
+        return view.log.substr(start, view.log.find("\r\n\r\nLog File:") - start);
     }
     void Pick(const std::string& product) {
         view.selected = product;
-        journal.clear();
         form.cmbType_Click();
     }
-    std::ptrdiff_t Count(const std::string& prefix) const {
-        return std::count_if(journal.begin(), journal.end(),
-                             [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
+    void SetUpSqlProduct() {
+        for (const auto& [key, value] : {std::pair{"sqlver", "1"}, {"DSN", "BreskDSN"}, {"DbaseName", "BreskData"},
+                                         {"SQLSERVER", "SRV01"}, {"APPPATH", "C:\\Zentro\\Bresk"},
+                                         {"BKpath", "E:\\SqlBackups"}}) {
+            Set("Bresk", key, value);
+        }
     }
 };
 
-TEST_F(AboutFormTest, LoadSelectsTheProductReadsItsSettingsThenSetsTheTexts) {
+TEST_F(AboutFormTest, LoadSelectsTheProductAndShowsItsSettingsAndTheProgramsTexts) {
     SetUpSqlProduct();
     rt.ctx.Product = "Bresk";
     form.Form_Load();
-    const Journal expected = {
-        "select Bresk",
-        "get Bresk/TitleBar/sqlver",
-        "get Bresk/Locations/DSN",
-        "get Bresk/Locations/DbaseName",
-        "get Bresk/Locations/sqlServer",
-        "get Bresk/Locations/APPPATH",
-        "get Bresk/Locations/BKpath",
-        "save Bresk/Locations/BKpath=E:\\SqlBackups",
-        "lblInfo DSN:   BreskDSN\r\nDbase:   BreskData\r\nServer:   SRV01",
-        "lblLog Backup Path:\r\nE:\\SqlBackups\r\n\r\nLog File:\r\nC:\\Zentro\\Bresk\\Dorvane_log.txt",
-        "caption Zentro Software Ltd",
-        "lblVersion Version 2.0.2",
-        "lblTitle Dorvane for:",
-        "lblDescription Backup and optimize Zentro products",
-    };
-    EXPECT_EQ(journal, expected);
+    EXPECT_EQ(view.selected, "Bresk");
     EXPECT_EQ(rt.ctx.FrontEndFile, "Bresk.mde");
     EXPECT_EQ(rt.ctx.DbKind, 1);
-    EXPECT_EQ(rt.ctx.SqlServerName, "SRV01");
-    EXPECT_EQ(rt.ctx.BackupPath, "E:\\SqlBackups");
+    EXPECT_EQ(view.info, kSqlInfo);
+    EXPECT_EQ(view.log, "Backup Path:\r\nE:\\SqlBackups\r\n\r\nLog File:\r\nC:\\Zentro\\Bresk\\Dorvane_log.txt");
+    EXPECT_EQ(view.caption, "Zentro Software Ltd");
+    EXPECT_EQ(view.title, "Dorvane for:");
+    EXPECT_EQ(view.description, "Backup and optimize Zentro products");
+    EXPECT_EQ(view.version, VersionText(ProgramVersion()));
+    // Merely opening the window stores the backup folder.
+    ASSERT_FALSE(world.settings.log.empty());
+    EXPECT_EQ(world.settings.log.back().kind, "write");
+    EXPECT_EQ(world.settings.log.back().key, "BKpath");
 }
 
-TEST_F(AboutFormTest, ProductWithoutBackupFolderGetsTheDocumentFolderAndKeepsIt) {
-    Setting("Cindral", "sqlver", "0");
-    Pick("Cindral");
-    // The lookup sees the newly selected product and its kind.
-    EXPECT_EQ(Count("LookupDocumentPath Cindral 0"), 1);
-    EXPECT_EQ(settings.Value("Cindral", "Locations", "BKpath"), documentFolder);
-    EXPECT_EQ(Count("save "), 1);
-    EXPECT_NE(view.log.find("\r\nC:\\Docs\\Library\r\n"), std::string::npos);
-}
-
-TEST_F(AboutFormTest, OnlyCapitalNaAsksForTheDocumentFolder) {
-    Setting("Alveto", "BKpath", "NA");
-    Pick("Alveto");
-    EXPECT_EQ(Count("LookupDocumentPath"), 1);
-    EXPECT_EQ(rt.ctx.BackupPath, documentFolder);
-
-    for (const std::string folder : {"na", "Na", "nA", "NA ", ""}) {
-        Setting("Alveto", "BKpath", folder);
-        Pick("Alveto");
-        EXPECT_EQ(Count("LookupDocumentPath"), 0) << '"' << folder << '"';
-        EXPECT_EQ(rt.ctx.BackupPath, folder);
-        EXPECT_EQ(journal[6], "save Alveto/Locations/BKpath=" + folder);
-        EXPECT_EQ(Count("save "), 1);
+TEST_F(AboutFormTest, OnlyAnAbsentOrCapitalNaBackupFolderIsLookedUpForTheNewProduct) {
+    Set("Cindral", "sqlver", "0");
+    const struct {
+        std::optional<std::string> stored;
+        bool looksUp;
+    } cases[] = {{std::nullopt, true}, {"NA", true}, {"na", false}, {"Na", false}, {"NA ", false}, {"", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored.value_or("(absent)"));
+        const std::string shown = c.looksUp ? "C:\\Docs" : *c.stored;
+        lookups.clear();
+        if (c.stored) Set("Cindral", "BKpath", *c.stored);
+        else world.settings.Delete("Cindral", "Locations", "BKpath");
+        Pick("Cindral");
+        EXPECT_EQ(lookups, std::vector<std::string>(c.looksUp ? 1 : 0, "Cindral 0"));
+        EXPECT_EQ(rt.ctx.BackupPath, shown);
+        EXPECT_EQ(StoredBackupFolder("Cindral"), shown);
+        EXPECT_EQ(ShownBackupFolder(), shown);
     }
 }
 
-TEST_F(AboutFormTest, ProductNotSetUpShowsMdbDatabaseAndEmptyLogFolder) {
-    Pick("Bresk");
-    EXPECT_EQ(rt.ctx.DbKind, 9);
-    EXPECT_EQ(view.info, "mdb database");
-    EXPECT_EQ(view.log, "Backup Path:\r\nC:\\Docs\\Library\r\n\r\nLog File:\r\n\\Dorvane_log.txt");
-}
-
-TEST_F(AboutFormTest, SwitchingFromSqlServerToAccessChangesBothLabels) {
+TEST_F(AboutFormTest, EachSelectionRereadsTheProductAndAnUnreadableKindKeepsTheEarlierOne) {
     SetUpSqlProduct();
-    Setting("Alveto", "sqlver", "0");
-    Setting("Alveto", "APPPATH", "C:\\Zentro\\Alveto");
-    Pick("Bresk");  // its texts are checked by the loading test
+    Set("Alveto", "sqlver", "0");
+    Set("Alveto", "APPPATH", "C:\\Zentro\\Alveto");
+    Set("Cindral", "sqlver", "40000");
+    Pick("Bresk");
+    EXPECT_EQ(view.info, kSqlInfo);
     Pick("Alveto");
-    EXPECT_EQ(rt.ctx.Product, "Alveto");
     EXPECT_EQ(rt.ctx.FrontEndFile, "Alveto.mde");
     EXPECT_EQ(view.info, "mdb database");
-    EXPECT_EQ(view.log.substr(view.log.rfind("\r\n") + 2),
-              "C:\\Zentro\\Alveto\\Dorvane_log.txt");
-}
-
-TEST_F(AboutFormTest, UnreadableKindKeepsTheEarlierKind) {
-    SetUpSqlProduct();
+    EXPECT_EQ(view.log.substr(view.log.rfind("\r\n") + 2), "C:\\Zentro\\Alveto\\Dorvane_log.txt");
     Pick("Bresk");
-    Setting("Cindral", "sqlver", "40000");
     Pick("Cindral");
-    EXPECT_EQ(rt.ctx.DbKind, 1);
     EXPECT_EQ(rt.ctx.Product, "Cindral");
-    EXPECT_EQ(Count("lblLog"), 1);
+    EXPECT_EQ(rt.ctx.DbKind, 1);
+    EXPECT_EQ(rt.ctx.AppPath, "");
 }
 
-TEST_F(AboutFormTest, ChosenFolderIsSavedAndReadBack) {
-    Setting("Alveto", "sqlver", "0");
-    folders.answers = {std::string("F:\\Safe")};
-    journal.clear();
-    view.selected = "Alveto";
-    form.cmdPath_Click();
-    EXPECT_EQ(folders.titles, std::vector<std::string>{"Select Backup Folder"});
-    EXPECT_EQ(journal[0], "dialog Select Backup Folder");
-    EXPECT_EQ(journal[1], "save Alveto/Locations/BKpath=F:\\Safe");
-    EXPECT_EQ(journal[2], "get Alveto/TitleBar/sqlver");
-    EXPECT_EQ(Count("LookupDocumentPath"), 0);
-    EXPECT_EQ(rt.ctx.BackupPath, "F:\\Safe");
-    EXPECT_EQ(view.log.substr(0, 23), "Backup Path:\r\nF:\\Safe\r\n");
-}
-
-TEST_F(AboutFormTest, CancelResetsTheChoiceToTheDocumentFolder) {
-    Setting("Alveto", "sqlver", "0");
-    view.selected = "Alveto";
-    folders.answers = {std::string("F:\\Safe"), std::nullopt};
-    form.cmdPath_Click();
-    journal.clear();
-    form.cmdPath_Click();
-    EXPECT_EQ(journal[1], "LookupDocumentPath Alveto 0");
-    EXPECT_EQ(journal[2], "save Alveto/Locations/BKpath=C:\\Docs\\Library");
-    EXPECT_EQ(settings.Value("Alveto", "Locations", "BKpath"), documentFolder);
-    EXPECT_EQ(rt.ctx.BackupPath, documentFolder);
-}
-
-TEST_F(AboutFormTest, FailingPickerStepsAreSkipped) {
-    Setting("Alveto", "BKpath", "G:\\Old");
-    view.selected = "Alveto";
-    rt.ctx.BackupPath = "G:\\Old";
-    folders.fail = true;
-    form.cmdPath_Click();
-    EXPECT_EQ(settings.Value("Alveto", "Locations", "BKpath"), "G:\\Old");
-    EXPECT_NE(view.log.find("G:\\Old"), std::string::npos);  // refreshed regardless
-}
-
-TEST_F(AboutFormTest, RunRefusesAProductThatIsNotSetUp) {
+TEST_F(AboutFormTest, AProductNotSetUpRefusesEveryRunAndCancelStillCloses) {
     Pick("Cindral");
-    journal.clear();
+    EXPECT_EQ(rt.ctx.DbKind, 9);
+    EXPECT_EQ(view.info, "mdb database");
+    EXPECT_EQ(view.log.substr(view.log.rfind("\r\n") + 2), "\\Dorvane_log.txt");
     form.cmdRun_Click();
     form.cmdRun_Click();
-    ASSERT_EQ(boxes.shown.size(), 2u);
-    EXPECT_EQ(boxes.shown[0].text, "Operation Failed. Registry error");
-    EXPECT_EQ(boxes.shown[0].icon, BoxIcon::Critical);
-    EXPECT_EQ(boxes.shown[0].title, "Zentro Software Ltd");
-    EXPECT_EQ(journal, (Journal{"box Operation Failed. Registry error",
-                                "box Operation Failed. Registry error"}));
-    EXPECT_EQ(view.closes, 0);
+    ASSERT_EQ(world.boxes.shown.size(), 2u);
+    for (const auto& box : world.boxes.shown) {
+        EXPECT_EQ(box.text, "Operation Failed. Registry error");
+        EXPECT_EQ(box.icon, BoxIcon::Critical);
+        EXPECT_EQ(box.title, "Zentro Software Ltd");
+    }
+    EXPECT_TRUE(events.empty());  // nothing ran, nothing was written, still open
     form.cmdOK_Click();
-    EXPECT_EQ(view.closes, 1);
+    EXPECT_EQ(events, std::vector<std::string>{"close"});
 }
 
-TEST_F(AboutFormTest, RunMaintainsUnderTheBusyPointerWritesTheBatchAndCloses) {
-    Setting("Alveto", "sqlver", "0");
+TEST_F(AboutFormTest, TheFolderButtonSavesTheChoiceACancelFallsBackAndAFailureIsSkipped) {
+    Set("Alveto", "sqlver", "0");
+    Set("Alveto", "BKpath", "G:\\Old");
     Pick("Alveto");
-    journal.clear();
-    form.cmdRun_Click();
-    EXPECT_EQ(journal, (Journal{"busy", "RunMaintenance", "normal", "WriteScheduleBatch", "close"}));
+    const struct {
+        std::optional<std::string> answer;  // nullopt: cancelled
+        bool dialogFails;
+        std::string kept;
+    } cases[] = {{"F:\\Safe", false, "F:\\Safe"}, {std::nullopt, false, "C:\\Docs"}, {"X:\\", true, "C:\\Docs"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kept);
+        folders.answers = {c.answer};
+        folders.fail = c.dialogFails;
+        form.cmdPath_Click();
+        EXPECT_EQ(folders.titles.back(), "Select Backup Folder");
+        EXPECT_EQ(StoredBackupFolder("Alveto"), c.kept);
+        EXPECT_EQ(ShownBackupFolder(), c.kept);
+    }
+    EXPECT_EQ(lookups, std::vector<std::string>{"Alveto 0"});  // the cancel only
 }
 
-TEST_F(AboutFormTest, AThrowingMaintenanceStillResetsThePointerWritesTheBatchAndCloses) {
-    bool batchWritten = false;
+TEST_F(AboutFormTest, RunMaintainsUnderTheBusyPointerThenWritesTheBatchAndCloses) {
+    Set("Alveto", "sqlver", "0");
+    Pick("Alveto");
+    form.cmdRun_Click();
+    EXPECT_EQ(events, (std::vector<std::string>{"busy", "RunMaintenance", "normal", "WriteScheduleBatch", "close"}));
+
+    events.clear();
     AboutForm failing(rt, view, folders, SysInfoTools{registry, starter},
-                      WindowOperations{[](Runtime&) { throw std::runtime_error("boom"); },
-                                       [&](Runtime&) { batchWritten = true; }, [](Runtime&) { return std::string(); }});
-    rt.ctx.DbKind = 0;
-    const int closesBefore = view.closes;
+                      Recorded([](Runtime&) { throw std::runtime_error("the maintenance failed"); }));
     EXPECT_NO_THROW(failing.cmdRun_Click());
-    EXPECT_FALSE(view.busy);
-    EXPECT_TRUE(batchWritten);
-    EXPECT_EQ(view.closes, closesBefore + 1);
+    EXPECT_EQ(events, (std::vector<std::string>{"busy", "normal", "WriteScheduleBatch", "close"}));
 }
 
-TEST_F(AboutFormTest, CancelClosesWithoutRunningOrWriting) {
-    Pick("Alveto");
-    journal.clear();
-    form.cmdOK_Click();
-    EXPECT_EQ(journal, Journal{"close"});
-}
-
-TEST_F(AboutFormTest, SystemInfoShowsTheMessageWhenTheRegistryHasNoTool) {
+TEST_F(AboutFormTest, SystemInfoShowsItsMessageInTheWindowsBoxes) {
     form.cmdSysInfo_Click();
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, "System Information Is Unavailable At This Time");
-    EXPECT_EQ(boxes.shown[0].title, "Dorvane");
-    EXPECT_EQ(view.closes, 0);
+    ASSERT_EQ(world.boxes.shown.size(), 1u);
+    EXPECT_EQ(world.boxes.shown[0].text, "System Information Is Unavailable At This Time");
+    EXPECT_TRUE(events.empty());
 }
 
-// The program's own operations: every step fails on this empty machine, each
-// reports itself, and the window still writes the batch file and closes.
-TEST_F(AboutFormTest, ProgramRunWritesTheBatchFileAfterFailedOperations) {
+// With the program's own operations on an empty machine every step fails and
+// reports itself; the window still writes the batch file and closes.
+TEST_F(AboutFormTest, TheProgramsRunWritesTheBatchFileAfterFailedOperations) {
     AboutForm program(rt, view, folders, SysInfoTools{registry, starter});
-    Setting("Bresk", "sqlver", "0");
-    Setting("Bresk", "APPPATH", "C:\\Zentro\\Bresk");
-    Setting("Bresk", "BKpath", "D:\\Back");
+    Set("Bresk", "sqlver", "0");
+    Set("Bresk", "APPPATH", "C:\\Zentro\\Bresk");
+    Set("Bresk", "BKpath", "D:\\Back");
     rt.ctx.Product = "Bresk";
     program.Form_Load();
     program.cmdRun_Click();
     EXPECT_EQ(view.closes, 1);
-    EXPECT_EQ(files.files["C:\\Zentro\\Bresk\\Dorvane.bat"],
-              "\"C:\\Zentro\\Bresk\\Dorvane.exe\" /silent /Bresk\r\n");
-    ASSERT_EQ(boxes.shown.size(), 3u);  // front-end, back-end, backup
-    for (const auto& box : boxes.shown) EXPECT_EQ(box.icon, BoxIcon::Critical);
-    EXPECT_NE(files.files["C:\\Zentro\\Bresk\\Dorvane_log.txt"].find("Unable to Repair Dbase"),
-              std::string::npos);
+    EXPECT_EQ(world.files.files["C:\\Zentro\\Bresk\\Dorvane.bat"], "\"C:\\Zentro\\Bresk\\Dorvane.exe\" /silent /Bresk\r\n");
+    ASSERT_EQ(world.boxes.shown.size(), 3u);  // front-end, back-end, backup
+    for (const auto& box : world.boxes.shown) EXPECT_EQ(box.icon, BoxIcon::Critical);
+}
+
+TEST(AboutTexts, InfoIsMdbDatabaseForEveryKindButSqlServer) {
+    RunContext ctx;
+    for (const std::int16_t kind : std::initializer_list<std::int16_t>{0, 2, 9, -1}) {
+        ctx.DbKind = kind;
+        EXPECT_EQ(InfoText(ctx), "mdb database") << kind;
+    }
+}
+
+TEST(AboutTexts, VersionShowsMajorMinorAndTheFourthNumber) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"3.10.5.17", "Version 3.10.17"}, {"4.1", "Version 4.1.0"}, {"x.1.2.y", "Version 0.1.0"}};
+    for (const auto& [record, shown] : cases) EXPECT_EQ(VersionText(record), shown) << record;
 }
 
 }  // namespace

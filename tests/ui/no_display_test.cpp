@@ -1,30 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <memory>
 
-#include "core/runtime.h"
-#include "app/unavailable_components.h"
-#include "fakes.h"
+#include "tests/support/fakes.h"
 #include "ui/qt/display_probe.h"
 #include "ui/qt/show_window.h"
 
 namespace dorvane::qtui {
 namespace {
-
-// ShowMainWindow's answer, and what it wrote to standard error.
-std::pair<bool, std::string> Show() {
-    test::Journal journal;
-    test::MemorySettings settings(journal);
-    test::MemoryFiles files;
-    auto sql = MakeUnavailableSqlClient();
-    SilentMessageBoxes boxes;
-    test::FixedClock clock;
-    Runtime rt(settings, files, &MakeUnavailableFileDatabaseEngine, *sql, boxes, clock);
-    ::testing::internal::CaptureStderr();
-    const bool shown = ShowMainWindow(rt);
-    return {shown, ::testing::internal::GetCapturedStderr()};
-}
 
 // The platform is probed in a child process, so one process can try them all.
 TEST(NoDisplay, EachUnusableDisplayIsRefusedWithItsReasonInsteadOfAborting) {
@@ -41,8 +24,10 @@ TEST(NoDisplay, EachUnusableDisplayIsRefusedWithItsReasonInsteadOfAborting) {
         SCOPED_TRACE(c.reason);
         for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) unsetenv(name);
         if (c.variable != nullptr) setenv(c.variable, c.value, 1);
-        const auto [shown, errors] = Show();
-        EXPECT_FALSE(shown);
+        testing::FakeWorld world;
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(ShowMainWindow(world.rt));
+        const std::string errors = ::testing::internal::GetCapturedStderr();
         EXPECT_NE(errors.find(c.reason), std::string::npos) << errors;
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 1);

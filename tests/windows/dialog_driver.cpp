@@ -5,50 +5,52 @@
 namespace dorvane::wintest {
 namespace {
 
-struct Search {
-    const std::wstring* title;
-    HWND except;
-    bool anyProcess;
-    HWND found;
-};
-
 std::wstring ClassOf(HWND window) {
     wchar_t name[64] = {};
     GetClassNameW(window, name, 64);
     return name;
 }
 
+bool IsClass(HWND window, const wchar_t* name) { return _wcsicmp(ClassOf(window).c_str(), name) == 0; }
+
+std::wstring Caption(HWND button) {
+    std::wstring caption;
+    for (wchar_t c : TextOf(button)) {
+        if (c != L'&') caption += c;
+    }
+    return caption;
+}
+
+std::vector<HWND> VisibleChildren(HWND parent) {
+    std::vector<HWND> children;
+    EnumChildWindows(
+        parent,
+        [](HWND child, LPARAM list) -> BOOL {
+            if (IsWindowVisible(child)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&children));
+    return children;
+}
+
+struct Search {
+    const std::wstring& title;
+    HWND except;
+    bool anyProcess;
+    HWND found = nullptr;
+};
+
 BOOL CALLBACK FindDialog(HWND window, LPARAM data) {
     auto* search = reinterpret_cast<Search*>(data);
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    if (!search->anyProcess && process != GetCurrentProcessId()) return TRUE;
-    if (window == search->except || !IsWindowVisible(window)) return TRUE;
-    if (ClassOf(window) != L"#32770") return TRUE;
-    if (!search->title->empty() && TextOf(window) != *search->title) return TRUE;
+    if ((!search->anyProcess && process != GetCurrentProcessId()) || window == search->except ||
+        !IsWindowVisible(window) || ClassOf(window) != L"#32770" ||
+        (!search->title.empty() && TextOf(window) != search->title)) {
+        return TRUE;
+    }
     search->found = window;
     return FALSE;
-}
-
-BOOL CALLBACK CollectChild(HWND child, LPARAM data) {
-    auto* facts = reinterpret_cast<DialogFacts*>(data);
-    if (!IsWindowVisible(child)) return TRUE;
-    const std::wstring kind = ClassOf(child);
-    const LONG_PTR style = GetWindowLongPtrW(child, GWL_STYLE);
-    if (_wcsicmp(kind.c_str(), L"Button") == 0) {
-        std::wstring caption;
-        for (wchar_t c : TextOf(child)) {
-            if (c != L'&') caption += c;
-        }
-        facts->buttons.push_back(caption);
-    } else if (_wcsicmp(kind.c_str(), L"Static") == 0) {
-        if ((style & SS_TYPEMASK) == SS_ICON) {
-            facts->hasIcon = facts->hasIcon || SendMessageW(child, STM_GETICON, 0, 0) != 0;
-        } else {
-            facts->texts.push_back(TextOf(child));
-        }
-    }
-    return TRUE;
 }
 
 }  // namespace
@@ -67,57 +69,37 @@ std::wstring TextOf(HWND window) {
 }
 
 HWND WaitForDialog(const std::wstring& title, DWORD timeoutMs, HWND except, bool anyProcess) {
-    for (DWORD waited = 0; waited <= timeoutMs; waited += 20) {
-        Search search{&title, except, anyProcess, nullptr};
-        EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr) {
-            Sleep(50);  // let it finish its initialisation
-            return search.found;
-        }
-        Sleep(20);
-    }
-    return nullptr;
+    Search search{title, except, anyProcess};
+    WaitFor([&] { return !EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search)) && search.found; }, timeoutMs);
+    if (search.found != nullptr) Sleep(50);  // let it finish its initialisation
+    return search.found;
 }
 
 DialogFacts Describe(HWND dialog) {
     DialogFacts facts;
-    facts.title = TextOf(dialog);
     facts.owner = GetWindow(dialog, GW_OWNER);
-    EnumChildWindows(dialog, CollectChild, reinterpret_cast<LPARAM>(&facts));
+    for (HWND child : VisibleChildren(dialog)) {
+        if (IsClass(child, L"Button")) {
+            facts.buttons.push_back(Caption(child));
+        } else if (IsClass(child, L"Static")) {
+            if ((GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) facts.texts.push_back(TextOf(child));
+            else facts.hasIcon = facts.hasIcon || SendMessageW(child, STM_GETICON, 0, 0) != 0;
+        }
+    }
     return facts;
 }
 
 HWND FindButton(HWND dialog, const std::wstring& caption) {
-    struct Wanted {
-        const std::wstring* caption;
-        HWND found;
-    } wanted{&caption, nullptr};
-    EnumChildWindows(
-        dialog,
-        [](HWND child, LPARAM data) -> BOOL {
-            auto* w = reinterpret_cast<Wanted*>(data);
-            std::wstring text;
-            for (wchar_t c : TextOf(child)) {
-                if (c != L'&') text += c;
-            }
-            if (_wcsicmp(ClassOf(child).c_str(), L"Button") == 0 && text == *w->caption) {
-                w->found = child;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&wanted));
-    return wanted.found;
+    for (HWND child : VisibleChildren(dialog)) {
+        if (IsClass(child, L"Button") && Caption(child) == caption) return child;
+    }
+    return nullptr;
 }
 
 void Click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
 
 bool WaitUntilClosed(HWND window, DWORD timeoutMs) {
-    for (DWORD waited = 0; waited <= timeoutMs; waited += 20) {
-        if (!IsWindow(window)) return true;
-        Sleep(20);
-    }
-    return false;
+    return WaitFor([&] { return !IsWindow(window); }, timeoutMs);
 }
 
 }  // namespace dorvane::wintest

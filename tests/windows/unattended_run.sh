@@ -3,9 +3,9 @@
 # Access back-end: settings in Wine's registry where the products keep them,
 # files on copies of the test databases. Checks the log (CR LF lines), the
 # compacted files and the time-stamped backup, read back with mdbtools.
-# Usage: unattended_run.sh DORVANE_EXE TESTDATA_FOLDER HAVE_JET(0|1)
+# Usage: unattended_run.sh DORVANE_EXE TESTDATA_FOLDER
 set -euo pipefail
-exe=$1 testdata=$2 have_jet=$3
+exe=$1 testdata=$2
 : "${WINEPREFIX:?run under the Windows test environment (scripts/test.d/60-windows.sh)}"
 
 work=$(mktemp -d /tmp/dorvane-unattended.XXXXXX)
@@ -25,10 +25,8 @@ wine reg add "$key\\Locations" /v bkPATH /d "$(win "$work/backups")" /f >/dev/nu
 
 fail() { echo "unattended_run: $*" >&2; echo "--- log:" >&2; cat "$work/app/Dorvane_log.txt" >&2 || true; exit 1; }
 
-set +e
-wine "$exe" /silent /Bresk
-status=$?
-set -e
+status=0
+wine "$exe" /silent /Bresk || status=$?
 
 log=$work/app/Dorvane_log.txt
 [ -f "$log" ] || fail "no log at APPPATH"
@@ -37,17 +35,6 @@ crlf=$(grep -c $'\r$' "$log" || true)
 [ "$lines" -ge 4 ] && [ "$lines" = "$crlf" ] || fail "log lines must all end in CR LF ($crlf of $lines)"
 tail -n 1 "$log" | grep -q -- '     -------------------------------------'$'\r$' || fail "no separator line at the end"
 [ ! -e "$work/app/Dorvane.bat" ] || fail "an unattended run writes no batch file"
-
-if [ "$have_jet" = 0 ]; then
-  # Without the Access engine every step must fail honestly.
-  [ "$status" -ne 0 ] || fail "exit status 0 although nothing could be compacted"
-  grep -q 'Unable to optimize application' "$log" || fail "front-end failure not logged"
-  grep -q 'Unable to Repair Dbase' "$log" || fail "back-end failure not logged"
-  grep -q 'Operation Failed' "$log" || fail "backup failure not logged"
-  cmp -s "$testdata/products/post_db.mdb" "$work/db/post_db.mdb" || fail "back-end changed by a failed run"
-  echo "unattended_run: failures logged honestly (no Access engine in this build)"
-  exit 0
-fi
 
 [ "$status" -eq 0 ] || fail "exit status $status"
 grep -q 'Application was optimized' "$log" || fail "front-end not optimized"

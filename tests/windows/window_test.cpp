@@ -1,64 +1,50 @@
 // The Win32 window, shown modally on the test's thread and driven from a
-// second thread with clicks and keys, as a user would drive it.
+// second thread with keys and clicks, as a user would drive it. The Windows
+// step runs it at 96 and at 144 DPI.
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <future>
-#include <sstream>
 
-#include "core/clock.h"
+#include "app/unavailable_components.h"
 #include "core/run_control.h"
-#include "operations/run_sequence.h"
 #include "core/runtime.h"
 #include "core/settings/registry_settings_store.h"
 #include "engines/files/local_file_system.h"
-#include "app/unavailable_components.h"
+#include "tests/support/temp_dir.h"
 #include "tests/windows/dialog_driver.h"
-#include "tests/windows/temp_folder.h"
+#include "ui/logic/window_layout.h"
 #include "ui/win32/about_window_ids.h"
 #include "ui/win32/show_window.h"
-#include "ui/win32/twips.h"
 
 namespace dorvane {
 namespace {
 
 using namespace wintest;
-using namespace win32ui;
+using win32ui::ControlId;
 
 const std::wstring kCaption = L"Zentro Software Ltd";
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(std::filesystem::path(Wide(path)), std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
 }
 
-// Confirms whatever boxes are open and closes the window.
-void ForceClose(HWND window) {
-    for (int i = 0; i < 100 && IsWindow(window); ++i) {
-        if (HWND box = WaitForDialog(L"", 100, window)) {
-            if (HWND ok = FindButton(box, L"OK")) Click(ok);
-            else PostMessageW(box, WM_CLOSE, 0, 0);
-        }
-        PostMessageW(window, WM_CLOSE, 0, 0);
-    }
+// Posts a key to the control with the focus, as the keyboard would.
+void Press(HWND window, WPARAM key) {
+    PostMessageW(FocusOf(window), WM_KEYDOWN, key, 0);
+    PostMessageW(FocusOf(window), WM_KEYUP, key, 0);
 }
 
+// A product set up with an Access back-end, its settings in a registry key
+// of the test's own; the other two products are not set up.
 class WindowTest : public ::testing::Test {
 protected:
-    WindowTest()
-        : base_(std::string("Software\\Dorvane tests\\") +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name()),
-          store_(base_),
-          engine_factory_([] { return MakeUnavailableFileDatabaseEngine(); }),
-          sql_(MakeUnavailableSqlClient()),
-          rt_(store_, files_, engine_factory_, *sql_, noBoxes_, clock_) {
+    WindowTest() {
         RegDeleteTreeA(HKEY_CURRENT_USER, base_.c_str());
-        app_ = dir_.File("app");
-        backups_ = dir_.File("backups");
-        CreateDirectoryA(app_.c_str(), nullptr);
+        std::filesystem::create_directory(dir_ / "app");
         store_.Write("Bresk", "TitleBar", "sqlver", "0");
         store_.Write("Bresk", "Locations", "APPPATH", app_);
         store_.Write("Bresk", "Locations", "BKpath", backups_);
@@ -66,120 +52,124 @@ protected:
     }
     ~WindowTest() override { RegDeleteTreeA(HKEY_CURRENT_USER, base_.c_str()); }
 
-    // Runs the window here while `drive` works it from another thread; if
-    // the driver gives up, the window is closed so the test ends.
-    bool ShowDriven(const std::function<void(HWND)>& drive) {
+    // Runs the window here while `drive` works it from another thread; when
+    // the window does not close afterwards, the test fails and closes it.
+    void ShowDriven(const std::function<void(HWND)>& drive) {
         auto driver = std::async(std::launch::async, [&] {
             HWND window = WaitForDialog(kCaption, 20000);
-            if (window == nullptr) return;
+            if (window == nullptr) {
+                ADD_FAILURE() << "the window did not appear";
+                return;
+            }
             drive(window);
-            if (IsWindow(window) && !WaitUntilClosed(window, 10000)) {
-                ADD_FAILURE() << "the window did not close";
-                ForceClose(window);
+            if (WaitUntilClosed(window, 10000)) return;
+            ADD_FAILURE() << "the window did not close";
+            while (IsWindow(window)) {
+                if (HWND box = WaitForDialog(L"", 100, window)) PostMessageW(box, WM_CLOSE, 0, 0);
+                PostMessageW(window, WM_CLOSE, 0, 0);
             }
         });
-        const bool shown = ShowMainWindow(rt_);
+        EXPECT_TRUE(win32ui::ShowMainWindow(rt_));
         driver.get();
-        return shown;
     }
+    bool Exists(const char* file) { return std::filesystem::exists(dir_ / "app" / file); }
 
-    std::string base_;
-    TempFolder dir_;
-    std::string app_, backups_;
-    RegistrySettingsStore store_;
+    std::string base_ = std::string("Software\\Dorvane tests\\") +
+                        ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    testing::TempDir dir_;
+    std::string app_ = (dir_ / "app").string(), backups_ = (dir_ / "backups").string();
+    RegistrySettingsStore store_{base_};
     LocalFileSystem files_;
-    Runtime::EngineFactory engine_factory_;
-    std::unique_ptr<SqlClient> sql_;
+    std::unique_ptr<SqlClient> sql_ = MakeUnavailableSqlClient();
     SilentMessageBoxes noBoxes_;
     SystemClock clock_;
-    Runtime rt_;
+    Runtime rt_{store_, files_, [] { return MakeUnavailableFileDatabaseEngine(); }, *sql_, noBoxes_, clock_};
 };
 
-int ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return dpi;
-}
-
-RECT ClientRectOf(HWND control) {
-    RECT r;
-    GetWindowRect(control, &r);
-    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
-TEST_F(WindowTest, ShowsTheProductLaidOutInTwipsWithFocusOnCancelAndTabOrder) {
-    const bool shown = ShowDriven([&](HWND window) {
-        auto item = [&](int id) { return GetDlgItem(window, id); };
-        EXPECT_EQ(TextOf(item(kIdLblTitle)), L"Dorvane for:");
-        EXPECT_EQ(TextOf(item(kIdLblDescription)), L"Backup and optimize Zentro products");
-        EXPECT_EQ(TextOf(item(kIdLblVersion)), L"Version 2.0.2");
-        EXPECT_EQ(TextOf(item(kIdLblInfo)), L"mdb database");
-        EXPECT_EQ(TextOf(item(kIdLblLog)),
-                  Wide("Backup Path:\r\n" + backups_ + "\r\n\r\nLog File:\r\n" + app_ + "\\Dorvane_log.txt"));
-        EXPECT_EQ(TextOf(item(kIdCmbType)), L"Bresk");
-        EXPECT_EQ(TextOf(item(kIdCmdSysInfo)), L"&System Info...");
-
-        const int dpi = ScreenDpi();
+TEST_F(WindowTest, BuiltFromTheLayoutTableWithFocusOnCancelAndTabThroughTheIcon) {
+    ShowDriven([&](HWND window) {
+        HDC screen = GetDC(nullptr);
+        const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
         RECT client;
         GetClientRect(window, &client);
-        EXPECT_EQ(client.right, TwipsToPixels(5715, dpi));
-        EXPECT_EQ(client.bottom, TwipsToPixels(4350, dpi));
-        const PixelRect run = TwipsRect(4080, 960, 1335, 375, dpi);
-        const RECT runRect = ClientRectOf(item(kIdCmdRun));
-        EXPECT_EQ(runRect.left, run.left);
-        EXPECT_EQ(runRect.top, run.top);
-        EXPECT_EQ(runRect.right - runRect.left, run.width);
-        EXPECT_EQ(runRect.bottom - runRect.top, run.height);
-        const RECT logRect = ClientRectOf(item(kIdLblLog));
-        EXPECT_EQ(logRect.top, TwipsToPixels(2760, dpi));
-        const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
-        EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
-
-        GUITHREADINFO focus{};
-        focus.cbSize = sizeof focus;
-        GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &focus);
-        EXPECT_EQ(focus.hwndFocus, item(kIdCmdOK));
-        std::vector<int> order;
-        HWND at = item(kIdCmdOK);
-        for (int i = 0; i < 5; ++i) {
-            at = GetNextDlgTabItem(window, at, FALSE);
-            order.push_back(GetDlgCtrlID(at));
+        EXPECT_EQ(client.right, ui::TwipsToPixels(ui::kClientWidth, dpi));
+        EXPECT_EQ(client.bottom, ui::TwipsToPixels(ui::kClientHeight, dpi));
+        EXPECT_EQ(GetWindowLongPtrW(window, GWL_STYLE) & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
+        HDC probe = CreateCompatibleDC(nullptr);
+        for (const auto& layout : ui::kControls) {
+            SCOPED_TRACE(std::string(layout.name));
+            HWND control = GetDlgItem(window, ControlId(layout.name));
+            ASSERT_NE(control, nullptr);
+            RECT r;
+            GetWindowRect(control, &r);
+            MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+            EXPECT_EQ((ui::PixelRect{r.left, r.top, r.right - r.left, r.bottom - r.top}), ui::TwipsRect(layout, dpi));
+            EXPECT_EQ((GetWindowLongPtrW(control, GWL_STYLE) & WS_TABSTOP) != 0, ui::TakesFocus(layout.kind));
+            if (layout.kind == ui::ControlKind::PushButton) {
+                EXPECT_EQ(TextOf(control), Wide(std::string(layout.designText)));
+            } else if (layout.kind == ui::ControlKind::Picture) {
+                EXPECT_NE(SendMessageW(control, STM_GETICON, 0, 0), 0);
+            }
+            if (layout.kind != ui::ControlKind::Label) continue;
+            SendMessageW(window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(probe), reinterpret_cast<LPARAM>(control));
+            const ui::Rgb* c = layout.textColour;
+            EXPECT_EQ(GetTextColor(probe), c != nullptr ? RGB(c->red, c->green, c->blue) : GetSysColor(COLOR_BTNTEXT));
         }
-        EXPECT_EQ(order, (std::vector<int>{kIdCmdSysInfo, kIdCmdRun, kIdCmbType, kIdCmdPath, kIdCmdOK}));
+        DeleteDC(probe);
+        const std::pair<const char*, std::string> texts[] = {
+            {"lblTitle", "Dorvane for:"},
+            {"lblDescription", "Backup and optimize Zentro products"},
+            {"lblInfo", "mdb database"},
+            {"lblLog", "Backup Path:\r\n" + backups_ + "\r\n\r\nLog File:\r\n" + app_ + "\\Dorvane_log.txt"},
+            {"cmbType", "Bresk"},
+        };
+        for (const auto& [name, text] : texts) EXPECT_EQ(TextOf(GetDlgItem(window, ControlId(name))), Wide(text));
 
-        // Enter with the focus on Cancel presses Cancel: nothing runs.
-        PostMessageW(item(kIdCmdOK), WM_KEYDOWN, VK_RETURN, 0);
-        PostMessageW(item(kIdCmdOK), WM_KEYUP, VK_RETURN, 0);
+        // Focus starts on Cancel; Tab goes to the icon, then on by tab index.
+        std::vector<int> visited{GetDlgCtrlID(FocusOf(window))};
+        for (int i = 0; i < 6; ++i) {
+            const HWND before = FocusOf(window);
+            Press(window, VK_TAB);
+            WaitFor([&] { return FocusOf(window) != before; }, 2000);
+            visited.push_back(GetDlgCtrlID(FocusOf(window)));
+        }
+        EXPECT_EQ(visited, (std::vector<int>{ControlId("cmdOK"), ControlId("picIcon"), ControlId("cmdSysInfo"),
+                                             ControlId("cmdRun"), ControlId("cmbType"), ControlId("cmdPath"),
+                                             ControlId("cmdOK")}));
+        Press(window, VK_RETURN);  // Enter on Cancel presses Cancel: nothing runs
     });
-    EXPECT_TRUE(shown);
-    EXPECT_FALSE(files_.Exists(app_ + "\\Dorvane.bat"));
-    EXPECT_FALSE(files_.Exists(app_ + "\\Dorvane_log.txt"));
+    EXPECT_FALSE(Exists("Dorvane.bat"));
+    EXPECT_FALSE(Exists("Dorvane_log.txt"));
     EXPECT_EQ(store_.Read("Bresk", "Locations", "BKpath"), backups_);  // saved while loading
 }
 
 TEST_F(WindowTest, EscAndEnterPressRunWhichWarnsWhenNotSetUpThenRunsAndClosesForAnother) {
     std::vector<std::wstring> boxTexts;
-    const bool shown = ShowDriven([&](HWND window) {
-        HWND combo = GetDlgItem(window, kIdCmbType);
-        HWND log = GetDlgItem(window, kIdLblLog);
+    ShowDriven([&](HWND window) {
+        HWND list = GetDlgItem(window, ControlId("cmbType"));
+        HWND log = GetDlgItem(window, ControlId("lblLog"));
         const std::wstring breskLog = TextOf(log);
+        auto pick = [&](WPARAM entry) {
+            const std::wstring before = TextOf(log);
+            SendMessageW(list, CB_SETCURSEL, entry, 0);
+            PostMessageW(window, WM_COMMAND, MAKEWPARAM(ControlId("cmbType"), CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+            EXPECT_TRUE(WaitFor([&] { return TextOf(log) != before; }, 5000));
+        };
+        pick(0);  // Alveto, not set up here
 
-        // Alveto has no settings here: not set up.
-        SendMessageW(combo, CB_SETCURSEL, 0, 0);
-        PostMessageW(window, WM_COMMAND, MAKEWPARAM(kIdCmbType, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
-        WaitForText(log, [&](const std::wstring& t) { return t != breskLog; }, 5000);
-        EXPECT_EQ(TextOf(GetDlgItem(window, kIdLblInfo)), L"mdb database");
-
-        // Esc presses Run wherever the focus is; Enter does so too once the
-        // focus is on a control that is no push button.
-        auto pressRunBy = [&](HWND target, WPARAM key, const char* how) {
-            PostMessageW(target, WM_KEYDOWN, key, 0);
+        // Esc presses Run wherever the focus is; Enter does so too where the
+        // focus is on no push button.
+        const std::pair<const char*, WPARAM> presses[] = {
+            {"cmdOK", VK_ESCAPE}, {"cmbType", VK_RETURN}, {"picIcon", VK_RETURN}};
+        for (const auto& [focus, key] : presses) {
+            SCOPED_TRACE(focus);
+            PostMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window, ControlId(focus))), TRUE);
+            WaitFor([&] { return FocusOf(window) == GetDlgItem(window, ControlId(focus)); }, 2000);
+            Press(window, key);
             HWND box = WaitForDialog(kCaption, 10000, window);
-            ASSERT_NE(box, nullptr) << how << " did not press Run";
+            ASSERT_NE(box, nullptr) << "Run was not pressed";
             const DialogFacts facts = Describe(box);
-            ASSERT_FALSE(facts.texts.empty());
             EXPECT_EQ(facts.texts.back(), L"Operation Failed. Registry error");
             EXPECT_TRUE(facts.hasIcon);
             EXPECT_EQ(facts.owner, window);
@@ -188,30 +178,24 @@ TEST_F(WindowTest, EscAndEnterPressRunWhichWarnsWhenNotSetUpThenRunsAndClosesFor
             ASSERT_TRUE(WaitUntilClosed(box, 5000));
             Sleep(200);
             EXPECT_TRUE(IsWindowVisible(window)) << "the window must stay open";
-        };
-        pressRunBy(GetDlgItem(window, kIdCmdOK), VK_ESCAPE, "Esc");
-        PostMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(combo), TRUE);
-        pressRunBy(combo, VK_RETURN, "Enter");
+        }
 
-        SendMessageW(combo, CB_SETCURSEL, 1, 0);
-        PostMessageW(window, WM_COMMAND, MAKEWPARAM(kIdCmbType, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
-        WaitForText(log, [&](const std::wstring& t) { return t == breskLog; }, 5000);
-        Click(GetDlgItem(window, kIdCmdRun));
+        pick(1);  // Bresk again
+        EXPECT_EQ(TextOf(log), breskLog);
+        Click(GetDlgItem(window, ControlId("cmdRun")));
         // Every operation reports with a box; each is confirmed.
         while (IsWindow(window)) {
-            if (HWND next = WaitForDialog(L"", 500, window)) {
-                const DialogFacts seen = Describe(next);
-                if (!seen.texts.empty()) boxTexts.push_back(seen.texts.back());
-                Click(FindButton(next, L"OK"));
-                WaitUntilClosed(next, 5000);
+            if (HWND box = WaitForDialog(L"", 500, window)) {
+                boxTexts.push_back(Describe(box).texts.back());
+                Click(FindButton(box, L"OK"));
+                WaitUntilClosed(box, 5000);
             }
         }
     });
-    EXPECT_TRUE(shown);
-    EXPECT_GE(boxTexts.size(), 2u);
-    EXPECT_EQ(ReadFile(app_ + "\\Dorvane.bat"), "\"" + app_ + "\\Dorvane.exe\" /silent /Bresk\r\n");
-    const std::string log = ReadFile(app_ + "\\Dorvane_log.txt");
-    EXPECT_NE(log.find("Unable to optimize application\r\n"), std::string::npos);
+    EXPECT_EQ(boxTexts.size(), 3u);  // front-end, back-end, backup: no Access engine here
+    EXPECT_EQ(testing::ReadFile(dir_ / "app" / "Dorvane.bat"), "\"" + app_ + "\\Dorvane.exe\" /silent /Bresk\r\n");
+    EXPECT_NE(testing::ReadFile(dir_ / "app" / "Dorvane_log.txt").find("Unable to optimize application\r\n"),
+              std::string::npos);
     EXPECT_EQ(store_.Read("Alveto", "Locations", "BKpath"), "");  // saved when it was picked
 }
 

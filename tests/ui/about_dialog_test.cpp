@@ -16,10 +16,12 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <tuple>
 
 #include "tests/support/fakes.h"
 #include "tests/ui/window_fakes.h"
 #include "ui/logic/about_form.h"
+#include "ui/logic/posix_platform.h"
 #include "ui/logic/window_layout.h"
 #include "ui/qt/about_dialog.h"
 #include "ui/qt/qt_folder_dialog.h"
@@ -58,8 +60,8 @@ protected:
     testing::FakeWorld world;
     AboutDialog dialog{96.0};
     testing::ScriptedFolderDialog folders;
-    testing::FakeRegistry registry;
-    testing::RecordingStarter starter;
+    ui::PosixRegistry registry;  // no tool here: System Info shows its message
+    ui::PosixProgramStarter starter;
     int runs = 0;
     ui::AboutForm form{world.rt, dialog, folders, ui::SysInfoTools{registry, starter},
                        ui::WindowOperations{[this](Runtime&) { ++runs; }, [](Runtime&) {},
@@ -67,6 +69,8 @@ protected:
 
     void SetUp() override {
         world.settings.Set("Alveto", "TitleBar", "sqlver", "0");
+        world.settings.Set("Alveto", "Locations", "APPPATH", "C:\\Zentro\\Alveto");
+        world.settings.Set("Alveto", "Locations", "BKpath", "D:\\Backups");
         world.settings.Set("Bresk", "TitleBar", "sqlver", "1");
         world.rt.ctx.Product = "Alveto";
         dialog.Bind(form);
@@ -193,131 +197,68 @@ TEST(QtFolderDialog, ACancelGivesNothing) {
     EXPECT_EQ(title, "Select a folder.");
 }
 
-// The program's window with the program's own operations, on fakes: Qt boxes
-// answered with OK, and pictures of the window saved.
-class ShowWindowTest : public ::testing::Test {
-protected:
-    testing::FakeWorld world;
-    struct Box {
-        std::string title, text;
-        QMessageBox::Icon icon;
-        bool okOnly;
-    };
-    std::vector<Box> boxes;
-
-    void Put(const char* product, std::initializer_list<std::pair<const char*, const char*>> settings) {
-        for (const auto& [key, value] : settings) {
-            world.settings.Set(product, std::string(key) == "sqlver" ? "TitleBar" : "Locations", key, value);
+TEST_F(AboutDialogTest, TheDatabaseFactsAreBlueBelowAnEtchedRule) {
+    const QImage picture = dialog.grab().toImage();
+    EXPECT_TRUE(picture.save(QStringLiteral(DORVANE_UI_PICTURES "/frmAbout-alveto-access.png")));
+    for (const auto& [y, colour] : {std::pair{131, QColor(128, 128, 128)}, {132, QColor(Qt::white)},
+                                    {133, QColor(Qt::white)}}) {
+        for (int x : {7, 100, 376}) EXPECT_EQ(picture.pixelColor(x, y), colour) << x << "," << y;
+    }
+    int blue = 0;  // "mdb database"
+    for (int y = 136; y < 150; ++y) {
+        for (int x = 16; x < 120; ++x) {
+            const QColor c = picture.pixelColor(x, y);
+            blue += c.blue() > 200 && c.red() < 80 && c.green() < 80 ? 1 : 0;
         }
-        world.rt.ctx.Product = product;
     }
-    static QPushButton* Button(QWidget* window, const char* name) { return window->findChild<QPushButton*>(name); }
-    static std::string Label(QWidget* window, const char* name) {
-        return window->findChild<QLabel*>(name)->text().toStdString();
-    }
-    static QImage Picture(QWidget* window, const char* file) {
-        const QImage picture = window->grab().toImage();
-        EXPECT_TRUE(picture.save(QStringLiteral(DORVANE_UI_PICTURES "/") + file)) << file;
-        return picture;
-    }
-    // `onWindow` acts on the window when it appears, `afterBox` after each
-    // box has been answered; a file dialog gets `folder`.
-    bool Show(const std::function<void(QWidget*)>& onWindow, const std::function<void(QWidget*)>& afterBox,
-              const QString& folder = {}) {
-        QPointer<QWidget> window;
-        ModalWatcher watcher([&](QWidget* modal) {
-            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-                boxes.push_back({box->windowTitle().toStdString(), box->text().toStdString(), box->icon(),
-                                 box->standardButtons() == QMessageBox::Ok});
-                box->button(QMessageBox::Ok)->click();
-                if (window) afterBox(window);
-            } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
-                boxes.push_back({files->windowTitle().toStdString(), "folder dialog", QMessageBox::NoIcon, false});
-                files->setDirectory(folder);
-                static_cast<QDialog*>(files)->accept();  // the file dialog's own accept
-            } else if (qobject_cast<AboutDialog*>(modal) != nullptr) {
-                onWindow(window = modal);
-            }
-        });
-        return ShowMainWindow(world.rt);
-    }
-};
-
-TEST_F(ShowWindowTest, AnAccessProductsRunReportsEveryStepInABoxWritesTheBatchAndCloses) {
-    Put("Alveto", {{"sqlver", "0"}, {"APPPATH", "C:\\Zentro\\Alveto"}, {"BKpath", "D:\\Backups"}});
-    EXPECT_TRUE(Show(
-        [&](QWidget* window) {
-            EXPECT_EQ(Label(window, "lblInfo"), "mdb database");
-            const QImage picture = Picture(window, "frmAbout-alveto-access.png");
-            // The etched rule: grey, then white two pixels deep.
-            for (const auto& [y, colour] : {std::pair{131, QColor(128, 128, 128)}, {132, QColor(Qt::white)},
-                                            {133, QColor(Qt::white)}}) {
-                for (int x : {7, 100, 376}) EXPECT_EQ(picture.pixelColor(x, y), colour) << x << "," << y;
-            }
-            int blue = 0;  // the database facts are drawn in blue
-            for (int y = 136; y < 150; ++y) {
-                for (int x = 16; x < 120; ++x) {
-                    const QColor c = picture.pixelColor(x, y);
-                    blue += c.blue() > 200 && c.red() < 80 && c.green() < 80 ? 1 : 0;
-                }
-            }
-            EXPECT_GT(blue, 10);
-            Button(window, "cmdRun")->click();
-        },
-        [](QWidget*) {}));
-    ASSERT_EQ(boxes.size(), 3u);  // front-end, back-end, backup: no such files here
-    for (const auto& box : boxes) {
-        EXPECT_EQ(box.icon, QMessageBox::Critical) << box.text;
-        EXPECT_TRUE(box.okOnly);
-    }
-    EXPECT_TRUE(world.boxes.shown.empty());
-    EXPECT_EQ(world.rt.boxes, &world.boxes);  // given back when the window closed
-    EXPECT_EQ(world.files.files["C:\\Zentro\\Alveto\\Dorvane.bat"],
-              "\"C:\\Zentro\\Alveto\\Dorvane.exe\" /silent /Alveto\r\n");
+    EXPECT_GT(blue, 10);
 }
 
-TEST_F(ShowWindowTest, ASqlServerProductsSystemInfoMessageAndFolderChoice) {
+// The program's own window and operations on fakes, a SQL Server product:
+// each box is a Qt box answered with OK, the folder dialog a Qt dialog.
+TEST(ShowMainWindow, SystemInfoTheFolderButtonAndRunThroughQtBoxesAndDialogs) {
+    testing::FakeWorld world;
+    for (const auto& [key, value] : {std::pair{"DSN", "BreskDSN"}, {"DbaseName", "BreskData"},
+                                     {"SQLServer", "SRV01\\SQLEXPRESS"}, {"APPPATH", "C:\\Zentro\\Bresk"}}) {
+        world.settings.Set("Bresk", "Locations", key, value);
+    }
+    world.settings.Set("Bresk", "TitleBar", "sqlver", "1");
+    world.rt.ctx.Product = "Bresk";
     QTemporaryDir chosen;
-    ASSERT_TRUE(chosen.isValid());
-    Put("Bresk", {{"sqlver", "1"}, {"DSN", "BreskDSN"}, {"DbaseName", "BreskData"}, {"SQLServer", "SRV01\\SQLEXPRESS"},
-                  {"APPPATH", "C:\\Zentro\\Bresk"}, {"BKpath", "E:\\SqlBackups"}});
+    std::vector<std::tuple<std::string, std::string, QMessageBox::Icon>> seen;  // title, text, icon
     std::string shownFolder;
-    EXPECT_TRUE(Show(
-        [](QWidget* window) {
-            EXPECT_EQ(Label(window, "lblInfo"), "DSN:   BreskDSN\nDbase:   BreskData\nServer:   SRV01\\SQLEXPRESS");
-            Picture(window, "frmAbout-bresk-sqlserver.png");
-            Button(window, "cmdSysInfo")->click();
-        },
-        [&](QWidget* window) {
-            Button(window, "cmdPath")->click();
-            shownFolder = Label(window, "lblLog");
-            Button(window, "cmdOK")->click();
-        },
-        chosen.path()));
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, "System Information Is Unavailable At This Time");
-    EXPECT_EQ(boxes[0].title, "Dorvane");
-    EXPECT_EQ(boxes[0].icon, QMessageBox::NoIcon);
-    EXPECT_TRUE(boxes[0].okOnly);
-    EXPECT_EQ(boxes[1].title, "Select Backup Folder");
-    EXPECT_EQ(world.settings.Get("Bresk", "Locations", "BKpath"), chosen.path().toStdString());
+    ModalWatcher watcher([&](QWidget* modal) {
+        auto button = [&](const char* name) { return modal->findChild<QPushButton*>(name); };
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            seen.emplace_back(box->windowTitle().toStdString(), box->text().toStdString(), box->icon());
+            EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+            box->button(QMessageBox::Ok)->click();
+        } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+            seen.emplace_back(files->windowTitle().toStdString(), "", QMessageBox::NoIcon);
+            files->setDirectory(chosen.path());
+            static_cast<QDialog*>(files)->accept();  // the file dialog's own accept
+        } else if (qobject_cast<AboutDialog*>(modal) != nullptr) {
+            EXPECT_EQ(modal->findChild<QLabel*>("lblInfo")->text(),
+                      "DSN:   BreskDSN\nDbase:   BreskData\nServer:   SRV01\\SQLEXPRESS");
+            EXPECT_TRUE(modal->grab().save(QStringLiteral(DORVANE_UI_PICTURES "/frmAbout-bresk-sqlserver.png")));
+            button("cmdSysInfo")->click();
+            button("cmdPath")->click();
+            shownFolder = modal->findChild<QLabel*>("lblLog")->text().toStdString();
+            button("cmdRun")->click();
+        }
+    });
+    EXPECT_TRUE(ShowMainWindow(world.rt));
+    using Seen = std::tuple<std::string, std::string, QMessageBox::Icon>;
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[0], Seen("Dorvane", "System Information Is Unavailable At This Time", QMessageBox::NoIcon));
+    EXPECT_EQ(seen[1], Seen("Select Backup Folder", "", QMessageBox::NoIcon));
+    EXPECT_EQ(std::get<2>(seen[2]), QMessageBox::Critical);  // no front-end file here
+    EXPECT_EQ(std::get<2>(seen[3]), QMessageBox::Information);
+    EXPECT_EQ(std::get<1>(seen[3]), "Backup was created");
     EXPECT_EQ(shownFolder.substr(0, shownFolder.find("\n\n")), "Backup Path:\n" + chosen.path().toStdString());
-}
-
-TEST_F(ShowWindowTest, AProductNotSetUpRefusesRunAndTheWindowStaysOpen) {
-    Put("Cindral", {});
-    bool openAfterBox = false;
-    EXPECT_TRUE(Show([](QWidget* window) { Button(window, "cmdRun")->click(); },
-                     [&](QWidget* window) {
-                         openAfterBox = window->isVisible();
-                         Button(window, "cmdOK")->click();
-                     }));
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Operation Failed. Registry error");
-    EXPECT_EQ(boxes[0].title, "Zentro Software Ltd");
-    EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
-    EXPECT_TRUE(openAfterBox);
-    EXPECT_TRUE(world.files.files.empty());  // nothing ran, no batch file
+    EXPECT_EQ(world.rt.boxes, &world.boxes);  // given back when the window closed
+    EXPECT_TRUE(world.boxes.shown.empty());
+    EXPECT_EQ(world.files.files["C:\\Zentro\\Bresk\\Dorvane.bat"], "\"C:\\Zentro\\Bresk\\Dorvane.exe\" /silent /Bresk\r\n");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "tests/ui/window_fakes.h"
 #include "ui/logic/about_form.h"
 #include "ui/logic/about_texts.h"
+#include "ui/logic/posix_platform.h"
 
 namespace dorvane::ui {
 namespace {
@@ -19,8 +20,8 @@ protected:
     std::vector<std::string> events;
     testing::RecordingView view{events};
     testing::ScriptedFolderDialog folders;
-    testing::FakeRegistry registry;
-    testing::RecordingStarter starter;
+    PosixRegistry registry;  // no tool here: System Info shows its message
+    PosixProgramStarter starter;
     std::vector<std::string> lookups;  // the product and kind each lookup saw
 
     WindowOperations Recorded(std::function<void(Runtime&)> maintenance) {

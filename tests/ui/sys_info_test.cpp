@@ -3,6 +3,7 @@
 #include "core/error.h"
 #include "tests/support/fakes.h"
 #include "tests/ui/window_fakes.h"
+#include "ui/logic/registry.h"
 #include "ui/logic/open_folder.h"
 #include "ui/logic/posix_platform.h"
 #include "ui/logic/registry_value.h"
@@ -13,6 +14,50 @@ namespace {
 
 const std::string kToolKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
 const std::string kLocationKey = "SOFTWARE\\Microsoft\\Shared Tools Location";
+
+// Values by key path and name; counts the keys left open.
+class FakeRegistry final : public Registry {
+public:
+    struct Value {
+        std::string key, name;
+        std::uint32_t type;
+        std::string bytes;
+    };
+    std::vector<Value> values;
+    std::vector<std::pair<std::string, std::uint32_t>> opens;  // path and rights asked for
+    int openKeys = 0;
+
+    RegistryStatus OpenKey(RegistryKey root, const std::string& path, std::uint32_t rights,
+                           RegistryKey& opened) override {
+        opens.emplace_back(path, rights);
+        for (std::size_t i = 0; i < values.size() && root == kHKeyLocalMachine; ++i) {
+            if (values[i].key != path) continue;
+            opened = i + 1;  // the handle names the key by one of its values
+            ++openKeys;
+            return kRegistrySuccess;
+        }
+        return kRegistryFileNotFound;
+    }
+    RegistryValue QueryValue(RegistryKey key, const std::string& name, std::size_t capacity) override {
+        for (const Value& value : values) {
+            if (value.key != values.at(key - 1).key || value.name != name) continue;
+            if (value.bytes.size() > capacity) return {kRegistryMoreData, 0, {}};
+            return {kRegistrySuccess, value.type, value.bytes};
+        }
+        return {kRegistryFileNotFound, 0, {}};
+    }
+    void CloseKey(RegistryKey) override { --openKeys; }
+};
+
+class RecordingStarter final : public ProgramStarter {
+public:
+    std::vector<std::pair<std::string, int>> started;
+    bool fail = false;
+    void Start(const std::string& commandLine, int windowStyle) override {
+        if (fail) throw Error(errc::kFileNotFound, "cannot start " + commandLine);
+        started.emplace_back(commandLine, windowStyle);
+    }
+};
 
 // Bytes as the registry holds them, NULs included.
 template <std::size_t N>
@@ -39,7 +84,7 @@ TEST(GetKeyValue, ReadsTextAndNumbersAndFailsWithEmptyTextAlwaysClosingTheKey) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
-        testing::FakeRegistry registry;
+        FakeRegistry registry;
         registry.values = {{"K", "v", c.type, c.bytes}};
         std::string value = "before";
         EXPECT_EQ(GetKeyValue(registry, kHKeyLocalMachine, "K", "v", value), c.read);
@@ -47,7 +92,7 @@ TEST(GetKeyValue, ReadsTextAndNumbersAndFailsWithEmptyTextAlwaysClosingTheKey) {
         EXPECT_EQ(registry.opens.at(0).second, 0x20019u);  // read rights only
         EXPECT_EQ(registry.openKeys, 0);
     }
-    testing::FakeRegistry registry;
+    FakeRegistry registry;
     registry.values = {{"K", "v", kRegSz, ""}};
     for (const auto& [key, name] : {std::pair{"K", "missing"}, {"missing", "v"}}) {
         std::string value = "before";
@@ -62,7 +107,7 @@ TEST(GetKeyValue, ReadsTextAndNumbersAndFailsWithEmptyTextAlwaysClosingTheKey) {
 TEST(StartSysInfo, StartsTheToolTheRegistryNamesOrShowsTheMessageOnce) {
     const struct {
         const char* what;
-        std::vector<testing::FakeRegistry::Value> values;
+        std::vector<FakeRegistry::Value> values;
         bool toolFileExists, startFails;
         std::string started;  // empty: the message instead
         std::size_t keysRead;
@@ -82,11 +127,11 @@ TEST(StartSysInfo, StartsTheToolTheRegistryNamesOrShowsTheMessageOnce) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        testing::FakeRegistry registry;
+        FakeRegistry registry;
         registry.values = c.values;
         testing::FakeFileSystem files;
         if (c.toolFileExists) files.files["C:\\Shared\\MSINFO32.EXE"] = "";
-        testing::RecordingStarter starter;
+        RecordingStarter starter;
         starter.fail = c.startFails;
         testing::FakeBoxes boxes;
         StartSysInfo(SysInfoPlatform{registry, files, starter, boxes});

@@ -1,6 +1,6 @@
 // The system's parts behind the window's logic: the registry reader on values
 // written into Wine's machine registry, the start of the system information
-// tool, message boxes and the folder dialog, each driven as a user would.
+// tool and its message, and the folder dialog, each driven as a user would.
 
 #include <gtest/gtest.h>
 
@@ -107,17 +107,6 @@ DialogFacts BoxDuring(const std::function<void()>& action, const std::wstring& t
     });
     action();
     return seen.get();
-}
-
-TEST(Win32MessageBoxes, ShowTheTextIconAndTitleWithOneOkButton) {
-    win32ui::Win32MessageBoxes boxes;
-    for (const BoxIcon icon : {BoxIcon::Information, BoxIcon::None}) {
-        const auto box = BoxDuring([&] { boxes.Show("Backup was created\r\nZ:\\bk", icon, "Zentro"); }, L"Zentro");
-        EXPECT_EQ(box.buttons, std::vector<std::wstring>{L"OK"});
-        EXPECT_EQ(box.hasIcon, icon != BoxIcon::None);
-        ASSERT_FALSE(box.texts.empty());
-        EXPECT_EQ(box.texts.back(), L"Backup was created\r\nZ:\\bk");
-    }
 }
 
 // The probe program beside this one stands in for the tool: it writes how it

@@ -12,19 +12,19 @@
 
 namespace dorvane::testing {
 
-// Keeps what the logic shows; notes the busy pointer and closing in `events`.
+// Keeps the product and the blue labels; notes the busy pointer and closing in `events`.
 class RecordingView final : public ui::AboutView {
 public:
     explicit RecordingView(std::vector<std::string>& events) : events_(events) {}
 
-    std::string caption, title, description, version, info, log, selected;
+    std::string info, log, selected;
     bool busy = false;
     int closes = 0;
 
-    void SetCaption(const std::string& text) override { caption = text; }
-    void SetTitleText(const std::string& text) override { title = text; }
-    void SetDescriptionText(const std::string& text) override { description = text; }
-    void SetVersionText(const std::string& text) override { version = text; }
+    void SetCaption(const std::string&) override {}
+    void SetTitleText(const std::string&) override {}
+    void SetDescriptionText(const std::string&) override {}
+    void SetVersionText(const std::string&) override {}
     void SetInfoText(const std::string& text) override { info = text; }
     void SetLogText(const std::string& text) override { log = text; }
     void SelectProduct(const std::string& product) override { selected = product; }

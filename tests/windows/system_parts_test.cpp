@@ -1,6 +1,6 @@
-// The system's parts behind the window's logic: the registry reader on values
-// written into Wine's machine registry, the start of the system information
-// tool and its message, and the folder dialog, each driven as a user would.
+// The system's parts behind the window's logic: the system information tool
+// found through Wine's machine registry and started, its message when it is
+// not there, and the folder dialog, each driven as a user would.
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,6 @@
 #include "engines/files/local_file_system.h"
 #include "tests/support/temp_dir.h"
 #include "tests/windows/dialog_driver.h"
-#include "ui/logic/registry_value.h"
 #include "ui/logic/sys_info.h"
 #include "ui/win32/shell_folder_dialog.h"
 #include "ui/win32/win32_message_boxes.h"
@@ -23,7 +22,6 @@ namespace {
 
 using namespace wintest;
 
-constexpr const char* kValues = "SOFTWARE\\Dorvane Tests\\Values";
 constexpr const char* kToolKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
 
 void PutValue(const char* key, const char* name, DWORD type, const std::string& bytes) {
@@ -34,36 +32,6 @@ void PutValue(const char* key, const char* name, DWORD type, const std::string& 
                              static_cast<DWORD>(bytes.size())),
               ERROR_SUCCESS);
     RegCloseKey(handle);
-}
-
-TEST(Win32Registry, GetKeyValueReadsWhatTheMachineRegistryHolds) {
-    const struct {
-        const char* name;
-        DWORD type;
-        std::string bytes;
-        bool read;
-        std::string value;
-    } cases[] = {
-        {"Text", REG_SZ, std::string("C:\\Tools\\tool.exe", 18), true, "C:\\Tools\\tool.exe"},
-        {"NoNul", REG_SZ, "C:\\Tool", true, "C:\\Tool"},  // as some programs write text
-        {"Number", REG_DWORD, std::string("\x2E\x1F\0\0", 4), true, "&h1F2E"},
-        {"Binary", REG_BINARY, "\x01\x02", true, "before"},  // other types leave the text
-        {"Long", REG_SZ, std::string(1500, 'x'), false, ""},
-    };
-    win32ui::Win32Registry registry;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        PutValue(kValues, c.name, c.type, c.bytes);
-        std::string value = "before";
-        EXPECT_EQ(ui::GetKeyValue(registry, ui::kHKeyLocalMachine, kValues, c.name, value), c.read);
-        EXPECT_EQ(value, c.value);
-    }
-    std::string value = "before";
-    EXPECT_FALSE(ui::GetKeyValue(registry, ui::kHKeyLocalMachine, kValues, "Missing", value));
-    EXPECT_FALSE(ui::GetKeyValue(registry, ui::kHKeyLocalMachine, "SOFTWARE\\Dorvane Tests\\None", "Text", value));
-    EXPECT_EQ(value, "");
-    PutValue(kValues, "NoData", REG_SZ, "");
-    EXPECT_THROW(ui::GetKeyValue(registry, ui::kHKeyLocalMachine, kValues, "NoData", value), Error);
 }
 
 // The probe program beside this one stands in for the tool: it writes how it

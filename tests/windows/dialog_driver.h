@@ -54,8 +54,7 @@ inline HWND WaitForDialog(const std::wstring& title, DWORD timeoutMs, HWND excep
 
 struct DialogFacts {
     std::vector<std::wstring> texts;    // visible static texts
-    std::vector<std::wstring> buttons;  // button captions, without "&"
-    std::vector<HWND> buttonWindows;
+    std::vector<std::wstring> buttons;  // button captions
     bool hasIcon = false;
     HWND owner = nullptr;
 };
@@ -68,12 +67,7 @@ inline DialogFacts Describe(HWND dialog) {
         GetClassNameW(child, kind, 16);
         if (!IsWindowVisible(child)) continue;
         if (_wcsicmp(kind, L"Button") == 0) {
-            std::wstring caption;
-            for (wchar_t c : TextOf(child)) {
-                if (c != L'&') caption += c;
-            }
-            facts.buttons.push_back(caption);
-            facts.buttonWindows.push_back(child);
+            facts.buttons.push_back(TextOf(child));
         } else if (_wcsicmp(kind, L"Static") != 0) {
             continue;
         } else if ((GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
@@ -89,13 +83,9 @@ inline void Click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
 
 // Presses the dialog's button of that caption; false when it has none.
 inline bool Press(HWND dialog, const std::wstring& caption) {
-    const DialogFacts facts = Describe(dialog);
-    for (std::size_t i = 0; i < facts.buttons.size(); ++i) {
-        if (facts.buttons[i] != caption) continue;
-        Click(facts.buttonWindows[i]);
-        return true;
-    }
-    return false;
+    HWND button = FindWindowExW(dialog, nullptr, L"Button", caption.c_str());
+    if (button != nullptr) Click(button);
+    return button != nullptr;
 }
 
 }  // namespace dorvane::wintest

@@ -26,6 +26,17 @@ using win32ui::ControlId;
 namespace fs = std::filesystem;
 
 const std::wstring kCaption = L"Zentro Software Ltd";
+constexpr const char* kToolKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
+const fs::path kProbe = fs::absolute(DORVANE_SYSINFO_PROBE).make_preferred();
+
+void PutMachineValue(const char* key, const char* name, const std::string& text) {
+    HKEY handle = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr), 0);
+    EXPECT_EQ(RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                             static_cast<DWORD>(text.size() + 1)),
+              0);
+    RegCloseKey(handle);
+}
 
 class ProgramTest : public ::testing::Test {
 protected:
@@ -82,7 +93,9 @@ protected:
         return names;
     }
 
-    void CheckLayoutFocusAndTab(HWND window);  // and then
+    // One run of the window, in three steps.
+    void CheckLayoutFocusAndTab(HWND window);
+    void ChooseFoldersAndStartSystemInformation(HWND window);
     void PressRunNotSetUpThenRun(HWND window);
 
     testing::TempDir dir_;
@@ -197,6 +210,42 @@ void ProgramTest::CheckLayoutFocusAndTab(HWND window) {
     EXPECT_EQ(visited, (std::vector<int>{ControlId("cmdOK"), ControlId("picIcon"), ControlId("cmdSysInfo"),
                                          ControlId("cmdRun"), ControlId("cmbType"), ControlId("cmdPath"),
                                          ControlId("cmdOK")}));
+    ChooseFoldersAndStartSystemInformation(window);
+}
+
+// The probe beside the tests stands in for the system information tool: it
+// writes how it was started into the file DORVANE_PROBE_OUT names.
+void ProgramTest::ChooseFoldersAndStartSystemInformation(HWND window) {
+    HWND log = GetDlgItem(window, ControlId("lblLog"));
+    for (const wchar_t* button : {L"OK", L"Cancel"}) {  // a cancel falls back to the document folder
+        const std::wstring before = TextOf(log);
+        Click(GetDlgItem(window, ControlId("cmdPath")));
+        HWND dialog = WaitForDialog(L"", 10000, window);
+        Sleep(300);  // the tree fills itself
+        const auto texts = Describe(dialog).texts;
+        EXPECT_NE(std::find(texts.begin(), texts.end(), L"Select Backup Folder"), texts.end());
+        EXPECT_TRUE(Press(dialog, button));
+        WaitFor([&] { return TextOf(log) != before; }, 5000);
+        EXPECT_TRUE(fs::is_directory(settings_.Read("Cindral", "Locations", "BKpath").value_or(""))) << button;
+    }
+    const auto chosen = settings_.Read("Cindral", "Locations", "BKpath");
+    EXPECT_EQ(chosen, (dir_ / "documents").string());
+    EXPECT_NE(TextOf(log).find(L"\r\n" + (dir_ / "documents").wstring() + L"\r\n"), std::wstring::npos);
+
+    Click(GetDlgItem(window, ControlId("cmdSysInfo")));
+    std::string started;
+    WaitFor([&] { return !(started = testing::ReadFile(dir_ / "started.txt")).empty(); }, 10000);
+    EXPECT_EQ(started.substr(0, started.find('\n')), "flags=1 show=1");  // a normal window
+    EXPECT_EQ(started.substr(started.find('\n') + 1), kProbe.string());  // nothing added
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kToolKey, "PATH");
+    Click(GetDlgItem(window, ControlId("cmdSysInfo")));
+    HWND box = WaitForDialog(L"Dorvane", 10000, window);
+    const DialogFacts facts = Describe(box);
+    EXPECT_EQ(facts.texts, std::vector<std::wstring>{L"System Information Is Unavailable At This Time"});
+    EXPECT_EQ(facts.buttons, std::vector<std::wstring>{L"OK"});
+    EXPECT_FALSE(facts.hasIcon);
+    Press(box, L"OK");
+    WaitUntilClosed(box, 5000);
     PressRunNotSetUpThenRun(window);
 }
 
@@ -225,7 +274,7 @@ void ProgramTest::PressRunNotSetUpThenRun(HWND window) {
         Sleep(200);
         EXPECT_TRUE(IsWindowVisible(window)) << "the window must stay open";
     }
-    pick(2, (dir_ / "backups").wstring());
+    pick(2, (dir_ / "documents").wstring());
     Click(GetDlgItem(window, ControlId("cmdRun")));
     WaitFor(
         [&] {
@@ -239,10 +288,16 @@ void ProgramTest::PressRunNotSetUpThenRun(HWND window) {
         120000);
 }
 
-// Then Esc, and Enter away from the buttons, press Run, which warns for a
-// product not set up and for one that is maintains it, writes the batch file
-// and closes.
-TEST_F(WindowTest, FollowsTheLayoutTableTakesKeysAsAUserPressesThemAndRuns) {
+// The window follows the layout table and takes keys as a user presses them:
+// the folder button and System Info do their part, Esc and Enter away from
+// the buttons press Run, which warns for a product not set up and for one
+// that is maintains it, writes the batch file and closes.
+TEST_F(WindowTest, FollowsTheLayoutTableAndTakesKeysAndClicksAsAUserGivesThem) {
+    PutMachineValue(kToolKey, "PATH", kProbe.string());
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools Location", "MSINFO");
+    SetEnvironmentVariableW(L"DORVANE_PROBE_OUT", (dir_ / "started.txt").wstring().c_str());
+    fs::create_directory(dir_ / "documents");
+    settings_.Write("Cindral", "Locations", "WORKGROUPPATH", (dir_ / "documents").string());
     EXPECT_EQ(Run(L"/Cindral", [this](HWND window) { CheckLayoutFocusAndTab(window); }), 0u);
     ASSERT_EQ(boxes_.size(), 3u);  // front-end, back-end, backup
     for (const DialogFacts& box : boxes_) {
@@ -252,7 +307,7 @@ TEST_F(WindowTest, FollowsTheLayoutTableTakesKeysAsAUserPressesThemAndRuns) {
     ExpectLogged({"Application was optimized", "The Dbase was repaired & compacted successfully"});
     EXPECT_EQ(testing::ReadFile(dir_ / "app" / "Dorvane.bat"),
               "\"" + (dir_ / "app").string() + "\\Dorvane.exe\" /silent /Cindral\r\n");
-    EXPECT_EQ(Files("backups").size(), 1u);
+    EXPECT_EQ(Files("documents").size(), 1u);  // the backup
     EXPECT_EQ(settings_.Read("Alveto", "Locations", "BKpath"), "");  // saved when it was picked
 }
 

@@ -18,11 +18,11 @@
 #include <tuple>
 
 #include "tests/support/fakes.h"
-#include "tests/ui/window_fakes.h"
 #include "ui/logic/about_form.h"
 #include "ui/logic/posix_platform.h"
 #include "ui/logic/window_layout.h"
 #include "ui/qt/about_dialog.h"
+#include "ui/qt/qt_folder_dialog.h"
 #include "ui/qt/show_window.h"
 
 namespace dorvane::qtui {
@@ -34,7 +34,7 @@ class AboutDialogTest : public ::testing::Test {
 protected:
     testing::FakeWorld world;
     AboutDialog dialog{96.0};
-    testing::ScriptedFolderDialog folders;
+    QtFolderDialog folders{nullptr};
     ui::PosixRegistry registry;  // no tool here: System Info shows its message
     ui::PosixProgramStarter starter;
     int runs = 0;

@@ -3,9 +3,10 @@
 #include <stdexcept>
 
 #include "tests/support/fakes.h"
-#include "tests/ui/window_fakes.h"
 #include "ui/logic/about_form.h"
 #include "ui/logic/about_texts.h"
+#include "ui/logic/about_view.h"
+#include "ui/logic/open_folder.h"
 #include "ui/logic/posix_platform.h"
 
 namespace dorvane::ui {
@@ -13,13 +14,51 @@ namespace {
 
 using Events = std::vector<std::string>;
 
+// Keeps the product and the blue labels; notes the busy pointer and closing.
+class RecordingView final : public AboutView {
+public:
+    explicit RecordingView(Events& events) : events_(events) {}
+
+    std::string info, log, selected;
+
+    void SetCaption(const std::string&) override {}
+    void SetTitleText(const std::string&) override {}
+    void SetDescriptionText(const std::string&) override {}
+    void SetVersionText(const std::string&) override {}
+    void SetInfoText(const std::string& text) override { info = text; }
+    void SetLogText(const std::string& text) override { log = text; }
+    void SelectProduct(const std::string& product) override { selected = product; }
+    std::string SelectedProduct() const override { return selected; }
+    void SetBusyPointer(bool on) override { events_.push_back(on ? "busy" : "normal"); }
+    void Close() override { events_.push_back("close"); }
+
+private:
+    Events& events_;
+};
+
+// Gives the queued answers in turn (nullopt is a cancel); throws when `fail`.
+class ScriptedFolderDialog final : public FolderDialog {
+public:
+    std::vector<std::optional<std::string>> answers;
+    std::vector<std::string> titles;
+    bool fail = false;
+
+    std::optional<std::string> ChooseFolder(const std::string& title) override {
+        titles.push_back(title);
+        if (fail || answers.empty()) throw std::runtime_error("the folder dialog failed");
+        auto answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    }
+};
+
 class AboutFormTest : public ::testing::Test {
 protected:
     testing::FakeWorld world;
     RunContext& ctx = world.rt.ctx;
     Events events;
-    testing::RecordingView view{events};
-    testing::ScriptedFolderDialog folders;
+    RecordingView view{events};
+    ScriptedFolderDialog folders;
     PosixRegistry registry;  // no tool here: System Info shows its message
     PosixProgramStarter starter;
     Events lookups;  // the product and kind each lookup saw
@@ -109,6 +148,15 @@ TEST_F(AboutFormTest, AProductNotSetUpRefusesEveryRunAndCancelStillCloses) {
     EXPECT_TRUE(events.empty());  // nothing ran, nothing was written, still open
     form.cmdOK_Click();
     EXPECT_EQ(events, Events{"close"});
+}
+
+TEST(BrowseForFolder, GivesThePathUpToItsNulOrWhenNoneUnchanged) {
+    ScriptedFolderDialog dialog;
+    dialog.answers = {std::string("C:\\"), std::nullopt, std::string("D:\\Back\0junk", 12)};
+    EXPECT_EQ(BrowseForFolder(dialog, "none", std::string("Pick")), "C:\\");
+    EXPECT_EQ(BrowseForFolder(dialog, "none"), "none");
+    EXPECT_EQ(BrowseForFolder(dialog, ""), "D:\\Back");
+    EXPECT_EQ(dialog.titles, (std::vector<std::string>{"Pick", "Select a folder.", "Select a folder."}));
 }
 
 TEST(AboutTexts, VersionShowsMajorMinorAndTheFourthNumber) {

@@ -4,8 +4,6 @@
 
 #include "core/error.h"
 #include "tests/support/fakes.h"
-#include "tests/ui/window_fakes.h"
-#include "ui/logic/open_folder.h"
 #include "ui/logic/registry.h"
 #include "ui/logic/registry_value.h"
 #include "ui/logic/sys_info.h"
@@ -143,15 +141,6 @@ TEST(StartSysInfo, StartsTheToolTheRegistryNamesOrShowsTheMessageOnce) {
         EXPECT_EQ(boxes.shown[0].icon, BoxIcon::None);
         EXPECT_EQ(boxes.shown[0].title, "Dorvane");
     }
-}
-
-TEST(BrowseForFolder, GivesThePathUpToItsNulOrWhenNoneUnchanged) {
-    testing::ScriptedFolderDialog dialog;
-    dialog.answers = {std::string("C:\\"), std::nullopt, std::string("D:\\Back\0junk", 12)};
-    EXPECT_EQ(BrowseForFolder(dialog, "none", std::string("Pick")), "C:\\");
-    EXPECT_EQ(BrowseForFolder(dialog, "none"), "none");
-    EXPECT_EQ(BrowseForFolder(dialog, ""), "D:\\Back");
-    EXPECT_EQ(dialog.titles, (std::vector<std::string>{"Pick", "Select a folder.", "Select a folder."}));
 }
 
 }  // namespace

@@ -175,7 +175,8 @@ private:
 TEST(ShowMainWindow, SystemInfoTheFolderButtonAndRunThroughQtBoxesAndDialogs) {
     testing::FakeWorld world;
     for (const auto& [key, value] : {std::pair{"DSN", "BreskDSN"}, {"DbaseName", "BreskData"},
-                                     {"SQLServer", "SRV01\\SQLEXPRESS"}, {"APPPATH", "C:\\Zentro\\Bresk"}}) {
+                                     {"SQLServer", "SRV01\\SQLEXPRESS"}, {"APPPATH", "C:\\Zentro\\Bresk"},
+                                     {"BKpath", "E:\\SqlBackups"}}) {
         world.settings.Set("Bresk", "Locations", key, value);
     }
     world.settings.Set("Bresk", "TitleBar", "sqlver", "1");

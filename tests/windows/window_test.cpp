@@ -29,15 +29,6 @@ const std::wstring kCaption = L"Zentro Software Ltd";
 constexpr const char* kToolKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
 const fs::path kProbe = fs::absolute(DORVANE_SYSINFO_PROBE).make_preferred();
 
-void PutMachineValue(const char* key, const char* name, const std::string& text) {
-    HKEY handle = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr), 0);
-    EXPECT_EQ(RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                             static_cast<DWORD>(text.size() + 1)),
-              0);
-    RegCloseKey(handle);
-}
-
 class ProgramTest : public ::testing::Test {
 protected:
     ProgramTest() {
@@ -293,7 +284,10 @@ void ProgramTest::PressRunNotSetUpThenRun(HWND window) {
 // the buttons press Run, which warns for a product not set up and for one
 // that is maintains it, writes the batch file and closes.
 TEST_F(WindowTest, FollowsTheLayoutTableAndTakesKeysAndClicksAsAUserGivesThem) {
-    PutMachineValue(kToolKey, "PATH", kProbe.string());
+    const std::string probe = kProbe.string();
+    ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, kToolKey, "PATH", REG_SZ, probe.c_str(),
+                              static_cast<DWORD>(probe.size() + 1)),
+              0);
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools Location", "MSINFO");
     SetEnvironmentVariableW(L"DORVANE_PROBE_OUT", (dir_ / "started.txt").wstring().c_str());
     fs::create_directory(dir_ / "documents");

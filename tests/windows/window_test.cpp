@@ -1,7 +1,7 @@
 // The program under Wine on copies of the test databases, its settings where
 // the products keep them: an unattended run, and its window driven with keys
-// and clicks as a user would (the Windows step runs the window's tests at 96
-// and at 144 DPI; with a display the first leaves a picture of the window).
+// and clicks as a user would. The Windows step runs the window's test at 96
+// and at 144 DPI; with a display, the first run leaves a picture of it.
 
 #include <gtest/gtest.h>
 

@@ -12,11 +12,13 @@
 #include <functional>
 #include <regex>
 
+#include "core/error.h"
 #include "core/settings/registry_settings_store.h"
 #include "tests/support/temp_dir.h"
 #include "tests/windows/dialog_driver.h"
 #include "ui/logic/window_layout.h"
 #include "ui/win32/about_window_ids.h"
+#include "ui/win32/win32_program_starter.h"
 
 namespace dorvane {
 namespace {
@@ -303,6 +305,7 @@ TEST_F(WindowTest, FollowsTheLayoutTableAndTakesKeysAndClicksAsAUserGivesThem) {
               "\"" + (dir_ / "app").string() + "\\Dorvane.exe\" /silent /Cindral\r\n");
     EXPECT_EQ(Files("documents").size(), 1u);  // the backup
     EXPECT_EQ(settings_.Read("Alveto", "Locations", "BKpath"), "");  // saved when it was picked
+    EXPECT_THROW(win32ui::Win32ProgramStarter().Start("Z:\\no\\such\\tool.exe", 1), Error);  // gives the message
 }
 
 }  // namespace

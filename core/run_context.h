@@ -1,6 +1,8 @@
 #pragma once
 // The process-wide run state shared by start-up, the operations and the
-// window. One instance lives for the whole process.
+// window. One instance lives for the whole process. Its fields keep the names
+// users know from the products' settings and messages (DbPath, BkPath,
+// RunMode, ...); what the C++ side adds lives in Runtime.
 
 #include <cstdint>
 #include <memory>

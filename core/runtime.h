@@ -1,6 +1,8 @@
 #pragma once
 // Everything an operation reaches: the run context and the components. One
-// Runtime lives for the whole process; tests build one from fakes.
+// Runtime lives for the whole process; tests build one from fakes. Its
+// members follow the C++ side's one convention: data in lowerCamelCase,
+// functions in PascalCase, private data with a trailing underscore.
 
 #include <functional>
 #include <memory>

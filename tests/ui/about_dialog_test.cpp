@@ -1,257 +1,221 @@
+// The window drawn by Qt on the offscreen platform: built from the layout
+// table, driven by keys, and shown by the program with its own operations,
+// boxes and folder dialog. Writes pictures of the window into the build
+// folder.
+
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
-#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
-#include <algorithm>
+#include <QTimer>
+#include <tuple>
 
-#include "core/runtime.h"
-#include "app/unavailable_components.h"
-#include "fakes.h"
-#include "qt_test_support.h"
+#include "tests/support/fakes.h"
 #include "ui/logic/about_form.h"
+#include "ui/logic/posix_platform.h"
+#include "ui/logic/window_layout.h"
 #include "ui/qt/about_dialog.h"
 #include "ui/qt/qt_folder_dialog.h"
-#include "ui/qt/twips.h"
+#include "ui/qt/show_window.h"
 
 namespace dorvane::qtui {
 namespace {
 
-using test::Journal;
+QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 class AboutDialogTest : public ::testing::Test {
 protected:
-    Journal journal;
-    test::MemorySettings settings{journal};
-    test::MemoryFiles files;
-    std::unique_ptr<SqlClient> sql = MakeUnavailableSqlClient();
-    test::RecordingBoxes boxes{journal};
-    test::FixedClock clock;
-    Runtime rt{settings, files, &MakeUnavailableFileDatabaseEngine, *sql, boxes, clock};
+    testing::FakeWorld world;
     AboutDialog dialog{96.0};
-    test::ScriptedFolderDialog folders{journal};
-    test::FakeRegistry registry;
-    test::RecordingStarter starter;
-    ui::AboutForm form{rt, dialog, folders, ui::SysInfoTools{registry, starter},
-                       ui::WindowOperations{
-                           [this](Runtime&) { journal.push_back("RunMaintenance"); },
-                           [this](Runtime&) { journal.push_back("WriteScheduleBatch"); },
-                           [](Runtime&) { return std::string("C:\\Docs"); },
-                       }};
+    QtFolderDialog folders{nullptr};
+    ui::PosixRegistry registry;  // no tool here: System Info shows its message
+    ui::PosixProgramStarter starter;
+    int runs = 0;
+    ui::AboutForm form{world.rt, dialog, folders, ui::SysInfoTools{registry, starter},
+                       ui::WindowOperations{[this](Runtime&) { ++runs; }, [](Runtime&) {},
+                                            [](Runtime&) { return std::string("C:\\Docs"); }}};
 
     void SetUp() override {
-        settings.Put("Alveto", "TitleBar", "sqlver", "0");
-        settings.Put("Alveto", "Locations", "APPPATH", "C:\\Zentro\\Alveto");
-        settings.Put("Alveto", "Locations", "BKpath", "D:\\Backups");
-        settings.Put("Bresk", "TitleBar", "sqlver", "1");
-        rt.ctx.Product = "Alveto";
+        world.settings.Set("Alveto", "TitleBar", "sqlver", "0");
+        world.settings.Set("Alveto", "Locations", "APPPATH", "C:\\Zentro\\Alveto");
+        world.settings.Set("Alveto", "Locations", "BKpath", "D:\\Backups");
+        world.settings.Set("Bresk", "TitleBar", "sqlver", "1");
+        world.rt.ctx.Product = "Alveto";
         dialog.Bind(form);
         form.Form_Load();
     }
-
-    template <typename T = QWidget>
-    T* Control(const char* name) {
-        T* control = dialog.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(control, nullptr) << name;
-        return control;
-    }
-    std::string Text(const char* name) { return Control<QLabel>(name)->text().toStdString(); }
-
+    QWidget* Control(std::string_view name) { return dialog.findChild<QWidget*>(Q(name)); }
+    std::string Focused() { return QApplication::focusWidget()->objectName().toStdString(); }
     void ShowActive() {
         dialog.show();
         dialog.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
     }
-    void Press(QWidget* target, Qt::Key key) {
-        target->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(target, key);
-    }
-    bool Ran() const {
-        return std::find(journal.begin(), journal.end(), "RunMaintenance") != journal.end();
-    }
 };
 
-TEST_F(AboutDialogTest, ControlsSitAtTheirTwipsPositions) {
-    EXPECT_EQ(dialog.size(), QSize(381, 290));
-    EXPECT_EQ(dialog.pos(), QPoint(156, 129));
-    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
-    const struct {
-        const char* name;
-        QRect rect;
-    } expected[] = {
-        {"cmdPath", {8, 256, 177, 25}},       {"cmbType", {224, 32, 137, 21}},
-        {"cmdRun", {272, 64, 89, 25}},        {"picIcon", {32, 16, 50, 50}},
-        {"cmdOK", {272, 96, 89, 25}},         {"cmdSysInfo", {160, 104, 83, 23}},
-        {"lblTitle", {112, 34, 105, 17}},     {"lblLog", {8, 184, 361, 89}},
-        {"lblDescription", {8, 80, 195, 22}}, {"lblVersion", {8, 104, 131, 15}},
-        {"lblInfo", {16, 136, 345, 47}},      {"Line1_1", {6, 131, 371, 1}},
-        {"Line1_0", {7, 132, 370, 2}},
-    };
-    for (const auto& control : expected) {
-        EXPECT_EQ(Control(control.name)->geometry(), control.rect) << control.name;
-    }
-}
-
-TEST_F(AboutDialogTest, LayoutScalesWithTheLogicalDpi) {
-    EXPECT_EQ(TwipsRect(4080, 960, 1335, 375, 144.0), QRect(408, 96, 134, 38));
-    AboutDialog large(144.0);
-    EXPECT_EQ(large.size(), QSize(572, 435));
-    AboutDialog onScreen;
-    const double dpi = QGuiApplication::primaryScreen()->logicalDotsPerInch();
-    EXPECT_EQ(onScreen.width(), TwipsToPixels(5715, dpi));
-}
-
-TEST_F(AboutDialogTest, FixedDialogBorderWithCaptionAndIcon) {
-    const Qt::WindowFlags flags = dialog.windowFlags();
-    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
-    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
-    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
-    EXPECT_EQ(dialog.windowTitle(), "Zentro Software Ltd");
-    EXPECT_TRUE(dialog.windowIcon().availableSizes().contains(QSize(48, 48)));
-    EXPECT_EQ(Control<QLabel>("picIcon")->pixmap().size(), QSize(48, 48));
-}
-
-TEST_F(AboutDialogTest, TextsAfterLoading) {
-    EXPECT_EQ(Text("lblTitle"), "Dorvane for:");
-    EXPECT_EQ(Text("lblDescription"), "Backup and optimize Zentro products");
-    EXPECT_EQ(Text("lblVersion"), "Version 2.0.2");
-    auto* description = Control<QLabel>("lblDescription");
-    EXPECT_LE(QFontMetrics(description->font()).horizontalAdvance(description->text()),
-              description->width());  // one line, whatever font is installed
-    EXPECT_EQ(Text("lblInfo"), "mdb database");
-    EXPECT_EQ(Text("lblLog"),
-              "Backup Path:\nD:\\Backups\n\nLog File:\nC:\\Zentro\\Alveto\\Dorvane_log.txt");
-    EXPECT_EQ(Control<QPushButton>("cmdPath")->text(), "Select Backup folder");
-    EXPECT_EQ(Control<QPushButton>("cmdRun")->text(), "Run");
-    EXPECT_EQ(Control<QPushButton>("cmdOK")->text(), "Cancel");
-    EXPECT_EQ(Control<QPushButton>("cmdSysInfo")->text(), "&System Info...");
-    auto* list = Control<QComboBox>("cmbType");
-    EXPECT_FALSE(list->isEditable());
-    ASSERT_EQ(list->count(), 3);
-    EXPECT_EQ(list->itemText(0), "Alveto");
-    EXPECT_EQ(list->itemText(1), "Bresk");
-    EXPECT_EQ(list->itemText(2), "Cindral");
-    EXPECT_EQ(list->currentText(), "Alveto");
-}
-
-TEST_F(AboutDialogTest, BlueLabelsAndAnEtchedRule) {
-    const QColor blue(0, 0, 255);
-    EXPECT_EQ(Control("lblInfo")->palette().color(QPalette::WindowText), blue);
-    EXPECT_EQ(Control("lblLog")->palette().color(QPalette::WindowText), blue);
-    EXPECT_EQ(Control("lblTitle")->palette().color(QPalette::WindowText), QColor(0, 0, 0));
-    EXPECT_EQ(Control("lblDescription")->palette().color(QPalette::WindowText), QColor(0, 0, 0));
-
-    const QImage picture = dialog.grab().toImage();
-    ASSERT_EQ(picture.size(), QSize(381, 290));
-    for (int x : {6, 100, 376}) {
-        EXPECT_EQ(picture.pixelColor(x, 131), QColor(128, 128, 128)) << x;
-    }
-    EXPECT_EQ(picture.pixelColor(100, 132), QColor(255, 255, 255));
-    EXPECT_EQ(picture.pixelColor(100, 133), QColor(255, 255, 255));
-    EXPECT_NE(picture.pixelColor(100, 134), QColor(255, 255, 255));
-    // The database facts are drawn in blue.
-    int bluePixels = 0;
-    for (int y = 136; y < 150; ++y) {
-        for (int x = 16; x < 120; ++x) {
-            const QColor c = picture.pixelColor(x, y);
-            if (c.blue() > 200 && c.red() < 80 && c.green() < 80) ++bluePixels;
+TEST_F(AboutDialogTest, EveryControlIsBuiltFromTheLayoutTableAtTheScreensDpi) {
+    for (const double dpi : {96.0, 144.0}) {
+        AboutDialog window(dpi);
+        const auto rect = [](const ui::PixelRect& r) { return QRect(r.left, r.top, r.width, r.height); };
+        EXPECT_EQ(window.minimumSize(), window.maximumSize());
+        EXPECT_EQ(window.size(), QSize(ui::TwipsToPixels(ui::kClientWidth, dpi), ui::TwipsToPixels(ui::kClientHeight, dpi)));
+        EXPECT_EQ(window.pos(), QPoint(ui::TwipsToPixels(ui::kDesignLeft, dpi), ui::TwipsToPixels(ui::kDesignTop, dpi)));
+        for (const auto& layout : ui::kControls) {
+            SCOPED_TRACE(std::string(layout.name) + " at " + std::to_string(dpi));
+            auto* control = window.findChild<QWidget*>(Q(layout.name));
+            ASSERT_NE(control, nullptr);
+            EXPECT_EQ(control->geometry(), rect(ui::TwipsRect(layout, dpi)));
+            EXPECT_EQ((control->focusPolicy() & Qt::TabFocus) != 0, ui::TakesFocus(layout.kind));
+            if (const ui::Rgb* c = layout.textColour) {
+                EXPECT_EQ(control->palette().color(QPalette::WindowText), QColor(c->red, c->green, c->blue));
+            }
+            const auto* button = qobject_cast<QPushButton*>(control);
+            EXPECT_EQ(button != nullptr, layout.kind == ui::ControlKind::PushButton);
+            if (button != nullptr) {
+                EXPECT_EQ(button->text(), Q(layout.designText));
+            }
+            EXPECT_EQ(qobject_cast<QComboBox*>(control) != nullptr, layout.kind == ui::ControlKind::DropDownList);
+        }
+        for (const auto& rule : ui::kRules) {
+            const auto* line = window.findChild<QWidget*>(Q(rule.name));
+            EXPECT_EQ(line->geometry(), rect(ui::RuleRect(rule, dpi))) << rule.name;
+            EXPECT_TRUE(line->autoFillBackground());
+            EXPECT_EQ(line->palette().color(QPalette::Window), QColor(rule.colour.red, rule.colour.green, rule.colour.blue));
         }
     }
-    EXPECT_GT(bluePixels, 10);
+    EXPECT_TRUE(dialog.grab().save(QStringLiteral(DORVANE_UI_PICTURES "/frmAbout-alveto-access.png")));
+    // Edges are rounded, not sizes: 5715 twips are 571.5 pixels at 144 DPI.
+    EXPECT_EQ(AboutDialog(144.0).size(), QSize(572, 435));
+    EXPECT_EQ(Control("cmdRun")->geometry(), QRect(272, 64, 89, 25));
+    EXPECT_FALSE(dialog.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_EQ(qobject_cast<QLabel*>(Control("picIcon"))->pixmap().size(), QSize(48, 48));
+    auto* list = qobject_cast<QComboBox*>(Control("cmbType"));
+    EXPECT_FALSE(list->isEditable());
+    EXPECT_EQ(QStringList({list->itemText(0), list->itemText(1), list->itemText(2)}),
+              QStringList({"Alveto", "Bresk", "Cindral"}));
 }
 
-TEST_F(AboutDialogTest, FocusStartsOnCancelAndTabFollowsTheTabIndexes) {
+TEST_F(AboutDialogTest, FocusStartsOnCancelAndTabGoesToTheIconNextThenOnInTabOrder) {
     ShowActive();
-    QWidget* focused = QApplication::focusWidget();
-    ASSERT_NE(focused, nullptr);
-    EXPECT_EQ(focused->objectName(), "cmdOK");
-    std::vector<std::string> visited;
-    for (int i = 0; i < 5; ++i) {
+    std::vector<std::string> visited{Focused()};
+    for (int i = 0; i < 6; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        visited.push_back(QApplication::focusWidget()->objectName().toStdString());
+        visited.push_back(Focused());
     }
     EXPECT_EQ(visited,
-              (std::vector<std::string>{"cmdSysInfo", "cmdRun", "cmbType", "cmdPath", "cmdOK"}));
+              (std::vector<std::string>{"cmdOK", "picIcon", "cmdSysInfo", "cmdRun", "cmbType", "cmdPath", "cmdOK"}));
+    QTest::mouseClick(Control("picIcon"), Qt::LeftButton);  // focusable, not clickable
+    EXPECT_EQ(Focused(), "cmdOK");
 }
 
-TEST_F(AboutDialogTest, EnterRightAfterOpeningPressesCancel) {
-    ShowActive();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_FALSE(Ran());
-}
-
-TEST_F(AboutDialogTest, EnterOnTheProductListPressesRun) {
-    ShowActive();
-    Press(Control("cmbType"), Qt::Key_Return);
-    EXPECT_EQ(std::vector<std::string>(journal.end() - 2, journal.end()),
-              (std::vector<std::string>{"RunMaintenance", "WriteScheduleBatch"}));
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
-
-TEST_F(AboutDialogTest, EnterOnSystemInfoPressesSystemInfo) {
-    ShowActive();
-    Press(Control("cmdSysInfo"), Qt::Key_Enter);
-    EXPECT_EQ(journal.back(), "box System Information Is Unavailable At This Time");
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_FALSE(Ran());
-}
-
-TEST_F(AboutDialogTest, EscapePressesRunWhereverTheFocusIs) {
-    for (const char* name : {"cmdOK", "cmbType", "cmdPath"}) {
-        journal.clear();
+TEST_F(AboutDialogTest, EnterPressesTheFocusedButtonOrRunAndEscAlwaysPressesRun) {
+    const std::tuple<const char*, Qt::Key, int> cases[] = {  // where, which key, runs (-1: System Info)
+        {"cmdOK", Qt::Key_Return, 0},    {"picIcon", Qt::Key_Return, 1}, {"cmbType", Qt::Key_Return, 1},
+        {"cmdSysInfo", Qt::Key_Enter, -1}, {"cmdOK", Qt::Key_Escape, 1},  {"picIcon", Qt::Key_Escape, 1},
+        {"cmbType", Qt::Key_Escape, 1},  {"cmdPath", Qt::Key_Escape, 1},
+    };
+    for (const auto& [focus, key, ran] : cases) {
+        SCOPED_TRACE(std::string(focus) + " " + QTest::toString(key));
+        runs = 0;
+        world.boxes.shown.clear();
         ShowActive();
-        Press(Control(name), Qt::Key_Escape);
-        EXPECT_TRUE(Ran()) << name;
-        EXPECT_FALSE(dialog.isVisible()) << name;
+        Control(focus)->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(Control(focus), key);
+        EXPECT_EQ(runs, std::max(ran, 0));
+        EXPECT_EQ(dialog.isVisible(), ran < 0);
+        EXPECT_EQ(world.boxes.shown.size(), ran < 0 ? 1u : 0u);  // the System Info message
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }
-}
-
-TEST_F(AboutDialogTest, CloseBoxClosesWithoutRunning) {
+    runs = 0;
     ShowActive();
-    dialog.close();
+    dialog.close();  // the close box
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_FALSE(Ran());
+    EXPECT_EQ(runs, 0);
 }
 
-TEST_F(AboutDialogTest, PickingAProductFromTheListRunsTheSelectionHandler) {
-    settings.Put("Bresk", "Locations", "DSN", "BreskDSN");
+TEST_F(AboutDialogTest, PickingAProductFromTheListRunsTheSelection) {
     ShowActive();
-    journal.clear();
-    Press(Control("cmbType"), Qt::Key_Down);
-    EXPECT_EQ(rt.ctx.Product, "Bresk");
-    EXPECT_EQ(journal.front(), "get Bresk/TitleBar/sqlver");
-    EXPECT_EQ(Text("lblInfo"), "DSN:   BreskDSN\nDbase:   \nServer:   ");
+    Control("cmbType")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(Control("cmbType"), Qt::Key_Down);
+    EXPECT_EQ(world.rt.ctx.Product, "Bresk");
+    EXPECT_EQ(qobject_cast<QLabel*>(Control("lblInfo"))->text(), "DSN:   \nDbase:   \nServer:   ");
 }
 
-TEST(QtFolderDialog, ReturnsTheChosenFolderOrNothingOnCancel) {
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    QtFolderDialog chooser(nullptr);
-    std::string title;
-    bool cancel = false;
-    test::ModalWatcher watcher([&](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        title = dialog->windowTitle().toStdString();
-        EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
-        if (cancel) {
-            dialog->reject();
-        } else {
-            dialog->setDirectory(folder.path());
-            static_cast<QDialog*>(dialog)->accept();  // the file dialog's own accept
+// Calls `answer` from the event loop for every modal window that comes up,
+// so an answer may itself open further modal windows.
+class ModalWatcher {
+public:
+    explicit ModalWatcher(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal == nullptr || seen_.contains(modal)) return;
+            seen_.append(QPointer<QWidget>(modal));
+            QTimer::singleShot(0, modal, [this, target = QPointer<QWidget>(modal)] {
+                if (target) answer_(target);
+            });
+        });
+        timer_.start(10);
+    }
+
+private:
+    std::function<void(QWidget*)> answer_;
+    QTimer timer_;
+    QList<QPointer<QWidget>> seen_;
+};
+
+// The program's own window and operations on fakes, a SQL Server product:
+// each box is a Qt box answered with OK, the folder dialog a Qt dialog.
+TEST(ShowMainWindow, SystemInfoTheFolderButtonAndRunThroughQtBoxesAndDialogs) {
+    testing::FakeWorld world;
+    for (const auto& [key, value] : {std::pair{"DSN", "BreskDSN"}, {"DbaseName", "BreskData"},
+                                     {"SQLServer", "SRV01\\SQLEXPRESS"}, {"APPPATH", "C:\\Zentro\\Bresk"},
+                                     {"BKpath", "E:\\SqlBackups"}}) {
+        world.settings.Set("Bresk", "Locations", key, value);
+    }
+    world.settings.Set("Bresk", "TitleBar", "sqlver", "1");
+    world.rt.ctx.Product = "Bresk";
+    QTemporaryDir chosen;
+    using Seen = std::tuple<std::string, std::string, QMessageBox::Icon>;  // title, text, icon
+    std::vector<Seen> seen;
+    std::string shownFolder;
+    ModalWatcher watcher([&](QWidget* modal) {
+        auto press = [&](const char* name) { modal->findChild<QPushButton*>(name)->click(); };
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            seen.emplace_back(box->windowTitle().toStdString(), box->text().toStdString(), box->icon());
+            EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+            box->button(QMessageBox::Ok)->click();
+        } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+            seen.emplace_back(files->windowTitle().toStdString(), "", QMessageBox::NoIcon);
+            files->setDirectory(chosen.path());
+            static_cast<QDialog*>(files)->accept();  // the file dialog's own accept
+        } else if (qobject_cast<AboutDialog*>(modal) != nullptr) {
+            EXPECT_EQ(modal->windowTitle(), "Zentro Software Ltd");
+            EXPECT_EQ(modal->findChild<QLabel*>("lblInfo")->text(),
+                      "DSN:   BreskDSN\nDbase:   BreskData\nServer:   SRV01\\SQLEXPRESS");
+            EXPECT_TRUE(modal->grab().save(QStringLiteral(DORVANE_UI_PICTURES "/frmAbout-bresk-sqlserver.png")));
+            press("cmdSysInfo");
+            press("cmdPath");
+            shownFolder = modal->findChild<QLabel*>("lblLog")->text().toStdString();
+            press("cmdRun");
         }
     });
-    EXPECT_EQ(chooser.ChooseFolder("Select Backup Folder"), folder.path().toStdString());
-    EXPECT_EQ(title, "Select Backup Folder");
-    cancel = true;
-    EXPECT_EQ(chooser.ChooseFolder("Select a folder."), std::nullopt);
-    EXPECT_EQ(title, "Select a folder.");
+    EXPECT_TRUE(ShowMainWindow(world.rt));
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[0], Seen("Dorvane", "System Information Is Unavailable At This Time", QMessageBox::NoIcon));
+    EXPECT_EQ(seen[1], Seen("Select Backup Folder", "", QMessageBox::NoIcon));
+    EXPECT_EQ(std::get<2>(seen[2]), QMessageBox::Critical);  // no front-end file here
+    EXPECT_EQ(seen[3], Seen("Zentro Software Ltd", "Backup was created", QMessageBox::Information));
+    EXPECT_EQ(shownFolder.substr(0, shownFolder.find("\n\n")), "Backup Path:\n" + chosen.path().toStdString());
+    EXPECT_EQ(world.rt.boxes, &world.boxes);  // given back when the window closed
+    EXPECT_TRUE(world.boxes.shown.empty());
+    EXPECT_EQ(world.files.files["C:\\Zentro\\Bresk\\Dorvane.bat"], "\"C:\\Zentro\\Bresk\\Dorvane.exe\" /silent /Bresk\r\n");
 }
 
 }  // namespace

@@ -1,175 +1,146 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "core/error.h"
-#include "fakes.h"
-#include "ui/logic/open_folder.h"
-#include "ui/logic/posix_platform.h"
+#include "tests/support/fakes.h"
+#include "ui/logic/registry.h"
 #include "ui/logic/registry_value.h"
 #include "ui/logic/sys_info.h"
 
 namespace dorvane::ui {
 namespace {
 
-using test::FakeRegistry;
-using test::Journal;
-using test::MemoryFiles;
-using test::RecordingBoxes;
-using test::RecordingStarter;
+// Values by key path and name; counts the keys left open.
+class FakeRegistry final : public Registry {
+public:
+    std::vector<std::tuple<std::string, std::string, RegistryValue>> values;  // key, name, value
+    std::vector<std::uint32_t> rights;  // asked for, one per opening
+    int openKeys = 0;
 
-// A text value as the registry stores it: the text and one terminating NUL.
+    RegistryStatus OpenKey(RegistryKey root, const std::string& path, std::uint32_t wanted,
+                           RegistryKey& opened) override {
+        rights.push_back(wanted);
+        for (std::size_t i = 0; i < values.size() && root == kHKeyLocalMachine; ++i) {
+            if (std::get<0>(values[i]) != path) continue;
+            opened = i + 1;  // names the key by one of its values
+            ++openKeys;
+            return kRegistrySuccess;
+        }
+        return kRegistryFileNotFound;
+    }
+    RegistryValue QueryValue(RegistryKey key, const std::string& name, std::size_t capacity) override {
+        for (const auto& [path, valueName, value] : values) {
+            if (path != std::get<0>(values.at(key - 1)) || valueName != name) continue;
+            if (value.data.size() > capacity) return {kRegistryMoreData, 0, {}};
+            return value;
+        }
+        return {kRegistryFileNotFound, 0, {}};
+    }
+    void CloseKey(RegistryKey) override { --openKeys; }
+};
+
+// A value as the registry holds it, NULs included.
 template <std::size_t N>
-std::string WithNul(const char (&text)[N]) {
-    return std::string(text, N);
+RegistryValue Value(std::uint32_t type, const char (&bytes)[N]) {
+    return {kRegistrySuccess, type, std::string(bytes, N - 1)};
 }
 
-const std::string kToolKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
-const std::string kLocationKey = "SOFTWARE\\Microsoft\\Shared Tools Location";
-
-std::string Read(FakeRegistry& registry, const std::string& key, const std::string& name,
-                 bool* ok = nullptr) {
-    std::string value;
-    const bool result = GetKeyValue(registry, kHKeyLocalMachine, key, name, value);
-    if (ok) *ok = result;
-    return value;
-}
-
-TEST(GetKeyValue, TextLosesItsTerminatingNulAndOtherTypesLeaveTheTextAsItWas) {
-    FakeRegistry registry;
-    registry.Put("K", "nul", kRegSz, WithNul("C:\\Tools\\msinfo32.exe"));
-    registry.Put("K", "bare", kRegSz, "C:\\x");
-    registry.Put("K", "inner", kRegSz, WithNul("ab\0"));
-    registry.Put("K", "multi", 7, WithNul("a\0b\0"));
-    bool ok = false;
-    EXPECT_EQ(Read(registry, "K", "nul", &ok), "C:\\Tools\\msinfo32.exe");
-    EXPECT_TRUE(ok);
-    ASSERT_EQ(registry.opens.size(), 1u);
-    EXPECT_EQ(registry.opens[0].root, kHKeyLocalMachine);
-    EXPECT_EQ(registry.opens[0].rights, 0x20019u);  // KEY_READ: no write rights
-    EXPECT_EQ(Read(registry, "K", "bare"), "C:\\x");
-    EXPECT_EQ(Read(registry, "K", "inner"), WithNul("ab"));  // one NUL only
-    std::string value = "before";
-    EXPECT_TRUE(GetKeyValue(registry, kHKeyLocalMachine, "K", "multi", value));
-    EXPECT_EQ(value, "before");
-    EXPECT_EQ(registry.openKeys, 0);
-}
-
-TEST(GetKeyValue, DwordReadsAsTheHexadecimalNumber) {
-    FakeRegistry registry;
-    registry.Put("K", "small", kRegDword, std::string("\x02\x01\0\0", 4));
-    registry.Put("K", "full", kRegDword, std::string("\x0D\x0C\x0B\x0A", 4));
-    registry.Put("K", "zero", kRegDword, std::string(4, '\0'));
-    // Each byte keeps its two digits, so 0x102 does not read as 0x12.
-    EXPECT_EQ(Read(registry, "K", "small"), "&h102");
-    EXPECT_EQ(Read(registry, "K", "full"), "&hA0B0C0D");
-    EXPECT_EQ(Read(registry, "K", "zero"), "&h0");
-}
-
-TEST(GetKeyValue, FailuresGiveFalseAndEmptyTextAndCloseTheKey) {
-    FakeRegistry registry;
-    registry.Put("K", "huge", kRegSz, std::string(1025, 'x'));
-    registry.Put("K", "fits", kRegSz, std::string(1024, 'x'));
-    for (const auto& [key, name] : std::vector<std::pair<std::string, std::string>>{
-             {"missing", "v"}, {"K", "missing"}, {"K", "huge"}}) {
-        std::string value = "stale";
-        EXPECT_FALSE(GetKeyValue(registry, kHKeyLocalMachine, key, name, value)) << name;
-        EXPECT_EQ(value, "");
+TEST(GetKeyValue, ReadsTextAndNumbersAndFailsWithEmptyTextAlwaysClosingTheKey) {
+    const std::string kilobyte(1024, 'x');
+    const struct {
+        RegistryValue stored;
+        bool read;
+        std::string value;
+    } cases[] = {
+        {Value(kRegSz, "C:\\Tools\\msinfo32.exe\0"), true, "C:\\Tools\\msinfo32.exe"},
+        {Value(kRegSz, "C:\\x"), true, "C:\\x"},                 // without its NUL: whole
+        {Value(kRegSz, "ab\0\0"), true, std::string("ab\0", 3)},  // one NUL only
+        {{kRegistrySuccess, kRegSz, kilobyte}, true, kilobyte},
+        {{kRegistrySuccess, kRegSz, kilobyte + "x"}, false, ""},  // over the buffer
+        {Value(7, "a\0b\0\0"), true, "before"},                   // other types leave the text
+        {Value(kRegDword, "\x02\x01\0\0"), true, "&h102"},       // 0x102, not 0x12
+        {Value(kRegDword, "\x0D\x0C\x0B\x0A"), true, "&hA0B0C0D"},
+        {Value(kRegDword, "\0\0\0\0"), true, "&h0"},
+    };
+    for (const auto& c : cases) {
+        FakeRegistry registry;
+        registry.values = {{"K", "v", c.stored}};
+        std::string value = "before";
+        EXPECT_EQ(GetKeyValue(registry, kHKeyLocalMachine, "K", "v", value), c.read) << c.value;
+        EXPECT_EQ(value, c.value);
+        EXPECT_EQ(registry.rights, std::vector<std::uint32_t>{0x20019u});  // read rights only
         EXPECT_EQ(registry.openKeys, 0);
     }
-    EXPECT_EQ(Read(registry, "K", "fits").size(), 1024u);
-    registry.Put("K", "empty", kRegSz, "");  // an error, raised after closing the key
-    EXPECT_THROW(Read(registry, "K", "empty"), Error);
+    FakeRegistry registry;
+    registry.values = {{"K", "v", Value(kRegSz, "")}};
+    for (const auto& [key, name] : {std::pair{"K", "missing"}, {"missing", "v"}}) {
+        std::string value = "before";
+        EXPECT_FALSE(GetKeyValue(registry, kHKeyLocalMachine, key, name, value)) << key << name;
+        EXPECT_EQ(value, "");
+    }
+    std::string value;
+    EXPECT_THROW(GetKeyValue(registry, kHKeyLocalMachine, "K", "v", value), Error);  // no data at all
     EXPECT_EQ(registry.openKeys, 0);
 }
 
-class StartSysInfoTest : public ::testing::Test {
-protected:
-    Journal journal;
-    FakeRegistry registry;
-    MemoryFiles files;
-    RecordingStarter starter;
-    RecordingBoxes boxes{journal};
+class RecordingStarter final : public ProgramStarter {
+public:
+    std::vector<std::pair<std::string, int>> started;
+    bool fail = false;
+    void Start(const std::string& commandLine, int windowStyle) override {
+        if (fail) throw Error(errc::kFileNotFound, "cannot start " + commandLine);
+        started.emplace_back(commandLine, windowStyle);
+    }
+};
 
-    void Start() { StartSysInfo(SysInfoPlatform{registry, files, starter, boxes}); }
-    void ExpectUnavailableMessage() {
+TEST(StartSysInfo, StartsTheToolTheRegistryNamesOrShowsTheMessageOnce) {
+    const std::string tool = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
+    const std::string shared = "SOFTWARE\\Microsoft\\Shared Tools Location";
+    const auto path = [&](RegistryValue value) { return std::tuple{tool, std::string("PATH"), value}; };
+    const auto location = [&](RegistryValue value) { return std::tuple{shared, std::string("MSINFO"), value}; };
+    const struct {
+        const char* what;
+        decltype(FakeRegistry::values) values;
+        bool toolFileExists, startFails;
+        std::string started;  // empty: the message instead
+        std::size_t keysRead;
+    } cases[] = {
+        {"tool path, location never read",
+         {path(Value(kRegSz, "C:\\Program Files\\msinfo32.exe\0")), location(Value(kRegSz, "C:\\Shared\0"))}, true,
+         false, "C:\\Program Files\\msinfo32.exe", 1},
+        {"location holding the tool", {location(Value(kRegSz, "C:\\Shared\0"))}, true, false,
+         "C:\\Shared\\MSINFO32.EXE", 2},
+        {"location without the tool", {location(Value(kRegSz, "C:\\Shared"))}, false, false, "", 2},
+        {"no registry entries", {}, true, false, "", 2},
+        {"tool path of another type, not followed",
+         {path(Value(3, "\x01\x02")), location(Value(kRegSz, "C:\\Shared"))}, true, false, "", 1},
+        {"tool path without data", {path(Value(kRegSz, ""))}, true, false, "", 1},
+        {"tool that does not start", {path(Value(kRegSz, "C:\\nothing.exe"))}, true, true, "", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeRegistry registry;
+        registry.values = c.values;
+        testing::FakeFileSystem files;
+        if (c.toolFileExists) files.files["C:\\Shared\\MSINFO32.EXE"] = "";
+        RecordingStarter starter;
+        starter.fail = c.startFails;
+        testing::FakeBoxes boxes;
+        StartSysInfo(SysInfoPlatform{registry, files, starter, boxes});
+        EXPECT_EQ(registry.rights.size(), c.keysRead);
+        EXPECT_EQ(registry.openKeys, 0);
+        if (!c.started.empty()) {
+            EXPECT_EQ(starter.started, (std::vector<std::pair<std::string, int>>{{c.started, 1}}));
+            EXPECT_TRUE(boxes.shown.empty());
+            continue;
+        }
+        EXPECT_TRUE(starter.started.empty());
         ASSERT_EQ(boxes.shown.size(), 1u);
         EXPECT_EQ(boxes.shown[0].text, "System Information Is Unavailable At This Time");
         EXPECT_EQ(boxes.shown[0].icon, BoxIcon::None);
         EXPECT_EQ(boxes.shown[0].title, "Dorvane");
-        EXPECT_TRUE(starter.started.empty());
     }
-};
-
-TEST_F(StartSysInfoTest, ToolPathStartsTheToolAndTheLocationIsNeverRead) {
-    registry.Put(kToolKey, "PATH", kRegSz, WithNul("C:\\Program Files\\msinfo32.exe"));
-    registry.Put(kLocationKey, "MSINFO", kRegSz, WithNul("C:\\Other"));
-    Start();
-    ASSERT_EQ(starter.started.size(), 1u);
-    EXPECT_EQ(starter.started[0].first, "C:\\Program Files\\msinfo32.exe");
-    EXPECT_EQ(starter.started[0].second, 1);
-    EXPECT_EQ(registry.opens.size(), 1u);
-    EXPECT_TRUE(boxes.shown.empty());
-}
-
-TEST_F(StartSysInfoTest, LocationFolderIsUsedWhenItHoldsTheTool) {
-    registry.Put(kLocationKey, "MSINFO", kRegSz, WithNul("C:\\Shared\\MSInfo"));
-    files.files["C:\\Shared\\MSInfo\\MSINFO32.EXE"] = "";
-    Start();
-    ASSERT_EQ(starter.started.size(), 1u);
-    EXPECT_EQ(starter.started[0].first, "C:\\Shared\\MSInfo\\MSINFO32.EXE");
-    ASSERT_EQ(registry.opens.size(), 2u);
-    EXPECT_EQ(registry.opens[0].path, kToolKey);
-    EXPECT_EQ(registry.opens[1].path, kLocationKey);
-}
-
-TEST_F(StartSysInfoTest, NoRegistryEntriesOrALocationWithoutTheToolShowTheMessageOnce) {
-    Start();
-    ExpectUnavailableMessage();
-    EXPECT_EQ(journal.size(), 1u);
-    boxes.shown.clear();
-    registry.Put(kLocationKey, "MSINFO", kRegSz, WithNul("C:\\Shared\\MSInfo"));
-    Start();
-    ExpectUnavailableMessage();
-}
-
-TEST_F(StartSysInfoTest, ToolValueOfAnotherTypeIsNotFollowedByTheLocation) {
-    registry.Put(kToolKey, "PATH", 3, "\x01\x02");
-    registry.Put(kLocationKey, "MSINFO", kRegSz, WithNul("C:\\Shared"));
-    files.files["C:\\Shared\\MSINFO32.EXE"] = "";
-    Start();
-    ExpectUnavailableMessage();
-    EXPECT_EQ(registry.opens.size(), 1u);
-}
-
-TEST_F(StartSysInfoTest, EmptyValueAndFailedStartShowTheMessage) {
-    registry.Put(kToolKey, "PATH", kRegSz, "");
-    Start();
-    ExpectUnavailableMessage();
-    EXPECT_EQ(registry.openKeys, 0);
-
-    boxes.shown.clear();
-    registry.Put(kToolKey, "PATH", kRegSz, "C:\\nothing.exe");
-    starter.fail = true;
-    Start();
-    ExpectUnavailableMessage();
-}
-
-TEST_F(StartSysInfoTest, PosixHasNoRegistrySoTheMessageIsShown) {
-    PosixRegistry posixRegistry;
-    PosixProgramStarter posixStarter;
-    StartSysInfo(SysInfoPlatform{posixRegistry, files, posixStarter, boxes});
-    ExpectUnavailableMessage();
-    EXPECT_THROW(posixStarter.Start("C:\\x.exe", 1), Error);
-}
-
-TEST(BrowseForFolder, ReturnsThePathOrWhenNoneUnchanged) {
-    Journal journal;
-    test::ScriptedFolderDialog dialog(journal);
-    dialog.answers = {std::string("C:\\"), std::nullopt, std::string("D:\\Back\0junk", 12)};
-    EXPECT_EQ(BrowseForFolder(dialog, "none", std::string("Pick")), "C:\\");
-    EXPECT_EQ(BrowseForFolder(dialog, "none"), "none");
-    EXPECT_EQ(BrowseForFolder(dialog, ""), "D:\\Back");
-    EXPECT_EQ(dialog.titles, (std::vector<std::string>{"Pick", "Select a folder.",
-                                                       "Select a folder."}));
 }
 
 }  // namespace

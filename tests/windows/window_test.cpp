@@ -1,218 +1,311 @@
-// The Win32 window, shown modally on the test's thread and driven from a
-// second thread with clicks and keys, as a user would drive it.
+// The program under Wine on copies of the test databases, its settings where
+// the products keep them: an unattended run, and its window driven with keys
+// and clicks as a user would. The Windows step runs the window's test at 96
+// and at 144 DPI; with a display, the first run leaves a picture of it.
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <future>
-#include <sstream>
+#include <objidl.h>  // GDI+ needs it, and windows.h is included lean
+#include <gdiplus.h>
 
-#include "core/clock.h"
-#include "core/run_control.h"
-#include "operations/run_sequence.h"
-#include "core/runtime.h"
+#include <algorithm>
+#include <functional>
+#include <regex>
+
+#include "core/error.h"
 #include "core/settings/registry_settings_store.h"
-#include "engines/files/local_file_system.h"
-#include "app/unavailable_components.h"
+#include "tests/support/temp_dir.h"
 #include "tests/windows/dialog_driver.h"
-#include "tests/windows/temp_folder.h"
+#include "ui/logic/window_layout.h"
 #include "ui/win32/about_window_ids.h"
-#include "ui/win32/show_window.h"
-#include "ui/win32/twips.h"
+#include "ui/win32/win32_program_starter.h"
 
 namespace dorvane {
 namespace {
 
 using namespace wintest;
-using namespace win32ui;
+using win32ui::ControlId;
+namespace fs = std::filesystem;
 
 const std::wstring kCaption = L"Zentro Software Ltd";
+constexpr const char* kToolKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
+const fs::path kProbe = fs::absolute(DORVANE_SYSINFO_PROBE).make_preferred();
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(std::filesystem::path(Wide(path)), std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-// Confirms whatever boxes are open and closes the window.
-void ForceClose(HWND window) {
-    for (int i = 0; i < 100 && IsWindow(window); ++i) {
-        if (HWND box = WaitForDialog(L"", 100, window)) {
-            if (HWND ok = FindButton(box, L"OK")) Click(ok);
-            else PostMessageW(box, WM_CLOSE, 0, 0);
-        }
-        PostMessageW(window, WM_CLOSE, 0, 0);
-    }
-}
-
-class WindowTest : public ::testing::Test {
+class ProgramTest : public ::testing::Test {
 protected:
-    WindowTest()
-        : base_(std::string("Software\\Dorvane tests\\") +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name()),
-          store_(base_),
-          engine_factory_([] { return MakeUnavailableFileDatabaseEngine(); }),
-          sql_(MakeUnavailableSqlClient()),
-          rt_(store_, files_, engine_factory_, *sql_, noBoxes_, clock_) {
-        RegDeleteTreeA(HKEY_CURRENT_USER, base_.c_str());
-        app_ = dir_.File("app");
-        backups_ = dir_.File("backups");
-        CreateDirectoryA(app_.c_str(), nullptr);
-        store_.Write("Bresk", "TitleBar", "sqlver", "0");
-        store_.Write("Bresk", "Locations", "APPPATH", app_);
-        store_.Write("Bresk", "Locations", "BKpath", backups_);
-        ParseCommandLine(rt_.ctx, "/Bresk");
+    ProgramTest() {
+        ForgetProducts();
+        settings_.Write("Cindral", "TitleBar", "sqlver", "0");
+        for (const auto& [key, folder] : {std::pair{"APPPATH", "app"}, {"DbPath", "db"}, {"BKpath", "backups"}}) {
+            fs::create_directory(dir_ / folder);
+            settings_.Write("Cindral", "Locations", key, (dir_ / folder).string());
+        }
+        for (const auto& [from, to] :
+             {std::pair{"products/post_db.mdb", "db/post_db.mdb"}, {"mdb/jet4/testV2000.mdb", "app/Cindral.mde"}}) {
+            fs::copy_file(fs::path(DORVANE_TESTDATA) / from, dir_ / to);
+            fs::permissions(dir_ / to, fs::perms::owner_write, fs::perm_options::add);
+        }
     }
-    ~WindowTest() override { RegDeleteTreeA(HKEY_CURRENT_USER, base_.c_str()); }
-
-    // Runs the window here while `drive` works it from another thread; if
-    // the driver gives up, the window is closed so the test ends.
-    bool ShowDriven(const std::function<void(HWND)>& drive) {
-        auto driver = std::async(std::launch::async, [&] {
-            HWND window = WaitForDialog(kCaption, 20000);
-            if (window == nullptr) return;
-            drive(window);
-            if (IsWindow(window) && !WaitUntilClosed(window, 10000)) {
-                ADD_FAILURE() << "the window did not close";
-                ForceClose(window);
-            }
-        });
-        const bool shown = ShowMainWindow(rt_);
-        driver.get();
-        return shown;
+    ~ProgramTest() override { ForgetProducts(); }
+    static void ForgetProducts() {
+        for (const char* product : {"Alveto", "Cindral"}) {
+            RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\VB and VBA Program Settings\\" + std::string(product)).c_str());
+        }
     }
 
-    std::string base_;
-    TempFolder dir_;
-    std::string app_, backups_;
-    RegistrySettingsStore store_;
-    LocalFileSystem files_;
-    Runtime::EngineFactory engine_factory_;
-    std::unique_ptr<SqlClient> sql_;
-    SilentMessageBoxes noBoxes_;
-    SystemClock clock_;
-    Runtime rt_;
+    // Runs dorvane.exe while `drive` works its window; the exit status.
+    DWORD Run(const std::wstring& arguments, const std::function<void(HWND)>& drive = nullptr) {
+        std::wstring command = L"\"" + fs::path(DORVANE_PROGRAM).wstring() + L"\" " + arguments;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION program{};
+        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &program)) {
+            ADD_FAILURE() << "cannot start the program";
+            return 1;
+        }
+        HWND window = drive != nullptr ? WaitForDialog(kCaption, 60000) : nullptr;
+        if (window != nullptr) drive(window);
+        EXPECT_EQ(window == nullptr, drive == nullptr) << "the window did not appear";
+        DWORD status = 1;
+        if (WaitForSingleObject(program.hProcess, 120000) != WAIT_OBJECT_0) TerminateProcess(program.hProcess, 1);
+        GetExitCodeProcess(program.hProcess, &status);
+        CloseHandle(program.hThread);
+        CloseHandle(program.hProcess);
+        return status;
+    }
+    // Every line of the log ends in CR LF; these must be among them.
+    void ExpectLogged(std::initializer_list<std::string> lines) {
+        const std::string log = testing::ReadFile(dir_ / "app" / "Dorvane_log.txt");
+        EXPECT_FALSE(std::regex_search(log, std::regex("(^|[^\r])\n"))) << log;
+        for (const auto& line : lines) EXPECT_NE(log.find(line + "\r\n"), std::string::npos) << line << "\n" << log;
+    }
+    std::vector<std::string> Files(const char* folder) {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_ / folder)) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // One run of the window, in three steps.
+    void CheckLayoutFocusAndTab(HWND window);
+    void ChooseFoldersAndStartSystemInformation(HWND window);
+    void PressRunNotSetUpThenRun(HWND window);
+
+    testing::TempDir dir_;
+    RegistrySettingsStore settings_;
+    std::vector<DialogFacts> boxes_;
 };
 
-int ScreenDpi() {
+class WindowTest : public ProgramTest {};
+
+TEST_F(ProgramTest, AnUnattendedRunCompactsBothFilesAndKeepsOneBackupWithoutAWindowOrBatchFile) {
+    EXPECT_EQ(Run(L"/silent /Cindral"), 0u);
+    ExpectLogged({"Application was optimized", "The Dbase was repaired & compacted successfully"});
+    EXPECT_EQ(Files("app"), (std::vector<std::string>{"Cindral.mde", "Dorvane_log.txt"}));
+    EXPECT_EQ(Files("db"), std::vector<std::string>{"post_db.mdb"});
+    ASSERT_EQ(Files("backups").size(), 1u);
+    EXPECT_EQ(Files("backups")[0].rfind("post_db_", 0), 0u);
+}
+
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+}
+
+// Posts a key to the control with the focus, as the keyboard would.
+void PressKey(HWND window, WPARAM key) {
+    PostMessageW(FocusOf(window), WM_KEYDOWN, key, 0);
+    PostMessageW(FocusOf(window), WM_KEYUP, key, 0);
+}
+
+// The window as the screen shows it, saved as PNG through GDI+.
+void SavePicture(HWND window, const fs::path& file) {
+    RECT r;
+    GetWindowRect(window, &r);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, r.right - r.left, r.bottom - r.top);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, r.right - r.left, r.bottom - r.top, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    ULONG_PTR gdiplus = 0;
+    const Gdiplus::GdiplusStartupInput startup;
+    ASSERT_EQ(Gdiplus::GdiplusStartup(&gdiplus, &startup, nullptr), Gdiplus::Ok);
+    {
+        const CLSID png{0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};  // its encoder
+        fs::create_directories(file.parent_path());
+        Gdiplus::Bitmap picture(bitmap, nullptr);
+        EXPECT_EQ(picture.Save(file.wstring().c_str(), &png, nullptr), Gdiplus::Ok) << file;
+    }
+    Gdiplus::GdiplusShutdown(gdiplus);
+    DeleteObject(bitmap);
+}
+
+void ProgramTest::CheckLayoutFocusAndTab(HWND window) {
     HDC screen = GetDC(nullptr);
     const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
-    return dpi;
-}
-
-RECT ClientRectOf(HWND control) {
-    RECT r;
-    GetWindowRect(control, &r);
-    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
-TEST_F(WindowTest, ShowsTheProductLaidOutInTwipsWithFocusOnCancelAndTabOrder) {
-    const bool shown = ShowDriven([&](HWND window) {
-        auto item = [&](int id) { return GetDlgItem(window, id); };
-        EXPECT_EQ(TextOf(item(kIdLblTitle)), L"Dorvane for:");
-        EXPECT_EQ(TextOf(item(kIdLblDescription)), L"Backup and optimize Zentro products");
-        EXPECT_EQ(TextOf(item(kIdLblVersion)), L"Version 2.0.2");
-        EXPECT_EQ(TextOf(item(kIdLblInfo)), L"mdb database");
-        EXPECT_EQ(TextOf(item(kIdLblLog)),
-                  Wide("Backup Path:\r\n" + backups_ + "\r\n\r\nLog File:\r\n" + app_ + "\\Dorvane_log.txt"));
-        EXPECT_EQ(TextOf(item(kIdCmbType)), L"Bresk");
-        EXPECT_EQ(TextOf(item(kIdCmdSysInfo)), L"&System Info...");
-
-        const int dpi = ScreenDpi();
-        RECT client;
-        GetClientRect(window, &client);
-        EXPECT_EQ(client.right, TwipsToPixels(5715, dpi));
-        EXPECT_EQ(client.bottom, TwipsToPixels(4350, dpi));
-        const PixelRect run = TwipsRect(4080, 960, 1335, 375, dpi);
-        const RECT runRect = ClientRectOf(item(kIdCmdRun));
-        EXPECT_EQ(runRect.left, run.left);
-        EXPECT_EQ(runRect.top, run.top);
-        EXPECT_EQ(runRect.right - runRect.left, run.width);
-        EXPECT_EQ(runRect.bottom - runRect.top, run.height);
-        const RECT logRect = ClientRectOf(item(kIdLblLog));
-        EXPECT_EQ(logRect.top, TwipsToPixels(2760, dpi));
-        const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
-        EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
-
-        GUITHREADINFO focus{};
-        focus.cbSize = sizeof focus;
-        GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &focus);
-        EXPECT_EQ(focus.hwndFocus, item(kIdCmdOK));
-        std::vector<int> order;
-        HWND at = item(kIdCmdOK);
-        for (int i = 0; i < 5; ++i) {
-            at = GetNextDlgTabItem(window, at, FALSE);
-            order.push_back(GetDlgCtrlID(at));
-        }
-        EXPECT_EQ(order, (std::vector<int>{kIdCmdSysInfo, kIdCmdRun, kIdCmbType, kIdCmdPath, kIdCmdOK}));
-
-        // Enter with the focus on Cancel presses Cancel: nothing runs.
-        PostMessageW(item(kIdCmdOK), WM_KEYDOWN, VK_RETURN, 0);
-        PostMessageW(item(kIdCmdOK), WM_KEYUP, VK_RETURN, 0);
-    });
-    EXPECT_TRUE(shown);
-    EXPECT_FALSE(files_.Exists(app_ + "\\Dorvane.bat"));
-    EXPECT_FALSE(files_.Exists(app_ + "\\Dorvane_log.txt"));
-    EXPECT_EQ(store_.Read("Bresk", "Locations", "BKpath"), backups_);  // saved while loading
-}
-
-TEST_F(WindowTest, EscAndEnterPressRunWhichWarnsWhenNotSetUpThenRunsAndClosesForAnother) {
-    std::vector<std::wstring> boxTexts;
-    const bool shown = ShowDriven([&](HWND window) {
-        HWND combo = GetDlgItem(window, kIdCmbType);
-        HWND log = GetDlgItem(window, kIdLblLog);
-        const std::wstring breskLog = TextOf(log);
-
-        // Alveto has no settings here: not set up.
-        SendMessageW(combo, CB_SETCURSEL, 0, 0);
-        PostMessageW(window, WM_COMMAND, MAKEWPARAM(kIdCmbType, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
-        WaitForText(log, [&](const std::wstring& t) { return t != breskLog; }, 5000);
-        EXPECT_EQ(TextOf(GetDlgItem(window, kIdLblInfo)), L"mdb database");
-
-        // Esc presses Run wherever the focus is; Enter does so too once the
-        // focus is on a control that is no push button.
-        auto pressRunBy = [&](HWND target, WPARAM key, const char* how) {
-            PostMessageW(target, WM_KEYDOWN, key, 0);
-            HWND box = WaitForDialog(kCaption, 10000, window);
-            ASSERT_NE(box, nullptr) << how << " did not press Run";
-            const DialogFacts facts = Describe(box);
-            ASSERT_FALSE(facts.texts.empty());
-            EXPECT_EQ(facts.texts.back(), L"Operation Failed. Registry error");
-            EXPECT_TRUE(facts.hasIcon);
-            EXPECT_EQ(facts.owner, window);
-            EXPECT_EQ(facts.buttons, std::vector<std::wstring>{L"OK"});
-            Click(FindButton(box, L"OK"));
-            ASSERT_TRUE(WaitUntilClosed(box, 5000));
-            Sleep(200);
-            EXPECT_TRUE(IsWindowVisible(window)) << "the window must stay open";
-        };
-        pressRunBy(GetDlgItem(window, kIdCmdOK), VK_ESCAPE, "Esc");
-        PostMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(combo), TRUE);
-        pressRunBy(combo, VK_RETURN, "Enter");
-
-        SendMessageW(combo, CB_SETCURSEL, 1, 0);
-        PostMessageW(window, WM_COMMAND, MAKEWPARAM(kIdCmbType, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
-        WaitForText(log, [&](const std::wstring& t) { return t == breskLog; }, 5000);
-        Click(GetDlgItem(window, kIdCmdRun));
-        // Every operation reports with a box; each is confirmed.
-        while (IsWindow(window)) {
-            if (HWND next = WaitForDialog(L"", 500, window)) {
-                const DialogFacts seen = Describe(next);
-                if (!seen.texts.empty()) boxTexts.push_back(seen.texts.back());
-                Click(FindButton(next, L"OK"));
-                WaitUntilClosed(next, 5000);
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, ui::TwipsToPixels(ui::kClientWidth, dpi));
+    EXPECT_EQ(client.bottom, ui::TwipsToPixels(ui::kClientHeight, dpi));
+    EXPECT_EQ(GetWindowLongPtrW(window, GWL_STYLE) & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
+    const bool drawn = std::getenv("DISPLAY") != nullptr;  // Wine's null driver draws nothing
+    if (drawn) Sleep(500);                                   // let it paint
+    HDC painted = GetDC(window);
+    for (const auto& layout : ui::kControls) {
+        SCOPED_TRACE(std::string(layout.name));
+        HWND control = GetDlgItem(window, ControlId(layout.name));
+        RECT r;
+        GetWindowRect(control, &r);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ((ui::PixelRect{r.left, r.top, r.right - r.left, r.bottom - r.top}), ui::TwipsRect(layout, dpi));
+        EXPECT_EQ((GetWindowLongPtrW(control, GWL_STYLE) & WS_TABSTOP) != 0, ui::TakesFocus(layout.kind));
+        if (layout.kind == ui::ControlKind::PushButton) {
+            EXPECT_EQ(TextOf(control), std::wstring(layout.designText.begin(), layout.designText.end()));
+        } else if (layout.kind == ui::ControlKind::Picture) {
+            EXPECT_NE(SendMessageW(control, STM_GETICON, 0, 0), 0);
+        } else if (layout.kind == ui::ControlKind::Label && drawn) {
+            int blue = 0;
+            for (int y = r.top; y < r.bottom; ++y) {
+                for (int x = r.left; x < r.right; ++x) blue += GetPixel(painted, x, y) == RGB(0, 0, 255);
             }
+            EXPECT_EQ(blue > 10, layout.textColour == &ui::kBlue);
         }
-    });
-    EXPECT_TRUE(shown);
-    EXPECT_GE(boxTexts.size(), 2u);
-    EXPECT_EQ(ReadFile(app_ + "\\Dorvane.bat"), "\"" + app_ + "\\Dorvane.exe\" /silent /Bresk\r\n");
-    const std::string log = ReadFile(app_ + "\\Dorvane_log.txt");
-    EXPECT_NE(log.find("Unable to optimize application\r\n"), std::string::npos);
-    EXPECT_EQ(store_.Read("Alveto", "Locations", "BKpath"), "");  // saved when it was picked
+    }
+    ReleaseDC(window, painted);
+    const fs::path picture = fs::path(DORVANE_SCREENSHOTS) / "window.png";
+    if (drawn && !fs::exists(picture)) SavePicture(window, picture);
+    const std::pair<const char*, std::wstring> texts[] = {
+        {"lblTitle", L"Dorvane for:"},
+        {"lblDescription", L"Backup and optimize Zentro products"},
+        {"lblInfo", L"mdb database"},
+        {"lblLog", L"Backup Path:\r\n" + (dir_ / "backups").wstring() + L"\r\n\r\nLog File:\r\n" +
+                       (dir_ / "app").wstring() + L"\\Dorvane_log.txt"},
+        {"cmbType", L"Cindral"},
+    };
+    for (const auto& [name, text] : texts) EXPECT_EQ(TextOf(GetDlgItem(window, ControlId(name))), text);
+
+    // Focus starts on Cancel, which Enter then presses; Tab goes to the icon,
+    // then on by tab index.
+    EXPECT_TRUE(GetWindowLongPtrW(GetDlgItem(window, ControlId("cmdOK")), GWL_STYLE) & BS_DEFPUSHBUTTON);
+    std::vector<int> visited{GetDlgCtrlID(FocusOf(window))};
+    for (int i = 0; i < 6; ++i) {
+        const HWND before = FocusOf(window);
+        PressKey(window, VK_TAB);
+        WaitFor([&] { return FocusOf(window) != before; }, 2000);
+        visited.push_back(GetDlgCtrlID(FocusOf(window)));
+    }
+    EXPECT_EQ(visited, (std::vector<int>{ControlId("cmdOK"), ControlId("picIcon"), ControlId("cmdSysInfo"),
+                                         ControlId("cmdRun"), ControlId("cmbType"), ControlId("cmdPath"),
+                                         ControlId("cmdOK")}));
+    ChooseFoldersAndStartSystemInformation(window);
+}
+
+// The probe beside the tests stands in for the system information tool: it
+// writes how it was started into the file DORVANE_PROBE_OUT names.
+void ProgramTest::ChooseFoldersAndStartSystemInformation(HWND window) {
+    HWND log = GetDlgItem(window, ControlId("lblLog"));
+    for (const wchar_t* button : {L"OK", L"Cancel"}) {  // a cancel falls back to the document folder
+        const std::wstring before = TextOf(log);
+        Click(GetDlgItem(window, ControlId("cmdPath")));
+        HWND dialog = WaitForDialog(L"", 10000, window);
+        Sleep(300);  // the tree fills itself
+        const auto texts = Describe(dialog).texts;
+        EXPECT_NE(std::find(texts.begin(), texts.end(), L"Select Backup Folder"), texts.end());
+        EXPECT_TRUE(Press(dialog, button));
+        WaitFor([&] { return TextOf(log) != before; }, 5000);
+        EXPECT_TRUE(fs::is_directory(settings_.Read("Cindral", "Locations", "BKpath").value_or(""))) << button;
+    }
+    const auto chosen = settings_.Read("Cindral", "Locations", "BKpath");
+    EXPECT_EQ(chosen, (dir_ / "documents").string());
+    EXPECT_NE(TextOf(log).find(L"\r\n" + (dir_ / "documents").wstring() + L"\r\n"), std::wstring::npos);
+
+    Click(GetDlgItem(window, ControlId("cmdSysInfo")));
+    std::string started;
+    WaitFor([&] { return !(started = testing::ReadFile(dir_ / "started.txt")).empty(); }, 10000);
+    EXPECT_EQ(started.substr(0, started.find('\n')), "flags=1 show=1");  // a normal window
+    EXPECT_EQ(started.substr(started.find('\n') + 1), kProbe.string());  // nothing added
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kToolKey, "PATH");
+    Click(GetDlgItem(window, ControlId("cmdSysInfo")));
+    HWND box = WaitForDialog(L"Dorvane", 10000, window);
+    const DialogFacts facts = Describe(box);
+    EXPECT_EQ(facts.texts, std::vector<std::wstring>{L"System Information Is Unavailable At This Time"});
+    EXPECT_EQ(facts.buttons, std::vector<std::wstring>{L"OK"});
+    EXPECT_FALSE(facts.hasIcon);
+    Press(box, L"OK");
+    WaitUntilClosed(box, 5000);
+    PressRunNotSetUpThenRun(window);
+}
+
+void ProgramTest::PressRunNotSetUpThenRun(HWND window) {
+    HWND list = GetDlgItem(window, ControlId("cmbType"));
+    const auto pick = [&](WPARAM entry, const std::wstring& shown) {
+        SendMessageW(list, CB_SETCURSEL, entry, 0);
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(ControlId("cmbType"), CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+        HWND log = GetDlgItem(window, ControlId("lblLog"));
+        EXPECT_TRUE(WaitFor([&] { return TextOf(log).find(shown) != std::wstring::npos; }, 5000));
+    };
+    pick(0, L"Log File:\r\n\\Dorvane_log.txt");  // Alveto, not set up here
+    for (const auto& [focus, key] : {std::pair{"cmdOK", VK_ESCAPE}, {"cmbType", VK_RETURN}, {"picIcon", VK_RETURN}}) {
+        SCOPED_TRACE(focus);
+        HWND target = GetDlgItem(window, ControlId(focus));
+        PostMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
+        WaitFor([&] { return FocusOf(window) == target; }, 2000);
+        PressKey(window, static_cast<WPARAM>(key));
+        HWND box = WaitForDialog(kCaption, 10000, window);
+        const DialogFacts facts = Describe(box);
+        EXPECT_EQ(facts.texts, std::vector<std::wstring>{L"Operation Failed. Registry error"});
+        EXPECT_TRUE(facts.hasIcon);
+        EXPECT_EQ(facts.owner, window);
+        EXPECT_TRUE(Press(box, L"OK"));
+        EXPECT_TRUE(WaitUntilClosed(box, 5000));
+        Sleep(200);
+        EXPECT_TRUE(IsWindowVisible(window)) << "the window must stay open";
+    }
+    pick(2, (dir_ / "documents").wstring());
+    Click(GetDlgItem(window, ControlId("cmdRun")));
+    WaitFor(
+        [&] {
+            if (HWND box = WaitForDialog(L"", 200, window)) {
+                boxes_.push_back(Describe(box));
+                Press(box, L"OK");
+                WaitUntilClosed(box, 10000);
+            }
+            return !IsWindow(window);
+        },
+        120000);
+}
+
+// The window follows the layout table and takes keys as a user presses them:
+// the folder button and System Info do their part, Esc and Enter away from
+// the buttons press Run, which warns for a product not set up and for one
+// that is maintains it, writes the batch file and closes.
+TEST_F(WindowTest, FollowsTheLayoutTableAndTakesKeysAndClicksAsAUserGivesThem) {
+    const std::string probe = kProbe.string();
+    ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, kToolKey, "PATH", REG_SZ, probe.c_str(),
+                              static_cast<DWORD>(probe.size() + 1)),
+              0);
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools Location", "MSINFO");
+    SetEnvironmentVariableW(L"DORVANE_PROBE_OUT", (dir_ / "started.txt").wstring().c_str());
+    fs::create_directory(dir_ / "documents");
+    settings_.Write("Cindral", "Locations", "WORKGROUPPATH", (dir_ / "documents").string());
+    EXPECT_EQ(Run(L"/Cindral", [this](HWND window) { CheckLayoutFocusAndTab(window); }), 0u);
+    ASSERT_EQ(boxes_.size(), 3u);  // front-end, back-end, backup
+    for (const DialogFacts& box : boxes_) {
+        EXPECT_TRUE(box.hasIcon);  // information
+        EXPECT_EQ(box.buttons, std::vector<std::wstring>{L"OK"});
+    }
+    ExpectLogged({"Application was optimized", "The Dbase was repaired & compacted successfully"});
+    EXPECT_EQ(testing::ReadFile(dir_ / "app" / "Dorvane.bat"),
+              "\"" + (dir_ / "app").string() + "\\Dorvane.exe\" /silent /Cindral\r\n");
+    EXPECT_EQ(Files("documents").size(), 1u);  // the backup
+    EXPECT_EQ(settings_.Read("Alveto", "Locations", "BKpath"), "");  // saved when it was picked
+    EXPECT_THROW(win32ui::Win32ProgramStarter().Start("Z:\\no\\such\\tool.exe", 1), Error);  // gives the message
 }
 
 }  // namespace

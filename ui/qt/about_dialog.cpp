@@ -9,15 +9,13 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
-#include <algorithm>
-#include <cmath>
 #include <exception>
 
 #include "core/products.h"
 #include "ui/logic/about_form.h"
 #include "ui/logic/about_texts.h"
+#include "ui/logic/window_layout.h"
 #include "ui/qt/qt_message_boxes.h"
-#include "ui/qt/twips.h"
 
 // Resources of a static library are registered by hand, outside any namespace.
 static void InitDorvaneResources() { Q_INIT_RESOURCE(dorvane); }
@@ -25,18 +23,9 @@ static void InitDorvaneResources() { Q_INIT_RESOURCE(dorvane); }
 namespace dorvane::qtui {
 namespace {
 
-constexpr int kClientWidth = 5715;
-constexpr int kClientHeight = 4350;
-constexpr int kDesignLeft = 2340;  // where the window opens on the screen
-constexpr int kDesignTop = 1935;
 // The design font of the window: every position assumes its line height.
 constexpr double kWindowFontPoints = 8.0;
 constexpr double kSmallestFontPoints = 6.5;
-
-const QColor kBlue(0, 0, 255);
-const QColor kBlack(0, 0, 0);
-const QColor kGrey(128, 128, 128);
-const QColor kWhite(255, 255, 255);
 
 double ScreenDpi(double requested) {
     if (requested > 0) return requested;
@@ -44,49 +33,66 @@ double ScreenDpi(double requested) {
     return screen != nullptr ? screen->logicalDotsPerInch() : 96.0;
 }
 
-void SetTextColour(QWidget* widget, const QColor& colour) {
+QString FromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QRect ToQRect(const ui::PixelRect& r) { return QRect(r.left, r.top, r.width, r.height); }
+
+void SetColour(QWidget* widget, QPalette::ColorRole role, const ui::Rgb& colour) {
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(role, QColor(colour.red, colour.green, colour.blue));
     widget->setPalette(palette);
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& rect) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(rect);
-    label->setTextFormat(Qt::PlainText);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setWordWrap(true);
-    return label;
+QWidget* MakeControl(QWidget* parent, const ui::ControlLayout& layout, const QPixmap& icon) {
+    QWidget* control = nullptr;
+    switch (layout.kind) {
+        case ui::ControlKind::PushButton:
+            control = new QPushButton(FromView(layout.designText), parent);
+            break;
+        case ui::ControlKind::DropDownList: {
+            auto* list = new QComboBox(parent);
+            list->setEditable(false);  // pick an entry, never type one
+            for (const auto& product : kProducts) list->addItem(FromView(product.Product));
+            control = list;
+            break;
+        }
+        case ui::ControlKind::Picture: {
+            auto* picture = new QLabel(parent);
+            picture->setAlignment(Qt::AlignCenter);
+            picture->setPixmap(icon);
+            picture->setFocusPolicy(Qt::TabFocus);  // reached by Tab, not by a click
+            control = picture;
+            break;
+        }
+        case ui::ControlKind::Label: {
+            auto* label = new QLabel(FromView(layout.designText), parent);
+            label->setTextFormat(Qt::PlainText);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            label->setWordWrap(true);
+            control = label;
+            break;
+        }
+    }
+    control->setObjectName(FromView(layout.name));
+    if (layout.textColour != nullptr) SetColour(control, QPalette::WindowText, *layout.textColour);
+    return control;
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, const QRect& rect) {
-    auto* button = new QPushButton(QString::fromLatin1(text), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(rect);
-    return button;
-}
-
-// A straight rule, drawn as a filled strip of its pen width.
-void MakeRule(QWidget* parent, const char* name, int x1, int x2, int y, int penPixels,
-              const QColor& colour, double dpi) {
+// A rule is a filled strip of its pen width.
+void MakeRule(QWidget* parent, const ui::RuleLayout& layout, double dpi) {
     auto* rule = new QWidget(parent);
-    rule->setObjectName(QString::fromLatin1(name));
-    const int left = TwipsToPixels(x1, dpi);
-    const int top = TwipsToPixels(y, dpi);
-    const int thickness = std::max(1, static_cast<int>(std::lround(penPixels * dpi / 96.0)));
-    rule->setGeometry(left, top, TwipsToPixels(x2, dpi) - left, thickness);
+    rule->setObjectName(FromView(layout.name));
+    rule->setGeometry(ToQRect(ui::RuleRect(layout, dpi)));
     rule->setAutoFillBackground(true);
-    QPalette palette = rule->palette();
-    palette.setColor(QPalette::Window, colour);
-    rule->setPalette(palette);
+    SetColour(rule, QPalette::Window, layout.colour);
 }
 
 // The window's font at the design size, made smaller only as far as the
 // one-line description needs to fit its label with the fonts installed here.
 QFont WindowFont(QFont base, int descriptionWidth) {
-    const QString description = QString::fromUtf8(
-        ui::kFileDescription.data(), static_cast<qsizetype>(ui::kFileDescription.size()));
+    const QString description = FromView(ui::kFileDescription);
     for (double points = kWindowFontPoints; points >= kSmallestFontPoints; points -= 0.5) {
         base.setPointSizeF(points);
         if (QFontMetrics(base).horizontalAdvance(description) <= descriptionWidth) break;
@@ -99,65 +105,48 @@ QFont WindowFont(QFont base, int descriptionWidth) {
 AboutDialog::AboutDialog(double logicalDpi) {
     InitDorvaneResources();
     const double dpi = ScreenDpi(logicalDpi);
-    auto at = [dpi](int left, int top, int width, int height) {
-        return TwipsRect(left, top, width, height, dpi);
-    };
 
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("Zentro Software"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(TwipsToPixels(kClientWidth, dpi), TwipsToPixels(kClientHeight, dpi));
+    setFixedSize(ui::TwipsToPixels(ui::kClientWidth, dpi), ui::TwipsToPixels(ui::kClientHeight, dpi));
     setSizeGripEnabled(false);
-    move(TwipsToPixels(kDesignLeft, dpi), TwipsToPixels(kDesignTop, dpi));
-    setFont(WindowFont(font(), at(120, 1200, 2925, 330).width()));
+    move(ui::TwipsToPixels(ui::kDesignLeft, dpi), ui::TwipsToPixels(ui::kDesignTop, dpi));
+    setFont(WindowFont(font(), ui::TwipsRect(ui::ControlNamed("lblDescription"), dpi).width));
     const QPixmap icon(QStringLiteral(":/dorvane/dorvane48.png"));
     setWindowIcon(QIcon(icon));
 
-    // Created in the window's own order; labels lie under the buttons.
-    cmdPath_ = MakeButton(this, "cmdPath", "Select Backup folder", at(120, 3840, 2655, 375));
-    cmbType_ = new QComboBox(this);
-    cmbType_->setObjectName(QStringLiteral("cmbType"));
-    cmbType_->setGeometry(at(3360, 480, 2055, 315));
-    cmbType_->setEditable(false);
-    for (const auto& product : kProducts) {
-        cmbType_->addItem(QString::fromUtf8(product.Product.data(),
-                                            static_cast<qsizetype>(product.Product.size())));
+    for (const auto& layout : ui::kControls) {
+        QWidget* control = MakeControl(this, layout, icon);
+        control->setGeometry(ToQRect(ui::TwipsRect(layout, dpi)));
     }
-    cmdRun_ = MakeButton(this, "cmdRun", "Run", at(4080, 960, 1335, 375));
-    picIcon_ = new QLabel(this);
-    picIcon_->setObjectName(QStringLiteral("picIcon"));
-    picIcon_->setGeometry(at(480, 240, 750, 750));
-    picIcon_->setAlignment(Qt::AlignCenter);
-    picIcon_->setPixmap(icon);
-    cmdOK_ = MakeButton(this, "cmdOK", "Cancel", at(4080, 1440, 1335, 375));
-    cmdSysInfo_ = MakeButton(this, "cmdSysInfo", "&System Info...", at(2400, 1560, 1245, 345));
-    lblTitle_ = MakeLabel(this, "lblTitle", at(1680, 510, 1575, 255));
-    lblLog_ = MakeLabel(this, "lblLog", at(120, 2760, 5415, 1335));
-    MakeRule(this, "Line1_1", 90, 5654, 1965, 1, kGrey, dpi);
-    lblDescription_ = MakeLabel(this, "lblDescription", at(120, 1200, 2925, 330));
-    MakeRule(this, "Line1_0", 105, 5654, 1980, 2, kWhite, dpi);
-    lblVersion_ = MakeLabel(this, "lblVersion", at(120, 1560, 1965, 225));
-    lblInfo_ = MakeLabel(this, "lblInfo", at(240, 2040, 5175, 705));
+    for (const auto& rule : ui::kRules) MakeRule(this, rule, dpi);
 
-    SetTextColour(lblTitle_, kBlack);
-    SetTextColour(lblDescription_, kBlack);
-    SetTextColour(lblLog_, kBlue);
-    SetTextColour(lblInfo_, kBlue);
-    for (QWidget* control : {static_cast<QWidget*>(cmdPath_), static_cast<QWidget*>(cmbType_),
-                             static_cast<QWidget*>(cmdRun_), static_cast<QWidget*>(cmdOK_),
-                             static_cast<QWidget*>(cmdSysInfo_)}) {
+    // Labels lie under the controls that take focus, so they never catch their clicks.
+    QWidget* previous = nullptr;
+    for (const auto& layout : ui::InTabOrder()) {
+        if (!ui::TakesFocus(layout.kind)) continue;
+        QWidget* control = findChild<QWidget*>(FromView(layout.name));
         control->raise();
+        if (previous != nullptr) setTabOrder(previous, control);
+        else control->setFocus(Qt::OtherFocusReason);
+        previous = control;
     }
 
+    cmdPath_ = findChild<QPushButton*>(QStringLiteral("cmdPath"));
+    cmbType_ = findChild<QComboBox*>(QStringLiteral("cmbType"));
+    cmdRun_ = findChild<QPushButton*>(FromView(ui::kDefaultAndCancelButton));
+    cmdOK_ = findChild<QPushButton*>(QStringLiteral("cmdOK"));
+    cmdSysInfo_ = findChild<QPushButton*>(QStringLiteral("cmdSysInfo"));
+    lblTitle_ = findChild<QLabel*>(QStringLiteral("lblTitle"));
+    lblLog_ = findChild<QLabel*>(QStringLiteral("lblLog"));
+    lblDescription_ = findChild<QLabel*>(QStringLiteral("lblDescription"));
+    lblVersion_ = findChild<QLabel*>(QStringLiteral("lblVersion"));
+    lblInfo_ = findChild<QLabel*>(QStringLiteral("lblInfo"));
     // Run answers both Enter and Esc; a focused push button takes Enter itself.
     cmdRun_->setDefault(true);
-    setTabOrder(cmdOK_, cmdSysInfo_);
-    setTabOrder(cmdSysInfo_, cmdRun_);
-    setTabOrder(cmdRun_, cmbType_);
-    setTabOrder(cmbType_, cmdPath_);
-    cmdOK_->setFocus(Qt::OtherFocusReason);
 }
 
 AboutDialog::~AboutDialog() { SetBusyPointer(false); }

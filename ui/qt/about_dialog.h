@@ -1,7 +1,7 @@
 #pragma once
-// frmAbout drawn with Qt Widgets: every control at its design position in
-// twips, scaled to the screen. The handlers live in ui::AboutForm; this class
-// only draws and forwards.
+// frmAbout drawn with Qt Widgets from the window's layout table, every
+// control at its design position scaled to the screen. The handlers live in
+// ui::AboutForm; this class only draws and forwards.
 
 #include <QDialog>
 
@@ -50,7 +50,6 @@ private:
     QPushButton* cmdPath_;
     QComboBox* cmbType_;
     QPushButton* cmdRun_;
-    QLabel* picIcon_;
     QPushButton* cmdOK_;
     QPushButton* cmdSysInfo_;
     QLabel* lblTitle_;

@@ -1,8 +1,6 @@
 #include "ui/win32/about_window.h"
 
-#include <algorithm>
 #include <cstddef>
-#include <cstdint>
 #include <stdexcept>
 #include <vector>
 
@@ -10,17 +8,13 @@
 #include "core/products.h"
 #include "core/windows_api.h"
 #include "ui/logic/about_form.h"
+#include "ui/logic/window_layout.h"
 #include "ui/win32/about_window_ids.h"
-#include "ui/win32/twips.h"
 #include "ui/win32/win32_message_boxes.h"
 
 namespace dorvane::win32ui {
 namespace {
 
-constexpr int kClientWidth = 5715;
-constexpr int kClientHeight = 4350;
-constexpr int kDesignLeft = 2340;
-constexpr int kDesignTop = 1935;
 constexpr int kFontPoints = 8;
 constexpr int kIconPixelsAt96 = 48;
 
@@ -28,44 +22,58 @@ constexpr int kIconPixelsAt96 = 48;
 const wchar_t* const kWaitCursor = MAKEINTRESOURCEW(32514);
 const wchar_t* const kArrowCursor = MAKEINTRESOURCEW(32512);
 
-constexpr COLORREF kBlue = RGB(0, 0, 255);
-constexpr COLORREF kBlack = RGB(0, 0, 0);
-constexpr COLORREF kGrey = RGB(128, 128, 128);
-constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr int kIdList = ControlId("cmbType");
+constexpr int kIdPath = ControlId("cmdPath");
+constexpr int kIdRun = ControlId(ui::kDefaultAndCancelButton);
+constexpr int kIdCancel = ControlId("cmdOK");
+constexpr int kIdSysInfo = ControlId("cmdSysInfo");
+constexpr int kIdIcon = ControlId("picIcon");
 
-struct ControlLayout {
-    int id;
+COLORREF ToColorRef(const ui::Rgb& colour) { return RGB(colour.red, colour.green, colour.blue); }
+
+struct Win32Control {
     const wchar_t* windowClass;
-    const wchar_t* text;
     DWORD style;
-    int left, top, width, height;  // twips
 };
 
-constexpr DWORD kButton = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
-constexpr DWORD kLabel = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
+Win32Control ControlClass(const ui::ControlLayout& layout) {
+    constexpr DWORD kShown = WS_CHILD | WS_VISIBLE;
+    constexpr DWORD kFocusable = kShown | WS_TABSTOP;
+    switch (layout.kind) {
+        case ui::ControlKind::PushButton:
+            return {L"BUTTON", kFocusable | (layout.name == ui::kDefaultAndCancelButton ? BS_DEFPUSHBUTTON
+                                                                                         : BS_PUSHBUTTON)};
+        case ui::ControlKind::DropDownList:
+            return {L"COMBOBOX", kFocusable | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_HASSTRINGS};
+        case ui::ControlKind::Picture:  // keeps its design size, the icon centred in it
+            return {L"STATIC", kFocusable | SS_ICON | SS_CENTERIMAGE};
+        case ui::ControlKind::Label:
+            break;
+    }
+    return {L"STATIC", kShown | SS_LEFT | SS_NOPREFIX};
+}
 
-// In tab order: the order of creation is the order the Tab key follows.
-constexpr ControlLayout kControls[] = {
-    {kIdCmdOK, L"BUTTON", L"Cancel", kButton | WS_GROUP, 4080, 1440, 1335, 375},
-    {kIdPicIcon, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_ICON, 480, 240, 750, 750},
-    {kIdCmdSysInfo, L"BUTTON", L"&System Info...", kButton, 2400, 1560, 1245, 345},
-    {kIdLblDescription, L"STATIC", L"App Description", kLabel, 120, 1200, 2925, 330},
-    {kIdLblInfo, L"STATIC", L"Warning: ...", kLabel, 240, 2040, 5175, 705},
-    {kIdLblVersion, L"STATIC", L"Version", kLabel, 120, 1560, 1965, 225},
-    {kIdCmdRun, L"BUTTON", L"Run", (kButton & ~DWORD{BS_PUSHBUTTON}) | BS_DEFPUSHBUTTON, 4080, 960, 1335, 375},
-    {kIdLblLog, L"STATIC", L"Label1", kLabel, 120, 2760, 5415, 1335},
-    {kIdCmbType, L"COMBOBOX", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_HASSTRINGS,
-     3360, 480, 2055, 315},
-    {kIdLblTitle, L"STATIC", L"Application Title", kLabel, 1680, 510, 1575, 255},
-    {kIdCmdPath, L"BUTTON", L"Select Backup folder", kButton, 120, 3840, 2655, 375},
-};
+const ui::ControlLayout* LayoutOf(int id) {
+    for (const auto& layout : ui::kControls) {
+        if (ControlId(layout.name) == id) return &layout;
+    }
+    return nullptr;
+}
 
-// The etched rule: a grey line with a white one a pixel below it.
-struct RuleLayout {
-    int x1, x2, y, pixels;
-    COLORREF colour;
-};
-constexpr RuleLayout kRules[] = {{90, 5654, 1965, 1, kGrey}, {105, 5654, 1980, 2, kWhite}};
+// The closed drop-down list takes its design height. The system sizes it
+// from the selection field's height plus borders; measuring after each
+// change finds the field height that gives it.
+void SetClosedListHeight(HWND list, int height) {
+    LRESULT field = SendMessageW(list, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+    for (int attempt = 0; attempt < 3 && field != CB_ERR; ++attempt) {
+        RECT closed;
+        GetWindowRect(list, &closed);
+        const LRESULT error = height - (closed.bottom - closed.top);
+        if (error == 0 || field + error <= 0) return;
+        field += error;
+        SendMessageW(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
+    }
+}
 
 int ScreenDpi() {
     HDC screen = GetDC(nullptr);
@@ -141,7 +149,7 @@ long long AboutWindow::Handle(unsigned message, unsigned long long wParam, long 
             Guarded([&] { Initialise(); });
             // Through the dialog manager, so that Cancel, holding the focus,
             // is also the button Enter presses until the focus moves on.
-            SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window_, kIdCmdOK)), TRUE);
+            SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window_, kIdCancel)), TRUE);
             return FALSE;  // the focus is set
         case WM_COMMAND:
             Guarded([&] { Command(LOWORD(wParam), HIWORD(wParam)); });
@@ -150,12 +158,11 @@ long long AboutWindow::Handle(unsigned message, unsigned long long wParam, long 
             EndDialog(window_, 0);
             return TRUE;
         case WM_CTLCOLORSTATIC: {
-            const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
+            const ui::ControlLayout* layout = LayoutOf(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));
             auto* dc = reinterpret_cast<HDC>(wParam);
             SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-            if (id == kIdLblInfo || id == kIdLblLog) SetTextColor(dc, kBlue);
-            else if (id == kIdLblTitle || id == kIdLblDescription) SetTextColor(dc, kBlack);
-            else SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+            SetTextColor(dc, layout != nullptr && layout->textColour != nullptr ? ToColorRef(*layout->textColour)
+                                                                                  : GetSysColor(COLOR_BTNTEXT));
             return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
         }
         case WM_PAINT:
@@ -175,10 +182,10 @@ void AboutWindow::Initialise() {
     boxes_->SetOwner(window_);
     dpi_ = ScreenDpi();
 
-    RECT frame{0, 0, TwipsToPixels(kClientWidth, dpi_), TwipsToPixels(kClientHeight, dpi_)};
+    RECT frame{0, 0, ui::TwipsToPixels(ui::kClientWidth, dpi_), ui::TwipsToPixels(ui::kClientHeight, dpi_)};
     AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE)), FALSE,
                        static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_EXSTYLE)));
-    SetWindowPos(window_, nullptr, TwipsToPixels(kDesignLeft, dpi_), TwipsToPixels(kDesignTop, dpi_),
+    SetWindowPos(window_, nullptr, ui::TwipsToPixels(ui::kDesignLeft, dpi_), ui::TwipsToPixels(ui::kDesignTop, dpi_),
                  frame.right - frame.left, frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
 
     HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -200,50 +207,58 @@ void AboutWindow::Initialise() {
     font_ = CreateFontIndirectW(&font);
 
     CreateControls();
-    SendMessageW(window_, DM_SETDEFID, kIdCmdRun, 0);
+    SendMessageW(window_, DM_SETDEFID, kIdRun, 0);
     form_->Form_Load();
 }
 
 void AboutWindow::CreateControls() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    for (const ControlLayout& layout : kControls) {
-        PixelRect r = TwipsRect(layout.left, layout.top, layout.width, layout.height, dpi_);
-        // A drop-down list's height includes its opened list.
-        if (layout.id == kIdCmbType) r.height += MulDiv(120, dpi_, 96);
-        HWND control = CreateWindowExW(0, layout.windowClass, layout.text, layout.style, r.left, r.top, r.width,
-                                       r.height, window_,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance, nullptr);
+    // The order of creation is the order the Tab key follows.
+    bool first = true;
+    for (const ui::ControlLayout& layout : ui::InTabOrder()) {
+        const ui::PixelRect r = ui::TwipsRect(layout, dpi_);
+        const bool isList = layout.kind == ui::ControlKind::DropDownList;
+        Win32Control kind = ControlClass(layout);
+        if (first) kind.style |= WS_GROUP;
+        first = false;
+        const std::wstring text = WideFromAnsi(layout.designText);
+        // A drop-down list is created with the height of its opened list.
+        HWND control = CreateWindowExW(0, kind.windowClass, text.c_str(), kind.style, r.left, r.top, r.width,
+                                       isList ? r.height + MulDiv(120, dpi_, 96) : r.height, window_,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(layout.name))),
+                                       instance, nullptr);
         if (control == nullptr) {
             throw std::runtime_error("cannot create the window's controls (system error " +
                                      std::to_string(GetLastError()) + ")");
         }
         if (font_ != nullptr) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        if (isList) SetClosedListHeight(control, r.height);
     }
     if (pictureIcon_ != nullptr) {
-        SendDlgItemMessageW(window_, kIdPicIcon, STM_SETICON, reinterpret_cast<WPARAM>(pictureIcon_), 0);
+        SendDlgItemMessageW(window_, kIdIcon, STM_SETICON, reinterpret_cast<WPARAM>(pictureIcon_), 0);
     }
     for (const auto& product : kProducts) {
         const std::wstring name = WideFromAnsi(product.Product);
-        SendDlgItemMessageW(window_, kIdCmbType, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+        SendDlgItemMessageW(window_, kIdList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
     }
 }
 
 void AboutWindow::Command(int id, int notification) {
     switch (id) {
-        case kIdCmbType:
+        case kIdList:
             if (notification == CBN_SELCHANGE) form_->cmbType_Click();
             break;
-        case kIdCmdPath:
+        case kIdPath:
             if (notification == BN_CLICKED) form_->cmdPath_Click();
             break;
-        case kIdCmdRun:
+        case kIdRun:
         case IDCANCEL:  // Esc presses Run, the window's cancel button
             if (notification == BN_CLICKED) form_->cmdRun_Click();
             break;
-        case kIdCmdOK:
+        case kIdCancel:
             if (notification == BN_CLICKED) form_->cmdOK_Click();
             break;
-        case kIdCmdSysInfo:
+        case kIdSysInfo:
             if (notification == BN_CLICKED) form_->cmdSysInfo_Click();
             break;
         default:
@@ -254,11 +269,10 @@ void AboutWindow::Command(int id, int notification) {
 void AboutWindow::PaintRule() {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window_, &paint);
-    for (const RuleLayout& rule : kRules) {
-        const int left = TwipsToPixels(rule.x1, dpi_);
-        const int top = TwipsToPixels(rule.y, dpi_);
-        const RECT strip{left, top, TwipsToPixels(rule.x2, dpi_), top + std::max(1, MulDiv(rule.pixels, dpi_, 96))};
-        HBRUSH brush = CreateSolidBrush(rule.colour);
+    for (const ui::RuleLayout& rule : ui::kRules) {
+        const ui::PixelRect r = ui::RuleRect(rule, dpi_);
+        const RECT strip{r.left, r.top, r.left + r.width, r.top + r.height};
+        HBRUSH brush = CreateSolidBrush(ToColorRef(rule.colour));
         FillRect(dc, &strip, brush);
         DeleteObject(brush);
     }
@@ -270,28 +284,28 @@ void AboutWindow::SetItemText(int id, const std::string& text) {
 }
 
 void AboutWindow::SetCaption(const std::string& text) { SetWindowTextW(window_, WideFromAnsi(text).c_str()); }
-void AboutWindow::SetTitleText(const std::string& text) { SetItemText(kIdLblTitle, text); }
-void AboutWindow::SetDescriptionText(const std::string& text) { SetItemText(kIdLblDescription, text); }
-void AboutWindow::SetVersionText(const std::string& text) { SetItemText(kIdLblVersion, text); }
-void AboutWindow::SetInfoText(const std::string& text) { SetItemText(kIdLblInfo, text); }
-void AboutWindow::SetLogText(const std::string& text) { SetItemText(kIdLblLog, text); }
+void AboutWindow::SetTitleText(const std::string& text) { SetItemText(ControlId("lblTitle"), text); }
+void AboutWindow::SetDescriptionText(const std::string& text) { SetItemText(ControlId("lblDescription"), text); }
+void AboutWindow::SetVersionText(const std::string& text) { SetItemText(ControlId("lblVersion"), text); }
+void AboutWindow::SetInfoText(const std::string& text) { SetItemText(ControlId("lblInfo"), text); }
+void AboutWindow::SetLogText(const std::string& text) { SetItemText(ControlId("lblLog"), text); }
 
 void AboutWindow::SelectProduct(const std::string& product) {
     const std::wstring name = WideFromAnsi(product);
     const LRESULT index =
-        SendDlgItemMessageW(window_, kIdCmbType, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+        SendDlgItemMessageW(window_, kIdList, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                             reinterpret_cast<LPARAM>(name.c_str()));
     // Setting the selection in code raises no CBN_SELCHANGE.
-    SendDlgItemMessageW(window_, kIdCmbType, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendDlgItemMessageW(window_, kIdList, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 std::string AboutWindow::SelectedProduct() const {
-    const LRESULT index = SendDlgItemMessageW(window_, kIdCmbType, CB_GETCURSEL, 0, 0);
+    const LRESULT index = SendDlgItemMessageW(window_, kIdList, CB_GETCURSEL, 0, 0);
     if (index == CB_ERR) return {};
-    const LRESULT length = SendDlgItemMessageW(window_, kIdCmbType, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    const LRESULT length = SendDlgItemMessageW(window_, kIdList, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
     if (length == CB_ERR) return {};
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    SendDlgItemMessageW(window_, kIdCmbType, CB_GETLBTEXT, static_cast<WPARAM>(index),
+    SendDlgItemMessageW(window_, kIdList, CB_GETLBTEXT, static_cast<WPARAM>(index),
                         reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<std::size_t>(length));
     return AnsiFromWide(text);

@@ -1,6 +1,6 @@
 #pragma once
-// frmAbout drawn with Win32 controls: a modal dialog whose layout comes from
-// the twips geometry of the window, converted at the screen's DPI.
+// frmAbout drawn with Win32 controls: a modal dialog built from the window's
+// layout table, converted at the screen's DPI.
 
 #include <exception>
 #include <string>

@@ -77,7 +77,7 @@ void PrintSchema(const JetDatabase& db, const CatalogEntry& entry) {
         std::cout << "  INDEX " << index.name << " (";
         for (std::size_t i = 0; i < physical.columns.size(); ++i) {
             const Column* column = def.ColumnByNumber(physical.columns[i].column_number);
-            std::cout << (i ? ", " : "") << (column ? column->name : "#" + std::to_string(physical.columns[i].column_number))
+            std::cout << (i ? ", " : "") << (column ? column->name : std::string("#").append(std::to_string(physical.columns[i].column_number)))
                       << (physical.columns[i].ascending ? "" : " DESC");
         }
         std::cout << ")" << (index.type == 1 ? " PRIMARY KEY" : "") << (index.type == 2 ? " FOREIGN KEY" : "")

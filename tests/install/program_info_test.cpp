@@ -69,5 +69,22 @@ TEST(ProgramInfo, WithAnythingElseOnTheCommandLineTheRunGoesAheadAsBefore) {
     EXPECT_EQ(window.out.find("Usage:"), std::string::npos) << window.out;
 }
 
+TEST(SettingsToolStatus, AnAbsentKeyIsOneAndAFailureTwo) {
+    const struct {
+        std::string arguments;
+        int status;
+    } cases[] = {
+        {"get Bresk Locations APPPATH", 1},
+        {"delete Bresk Locations APPPATH", 1},
+        {"set Bresk 'Loc]ations' APPPATH x", 2},  // a name the file cannot hold
+        {"get Bresk Locations", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        TempDir home;
+        EXPECT_EQ(RunProgram(home, std::string(DORVANE_SETTINGS_BIN) + " " + c.arguments).status, c.status);
+    }
+}
+
 }  // namespace
 }  // namespace dorvane

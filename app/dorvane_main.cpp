@@ -1,8 +1,10 @@
 // dorvane: backs up and optimises the products' databases. With "silent" on
 // the command line it runs unattended for the product named there; without it
-// it shows its window.
+// it shows its window. "--version" or "--help" alone print and end.
 
 #include <clocale>
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,9 +16,54 @@
 #include "core/runtime.h"
 #include "engines/files/local_file_system.h"
 
+#ifdef _WIN32
+#include "core/windows_api.h"
+#endif
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: dorvane /silent /PRODUCT    unattended run: no window, every step in the log\n"
+    "       dorvane [/PRODUCT]          the window (for Alveto when no product is named)\n"
+    "       dorvane --version | --help\n"
+    "\n"
+    "Compacts and backs up the databases of the Zentro products Alveto, Bresk and\n"
+    "Cindral, with the paths and servers from the products' own settings.\n"
+    "The product is found anywhere on the command line, without regard to case;\n"
+    "an unattended run needs \"silent\" in small letters.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  every operation of the run succeeded\n"
+    "  1  an operation failed (the log says which)\n";
+
+// A window program has no console of its own; from a command prompt it prints
+// into the prompt's console. Redirected output needs nothing.
+void UseStartingConsole() {
+#ifdef _WIN32
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if ((out == nullptr || out == INVALID_HANDLE_VALUE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        static_cast<void>(std::freopen("CONOUT$", "w", stdout));  // if this fails, the text is lost
+    }
+#endif
+}
+
+// Only a command line of exactly "--version" or "--help" is answered here:
+// any other keeps its meaning (a product named anywhere in it, "silent" for an
+// unattended run), so that no scheduler's line can be taken for one of them.
+// The answer is the exit status: 1 when the text could not be written.
+std::optional<int> AnswerInformationRequest(const std::vector<std::string>& arguments) {
+    if (arguments.size() != 1 || (arguments[0] != "--version" && arguments[0] != "--help")) return std::nullopt;
+    UseStartingConsole();
+    std::fputs(arguments[0] == "--version" ? "dorvane " DORVANE_VERSION "\n" : kUsage, stdout);
+    return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    std::setlocale(LC_ALL, "");  // dates in the log follow the user's locale
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (const auto status = AnswerInformationRequest(arguments)) return *status;
+    std::setlocale(LC_ALL, "");  // dates in the log follow the user's locale
 
     auto settings = dorvane::MakeSettingsStore();
     dorvane::LocalFileSystem files;

@@ -23,6 +23,7 @@ constexpr const char* kUsage =
     "  set APP SECTION KEY VALUE      store a value, creating product and section\n"
     "  delete APP SECTION KEY         remove a value; exit status 1 when absent\n"
     "  path                           the file that holds the settings\n"
+    "  --version                      the program's version\n"
     "\n"
     "Names are matched without regard to letter case. Example:\n"
     "  dorvane-settings set Bresk Locations APPPATH 'C:\\Zentro\\Bresk'\n"
@@ -30,9 +31,13 @@ constexpr const char* kUsage =
     "\n"
     "The store is $XDG_CONFIG_HOME/dorvane/settings.ini (default ~/.config/...).\n";
 
-int Fail(const std::string& message) {
+// Exit statuses: 1 for a key that is absent, 2 for every other failure.
+constexpr int kAbsent = 1;
+constexpr int kError = 2;
+
+int Fail(const std::string& message, int status) {
     std::cerr << "dorvane-settings: " << message << "\n";
-    return 2;
+    return status;
 }
 
 }  // namespace
@@ -46,6 +51,10 @@ int main(int argc, char** argv) {
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;
+        return 0;
+    }
+    if (command == "--version" && args.size() == 1) {
+        std::cout << "dorvane-settings " DORVANE_VERSION "\n";
         return 0;
     }
     dorvane::IniSettingsStore store(dorvane::IniSettingsStore::DefaultPath());
@@ -66,7 +75,7 @@ int main(int argc, char** argv) {
     }
     if (command == "get" && operands == 3) {
         const auto value = store.Read(args[1], args[2], args[3]);
-        if (!value) return Fail("no setting " + args[1] + "\\" + args[2] + "\\" + args[3]);
+        if (!value) return Fail("no setting " + args[1] + "\\" + args[2] + "\\" + args[3], kAbsent);
         std::cout << *value << "\n";
         return 0;
     }
@@ -74,13 +83,16 @@ int main(int argc, char** argv) {
         if (!store.Write(args[1], args[2], args[3], args[4])) {
             return Fail("cannot save to " + store.path().string() +
                         " (names may not be empty, hold brackets, '=' or line breaks; "
-                        "the application name may not hold '\\')");
+                        "the application name may not hold '\\')",
+                        kError);
         }
         return 0;
     }
     if (command == "delete" && operands == 3) {
         if (!store.Delete(args[1], args[2], args[3])) {
-            return Fail("no setting " + args[1] + "\\" + args[2] + "\\" + args[3] + " to delete");
+            // Delete answers false both for an absent key and for a file it could not save.
+            if (store.Read(args[1], args[2], args[3])) return Fail("cannot save to " + store.path().string(), kError);
+            return Fail("no setting " + args[1] + "\\" + args[2] + "\\" + args[3] + " to delete", kAbsent);
         }
         return 0;
     }

@@ -34,7 +34,7 @@ std::string Doubled(const std::string& text, char quote) {
 std::string ConnectionValue(const std::string& value) {
     const bool plain = value.find(';') == std::string::npos && (value.empty() || value.front() != '{') &&
                        (value.empty() || (value.front() != ' ' && value.back() != ' '));
-    return plain ? value : "{" + Doubled(value, '}') + "}";
+    return plain ? value : std::string("{").append(Doubled(value, '}')).append("}");
 }
 
 std::string BuildConnectionString(const std::string& server, const std::string& databaseName) {
@@ -44,7 +44,7 @@ std::string BuildConnectionString(const std::string& server, const std::string& 
 // Plain names and folders give the statement as the products' scripts have it;
 // anything else is quoted so that no setting can add a statement of its own.
 std::string BuildBackupStatement(const std::string& databaseName, const std::string& folder) {
-    const std::string name = IsPlainName(databaseName) ? databaseName : "[" + Doubled(databaseName, ']') + "]";
+    const std::string name = IsPlainName(databaseName) ? databaseName : std::string("[").append(Doubled(databaseName, ']')).append("]");
     const std::string file = Doubled(JoinPath(folder, databaseName + ".bak"), '\'');
     return "BACKUP DATABASE " + name + " To DISK = '" + file + "'" +
            " WITH NOFORMAT, INIT, SKIP, REWIND, NOUNLOAD,  STATS = 10";

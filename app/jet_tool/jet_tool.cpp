@@ -35,6 +35,7 @@ constexpr const char* kUsage =
     "                             file, compared with SOURCE before it is kept; SOURCE is\n"
     "                             never written and must not be in use\n"
     "  --help                     this text\n"
+    "  --version                  the program's version\n"
     "\n"
     "Exit status: 0 success, 1 inconsistencies found (check), 2 error or bad usage.\n";
 
@@ -77,7 +78,7 @@ void PrintSchema(const JetDatabase& db, const CatalogEntry& entry) {
         std::cout << "  INDEX " << index.name << " (";
         for (std::size_t i = 0; i < physical.columns.size(); ++i) {
             const Column* column = def.ColumnByNumber(physical.columns[i].column_number);
-            std::cout << (i ? ", " : "") << (column ? column->name : "#" + std::to_string(physical.columns[i].column_number))
+            std::cout << (i ? ", " : "") << (column ? column->name : std::string("#").append(std::to_string(physical.columns[i].column_number)))
                       << (physical.columns[i].ascending ? "" : " DESC");
         }
         std::cout << ")" << (index.type == 1 ? " PRIMARY KEY" : "") << (index.type == 2 ? " FOREIGN KEY" : "")
@@ -96,6 +97,10 @@ int Run(const std::vector<std::string>& args) {
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;
+        return 0;
+    }
+    if (command == "--version" && args.size() == 1) {
+        std::cout << "dorvane-jet " DORVANE_VERSION "\n";
         return 0;
     }
     if (command == "compact") {

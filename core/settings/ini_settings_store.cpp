@@ -319,7 +319,7 @@ bool IniSettingsStore::Write(std::string_view application, std::string_view sect
             return true;
         }
         if (!doc.lines.empty() && !Trim(doc.lines.back().raw).empty()) doc.lines.push_back(Line{});
-        Line header = Classify("[" + std::string(application) + "\\" + std::string(section) + "]");
+        Line header = Classify(std::string("[").append(application).append("\\").append(section).append("]"));
         doc.lines.push_back(header);
         doc.lines.push_back(entry);
         return true;

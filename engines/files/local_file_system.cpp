@@ -162,7 +162,7 @@ void LocalFileSystem::CopyFile(const std::string& source, const std::string& des
     if (existing.valid()) RefuseIfLocked(existing.get(), destination);
     else if (errno != ENOENT) Fail(errno, "Cannot open", destination);
 
-    const fs::path staging = to.parent_path() / ("." + to.filename().string() + ".dorvane-copy");
+    const fs::path staging = to.parent_path() / (std::string(".").append(to.filename().string()).append(".dorvane-copy"));
     ::unlink(staging.c_str());  // a leftover of an interrupted copy is ours
     const mode_t mode = replacing ? (destStat.st_mode & 07777) : (sourceStat.st_mode & 07777);
     Fd out(::open(staging.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));

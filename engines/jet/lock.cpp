@@ -24,7 +24,7 @@ std::filesystem::path LockFilePath(const std::filesystem::path& database) {
 
 namespace {
 
-std::string Quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+std::string Quoted(const std::filesystem::path& path) { return std::string("'").append(path.string()).append("'"); }
 
 [[noreturn]] void ThrowInUse(const std::filesystem::path& database, const std::string& how) {
     throw Error(errc::kInUse, "The database " + Quoted(database) + " is in use: " + how + ".");

@@ -71,5 +71,18 @@ status=0
 wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 || true
 [ "$status" -eq 0 ] || { echo "windows: the window failed at 144 DPI" >&2; exit 1; }
 
+# The zip a Windows site unpacks: the programs, the README and SCHEDULING.txt;
+# its dorvane.exe answers --version.
+rm -rf "$build/packages"
+cpack --config "$build/CPackConfig.cmake" -G ZIP -B "$build/packages" >/dev/null
+zip=$(echo "$build"/packages/dorvane-*-win64.zip)
+listing=$(cd "$build/packages" && cmake -E tar xvf "$zip" 2>&1 | sed -n 's|^x [^/]*/||p' | sed '/^$/d' | LC_ALL=C sort | xargs)
+[ "$listing" = "README.md SCHEDULING.txt dorvane-jet.exe dorvane.exe" ] || { echo "windows: the zip holds: $listing" >&2; exit 1; }
+answer=$(wine "${zip%.zip}/dorvane.exe" --version | tr -d '\r')
+version=${zip##*/dorvane-}
+[ "$answer" = "dorvane ${version%-win64.zip}" ] ||
+  { echo "windows: the zip's dorvane.exe --version said: $answer" >&2; exit 1; }
+echo "windows: package: $zip"
+
 if [ -f "$build/screenshots/window.png" ]; then echo "windows: screenshot of the window: $build/screenshots/window.png"; fi
 echo "windows: build and tests took $(( $(date +%s) - start )) s (display: ${DISPLAY:-none})"

@@ -99,7 +99,7 @@ TEST(IniSettingsStore, ConcurrentSavesFromManyProcessesAreAllKept) {
             IniSettingsStore store(file);
             int failures = 0;
             for (int k = 0; k < kKeys; ++k) {
-                if (!store.Write("P" + std::to_string(p), "S", "K" + std::to_string(k), std::to_string(p * 100 + k))) ++failures;
+                if (!store.Write(std::string("P").append(std::to_string(p)), "S", std::string("K").append(std::to_string(k)), std::to_string(p * 100 + k))) ++failures;
             }
             ::_exit(failures);
         }

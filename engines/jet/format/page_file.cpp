@@ -27,7 +27,7 @@ constexpr char kAceSignature[] = "Standard ACE DB";
 constexpr std::size_t kSignatureOffset = 4;
 constexpr std::size_t kVersionOffset = 0x14;
 
-std::string Quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+std::string Quoted(const std::filesystem::path& path) { return std::string("'").append(path.string()).append("'"); }
 
 class MemorySource final : public PageSource {
 public:

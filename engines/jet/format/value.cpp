@@ -89,7 +89,7 @@ std::string CurrencyToText(std::int64_t value) {
     const bool negative = value < 0;
     // Through unsigned so the smallest value does not overflow.
     const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-    std::string text = (negative ? "-" : "") + std::to_string(magnitude / 10000);
+    std::string text = std::string(negative ? "-" : "").append(std::to_string(magnitude / 10000));
     std::string fraction = Pad(static_cast<unsigned>(magnitude % 10000), 4);
     while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
     if (!fraction.empty()) text += "." + fraction;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/component_wiring.h"
-#include "core/clock.h"
+#include "platform/system_clock.h"
 #include "core/run_control.h"
 #include "operations/run_sequence.h"
 #include "core/message_boxes.h"

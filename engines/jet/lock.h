@@ -14,10 +14,14 @@
 // lock on the whole database and on the user-lock range of the lock file.
 //
 // Both throw dorvane::Error(errc::kInUse, ...) when the database is in use and
-// kFileNotFound when it is missing. They use open-file-description locks where
-// the system has them, so two holds in one process see each other as well.
+// kFileNotFound when it is missing. They are claims of the platform layer
+// (platform/file.h): byte-range locks on POSIX, share modes on Windows; two
+// holds in one process see each other as well.
 
 #include <filesystem>
+#include <utility>
+
+#include "platform/file.h"
 
 namespace dorvane::jet {
 
@@ -31,41 +35,32 @@ inline constexpr long long kUserLockCount = 0xFF;
 class ReadHold {
 public:
     static ReadHold Acquire(const std::filesystem::path& database);
-    ReadHold(ReadHold&& other) noexcept;
-    ReadHold& operator=(ReadHold&& other) noexcept;
+    ReadHold(ReadHold&& other) noexcept = default;
+    ReadHold& operator=(ReadHold&& other) noexcept = default;
     ReadHold(const ReadHold&) = delete;
     ReadHold& operator=(const ReadHold&) = delete;
-    ~ReadHold();
-    void Release();
+    ~ReadHold() = default;
+    void Release() { database_ = {}; }
 
 private:
-    ReadHold() = default;
-#ifdef _WIN32
-    void* handle_ = nullptr;
-#else
-    int fd_ = -1;
-#endif
+    explicit ReadHold(platform::File database) : database_(std::move(database)) {}
+    platform::File database_;
 };
 
 class ExclusiveHold {
 public:
     static ExclusiveHold Acquire(const std::filesystem::path& database);
-    ExclusiveHold(ExclusiveHold&& other) noexcept;
-    ExclusiveHold& operator=(ExclusiveHold&& other) noexcept;
+    ExclusiveHold(ExclusiveHold&& other) noexcept = default;
+    ExclusiveHold& operator=(ExclusiveHold&& other) noexcept = default;
     ExclusiveHold(const ExclusiveHold&) = delete;
     ExclusiveHold& operator=(const ExclusiveHold&) = delete;
-    ~ExclusiveHold();
+    ~ExclusiveHold() = default;
     void Release();
 
 private:
     ExclusiveHold() = default;
-#ifdef _WIN32
-    void* database_ = nullptr;
-    void* lock_file_ = nullptr;
-#else
-    int database_ = -1;
-    int lock_file_ = -1;
-#endif
+    platform::File database_;
+    platform::File lock_file_;
 };
 
 }  // namespace dorvane::jet

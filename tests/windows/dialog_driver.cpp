@@ -1,6 +1,6 @@
 #include "tests/windows/dialog_driver.h"
 
-#include "core/ansi_text.h"
+#include "platform/ansi_text.h"
 
 namespace dorvane::wintest {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/settings/registry_settings_store.h"
-#include "core/windows_api.h"
+#include "platform/windows_api.h"
 
 namespace dorvane {
 namespace {

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "core/ansi_text.h"
-#include "core/windows_api.h"
+#include "platform/ansi_text.h"
+#include "platform/windows_api.h"
 
 namespace dorvane::wintest {
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/ansi_text.h"
+#include "platform/ansi_text.h"
 #include "tests/windows/dialog_driver.h"
 
 namespace {

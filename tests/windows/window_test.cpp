@@ -7,7 +7,7 @@
 #include <future>
 #include <sstream>
 
-#include "core/clock.h"
+#include "platform/system_clock.h"
 #include "core/run_control.h"
 #include "operations/run_sequence.h"
 #include "core/runtime.h"

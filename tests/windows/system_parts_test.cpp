@@ -15,7 +15,8 @@
 #include "core/error.h"
 #include "engines/files/local_file_system.h"
 #include "tests/windows/dialog_driver.h"
-#include "tests/windows/temp_folder.h"
+#include "platform/native_path.h"
+#include "tests/support/temp_dir.h"
 #include "ui/logic/about_texts.h"
 #include "ui/logic/registry_value.h"
 #include "ui/logic/sys_info.h"
@@ -134,8 +135,8 @@ TEST(Win32MessageBoxes, ShowTheTextIconAndTitleWithOneOkButton) {
 }
 
 TEST(StartSysInfoOnWindows, StartsTheProgramTheRegistryNamesInANormalWindow) {
-    TempFolder dir;
-    const std::string marker = dir.File("started.txt");
+    testing::TempDir dir;
+    const std::string marker = PathText(dir / "started.txt");
     SetEnvironmentVariableA("DORVANE_PROBE_OUT", marker.c_str());
     WatchedRegistry registry;
     LocalFileSystem files;

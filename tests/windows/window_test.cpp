@@ -15,7 +15,8 @@
 #include "engines/files/local_file_system.h"
 #include "app/unavailable_components.h"
 #include "tests/windows/dialog_driver.h"
-#include "tests/windows/temp_folder.h"
+#include "platform/native_path.h"
+#include "tests/support/temp_dir.h"
 #include "ui/win32/about_window_ids.h"
 #include "ui/win32/show_window.h"
 #include "ui/win32/twips.h"
@@ -56,8 +57,8 @@ protected:
           sql_(MakeUnavailableSqlClient()),
           rt_(store_, files_, engine_factory_, *sql_, noBoxes_, clock_) {
         RegDeleteTreeA(HKEY_CURRENT_USER, base_.c_str());
-        app_ = dir_.File("app");
-        backups_ = dir_.File("backups");
+        app_ = PathText(dir_ / "app");
+        backups_ = PathText(dir_ / "backups");
         CreateDirectoryA(app_.c_str(), nullptr);
         store_.Write("Bresk", "TitleBar", "sqlver", "0");
         store_.Write("Bresk", "Locations", "APPPATH", app_);
@@ -84,7 +85,7 @@ protected:
     }
 
     std::string base_;
-    TempFolder dir_;
+    testing::TempDir dir_;
     std::string app_, backups_;
     RegistrySettingsStore store_;
     LocalFileSystem files_;

@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <optional>
 #include <span>
-#include <string>
 #include <string_view>
 
 namespace dorvane::platform {
@@ -24,10 +23,11 @@ enum class Access { kRead, kReadWrite };
 // How a claimed file is used.
 //   kShared: reading (and writing) alongside others; conflicts only with
 //     exclusive use. Windows: others may read and write. POSIX: a read lock.
-//   kExclusive: nobody else writes it or claims it. Windows: others may
-//     only read (the program's own second handle reads it). POSIX: a write
-//     lock; opened read-only, a read lock, refused while anyone else holds
-//     any lock in the range.
+//   kExclusive: nobody else writes it or holds it exclusively. Windows:
+//     others may only read, readers' shared claims included (the program's
+//     own second handle reads it). POSIX: a write lock, which keeps shared
+//     claims out too; opened read-only, a read lock, refused while anyone
+//     else holds any lock in the range.
 enum class Use { kShared, kExclusive };
 
 // Bytes [start, start + length); length 0 runs to any end. POSIX locks the
@@ -110,7 +110,8 @@ private:
 // Makes the folder's names (a new, renamed or deleted file) durable. A
 // folder that cannot be flushed is an error: the change may not survive a
 // power cut, and the caller must not build on it. File systems that cannot
-// flush folders at all are taken as they are.
+// flush folders at all are taken as they are; on Windows there is nothing to
+// do, as renames there are made with write-through.
 void FlushFolder(const std::filesystem::path& folder);
 
 // Renames, replacing `to` in one step, then flushes the folder.
@@ -121,8 +122,9 @@ bool RemoveFile(const std::filesystem::path& path);
 
 // A new version of `target`, written under a staging name beside it and put
 // in its place in one step. Until Commit the target is claimed exclusively,
-// so a file that another program uses is refused (kInUse) before anything is
-// written; any failure leaves the target as it was and removes the staging
+// so a file that another program writes or holds is refused (kInUse) before
+// anything is written (on Windows a mere reader is refused by the replacement
+// itself); any failure leaves the target as it was and removes the staging
 // file. The new version keeps what the system lets it keep of the target:
 // POSIX its mode and owner; Windows (ReplaceFileW) its security descriptor,
 // attributes and creation time. A target reached through a symbolic link is

@@ -166,8 +166,8 @@ void File::Flush() {
     if (!::FlushFileBuffers(handle_)) Fail(path_, "flush");
 }
 
-// Windows offers programs no flush of a folder: renames here are asked for
-// with write-through, and its file systems journal their folder changes.
+// Nothing to flush here: renames are asked for with write-through, and the
+// file systems journal their folder changes.
 void FlushFolder(const std::filesystem::path&) {}
 
 void RenameFile(const std::filesystem::path& from, const std::filesystem::path& to) {

@@ -4,14 +4,15 @@
 // through a Samba share these appear as fcntl locks. On Windows the database
 // cannot be opened with the sharing it needs.
 //
-// ReadHold: a shared lock on the database for as long as a reader has it
-// open, so nothing can compact it underneath. It fails only when someone
-// holds the database exclusively: products that merely have it open (their
-// user locks) do not keep a reader out, as the lookup reads while a product
-// runs.
+// ReadHold: a shared claim on the database for as long as a reader has it
+// open. It fails only when someone holds the database exclusively: products
+// that merely have it open (their user locks) do not keep a reader out, as
+// the lookup reads while a product runs. On POSIX it also keeps rewriters
+// out; on Windows a rewriter may still read, and replacing the file is then
+// refused while the reader has it open.
 // ExclusiveHold: for rewriting. It fails when anyone else holds any lock on
-// the database or on its lock file, and then keeps everyone else out: a write
-// lock on the whole database and on the user-lock range of the lock file.
+// the database or on its lock file, or has either open for writing, and then
+// keeps everyone else from writing or claiming them.
 //
 // Both throw dorvane::Error(errc::kInUse, ...) when the database is in use and
 // kFileNotFound when it is missing. They are claims of the platform layer

@@ -1,5 +1,4 @@
-// The contract of FileSystem, run against the local file system of each build:
-// natively on POSIX, under Wine on Windows.
+// The contract of FileSystem, run against the local file system natively and under Wine.
 
 #include <gtest/gtest.h>
 

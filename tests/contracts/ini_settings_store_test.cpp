@@ -42,8 +42,7 @@ TEST(IniSettingsStore, SavesAsPeopleWriteAndKeepsWhatTheyWrote) {
     EXPECT_FALSE(ini.store.Write("A", "S]", "K", "v") || std::filesystem::exists(ini.store.path()));
 }
 
-// Each writer has its own store and file handles, as another process would.
-TEST(IniSettingsStore, ConcurrentSavesAreAllKept) {
+TEST(IniSettingsStore, ConcurrentSavesThroughStoresOfTheirOwnAreAllKept) {  // as from other processes
     TempDir dir;
     std::vector<std::thread> writers;
     for (int w = 0; w < 6; ++w) {

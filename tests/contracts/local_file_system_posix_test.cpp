@@ -1,5 +1,4 @@
-// The local file system on POSIX beyond the contract (full and read-only disks:
-// tests/crash/full_disk_test.cpp and the compaction's failure tests).
+// POSIX beyond the contract (full and read-only disks: tests/crash, the compaction's failure tests).
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

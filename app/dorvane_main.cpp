@@ -9,16 +9,13 @@
 #include <vector>
 
 #include "app/component_wiring.h"
-#include "core/clock.h"
+#include "platform/console.h"
+#include "platform/system_clock.h"
 #include "core/run_control.h"
 #include "operations/run_sequence.h"
 #include "core/message_boxes.h"
 #include "core/runtime.h"
 #include "engines/files/local_file_system.h"
-
-#ifdef _WIN32
-#include "core/windows_api.h"
-#endif
 
 namespace {
 
@@ -36,24 +33,13 @@ constexpr const char* kUsage =
     "  0  every operation of the run succeeded\n"
     "  1  an operation failed (the log says which)\n";
 
-// A window program has no console of its own; from a command prompt it prints
-// into the prompt's console. Redirected output needs nothing.
-void UseStartingConsole() {
-#ifdef _WIN32
-    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    if ((out == nullptr || out == INVALID_HANDLE_VALUE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
-        static_cast<void>(std::freopen("CONOUT$", "w", stdout));  // if this fails, the text is lost
-    }
-#endif
-}
-
 // Only a command line of exactly "--version" or "--help" is answered here:
 // any other keeps its meaning (a product named anywhere in it, "silent" for an
 // unattended run), so that no scheduler's line can be taken for one of them.
 // The answer is the exit status: 1 when the text could not be written.
 std::optional<int> AnswerInformationRequest(const std::vector<std::string>& arguments) {
     if (arguments.size() != 1 || (arguments[0] != "--version" && arguments[0] != "--help")) return std::nullopt;
-    UseStartingConsole();
+    dorvane::platform::UseStartingConsole();
     std::fputs(arguments[0] == "--version" ? "dorvane " DORVANE_VERSION "\n" : kUsage, stdout);
     return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : 1;
 }

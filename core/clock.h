@@ -1,6 +1,8 @@
 #pragma once
-// The local date and time, read once per use; injectable for tests.
+// The local date and time, read once per use; injectable for tests. The
+// machine's own clock is platform/system_clock.h.
 
+#include <cstdio>
 #include <string>
 
 namespace dorvane {
@@ -23,12 +25,11 @@ public:
     virtual std::string FormatGeneralDate(const LocalTime& time) = 0;
 };
 
-class SystemClock final : public Clock {
-public:
-    LocalTime Now() override;
-    std::string FormatGeneralDate(const LocalTime& time) override;
-};
-
-std::string FormatIsoDateTime(const LocalTime& time);
+inline std::string FormatIsoDateTime(const LocalTime& t) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second);
+    return buffer;
+}
 
 }  // namespace dorvane

@@ -1,16 +1,11 @@
 #include "core/settings/ini_settings_store.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include "core/error.h"
+#include "platform/file.h"
 
 namespace dorvane {
 namespace {
@@ -140,55 +135,28 @@ bool NameIsStorable(std::string_view name, bool allowBackslash) {
     return Trim(name).size() == name.size();
 }
 
-// An exclusive lock on a file beside the store, held for one save.
-class SaveLock {
-public:
-    explicit SaveLock(const std::filesystem::path& lockFile)
-        : fd_(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-        if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
+// Saves are serialised by an exclusive lock on a file beside the store.
+std::optional<platform::File> LockSaves(const std::filesystem::path& store) {
+    std::filesystem::path lockFile = store;
+    lockFile += ".lock";
+    try {
+        return platform::File::OpenLockedWaiting(lockFile);
+    } catch (const Error&) {
+        return std::nullopt;
     }
-    ~SaveLock() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    SaveLock(const SaveLock&) = delete;
-    SaveLock& operator=(const SaveLock&) = delete;
-    bool held() const { return fd_ >= 0; }
+}
 
-private:
-    int fd_;
-};
-
+// Saved through a replacement, so a failure leaves the store as it was; a
+// folder that cannot be flushed afterwards fails the save too.
 bool WriteAtomically(const std::filesystem::path& file, const std::string& content) {
-    const std::filesystem::path temp = file.string() + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    std::size_t written = 0;
-    bool ok = true;
-    while (written < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ok = false;
-            break;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(temp.c_str(), file.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
+    try {
+        platform::Replacement replacement(file, 0600);
+        replacement.file().Write(content);
+        replacement.Commit();
+        return true;
+    } catch (const Error&) {
         return false;
     }
-    const int dir = ::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        (void)::fsync(dir);
-        ::close(dir);
-    }
-    return true;
 }
 
 }  // namespace
@@ -284,8 +252,8 @@ template <typename Edit>
 bool IniSettingsStore::Modify(Edit edit) {
     std::error_code ec;
     std::filesystem::create_directories(file_.parent_path(), ec);
-    SaveLock lock(file_.string() + ".lock");
-    if (!lock.held()) return false;
+    const auto lock = LockSaves(file_);
+    if (!lock) return false;
     const auto content = ReadWhole(file_);
     if (!content && std::filesystem::exists(file_, ec)) return false;  // unreadable: keep it
     Document doc = Parse(content.value_or(std::string()));

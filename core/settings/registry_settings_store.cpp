@@ -1,10 +1,10 @@
 #include "core/settings/registry_settings_store.h"
 
-#include "core/windows_api.h"
+#include "platform/windows_api.h"
 
 #include <utility>
 
-#include "core/ansi_text.h"
+#include "platform/ansi_text.h"
 
 namespace dorvane {
 namespace {

@@ -4,20 +4,25 @@
 // through a Samba share these appear as fcntl locks. On Windows the database
 // cannot be opened with the sharing it needs.
 //
-// ReadHold: a shared lock on the database for as long as a reader has it
-// open, so nothing can compact it underneath. It fails only when someone
-// holds the database exclusively: products that merely have it open (their
-// user locks) do not keep a reader out, as the lookup reads while a product
-// runs.
+// ReadHold: a shared claim on the database for as long as a reader has it
+// open. It fails only when someone holds the database exclusively: products
+// that merely have it open (their user locks) do not keep a reader out, as
+// the lookup reads while a product runs. On POSIX it also keeps rewriters
+// out; on Windows a rewriter may still read, and replacing the file is then
+// refused while the reader has it open.
 // ExclusiveHold: for rewriting. It fails when anyone else holds any lock on
-// the database or on its lock file, and then keeps everyone else out: a write
-// lock on the whole database and on the user-lock range of the lock file.
+// the database or on its lock file, or has either open for writing, and then
+// keeps everyone else from writing or claiming them.
 //
 // Both throw dorvane::Error(errc::kInUse, ...) when the database is in use and
-// kFileNotFound when it is missing. They use open-file-description locks where
-// the system has them, so two holds in one process see each other as well.
+// kFileNotFound when it is missing. They are claims of the platform layer
+// (platform/file.h): byte-range locks on POSIX, share modes on Windows; two
+// holds in one process see each other as well.
 
 #include <filesystem>
+#include <utility>
+
+#include "platform/file.h"
 
 namespace dorvane::jet {
 
@@ -31,41 +36,32 @@ inline constexpr long long kUserLockCount = 0xFF;
 class ReadHold {
 public:
     static ReadHold Acquire(const std::filesystem::path& database);
-    ReadHold(ReadHold&& other) noexcept;
-    ReadHold& operator=(ReadHold&& other) noexcept;
+    ReadHold(ReadHold&& other) noexcept = default;
+    ReadHold& operator=(ReadHold&& other) noexcept = default;
     ReadHold(const ReadHold&) = delete;
     ReadHold& operator=(const ReadHold&) = delete;
-    ~ReadHold();
-    void Release();
+    ~ReadHold() = default;
+    void Release() { database_ = {}; }
 
 private:
-    ReadHold() = default;
-#ifdef _WIN32
-    void* handle_ = nullptr;
-#else
-    int fd_ = -1;
-#endif
+    explicit ReadHold(platform::File database) : database_(std::move(database)) {}
+    platform::File database_;
 };
 
 class ExclusiveHold {
 public:
     static ExclusiveHold Acquire(const std::filesystem::path& database);
-    ExclusiveHold(ExclusiveHold&& other) noexcept;
-    ExclusiveHold& operator=(ExclusiveHold&& other) noexcept;
+    ExclusiveHold(ExclusiveHold&& other) noexcept = default;
+    ExclusiveHold& operator=(ExclusiveHold&& other) noexcept = default;
     ExclusiveHold(const ExclusiveHold&) = delete;
     ExclusiveHold& operator=(const ExclusiveHold&) = delete;
-    ~ExclusiveHold();
+    ~ExclusiveHold() = default;
     void Release();
 
 private:
     ExclusiveHold() = default;
-#ifdef _WIN32
-    void* database_ = nullptr;
-    void* lock_file_ = nullptr;
-#else
-    int database_ = -1;
-    int lock_file_ = -1;
-#endif
+    platform::File database_;
+    platform::File lock_file_;
 };
 
 }  // namespace dorvane::jet

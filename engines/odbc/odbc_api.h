@@ -55,4 +55,18 @@ Error CallFailed(const Handle& handle, const std::string& fallback);
 
 inline bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
+// The driver manager of this build: odbc32 on Windows; unixODBC on POSIX,
+// where SQL Server is reached through FreeTDS, which needs the port spelled
+// out and reads braces its own way.
+#ifdef _WIN32
+inline constexpr bool kSqlServerThroughFreeTds = false;
+inline constexpr const char* kNoDriverHint =
+    " No ODBC driver is installed under the name that the connection string gives.";
+#else
+inline constexpr bool kSqlServerThroughFreeTds = true;
+inline constexpr const char* kNoDriverHint =
+    " No usable ODBC driver is registered under the name that the connection string gives; for "
+    "SQL Server, install FreeTDS (tdsodbc) and register it as \"SQL Server\" in odbcinst.ini.";
+#endif
+
 }  // namespace dorvane::odbc

@@ -8,23 +8,11 @@ namespace {
 // ADO's numbers for work on an object in the wrong state.
 constexpr long kObjectOpen = 3705;
 
-#ifdef _WIN32
-constexpr const char* kNoDriverHint =
-    " No ODBC driver is installed under the name that the connection string gives.";
-#else
-constexpr const char* kNoDriverHint =
-    " No usable ODBC driver is registered under the name that the connection string gives; for "
-    "SQL Server, install FreeTDS (tdsodbc) and register it as \"SQL Server\" in odbcinst.ini.";
-#endif
-
 ConnectionAmendments PlatformAmendments() {
     ConnectionAmendments amendments;
     amendments.login = SqlLoginFromEnvironment();
-#ifndef _WIN32
-    // FreeTDS: it needs the port spelled out and reads braces its own way.
-    amendments.addDefaultPort = true;
-    amendments.braces = BraceStyle::kFreeTds;
-#endif
+    amendments.addDefaultPort = kSqlServerThroughFreeTds;
+    amendments.braces = kSqlServerThroughFreeTds ? BraceStyle::kFreeTds : BraceStyle::kOdbc;
     return amendments;
 }
 

@@ -85,7 +85,7 @@ TEST_F(FullDiskTest, NoRoomToCopyBackLeavesTheSourceAsItWasAndTheCompactedCopy) 
 
     EXPECT_EQ(Run(), 1);
     EXPECT_NE(Log().find("     Unable to Repair Dbase\r\n"), std::string::npos) << Log();
-    EXPECT_NE(ReadFile(root / "err").find("disk full"), std::string::npos) << ReadFile(root / "err");
+    EXPECT_NE(ReadFile(root / "err").find("disk is full"), std::string::npos) << ReadFile(root / "err");
     EXPECT_TRUE(ReadFile(data / "post_db.mdb") == original) << "the back-end changed";
     EXPECT_TRUE(fs::exists(data / "Temp.bk0"));  // left for the administrator, as documented
     EXPECT_FALSE(fs::exists(data / ".post_db.mdb.dorvane-copy"));

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/windows_api.h"
+#include "platform/windows_api.h"
 
 namespace dorvane::wintest {
 

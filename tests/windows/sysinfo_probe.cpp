@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/windows_api.h"
+#include "platform/windows_api.h"
 
 int main() {
     const char* out = std::getenv("DORVANE_PROBE_OUT");

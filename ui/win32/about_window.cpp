@@ -4,9 +4,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "core/ansi_text.h"
+#include "platform/ansi_text.h"
 #include "core/products.h"
-#include "core/windows_api.h"
+#include "platform/windows_api.h"
 #include "ui/logic/about_form.h"
 #include "ui/logic/window_layout.h"
 #include "ui/win32/about_window_ids.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "core/windows_api.h"
+#include "platform/windows_api.h"
 // windows_api.h first: shlobj.h needs the definitions of windows.h.
 #include <shlobj.h>
 

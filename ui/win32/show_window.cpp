@@ -4,7 +4,7 @@
 #include <exception>
 
 #include "core/runtime.h"
-#include "core/windows_api.h"
+#include "platform/windows_api.h"
 // windows_api.h first: the shell and common-control headers need it.
 #include <commctrl.h>
 #include <objbase.h>

@@ -1,7 +1,7 @@
 #include "ui/win32/win32_message_boxes.h"
 
-#include "core/ansi_text.h"
-#include "core/windows_api.h"
+#include "platform/ansi_text.h"
+#include "platform/windows_api.h"
 
 namespace dorvane::win32ui {
 

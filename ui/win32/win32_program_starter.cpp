@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "core/error.h"
-#include "core/windows_api.h"
+#include "platform/windows_api.h"
 
 namespace dorvane::win32ui {
 

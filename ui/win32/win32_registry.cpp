@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "core/windows_api.h"
+#include "platform/windows_api.h"
 
 namespace dorvane::win32ui {
 namespace {

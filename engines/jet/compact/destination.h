@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "engines/jet/compact/page_sink.h"
+#include "platform/file.h"
 
 namespace dorvane::jet::compact {
 
@@ -34,19 +35,13 @@ public:
 
 private:
     void WriteAt(std::uint64_t offset, ConstBytes bytes);
-    // error: errno, or GetLastError() on Windows.
-    [[noreturn]] void Fail(unsigned long error, const char* doing);
-
-    void CloseFile() noexcept;
-    bool open() const;
+    // Runs a step on the file; a failure discards the file and is rethrown.
+    template <typename Step>
+    void Guarded(Step step);
 
     std::filesystem::path path_;
     std::size_t pageSize_;
-#ifdef _WIN32
-    void* handle_ = nullptr;
-#else
-    int fd_ = -1;
-#endif
+    platform::File file_;
     bool committed_ = false;
     std::uint64_t bytesWritten_ = 0;
 };

@@ -1,10 +1,10 @@
 #pragma once
 // Keeps the source database from being used by anyone else while it is
 // compacted, and refuses when someone already uses it (the database or its
-// lock file locked, or on Windows open for writing).
+// lock file claimed by another program: see lock.h). The compaction's own
+// reading of the file is not kept out.
 
 #include <filesystem>
-#include <optional>
 
 #include "engines/jet/lock.h"
 
@@ -12,22 +12,11 @@ namespace dorvane::jet::compact {
 
 class SourceHold {
 public:
-    // Throws kInUse naming the file when another process uses it.
+    // Throws kInUse naming the file when another program uses it.
     explicit SourceHold(const std::filesystem::path& source);
-    ~SourceHold();
-    SourceHold(const SourceHold&) = delete;
-    SourceHold& operator=(const SourceHold&) = delete;
 
 private:
-#ifdef _WIN32
-    // Windows: the database open for reading with read sharing only, and its
-    // lock file with no sharing. (An exclusive hold would keep out the
-    // compaction's own reading of the file as well.)
-    void* database_ = nullptr;
-    void* lockFile_ = nullptr;
-#else
-    std::optional<ExclusiveHold> hold_;
-#endif
+    ExclusiveHold hold_;
 };
 
 }  // namespace dorvane::jet::compact

@@ -1,21 +1,13 @@
 #include "engines/jet/format/page_file.h"
 
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <utility>
 
 #include "core/error.h"
 #include "engines/jet/format/rc4.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include "platform/file.h"
 
 namespace dorvane::jet {
 
@@ -44,100 +36,19 @@ private:
     Bytes contents_;
 };
 
-#ifdef _WIN32
+// Others may go on reading and writing the file; the callers' holds (lock.h)
+// decide who else may use it.
 class FileSource final : public PageSource {
 public:
-    static std::unique_ptr<FileSource> Open(const std::filesystem::path& path) {
-        HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) {
-            const DWORD code = GetLastError();
-            if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
-                throw Error(errc::kFileNotFound, "Could not find file " + Quoted(path) + ".");
-            }
-            if (code == ERROR_SHARING_VIOLATION) {
-                throw Error(errc::kInUse, "The database " + Quoted(path) + " is in use by another program.");
-            }
-            throw Error(errc::kPermissionDenied, "Cannot open " + Quoted(path) + ".");
-        }
-        LARGE_INTEGER size{};
-        if (!GetFileSizeEx(handle, &size)) {
-            CloseHandle(handle);
-            throw Error(errc::kIoError, "Cannot read the size of " + Quoted(path) + ".");
-        }
-        return std::make_unique<FileSource>(handle, static_cast<std::uint64_t>(size.QuadPart));
-    }
-    ~FileSource() override { CloseHandle(handle_); }
+    explicit FileSource(const std::filesystem::path& path)
+        : file_(platform::File::Open(path, platform::Access::kRead)), size_(file_.Size()) {}
     std::uint64_t Size() const override { return size_; }
-    void Read(std::uint64_t offset, std::span<std::uint8_t> out) const override {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        DWORD got = 0;
-        if (!ReadFile(handle_, out.data(), static_cast<DWORD>(out.size()), &got, &at) || got != out.size()) {
-            throw Error(errc::kIoError, "read error in the database file");
-        }
-    }
-
-    FileSource(HANDLE handle, std::uint64_t size) : handle_(handle), size_(size) {}
-    FileSource(const FileSource&) = delete;
-    FileSource& operator=(const FileSource&) = delete;
+    void Read(std::uint64_t offset, std::span<std::uint8_t> out) const override { file_.ReadAt(offset, out); }
 
 private:
-    HANDLE handle_;
+    platform::File file_;
     std::uint64_t size_;
 };
-#else
-class FileSource final : public PageSource {
-public:
-    static std::unique_ptr<FileSource> Open(const std::filesystem::path& path) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            const int code = errno;
-            if (code == ENOENT || code == ENOTDIR) {
-                throw Error(errc::kFileNotFound, "Could not find file " + Quoted(path) + ".");
-            }
-            if (code == EACCES || code == EPERM) {
-                throw Error(errc::kPermissionDenied, "Permission denied: " + Quoted(path) + ".");
-            }
-            throw Error(errc::kIoError, "Cannot open " + Quoted(path) + ": " + std::strerror(code) + ".");
-        }
-        auto source = std::make_unique<FileSource>(fd);
-        struct stat info {};
-        if (::fstat(fd, &info) != 0) {
-            throw Error(errc::kIoError, "Cannot read the size of " + Quoted(path) + ".");
-        }
-        if (S_ISDIR(info.st_mode)) {
-            throw Error(errc::kNotADatabase, Quoted(path) + " is a folder, not an Access database.");
-        }
-        source->size_ = static_cast<std::uint64_t>(info.st_size);
-        return source;
-    }
-    ~FileSource() override { ::close(fd_); }
-    std::uint64_t Size() const override { return size_; }
-    void Read(std::uint64_t offset, std::span<std::uint8_t> out) const override {
-        std::size_t done = 0;
-        while (done < out.size()) {
-            const ssize_t got = ::pread(fd_, out.data() + done, out.size() - done,
-                                        static_cast<off_t>(offset + done));
-            if (got < 0) {
-                if (errno == EINTR) continue;
-                throw Error(errc::kIoError, std::string("read error in the database file: ") + std::strerror(errno));
-            }
-            if (got == 0) ThrowCorrupt("the file ended while a page was read (was it truncated?)");
-            done += static_cast<std::size_t>(got);
-        }
-    }
-
-    explicit FileSource(int fd) : fd_(fd) {}
-    FileSource(const FileSource&) = delete;
-    FileSource& operator=(const FileSource&) = delete;
-
-private:
-    int fd_;
-    std::uint64_t size_ = 0;
-};
-#endif
 
 }  // namespace
 
@@ -183,7 +94,7 @@ PageFile::PageFile(std::unique_ptr<PageSource> source, std::filesystem::path pat
 }
 
 PageFile PageFile::Open(const std::filesystem::path& path) {
-    return PageFile(FileSource::Open(path), path);
+    return PageFile(std::make_unique<FileSource>(path), path);
 }
 
 PageFile PageFile::FromMemory(Bytes contents) {

@@ -1,18 +1,9 @@
-#include "platform/native_path.h"
-
 #include <cstdlib>
-#include <string>
+
+#include "platform/native_path.h"
 
 namespace dorvane {
 
-#ifdef _WIN32
-std::filesystem::path DosDevicesFolder() { return {}; }
-
-std::filesystem::path ToNativePath(std::string_view text) {
-    // Settings hold text in the system's 8-bit code page, as the products write it.
-    return std::filesystem::path(std::string(text));
-}
-#else
 std::filesystem::path DosDevicesFolder() {
     if (const char* explicitFolder = std::getenv("DORVANE_DOSDEVICES");
         explicitFolder != nullptr && *explicitFolder != '\0') {
@@ -48,6 +39,7 @@ std::filesystem::path ToNativePath(std::string_view text) {
     if (!rest.empty()) mapped /= rest;
     return mapped;
 }
-#endif
+
+std::string PathText(const std::filesystem::path& path) { return path.string(); }
 
 }  // namespace dorvane

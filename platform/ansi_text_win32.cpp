@@ -1,6 +1,6 @@
-#include "core/ansi_text.h"
+#include "platform/ansi_text.h"
 
-#include "core/windows_api.h"
+#include "platform/windows_api.h"
 
 namespace dorvane {
 

@@ -10,3 +10,9 @@
 
 #undef CopyFile
 #undef DeleteFile
+
+// Missing from older SDK headers; the platform layer reports folders opened
+// as files with it.
+#ifndef ERROR_DIRECTORY_NOT_SUPPORTED
+#define ERROR_DIRECTORY_NOT_SUPPORTED 336L
+#endif

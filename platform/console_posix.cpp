@@ -1,0 +1,7 @@
+#include "platform/console.h"
+
+namespace dorvane::platform {
+
+void UseStartingConsole() {}
+
+}  // namespace dorvane::platform

@@ -102,10 +102,10 @@ int Run(const std::vector<std::string>& args) {
         if (args.size() != 3) return Usage("compact needs SOURCE and DESTINATION");
         CompactSummary summary;
         CompactFile(args[1], args[2], summary);
-        std::cout << "compacted " << args[1] << " (" << summary.sourcePages << " pages) into " << args[2] << " ("
-                  << summary.copyPages << " pages, " << summary.holes << " kept empty); checked " << summary.tables
-                  << " tables, " << summary.rows << " rows, " << summary.longValues << " memo/OLE values, "
-                  << summary.indexEntries << " index entries\n";
+        std::cout << "compacted " << args[1] << " (" << summary.source_pages << " pages) into " << args[2] << " ("
+                  << summary.copy_pages << " pages, " << summary.holes << " kept empty); checked " << summary.tables
+                  << " tables, " << summary.rows << " rows, " << summary.long_values << " memo/OLE values, "
+                  << summary.index_entries << " index entries\n";
         return 0;
     }
     if (args.size() < 2) return Usage(command + " needs a FILE");

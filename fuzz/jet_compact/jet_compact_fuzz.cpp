@@ -45,17 +45,17 @@ std::vector<std::string> Content(const PageFile& file) {
     for (const CatalogEntry& entry : ReadTables(file)) {
         const TableDef def = ReadTableDef(file, entry.table_page());
         out.push_back("table " + entry.name);
-        ScanRows(file, def, [&](RowPointer, ByteSpan row) {
-            const CrackedRow cracked = CrackRow(file.format(), def, row);
+        RowCursor rows(file, def);
+        for (TableRow row; rows.Next(row);) {
+            const RowFields fields = LocateFields(file.format(), def, row.body);
             std::string line;
             for (std::size_t i = 0; i < def.columns.size(); ++i) {
-                const auto value = FieldToText(file, def.columns[i], row, cracked.fields[i]);
+                const auto value = FieldToText(file, def.columns[i], row.body, fields.spans[i]);
                 line += value ? "=" + *value : "<null>";
                 line += '\x1f';
             }
             out.push_back(std::move(line));
-            return true;
-        });
+        }
     }
     return out;
 }

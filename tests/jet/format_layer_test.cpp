@@ -271,20 +271,20 @@ TEST(EveryTestFile, ReadsConsistently) {
                 ++pages;
             }
             std::set<RowPointer> rows;
-            ScanRows(file, def, [&](RowPointer id, ByteSpan row) {
-                rows.insert(id);
-                const CrackedRow cracked = CrackRow(file.format(), def, row);
+            RowCursor cursor(file, def);
+            for (TableRow row; cursor.Next(row);) {
+                rows.insert(row.header);
+                const RowFields fields = LocateFields(file.format(), def, row.body);
                 for (std::size_t c = 0; c < def.columns.size(); ++c) {
-                    if (!def.columns[c].IsLongValue() || !cracked.fields[c].present) continue;
-                    const ByteSpan field = FieldBytes(row, cracked.fields[c]);
+                    if (!def.columns[c].IsLongValue() || !fields.spans[c].present) continue;
+                    const ByteSpan field = FieldBytes(row.body, fields.spans[c]);
                     const LongValueField lv = ParseLongValueField(field);
                     EXPECT_EQ(ReadLongValue(file, field).size(), lv.length);
                     chained += lv.kind == LongValueKind::kChain ? 1 : 0;
                     single += lv.kind == LongValueKind::kSingle ? 1 : 0;
                     EXPECT_EQ(LongValueRows(file, field).size() > 0, lv.kind != LongValueKind::kInline);
                 }
-                return true;
-            });
+            }
             for (const PhysicalIndex& index : def.physical_indexes) {
                 const IndexWalk walk = WalkIndex(file, index.root_page);
                 std::set<RowPointer> named;

@@ -60,14 +60,14 @@ TEST_P(CompactFiles, CopyHoldsTheSameContentAndIsAFixedPoint) {
     EXPECT_EQ(ReadFile(source), before) << "the source must not change";
     const auto sourceSize = std::filesystem::file_size(source);
     const auto copySize = std::filesystem::file_size(copy);
-    const auto pageSize = sourceSize / summary.sourcePages;
-    EXPECT_EQ(copySize, std::uint64_t{summary.copyPages} * pageSize);
+    const auto pageSize = sourceSize / summary.source_pages;
+    EXPECT_EQ(copySize, std::uint64_t{summary.copy_pages} * pageSize);
     EXPECT_LE(copySize, sourceSize);
     if (GetParam().parent_path().filename() == "products") {
         EXPECT_LT(copySize, sourceSize) << "deleted rows reclaimed";
     }
     std::cout << "size " << GetParam().filename().string() << " " << sourceSize << " -> " << copySize << " bytes ("
-              << summary.sourcePages << " -> " << summary.copyPages << " pages, " << summary.holes << " holes)\n";
+              << summary.source_pages << " -> " << summary.copy_pages << " pages, " << summary.holes << " holes)\n";
 
 #ifdef DORVANE_JET_TOOL
     const CommandResult check = RunCommand(std::string(DORVANE_JET_TOOL) + " check " + Quote(copy) + " 2>&1");

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #ifdef _WIN32
@@ -76,8 +77,8 @@ unsigned long LastError() {
 
 }  // namespace
 
-DestinationFile::DestinationFile(std::filesystem::path path, std::size_t pageSize)
-    : path_(std::move(path)), pageSize_(pageSize) {
+DestinationFile::DestinationFile(std::filesystem::path path, std::size_t page_size)
+    : path_(std::move(path)), page_size_(page_size) {
 #ifdef _WIN32
     HANDLE h = ::CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) throw ErrorFor(LastError(), path_, "create");
@@ -123,7 +124,7 @@ void DestinationFile::Fail(unsigned long error, const char* doing) {
     throw e;
 }
 
-void DestinationFile::WriteAt(std::uint64_t offset, ConstBytes bytes) {
+void DestinationFile::WriteAt(std::uint64_t offset, ByteSpan bytes) {
     if (!open()) throw std::logic_error("write to a discarded destination");
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -145,22 +146,21 @@ void DestinationFile::WriteAt(std::uint64_t offset, ConstBytes bytes) {
 #endif
         done += static_cast<std::size_t>(n);
     }
-    bytesWritten_ += bytes.size();
 }
 
-void DestinationFile::WritePage(std::uint32_t page, ConstBytes bytes) {
-    if (bytes.size() != pageSize_) throw std::logic_error("page of the wrong size");
-    WriteAt(static_cast<std::uint64_t>(page) * pageSize_, bytes);
+void DestinationFile::WritePage(std::uint32_t page, ByteSpan bytes) {
+    if (bytes.size() != page_size_) throw std::logic_error("page of the wrong size");
+    WriteAt(static_cast<std::uint64_t>(page) * page_size_, bytes);
 }
 
-void DestinationFile::PatchPage(std::uint32_t page, std::size_t offset, ConstBytes bytes) {
-    if (offset + bytes.size() > pageSize_) throw std::logic_error("patch outside its page");
-    WriteAt(static_cast<std::uint64_t>(page) * pageSize_ + offset, bytes);
+void DestinationFile::PatchPage(std::uint32_t page, std::size_t offset, ByteSpan bytes) {
+    if (offset + bytes.size() > page_size_) throw std::logic_error("patch outside its page");
+    WriteAt(static_cast<std::uint64_t>(page) * page_size_ + offset, bytes);
 }
 
-void DestinationFile::Finish(std::uint32_t pageCount) {
+void DestinationFile::Finish(std::uint32_t page_count) {
     if (!open()) throw std::logic_error("finish of a discarded destination");
-    const std::uint64_t length = static_cast<std::uint64_t>(pageCount) * pageSize_;
+    const std::uint64_t length = static_cast<std::uint64_t>(page_count) * page_size_;
 #ifdef _WIN32
     LARGE_INTEGER end;
     end.QuadPart = static_cast<LONGLONG>(length);

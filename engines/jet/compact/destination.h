@@ -14,26 +14,25 @@ class DestinationFile : public PageSink {
 public:
     // Throws kFileAlreadyExists, kPathNotFound, kPermissionDenied, kDiskFull
     // or kIoError, each naming the path.
-    DestinationFile(std::filesystem::path path, std::size_t pageSize);
+    DestinationFile(std::filesystem::path path, std::size_t page_size);
     ~DestinationFile() override;
     DestinationFile(const DestinationFile&) = delete;
     DestinationFile& operator=(const DestinationFile&) = delete;
 
-    void WritePage(std::uint32_t page, ConstBytes bytes) override;
-    void PatchPage(std::uint32_t page, std::size_t offset, ConstBytes bytes) override;
+    void WritePage(std::uint32_t page, ByteSpan bytes) override;
+    void PatchPage(std::uint32_t page, std::size_t offset, ByteSpan bytes) override;
     // Sets the final length (pages never written read as zeros) and flushes
     // everything to stable storage.
-    void Finish(std::uint32_t pageCount);
+    void Finish(std::uint32_t page_count);
     // Keeps the file. Before this, destruction removes it.
     void Commit();
     // Closes and removes the file now.
     void Discard() noexcept;
 
     const std::filesystem::path& path() const { return path_; }
-    std::uint64_t bytesWritten() const { return bytesWritten_; }
 
 private:
-    void WriteAt(std::uint64_t offset, ConstBytes bytes);
+    void WriteAt(std::uint64_t offset, ByteSpan bytes);
     // error: errno, or GetLastError() on Windows.
     [[noreturn]] void Fail(unsigned long error, const char* doing);
 
@@ -41,14 +40,13 @@ private:
     bool open() const;
 
     std::filesystem::path path_;
-    std::size_t pageSize_;
+    std::size_t page_size_;
 #ifdef _WIN32
     void* handle_ = nullptr;
 #else
     int fd_ = -1;
 #endif
     bool committed_ = false;
-    std::uint64_t bytesWritten_ = 0;
 };
 
 }  // namespace dorvane::jet::compact

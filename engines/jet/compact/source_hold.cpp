@@ -35,7 +35,7 @@ SourceHold::SourceHold(const std::filesystem::path& source) {
     std::error_code ignored;
     if (std::filesystem::exists(ldb, ignored)) {
         try {
-            lockFile_ = OpenOrThrow(ldb, source, GENERIC_READ | GENERIC_WRITE, 0);
+            lock_file_ = OpenOrThrow(ldb, source, GENERIC_READ | GENERIC_WRITE, 0);
         } catch (...) {
             ::CloseHandle(database_);
             throw;
@@ -44,7 +44,7 @@ SourceHold::SourceHold(const std::filesystem::path& source) {
 }
 
 SourceHold::~SourceHold() {
-    if (lockFile_) ::CloseHandle(lockFile_);
+    if (lock_file_) ::CloseHandle(lock_file_);
     if (database_) ::CloseHandle(database_);
 }
 

@@ -24,7 +24,7 @@ private:
     // lock file with no sharing. (An exclusive hold would keep out the
     // compaction's own reading of the file as well.)
     void* database_ = nullptr;
-    void* lockFile_ = nullptr;
+    void* lock_file_ = nullptr;
 #else
     std::optional<ExclusiveHold> hold_;
 #endif

@@ -58,11 +58,11 @@ DataPage DataPage::Parse(const Format& format, std::uint32_t number, Bytes bytes
     return page;
 }
 
-std::uint32_t DataPage::owner() const { return Le32(bytes_, format_->data_owner); }
+std::uint32_t DataPage::owner() const { return Le32(bytes_, format_->page_owner); }
 
 bool DataPage::IsLongValuePage() const { return owner() == kLongValueOwner; }
 
-std::uint16_t DataPage::stored_free_space() const { return Le16(bytes_, format_->data_free_space); }
+std::uint16_t DataPage::stored_free_space() const { return Le16(bytes_, format_->page_free_space); }
 
 std::uint32_t DataPage::ComputedFreeSpace() const {
     std::uint64_t used = format_->data_row_offsets + 2 * slots_.size();

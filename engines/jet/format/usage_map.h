@@ -9,13 +9,23 @@
 
 #include "engines/jet/format/bytes.h"
 #include "engines/jet/format/data_page.h"
+#include "engines/jet/format/format.h"
 
 namespace dorvane::jet {
 
 class PageFile;
 
-inline constexpr std::uint8_t kUsageMapInline = 0x00;
-inline constexpr std::uint8_t kUsageMapReference = 0x01;
+inline constexpr std::uint8_t kUsageMapInline = 0x00;     // u8 type, u32 start page, bitmap
+inline constexpr std::uint8_t kUsageMapReference = 0x01;  // u8 type, u32 bitmap page per slot
+inline constexpr std::size_t kUsageMapInlineHeader = 5;
+// A bitmap page (type 0x05): a 4-byte header, then one bit per page.
+inline constexpr std::size_t kUsageBitmapPageHeader = 4;
+
+// Pages one bitmap page covers: reference slot j covers the pages from
+// j times this on.
+inline std::uint32_t PagesPerBitmapPage(const Format& format) {
+    return static_cast<std::uint32_t>((format.page_size - kUsageBitmapPageHeader) * 8);
+}
 
 struct UsageMap {
     std::uint8_t type = kUsageMapInline;

@@ -7,6 +7,8 @@
 
 #include "engines/jet/compact/index_tree.h"
 #include "core/error.h"
+#include "engines/jet/format/usage_map.h"
+#include "engines/jet/format/bytes.h"
 
 namespace dorvane::jet::compact {
 namespace {
@@ -19,29 +21,29 @@ struct Decoded {
     std::vector<Page> entries;  // full entries, prefix restored
 };
 
-Decoded Decode(const PageLayout& l, const Page& p) {
-    Decoded d{p[0] == 0x04, GetU32(p, l.indexPrev), GetU32(p, l.indexNext), GetU32(p, l.indexTail), {}};
+Decoded Decode(const Format& l, const Page& p) {
+    Decoded d{p[0] == 0x04, Le32(p, l.idx_prev), Le32(p, l.idx_next), Le32(p, l.idx_tail), {}};
     EXPECT_TRUE(p[0] == 0x03 || p[0] == 0x04);
-    EXPECT_EQ(p[l.indexNodeFlag], d.leaf ? 0 : 1);
-    const std::size_t prefix = l.jet3 ? p[l.indexPrefix] : GetU16(p, l.indexPrefix);
+    EXPECT_EQ(p[l.idx_node_flag], d.leaf ? 0 : 1);
+    const std::size_t prefix = (l.version == Version::kJet3) ? p[l.idx_prefix] : Le16(p, l.idx_prefix);
     std::size_t begin = 0;
-    for (std::size_t bit = 1; bit <= l.indexDataLimit; ++bit) {
-        if (!(p[l.indexMask + bit / 8] & (1U << (bit % 8)))) continue;
-        Page e(p.begin() + static_cast<std::ptrdiff_t>(l.indexEntries + begin),
-               p.begin() + static_cast<std::ptrdiff_t>(l.indexEntries + bit));
+    for (std::size_t bit = 1; bit <= l.IndexEntryRoom(); ++bit) {
+        if (!(p[l.idx_mask + bit / 8] & (1U << (bit % 8)))) continue;
+        Page e(p.begin() + static_cast<std::ptrdiff_t>(l.idx_entries + begin),
+               p.begin() + static_cast<std::ptrdiff_t>(l.idx_entries + bit));
         if (!d.entries.empty()) e.insert(e.begin(), d.entries.front().begin(), d.entries.front().begin() + static_cast<std::ptrdiff_t>(prefix));
         d.entries.push_back(e);
         begin = bit;
     }
-    EXPECT_EQ(GetU16(p, 2), l.pageSize - l.indexEntries - begin);
+    EXPECT_EQ(Le16(p, 2), l.page_size - l.idx_entries - begin);
     return d;
 }
 
 // Depth-first walk; returns the leaf entries and checks node invariants.
-void Walk(const PageLayout& l, const MemoryPageSink& sink, std::uint32_t page, std::vector<Page>& out,
+void Walk(const Format& l, const MemoryPageSink& sink, std::uint32_t page, std::vector<Page>& out,
           std::vector<std::uint32_t>& leaves) {
     const Decoded d = Decode(l, sink.pages().at(page));
-    EXPECT_EQ(GetU32(sink.pages().at(page), 4), 77U) << "owner";
+    EXPECT_EQ(Le32(sink.pages().at(page), 4), 77U) << "owner";
     if (d.leaf) {
         EXPECT_EQ(d.tail, 0U);
         out.insert(out.end(), d.entries.begin(), d.entries.end());
@@ -61,7 +63,7 @@ void Walk(const PageLayout& l, const MemoryPageSink& sink, std::uint32_t page, s
 
 class IndexTrees : public ::testing::TestWithParam<std::tuple<bool, int>> {
 protected:
-    PageLayout layout = std::get<0>(GetParam()) ? PageLayout::Jet3() : PageLayout::Jet4();
+    const Format& layout = FormatFor(std::get<0>(GetParam()) ? Version::kJet3 : Version::kJet4);
     int count = std::get<1>(GetParam());
 };
 
@@ -128,7 +130,7 @@ TEST(IndexEntries, SortOrdersByKeyThenRowAndCountsDistinctKeys) {
 
 TEST(IndexEntries, Jet3PrefixesStayWithinTheirOneByteField) {
     // Long keys sharing 300 bytes: the shared part a page can name is 255.
-    const PageLayout l = PageLayout::Jet3();
+    const Format& l = FormatFor(Version::kJet3);
     IndexEntryList list;
     for (std::uint8_t i = 0; i < 5; ++i) {
         std::vector<std::uint8_t> key(300, 0x41);
@@ -143,13 +145,13 @@ TEST(IndexEntries, Jet3PrefixesStayWithinTheirOneByteField) {
     Walk(l, sink, tree.root, walked, leaves);
     ASSERT_EQ(walked.size(), 5U);
     for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(walked[i], Page(list.Entry(i).begin(), list.Entry(i).end()));
-    EXPECT_EQ(sink.pages().at(tree.root)[l.indexPrefix], 0xFF);
+    EXPECT_EQ(sink.pages().at(tree.root)[l.idx_prefix], 0xFF);
 }
 
 TEST(IndexEntries, AnEntryLongerThanAPageIsRefused) {
-    const PageLayout l = PageLayout::Jet3();
+    const Format& l = FormatFor(Version::kJet3);
     IndexEntryList list;
-    list.Add(std::vector<std::uint8_t>(l.indexDataLimit), {2, 0});
+    list.Add(std::vector<std::uint8_t>(l.IndexEntryRoom()), {2, 0});
     PageAllocator alloc({});
     MemoryPageSink sink;
     EXPECT_THROW(BuildIndexTree(l, 77, list, alloc, sink), Error);

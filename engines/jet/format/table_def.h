@@ -19,6 +19,11 @@ namespace dorvane::jet {
 
 class PageFile;
 
+// Every page of a definition starts with type, 0x01, a u16, and the u32
+// number of the next page of the chain (0 on the last).
+inline constexpr std::size_t kTableDefNextPage = 4;
+inline constexpr std::size_t kTableDefPageHeader = 8;
+
 inline constexpr std::uint8_t kColumnFixed = 0x01;       // column flag: fixed length
 inline constexpr std::uint8_t kColumnCompressed = 0x01;  // J4 extended flag: compressed text allowed
 

@@ -214,10 +214,53 @@ TEST(UsageMapTest, ReferenceMapsReadTheirBitmapPages) {
     UsageMap map = DecodeUsageMap(file, record);
     EXPECT_EQ(map.type, kUsageMapReference);
     EXPECT_EQ(map.pages, (std::vector<std::uint32_t>{1, 2, 16}));
-    EXPECT_EQ(map.bitmap_pages.size(), 17u);
 
     PutLe32(record, 1, 2);  // page 2 is a table definition, not a bitmap
     EXPECT_EQ(ErrorNumberOf([&] { DecodeUsageMap(file, record); }), errc::kCorrupt);
+}
+
+// Access leaves values in the unused trailing slots of a reference map that
+// are no page at all. testV2000's free-page map as such a map: its bitmap on
+// an appended page 743, the other slots 0xFFFFFF80.
+TEST(UsageMapTest, ReferenceSlotsThatCoverNoPageOfTheFileAreEmpty) {
+    std::ifstream in(Jet4("testV2000.mdb"), std::ios::binary);
+    const Bytes original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t row0 = 4096 + (Le16(original, 4096 + 14) & 0x1FFF);
+    ASSERT_EQ(original[row0], kUsageMapInline);
+    const std::set<std::uint32_t> free = [&] {
+        const UsageMap map = ReadGlobalFreeMap(PageFile::FromMemory(original));
+        return std::set<std::uint32_t>(map.pages.begin(), std::lower_bound(map.pages.begin(), map.pages.end(), 743u));
+    }();
+    struct Case {
+        std::uint32_t slot0, slot1;
+        const char* error;  // null: reads
+    } const cases[] = {
+        {743, 0xFFFFFF80, nullptr},
+        {743, 2, "should be a usage bitmap"},
+        {0xFFFFFF80, 0xFFFFFF80, "outside the file"},
+    };
+    for (const Case& c : cases) {
+        Bytes bytes = original;
+        bytes.resize(bytes.size() + 4096, 0);
+        bytes[743 * 4096] = kPageUsageBitmap;
+        std::copy(original.begin() + static_cast<std::ptrdiff_t>(row0 + 5), original.begin() + 4096 + 4096,
+                  bytes.begin() + 743 * 4096 + 4);
+        bytes[743 * 4096 + 4 + 743 / 8] &= static_cast<std::uint8_t>(~(1u << (743 % 8)));
+        bytes[row0] = kUsageMapReference;
+        for (std::size_t slot = 0; 1 + 4 * slot + 4 <= 4096 - (row0 - 4096); ++slot)
+            PutLe32(bytes, row0 + 1 + 4 * slot, slot == 0 ? c.slot0 : slot == 1 ? c.slot1 : 0xFFFFFF80);
+        const PageFile file = PageFile::FromMemory(bytes);
+        std::string description;
+        const long error = ErrorNumberOf([&] {
+            const UsageMap map = ReadGlobalFreeMap(file);
+            EXPECT_EQ(std::set<std::uint32_t>(map.pages.begin(), map.pages.end()), free);
+            EXPECT_TRUE(CheckDatabase(file).ok());
+        }, &description);
+        EXPECT_EQ(error, c.error ? errc::kCorrupt : 0) << description;
+        if (c.error) {
+            EXPECT_NE(description.find(c.error), std::string::npos) << description;
+        }
+    }
 }
 
 TEST(IndexWalkTest, PageFormatErrorsAreCaught) {

@@ -21,7 +21,6 @@ void AddBits(ByteSpan bitmap, std::uint64_t base, std::uint64_t limit, std::vect
 
 UsageMap DecodeUsageMap(const PageFile& file, ByteSpan record) {
     UsageMap map;
-    map.record_length = record.size();
     if (record.empty()) ThrowCorrupt("an empty usage map record");
     map.type = record[0];
     if (map.type == kUsageMapInline) {
@@ -39,8 +38,13 @@ UsageMap DecodeUsageMap(const PageFile& file, ByteSpan record) {
     Bytes bitmap;
     for (std::size_t j = 0; j < slots; ++j) {
         const std::uint32_t page = Le32(record, 1 + 4 * j);
-        map.bitmap_pages.push_back(page);
         if (page == 0) continue;
+        // Slots that cover no page of the file are empty whatever they hold:
+        // Access leaves values there that are no page at all (0xFFFFFF80 in a
+        // sound file). Within the file, a slot naming a page past its end
+        // means lost pages and stays an error, as does one naming a page of
+        // another type.
+        if (page >= file.page_count() && j * perPage >= file.page_count()) continue;
         file.ReadPage(page, bitmap);
         if (bitmap[0] != kPageUsageBitmap) {
             ThrowCorrupt("page " + std::to_string(page) + " should be a usage bitmap but has type " +

@@ -60,8 +60,6 @@ DataPage DataPage::Parse(const Format& format, std::uint32_t number, Bytes bytes
 
 std::uint32_t DataPage::owner() const { return Le32(bytes_, format_->page_owner); }
 
-bool DataPage::IsLongValuePage() const { return owner() == kLongValueOwner; }
-
 std::uint16_t DataPage::stored_free_space() const { return Le16(bytes_, format_->page_free_space); }
 
 std::uint32_t DataPage::ComputedFreeSpace() const {
@@ -125,12 +123,6 @@ Bytes ResolveRowBody(const PageFile& file, const DataPage& page, std::size_t slo
             break;
     }
     ThrowCorrupt(self.ToString() + " is an overflow body, not a row");
-}
-
-Bytes ReadRowBody(const PageFile& file, RowPointer pointer) {
-    const DataPage page = DataPage::Parse(file.format(), pointer.page, file.ReadPage(pointer.page));
-    if (pointer.row >= page.slots().size()) ThrowCorrupt(pointer.ToString() + " does not exist");
-    return ResolveRowBody(file, page, pointer.row);
 }
 
 }  // namespace dorvane::jet

@@ -78,7 +78,6 @@ IndexPage ParseIndexPage(const Format& f, std::uint32_t number, ByteSpan b) {
             last = end;
         }
     }
-    page.used_bytes = last;
     return page;
 }
 

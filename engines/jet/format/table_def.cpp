@@ -52,13 +52,6 @@ std::string DecodeName(const Format& format, std::uint16_t code_page, ByteSpan b
     return format.version == Version::kJet3 ? CodePageToUtf8(bytes, code_page) : Ucs2ToUtf8(bytes);
 }
 
-const Column* TableDef::FindColumn(std::string_view name) const {
-    for (const Column& column : columns) {
-        if (EqualsIgnoreCase(column.name, name)) return &column;
-    }
-    return nullptr;
-}
-
 const Column* TableDef::ColumnByNumber(std::uint16_t number) const {
     for (const Column& column : columns) {
         if (column.number == number) return &column;

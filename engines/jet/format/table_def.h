@@ -108,8 +108,6 @@ struct TableDef {
     std::size_t owned_map_offset = 0;
     std::size_t free_map_offset = 0;
 
-    // Case-insensitive (ASCII) name lookup; nullptr when absent.
-    const Column* FindColumn(std::string_view name) const;
     const Column* ColumnByNumber(std::uint16_t number) const;
 };
 

@@ -14,26 +14,15 @@
 namespace dorvane::jet {
 namespace {
 
-using testing::ProductFile;
-using testing::ErrorNumberOf;
-using testing::TempFolder;
+using namespace testing;
 
 constexpr const char* kLookup = "SELECT DocumentPath FROM doclib WHERE LibCode='lib1'";
 
-TEST(SelectParserTest, AcceptsTheProgramsQueryAndALittleMore) {
-    SelectQuery q = ParseSelect(kLookup);
-    EXPECT_EQ(q.columns, (std::vector<std::string>{"DocumentPath"}));
-    EXPECT_EQ(q.table, "doclib");
-    ASSERT_EQ(q.conditions.size(), 1u);
-    EXPECT_EQ(q.conditions[0], (std::pair<std::string, std::string>{"LibCode", "lib1"}));
-
-    q = ParseSelect("select [Document Path], b from [my table] where a = 'it''s' and [c d] = \"x\";");
+TEST(SelectParserTest, AcceptsNamesInBracketsAndQuotedTexts) {
+    const SelectQuery q = ParseSelect("select [Document Path], b from [my table] where a = 'it''s' and [c d] = \"x\";");
     EXPECT_EQ(q.columns, (std::vector<std::string>{"Document Path", "b"}));
     EXPECT_EQ(q.table, "my table");
-    ASSERT_EQ(q.conditions.size(), 2u);
-    EXPECT_EQ(q.conditions[0].second, "it's");
-    EXPECT_EQ(q.conditions[1].first, "c d");
-
+    EXPECT_EQ(q.conditions, (std::vector<std::pair<std::string, std::string>>{{"a", "it's"}, {"c d", "x"}}));
     EXPECT_TRUE(ParseSelect("SELECT * FROM t").columns.empty());
 }
 
@@ -46,48 +35,44 @@ TEST(SelectParserTest, RefusesEverythingElseAsSyntaxErrors) {
     }
 }
 
-struct LookupResult {
-    long error = 0;
-    FieldValue value;
-};
-
-// The steps the document-library lookup takes, stopping at the first error.
-LookupResult Lookup(FileDatabaseEngine& engine, const std::string& path, const std::string& sql = kLookup) {
-    LookupResult result;
+// The steps the document-library lookup takes: the value it finds, "<Null>",
+// or the number of the error that stops it.
+std::string Lookup(FileDatabaseEngine& engine, const std::string& path, const std::string& sql) {
     try {
         auto db = engine.OpenDatabase(path);
         auto query = db->CreateQueryDef("");
         query->SetSQL(sql);
         auto records = query->OpenRecordset();
         records->MoveFirst();
-        result.value = records->Field("DocumentPath");
+        const FieldValue value = records->Field("DocumentPath");
         records->Close();
         db->Close();
+        return value.isNull ? "<Null>" : value.text;
     } catch (const Error& error) {
-        result.error = error.number();
+        return "error " + std::to_string(error.number());
     }
-    return result;
 }
+
+std::string Failed(long error) { return "error " + std::to_string(error); }
 
 class EngineTest : public ::testing::Test {
 protected:
 #ifdef _WIN32
-    void SetUp() override { std::filesystem::create_directories(folder_.path() / "c" / "Bresk"); }
-    std::string Product(const std::string& name) const { return (folder_.path() / "c" / "Bresk" / name).string(); }
+    void SetUp() override { fs::create_directories(folder_ / "c/Bresk"); }
+    std::string Product(const std::string& name) const { return (folder_ / "c/Bresk" / name).string(); }
 #else
     void SetUp() override {
         // Drive C: of the products' paths maps to the temporary folder.
-        std::filesystem::create_directories(folder_.path() / "dosdevices");
-        std::filesystem::create_directory_symlink(folder_.path() / "c", folder_.path() / "dosdevices" / "c:");
-        std::filesystem::create_directories(folder_.path() / "c" / "Bresk");
-        ::setenv("DORVANE_DOSDEVICES", (folder_.path() / "dosdevices").c_str(), 1);
+        fs::create_directories(folder_ / "dosdevices");
+        fs::create_directory_symlink(folder_ / "c", folder_ / "dosdevices" / "c:");
+        fs::create_directories(folder_ / "c/Bresk");
+        ::setenv("DORVANE_DOSDEVICES", (folder_ / "dosdevices").c_str(), 1);
     }
     void TearDown() override { ::unsetenv("DORVANE_DOSDEVICES"); }
     std::string Product(const std::string& name) const { return "C:\\Bresk\\" + name; }
 #endif
     std::string Place(const std::string& product_file) {
-        std::filesystem::copy_file(ProductFile(product_file), folder_.path() / "c" / "Bresk" / "post_db.mdb",
-                                   std::filesystem::copy_options::overwrite_existing);
+        folder_.Copy(TestData() / "products" / product_file, "c/Bresk/post_db.mdb");
         return Product("post_db.mdb");
     }
     TempFolder folder_;
@@ -95,44 +80,26 @@ protected:
 };
 
 TEST_F(EngineTest, LookupsAndTheirErrors) {
-    struct Case {
-        const char* product;  // copied in as post_db.mdb; null: `path` as given
-        std::string path;
-        std::string sql;
-        long error;
-        const char* text;  // null: a Null value
-    };
-    const std::vector<Case> cases = {
-        {"post_db.mdb", "", kLookup, 0, "S:\\Docs"},
-        {"doclib-two.mdb", "", kLookup, 0, "S:\\Docs"},
-        {"no-doclib.mdb", "", kLookup, errc::kItemNotFound, nullptr},
-        {"doclib-none.mdb", "", kLookup, errc::kNoCurrentRecord, nullptr},
-        {"doclib-null.mdb", "", kLookup, 0, nullptr},
-        {nullptr, Product("missing.mdb"), kLookup, errc::kFileNotFound, nullptr},
-#ifndef _WIN32
-        {nullptr, "Q:\\nowhere\\post_db.mdb", kLookup, errc::kFileNotFound, nullptr},
-#endif
-        {"post_db.mdb", "", "SELECT Nope FROM doclib", errc::kItemNotFound, nullptr},
-        {"post_db.mdb", "", "UPDATE doclib SET x = 1", errc::kSyntax, nullptr},
+    const std::tuple<const char*, std::string, std::string> cases[] = {
+        {"post_db.mdb", kLookup, "S:\\Docs"},
+        {"doclib-two.mdb", kLookup, "S:\\Docs"},
+        {"no-doclib.mdb", kLookup, Failed(errc::kItemNotFound)},
+        {"doclib-none.mdb", kLookup, Failed(errc::kNoCurrentRecord)},
+        {"doclib-null.mdb", kLookup, "<Null>"},
+        {"post_db.mdb", "SELECT Nope FROM doclib", Failed(errc::kItemNotFound)},
+        {"post_db.mdb", "UPDATE doclib SET x = 1", Failed(errc::kSyntax)},
         // Conditions ignore case and combine.
-        {"post_db.mdb", "", "select documentpath from DOCLIB where libcode = 'LIB3'", 0, "U:\\Archive"},
-        {"post_db.mdb", "", "SELECT DocumentPath FROM doclib WHERE LibCode='lib2' AND DocumentPath='t:\\scans'", 0,
-         "T:\\Scans"},
-        {"post_db.mdb", "", "SELECT DocumentPath FROM doclib WHERE LibCode='lib2' AND LibCode='lib1'",
-         errc::kNoCurrentRecord, nullptr},
+        {"post_db.mdb", "select documentpath from DOCLIB where libcode = 'LIB3'", "U:\\Archive"},
+        {"post_db.mdb", "SELECT DocumentPath FROM doclib WHERE LibCode='lib2' AND DocumentPath='t:\\scans'", "T:\\Scans"},
+        {"post_db.mdb", "SELECT DocumentPath FROM doclib WHERE LibCode='lib2' AND LibCode='lib1'", Failed(errc::kNoCurrentRecord)},
         // Without a condition the stored order decides the first row.
-        {"post_db.mdb", "", "SELECT * FROM doclib", 0, "T:\\Scans"},
+        {"post_db.mdb", "SELECT * FROM doclib", "T:\\Scans"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.product ? c.product : c.path) + ": " + c.sql);
-        const LookupResult r = Lookup(*engine_, c.product ? Place(c.product) : c.path, c.sql);
-        EXPECT_EQ(r.error, c.error);
-        if (c.error != 0) continue;
-        EXPECT_EQ(r.value.isNull, c.text == nullptr);
-        if (c.text) {
-            EXPECT_EQ(r.value.text, c.text);
-        }
-    }
+    for (const auto& [product, sql, expected] : cases) EXPECT_EQ(Lookup(*engine_, Place(product), sql), expected) << product << ": " << sql;
+    EXPECT_EQ(Lookup(*engine_, Product("missing.mdb"), kLookup), Failed(errc::kFileNotFound));
+#ifndef _WIN32
+    EXPECT_EQ(Lookup(*engine_, "Q:\\nowhere\\post_db.mdb", kLookup), Failed(errc::kFileNotFound));
+#endif
 }
 
 TEST_F(EngineTest, ClosedObjectsFailCleanly) {

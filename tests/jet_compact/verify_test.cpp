@@ -1,92 +1,96 @@
-// The check of a copy against its source catches changed content: a row byte
-// or a long value byte altered in an otherwise good copy is reported as
-// "compacted copy does not match the source".
+// The verification that stands between a wrong copy and the user's data. A
+// copy made wrong just before it is verified (through the compaction's test
+// seam) is refused as not matching its source and deleted; the source stays
+// as it was. Each case spoils one thing the writer could get wrong.
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
-#include "core/error.h"
+#include "engines/jet/compact/compaction_seam.h"
 #include "engines/jet/format/catalog.h"
-#include "engines/jet/compact/compaction.h"
-#include "engines/jet/compact/verify.h"
-#include "engines/jet/format/data_page.h"
+#include "engines/jet/format/index_walk.h"
 #include "engines/jet/format/page_file.h"
 #include "engines/jet/format/table_scan.h"
-#include "tests/jet_compact/test_files.h"
+#include "engines/jet/format/usage_map.h"
+#include "tests/jet/test_files.h"
 
-namespace dorvane::testing {
+namespace dorvane::jet {
 namespace {
 
-void FlipByte(const std::filesystem::path& file, std::uint64_t offset) {
-    std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
-    f.seekg(static_cast<std::streamoff>(offset));
-    const char c = static_cast<char>(f.get() ^ 0x01);
-    f.seekp(static_cast<std::streamoff>(offset));
-    f.put(c);
-}
+using namespace testing;
 
-std::vector<jet::TableDef> Tables(const jet::PageFile& f) {
-    std::vector<jet::TableDef> out;
-    for (const auto& t : jet::ReadTables(f)) out.push_back(jet::ReadTableDef(f, t.table_page()));
-    return out;
-}
-
-class VerifyCopy : public ::testing::Test {
-protected:
-    void SetUp() override {
-        source = CopyInto(dir, TestData() / "products" / "post_db.mdb");
-        copy = dir / "copy.mdb";
-        jet::CompactFile(source, copy);
-    }
-    std::string Verify() {
-        const jet::PageFile a = jet::PageFile::Open(source);
-        const jet::PageFile b = jet::PageFile::Open(copy);
-        try {
-            jet::compact::VerifyCopy(a, Tables(a), b);
-        } catch (const Error& e) {
-            EXPECT_EQ(e.number(), errc::kVerifyFailed);
-            return e.description();
-        }
-        return "";
-    }
-    TempDir dir;
-    std::filesystem::path source, copy;
+// The copy's Customers table and where things of it lie, read by the reader.
+struct CopyFacts {
+    PageFile file;
+    TableDef customers;
+    std::uint32_t data_page;
+    std::size_t at(std::uint32_t page, std::size_t offset) const { return page * file.page_size() + offset; }
 };
 
-TEST_F(VerifyCopy, AChangedRowIsFound) {
-    std::uint64_t at = 0;
-    {
-        const jet::PageFile b = jet::PageFile::Open(copy);
-        for (const auto& t : jet::ReadTables(b)) {
-            if (t.IsSystem()) continue;
-            const auto pages = jet::TableDataPages(b, jet::ReadTableDef(b, t.table_page()));
-            if (pages.empty()) continue;
-            const auto page = jet::DataPage::Parse(b.format(), pages.front(), b.ReadPage(pages.front()));
-            // A byte in the middle of the first row.
-            at = std::uint64_t{pages.front()} * b.page_size() + page.slots()[0].start + page.slots()[0].length() / 2;
-            break;
-        }
-    }
-    ASSERT_NE(at, 0U);
-    FlipByte(copy, at);
-    EXPECT_NE(Verify().find("compacted copy does not match the source"), std::string::npos);
+CopyFacts Facts(const Bytes& copy) {
+    PageFile file = PageFile::FromMemory(copy);
+    TableDef def = ReadTableDef(file, FindTable(ReadTables(file), "Customers")->table_page());
+    const std::uint32_t page = TableDataPages(file, def).front();
+    return {std::move(file), std::move(def), page};
 }
 
-TEST_F(VerifyCopy, AChangedLongValueIsFound) {
-    std::uint64_t at = 0;
-    {
-        const jet::PageFile b = jet::PageFile::Open(copy);
-        for (std::uint32_t p = 2; p < b.page_count() && at == 0; ++p) {
-            const auto bytes = b.ReadPage(p);
-            if (bytes[0] == 0x01 && std::string(bytes.begin() + 4, bytes.begin() + 8) == "LVAL")
-                at = std::uint64_t{p + 1} * b.page_size() - 1;  // the last data byte of row 0
-        }
+// Where row `row` of data page `page` starts.
+std::size_t RowStart(const PageFile& file, std::uint32_t page, std::size_t row) {
+    return DataPage::Parse(file.format(), page, file.ReadPage(page)).slots().at(row).start;
+}
+
+TEST(VerifyCopy, AWrongCopyIsRefusedAndDeleted) {
+    const std::pair<std::function<void(Bytes&, const CopyFacts&)>, const char*> cases[] = {
+        {[](Bytes& b, const CopyFacts& c) { b[c.at(c.data_page + 1, 0) - 1] ^= 0x01; },  // the first row's null mask
+         "table at page 30, row 1, column"},
+        {[](Bytes& b, const CopyFacts& c) {  // the last data byte of a long value's first row
+             for (std::uint32_t p = 2; p < c.file.page_count(); ++p)
+                 if (c.file.ReadPage(p)[0] == kPageData && Le32(c.file.ReadPage(p), 4) == kLongValueOwner) {
+                     b[c.at(p + 1, 0) - 1] ^= 0x01;
+                     return;
+                 }
+         }, "the long value of column"},
+        {[](Bytes& b, const CopyFacts& c) {  // the row of an index's first entry, stored whole
+             const std::uint32_t leaf = WalkIndex(c.file, c.customers.physical_indexes[0].root_page).pages.back();
+             const IndexPage page = ParseIndexPage(c.file.format(), leaf, c.file.ReadPage(leaf));
+             b[c.at(leaf, c.file.format().idx_entries + page.entries[0].key.size() + 3)] ^= 0x01;
+         }, "index 0"},
+        {[](Bytes& b, const CopyFacts& c) {  // the table's map without its first data page
+             const RowPointer record = RowPointer::FromU32(c.customers.owned_map);
+             const std::size_t map = c.at(record.page, RowStart(c.file, record.page, record.row));
+             const std::uint32_t bit = c.data_page - Le32(b, map + 1);
+             b[map + kUsageMapInlineHeader + bit / 8] &= static_cast<std::uint8_t>(~(1u << (bit % 8)));
+         }, "table at page 30, row 1"},
+        {[](Bytes& b, const CopyFacts& c) {  // page 1: a page in use marked free
+             const std::size_t map = c.at(1, RowStart(c.file, 1, 0)) + kUsageMapInlineHeader;
+             b[map + c.data_page / 8] |= static_cast<std::uint8_t>(1u << (c.data_page % 8));
+         }, "is in use but marked free"},
+        {[](Bytes& b, const CopyFacts& c) { b.resize(b.size() - c.file.page_size()); },  // one page too few
+         "is outside the file"},
+    };
+    for (const auto& [spoil, detail] : cases) {
+        SCOPED_TRACE(detail);
+        TempFolder dir;
+        const fs::path source = dir.Copy(TestData() / "products/post_db.mdb");
+        const Bytes original = ReadBytes(source);
+        bool spoiled = false;
+        const BeforeVerification hook = [&](const fs::path& copy) {
+            Bytes bytes = ReadBytes(copy);
+            const Bytes written = bytes;
+            spoil(bytes, Facts(written));
+            spoiled = bytes != written;
+            WriteBytes(copy, bytes);
+        };
+        CompactSummary summary;
+        std::string description;
+        EXPECT_EQ(ErrorNumberOf([&] { CompactFile(source, dir / "copy.mdb", summary, hook); }, &description),
+                  errc::kVerifyFailed);
+        EXPECT_TRUE(spoiled);
+        EXPECT_NE(description.find("compacted copy does not match the source"), std::string::npos) << description;
+        EXPECT_NE(description.find(detail), std::string::npos) << description;
+        EXPECT_FALSE(fs::exists(dir / "copy.mdb"));
+        EXPECT_TRUE(ReadBytes(source) == original);
     }
-    ASSERT_NE(at, 0U);
-    FlipByte(copy, at);
-    EXPECT_NE(Verify().find("long value"), std::string::npos);
 }
 
 }  // namespace
-}  // namespace dorvane::testing
+}  // namespace dorvane::jet

@@ -78,6 +78,7 @@ IndexPage ParseIndexPage(const Format& f, std::uint32_t number, ByteSpan b) {
             last = end;
         }
     }
+    page.used_bytes = last;
     return page;
 }
 

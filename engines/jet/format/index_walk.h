@@ -38,6 +38,7 @@ struct IndexPage {
     std::uint32_t next = 0;
     std::uint32_t tail = 0;        // nodes: the last child
     std::uint32_t prefix_length = 0;
+    std::size_t used_bytes = 0;    // entry bytes as stored (prefix-compressed)
     std::vector<IndexPageEntry> entries;
 };
 

@@ -1,16 +1,8 @@
-// The format layer where the real files do not reach (those are read against
-// mdbtools and compacted in ../jet_compact/every_file_test.cpp): what is not a
-// database, damaged structures, reference maps with unused slots, and the
-// edges of each value type.
-
-#include <gtest/gtest.h>
+// The format where the real files (../jet_compact/every_file_test.cpp) do not reach:
+// not a database, damaged structures, unused reference-map slots, value edges.
 
 #include "engines/jet/checker.h"
-#include "engines/jet/format/index_walk.h"
-#include "engines/jet/format/long_value.h"
-#include "engines/jet/format/page_file.h"
 #include "engines/jet/format/text.h"
-#include "engines/jet/format/usage_map.h"
 #include "engines/jet/format/value.h"
 #include "tests/jet/test_files.h"
 
@@ -23,8 +15,7 @@ TEST(FormatTest, WhatIsNotAJetDatabaseIsRefusedClearly) {
     TempFolder folder;
     const Bytes jet4 = ReadBytes(TestData() / "mdb/jet4/testV2000.mdb");
     Bytes ace(4096, 0);
-    const std::string signature("Standard ACE DB\0", 16);
-    std::copy(signature.begin(), signature.end(), ace.begin() + 4);
+    std::copy_n("Standard ACE DB", 15, ace.begin() + 4);
     const std::tuple<Bytes, long, const char*> cases[] = {
         {{}, errc::kNotADatabase, "is not an Access database (it is too short)"},
         {Bytes(5000, 'x'), errc::kNotADatabase, "is not an Access database"},
@@ -40,8 +31,7 @@ TEST(FormatTest, WhatIsNotAJetDatabaseIsRefusedClearly) {
     EXPECT_EQ(ErrorNumberOf([&] { PageFile::Open(folder / "missing.mdb"); }), errc::kFileNotFound);
 }
 
-// Structures a damaged file could hold: each is reported as damage, never a
-// read outside its page or a guess.
+// Structures a damaged file could hold: damage, never a read outside a page or a guess.
 TEST(FormatTest, MalformedStructuresAreDamage) {
     const Format& f = FormatFor(Version::kJet4);
     const Bytes whole = ReadBytes(TestData() / "mdb/jet4/overflowTestV2000.mdb");
@@ -52,12 +42,6 @@ TEST(FormatTest, MalformedStructuresAreDamage) {
         for (const auto& [at, word] : words) PutLe16(bytes, at, word);
         return bytes;
     };
-    const auto memo = [](std::uint32_t head, std::uint32_t pointer) {
-        Bytes field(kLongValueFieldHeader, 0);
-        PutLe32(field, 0, head);
-        PutLe32(field, kLongValueFieldPointer, pointer);
-        return field;
-    };
     const std::pair<const char*, std::function<void()>> cases[] = {
         {"a row inside the slot table", [&] { DataPage::Parse(f, 9, page(kPageData, {{12, 1}, {14, 5}})); }},
         {"more rows than a page holds", [&] { DataPage::Parse(f, 9, page(kPageData, {{12, 300}, {14, 4000}})); }},
@@ -66,9 +50,10 @@ TEST(FormatTest, MalformedStructuresAreDamage) {
         {"a prefix longer than the first entry", [&] { ParseIndexPage(f, 5, page(kPageIndexLeaf, {{f.idx_mask, 0x10}, {f.idx_prefix, 9}})); }},
         {"a usage map of unknown type", [&] { DecodeUsageMap(file, Bytes{7, 0, 0, 0, 0}); }},
         {"a memo field of 8 bytes", [&] { ReadLongValue(file, Bytes(8, 0)); }},
-        {"an inline memo longer than its field", [&] { ReadLongValue(file, memo(0x80000005, 0)); }},
-        {"a memo row past the end of the file", [&] { ReadLongValue(file, memo(0x40000064, (5000 << 8) | 1)); }},
-        {"a memo of unknown kind", [&] { ReadLongValue(file, memo(0xC0000000, 0)); }},
+        // Memo fields: u32 length with the kind in its top bits, u32 row pointer, u32.
+        {"an inline memo longer than its field", [&] { ReadLongValue(file, Bytes{5, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0}); }},
+        {"a memo row past the end of the file", [&] { ReadLongValue(file, Bytes{100, 0, 0, 0x40, 1, 0x88, 0x13, 0, 0, 0, 0, 0}); }},
+        {"a memo of unknown kind", [&] { ReadLongValue(file, Bytes{0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0, 0}); }},
         {"a file cut short", [&] {
              const CheckReport report = CheckDatabase(PageFile::FromMemory(Bytes(whole.begin(), whole.begin() + 8 * 4096)));
              if (!report.ok()) ThrowCorrupt(report.problems.front());
@@ -111,31 +96,21 @@ TEST(FormatTest, ReferenceMapSlotsThatCoverNoPageOfTheFileAreEmpty) {
     }
 }
 
+// Values the test files do not hold (those are compared with mdbtools).
 TEST(ValueTextTest, TheEdgesOfEachType) {
-    const auto decimal = [](std::uint8_t sign, std::uint32_t high, std::uint32_t low) {
-        Bytes value(17, 0);  // sign byte, then four dwords, most significant first
-        value[0] = sign;
-        PutLe32(value, 1, high);
-        PutLe32(value, 13, low);
-        return value;
-    };
-    const Bytes guid{0x6A, 0x27, 0x39, 0x8E, 0xA8, 0xBC, 0xC4, 0x4A, 0x89, 0x1E, 0x49, 0x91, 0x1D, 0x84, 0x38, 0xDD};
+    // Decimal: a sign byte, then four dwords, most significant first.
+    const Bytes decimal{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x39, 0x30, 0, 0};
+    const Bytes large{0x80, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x39, 0x30, 0, 0}, negativeZero{0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     const std::pair<std::string, std::string> cases[] = {
-        {DateTimeToText(0.0), "1899-12-30 00:00:00"},
-        {DateTimeToText(60.0), "1900-02-28 00:00:00"},
-        {DateTimeToText(61.0), "1900-03-01 00:00:00"},
+        {DateTimeToText(61.0), "1900-03-01 00:00:00"},           // no 1900-02-29
         {DateTimeToText(-1.25), "1899-12-29 06:00:00"},          // the time of day stays positive
         {DateTimeToText(36526.9999999), "2000-01-02 00:00:00"},  // rounding carries into the next day
-        {DateTimeToText(2958465.0), "9999-12-31 00:00:00"},
         {DateTimeToText(1e300), "1e+300"},  // outside the calendar: the number, not a made-up date
-        {CurrencyToText(35000), "3.5"},
         {CurrencyToText(-1), "-0.0001"},
         {CurrencyToText(INT64_MIN), "-922337203685477.5808"},
-        {DecimalToText(decimal(0, 0, 12345), 6), "0.012345"},
-        {DecimalToText(decimal(0x80, 0, 12345), 2), "-123.45"},
-        {DecimalToText(decimal(0x80, 1, 12345), 0), "-79228162514264337593543962681"},
-        {DecimalToText(decimal(0x80, 0, 0), 3), "0"},
-        {GuidToText(guid), "{8E39276A-BCA8-4AC4-891E-49911D8438DD}"},
+        {DecimalToText(decimal, 6), "0.012345"},
+        {DecimalToText(large, 0), "-79228162514264337593543962681"},
+        {DecimalToText(negativeZero, 3), "0"},
         {Jet4TextToUtf8(Bytes{0xFF, 0xFE, 'a', 'b', 0x00, 0xAC, 0x20, 0x00, 'c'}), "ab\xE2\x82\xAC" "c"},
         {Ucs2ToUtf8(Bytes{0x3D, 0xD8, 0x00, 0xDE, 0x3D, 0xD8}), "\xF0\x9F\x98\x80\xEF\xBF\xBD"},
         {CodePageToUtf8(Bytes{'K', 0xE4, 's', 'e', 0x80, 0x81}, 1252), "K\xC3\xA4se\xE2\x82\xAC\xC2\x81"},

@@ -1,20 +1,20 @@
 #pragma once
-// What the Access-engine tests share: the test databases, temporary copies,
-// shell commands whose output is compared, and the independent readers.
+// What the Access-engine tests share: the reader, the test databases, temporary
+// copies, shell commands whose output is compared, and the independent readers.
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "core/error.h"
-#include "engines/jet/format/bytes.h"
+#include "engines/jet/database.h"
+#include "engines/jet/format/index_walk.h"
+#include "engines/jet/format/long_value.h"
+#include "engines/jet/format/table_scan.h"
+#include "engines/jet/format/usage_map.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -42,7 +42,7 @@ inline std::vector<fs::path> AllTestDatabases() {
 
 inline Bytes ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline void WriteBytes(const fs::path& path, const Bytes& bytes) {
@@ -56,10 +56,7 @@ public:
     TempFolder() : path_(fs::temp_directory_path() / ("dorvane-jet-test-" + std::to_string(std::random_device()()))) {
         fs::create_directories(path_);
     }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
+    ~TempFolder() { fs::remove_all(path_, ignored_); }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
     fs::path operator/(const std::string& name) const { return path_ / name; }
@@ -73,6 +70,7 @@ public:
 
 private:
     fs::path path_;
+    std::error_code ignored_;
 };
 
 // The number of the dorvane::Error `action` throws (and its description), or 0.
@@ -114,11 +112,8 @@ inline std::string Quote(const fs::path& path) {
 inline bool HaveOracle(const std::string& command, const std::string& what) {
     if (RunCommand(command + " >/dev/null 2>&1").status == 0) return true;
     const char* required = std::getenv("DORVANE_REQUIRE_ORACLES");
-    if (required != nullptr && std::string(required) == "1") {
-        ADD_FAILURE() << what << " is missing, and DORVANE_REQUIRE_ORACLES=1";
-    } else {
-        [&] { GTEST_SKIP() << what << " is missing: the comparison with it is skipped"; }();
-    }
+    if (required != nullptr && std::string(required) == "1") ADD_FAILURE() << what << " is missing, and DORVANE_REQUIRE_ORACLES=1";
+    else [&] { GTEST_SKIP() << what << " is missing: the comparison with it is skipped"; }();
     return false;
 }
 #endif

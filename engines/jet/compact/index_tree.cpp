@@ -259,7 +259,7 @@ IndexTree BuildIndexTree(const Format& format, std::uint32_t owner, const IndexE
         return tree;
     }
     std::vector<Child> level = WriteLeaves(format, owner, entries, allocator, sink, tree.pages);
-    for (; level.size() > 1; ++tree.depth) level = WriteNodeLevel(format, owner, level, allocator, sink, tree.pages);
+    while (level.size() > 1) level = WriteNodeLevel(format, owner, level, allocator, sink, tree.pages);
     tree.root = level.front().page;
     return tree;
 }

@@ -39,7 +39,6 @@ private:
 struct IndexTree {
     std::uint32_t root = 0;
     std::vector<std::uint32_t> pages;
-    unsigned depth = 0;  // 0: the root is a leaf
 };
 
 // entries must be sorted. owner is the table's definition page.

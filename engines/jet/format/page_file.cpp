@@ -186,9 +186,9 @@ PageFile PageFile::Open(const std::filesystem::path& path) {
     return PageFile(FileSource::Open(path), path);
 }
 
-PageFile PageFile::FromMemory(Bytes contents) { return FromSource(std::make_unique<MemorySource>(std::move(contents))); }
-
-PageFile PageFile::FromSource(std::unique_ptr<PageSource> source) { return PageFile(std::move(source), {}); }
+PageFile PageFile::FromMemory(Bytes contents) {
+    return PageFile(std::make_unique<MemorySource>(std::move(contents)), {});
+}
 
 PageFile::PageFile(PageFile&&) noexcept = default;
 PageFile& PageFile::operator=(PageFile&&) noexcept = default;

@@ -30,9 +30,8 @@ public:
     // Throws kFileNotFound, kPermissionDenied, kNotADatabase ("not an Access
     // database"), kCorrupt.
     static PageFile Open(const std::filesystem::path& path);
-    // The same over bytes in memory (tests, fuzzing), or any other source.
+    // The same over bytes in memory (tests, fuzzing).
     static PageFile FromMemory(Bytes contents);
-    static PageFile FromSource(std::unique_ptr<PageSource> source);
 
     PageFile(PageFile&&) noexcept;
     PageFile& operator=(PageFile&&) noexcept;

@@ -45,21 +45,21 @@ int Usage(const std::string& problem) {
 
 std::string TypeName(const Column& column) {
     switch (column.type) {
-        case 0x01: return "Boolean";
-        case 0x02: return "Byte";
-        case 0x03: return "Integer";
-        case 0x04: return "Long";
-        case 0x05: return "Currency";
-        case 0x06: return "Single";
-        case 0x07: return "Double";
-        case 0x08: return "Date/Time";
-        case 0x09: return "Binary(" + std::to_string(column.length) + ")";
-        case 0x0A: return "Text(" + std::to_string(column.length) + " bytes)";
-        case 0x0B: return "OLE";
-        case 0x0C: return "Memo";
-        case 0x0F: return "GUID";
-        case 0x10: return "Decimal(" + std::to_string(column.precision) + "," + std::to_string(column.scale) + ")";
-        case 0x11: return "Fixed binary(" + std::to_string(column.length) + ")";
+        case coltype::kBoolean: return "Boolean";
+        case coltype::kByte: return "Byte";
+        case coltype::kInteger: return "Integer";
+        case coltype::kLong: return "Long";
+        case coltype::kCurrency: return "Currency";
+        case coltype::kSingle: return "Single";
+        case coltype::kDouble: return "Double";
+        case coltype::kDateTime: return "Date/Time";
+        case coltype::kBinary: return "Binary(" + std::to_string(column.length) + ")";
+        case coltype::kText: return "Text(" + std::to_string(column.length) + " bytes)";
+        case coltype::kOle: return "OLE";
+        case coltype::kMemo: return "Memo";
+        case coltype::kGuid: return "GUID";
+        case coltype::kDecimal: return "Decimal(" + std::to_string(column.precision) + "," + std::to_string(column.scale) + ")";
+        case coltype::kFixedBinary: return "Fixed binary(" + std::to_string(column.length) + ")";
         default: return "type 0x" + std::to_string(column.type);
     }
 }
@@ -80,8 +80,9 @@ void PrintSchema(const JetDatabase& db, const CatalogEntry& entry) {
             std::cout << (i ? ", " : "") << (column ? column->name : "#" + std::to_string(physical.columns[i].column_number))
                       << (physical.columns[i].ascending ? "" : " DESC");
         }
-        std::cout << ")" << (index.type == 1 ? " PRIMARY KEY" : "") << (index.type == 2 ? " FOREIGN KEY" : "")
-                  << ((physical.flags & 0x01) ? " UNIQUE" : "") << "\n";
+        std::cout << ")" << (index.type == kIndexPrimaryKey ? " PRIMARY KEY" : "")
+                  << (index.type == kIndexForeignKey ? " FOREIGN KEY" : "")
+                  << ((physical.flags & kIndexUnique) ? " UNIQUE" : "") << "\n";
     }
 }
 

@@ -19,8 +19,6 @@ namespace dorvane::jet {
 
 namespace {
 
-constexpr std::uint8_t kIndexIgnoresNulls = 0x02;
-
 // Pages in use must not be marked free in the database-wide map.
 void CheckNotFree(const std::set<std::uint32_t>& freePages, const std::vector<std::uint32_t>& pages,
                   const std::string& what, CheckReport& report) {

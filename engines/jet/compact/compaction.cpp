@@ -18,6 +18,7 @@
 #include "engines/jet/format/catalog.h"
 #include "engines/jet/format/page_file.h"
 #include "engines/jet/format/table_def.h"
+#include "engines/jet/format/usage_map.h"
 
 namespace dorvane::jet {
 
@@ -52,7 +53,7 @@ SourceTables ReadSourceTables(const PageFile& file) {
             Damaged("two catalog entries name the table at page " + std::to_string(entry.table_page()));
         TableDef def = ReadTableDef(file, entry.table_page());
         for (std::uint32_t page : def.pages) {
-            if (!tables.definition_pages.insert(page).second || page < 2)
+            if (!tables.definition_pages.insert(page).second || page <= kGlobalMapPage)
                 Damaged("table definitions share page " + std::to_string(page));
         }
         tables.map_records += compact::MapRecordsOf(def);

@@ -17,7 +17,7 @@ void SetBit(MutableByteSpan bytes, std::size_t base, std::size_t bit) {
     bytes[base + bit / 8] = static_cast<std::uint8_t>(bytes[base + bit / 8] | (1U << (bit % 8)));
 }
 
-std::size_t ReferenceSlots(const Format& f) { return (f.usage_map_record - 1) / 4; }
+std::size_t ReferenceSlots(const Format& f) { return (f.usage_map_record - ReferenceSlotOffset(0)) / 4; }
 std::size_t InlineBits(const Format& f) { return (f.usage_map_record - kUsageMapInlineHeader) * 8; }
 
 Bytes ReferenceRecord(const Format& f) {
@@ -34,7 +34,7 @@ Bytes MakeUsageMap(const Format& format, const std::vector<std::uint32_t>& sorte
     if (sorted_pages.empty()) return record;
     const std::uint32_t start = sorted_pages.front() / 8 * 8;
     if (sorted_pages.back() - start < InlineBits(format)) {
-        PutLe32(record, 1, start);
+        PutLe32(record, kUsageMapStartPage, start);
         for (std::uint32_t p : sorted_pages) SetBit(record, kUsageMapInlineHeader, p - start);
         return record;
     }
@@ -47,7 +47,7 @@ Bytes MakeUsageMap(const Format& format, const std::vector<std::uint32_t>& sorte
         for (; it != sorted_pages.end() && *it / per == slot; ++it) SetBit(page, kUsageBitmapPageHeader, *it - slot * per);
         const std::uint32_t at = allocator.Take();
         sink.WritePage(at, page);
-        PutLe32(record, 1 + 4 * slot, at);
+        PutLe32(record, ReferenceSlotOffset(slot), at);
     }
     return record;
 }
@@ -111,7 +111,7 @@ Bytes GlobalFreeMapRecord(const Format& f, PageAllocator& allocator, PageSink& s
             if (p >= count || holes.contains(static_cast<std::uint32_t>(p))) SetBit(page, kUsageBitmapPageHeader, bit);
         }
         sink.WritePage(bitmapPages[slot], page);
-        PutLe32(record, 1 + 4 * slot, bitmapPages[slot]);
+        PutLe32(record, ReferenceSlotOffset(slot), bitmapPages[slot]);
     }
     return record;
 }
@@ -120,10 +120,10 @@ Bytes GlobalFreeMapRecord(const Format& f, PageAllocator& allocator, PageSink& s
 
 void WriteGlobalMap(const Format& format, PageAllocator& allocator, PageSink& sink) {
     const Bytes free = GlobalFreeMapRecord(format, allocator, sink);
-    DataPageBuilder page(format, 1);
+    DataPageBuilder page(format, kGlobalMapPage);  // page 1's owner field holds 1
     page.Add(free);
     page.Add(Bytes(format.usage_map_record, 0));  // row 1: an empty inline map
-    sink.WritePage(1, page.Finish());
+    sink.WritePage(kGlobalMapPage, page.Finish());
 }
 
 }  // namespace dorvane::jet::compact

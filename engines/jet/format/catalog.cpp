@@ -35,7 +35,7 @@ std::vector<CatalogEntry> ReadCatalog(const PageFile& file) {
     const std::size_t nameColumn = indexOf("Name");
     const std::size_t typeColumn = indexOf("Type");
     const std::size_t flagsColumn = indexOf("Flags");
-    if (def.columns[nameColumn].type != 0x0A) ThrowCorrupt("the catalog's Name column is not text");
+    if (def.columns[nameColumn].type != coltype::kText) ThrowCorrupt("the catalog's Name column is not text");
 
     std::vector<CatalogEntry> entries;
     RowCursor rows(file, def);

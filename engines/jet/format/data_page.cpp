@@ -8,10 +8,10 @@ namespace {
 constexpr int kMaxOverflowHops = 8;
 
 SlotKind KindOf(std::uint16_t word) {
-    switch (word & 0xC000) {
-        case 0xC000: return SlotKind::kDeleted;
-        case 0x8000: return SlotKind::kOverflowTarget;
-        case 0x4000: return SlotKind::kOverflowPointer;
+    switch (word & kRowDeleted) {  // both flag bits
+        case kRowDeleted: return SlotKind::kDeleted;
+        case kRowOverflowTarget: return SlotKind::kOverflowTarget;
+        case kRowOverflowPointer: return SlotKind::kOverflowPointer;
         default: return SlotKind::kLive;
     }
 }

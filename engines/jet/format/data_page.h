@@ -30,9 +30,9 @@ struct RowPointer {
 
 enum class SlotKind {
     kLive,             // a row
-    kDeleted,          // 0xC000
-    kOverflowPointer,  // 0x4000: starts with the row pointer of the relocated body
-    kOverflowTarget,   // 0x8000: a relocated body, reached only through its pointer
+    kDeleted,          // kRowDeleted
+    kOverflowPointer,  // kRowOverflowPointer: starts with the row pointer of the relocated body
+    kOverflowTarget,   // kRowOverflowTarget: a relocated body, reached only through its pointer
 };
 
 struct Slot {

@@ -25,7 +25,7 @@ UsageMap DecodeUsageMap(const PageFile& file, ByteSpan record) {
     map.type = record[0];
     if (map.type == kUsageMapInline) {
         if (record.size() < kUsageMapInlineHeader) ThrowCorrupt("a usage map record is too short");
-        map.start_page = Le32(record, 1);
+        map.start_page = Le32(record, kUsageMapStartPage);
         // Page numbers have 24 bits; anything larger cannot be a page.
         AddBits(record.subspan(kUsageMapInlineHeader), map.start_page, std::uint64_t{1} << 24, map.pages);
         return map;
@@ -34,10 +34,10 @@ UsageMap DecodeUsageMap(const PageFile& file, ByteSpan record) {
         ThrowCorrupt("a usage map has unknown type " + std::to_string(map.type));
     }
     const std::uint64_t perPage = PagesPerBitmapPage(file.format());
-    const std::size_t slots = (record.size() - 1) / 4;
+    const std::size_t slots = (record.size() - ReferenceSlotOffset(0)) / 4;
     Bytes bitmap;
     for (std::size_t j = 0; j < slots; ++j) {
-        const std::uint32_t page = Le32(record, 1 + 4 * j);
+        const std::uint32_t page = Le32(record, ReferenceSlotOffset(j));
         if (page == 0) continue;
         // Slots that cover no page of the file are empty whatever they hold:
         // Access leaves values there that are no page at all (0xFFFFFF80 in a
@@ -63,6 +63,6 @@ UsageMap ReadUsageMap(const PageFile& file, RowPointer record) {
     return DecodeUsageMap(file, row.bytes);
 }
 
-UsageMap ReadGlobalFreeMap(const PageFile& file) { return ReadUsageMap(file, RowPointer{1, 0}); }
+UsageMap ReadGlobalFreeMap(const PageFile& file) { return ReadUsageMap(file, RowPointer{kGlobalMapPage, 0}); }
 
 }  // namespace dorvane::jet

@@ -18,6 +18,11 @@ class PageFile;
 inline constexpr std::uint8_t kUsageMapInline = 0x00;     // u8 type, u32 start page, bitmap
 inline constexpr std::uint8_t kUsageMapReference = 0x01;  // u8 type, u32 bitmap page per slot
 inline constexpr std::size_t kUsageMapInlineHeader = 5;
+inline constexpr std::size_t kUsageMapStartPage = 1;  // inline: the u32 after the type
+// Where reference slot `slot` (a u32 page number) lies in its record.
+constexpr std::size_t ReferenceSlotOffset(std::size_t slot) { return 1 + 4 * slot; }
+// The database-wide map of free pages is row 0 of page 1.
+inline constexpr std::uint32_t kGlobalMapPage = 1;
 // A bitmap page (type 0x05): a 4-byte header, then one bit per page.
 inline constexpr std::size_t kUsageBitmapPageHeader = 4;
 

@@ -132,9 +132,7 @@ private:
 };
 
 std::size_t ColumnIndex(const TableDef& def, const std::string& name, const std::string& table) {
-    for (std::size_t i = 0; i < def.columns.size(); ++i) {
-        if (EqualsIgnoreCase(def.columns[i].name, name)) return i;
-    }
+    if (const auto index = def.ColumnIndex(name)) return *index;
     throw Error(errc::kItemNotFound, "The table '" + table + "' has no column named '" + name + "'.");
 }
 

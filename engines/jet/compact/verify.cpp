@@ -136,7 +136,7 @@ void CompareTable(const PageFile& source, const TableDef& a, const PageFile& cop
 
 }  // namespace
 
-void VerifyCopy(const PageFile& source, const std::vector<TableDef>& sourceTables, const PageFile& copy) {
+void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tables, const PageFile& copy) {
     try {
         const auto names = [](const PageFile& f) {
             std::vector<std::pair<std::string, std::int32_t>> out;
@@ -145,7 +145,7 @@ void VerifyCopy(const PageFile& source, const std::vector<TableDef>& sourceTable
         };
         if (names(source) != names(copy)) Mismatch("the list of tables differs");
         if (copy.raw_header() != source.raw_header()) Mismatch("the header page differs");
-        for (const TableDef& def : sourceTables) CompareTable(source, def, copy);
+        for (const TableDef& def : source_tables) CompareTable(source, def, copy);
     } catch (const Error& e) {
         if (e.number() == errc::kVerifyFailed) throw;
         Mismatch(e.description());

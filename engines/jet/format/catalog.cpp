@@ -25,9 +25,7 @@ std::int64_t IntegerField(ByteSpan row, const FieldSpan& field) {
 std::vector<CatalogEntry> ReadCatalog(const PageFile& file) {
     const TableDef def = ReadTableDef(file, kCatalogPage);
     const auto indexOf = [&](std::string_view name) -> std::size_t {
-        for (std::size_t i = 0; i < def.columns.size(); ++i) {
-            if (EqualsIgnoreCase(def.columns[i].name, name)) return i;
-        }
+        if (const auto index = def.ColumnIndex(name)) return *index;
         ThrowCorrupt("the catalog has no column " + std::string(name));
     };
     const std::size_t idColumn = indexOf("Id");

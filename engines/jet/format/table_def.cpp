@@ -52,6 +52,13 @@ std::string DecodeName(const Format& format, std::uint16_t code_page, ByteSpan b
     return format.version == Version::kJet3 ? CodePageToUtf8(bytes, code_page) : Ucs2ToUtf8(bytes);
 }
 
+std::optional<std::size_t> TableDef::ColumnIndex(std::string_view name) const {
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (EqualsIgnoreCase(columns[i].name, name)) return i;
+    }
+    return std::nullopt;
+}
+
 const Column* TableDef::ColumnByNumber(std::uint16_t number) const {
     for (const Column& column : columns) {
         if (column.number == number) return &column;

@@ -113,6 +113,8 @@ struct TableDef {
     std::size_t free_map_offset = 0;
 
     const Column* ColumnByNumber(std::uint16_t number) const;
+    // Case-insensitive (ASCII) name lookup: the column's place in `columns`.
+    std::optional<std::size_t> ColumnIndex(std::string_view name) const;
 };
 
 // Reads and parses the definition starting at `page`. Throws kCorrupt with

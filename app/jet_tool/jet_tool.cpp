@@ -46,21 +46,21 @@ int Usage(const std::string& problem) {
 
 std::string TypeName(const Column& column) {
     switch (column.type) {
-        case 0x01: return "Boolean";
-        case 0x02: return "Byte";
-        case 0x03: return "Integer";
-        case 0x04: return "Long";
-        case 0x05: return "Currency";
-        case 0x06: return "Single";
-        case 0x07: return "Double";
-        case 0x08: return "Date/Time";
-        case 0x09: return "Binary(" + std::to_string(column.length) + ")";
-        case 0x0A: return "Text(" + std::to_string(column.length) + " bytes)";
-        case 0x0B: return "OLE";
-        case 0x0C: return "Memo";
-        case 0x0F: return "GUID";
-        case 0x10: return "Decimal(" + std::to_string(column.precision) + "," + std::to_string(column.scale) + ")";
-        case 0x11: return "Fixed binary(" + std::to_string(column.length) + ")";
+        case coltype::kBoolean: return "Boolean";
+        case coltype::kByte: return "Byte";
+        case coltype::kInteger: return "Integer";
+        case coltype::kLong: return "Long";
+        case coltype::kCurrency: return "Currency";
+        case coltype::kSingle: return "Single";
+        case coltype::kDouble: return "Double";
+        case coltype::kDateTime: return "Date/Time";
+        case coltype::kBinary: return "Binary(" + std::to_string(column.length) + ")";
+        case coltype::kText: return "Text(" + std::to_string(column.length) + " bytes)";
+        case coltype::kOle: return "OLE";
+        case coltype::kMemo: return "Memo";
+        case coltype::kGuid: return "GUID";
+        case coltype::kDecimal: return "Decimal(" + std::to_string(column.precision) + "," + std::to_string(column.scale) + ")";
+        case coltype::kFixedBinary: return "Fixed binary(" + std::to_string(column.length) + ")";
         default: return "type 0x" + std::to_string(column.type);
     }
 }
@@ -81,8 +81,9 @@ void PrintSchema(const JetDatabase& db, const CatalogEntry& entry) {
             std::cout << (i ? ", " : "") << (column ? column->name : std::string("#").append(std::to_string(physical.columns[i].column_number)))
                       << (physical.columns[i].ascending ? "" : " DESC");
         }
-        std::cout << ")" << (index.type == 1 ? " PRIMARY KEY" : "") << (index.type == 2 ? " FOREIGN KEY" : "")
-                  << ((physical.flags & 0x01) ? " UNIQUE" : "") << "\n";
+        std::cout << ")" << (index.type == kIndexPrimaryKey ? " PRIMARY KEY" : "")
+                  << (index.type == kIndexForeignKey ? " FOREIGN KEY" : "")
+                  << ((physical.flags & kIndexUnique) ? " UNIQUE" : "") << "\n";
     }
 }
 
@@ -107,10 +108,10 @@ int Run(const std::vector<std::string>& args) {
         if (args.size() != 3) return Usage("compact needs SOURCE and DESTINATION");
         CompactSummary summary;
         CompactFile(args[1], args[2], summary);
-        std::cout << "compacted " << args[1] << " (" << summary.sourcePages << " pages) into " << args[2] << " ("
-                  << summary.copyPages << " pages, " << summary.holes << " kept empty); checked " << summary.tables
-                  << " tables, " << summary.rows << " rows, " << summary.longValues << " memo/OLE values, "
-                  << summary.indexEntries << " index entries\n";
+        std::cout << "compacted " << args[1] << " (" << summary.source_pages << " pages) into " << args[2] << " ("
+                  << summary.copy_pages << " pages, " << summary.holes << " kept empty); checked " << summary.tables
+                  << " tables, " << summary.rows << " rows, " << summary.long_values << " memo/OLE values, "
+                  << summary.index_entries << " index entries\n";
         return 0;
     }
     if (args.size() < 2) return Usage(command + " needs a FILE");

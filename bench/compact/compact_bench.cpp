@@ -148,8 +148,8 @@ int main(int argc, char** argv) {
             std::printf("%-24s %7.1f  failed: %s\n", file.filename().c_str(), mib, run.error.c_str());
             continue;
         }
-        const double after = static_cast<double>(run.summary.copyPages) * static_cast<double>(fs::file_size(file)) /
-                             std::max(1.0, static_cast<double>(run.summary.sourcePages)) / 1048576.0;
+        const double after = static_cast<double>(run.summary.copy_pages) * static_cast<double>(fs::file_size(file)) /
+                             std::max(1.0, static_cast<double>(run.summary.source_pages)) / 1048576.0;
         std::printf("%-24s %7.1f %7.1f %8.3f %8.3f %9.3f %6.1f %6.1f %8.1f %8llu\n", file.filename().c_str(), mib,
                     after, copy, durable, run.seconds, run.seconds / std::max(copy, 1e-6),
                     run.seconds / std::max(durable, 1e-6), static_cast<double>(run.peakKiB) / 1024.0,

@@ -19,8 +19,6 @@ namespace dorvane::jet {
 
 namespace {
 
-constexpr std::uint8_t kIndexIgnoresNulls = 0x02;
-
 // Pages in use must not be marked free in the database-wide map.
 void CheckNotFree(const std::set<std::uint32_t>& freePages, const std::vector<std::uint32_t>& pages,
                   const std::string& what, CheckReport& report) {
@@ -87,23 +85,23 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const std::set<
                                   " pages that are not its data pages");
     }
     std::set<RowPointer> rows;
-    ScanRows(file, def, [&](RowPointer id, ByteSpan row) {
-        rows.insert(id);
-        const CrackedRow cracked = CrackRow(file.format(), def, row);
+    RowCursor cursor(file, def);
+    for (TableRow row; cursor.Next(row);) {
+        rows.insert(row.header);
+        const RowFields fields = LocateFields(file.format(), def, row.body);
         for (std::size_t i = 0; i < def.columns.size(); ++i) {
-            const auto value = FieldToText(file, def.columns[i], row, cracked.fields[i]);
+            const auto value = FieldToText(file, def.columns[i], row.body, fields.spans[i]);
             if (!value || !def.columns[i].IsLongValue()) continue;
             ++report.long_values;
             const auto& columnPages = longValuePages[def.columns[i].number];
-            for (const RowPointer& at : LongValueRows(file, FieldBytes(row, cracked.fields[i]))) {
+            for (const RowPointer& at : LongValueRows(file, FieldBytes(row.body, fields.spans[i]))) {
                 if (columnPages.count(at.page) == 0) {
                     report.problems.push_back(name + " column '" + def.columns[i].name + "': a value lies on page " +
                                               std::to_string(at.page) + ", which its column's map does not list");
                 }
             }
         }
-        return true;
-    });
+    }
     CheckNotFree(freePages, dataPages, name + " data", report);
     ++report.tables;
     report.rows += rows.size();

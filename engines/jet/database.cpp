@@ -27,16 +27,16 @@ TableDef JetDatabase::LoadTable(std::string_view name) const {
 
 void ForEachRowText(const PageFile& file, const TableDef& def,
                     const std::function<void(std::vector<std::optional<std::string>>&)>& visit) {
-    ScanRows(file, def, [&](RowPointer, ByteSpan row) {
-        const CrackedRow cracked = CrackRow(file.format(), def, row);
+    RowCursor rows(file, def);
+    for (TableRow row; rows.Next(row);) {
+        const RowFields fields = LocateFields(file.format(), def, row.body);
         std::vector<std::optional<std::string>> values;
         values.reserve(def.columns.size());
         for (std::size_t i = 0; i < def.columns.size(); ++i) {
-            values.push_back(FieldToText(file, def.columns[i], row, cracked.fields[i]));
+            values.push_back(FieldToText(file, def.columns[i], row.body, fields.spans[i]));
         }
         visit(values);
-        return true;
-    });
+    }
 }
 
 TextRows ReadTableText(const PageFile& file, const TableDef& def) {

@@ -132,9 +132,7 @@ private:
 };
 
 std::size_t ColumnIndex(const TableDef& def, const std::string& name, const std::string& table) {
-    for (std::size_t i = 0; i < def.columns.size(); ++i) {
-        if (EqualsIgnoreCase(def.columns[i].name, name)) return i;
-    }
+    if (const auto index = def.ColumnIndex(name)) return *index;
     throw Error(errc::kItemNotFound, "The table '" + table + "' has no column named '" + name + "'.");
 }
 
@@ -159,17 +157,21 @@ TextRows RunSelect(const PageFile& file, const std::vector<CatalogEntry>& tables
 
     TextRows out;
     for (std::size_t i : selected) out.columns.push_back(def.columns[i].name);
-    ScanRows(file, def, [&](RowPointer, ByteSpan row) {
-        const CrackedRow cracked = CrackRow(file.format(), def, row);
+    const auto matches = [&](const TableRow& row, const RowFields& fields) {
         for (const auto& [column, text] : conditions) {
-            const auto value = FieldToText(file, def.columns[column], row, cracked.fields[column]);
-            if (!value || !EqualsIgnoreCase(*value, text)) return true;
+            const auto value = FieldToText(file, def.columns[column], row.body, fields.spans[column]);
+            if (!value || !EqualsIgnoreCase(*value, text)) return false;
         }
-        std::vector<std::optional<std::string>> values;
-        for (std::size_t i : selected) values.push_back(FieldToText(file, def.columns[i], row, cracked.fields[i]));
-        out.rows.push_back(std::move(values));
         return true;
-    });
+    };
+    RowCursor rows(file, def);
+    for (TableRow row; rows.Next(row);) {
+        const RowFields fields = LocateFields(file.format(), def, row.body);
+        if (!matches(row, fields)) continue;
+        std::vector<std::optional<std::string>> values;
+        for (std::size_t i : selected) values.push_back(FieldToText(file, def.columns[i], row.body, fields.spans[i]));
+        out.rows.push_back(std::move(values));
+    }
     return out;
 }
 

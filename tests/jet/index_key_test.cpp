@@ -70,10 +70,8 @@ FileTally CheckFile(const std::filesystem::path& path) {
     for (const CatalogEntry& table : ReadTables(file)) {
         const TableDef def = ReadTableDef(file, table.table_page());
         std::map<RowPointer, Bytes> rows;
-        ScanRows(file, def, [&](RowPointer pointer, ByteSpan body) {
-            rows.emplace(pointer, Bytes(body.begin(), body.end()));
-            return true;
-        });
+        RowCursor cursor(file, def);
+        for (TableRow row; cursor.Next(row);) rows.emplace(row.header, Bytes(row.body.begin(), row.body.end()));
         for (std::size_t i = 0; i < def.physical_indexes.size(); ++i) {
             CheckIndex(file, def, table.name + " index " + std::to_string(i), rows, def.physical_indexes[i], tally);
         }
@@ -138,20 +136,20 @@ TEST(IndexKeyTest, ColumnsWithoutKnownKeysAreRefusedByName) {
         {"mdb/jet4/queryTestV2000.mdb", "MSysQueries", "Name2"},  // text: '.' and '[' have no known weight
     };
     for (const Case& c : cases) {
-        const PageFile file = PageFile::Open(testing::TestDataFolder() / c.file);
+        const PageFile file = PageFile::Open(testing::TestData() / c.file);
         const TableDef def = ReadTableDef(file, FindTable(ReadTables(file), c.table)->table_page());
         PhysicalIndex index;
-        index.columns.push_back({def.FindColumn(c.column)->number, true});
+        index.columns.push_back({def.columns[*def.ColumnIndex(c.column)].number, true});
         int refused = 0;
-        ScanRows(file, def, [&](RowPointer, ByteSpan body) {
+        RowCursor cursor(file, def);
+        for (TableRow row; cursor.Next(row);) {
             std::string description;
-            if (ErrorNumberOf([&] { EncodeIndexKey(file.format(), def, index, body); }, &description) ==
+            if (ErrorNumberOf([&] { EncodeIndexKey(file.format(), def, index, row.body); }, &description) ==
                 errc::kNotAvailable) {
                 ++refused;
                 EXPECT_NE(description.find(c.column), std::string::npos) << description;
             }
-            return true;
-        });
+        }
         EXPECT_GT(refused, 0) << c.column;
         // A row that cannot be read is damage, not a missing weight.
         EXPECT_EQ(ErrorNumberOf([&] { EncodeIndexKey(file.format(), def, index, ByteSpan()); }), errc::kCorrupt);

@@ -1,42 +1,77 @@
 #pragma once
-// The real Access files of the test data, and temporary copies of them.
+// What the Access-engine tests share: the reader, the test databases, temporary
+// copies, shell commands whose output is compared, and the independent readers.
 
-#include <filesystem>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <fstream>
 #include <functional>
-#include <string>
-#include <vector>
+#include <random>
 
 #include "core/error.h"
+#include "engines/jet/database.h"
+#include "engines/jet/format/index_walk.h"
+#include "engines/jet/format/long_value.h"
+#include "engines/jet/format/table_scan.h"
+#include "engines/jet/format/usage_map.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 namespace dorvane::jet::testing {
 
-std::filesystem::path TestDataFolder();
-// Every non-empty .mdb under mdb/jet3, mdb/jet4 and products/, sorted.
-std::vector<std::filesystem::path> AllTestDatabases();
-std::filesystem::path ProductFile(const std::string& name);
+namespace fs = std::filesystem;
+
+inline fs::path TestData() {
+    const char* folder = std::getenv("DORVANE_TESTDATA");
+    return folder != nullptr && *folder != '\0' ? fs::path(folder) : fs::path(DORVANE_TESTDATA);
+}
+
+// Every non-empty .mdb under mdb/ and products/, sorted.
+inline std::vector<fs::path> AllTestDatabases() {
+    std::vector<fs::path> files;
+    for (const char* sub : {"mdb", "products"}) {
+        for (const auto& e : fs::recursive_directory_iterator(TestData() / sub))
+            if (e.path().extension() == ".mdb" && e.file_size() > 0) files.push_back(e.path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+inline Bytes ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteBytes(const fs::path& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+}
 
 // A fresh folder under the system temp folder, removed with the object.
 class TempFolder {
 public:
-    TempFolder();
-    ~TempFolder();
+    TempFolder() : path_(fs::temp_directory_path() / ("dorvane-jet-test-" + std::to_string(std::random_device()()))) {
+        fs::create_directories(path_);
+    }
+    ~TempFolder() { fs::remove_all(path_, ignored_); }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    // Copies `file` into the folder (writable) and returns the copy's path.
-    std::filesystem::path Copy(const std::filesystem::path& file, const std::string& name = {}) const;
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+    // A writable copy of `file` in the folder.
+    fs::path Copy(const fs::path& file, const std::string& name = {}) const {
+        const fs::path to = path_ / (name.empty() ? file.filename().string() : name);
+        fs::copy_file(file, to, fs::copy_options::overwrite_existing);
+        fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write);
+        return to;
+    }
 
 private:
-    std::filesystem::path path_;
+    fs::path path_;
+    std::error_code ignored_;
 };
-
-// Output of a shell command (stdout), and its exit status.
-struct CommandResult {
-    int status = -1;
-    std::string output;
-};
-CommandResult RunCommand(const std::string& command);
-std::string ShellQuote(const std::string& text);
 
 // The number of the dorvane::Error `action` throws (and its description), or 0.
 inline long ErrorNumberOf(const std::function<void()>& action, std::string* description = nullptr) {
@@ -48,5 +83,39 @@ inline long ErrorNumberOf(const std::function<void()>& action, std::string* desc
     }
     return 0;
 }
+
+#ifndef _WIN32
+struct CommandResult {
+    int status = -1;
+    std::string output;
+};
+
+// Standard output only, so that warnings stay out of comparisons.
+inline CommandResult RunCommand(const std::string& command) {
+    CommandResult result;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::array<char, 65536> buffer{};
+    for (std::size_t n; pipe && (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) result.output.append(buffer.data(), n);
+    const int status = pipe ? ::pclose(pipe) : -1;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+inline std::string Quote(const fs::path& path) {
+    std::string out = "'";
+    for (char c : path.string()) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// Whether an independent reader is installed. When it is not, the test is
+// skipped, visibly; where DORVANE_REQUIRE_ORACLES=1 (CI) it fails instead.
+inline bool HaveOracle(const std::string& command, const std::string& what) {
+    if (RunCommand(command + " >/dev/null 2>&1").status == 0) return true;
+    const char* required = std::getenv("DORVANE_REQUIRE_ORACLES");
+    if (required != nullptr && std::string(required) == "1") ADD_FAILURE() << what << " is missing, and DORVANE_REQUIRE_ORACLES=1";
+    else [&] { GTEST_SKIP() << what << " is missing: the comparison with it is skipped"; }();
+    return false;
+}
+#endif
 
 }  // namespace dorvane::jet::testing

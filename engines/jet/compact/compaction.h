@@ -8,14 +8,14 @@ namespace dorvane::jet {
 
 // What a compaction did, for the companion tool and the benchmark.
 struct CompactSummary {
-    std::uint32_t sourcePages = 0;
-    std::uint32_t copyPages = 0;
+    std::uint32_t source_pages = 0;
+    std::uint32_t copy_pages = 0;
     std::uint32_t holes = 0;  // empty pages left between table definitions
     std::size_t tables = 0;
     std::uint64_t rows = 0;
-    std::uint64_t longValues = 0;
-    std::uint64_t indexEntries = 0;
-    std::uint64_t peakIndexBytes = 0;
+    std::uint64_t long_values = 0;
+    std::uint64_t index_entries = 0;
+    std::uint64_t peak_index_bytes = 0;
 };
 
 // Writes a compacted copy of `source` to `destination` and checks it against

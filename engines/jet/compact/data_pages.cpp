@@ -1,65 +1,63 @@
 #include "engines/jet/compact/data_pages.h"
 
-#include <algorithm>
 #include <stdexcept>
 
 namespace dorvane::jet::compact {
 
-std::array<std::uint8_t, 4> OwnerPage(std::uint32_t page) {
-    std::array<std::uint8_t, 4> b{};
-    PutU32(b, 0, page);
-    return b;
+DataPageBuilder::DataPageBuilder(const Format& format, std::uint32_t owner)
+    : format_(format), page_(NewPage(format, kPageData)), low_(format.page_size) {
+    PutLe32(page_, format.page_owner, owner);
 }
 
-DataPagePacker::DataPagePacker(const PageLayout& layout, std::array<std::uint8_t, 4> owner,
-                               PageAllocator& allocator, PageSink& sink)
-    : layout_(layout), owner_(owner), allocator_(allocator), sink_(sink) {}
-
-bool DataPagePacker::FitsOnCurrentPage(std::size_t length) const {
-    if (!openPage_ || slots_ >= PageLayout::kMaxRowsPerPage) return false;
-    const std::size_t tableEnd = layout_.dataRowTable + 2 * (slots_ + 1);
+bool DataPageBuilder::Fits(std::size_t length) const {
+    if (rows_ >= kMaxRowsPerPage) return false;
+    const std::size_t tableEnd = format_.data_row_offsets + 2 * (rows_ + 1);
     return low_ >= tableEnd && low_ - tableEnd >= length;
 }
 
-void DataPagePacker::Open() {
-    buffer_.assign(layout_.pageSize, 0);
-    PutU16(buffer_, 0, 0x0101);  // page type, then 0x01
-    std::copy(owner_.begin(), owner_.end(), buffer_.begin() + 4);
-    openPage_ = allocator_.Take();
-    slots_ = 0;
-    low_ = layout_.pageSize;
+std::size_t DataPageBuilder::Add(ByteSpan row) {
+    if (!Fits(row.size())) throw std::logic_error("row added to a data page without room for it");
+    low_ -= row.size();
+    PutBytes(page_, low_, row);
+    PutLe16(page_, format_.data_row_offsets + 2 * rows_, static_cast<std::uint16_t>(low_));
+    ++rows_;
+    return low_;
 }
+
+std::size_t DataPageBuilder::free_space() const { return low_ - (format_.data_row_offsets + 2 * rows_); }
+
+ByteSpan DataPageBuilder::Finish() {
+    PutLe16(page_, format_.page_free_space, static_cast<std::uint16_t>(free_space()));
+    PutLe16(page_, format_.data_row_count, static_cast<std::uint16_t>(rows_));
+    return page_;
+}
+
+DataPagePacker::DataPagePacker(const Format& format, std::uint32_t owner, PageAllocator& allocator, PageSink& sink)
+    : format_(format), owner_(owner), allocator_(allocator), sink_(sink) {}
 
 void DataPagePacker::Close() {
-    if (!openPage_) return;
-    const std::size_t freeSpace = low_ - (layout_.dataRowTable + 2 * slots_);
-    PutU16(buffer_, 2, static_cast<std::uint32_t>(freeSpace));
-    PutU16(buffer_, layout_.dataRowCount, slots_);
-    sink_.WritePage(*openPage_, buffer_);
-    pages_.push_back({*openPage_, freeSpace});
-    openPage_.reset();
+    if (!open_) return;
+    pages_.push_back({open_page_, open_->free_space()});
+    sink_.WritePage(open_page_, open_->Finish());
+    open_.reset();
 }
 
-PlacedRow DataPagePacker::Add(ConstBytes row) {
+PlacedRow DataPagePacker::Add(ByteSpan row) {
     if (row.size() > MaxRow()) throw std::length_error("row longer than a data page");
-    if (!FitsOnCurrentPage(row.size())) {
+    if (!open_ || !open_->Fits(row.size())) {
         Close();
-        Open();
+        open_.emplace(format_, owner_);
+        open_page_ = allocator_.Take();
     }
-    const std::size_t start = low_ - row.size();
-    std::copy(row.begin(), row.end(), buffer_.begin() + static_cast<std::ptrdiff_t>(start));
-    PutU16(buffer_, layout_.dataRowTable + 2 * slots_, static_cast<std::uint32_t>(start));
-    PlacedRow placed{{*openPage_, static_cast<std::uint8_t>(slots_)}, start};
-    ++slots_;
-    low_ = start;
-    return placed;
+    const auto slot = static_cast<std::uint8_t>(open_->row_count());
+    const std::size_t offset = open_->Add(row);
+    return {{open_page_, slot}, offset};
 }
 
-void DataPagePacker::Patch(const PlacedRow& row, std::size_t offsetInRow, ConstBytes bytes) {
-    const std::size_t at = row.offset + offsetInRow;
-    if (openPage_ && *openPage_ == row.where.page) {
-        CheckRange(buffer_.size(), at, bytes.size());
-        std::copy(bytes.begin(), bytes.end(), buffer_.begin() + static_cast<std::ptrdiff_t>(at));
+void DataPagePacker::Patch(const PlacedRow& row, std::size_t offset_in_row, ByteSpan bytes) {
+    const std::size_t at = row.offset + offset_in_row;
+    if (open_ && open_page_ == row.where.page) {
+        PutBytes(open_->bytes(), at, bytes);
     } else {
         sink_.PatchPage(row.where.page, at, bytes);
     }

@@ -1,19 +1,44 @@
 #pragma once
-// Packs rows onto fresh data pages: rows stacked down from the page end, one
-// slot each, greedily, at most 255 slots a page. Only the page being filled is
-// held in memory; a full page goes to the sink at once.
+// Data pages as the compactor writes them: rows stacked down from the page
+// end in slot order, one offset word each, at most kMaxRowsPerPage a page.
+// The packer fills fresh pages greedily; only the page being filled is held
+// in memory, a full page goes to the sink at once.
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
-#include "engines/jet/compact/bytes.h"
-#include "engines/jet/compact/layout.h"
 #include "engines/jet/compact/page_allocator.h"
 #include "engines/jet/compact/page_sink.h"
+#include "engines/jet/format/bytes.h"
+#include "engines/jet/format/data_page.h"
+#include "engines/jet/format/format.h"
 
 namespace dorvane::jet::compact {
+
+// One data page in memory.
+class DataPageBuilder {
+public:
+    // owner: a table's definition page, kLongValueOwner, 0 for usage-map
+    // records or 1 for page 1.
+    DataPageBuilder(const Format& format, std::uint32_t owner);
+
+    // Whether a row of this length still fits, with its offset word.
+    bool Fits(std::size_t length) const;
+    // Places the row in the next slot and returns its offset in the page.
+    std::size_t Add(ByteSpan row);
+    std::size_t row_count() const { return rows_; }
+    std::size_t free_space() const;
+    MutableByteSpan bytes() { return page_; }
+    // The page with its free space and row count filled in.
+    ByteSpan Finish();
+
+private:
+    const Format& format_;
+    Bytes page_;
+    std::size_t rows_ = 0;
+    std::size_t low_ = 0;  // lowest row start so far
+};
 
 struct PlacedRow {
     RowPointer where;
@@ -22,43 +47,32 @@ struct PlacedRow {
 
 struct PackedPage {
     std::uint32_t page = 0;
-    std::size_t freeSpace = 0;
+    std::size_t free_space = 0;
 };
 
 class DataPagePacker {
 public:
-    // owner: the four owner bytes at offset 4 (a table's definition page, or
-    // "LVAL" for long values, or 0 for usage-map records).
-    DataPagePacker(const PageLayout& layout, std::array<std::uint8_t, 4> owner, PageAllocator& allocator,
-                   PageSink& sink);
+    DataPagePacker(const Format& format, std::uint32_t owner, PageAllocator& allocator, PageSink& sink);
 
     // The largest row a page can take.
-    std::size_t MaxRow() const { return layout_.DataCapacity() - 2; }
-    PlacedRow Add(ConstBytes row);
-    // Whether a row of this length would go onto the page being filled.
-    bool FitsOnCurrentPage(std::size_t length) const;
+    std::size_t MaxRow() const { return format_.DataRowRoom() - 2; }
+    PlacedRow Add(ByteSpan row);
     // Changes bytes of a row placed before, on the open page or through the sink.
-    void Patch(const PlacedRow& row, std::size_t offsetInRow, ConstBytes bytes);
+    void Patch(const PlacedRow& row, std::size_t offset_in_row, ByteSpan bytes);
     void Finish();
 
     const std::vector<PackedPage>& pages() const { return pages_; }
 
 private:
-    void Open();
     void Close();
 
-    const PageLayout& layout_;
-    std::array<std::uint8_t, 4> owner_;
+    const Format& format_;
+    std::uint32_t owner_;
     PageAllocator& allocator_;
     PageSink& sink_;
-    std::vector<std::uint8_t> buffer_;
-    std::optional<std::uint32_t> openPage_;
-    unsigned slots_ = 0;
-    std::size_t low_ = 0;  // lowest row start so far
+    std::optional<DataPageBuilder> open_;
+    std::uint32_t open_page_ = 0;
     std::vector<PackedPage> pages_;
 };
-
-std::array<std::uint8_t, 4> OwnerPage(std::uint32_t page);
-inline constexpr std::array<std::uint8_t, 4> kLongValueOwner{'L', 'V', 'A', 'L'};
 
 }  // namespace dorvane::jet::compact

@@ -6,7 +6,7 @@
 namespace dorvane::jet::compact {
 
 DestinationFile::DestinationFile(std::filesystem::path path, std::size_t pageSize)
-    : path_(std::move(path)), pageSize_(pageSize), file_(platform::File::CreateNew(path_)) {}
+    : path_(std::move(path)), page_size_(pageSize), file_(platform::File::CreateNew(path_)) {}
 
 DestinationFile::~DestinationFile() {
     if (!committed_) Discard();
@@ -29,20 +29,19 @@ void DestinationFile::Guarded(Step step) {
     }
 }
 
-void DestinationFile::WriteAt(std::uint64_t offset, ConstBytes bytes) {
+void DestinationFile::WriteAt(std::uint64_t offset, ByteSpan bytes) {
     if (!file_.is_open()) throw std::logic_error("write to a discarded destination");
     Guarded([&] { file_.WriteAt(offset, bytes); });
-    bytesWritten_ += bytes.size();
 }
 
-void DestinationFile::WritePage(std::uint32_t page, ConstBytes bytes) {
-    if (bytes.size() != pageSize_) throw std::logic_error("page of the wrong size");
-    WriteAt(static_cast<std::uint64_t>(page) * pageSize_, bytes);
+void DestinationFile::WritePage(std::uint32_t page, ByteSpan bytes) {
+    if (bytes.size() != page_size_) throw std::logic_error("page of the wrong size");
+    WriteAt(static_cast<std::uint64_t>(page) * page_size_, bytes);
 }
 
-void DestinationFile::PatchPage(std::uint32_t page, std::size_t offset, ConstBytes bytes) {
-    if (offset + bytes.size() > pageSize_) throw std::logic_error("patch outside its page");
-    WriteAt(static_cast<std::uint64_t>(page) * pageSize_ + offset, bytes);
+void DestinationFile::PatchPage(std::uint32_t page, std::size_t offset, ByteSpan bytes) {
+    if (offset + bytes.size() > page_size_) throw std::logic_error("patch outside its page");
+    WriteAt(static_cast<std::uint64_t>(page) * page_size_ + offset, bytes);
 }
 
 // The holes between fixed pages take real space too, so that a full disk
@@ -50,7 +49,7 @@ void DestinationFile::PatchPage(std::uint32_t page, std::size_t offset, ConstByt
 void DestinationFile::Finish(std::uint32_t pageCount) {
     if (!file_.is_open()) throw std::logic_error("finish of a discarded destination");
     Guarded([&] {
-        file_.SetLength(static_cast<std::uint64_t>(pageCount) * pageSize_);
+        file_.SetLength(static_cast<std::uint64_t>(pageCount) * page_size_);
         file_.Flush();
         platform::FlushFolder(path_.parent_path());
     });

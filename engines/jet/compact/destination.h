@@ -20,8 +20,8 @@ public:
     DestinationFile(const DestinationFile&) = delete;
     DestinationFile& operator=(const DestinationFile&) = delete;
 
-    void WritePage(std::uint32_t page, ConstBytes bytes) override;
-    void PatchPage(std::uint32_t page, std::size_t offset, ConstBytes bytes) override;
+    void WritePage(std::uint32_t page, ByteSpan bytes) override;
+    void PatchPage(std::uint32_t page, std::size_t offset, ByteSpan bytes) override;
     // Sets the final length (pages never written read as zeros) and flushes
     // everything to stable storage.
     void Finish(std::uint32_t pageCount);
@@ -31,19 +31,17 @@ public:
     void Discard() noexcept;
 
     const std::filesystem::path& path() const { return path_; }
-    std::uint64_t bytesWritten() const { return bytesWritten_; }
 
 private:
-    void WriteAt(std::uint64_t offset, ConstBytes bytes);
+    void WriteAt(std::uint64_t offset, ByteSpan bytes);
     // Runs a step on the file; a failure discards the file and is rethrown.
     template <typename Step>
     void Guarded(Step step);
 
     std::filesystem::path path_;
-    std::size_t pageSize_;
+    std::size_t page_size_;
     platform::File file_;
     bool committed_ = false;
-    std::uint64_t bytesWritten_ = 0;
 };
 
 }  // namespace dorvane::jet::compact

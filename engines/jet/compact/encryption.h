@@ -11,19 +11,17 @@ namespace dorvane::jet::compact {
 
 class EncryptingPageSink : public PageSink {
 public:
-    EncryptingPageSink(PageSink& out, std::uint32_t key, std::size_t pageSize)
-        : out_(out), key_(key), pageSize_(pageSize) {}
+    EncryptingPageSink(PageSink& out, std::uint32_t key, std::size_t page_size)
+        : out_(out), key_(key), page_size_(page_size) {}
 
-    void WritePage(std::uint32_t page, ConstBytes bytes) override;
+    void WritePage(std::uint32_t page, ByteSpan bytes) override;
     // The cipher is a keystream XOR, so a few bytes are encrypted on their own.
-    void PatchPage(std::uint32_t page, std::size_t offset, ConstBytes bytes) override;
+    void PatchPage(std::uint32_t page, std::size_t offset, ByteSpan bytes) override;
 
 private:
-    std::vector<std::uint8_t> Keystream(std::uint32_t page, std::size_t length) const;
-
     PageSink& out_;
     std::uint32_t key_;
-    std::size_t pageSize_;
+    std::size_t page_size_;
 };
 
 }  // namespace dorvane::jet::compact

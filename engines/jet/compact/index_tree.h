@@ -6,44 +6,43 @@
 #include <cstdint>
 #include <vector>
 
-#include "engines/jet/compact/bytes.h"
-#include "engines/jet/compact/layout.h"
 #include "engines/jet/compact/page_allocator.h"
 #include "engines/jet/compact/page_sink.h"
+#include "engines/jet/format/bytes.h"
+#include "engines/jet/format/data_page.h"
+#include "engines/jet/format/format.h"
 
 namespace dorvane::jet::compact {
 
-// Leaf entries held in one buffer: key bytes followed by the 3-byte
-// big-endian page and the row slot.
+// Leaf entries held in one buffer, each as the file stores it: key bytes,
+// then the row reference.
 class IndexEntryList {
 public:
-    void Add(ConstBytes key, RowPointer row);
+    void Add(ByteSpan key, RowPointer row);
     std::size_t size() const { return starts_.size() - 1; }
     bool empty() const { return size() == 0; }
-    ConstBytes Entry(std::size_t i) const;
-    ConstBytes Key(std::size_t i) const { auto e = Entry(i); return e.first(e.size() - 4); }
-    RowPointer Row(std::size_t i) const;
+    ByteSpan Entry(std::size_t i) const;
+    ByteSpan Key(std::size_t i) const;
     // Sorts by the full entry bytes, the order the file keeps.
     void Sort();
     // Number of distinct key byte strings (of a sorted list).
     std::size_t DistinctKeys() const;
     // Whether two entries are equal (a damaged source) in a sorted list.
     bool HasDuplicates() const;
-    std::size_t ByteSize() const { return bytes_.size() + starts_.size() * sizeof(std::uint32_t); }
+    std::size_t byte_size() const { return bytes_.size() + starts_.size() * sizeof(std::uint32_t); }
 
 private:
-    std::vector<std::uint8_t> bytes_;
+    Bytes bytes_;
     std::vector<std::uint32_t> starts_{0};
 };
 
 struct IndexTree {
     std::uint32_t root = 0;
     std::vector<std::uint32_t> pages;
-    unsigned depth = 0;  // 0: the root is a leaf
 };
 
 // entries must be sorted. owner is the table's definition page.
-IndexTree BuildIndexTree(const PageLayout& layout, std::uint32_t owner, const IndexEntryList& entries,
+IndexTree BuildIndexTree(const Format& format, std::uint32_t owner, const IndexEntryList& entries,
                          PageAllocator& allocator, PageSink& sink);
 
 }  // namespace dorvane::jet::compact

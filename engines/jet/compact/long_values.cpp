@@ -2,40 +2,47 @@
 
 #include <algorithm>
 #include <array>
-#include <vector>
+#include <stdexcept>
 
 #include "core/error.h"
 
 namespace dorvane::jet::compact {
 
-LongValueWriter::LongValueWriter(const PageLayout& layout, PageAllocator& allocator, PageSink& sink)
-    : layout_(layout), packer_(layout, kLongValueOwner, allocator, sink) {}
+LongValueWriter::LongValueWriter(const Format& format, PageAllocator& allocator, PageSink& sink)
+    : format_(format), packer_(format, kLongValueOwner, allocator, sink) {}
 
-RowPointer LongValueWriter::Write(LongValueKind kind, ConstBytes value) {
-    if (kind == LongValueKind::kSingleRow) {
-        if (value.size() > packer_.MaxRow())
-            throw Error(errc::kCorrupt, "a single-row long value is longer than a page; the database is damaged");
-        return packer_.Add(value).where;
+RowPointer LongValueWriter::Write(LongValueKind kind, ByteSpan value) {
+    switch (kind) {
+        case LongValueKind::kSingle:
+            if (value.size() > packer_.MaxRow())
+                throw Error(errc::kCorrupt, "a single-row long value is longer than a page; the database is damaged");
+            return packer_.Add(value).where;
+        case LongValueKind::kChain:
+            return WriteChain(value);
+        case LongValueKind::kInline:
+            break;
     }
-    const std::size_t chunk = layout_.longValueSegmentRow - 4;
-    std::vector<std::uint8_t> row;
-    row.reserve(layout_.longValueSegmentRow);
+    throw std::logic_error("an inline long value has no rows to write");
+}
+
+RowPointer LongValueWriter::WriteChain(ByteSpan value) {
+    const std::size_t chunk = format_.lv_segment_row - kLongValueSegmentLink;
+    Bytes row;
+    row.reserve(format_.lv_segment_row);
     RowPointer first{};
     PlacedRow previous{};
     std::size_t at = 0;
-    bool isFirst = true;
     do {
         const std::size_t n = std::min(chunk, value.size() - at);
-        row.assign(4, 0);  // link filled in when the next segment is placed
+        row.assign(kLongValueSegmentLink, 0);  // filled in when the next segment is placed
         row.insert(row.end(), value.begin() + static_cast<std::ptrdiff_t>(at),
                    value.begin() + static_cast<std::ptrdiff_t>(at + n));
         const PlacedRow placed = packer_.Add(row);
-        if (isFirst) {
+        if (at == 0) {
             first = placed.where;
-            isFirst = false;
         } else {
-            std::array<std::uint8_t, 4> link{};
-            PutU32(link, 0, placed.where.Encoded());
+            std::array<std::uint8_t, kLongValueSegmentLink> link{};
+            PutLe32(link, 0, placed.where.ToU32());
             packer_.Patch(previous, 0, link);
         }
         previous = placed;

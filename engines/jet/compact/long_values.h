@@ -4,24 +4,27 @@
 // starting with the pointer to the next (0 on the last).
 
 #include <cstdint>
+#include <vector>
 
 #include "engines/jet/compact/data_pages.h"
+#include "engines/jet/format/long_value.h"
 
 namespace dorvane::jet::compact {
 
-enum class LongValueKind : std::uint8_t { kSingleRow = 0x40, kChain = 0x00 };
-
 class LongValueWriter {
 public:
-    LongValueWriter(const PageLayout& layout, PageAllocator& allocator, PageSink& sink);
+    LongValueWriter(const Format& format, PageAllocator& allocator, PageSink& sink);
 
-    // Returns the pointer to the value's first row, for the field in the data row.
-    RowPointer Write(LongValueKind kind, ConstBytes value);
+    // Returns the pointer to the value's first row, for the field in the data
+    // row. kind: kSingle or kChain (inline values stay in their row).
+    RowPointer Write(LongValueKind kind, ByteSpan value);
     void Finish() { packer_.Finish(); }
     const std::vector<PackedPage>& pages() const { return packer_.pages(); }
 
 private:
-    const PageLayout& layout_;
+    RowPointer WriteChain(ByteSpan value);
+
+    const Format& format_;
     DataPagePacker packer_;
 };
 

@@ -4,7 +4,7 @@
 
 namespace dorvane::jet::compact {
 
-PageAllocator::PageAllocator(std::set<std::uint32_t> fixedPages) : fixed_(std::move(fixedPages)) {
+PageAllocator::PageAllocator(std::set<std::uint32_t> fixed_pages) : fixed_(std::move(fixed_pages)) {
     fixed_.insert(0);
     fixed_.insert(1);
 }
@@ -22,13 +22,13 @@ std::uint32_t PageAllocator::Take() {
     return p;
 }
 
-std::uint32_t PageAllocator::PageCount() const {
+std::uint32_t PageAllocator::page_count() const {
     return std::max(next_, *fixed_.rbegin() + 1);
 }
 
 std::set<std::uint32_t> PageAllocator::Holes() const {
     std::set<std::uint32_t> holes;
-    for (std::uint32_t p = next_; p < PageCount(); ++p)
+    for (std::uint32_t p = next_; p < page_count(); ++p)
         if (!fixed_.contains(p)) holes.insert(p);
     return holes;
 }

@@ -9,16 +9,15 @@ namespace dorvane::jet::compact {
 
 class PageAllocator {
 public:
-    explicit PageAllocator(std::set<std::uint32_t> fixedPages);
+    explicit PageAllocator(std::set<std::uint32_t> fixed_pages);
 
     std::uint32_t Take();
     // The number the next Take() returns, without taking it.
     std::uint32_t Peek() const;
     std::uint32_t taken() const { return taken_; }
     // One past the highest page that is taken or fixed: the new file's page count.
-    std::uint32_t PageCount() const;
-    bool IsFixed(std::uint32_t page) const { return fixed_.contains(page); }
-    // Pages below PageCount() that are neither taken nor fixed (they lie
+    std::uint32_t page_count() const;
+    // Pages below page_count() that are neither taken nor fixed (they lie
     // between fixed pages and stay empty).
     std::set<std::uint32_t> Holes() const;
 

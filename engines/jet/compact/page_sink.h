@@ -4,9 +4,9 @@
 
 #include <cstdint>
 #include <map>
-#include <vector>
 
-#include "engines/jet/compact/bytes.h"
+#include "engines/jet/format/bytes.h"
+#include "engines/jet/format/format.h"
 
 namespace dorvane::jet::compact {
 
@@ -14,19 +14,23 @@ class PageSink {
 public:
     virtual ~PageSink() = default;
     // A whole page, exactly one page size long.
-    virtual void WritePage(std::uint32_t page, ConstBytes bytes) = 0;
+    virtual void WritePage(std::uint32_t page, ByteSpan bytes) = 0;
     // A few bytes of a page written before (a long-value chain link learned late).
-    virtual void PatchPage(std::uint32_t page, std::size_t offset, ConstBytes bytes) = 0;
+    virtual void PatchPage(std::uint32_t page, std::size_t offset, ByteSpan bytes) = 0;
 };
 
 class MemoryPageSink : public PageSink {
 public:
-    void WritePage(std::uint32_t page, ConstBytes bytes) override;
-    void PatchPage(std::uint32_t page, std::size_t offset, ConstBytes bytes) override;
-    const std::map<std::uint32_t, std::vector<std::uint8_t>>& pages() const { return pages_; }
+    void WritePage(std::uint32_t page, ByteSpan bytes) override;
+    void PatchPage(std::uint32_t page, std::size_t offset, ByteSpan bytes) override;
+    const std::map<std::uint32_t, Bytes>& pages() const { return pages_; }
 
 private:
-    std::map<std::uint32_t, std::vector<std::uint8_t>> pages_;
+    std::map<std::uint32_t, Bytes> pages_;
 };
+
+// A zeroed page of the given type, the byte after the type set as every
+// written page has it.
+Bytes NewPage(const Format& format, std::uint8_t type);
 
 }  // namespace dorvane::jet::compact

@@ -5,14 +5,16 @@
 #include <memory>
 
 #include "core/error.h"
+#include "engines/jet/compact/data_pages.h"
+#include "engines/jet/compact/definition_rewrite.h"
 #include "engines/jet/compact/index_tree.h"
 #include "engines/jet/compact/long_values.h"
-#include "engines/jet/compact/rows.h"
-#include "engines/jet/compact/tdef_writer.h"
+#include "engines/jet/compact/row_map.h"
 #include "engines/jet/format/index_walk.h"
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/page_file.h"
 #include "engines/jet/format/row.h"
+#include "engines/jet/format/table_scan.h"
 
 namespace dorvane::jet::compact {
 
@@ -25,37 +27,127 @@ constexpr std::size_t kLongValueFreeThreshold = 64;
     throw Error(errc::kCorrupt, "damaged database: table \"" + table + "\": " + what);
 }
 
-// Old header row pointer -> new one, sorted by the old pointer for lookup.
-class RowMap {
-public:
-    void Add(std::uint32_t from, std::uint32_t to) { pairs_.emplace_back(from, to); }
-    void Seal() { std::sort(pairs_.begin(), pairs_.end()); }
-    bool Find(std::uint32_t from, std::uint32_t& to) const {
-        auto it = std::lower_bound(pairs_.begin(), pairs_.end(), std::make_pair(from, std::uint32_t{0}));
-        if (it == pairs_.end() || it->first != from) return false;
-        to = it->second;
-        return true;
-    }
-    std::size_t size() const { return pairs_.size(); }
-
-private:
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs_;
-};
-
-std::vector<std::uint32_t> PagesOf(const std::vector<PackedPage>& packed, std::size_t minFree = 0) {
+std::vector<std::uint32_t> PagesOf(const std::vector<PackedPage>& packed, std::size_t min_free = 0) {
     std::vector<std::uint32_t> pages;
     for (const PackedPage& p : packed)
-        if (p.freeSpace >= minFree) pages.push_back(p.page);
+        if (p.free_space >= min_free) pages.push_back(p.page);
     std::sort(pages.begin(), pages.end());
     return pages;
 }
 
-struct BuiltIndex {
+using LongValueWriters = std::map<std::uint16_t, std::unique_ptr<LongValueWriter>>;  // by column number
+
+struct CopiedRows {
+    RowMap moved;
+    std::vector<PackedPage> pages;
+    std::size_t shortest = 0;  // the shortest row, which the free-space map must make room for
+    LongValueWriters long_values;
+};
+
+struct RebuiltIndex {
     std::uint32_t root = 0;
-    std::vector<std::uint32_t> pages;
+    std::vector<std::uint32_t> pages;  // ascending
     std::uint32_t entries = 0;
     std::uint32_t distinct = 0;
 };
+
+// Writes the row's stored long values anew and points its fields at them.
+void MoveLongValues(const CompactionContext& c, const TableDef& def, const std::string& name, Bytes& body,
+                    LongValueWriters& writers, TableCounts& counts) {
+    const RowFields fields = LocateFields(c.source.format(), def, body);
+    for (std::size_t i = 0; i < def.columns.size(); ++i) {
+        const Column& column = def.columns[i];
+        const FieldSpan& span = fields.spans[i];
+        if (!column.IsLongValue() || !span.present || span.length == 0) continue;
+        const ByteSpan field = FieldBytes(body, span);
+        const LongValueField lv = ParseLongValueField(field);
+        if (lv.kind == LongValueKind::kInline) continue;
+        const auto writer = writers.find(column.number);
+        if (writer == writers.end())
+            Damaged(name, "column \"" + column.name + "\" holds long values but has no page map");
+        const RowPointer first = writer->second->Write(lv.kind, ReadLongValue(c.source, field));
+        PutLe32(body, span.offset + kLongValueFieldPointer, first.ToU32());
+        PutLe32(body, span.offset + kLongValueFieldExtra, 0);
+        ++counts.long_values;
+    }
+}
+
+CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::string& name, TableCounts& counts) {
+    const Format& format = c.source.format();
+    CopiedRows out;
+    for (const LongValueMap& lv : def.long_value_maps)
+        if (!out.long_values.contains(lv.column_number))
+            out.long_values.emplace(lv.column_number, std::make_unique<LongValueWriter>(format, c.allocator, c.sink));
+    DataPagePacker packer(format, def.page, c.allocator, c.sink);
+    RowCursor cursor(c.source, def);
+    Bytes body;
+    for (TableRow row; cursor.Next(row);) {
+        body.assign(row.body.begin(), row.body.end());
+        MoveLongValues(c, def, name, body, out.long_values, counts);  // first, so the row can point at them
+        out.moved.Add(row.header, packer.Add(body).where);
+        out.shortest = out.moved.size() == 1 ? body.size() : std::min(out.shortest, body.size());
+    }
+    packer.Finish();
+    for (auto& [column, writer] : out.long_values) writer->Finish();
+    out.moved.Seal();
+    out.pages = packer.pages();
+    counts.rows += out.moved.size();
+    return out;
+}
+
+// The index from its own entries, with the rows' new pointers.
+RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::size_t i, const std::string& name,
+                          const RowMap& moved, TableCounts& counts) {
+    IndexEntryList entries;
+    std::uint64_t walkBytes = 0;
+    {
+        const IndexWalk walk = WalkIndex(c.source, def.physical_indexes[i].root_page);
+        for (const IndexEntry& e : walk.entries) {
+            const std::optional<RowPointer> to = moved.Find(e.row);
+            if (!to)
+                Damaged(name, "index " + std::to_string(i) + " names " + e.row.ToString() +
+                                  ", which is not a row of the table");
+            entries.Add(e.key, *to);
+            walkBytes += e.key.size() + sizeof(IndexEntry);
+        }
+    }
+    entries.Sort();
+    if (entries.HasDuplicates()) Damaged(name, "index " + std::to_string(i) + " lists a row twice");
+    counts.peak_index_bytes = std::max(counts.peak_index_bytes, walkBytes + 2 * entries.byte_size());
+    counts.index_entries += entries.size();
+    IndexTree tree = BuildIndexTree(c.source.format(), def.page, entries, c.allocator, c.sink);
+    std::sort(tree.pages.begin(), tree.pages.end());
+    return {tree.root, std::move(tree.pages), static_cast<std::uint32_t>(entries.size()),
+            static_cast<std::uint32_t>(entries.DistinctKeys())};
+}
+
+// The table's usage-map records, in the order MapRecordsOf counts them, and
+// its definition pointing at them.
+void RewriteDefinition(const CompactionContext& c, const TableDef& def, const CopiedRows& rows,
+                       const std::vector<RebuiltIndex>& indexes) {
+    const auto record = [&c](const std::vector<std::uint32_t>& pages) {
+        return c.map_records.Add(MakeUsageMap(c.source.format(), pages, c.allocator, c.sink)).ToU32();
+    };
+    DefinitionRewrite definition(c.source, def);
+    definition.SetLe32(def.num_rows_offset, static_cast<std::uint32_t>(rows.moved.size()));
+    definition.SetLe32(def.owned_map_offset, record(PagesOf(rows.pages)));
+    definition.SetLe32(def.free_map_offset,
+                       record(rows.moved.size() ? PagesOf(rows.pages, rows.shortest + 2) : std::vector<std::uint32_t>{}));
+    for (std::size_t i = 0; i < indexes.size(); ++i) {
+        const PhysicalIndex& index = def.physical_indexes[i];
+        definition.SetLe32(index.map_pointer_offset, record(indexes[i].pages));
+        definition.SetLe32(index.root_page_offset, indexes[i].root);
+        if (index.stats_entries != 0) definition.SetLe32(index.stats_offset, indexes[i].entries);
+        definition.SetLe32(index.stats_offset + 4, indexes[i].distinct);
+    }
+    for (const LongValueMap& lv : def.long_value_maps) {
+        const auto& written = rows.long_values.at(lv.column_number)->pages();
+        definition.SetLe32(lv.owned_map_offset(), record(PagesOf(written)));
+        if (lv.free_map != 0)
+            definition.SetLe32(lv.free_map_offset(), record(PagesOf(written, kLongValueFreeThreshold)));
+    }
+    definition.Write(c.sink);
+}
 
 }  // namespace
 
@@ -65,104 +157,12 @@ std::size_t MapRecordsOf(const TableDef& def) {
     return n;
 }
 
-void CompactTable(CompactTarget& target, const TableDef& def, const std::string& name, TableCounts& counts) {
-    const Format& format = target.source.format();
-    DataPagePacker rows(target.layout, OwnerPage(def.page), target.allocator, target.sink);
-    std::map<std::uint16_t, std::unique_ptr<LongValueWriter>> longValues;
-    for (const LongValueMap& lv : def.long_value_maps)
-        if (!longValues.contains(lv.column_number))
-            longValues.emplace(lv.column_number,
-                               std::make_unique<LongValueWriter>(target.layout, target.allocator, target.sink));
-
-    // Rows, with their long values written first so the row can point at them.
-    RowMap moved;
-    std::size_t shortestRow = 0;
-    LiveRow row;
-    LiveRowCursor cursor(target.source, def);
-    while (cursor.Next(row)) {
-        const CrackedRow cracked = CrackRow(format, def, row.body);
-        for (std::size_t c = 0; c < def.columns.size(); ++c) {
-            const Column& column = def.columns[c];
-            const FieldSpan& span = cracked.fields[c];
-            if (!column.IsLongValue() || !span.present || span.length == 0) continue;
-            const ByteSpan field = FieldBytes(row.body, span);
-            const LongValueField lv = ParseLongValueField(field);
-            if (lv.kind == jet::LongValueKind::kInline) continue;
-            auto writer = longValues.find(column.number);
-            if (writer == longValues.end())
-                Damaged(name, "column \"" + column.name + "\" holds long values but has no page map");
-            const jet::Bytes value = ReadLongValue(target.source, field);
-            const RowPointer first = writer->second->Write(
-                lv.kind == jet::LongValueKind::kSingle ? LongValueKind::kSingleRow : LongValueKind::kChain, value);
-            PutU32(row.body, span.offset + 4, first.Encoded());
-            PutU32(row.body, span.offset + 8, 0);
-            ++counts.longValues;
-        }
-        const PlacedRow placed = rows.Add(row.body);
-        moved.Add(row.header.ToU32(), placed.where.Encoded());
-        shortestRow = moved.size() == 1 ? row.body.size() : std::min(shortestRow, row.body.size());
-    }
-    rows.Finish();
-    for (auto& [column, writer] : longValues) writer->Finish();
-    moved.Seal();
-    counts.rows += moved.size();
-
-    // Indexes, each from its own entries with the rows' new pointers.
-    std::vector<BuiltIndex> indexes;
-    for (std::size_t i = 0; i < def.physical_indexes.size(); ++i) {
-        IndexEntryList entries;
-        std::uint64_t walkBytes = 0;
-        {
-            const IndexWalk walk = WalkIndex(target.source, def.physical_indexes[i].root_page);
-            for (const IndexEntry& e : walk.entries) {
-                std::uint32_t to = 0;
-                if (!moved.Find(e.row.ToU32(), to))
-                    Damaged(name, "index " + std::to_string(i) + " names " + e.row.ToString() +
-                                      ", which is not a row of the table");
-                entries.Add(e.key, RowPointer::Decode(to));
-                walkBytes += e.key.size() + sizeof(IndexEntry);
-            }
-        }
-        entries.Sort();
-        if (entries.HasDuplicates()) Damaged(name, "index " + std::to_string(i) + " lists a row twice");
-        counts.peakIndexBytes = std::max(counts.peakIndexBytes, walkBytes + 2 * entries.ByteSize());
-        counts.indexEntries += entries.size();
-        const IndexTree tree = BuildIndexTree(target.layout, def.page, entries, target.allocator, target.sink);
-        std::vector<std::uint32_t> pages = tree.pages;
-        std::sort(pages.begin(), pages.end());
-        indexes.push_back({tree.root, std::move(pages), static_cast<std::uint32_t>(entries.size()),
-                           static_cast<std::uint32_t>(entries.DistinctKeys())});
-    }
-
-    // Usage maps, in the order their records were counted.
-    const auto record = [&target](const std::vector<std::uint32_t>& pages) {
-        return target.mapRecords.Add(MakeUsageMap(target.layout, pages, target.allocator, target.sink)).Encoded();
-    };
-    const std::uint32_t ownedMap = record(PagesOf(rows.pages()));
-    const std::uint32_t freeMap = record(moved.size() ? PagesOf(rows.pages(), shortestRow + 2) : std::vector<std::uint32_t>{});
-    std::vector<std::uint32_t> indexMaps;
-    for (const BuiltIndex& index : indexes) indexMaps.push_back(record(index.pages));
-
-    // The definition, patched in its own pages.
-    std::vector<std::vector<std::uint8_t>> original;
-    for (std::uint32_t page : def.pages) original.push_back(target.source.ReadPage(page));
-    TdefStream stream(target.layout, def.pages, std::move(original));
-    stream.PatchU32(def.num_rows_offset, static_cast<std::uint32_t>(moved.size()));
-    stream.PatchU32(def.owned_map_offset, ownedMap);
-    stream.PatchU32(def.free_map_offset, freeMap);
-    for (std::size_t i = 0; i < indexes.size(); ++i) {
-        const PhysicalIndex& index = def.physical_indexes[i];
-        stream.PatchU32(index.map_pointer_offset, indexMaps[i]);
-        stream.PatchU32(index.root_page_offset, indexes[i].root);
-        if (index.stats_entries != 0) stream.PatchU32(index.stats_offset, indexes[i].entries);
-        stream.PatchU32(index.stats_offset + 4, indexes[i].distinct);
-    }
-    for (const LongValueMap& lv : def.long_value_maps) {
-        const auto& written = longValues.at(lv.column_number)->pages();
-        stream.PatchU32(lv.owned_map_offset(), record(PagesOf(written)));
-        if (lv.free_map != 0) stream.PatchU32(lv.free_map_offset(), record(PagesOf(written, kLongValueFreeThreshold)));
-    }
-    stream.Write(target.sink);
+void CompactTable(CompactionContext& context, const TableDef& def, const std::string& name, TableCounts& counts) {
+    const CopiedRows rows = CopyRows(context, def, name, counts);
+    std::vector<RebuiltIndex> indexes;
+    for (std::size_t i = 0; i < def.physical_indexes.size(); ++i)
+        indexes.push_back(RebuildIndex(context, def, i, name, rows.moved, counts));
+    RewriteDefinition(context, def, rows, indexes);
 }
 
 }  // namespace dorvane::jet::compact

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 
-#include "engines/jet/compact/layout.h"
 #include "engines/jet/compact/page_allocator.h"
 #include "engines/jet/compact/page_sink.h"
 #include "engines/jet/compact/usage_maps.h"
@@ -18,26 +17,26 @@ class PageFile;
 
 namespace dorvane::jet::compact {
 
-struct CompactTarget {
+// The database being compacted and what writes its copy.
+struct CompactionContext {
     const PageFile& source;
-    const PageLayout& layout;
     PageAllocator& allocator;
     PageSink& sink;
-    MapRecordPages& mapRecords;
+    MapRecordPages& map_records;
 };
 
 struct TableCounts {
     std::uint64_t rows = 0;
-    std::uint64_t longValues = 0;
-    std::uint64_t indexEntries = 0;
+    std::uint64_t long_values = 0;
+    std::uint64_t index_entries = 0;
     // The largest amount of index data held at once, in bytes: what bounds
     // the compaction's memory together with the row map.
-    std::uint64_t peakIndexBytes = 0;
+    std::uint64_t peak_index_bytes = 0;
 };
 
 // Usage-map records the table's definition points at.
 std::size_t MapRecordsOf(const TableDef& def);
 
-void CompactTable(CompactTarget& target, const TableDef& def, const std::string& name, TableCounts& counts);
+void CompactTable(CompactionContext& context, const TableDef& def, const std::string& name, TableCounts& counts);
 
 }  // namespace dorvane::jet::compact

@@ -3,41 +3,41 @@
 // page 1 with the database-wide map of free pages.
 
 #include <cstdint>
-#include <set>
 #include <vector>
 
-#include "engines/jet/compact/bytes.h"
-#include "engines/jet/compact/layout.h"
 #include "engines/jet/compact/page_allocator.h"
 #include "engines/jet/compact/page_sink.h"
+#include "engines/jet/format/bytes.h"
+#include "engines/jet/format/data_page.h"
+#include "engines/jet/format/format.h"
 
 namespace dorvane::jet::compact {
 
-// A record of the default length: inline when the set spans few enough pages,
-// otherwise a reference record whose bitmap pages (type 0x05) are taken from
-// the allocator and written to the sink.
-std::vector<std::uint8_t> MakeUsageMap(const PageLayout& layout, const std::vector<std::uint32_t>& sortedPages,
-                                       PageAllocator& allocator, PageSink& sink);
+// A record of the format's usage-map record length: inline when the set spans
+// few enough pages, otherwise a reference record whose bitmap pages (type
+// 0x05) are taken from the allocator and written to the sink.
+Bytes MakeUsageMap(const Format& format, const std::vector<std::uint32_t>& sorted_pages, PageAllocator& allocator,
+                   PageSink& sink);
 
 // Pages reserved up front for a known number of records, so that records can
 // be pointed at before their content is known.
 class MapRecordPages {
 public:
-    MapRecordPages(const PageLayout& layout, std::size_t records, PageAllocator& allocator);
+    MapRecordPages(const Format& format, std::size_t records, PageAllocator& allocator);
     // Stores the next record and returns the pointer to it.
-    RowPointer Add(std::vector<std::uint8_t> record);
+    RowPointer Add(Bytes record);
     void Write(PageSink& sink) const;
-    static std::size_t RecordsPerPage(const PageLayout& layout);
+    static std::size_t RecordsPerPage(const Format& format);
 
 private:
-    const PageLayout& layout_;
+    const Format& format_;
     std::vector<std::uint32_t> pages_;
-    std::vector<std::vector<std::uint8_t>> records_;
+    std::vector<Bytes> records_;
     std::size_t capacity_;
 };
 
 // Writes page 1. Must be the last allocation: it may take bitmap pages for a
 // large file, and then marks the holes and everything past the end as free.
-void WriteGlobalMap(const PageLayout& layout, PageAllocator& allocator, PageSink& sink);
+void WriteGlobalMap(const Format& format, PageAllocator& allocator, PageSink& sink);
 
 }  // namespace dorvane::jet::compact

@@ -5,13 +5,14 @@
 #include <string>
 
 #include "core/error.h"
-#include "engines/jet/compact/index_tree.h"
 #include "engines/jet/checker.h"
-#include "engines/jet/compact/rows.h"
+#include "engines/jet/compact/index_tree.h"
+#include "engines/jet/compact/row_map.h"
 #include "engines/jet/format/index_walk.h"
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/page_file.h"
 #include "engines/jet/format/row.h"
+#include "engines/jet/format/table_scan.h"
 #include "engines/jet/format/usage_map.h"
 
 namespace dorvane::jet::compact {
@@ -58,42 +59,42 @@ void CompareDefinitions(const TableDef& a, const TableDef& b) {
 
 // Rows equal byte for byte, except where a long value's pointer and the
 // dword after it live; the values themselves are compared in full.
-void CompareRows(const PageFile& source, const PageFile& copy, const TableDef& def, const LiveRow& a,
-                 const LiveRow& b, std::uint64_t ordinal) {
+void CompareRows(const PageFile& source, const PageFile& copy, const TableDef& def, const TableRow& a,
+                 const TableRow& b, std::uint64_t ordinal) {
     const std::string where = TableText(def) + ", row " + std::to_string(ordinal + 1);
     if (a.body.size() != b.body.size()) Mismatch(where + " changed length");
     std::vector<bool> skip(a.body.size(), false);
-    const CrackedRow ca = CrackRow(source.format(), def, a.body);
-    const CrackedRow cb = CrackRow(copy.format(), def, b.body);
+    const RowFields fieldsA = LocateFields(source.format(), def, a.body);
+    const RowFields fieldsB = LocateFields(copy.format(), def, b.body);
     for (std::size_t c = 0; c < def.columns.size(); ++c) {
-        const FieldSpan& fa = ca.fields[c];
-        const FieldSpan& fb = cb.fields[c];
+        const FieldSpan& fa = fieldsA.spans[c];
+        const FieldSpan& fb = fieldsB.spans[c];
         if (fa.present != fb.present || fa.offset != fb.offset || fa.length != fb.length)
             Mismatch(where + ", column \"" + def.columns[c].name + "\" differs");
         if (!def.columns[c].IsLongValue() || !fa.present || fa.length == 0) continue;
         const ByteSpan fieldA = FieldBytes(a.body, fa);
         const ByteSpan fieldB = FieldBytes(b.body, fb);
-        if (ParseLongValueField(fieldA).kind == jet::LongValueKind::kInline) continue;
+        if (ParseLongValueField(fieldA).kind == LongValueKind::kInline) continue;
         if (ParseLongValueField(fieldB).kind != ParseLongValueField(fieldA).kind)
             Mismatch(where + ", column \"" + def.columns[c].name + "\" changed storage");
         if (ReadLongValue(source, fieldA) != ReadLongValue(copy, fieldB))
             Mismatch(where + ", the long value of column \"" + def.columns[c].name + "\" differs");
-        for (std::size_t i = 4; i < 12; ++i) skip[fa.offset + i] = true;
+        for (std::size_t i = kLongValueFieldPointer; i < kLongValueFieldHeader; ++i) skip[fa.offset + i] = true;
     }
     for (std::size_t i = 0; i < a.body.size(); ++i)
         if (!skip[i] && a.body[i] != b.body[i]) Mismatch(where + " differs at byte " + std::to_string(i));
 }
 
 void CompareIndex(const PageFile& source, const PageFile& copy, const TableDef& a, const TableDef& b,
-                  std::size_t i, const std::vector<std::pair<std::uint32_t, std::uint32_t>>& moved) {
+                  std::size_t i, const RowMap& moved) {
     const std::string where = TableText(a) + ", index " + std::to_string(i);
     IndexEntryList expected;
     {
         const IndexWalk walk = WalkIndex(source, a.physical_indexes[i].root_page);
         for (const IndexEntry& e : walk.entries) {
-            auto it = std::lower_bound(moved.begin(), moved.end(), std::make_pair(e.row.ToU32(), std::uint32_t{0}));
-            if (it == moved.end() || it->first != e.row.ToU32()) Mismatch(where + " names a row the copy lacks");
-            expected.Add(e.key, RowPointer::Decode(it->second));
+            const std::optional<RowPointer> to = moved.Find(e.row);
+            if (!to) Mismatch(where + " names a row the copy lacks");
+            expected.Add(e.key, *to);
         }
     }
     expected.Sort();
@@ -101,13 +102,13 @@ void CompareIndex(const PageFile& source, const PageFile& copy, const TableDef& 
     if (walk.entries.size() != expected.size()) Mismatch(where + " has a different number of entries");
     for (std::size_t k = 0; k < walk.entries.size(); ++k) {
         const Bytes full = walk.entries[k].SortBytes();
-        const auto want = expected.Entry(k);
+        const ByteSpan want = expected.Entry(k);
         if (!std::equal(full.begin(), full.end(), want.begin(), want.end()))
             Mismatch(where + ", entry " + std::to_string(k + 1) + " differs");
     }
     std::vector<std::uint32_t> pages = walk.pages;
     std::sort(pages.begin(), pages.end());
-    if (ReadUsageMap(copy, jet::RowPointer::FromU32(b.physical_indexes[i].map_pointer)).pages != pages)
+    if (ReadUsageMap(copy, RowPointer::FromU32(b.physical_indexes[i].map_pointer)).pages != pages)
         Mismatch(where + ": its page map does not list exactly its pages");
 }
 
@@ -115,26 +116,27 @@ void CompareTable(const PageFile& source, const TableDef& a, const PageFile& cop
     const TableDef b = ReadTableDef(copy, a.page);
     CompareDefinitions(a, b);
 
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> moved;
-    LiveRowCursor ra(source, a);
-    LiveRowCursor rb(copy, b);
-    LiveRow rowA, rowB;
+    RowMap moved;
+    RowCursor rowsA(source, a);
+    RowCursor rowsB(copy, b);
+    TableRow rowA;
+    TableRow rowB;
     for (;;) {
-        const bool hasA = ra.Next(rowA);
-        const bool hasB = rb.Next(rowB);
+        const bool hasA = rowsA.Next(rowA);
+        const bool hasB = rowsB.Next(rowB);
         if (hasA != hasB) Mismatch(TableText(a) + " has a different number of rows");
         if (!hasA) break;
         CompareRows(source, copy, a, rowA, rowB, moved.size());
-        moved.emplace_back(rowA.header.ToU32(), rowB.header.ToU32());
+        moved.Add(rowA.header, rowB.header);
     }
     if (b.num_rows != moved.size()) Mismatch(TableText(a) + ": the row count is not recorded");
-    std::sort(moved.begin(), moved.end());
+    moved.Seal();
     for (std::size_t i = 0; i < a.physical_indexes.size(); ++i) CompareIndex(source, copy, a, b, i, moved);
 }
 
 }  // namespace
 
-void VerifyCopy(const PageFile& source, const std::vector<TableDef>& sourceTables, const PageFile& copy) {
+void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tables, const PageFile& copy) {
     try {
         const auto names = [](const PageFile& f) {
             std::vector<std::pair<std::string, std::int32_t>> out;
@@ -143,7 +145,7 @@ void VerifyCopy(const PageFile& source, const std::vector<TableDef>& sourceTable
         };
         if (names(source) != names(copy)) Mismatch("the list of tables differs");
         if (copy.raw_header() != source.raw_header()) Mismatch("the header page differs");
-        for (const TableDef& def : sourceTables) CompareTable(source, def, copy);
+        for (const TableDef& def : source_tables) CompareTable(source, def, copy);
     } catch (const Error& e) {
         if (e.number() == errc::kVerifyFailed) throw;
         Mismatch(e.description());

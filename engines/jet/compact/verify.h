@@ -17,6 +17,6 @@ class PageFile;
 
 namespace dorvane::jet::compact {
 
-void VerifyCopy(const PageFile& source, const std::vector<TableDef>& sourceTables, const PageFile& copy);
+void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tables, const PageFile& copy);
 
 }  // namespace dorvane::jet::compact

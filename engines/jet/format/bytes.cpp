@@ -1,5 +1,7 @@
 #include "engines/jet/format/bytes.h"
 
+#include <algorithm>
+
 #include "core/error.h"
 
 namespace dorvane::jet {
@@ -57,25 +59,30 @@ std::uint32_t Be32(ByteSpan bytes, std::size_t offset) {
     return (static_cast<std::uint32_t>(bytes[offset]) << 24) | Be24(bytes, offset + 1);
 }
 
-void PutLe16(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t value) {
+void PutLe16(MutableByteSpan bytes, std::size_t offset, std::uint16_t value) {
     Need(bytes.size(), offset, 2, "record");
     bytes[offset] = static_cast<std::uint8_t>(value);
     bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
-void PutLe32(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value) {
+void PutLe32(MutableByteSpan bytes, std::size_t offset, std::uint32_t value) {
     Need(bytes.size(), offset, 4, "record");
     for (std::size_t i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-void PutBe24(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value) {
+void PutBe24(MutableByteSpan bytes, std::size_t offset, std::uint32_t value) {
     Need(bytes.size(), offset, 3, "record");
     for (std::size_t i = 0; i < 3; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * (2 - i)));
 }
 
-void PutBe32(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value) {
+void PutBe32(MutableByteSpan bytes, std::size_t offset, std::uint32_t value) {
     Need(bytes.size(), offset, 4, "record");
     for (std::size_t i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * (3 - i)));
+}
+
+void PutBytes(MutableByteSpan bytes, std::size_t offset, ByteSpan from) {
+    Need(bytes.size(), offset, from.size(), "record");
+    std::copy(from.begin(), from.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
 std::string HexUpper(ByteSpan bytes) {

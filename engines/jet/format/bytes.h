@@ -13,6 +13,7 @@ namespace dorvane::jet {
 
 using Bytes = std::vector<std::uint8_t>;
 using ByteSpan = std::span<const std::uint8_t>;
+using MutableByteSpan = std::span<std::uint8_t>;
 
 // Throws dorvane::Error(errc::kCorrupt, "damaged database: " + what).
 [[noreturn]] void ThrowCorrupt(const std::string& what);
@@ -27,11 +28,13 @@ std::uint64_t Le64(ByteSpan bytes, std::size_t offset);
 std::uint32_t Be24(ByteSpan bytes, std::size_t offset);
 std::uint32_t Be32(ByteSpan bytes, std::size_t offset);
 
-// Writers for callers that patch buffers (the compactor); checked the same way.
-void PutLe16(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t value);
-void PutLe32(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value);
-void PutBe24(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value);
-void PutBe32(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value);
+// Writers for the compactor's pages; checked the same way.
+void PutLe16(MutableByteSpan bytes, std::size_t offset, std::uint16_t value);
+void PutLe32(MutableByteSpan bytes, std::size_t offset, std::uint32_t value);
+void PutBe24(MutableByteSpan bytes, std::size_t offset, std::uint32_t value);
+void PutBe32(MutableByteSpan bytes, std::size_t offset, std::uint32_t value);
+// Copies `from` to [offset, offset + from.size()), checked the same way.
+void PutBytes(MutableByteSpan bytes, std::size_t offset, ByteSpan from);
 
 // "0A1B..." (upper case), as binary values are shown.
 std::string HexUpper(ByteSpan bytes);

@@ -25,9 +25,7 @@ std::int64_t IntegerField(ByteSpan row, const FieldSpan& field) {
 std::vector<CatalogEntry> ReadCatalog(const PageFile& file) {
     const TableDef def = ReadTableDef(file, kCatalogPage);
     const auto indexOf = [&](std::string_view name) -> std::size_t {
-        for (std::size_t i = 0; i < def.columns.size(); ++i) {
-            if (EqualsIgnoreCase(def.columns[i].name, name)) return i;
-        }
+        if (const auto index = def.ColumnIndex(name)) return *index;
         ThrowCorrupt("the catalog has no column " + std::string(name));
     };
     const std::size_t idColumn = indexOf("Id");
@@ -35,29 +33,29 @@ std::vector<CatalogEntry> ReadCatalog(const PageFile& file) {
     const std::size_t nameColumn = indexOf("Name");
     const std::size_t typeColumn = indexOf("Type");
     const std::size_t flagsColumn = indexOf("Flags");
-    if (def.columns[nameColumn].type != 0x0A) ThrowCorrupt("the catalog's Name column is not text");
+    if (def.columns[nameColumn].type != coltype::kText) ThrowCorrupt("the catalog's Name column is not text");
 
     std::vector<CatalogEntry> entries;
-    ScanRows(file, def, [&](RowPointer, ByteSpan row) {
-        const CrackedRow cracked = CrackRow(file.format(), def, row);
+    RowCursor rows(file, def);
+    for (TableRow row; rows.Next(row);) {
+        const RowFields fields = LocateFields(file.format(), def, row.body);
         CatalogEntry entry;
         const auto number = [&](std::size_t column) -> std::int64_t {
-            const FieldSpan& field = cracked.fields[column];
-            return field.present ? IntegerField(row, field) : 0;
+            const FieldSpan& field = fields.spans[column];
+            return field.present ? IntegerField(row.body, field) : 0;
         };
         entry.id = static_cast<std::int32_t>(number(idColumn));
         entry.parent_id = static_cast<std::int32_t>(number(parentColumn));
         entry.type = static_cast<std::int16_t>(number(typeColumn));
         entry.flags = static_cast<std::uint32_t>(number(flagsColumn));
-        const FieldSpan& name = cracked.fields[nameColumn];
+        const FieldSpan& name = fields.spans[nameColumn];
         if (name.present) {
-            const ByteSpan bytes = FieldBytes(row, name);
+            const ByteSpan bytes = FieldBytes(row.body, name);
             entry.name = file.version() == Version::kJet3 ? CodePageToUtf8(bytes, file.code_page())
                                                            : Jet4TextToUtf8(bytes);
         }
         entries.push_back(std::move(entry));
-        return true;
-    });
+    }
     return entries;
 }
 

@@ -8,10 +8,10 @@ namespace {
 constexpr int kMaxOverflowHops = 8;
 
 SlotKind KindOf(std::uint16_t word) {
-    switch (word & 0xC000) {
-        case 0xC000: return SlotKind::kDeleted;
-        case 0x8000: return SlotKind::kOverflowTarget;
-        case 0x4000: return SlotKind::kOverflowPointer;
+    switch (word & kRowDeleted) {  // both flag bits
+        case kRowDeleted: return SlotKind::kDeleted;
+        case kRowOverflowTarget: return SlotKind::kOverflowTarget;
+        case kRowOverflowPointer: return SlotKind::kOverflowPointer;
         default: return SlotKind::kLive;
     }
 }
@@ -58,11 +58,9 @@ DataPage DataPage::Parse(const Format& format, std::uint32_t number, Bytes bytes
     return page;
 }
 
-std::uint32_t DataPage::owner() const { return Le32(bytes_, format_->data_owner); }
+std::uint32_t DataPage::owner() const { return Le32(bytes_, format_->page_owner); }
 
-bool DataPage::IsLongValuePage() const { return owner() == kLongValueOwner; }
-
-std::uint16_t DataPage::stored_free_space() const { return Le16(bytes_, format_->data_free_space); }
+std::uint16_t DataPage::stored_free_space() const { return Le16(bytes_, format_->page_free_space); }
 
 std::uint32_t DataPage::ComputedFreeSpace() const {
     std::uint64_t used = format_->data_row_offsets + 2 * slots_.size();
@@ -125,12 +123,6 @@ Bytes ResolveRowBody(const PageFile& file, const DataPage& page, std::size_t slo
             break;
     }
     ThrowCorrupt(self.ToString() + " is an overflow body, not a row");
-}
-
-Bytes ReadRowBody(const PageFile& file, RowPointer pointer) {
-    const DataPage page = DataPage::Parse(file.format(), pointer.page, file.ReadPage(pointer.page));
-    if (pointer.row >= page.slots().size()) ThrowCorrupt(pointer.ToString() + " does not exist");
-    return ResolveRowBody(file, page, pointer.row);
 }
 
 }  // namespace dorvane::jet

@@ -30,9 +30,9 @@ struct RowPointer {
 
 enum class SlotKind {
     kLive,             // a row
-    kDeleted,          // 0xC000
-    kOverflowPointer,  // 0x4000: starts with the row pointer of the relocated body
-    kOverflowTarget,   // 0x8000: a relocated body, reached only through its pointer
+    kDeleted,          // kRowDeleted
+    kOverflowPointer,  // kRowOverflowPointer: starts with the row pointer of the relocated body
+    kOverflowTarget,   // kRowOverflowTarget: a relocated body, reached only through its pointer
 };
 
 struct Slot {
@@ -51,7 +51,6 @@ public:
 
     std::uint32_t number() const { return number_; }
     std::uint32_t owner() const;                 // tdef page, "LVAL", 0 or 1
-    bool IsLongValuePage() const;                // owner == "LVAL"
     std::uint16_t stored_free_space() const;
     // PG - header - 2n - sum of slot lengths.
     std::uint32_t ComputedFreeSpace() const;
@@ -77,13 +76,12 @@ struct StoredRow {
 };
 StoredRow ReadStoredRow(const PageFile& file, RowPointer pointer);
 
-// The body of the row whose header slot is `pointer`, following overflow
-// pointers (a bounded number of hops). Throws kCorrupt for a deleted slot, an
-// overflow target addressed directly, or a broken chain: one that ends
-// anywhere but at a slot flagged as an overflow body on a page of the same
-// owner (a live row there would be read twice, another table's row taken in).
-Bytes ReadRowBody(const PageFile& file, RowPointer pointer);
-// Same for a slot already in hand.
+// The body of the row whose header slot is `slot` of `page`, following
+// overflow pointers (a bounded number of hops). Throws kCorrupt for a deleted
+// slot, an overflow target addressed directly, or a broken chain: one that
+// ends anywhere but at a slot flagged as an overflow body on a page of the
+// same owner (a live row there would be read twice, another table's row taken
+// in).
 Bytes ResolveRowBody(const PageFile& file, const DataPage& page, std::size_t slot);
 
 }  // namespace dorvane::jet

@@ -11,10 +11,10 @@ constexpr Format kJet3{
     .header_mask_length = 126,
     .header_code_page = 0x3C,
     .header_encryption_key = 0x3E,
+    .page_free_space = 2,
+    .page_owner = 4,
     .data_row_count = 8,
     .data_row_offsets = 10,
-    .data_free_space = 2,
-    .data_owner = 4,
     .tdef_length = 8,
     .tdef_num_rows = 12,
     .tdef_autonumber = 16,
@@ -56,9 +56,7 @@ constexpr Format kJet3{
     .idx_node_flag = 21,
     .idx_mask = 0x16,
     .idx_entries = 0xF8,
-    .idx_data_limit = 1800,
     .usage_map_record = 133,
-    .commit_slots = 0x600,
 };
 
 constexpr Format kJet4{
@@ -68,10 +66,10 @@ constexpr Format kJet4{
     .header_mask_length = 128,
     .header_code_page = 0x3C,
     .header_encryption_key = 0x3E,
+    .page_free_space = 2,
+    .page_owner = 4,
     .data_row_count = 12,
     .data_row_offsets = 14,
-    .data_free_space = 2,
-    .data_owner = 4,
     .tdef_length = 8,
     .tdef_num_rows = 16,
     .tdef_autonumber = 20,
@@ -113,9 +111,7 @@ constexpr Format kJet4{
     .idx_node_flag = 26,
     .idx_mask = 0x1B,
     .idx_entries = 0x1E0,
-    .idx_data_limit = 3616,
     .usage_map_record = 69,
-    .commit_slots = 0xE00,
 };
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
-// Layout constants of the two supported file versions. Every offset that
-// differs between Jet 3 (2 KiB pages) and Jet 4 (4 KiB pages) lives here, so
-// the parsers are written once.
+// Layout constants of the two supported file versions. Every offset and limit
+// that differs between Jet 3 (2 KiB pages) and Jet 4 (4 KiB pages) lives
+// here, so that the readers and the compactor's writers are written once.
 
 #include <cstddef>
 #include <cstdint>
@@ -20,11 +20,12 @@ struct Format {
     std::size_t header_code_page;    // 0x3C
     std::size_t header_encryption_key;  // 0x3E
 
+    // Data and index pages.
+    std::size_t page_free_space;   // u16 at 2
+    std::size_t page_owner;        // u32 at 4: a table's definition page, "LVAL", 0 or 1
     // Data pages (also long-value and usage-map record pages).
     std::size_t data_row_count;    // u16 slot count
     std::size_t data_row_offsets;  // first u16 offset word
-    std::size_t data_free_space;   // u16 at 2
-    std::size_t data_owner;        // u32 at 4
 
     // Table definition, offsets in the logical stream.
     std::size_t tdef_length;
@@ -68,7 +69,7 @@ struct Format {
     // Rows.
     std::size_t row_count_size;   // 1 / 2: column count and variable offsets width
 
-    // Long values: the largest chain segment row a writer uses (link included).
+    // Long values: the largest chain segment row the compactor writes (link included).
     std::size_t lv_segment_row;   // 2036 / 4076
 
     // Index pages.
@@ -77,16 +78,17 @@ struct Format {
     std::size_t idx_tail;
     std::size_t idx_prefix;
     std::size_t idx_prefix_size;  // 1 / 2
-    std::size_t idx_node_flag;
+    std::size_t idx_node_flag;    // u8: 1 on node pages, 0 on leaves
     std::size_t idx_mask;
     std::size_t idx_entries;
-    std::size_t idx_data_limit;   // usable entry bytes per page
 
-    // Usage maps.
-    std::size_t usage_map_record;  // default record length: 133 / 69
+    // Usage maps: the record length the compactor writes.
+    std::size_t usage_map_record;  // 133 / 69
 
-    // Commit/user slot area at the end of page 0.
-    std::size_t commit_slots;
+    // Room for rows and their offset words on a data page.
+    std::size_t DataRowRoom() const { return page_size - data_row_offsets; }
+    // Room for entries on an index page.
+    std::size_t IndexEntryRoom() const { return page_size - idx_entries; }
 };
 
 const Format& FormatFor(Version version);

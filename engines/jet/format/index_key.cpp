@@ -182,7 +182,7 @@ void AppendValue(const Format& format, const TableDef& def, const Column& column
 
 std::optional<Bytes> EncodeIndexKey(const Format& format, const TableDef& def, const PhysicalIndex& index,
                                     ByteSpan row) {
-    const CrackedRow cracked = CrackRow(format, def, row);
+    const RowFields fields = LocateFields(format, def, row);
     Bytes key;
     bool allNull = true;
     for (const IndexColumn& indexed : index.columns) {
@@ -191,7 +191,7 @@ std::optional<Bytes> EncodeIndexKey(const Format& format, const TableDef& def, c
             ThrowCorrupt("an index names column number " + std::to_string(indexed.column_number) +
                          ", which its table does not have");
         }
-        const FieldSpan& field = cracked.fields[static_cast<std::size_t>(column - def.columns.data())];
+        const FieldSpan& field = fields.spans[static_cast<std::size_t>(column - def.columns.data())];
         if (column->IsBoolean()) {
             // Never Null; true sorts first.
             allNull = false;

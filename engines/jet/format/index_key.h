@@ -33,7 +33,6 @@
 
 namespace dorvane::jet {
 
-inline constexpr std::uint8_t kIndexIgnoresNulls = 0x02;  // physical index flag
 
 // The key of `row` (a row body as the reader returns it) in `index`, one of
 // `def`'s physical indexes; std::nullopt when the index keeps no entry for

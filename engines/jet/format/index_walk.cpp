@@ -8,18 +8,23 @@ namespace dorvane::jet {
 
 namespace {
 constexpr std::uint32_t kMaxDepth = 32;
-constexpr std::size_t kRowRefSize = 4;
-constexpr std::size_t kChildSize = 4;
 
 std::string PageName(std::uint32_t number) { return "index page " + std::to_string(number); }
 }  // namespace
 
+void AppendIndexRowRef(Bytes& entry, RowPointer row) {
+    entry.resize(entry.size() + kIndexRowRefSize);
+    PutBe24(entry, entry.size() - kIndexRowRefSize, row.page);
+    entry.back() = row.row;
+}
+
+RowPointer ReadIndexRowRef(ByteSpan entry, std::size_t offset) {
+    return {Be24(entry, offset), U8(entry, offset + 3)};
+}
+
 Bytes IndexEntry::SortBytes() const {
     Bytes out = key;
-    out.push_back(static_cast<std::uint8_t>(row.page >> 16));
-    out.push_back(static_cast<std::uint8_t>(row.page >> 8));
-    out.push_back(static_cast<std::uint8_t>(row.page));
-    out.push_back(row.row);
+    AppendIndexRowRef(out, row);
     return out;
 }
 
@@ -31,16 +36,16 @@ IndexPage ParseIndexPage(const Format& f, std::uint32_t number, ByteSpan b) {
                      std::to_string(b.empty() ? 0 : b[0]));
     }
     page.leaf = b[0] == kPageIndexLeaf;
-    page.stored_free_space = Le16(b, 2);
-    page.owner = Le32(b, 4);
+    page.stored_free_space = Le16(b, f.page_free_space);
+    page.owner = Le32(b, f.page_owner);
     page.prev = Le32(b, f.idx_prev);
     page.next = Le32(b, f.idx_next);
     page.tail = Le32(b, f.idx_tail);
     page.prefix_length = f.idx_prefix_size == 1 ? b[f.idx_prefix] : Le16(b, f.idx_prefix);
 
-    const std::size_t suffix = page.leaf ? kRowRefSize : kRowRefSize + kChildSize;
+    const std::size_t suffix = page.leaf ? kIndexRowRefSize : kIndexRowRefSize + kIndexChildSize;
     const std::size_t maskBytes = f.idx_entries - f.idx_mask;
-    const std::size_t limit = f.page_size - f.idx_entries;  // entry bytes that fit on the page
+    const std::size_t limit = f.IndexEntryRoom();
     Bytes prefix;
     std::size_t last = 0;
     for (std::size_t i = 0; i < maskBytes; ++i) {
@@ -65,9 +70,8 @@ IndexPage ParseIndexPage(const Format& f, std::uint32_t number, ByteSpan b) {
             if (full.size() < suffix) ThrowCorrupt(PageName(number) + " has an entry too short for its row reference");
             IndexPageEntry entry;
             const std::size_t keyLength = full.size() - suffix;
-            entry.row.page = Be24(full, keyLength);
-            entry.row.row = full[keyLength + 3];
-            if (!page.leaf) entry.child = Be32(full, keyLength + kRowRefSize);
+            entry.row = ReadIndexRowRef(full, keyLength);
+            if (!page.leaf) entry.child = Be32(full, keyLength + kIndexRowRefSize);
             full.resize(keyLength);
             entry.key = std::move(full);
             page.entries.push_back(std::move(entry));

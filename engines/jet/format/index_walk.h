@@ -15,6 +15,14 @@ namespace dorvane::jet {
 
 class PageFile;
 
+// The row reference that ends every entry: the data row's page as three
+// big-endian bytes, then its row. Entries sort by key, then by it.
+inline constexpr std::size_t kIndexRowRefSize = 4;
+// Node entries end with the child page, four big-endian bytes, after it.
+inline constexpr std::size_t kIndexChildSize = 4;
+void AppendIndexRowRef(Bytes& entry, RowPointer row);
+RowPointer ReadIndexRowRef(ByteSpan entry, std::size_t offset);
+
 struct IndexPageEntry {
     Bytes key;             // key bytes only
     RowPointer row;        // the data row (3-byte BE page + row byte)

@@ -12,8 +12,8 @@ LongValueField ParseLongValueField(ByteSpan field) {
     LongValueField out;
     const std::uint32_t head = Le32(field, 0);
     out.length = head & kLongValueLengthMask;
-    out.first = RowPointer::FromU32(Le32(field, 4));
-    out.extra = Le32(field, 8);
+    out.first = RowPointer::FromU32(Le32(field, kLongValueFieldPointer));
+    out.extra = Le32(field, kLongValueFieldExtra);
     switch (head >> 30) {
         case 2:
             out.kind = LongValueKind::kInline;
@@ -56,13 +56,18 @@ void Walk(const PageFile& file, ByteSpan field, Bytes* data, std::vector<RowPoin
         if (!seen.insert(at.ToU32()).second) ThrowCorrupt("a memo or OLE chain runs in a circle at " + at.ToString());
         const StoredRow row = ReadStoredRow(file, at);
         if (row.kind != SlotKind::kLive) ThrowCorrupt("a memo or OLE segment at " + at.ToString() + " is deleted");
-        if (row.bytes.size() < 4) ThrowCorrupt("a memo or OLE segment at " + at.ToString() + " is too short");
+        if (row.bytes.size() < kLongValueSegmentLink) {
+            ThrowCorrupt("a memo or OLE segment at " + at.ToString() + " is too short");
+        }
         const std::uint32_t next = Le32(row.bytes, 0);
-        const std::size_t segment = row.bytes.size() - 4;
+        const std::size_t segment = row.bytes.size() - kLongValueSegmentLink;
         if (segment == 0 && next != 0) ThrowCorrupt("an empty memo or OLE segment at " + at.ToString());
         const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(segment, lv.length - total));
         if (rows != nullptr) rows->push_back(at);
-        if (data != nullptr) data->insert(data->end(), row.bytes.begin() + 4, row.bytes.begin() + 4 + static_cast<std::ptrdiff_t>(take));
+        if (data != nullptr) {
+            const auto from = row.bytes.begin() + kLongValueSegmentLink;
+            data->insert(data->end(), from, from + static_cast<std::ptrdiff_t>(take));
+        }
         total += take;
         if (next == 0) break;
         if (total >= lv.length) ThrowCorrupt("a memo or OLE chain is longer than its value");

@@ -15,8 +15,14 @@ class PageFile;
 
 enum class LongValueKind { kInline, kSingle, kChain };
 
+// The field: u32 length with the kind in its top two bits, the row pointer of
+// the first LVAL row, four more bytes; inline data follows.
 inline constexpr std::size_t kLongValueFieldHeader = 12;
+inline constexpr std::size_t kLongValueFieldPointer = 4;
+inline constexpr std::size_t kLongValueFieldExtra = 8;
 inline constexpr std::uint32_t kLongValueLengthMask = 0x3FFFFFFF;
+// Each row of a chain starts with the row pointer of the next (0 on the last).
+inline constexpr std::size_t kLongValueSegmentLink = 4;
 
 struct LongValueField {
     LongValueKind kind = LongValueKind::kInline;

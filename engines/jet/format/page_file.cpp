@@ -121,13 +121,7 @@ void PageFile::ReadRawPage(std::uint32_t number, Bytes& out) const {
 void PageFile::ReadPage(std::uint32_t number, Bytes& out) const {
     ReadRawPage(number, out);
     const std::uint32_t key = encryption_key();
-    if (number != 0 && key != 0) {
-        const std::uint32_t pageKey = key ^ number;
-        const std::array<std::uint8_t, 4> keyBytes{
-            static_cast<std::uint8_t>(pageKey), static_cast<std::uint8_t>(pageKey >> 8),
-            static_cast<std::uint8_t>(pageKey >> 16), static_cast<std::uint8_t>(pageKey >> 24)};
-        Rc4Apply(keyBytes, out);
-    }
+    if (number != 0 && key != 0) ApplyPageCipher(key, number, out);
     if (number == 0) out = header_;
 }
 

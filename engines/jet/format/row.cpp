@@ -46,11 +46,11 @@ std::vector<std::uint32_t> VarOffsetsJet3(ByteSpan row, std::size_t maskSize, st
 
 }  // namespace
 
-CrackedRow CrackRow(const Format& format, const TableDef& def, ByteSpan row) {
+RowFields LocateFields(const Format& format, const TableDef& def, ByteSpan row) {
     const bool jet3 = format.version == Version::kJet3;
     const std::size_t countSize = format.row_count_size;
     if (row.size() < countSize) ThrowCorrupt("an empty row");
-    CrackedRow out;
+    RowFields out;
     out.column_count = jet3 ? row[0] : Le16(row, 0);
     const std::size_t maskSize = (out.column_count + 7u) / 8u;
     if (row.size() < countSize + maskSize) ThrowCorrupt("a row is shorter than its null mask");
@@ -71,10 +71,10 @@ CrackedRow CrackRow(const Format& format, const TableDef& def, ByteSpan row) {
         }
     }
 
-    out.fields.resize(def.columns.size());
+    out.spans.resize(def.columns.size());
     for (std::size_t c = 0; c < def.columns.size(); ++c) {
         const Column& column = def.columns[c];
-        FieldSpan& field = out.fields[c];
+        FieldSpan& field = out.spans[c];
         const bool bit = column.number < out.column_count &&
                          (mask[column.number / 8] & (1u << (column.number % 8))) != 0;
         if (column.IsBoolean()) {

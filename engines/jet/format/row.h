@@ -1,8 +1,8 @@
 #pragma once
-// Row cracking: where each column's bytes are inside a row, from the null
-// mask, the fixed area and the variable-offset table (Jet 3 jump tables
-// included). Rows are opaque bytes to everything else; this is the one place
-// that knows their layout.
+// Where each column's bytes are inside a row, from the null mask, the fixed
+// area and the variable-offset table (Jet 3 jump tables included). Rows are
+// opaque bytes to everything else; this is the one place that knows their
+// layout.
 
 #include <cstdint>
 #include <vector>
@@ -20,14 +20,14 @@ struct FieldSpan {
     std::uint32_t length = 0;
 };
 
-struct CrackedRow {
+struct RowFields {
     std::uint16_t column_count = 0;   // columns the row was written with
     std::uint16_t var_count = 0;      // variable slots in the row
-    std::vector<FieldSpan> fields;    // parallel to TableDef::columns
+    std::vector<FieldSpan> spans;     // parallel to TableDef::columns
 };
 
 // Throws kCorrupt when the row's own tables point outside it.
-CrackedRow CrackRow(const Format& format, const TableDef& def, ByteSpan row);
+RowFields LocateFields(const Format& format, const TableDef& def, ByteSpan row);
 
 inline ByteSpan FieldBytes(ByteSpan row, const FieldSpan& field) {
     return row.subspan(field.offset, field.length);

@@ -14,6 +14,7 @@ namespace {
 constexpr std::size_t kMaxDefinitionPages = 128;
 constexpr std::size_t kIndexColumnSlots = 10;
 constexpr std::uint16_t kNoColumn = 0xFFFF;
+constexpr std::size_t kLongValueMapSize = 10;  // u16 column, u32 owned map, u32 free map
 
 std::string Where(std::uint32_t page) { return "the table definition on page " + std::to_string(page); }
 
@@ -51,11 +52,11 @@ std::string DecodeName(const Format& format, std::uint16_t code_page, ByteSpan b
     return format.version == Version::kJet3 ? CodePageToUtf8(bytes, code_page) : Ucs2ToUtf8(bytes);
 }
 
-const Column* TableDef::FindColumn(std::string_view name) const {
-    for (const Column& column : columns) {
-        if (EqualsIgnoreCase(column.name, name)) return &column;
+std::optional<std::size_t> TableDef::ColumnIndex(std::string_view name) const {
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (EqualsIgnoreCase(columns[i].name, name)) return i;
     }
-    return nullptr;
+    return std::nullopt;
 }
 
 const Column* TableDef::ColumnByNumber(std::uint16_t number) const {
@@ -65,155 +66,190 @@ const Column* TableDef::ColumnByNumber(std::uint16_t number) const {
     return nullptr;
 }
 
-TableDef ReadTableDef(const PageFile& file, std::uint32_t page) {
-    const Format& f = file.format();
-    TableDef def;
-    def.page = page;
+namespace {
 
-    // Gather the logical stream: first page whole, continuations from byte 8.
+// The logical stream: the first page whole, then each continuation page
+// from byte 8, following the chain.
+void ReadDefinitionPages(const PageFile& file, TableDef& def) {
     std::set<std::uint32_t> seen;
     Bytes buffer;
-    std::uint32_t next = page;
-    while (next != 0) {
-        if (!seen.insert(next).second) ThrowCorrupt(Where(page) + " continues in a circle");
-        if (seen.size() > kMaxDefinitionPages) ThrowCorrupt(Where(page) + " is impossibly long");
+    for (std::uint32_t next = def.page; next != 0; next = Le32(buffer, kTableDefNextPage)) {
+        if (!seen.insert(next).second) ThrowCorrupt(Where(def.page) + " continues in a circle");
+        if (seen.size() > kMaxDefinitionPages) ThrowCorrupt(Where(def.page) + " is impossibly long");
         file.ReadPage(next, buffer);
         if (buffer[0] != kPageTableDef) {
             ThrowCorrupt("page " + std::to_string(next) + " should be a table definition but has type " +
                          std::to_string(buffer[0]));
         }
-        if (def.pages.empty()) {
-            def.stream = buffer;
-        } else {
-            def.stream.insert(def.stream.end(), buffer.begin() + 8, buffer.end());
-        }
+        const std::size_t from = def.pages.empty() ? 0 : kTableDefPageHeader;
+        def.stream.insert(def.stream.end(), buffer.begin() + static_cast<std::ptrdiff_t>(from), buffer.end());
         def.pages.push_back(next);
-        next = Le32(buffer, 4);
+    }
+}
+
+// Reads the parts of a definition in stream order.
+class DefinitionParser {
+public:
+    DefinitionParser(const PageFile& file, TableDef& def)
+        : file_(file), f_(file.format()), def_(def), in_(def.stream, def.page) {}
+
+    void Parse() {
+        ReadHeader();
+        ReadIndexStatistics();
+        ReadColumns();
+        ReadPhysicalIndexes();
+        ReadLogicalIndexes();
+        ReadLongValueMaps();
+        CheckStructure();
     }
 
-    const StreamReader in(def.stream, page);
-    in.Need(0, f.tdef_header_end);
-    def.definition_length = in.U32At(f.tdef_length);
-    def.num_rows_offset = f.tdef_num_rows;
-    def.num_rows = in.U32At(f.tdef_num_rows);
-    def.autonumber_offset = f.tdef_autonumber;
-    def.autonumber = in.U32At(f.tdef_autonumber);
-    def.table_type = in.U8At(f.tdef_table_type);
-    def.max_cols = in.U16At(f.tdef_max_cols);
-    def.num_var_cols = in.U16At(f.tdef_num_var_cols);
-    const std::size_t numCols = in.U16At(f.tdef_num_cols);
-    const std::size_t numIdx = in.U32At(f.tdef_num_idx);
-    const std::size_t numRealIdx = in.U32At(f.tdef_num_real_idx);
-    def.owned_map_offset = f.tdef_owned_map;
-    def.owned_map = in.U32At(f.tdef_owned_map);
-    def.free_map_offset = f.tdef_free_map;
-    def.free_map = in.U32At(f.tdef_free_map);
-
-    // Counts are checked against the stream before anything is reserved.
-    std::size_t pos = f.tdef_header_end;
-    const std::size_t room = def.stream.size();
-    if (numRealIdx > room / f.index_stats_size || numCols > room / f.column_block_size ||
-        numIdx > room / f.logical_index_size) {
-        ThrowCorrupt(Where(page) + " has impossible column or index counts");
-    }
-
-    def.physical_indexes.resize(numRealIdx);
-    for (PhysicalIndex& index : def.physical_indexes) {
-        in.Need(pos, f.index_stats_size);
-        index.stats_offset = pos;
-        index.stats_entries = in.U32At(pos);
-        index.stats_distinct = in.U32At(pos + 4);
-        pos += f.index_stats_size;
-    }
-
-    def.columns.resize(numCols);
-    for (Column& column : def.columns) {
-        const ByteSpan block = in.Span(pos, f.column_block_size);
-        column.block_offset = pos;
-        column.type = block[f.col_type];
-        column.number = Le16(block, f.col_number);
-        column.var_index = Le16(block, f.col_var_index);
-        column.flags = block[f.col_flags];
-        if (f.version == Version::kJet4) {
-            column.ext_flags = block[16];
-            column.precision = block[11];
-            column.scale = block[12];
+private:
+    void ReadHeader() {
+        in_.Need(0, f_.tdef_header_end);
+        def_.definition_length = in_.U32At(f_.tdef_length);
+        def_.num_rows_offset = f_.tdef_num_rows;
+        def_.num_rows = in_.U32At(f_.tdef_num_rows);
+        def_.autonumber_offset = f_.tdef_autonumber;
+        def_.autonumber = in_.U32At(f_.tdef_autonumber);
+        def_.table_type = in_.U8At(f_.tdef_table_type);
+        def_.max_cols = in_.U16At(f_.tdef_max_cols);
+        def_.num_var_cols = in_.U16At(f_.tdef_num_var_cols);
+        def_.owned_map_offset = f_.tdef_owned_map;
+        def_.owned_map = in_.U32At(f_.tdef_owned_map);
+        def_.free_map_offset = f_.tdef_free_map;
+        def_.free_map = in_.U32At(f_.tdef_free_map);
+        const std::size_t numCols = in_.U16At(f_.tdef_num_cols);
+        const std::size_t numIdx = in_.U32At(f_.tdef_num_idx);
+        const std::size_t numRealIdx = in_.U32At(f_.tdef_num_real_idx);
+        // Counts are checked against the stream before anything is reserved.
+        const std::size_t room = def_.stream.size();
+        if (numRealIdx > room / f_.index_stats_size || numCols > room / f_.column_block_size ||
+            numIdx > room / f_.logical_index_size) {
+            ThrowCorrupt(Where(def_.page) + " has impossible column or index counts");
         }
-        column.fixed_offset = Le16(block, f.col_fixed_offset);
-        column.length = Le16(block, f.col_length);
-        pos += f.column_block_size;
+        def_.columns.resize(numCols);
+        def_.physical_indexes.resize(numRealIdx);
+        def_.logical_indexes.resize(numIdx);
+        pos_ = f_.tdef_header_end;
     }
-    const auto readName = [&]() {
-        const std::size_t length = f.name_length_size == 1 ? in.U8At(pos) : in.U16At(pos);
-        pos += f.name_length_size;
-        std::string name = DecodeName(f, file.code_page(), in.Span(pos, length));
-        pos += length;
-        return name;
-    };
-    for (Column& column : def.columns) column.name = readName();
-    // Shown and selected in column-number order, as Access lists them; the
-    // stored order can differ (files written through ADOX).
-    std::stable_sort(def.columns.begin(), def.columns.end(),
-                     [](const Column& a, const Column& b) { return a.number < b.number; });
 
-    for (PhysicalIndex& index : def.physical_indexes) {
-        const ByteSpan block = in.Span(pos, f.physical_index_size);
-        index.definition_offset = pos;
-        for (std::size_t i = 0; i < kIndexColumnSlots; ++i) {
-            const std::uint16_t number = Le16(block, f.pidx_columns + 3 * i);
-            if (number == kNoColumn) continue;
-            index.columns.push_back({number, block[f.pidx_columns + 3 * i + 2] != 0});
+    void ReadIndexStatistics() {
+        for (PhysicalIndex& index : def_.physical_indexes) {
+            in_.Need(pos_, f_.index_stats_size);
+            index.stats_offset = pos_;
+            index.stats_entries = in_.U32At(pos_);
+            index.stats_distinct = in_.U32At(pos_ + 4);
+            pos_ += f_.index_stats_size;
         }
-        index.map_pointer_offset = pos + f.pidx_map;
-        index.map_pointer = Le32(block, f.pidx_map);
-        index.root_page_offset = pos + f.pidx_root;
-        index.root_page = Le32(block, f.pidx_root);
-        index.flags = block[f.pidx_flags];
-        pos += f.physical_index_size;
     }
 
-    def.logical_indexes.resize(numIdx);
-    for (LogicalIndex& index : def.logical_indexes) {
-        const ByteSpan block = in.Span(pos, f.logical_index_size);
-        index.entry_offset = pos;
-        index.number = Le32(block, f.lidx_number);
-        index.physical_index = Le32(block, f.lidx_physical);
-        index.related_table_page = Le32(block, f.lidx_related_page);
-        index.type = block[f.lidx_type];
-        pos += f.logical_index_size;
-    }
-    for (LogicalIndex& index : def.logical_indexes) index.name = readName();
-
-    // Long-value column maps up to the 0xFFFF terminator.
-    while (true) {
-        const std::uint16_t number = in.U16At(pos);
-        if (number == kNoColumn) {
-            pos += 2;
-            break;
+    void ReadColumns() {
+        for (Column& column : def_.columns) {
+            const ByteSpan block = in_.Span(pos_, f_.column_block_size);
+            column.block_offset = pos_;
+            column.type = block[f_.col_type];
+            column.number = Le16(block, f_.col_number);
+            column.var_index = Le16(block, f_.col_var_index);
+            column.flags = block[f_.col_flags];
+            if (f_.version == Version::kJet4) {
+                column.ext_flags = block[16];
+                column.precision = block[11];
+                column.scale = block[12];
+            }
+            column.fixed_offset = Le16(block, f_.col_fixed_offset);
+            column.length = Le16(block, f_.col_length);
+            pos_ += f_.column_block_size;
         }
-        in.Need(pos, 10);
-        LongValueMap map;
-        map.record_offset = pos;
-        map.column_number = number;
-        map.owned_map = in.U32At(pos + 2);
-        map.free_map = in.U32At(pos + 6);
-        def.long_value_maps.push_back(map);
-        pos += 10;
+        for (Column& column : def_.columns) column.name = ReadName();
+        // Shown and selected in column-number order, as Access lists them; the
+        // stored order can differ (files written through ADOX).
+        std::stable_sort(def_.columns.begin(), def_.columns.end(),
+                         [](const Column& a, const Column& b) { return a.number < b.number; });
     }
-    def.end_offset = pos;
+
+    void ReadPhysicalIndexes() {
+        for (PhysicalIndex& index : def_.physical_indexes) {
+            const ByteSpan block = in_.Span(pos_, f_.physical_index_size);
+            index.definition_offset = pos_;
+            for (std::size_t i = 0; i < kIndexColumnSlots; ++i) {
+                const std::uint16_t number = Le16(block, f_.pidx_columns + 3 * i);
+                if (number == kNoColumn) continue;
+                index.columns.push_back({number, block[f_.pidx_columns + 3 * i + 2] != 0});
+            }
+            index.map_pointer_offset = pos_ + f_.pidx_map;
+            index.map_pointer = Le32(block, f_.pidx_map);
+            index.root_page_offset = pos_ + f_.pidx_root;
+            index.root_page = Le32(block, f_.pidx_root);
+            index.flags = block[f_.pidx_flags];
+            pos_ += f_.physical_index_size;
+        }
+    }
+
+    void ReadLogicalIndexes() {
+        for (LogicalIndex& index : def_.logical_indexes) {
+            const ByteSpan block = in_.Span(pos_, f_.logical_index_size);
+            index.entry_offset = pos_;
+            index.number = Le32(block, f_.lidx_number);
+            index.physical_index = Le32(block, f_.lidx_physical);
+            index.related_table_page = Le32(block, f_.lidx_related_page);
+            index.type = block[f_.lidx_type];
+            pos_ += f_.logical_index_size;
+        }
+        for (LogicalIndex& index : def_.logical_indexes) index.name = ReadName();
+    }
+
+    // Up to the 0xFFFF terminator, which ends the definition.
+    void ReadLongValueMaps() {
+        while (in_.U16At(pos_) != kNoColumn) {
+            in_.Need(pos_, kLongValueMapSize);
+            LongValueMap map;
+            map.record_offset = pos_;
+            map.column_number = in_.U16At(pos_);
+            map.owned_map = in_.U32At(map.owned_map_offset());
+            map.free_map = in_.U32At(map.free_map_offset());
+            def_.long_value_maps.push_back(map);
+            pos_ += kLongValueMapSize;
+        }
+        def_.end_offset = pos_ + 2;
+    }
 
     // Structural sanity the readers rely on.
-    for (const Column& column : def.columns) {
-        if (!column.IsFixed() && !column.IsBoolean() && column.var_index >= def.num_var_cols &&
-            def.num_var_cols != 0) {
-            ThrowCorrupt(Where(page) + ": column '" + column.name + "' has an invalid variable slot");
+    void CheckStructure() const {
+        for (const Column& column : def_.columns) {
+            if (!column.IsFixed() && !column.IsBoolean() && column.var_index >= def_.num_var_cols &&
+                def_.num_var_cols != 0) {
+                ThrowCorrupt(Where(def_.page) + ": column '" + column.name + "' has an invalid variable slot");
+            }
+        }
+        for (const LogicalIndex& index : def_.logical_indexes) {
+            if (index.physical_index >= def_.physical_indexes.size()) {
+                ThrowCorrupt(Where(def_.page) + ": index '" + index.name + "' names a missing physical index");
+            }
         }
     }
-    for (const LogicalIndex& index : def.logical_indexes) {
-        if (index.physical_index >= def.physical_indexes.size()) {
-            ThrowCorrupt(Where(page) + ": index '" + index.name + "' names a missing physical index");
-        }
+
+    std::string ReadName() {
+        const std::size_t length = f_.name_length_size == 1 ? in_.U8At(pos_) : in_.U16At(pos_);
+        pos_ += f_.name_length_size;
+        std::string name = DecodeName(f_, file_.code_page(), in_.Span(pos_, length));
+        pos_ += length;
+        return name;
     }
+
+    const PageFile& file_;
+    const Format& f_;
+    TableDef& def_;
+    StreamReader in_;
+    std::size_t pos_ = 0;
+};
+
+}  // namespace
+
+TableDef ReadTableDef(const PageFile& file, std::uint32_t page) {
+    TableDef def;
+    def.page = page;
+    ReadDefinitionPages(file, def);
+    DefinitionParser(file, def).Parse();
     return def;
 }
 
@@ -222,10 +258,10 @@ StreamLocation LocateInStream(const TableDef& def, const Format& format, std::si
         if (def.pages.empty()) ThrowCorrupt("empty table definition");
         return {def.pages.front(), offset};
     }
-    const std::size_t perPage = format.page_size - 8;
+    const std::size_t perPage = format.page_size - kTableDefPageHeader;
     const std::size_t index = 1 + (offset - format.page_size) / perPage;
     if (index >= def.pages.size()) ThrowCorrupt("offset past the end of a table definition");
-    return {def.pages[index], 8 + (offset - format.page_size) % perPage};
+    return {def.pages[index], kTableDefPageHeader + (offset - format.page_size) % perPage};
 }
 
 }  // namespace dorvane::jet

@@ -19,8 +19,17 @@ namespace dorvane::jet {
 
 class PageFile;
 
+// Every page of a definition starts with type, 0x01, a u16, and the u32
+// number of the next page of the chain (0 on the last).
+inline constexpr std::size_t kTableDefNextPage = 4;
+inline constexpr std::size_t kTableDefPageHeader = 8;
+
 inline constexpr std::uint8_t kColumnFixed = 0x01;       // column flag: fixed length
 inline constexpr std::uint8_t kColumnCompressed = 0x01;  // J4 extended flag: compressed text allowed
+inline constexpr std::uint8_t kIndexUnique = 0x01;       // physical index flags
+inline constexpr std::uint8_t kIndexIgnoresNulls = 0x02;
+inline constexpr std::uint8_t kIndexPrimaryKey = 1;      // logical index types
+inline constexpr std::uint8_t kIndexForeignKey = 2;
 
 struct Column {
     std::uint8_t type = 0;
@@ -36,8 +45,8 @@ struct Column {
     std::size_t block_offset = 0; // offset of the column block in the stream
 
     bool IsFixed() const { return (flags & kColumnFixed) != 0; }
-    bool IsBoolean() const { return type == 0x01; }
-    bool IsLongValue() const { return type == 0x0B || type == 0x0C; }
+    bool IsBoolean() const { return type == coltype::kBoolean; }
+    bool IsLongValue() const { return type == coltype::kOle || type == coltype::kMemo; }
 };
 
 struct IndexColumn {
@@ -49,7 +58,7 @@ struct PhysicalIndex {
     std::vector<IndexColumn> columns;
     std::uint32_t map_pointer = 0;   // row pointer of the index's usage map
     std::uint32_t root_page = 0;
-    std::uint8_t flags = 0;          // 0x01 unique, 0x02 ignore nulls, 0x08 required
+    std::uint8_t flags = 0;          // kIndexUnique, kIndexIgnoresNulls, 0x08 required
     // Offsets in the stream.
     std::size_t definition_offset = 0;
     std::size_t map_pointer_offset = 0;
@@ -62,7 +71,7 @@ struct PhysicalIndex {
 struct LogicalIndex {
     std::uint32_t number = 0;
     std::uint32_t physical_index = 0;
-    std::uint8_t type = 0;           // 0 normal, 1 primary key, 2 foreign key
+    std::uint8_t type = 0;           // 0 normal, kIndexPrimaryKey, kIndexForeignKey
     std::uint32_t related_table_page = 0;
     std::string name;
     std::size_t entry_offset = 0;
@@ -103,9 +112,9 @@ struct TableDef {
     std::size_t owned_map_offset = 0;
     std::size_t free_map_offset = 0;
 
-    // Case-insensitive (ASCII) name lookup; nullptr when absent.
-    const Column* FindColumn(std::string_view name) const;
     const Column* ColumnByNumber(std::uint16_t number) const;
+    // Case-insensitive (ASCII) name lookup: the column's place in `columns`.
+    std::optional<std::size_t> ColumnIndex(std::string_view name) const;
 };
 
 // Reads and parses the definition starting at `page`. Throws kCorrupt with

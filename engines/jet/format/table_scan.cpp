@@ -11,28 +11,35 @@ std::vector<std::uint32_t> TableDataPages(const PageFile& file, const TableDef& 
     Bytes buffer;
     for (std::uint32_t page : map.pages) {
         file.ReadPage(page, buffer);
-        if (buffer[0] == kPageData && Le32(buffer, file.format().data_owner) == def.page) pages.push_back(page);
+        if (buffer[0] == kPageData && Le32(buffer, file.format().page_owner) == def.page) pages.push_back(page);
     }
     return pages;
 }
 
-void ScanRows(const PageFile& file, const TableDef& def,
-              const std::function<bool(RowPointer, ByteSpan)>& visit) {
-    for (std::uint32_t number : TableDataPages(file, def)) {
-        const DataPage page = DataPage::Parse(file.format(), number, file.ReadPage(number));
-        for (std::size_t slot = 0; slot < page.slots().size(); ++slot) {
-            const SlotKind kind = page.slots()[slot].kind;
-            if (kind == SlotKind::kDeleted || kind == SlotKind::kOverflowTarget) continue;
-            const RowPointer id{number, static_cast<std::uint8_t>(slot)};
-            bool more = true;
-            if (kind == SlotKind::kLive) {
-                more = visit(id, page.SlotBytes(slot));
-            } else {
-                const Bytes body = ResolveRowBody(file, page, slot);
-                more = visit(id, body);
+RowCursor::RowCursor(const PageFile& file, const TableDef& def) : file_(file), pages_(TableDataPages(file, def)) {}
+
+bool RowCursor::Next(TableRow& row) {
+    for (;;) {
+        if (page_) {
+            while (next_slot_ < page_->slots().size()) {
+                const std::size_t slot = next_slot_++;
+                const SlotKind kind = page_->slots()[slot].kind;
+                if (kind == SlotKind::kDeleted || kind == SlotKind::kOverflowTarget) continue;
+                row.header = {page_->number(), static_cast<std::uint8_t>(slot)};
+                if (kind == SlotKind::kLive) {
+                    row.body = page_->SlotBytes(slot);
+                } else {
+                    relocated_ = ResolveRowBody(file_, *page_, slot);
+                    row.body = relocated_;
+                }
+                return true;
             }
-            if (!more) return;
+            page_.reset();
         }
+        if (next_page_ >= pages_.size()) return false;
+        const std::uint32_t number = pages_[next_page_++];
+        page_ = DataPage::Parse(file_.format(), number, file_.ReadPage(number));
+        next_slot_ = 0;
     }
 }
 

@@ -2,10 +2,11 @@
 // Rows of a table in stored order: the pages of its owned-pages map in
 // ascending page order, the slots of each page in slot order. Overflow bodies
 // are read through their pointer slot and skipped where they lie, so a row
-// keeps the identity (header slot) its indexes point at.
+// keeps the identity (header slot) its indexes point at. Pull-style, so that
+// the compactor's verification can walk a source and its copy side by side.
 
 #include <cstdint>
-#include <functional>
+#include <optional>
 #include <vector>
 
 #include "engines/jet/format/bytes.h"
@@ -21,9 +22,27 @@ class PageFile;
 // an error; pages of another owner are left out (and reported by the checker).
 std::vector<std::uint32_t> TableDataPages(const PageFile& file, const TableDef& def);
 
-// Calls visit(header row pointer, row body) for every live row. Stops early
-// when visit returns false.
-void ScanRows(const PageFile& file, const TableDef& def,
-              const std::function<bool(RowPointer, ByteSpan)>& visit);
+struct TableRow {
+    RowPointer header;  // the identity indexes point at
+    ByteSpan body;      // valid until the cursor moves on
+};
+
+class RowCursor {
+public:
+    RowCursor(const PageFile& file, const TableDef& def);
+    RowCursor(const RowCursor&) = delete;
+    RowCursor& operator=(const RowCursor&) = delete;
+
+    // The next live row, or false after the last.
+    bool Next(TableRow& row);
+
+private:
+    const PageFile& file_;
+    std::vector<std::uint32_t> pages_;
+    std::size_t next_page_ = 0;
+    std::optional<DataPage> page_;
+    std::size_t next_slot_ = 0;
+    Bytes relocated_;  // the body of an overflowed row
+};
 
 }  // namespace dorvane::jet

@@ -5,8 +5,6 @@
 namespace dorvane::jet {
 
 namespace {
-constexpr std::size_t kInlineHeader = 5;
-constexpr std::size_t kBitmapPageHeader = 4;
 
 void AddBits(ByteSpan bitmap, std::uint64_t base, std::uint64_t limit, std::vector<std::uint32_t>& pages) {
     for (std::size_t i = 0; i < bitmap.size(); ++i) {
@@ -23,32 +21,36 @@ void AddBits(ByteSpan bitmap, std::uint64_t base, std::uint64_t limit, std::vect
 
 UsageMap DecodeUsageMap(const PageFile& file, ByteSpan record) {
     UsageMap map;
-    map.record_length = record.size();
     if (record.empty()) ThrowCorrupt("an empty usage map record");
     map.type = record[0];
     if (map.type == kUsageMapInline) {
-        if (record.size() < kInlineHeader) ThrowCorrupt("a usage map record is too short");
-        map.start_page = Le32(record, 1);
+        if (record.size() < kUsageMapInlineHeader) ThrowCorrupt("a usage map record is too short");
+        map.start_page = Le32(record, kUsageMapStartPage);
         // Page numbers have 24 bits; anything larger cannot be a page.
-        AddBits(record.subspan(kInlineHeader), map.start_page, std::uint64_t{1} << 24, map.pages);
+        AddBits(record.subspan(kUsageMapInlineHeader), map.start_page, std::uint64_t{1} << 24, map.pages);
         return map;
     }
     if (map.type != kUsageMapReference) {
         ThrowCorrupt("a usage map has unknown type " + std::to_string(map.type));
     }
-    const std::uint64_t perPage = static_cast<std::uint64_t>(file.page_size() - kBitmapPageHeader) * 8;
-    const std::size_t slots = (record.size() - 1) / 4;
+    const std::uint64_t perPage = PagesPerBitmapPage(file.format());
+    const std::size_t slots = (record.size() - ReferenceSlotOffset(0)) / 4;
     Bytes bitmap;
     for (std::size_t j = 0; j < slots; ++j) {
-        const std::uint32_t page = Le32(record, 1 + 4 * j);
-        map.bitmap_pages.push_back(page);
+        const std::uint32_t page = Le32(record, ReferenceSlotOffset(j));
         if (page == 0) continue;
+        // Slots that cover no page of the file are empty whatever they hold:
+        // Access leaves values there that are no page at all (0xFFFFFF80 in a
+        // sound file). Within the file, a slot naming a page past its end
+        // means lost pages and stays an error, as does one naming a page of
+        // another type.
+        if (page >= file.page_count() && j * perPage >= file.page_count()) continue;
         file.ReadPage(page, bitmap);
         if (bitmap[0] != kPageUsageBitmap) {
             ThrowCorrupt("page " + std::to_string(page) + " should be a usage bitmap but has type " +
                          std::to_string(bitmap[0]));
         }
-        AddBits(ByteSpan(bitmap).subspan(kBitmapPageHeader), j * perPage, file.page_count(), map.pages);
+        AddBits(ByteSpan(bitmap).subspan(kUsageBitmapPageHeader), j * perPage, file.page_count(), map.pages);
     }
     return map;
 }
@@ -61,6 +63,6 @@ UsageMap ReadUsageMap(const PageFile& file, RowPointer record) {
     return DecodeUsageMap(file, row.bytes);
 }
 
-UsageMap ReadGlobalFreeMap(const PageFile& file) { return ReadUsageMap(file, RowPointer{1, 0}); }
+UsageMap ReadGlobalFreeMap(const PageFile& file) { return ReadUsageMap(file, RowPointer{kGlobalMapPage, 0}); }
 
 }  // namespace dorvane::jet

@@ -1,0 +1,196 @@
+// The engine as the document-library lookup uses it, "in use" as another process
+// shows it (byte-range locks on the database or its lock file), and dorvane-jet.
+
+#include "engines/jet/jet_engine.h"
+#include "engines/jet/query.h"
+#include "tests/jet/test_files.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+
+#include "tests/support/lock_holder.h"
+#endif
+
+namespace dorvane::jet {
+namespace {
+
+using namespace testing;
+
+constexpr const char* kLookup = "SELECT DocumentPath FROM doclib WHERE LibCode='lib1'";
+
+TEST(SelectParserTest, AcceptsTheLookupsFormAndRefusesEverythingElse) {
+    const SelectQuery q = ParseSelect("select [Document Path], b from [my table] where a = 'it''s' and [c d] = \"x\";");
+    EXPECT_EQ(q.columns, (std::vector<std::string>{"Document Path", "b"}));
+    EXPECT_EQ(q.table, "my table");
+    EXPECT_EQ(q.conditions, (std::vector<std::pair<std::string, std::string>>{{"a", "it's"}, {"c d", "x"}}));
+    EXPECT_TRUE(ParseSelect("SELECT * FROM t").columns.empty());
+    for (const char* sql : {"", "DELETE FROM doclib", "SELECT FROM doclib", "SELECT a FROM", "SELECT a, FROM t",
+                            "SELECT a FROM t WHERE a > 'x'", "SELECT a FROM t WHERE a = 1", "SELECT a FROM t WHERE a = 'x' OR b = 'y'",
+                            "SELECT a FROM t ORDER BY a", "SELECT a FROM t WHERE a = 'open", "SELECT [a FROM t", "SELECT a FROM t; DROP"})
+        EXPECT_EQ(ErrorNumberOf([&] { ParseSelect(sql); }), errc::kSyntax) << sql;
+}
+
+// The lookup's steps: the value found, "<Null>", or the error that stops it.
+std::string Lookup(FileDatabaseEngine& engine, const std::string& path, const std::string& sql) {
+    try {
+        auto db = engine.OpenDatabase(path);
+        auto query = db->CreateQueryDef("");
+        query->SetSQL(sql);
+        auto records = query->OpenRecordset();
+        records->MoveFirst();
+        const FieldValue value = records->Field("DocumentPath");
+        records->Close();
+        db->Close();
+        return value.isNull ? "<Null>" : value.text;
+    } catch (const Error& error) {
+        return "error " + std::to_string(error.number());
+    }
+}
+
+std::string Failed(long error) { return "error " + std::to_string(error); }
+
+class EngineTest : public ::testing::Test {
+protected:
+#ifdef _WIN32
+    void SetUp() override { fs::create_directories(folder_ / "c/Bresk"); }
+    std::string Product(const std::string& name) const { return (folder_ / "c/Bresk" / name).string(); }
+#else
+    void SetUp() override {
+        // Drive C: of the products' paths maps to the temporary folder.
+        fs::create_directories(folder_ / "dosdevices");
+        fs::create_directory_symlink(folder_ / "c", folder_ / "dosdevices" / "c:");
+        fs::create_directories(folder_ / "c/Bresk");
+        ::setenv("DORVANE_DOSDEVICES", (folder_ / "dosdevices").c_str(), 1);
+    }
+    void TearDown() override { ::unsetenv("DORVANE_DOSDEVICES"); }
+    std::string Product(const std::string& name) const { return "C:\\Bresk\\" + name; }
+#endif
+    std::string Place(const std::string& product_file) {
+        folder_.Copy(TestData() / "products" / product_file, "c/Bresk/post_db.mdb");
+        return Product("post_db.mdb");
+    }
+    TempFolder folder_;
+    std::unique_ptr<FileDatabaseEngine> engine_ = MakeEngine();
+};
+
+TEST_F(EngineTest, LookupsAndTheirErrors) {
+    const std::tuple<const char*, std::string, std::string> cases[] = {
+        {"post_db.mdb", kLookup, "S:\\Docs"},
+        {"doclib-two.mdb", kLookup, "S:\\Docs"},
+        {"no-doclib.mdb", kLookup, Failed(errc::kItemNotFound)},
+        {"doclib-none.mdb", kLookup, Failed(errc::kNoCurrentRecord)},
+        {"doclib-null.mdb", kLookup, "<Null>"},
+        {"post_db.mdb", "SELECT Nope FROM doclib", Failed(errc::kItemNotFound)},
+        {"post_db.mdb", "UPDATE doclib SET x = 1", Failed(errc::kSyntax)},
+        // Conditions ignore case and combine.
+        {"post_db.mdb", "select documentpath from DOCLIB where libcode = 'LIB3'", "U:\\Archive"},
+        {"post_db.mdb", "SELECT DocumentPath FROM doclib WHERE LibCode='lib2' AND DocumentPath='t:\\scans'", "T:\\Scans"},
+        {"post_db.mdb", "SELECT DocumentPath FROM doclib WHERE LibCode='lib2' AND LibCode='lib1'", Failed(errc::kNoCurrentRecord)},
+        // Without a condition the stored order decides the first row.
+        {"post_db.mdb", "SELECT * FROM doclib", "T:\\Scans"},
+    };
+    for (const auto& [product, sql, expected] : cases) EXPECT_EQ(Lookup(*engine_, Place(product), sql), expected) << product << ": " << sql;
+    EXPECT_EQ(Lookup(*engine_, Product("missing.mdb"), kLookup), Failed(errc::kFileNotFound));
+#ifndef _WIN32
+    EXPECT_EQ(Lookup(*engine_, "Q:\\nowhere\\post_db.mdb", kLookup), Failed(errc::kFileNotFound));
+#endif
+}
+
+TEST_F(EngineTest, ClosedObjectsFailCleanly) {
+    auto db = engine_->OpenDatabase(Place("post_db.mdb"));
+    auto query = db->CreateQueryDef("");
+    query->SetSQL(kLookup);
+    auto records = query->OpenRecordset();
+    EXPECT_EQ(ErrorNumberOf([&] { records->Field("Missing"); }), errc::kItemNotFound);
+    records->Close();
+    db->Close();
+    for (const auto& use : std::vector<std::function<void()>>{[&] { records->MoveFirst(); }, [&] { query->OpenRecordset(); },
+                                                             [&] { db->CreateQueryDef(""); }})
+        EXPECT_NE(ErrorNumberOf(use), 0);
+    EXPECT_EQ(ErrorNumberOf([&] { engine_->OpenDatabase(Place("post_db.mdb"))->CreateQueryDef("saved"); }), errc::kNotAvailable);
+}
+
+#ifndef _WIN32
+using LockingChild = dorvane::testing::LockHolder;  // throws when it cannot lock
+
+class LockTest : public EngineTest {
+protected:
+    void SetUp() override { EngineTest::SetUp(); Place("post_db.mdb"); }
+    fs::path db_ = folder_ / "c/Bresk/post_db.mdb", ldb_ = folder_ / "c/Bresk/post_db.ldb";
+};
+
+TEST_F(LockTest, WhatEachLockInAnotherProcessKeepsOut) {
+    WriteBytes(ldb_, Bytes(64, 'x'));
+    const std::tuple<const char*, fs::path, short, off_t, off_t, long> cases[] = {
+        // what, file, lock, start, length, error of opening to read (rewriting is always refused)
+        {"exclusive holder", db_, F_WRLCK, 0, 0, errc::kInUse},
+        {"write lock on one data byte", db_, F_WRLCK, 4096, 1, errc::kInUse},
+        {"another reader", db_, F_RDLCK, 0, 0, 0},
+        {"user lock of slot 3 on the database", db_, F_WRLCK, kUserLockFirst + 2, 1, 0},
+        {"user lock in the lock file", ldb_, F_WRLCK, kUserLockFirst, 1, 0},
+    };
+    for (const auto& [what, file, type, start, length, open] : cases) {
+        LockingChild child(file, type, start, length);
+        EXPECT_EQ(ErrorNumberOf([&] { JetDatabase::Open(db_); }), open) << what;
+        EXPECT_EQ(ErrorNumberOf([&] { ExclusiveHold::Acquire(db_); }), errc::kInUse) << what;
+    }
+    // A stale lock file without locks does not count.
+    EXPECT_EQ(ErrorNumberOf([&] { ExclusiveHold::Acquire(db_); }), 0);
+    EXPECT_EQ(ErrorNumberOf([&] { ExclusiveHold::Acquire(folder_ / "none.mdb"); }), errc::kFileNotFound);
+    EXPECT_EQ(ErrorNumberOf([&] { ReadHold::Acquire(folder_ / "none.mdb"); }), errc::kFileNotFound);
+    EXPECT_EQ(LockFilePath("/x/y/Bresk.mde"), fs::path("/x/y/Bresk.ldb"));
+}
+
+TEST_F(LockTest, HoldsAreSeenAcrossProcessesAndReleasedOnClose) {
+    {
+        const ExclusiveHold hold = ExclusiveHold::Acquire(db_);
+        // A child process trying to read-lock the data is refused.
+        EXPECT_THROW(LockingChild(db_, F_RDLCK, 0, 4096), std::runtime_error);
+        EXPECT_FALSE(fs::exists(ldb_)) << "holding must not create a lock file";
+    }
+    {
+        const JetDatabase open = JetDatabase::Open(db_);
+        EXPECT_THROW(LockingChild(db_, F_WRLCK, 0, 1), std::runtime_error);
+#ifdef F_OFD_SETLK
+        // Open-file-description locks: a reader in this process stops rewriting too.
+        EXPECT_EQ(ErrorNumberOf([&] { ExclusiveHold::Acquire(db_); }), errc::kInUse);
+#endif
+    }
+    EXPECT_NO_THROW(LockingChild(db_, F_WRLCK, 0, 1));
+}
+
+// dorvane-jet's exit status and output, on real files, a damaged one and a copy.
+TEST(JetToolTest, CommandsTheirOutputAndExitStatus) {
+    TempFolder folder;
+    const std::string post = Quote(TestData() / "products/post_db.mdb"), copy = Quote(folder / "Temp.bk0");
+    const fs::path source = folder.Copy(TestData() / "products/post_db.mdb");
+    Bytes damaged = ReadBytes(TestData() / "mdb/jet4/overflowTestV2000.mdb");
+    PutLe32(damaged, 24 * 4096 + 16, 9);  // Table1's cached row count above its seven rows
+    WriteBytes(folder / "damaged.mdb", damaged);
+    const std::tuple<std::string, int, std::string> cases[] = {  // output: all of it, or a part after "..."
+        {"export " + post + " DOCLIB", 0,
+         "ID,LibCode,DocumentPath,Description\r\n1,lib2,T:\\Scans,Scanned post\r\n"
+         "2,lib1,S:\\Docs,Documents of the practice\r\n3,lib3,U:\\Archive,\r\n"},
+        {"tables " + post, 0, "doclib\nCustomers\nInvoices\nScans\n"},
+        {"schema " + Quote(TestData() / "mdb/jet4/testV2000.mdb") + " table1", 0,
+         "TABLE Table1 (definition page 24, 9 columns, 2 rows cached)\n  A  Text(100 bytes)  variable  #0\n"
+         "  B  Text(200 bytes)  variable  #1\n  C  Byte  #2\n  D  Integer  #3\n  E  Long  #4\n  F  Double  #5\n"
+         "  G  Date/Time  #6\n  H  Currency  #7\n  I  Boolean  #8\n  INDEX B (B)\n  INDEX PrimaryKey (A) PRIMARY KEY UNIQUE\n"},
+        {"check " + post, 0, "...\nOK\n"},
+        {"check " + Quote(folder / "damaged.mdb"), 1, "...up to 2 rows may be lost"},
+        {"compact " + Quote(source) + " " + copy, 0, "...compacted "},
+        {"compact " + Quote(source) + " " + copy, 2, "...already exists"},
+        {"export " + post + " NoSuchTable", 2, "...no table or query named 'NoSuchTable'"},
+        {"frobnicate x", 2, "...unknown command"},
+    };
+    for (const auto& [arguments, status, output] : cases) {
+        const CommandResult run = RunCommand(Quote(DORVANE_JET_TOOL) + " " + arguments + " 2>&1");
+        const bool part = output.rfind("...", 0) == 0;
+        EXPECT_EQ(run.status, status) << arguments << "\n" << run.output;
+        EXPECT_TRUE(part ? run.output.find(output.substr(3)) != std::string::npos : run.output == output) << arguments << "\n" << run.output;
+    }
+}
+#endif
+
+}  // namespace
+}  // namespace dorvane::jet

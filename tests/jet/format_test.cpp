@@ -1,0 +1,122 @@
+// The format where the real files (../jet_compact/every_file_test.cpp) do not reach:
+// not a database, damaged structures, unused reference-map slots, value edges.
+
+#include "engines/jet/checker.h"
+#include "engines/jet/format/text.h"
+#include "engines/jet/format/value.h"
+#include "tests/jet/test_files.h"
+
+namespace dorvane::jet {
+namespace {
+
+using namespace testing;
+
+TEST(FormatTest, WhatIsNotAJetDatabaseIsRefusedClearly) {
+    TempFolder folder;
+    const Bytes jet4 = ReadBytes(TestData() / "mdb/jet4/testV2000.mdb");
+    Bytes ace(4096, 0);
+    std::copy_n("Standard ACE DB", 15, ace.begin() + 4);
+    const std::tuple<Bytes, long, const char*> cases[] = {
+        {{}, errc::kNotADatabase, "is not an Access database (it is too short)"},
+        {Bytes(5000, 'x'), errc::kNotADatabase, "is not an Access database"},
+        {ace, errc::kNotADatabase, "later Access format (.accdb)"},
+        {Bytes(jet4.begin(), jet4.begin() + 1000), errc::kCorrupt, "truncated inside its header page"},
+    };
+    for (const auto& [bytes, error, text] : cases) {
+        WriteBytes(folder / "x.mdb", bytes);
+        std::string description;
+        EXPECT_EQ(ErrorNumberOf([&] { PageFile::Open(folder / "x.mdb"); }, &description), error) << text;
+        EXPECT_NE(description.find(text), std::string::npos) << description;
+    }
+    EXPECT_EQ(ErrorNumberOf([&] { PageFile::Open(folder / "missing.mdb"); }), errc::kFileNotFound);
+}
+
+// Structures a damaged file could hold: damage, never a read outside a page or a guess.
+TEST(FormatTest, MalformedStructuresAreDamage) {
+    const Format& f = FormatFor(Version::kJet4);
+    const Bytes whole = ReadBytes(TestData() / "mdb/jet4/overflowTestV2000.mdb");
+    const PageFile file = PageFile::FromMemory(whole);
+    const auto page = [&](std::uint8_t type, std::vector<std::pair<std::size_t, std::uint16_t>> words) {
+        Bytes bytes(f.page_size, 0);
+        bytes.at(0) = type;
+        for (const auto& [at, word] : words) PutLe16(bytes, at, word);
+        return bytes;
+    };
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"a row inside the slot table", [&] { DataPage::Parse(f, 9, page(kPageData, {{12, 1}, {14, 5}})); }},
+        {"more rows than a page holds", [&] { DataPage::Parse(f, 9, page(kPageData, {{12, 300}, {14, 4000}})); }},
+        {"a row reaching into the one before", [&] { DataPage::Parse(f, 9, page(kPageData, {{12, 2}, {14, 4000}, {16, 4050}})); }},
+        {"an index entry too short for its row", [&] { ParseIndexPage(f, 5, page(kPageIndexLeaf, {{f.idx_mask, 0x04}})); }},
+        {"a prefix longer than the first entry", [&] { ParseIndexPage(f, 5, page(kPageIndexLeaf, {{f.idx_mask, 0x10}, {f.idx_prefix, 9}})); }},
+        {"a usage map of unknown type", [&] { DecodeUsageMap(file, Bytes{7, 0, 0, 0, 0}); }},
+        {"a memo field of 8 bytes", [&] { ReadLongValue(file, Bytes(8, 0)); }},
+        // Memo fields: u32 length with the kind in its top bits, u32 row pointer, u32.
+        {"an inline memo longer than its field", [&] { ReadLongValue(file, Bytes{5, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0}); }},
+        {"a memo row past the end of the file", [&] { ReadLongValue(file, Bytes{100, 0, 0, 0x40, 1, 0x88, 0x13, 0, 0, 0, 0, 0}); }},
+        {"a memo of unknown kind", [&] { ReadLongValue(file, Bytes{0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0, 0}); }},
+        {"a file cut short", [&] {
+             const CheckReport report = CheckDatabase(PageFile::FromMemory(Bytes(whole.begin(), whole.begin() + 8 * 4096)));
+             if (!report.ok()) ThrowCorrupt(report.problems.front());
+         }},
+    };
+    for (const auto& [what, read] : cases) EXPECT_EQ(ErrorNumberOf(read), errc::kCorrupt) << what;
+}
+
+// Access leaves values in the unused trailing slots of a reference map that
+// are no page at all. testV2000's free-page map rewritten as such a map: its
+// bitmap on an appended page 743, slot 1 and on as given.
+TEST(FormatTest, ReferenceMapSlotsThatCoverNoPageOfTheFileAreEmpty) {
+    const Bytes original = ReadBytes(TestData() / "mdb/jet4/testV2000.mdb");
+    const std::size_t row0 = 4096 + (Le16(original, 4096 + 14) & kRowOffsetMask), bitmap = 743 * 4096;
+    ASSERT_EQ(original.at(row0), kUsageMapInline);
+    std::vector<std::uint32_t> free = ReadGlobalFreeMap(PageFile::FromMemory(original)).pages;
+    free.erase(std::lower_bound(free.begin(), free.end(), 743u), free.end());
+    const std::tuple<std::uint32_t, std::uint32_t, const char*> cases[] = {
+        {743, 0xFFFFFF80, ""},
+        {743, 2, "page 2 should be a usage bitmap"},
+        {0xFFFFFF80, 0xFFFFFF80, "page 4294967168 is outside the file"},
+    };
+    for (const auto& [slot0, slot1, error] : cases) {
+        Bytes bytes = original;
+        bytes.resize(bytes.size() + 4096, 0);
+        bytes[bitmap] = kPageUsageBitmap;
+        std::copy(original.begin() + static_cast<std::ptrdiff_t>(row0 + kUsageMapInlineHeader), original.begin() + 8192,
+                  bytes.begin() + bitmap + kUsageBitmapPageHeader);
+        bytes[bitmap + kUsageBitmapPageHeader + 743 / 8] &= static_cast<std::uint8_t>(~(1u << (743 % 8)));
+        bytes[row0] = kUsageMapReference;
+        for (std::size_t at = row0 + 1; at + 4 <= 8192; at += 4)
+            PutLe32(bytes, at, at == row0 + 1 ? slot0 : at == row0 + 5 ? slot1 : 0xFFFFFF80);
+        const PageFile file = PageFile::FromMemory(bytes);
+        std::string description;
+        EXPECT_EQ(ErrorNumberOf([&] {
+                      EXPECT_EQ(ReadGlobalFreeMap(file).pages, free);
+                      EXPECT_TRUE(CheckDatabase(file).ok());
+                  }, &description), *error ? errc::kCorrupt : 0);
+        EXPECT_NE(description.find(error), std::string::npos) << description;
+    }
+}
+
+// Values the test files do not hold (those are compared with mdbtools).
+TEST(ValueTextTest, TheEdgesOfEachType) {
+    // Decimal: a sign byte, then four dwords, most significant first.
+    const Bytes decimal{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x39, 0x30, 0, 0};
+    const Bytes large{0x80, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x39, 0x30, 0, 0}, negativeZero{0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const std::pair<std::string, std::string> cases[] = {
+        {DateTimeToText(61.0), "1900-03-01 00:00:00"},           // no 1900-02-29
+        {DateTimeToText(-1.25), "1899-12-29 06:00:00"},          // the time of day stays positive
+        {DateTimeToText(36526.9999999), "2000-01-02 00:00:00"},  // rounding carries into the next day
+        {DateTimeToText(1e300), "1e+300"},  // outside the calendar: the number, not a made-up date
+        {CurrencyToText(-1), "-0.0001"},
+        {CurrencyToText(INT64_MIN), "-922337203685477.5808"},
+        {DecimalToText(decimal, 6), "0.012345"},
+        {DecimalToText(large, 0), "-79228162514264337593543962681"},
+        {DecimalToText(negativeZero, 3), "0"},
+        {Jet4TextToUtf8(Bytes{0xFF, 0xFE, 'a', 'b', 0x00, 0xAC, 0x20, 0x00, 'c'}), "ab\xE2\x82\xAC" "c"},
+        {Ucs2ToUtf8(Bytes{0x3D, 0xD8, 0x00, 0xDE, 0x3D, 0xD8}), "\xF0\x9F\x98\x80\xEF\xBF\xBD"},
+        {CodePageToUtf8(Bytes{'K', 0xE4, 's', 'e', 0x80, 0x81}, 1252), "K\xC3\xA4se\xE2\x82\xAC\xC2\x81"},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(text, expected);
+}
+
+}  // namespace
+}  // namespace dorvane::jet

@@ -1,0 +1,195 @@
+// The compactor's page writers for both versions, read back by the engine's reader:
+// data pages, long values, usage maps, page 1 and index trees. (Rewritten
+// definitions are checked in every compaction's verification.)
+
+#include <numeric>
+#include <random>
+#include <set>
+
+#include "engines/jet/compact/data_pages.h"
+#include "engines/jet/compact/index_tree.h"
+#include "engines/jet/compact/long_values.h"
+#include "engines/jet/compact/usage_maps.h"
+#include "tests/jet/test_files.h"
+
+namespace dorvane::jet::compact {
+namespace {
+
+using namespace testing;
+
+// The written pages as a sparse file of `pages` pages, after page 0 of a real file.
+PageFile Written(const Format& f, const MemoryPageSink& sink, std::uint64_t pages = 0) {
+    static TempFolder folder;
+    const fs::path path = folder / "written.mdb";
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    const Bytes header = ReadBytes(TestData() / (f.version == Version::kJet3 ? "mdb/jet3/testV1997.mdb" : "mdb/jet4/testV2000.mdb"));
+    out.write(reinterpret_cast<const char*>(header.data()), f.page_size);
+    for (const auto& [number, page] : sink.pages())
+        out.seekp(static_cast<std::streamoff>(number) * f.page_size).write(reinterpret_cast<const char*>(page.data()), f.page_size);
+    out.close();
+    fs::resize_file(path, (pages ? pages : sink.pages().rbegin()->first + 1) * f.page_size);
+    return PageFile::Open(path);
+}
+
+// The data page's free space as stored, where its slots leave it.
+std::uint16_t FreeSpace(const PageFile& file, std::uint32_t page) {
+    const DataPage parsed = DataPage::Parse(file.format(), page, file.ReadPage(page));
+    EXPECT_EQ(parsed.stored_free_space(), parsed.ComputedFreeSpace()) << "page " << page;
+    return parsed.stored_free_space();
+}
+
+class Writers : public ::testing::TestWithParam<Version> {
+protected:
+    const Format& f = FormatFor(GetParam());
+    MemoryPageSink sink;
+};
+
+TEST_P(Writers, PackedRowsReadBack) {
+    PageAllocator alloc({});
+    DataPagePacker packer(f, 40, alloc, sink);
+    std::vector<std::pair<RowPointer, Bytes>> placed;
+    const auto add = [&](Bytes row) { placed.emplace_back(packer.Add(row).where, std::move(row)); };
+    for (std::size_t i = 0; i < 400; ++i) add(Bytes(1 + (i * 37) % 300, static_cast<std::uint8_t>(i)));
+    add(Bytes(packer.MaxRow(), 0xAB));                // a page of its own
+    for (int i = 0; i < 300; ++i) add(Bytes{7});      // at most 255 a page
+    packer.Finish();
+    EXPECT_THROW(packer.Add(Bytes(packer.MaxRow() + 1)), std::length_error);
+
+    const PageFile file = Written(f, sink);
+    for (const auto& [at, row] : placed) EXPECT_EQ(ReadStoredRow(file, at).bytes, row);
+    for (const PackedPage& page : packer.pages()) {
+        EXPECT_EQ(ReadStoredRow(file, {page.page, 0}).owner, 40u);
+        EXPECT_EQ(FreeSpace(file, page.page), page.free_space);
+    }
+    EXPECT_EQ(FreeSpace(file, placed[400].first.page), 0);
+    const std::uint32_t full = packer.pages().end()[-2].page;
+    EXPECT_EQ(DataPage::Parse(f, full, file.ReadPage(full)).slots().size(), kMaxRowsPerPage);
+}
+
+// Single rows, and chains of segment rows each no longer than the format's.
+TEST_P(Writers, LongValuesReadBack) {
+    PageAllocator alloc({4});
+    LongValueWriter writer(f, alloc, sink);
+    Bytes chained(f.page_size * 3 + 123);
+    std::iota(chained.begin(), chained.end(), std::uint8_t{1});
+    const std::tuple<LongValueKind, Bytes, std::size_t> values[] = {
+        {LongValueKind::kSingle, {1, 2, 3}, 1}, {LongValueKind::kChain, {}, 1},
+        {LongValueKind::kChain, chained, chained.size() / (f.lv_segment_row - kLongValueSegmentLink) + 1}};
+    std::vector<Bytes> fields;
+    for (const auto& [kind, value, rows] : values) {
+        Bytes& field = fields.emplace_back(kLongValueFieldHeader, 0);
+        PutLe32(field, 0, static_cast<std::uint32_t>(value.size()) | (kind == LongValueKind::kSingle ? 1u << 30 : 0));
+        PutLe32(field, kLongValueFieldPointer, writer.Write(kind, value).ToU32());
+    }
+    writer.Finish();
+    EXPECT_THROW(writer.Write(LongValueKind::kSingle, Bytes(f.page_size)), Error);
+    const PageFile file = Written(f, sink);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        EXPECT_EQ(ReadLongValue(file, fields[i]), std::get<1>(values[i])) << i;
+        const std::vector<RowPointer> rows = LongValueRows(file, fields[i]);
+        EXPECT_EQ(rows.size(), std::get<2>(values[i])) << i;
+        for (RowPointer row : rows) EXPECT_LE(ReadStoredRow(file, row).bytes.size(), f.lv_segment_row);
+        EXPECT_EQ(ReadStoredRow(file, rows.at(0)).owner, kLongValueOwner);
+    }
+}
+
+TEST_P(Writers, UsageMapsAndTheirRecordPages) {
+    PageAllocator alloc({3});
+    const std::uint32_t per = PagesPerBitmapPage(f);
+    const auto inlineBits = static_cast<std::uint32_t>((f.usage_map_record - kUsageMapInlineHeader) * 8);
+    const std::vector<std::uint32_t> sets[] = {{}, {17, 18, 40, 17 + inlineBits - 2}, {3, 2 * per + 5, 2 * per + 6}};
+    const std::size_t count = MapRecordPages::RecordsPerPage(f) + 1;  // one on a second page
+    MapRecordPages records(f, count, alloc);
+    std::vector<RowPointer> at;
+    for (std::size_t i = 0; i < count; ++i) at.push_back(records.Add(MakeUsageMap(f, sets[i % 3], alloc, sink)));
+    records.Write(sink);
+    EXPECT_EQ(std::vector<std::uint32_t>({at.front().page, at.back().page}), std::vector<std::uint32_t>({2, 4}));
+    const PageFile file = Written(f, sink, 2 * per + 7);
+    for (std::size_t i = 0; i < count; ++i) EXPECT_EQ(ReadUsageMap(file, at[i]).pages, sets[i % 3]) << i;
+    EXPECT_EQ(ReadUsageMap(file, at[1]).start_page, 16u);
+    EXPECT_EQ(ReadStoredRow(file, at[2]).bytes[0], kUsageMapReference);
+    for (const std::uint32_t page : {2u, 4u}) FreeSpace(file, page);
+}
+
+// Page 1: holes and pages past the end free, in a reference map for a large file.
+TEST_P(Writers, GlobalMapMarksHolesAndEverythingPastTheEnd) {
+    const std::uint32_t per = PagesPerBitmapPage(f);
+    for (const std::uint32_t fixed : {20u, per + 10}) {
+        PageAllocator alloc({9, fixed});
+        while (alloc.Peek() < (fixed > per ? per - 3 : 7)) alloc.Take();
+        WriteGlobalMap(f, alloc, sink);  // a large file's two bitmap pages come next
+        const PageFile file = Written(f, sink, fixed + 2);
+        std::vector<std::uint32_t> expected;
+        for (std::uint32_t p = fixed > per ? per - 1 : 7; p <= fixed + 1; ++p)
+            if (p != 9 && p != fixed) expected.push_back(p);
+        const std::size_t inlineEnd = (f.usage_map_record - kUsageMapInlineHeader) * 8;
+        for (std::uint32_t p = fixed + 2; fixed < per && p < inlineEnd; ++p) expected.push_back(p);  // inline: as stored
+        EXPECT_EQ(ReadGlobalFreeMap(file).pages, expected) << fixed;
+        EXPECT_EQ(ReadStoredRow(file, {1, 0}).owner, 1u);
+        EXPECT_TRUE(DecodeUsageMap(file, ReadStoredRow(file, {1, 1}).bytes).pages.empty());
+        FreeSpace(file, 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Jet3AndJet4, Writers, ::testing::Values(Version::kJet3, Version::kJet4),
+                         [](const auto& p) { return p.param == Version::kJet3 ? "Jet3" : "Jet4"; });
+
+// The last leaf entry under a page, checking on the way free space, owner, that node
+// entries repeat the last entry under their child, and that leaves are chained.
+Bytes LastEntryUnder(const PageFile& file, std::uint32_t number, std::vector<std::uint32_t>& leaves) {
+    const IndexPage page = ParseIndexPage(file.format(), number, file.ReadPage(number));
+    EXPECT_EQ(page.stored_free_space, file.format().IndexEntryRoom() - page.used_bytes);
+    EXPECT_EQ(page.owner, 77u);
+    if (page.leaf) {
+        const std::uint32_t prev = leaves.empty() ? 0 : leaves.back();
+        EXPECT_EQ(page.prev, prev);
+        EXPECT_EQ(prev == 0 ? number : ParseIndexPage(file.format(), prev, file.ReadPage(prev)).next, number);
+        leaves.push_back(number);
+        return page.entries.empty() ? Bytes{} : IndexEntry{page.entries.back().key, page.entries.back().row}.SortBytes();
+    }
+    for (const IndexPageEntry& e : page.entries)
+        EXPECT_EQ(LastEntryUnder(file, e.child, leaves), (IndexEntry{e.key, e.row}.SortBytes()));
+    return LastEntryUnder(file, page.tail, leaves);
+}
+
+class IndexTrees : public ::testing::TestWithParam<std::tuple<Version, int>> {};
+
+// Keys with long shared prefixes and duplicates, like text keys; with five
+// entries, keys sharing 300 bytes (more than Jet 3's one-byte prefix field).
+TEST_P(IndexTrees, ReadBackInOrderWithLinksAndNodeEntries) {
+    const Format& f = FormatFor(std::get<0>(GetParam()));
+    const int count = std::get<1>(GetParam());
+    std::mt19937 rng(static_cast<unsigned>(count));
+    IndexEntryList list;
+    std::set<Bytes> keys;
+    for (int i = 0; i < count; ++i) {
+        Bytes key = count == 5 ? Bytes(300, 0x41) : Bytes{0x7F, 0x41, 0x42, static_cast<std::uint8_t>(rng() % 7)};
+        for (std::size_t k = count == 5 ? 1 : rng() % 30; k > 0; --k) key.push_back(static_cast<std::uint8_t>(0x60 + rng() % 3));
+        list.Add(key, {static_cast<std::uint32_t>(2 + i / 100), static_cast<std::uint8_t>(i % 100)});
+        keys.insert(key);
+    }
+    list.Sort();
+    EXPECT_EQ(list.DistinctKeys(), keys.size());
+    PageAllocator alloc({});
+    MemoryPageSink sink;
+    const IndexTree tree = BuildIndexTree(f, 77, list, alloc, sink);
+    const PageFile file = Written(f, sink);
+    const IndexWalk walk = WalkIndex(file, tree.root);
+    ASSERT_EQ(walk.entries.size(), list.size());
+    for (std::size_t i = 0; i < list.size(); ++i) ASSERT_TRUE(std::ranges::equal(walk.entries[i].SortBytes(), list.Entry(i))) << i;
+    EXPECT_EQ(walk.depth >= 2, count >= 200000);
+    EXPECT_EQ(std::set<std::uint32_t>(walk.pages.begin(), walk.pages.end()), std::set<std::uint32_t>(tree.pages.begin(), tree.pages.end()));
+    std::vector<std::uint32_t> leaves;
+    LastEntryUnder(file, tree.root, leaves);
+    EXPECT_EQ(ParseIndexPage(f, leaves.back(), file.ReadPage(leaves.back())).next, 0u);
+    IndexEntryList tooLong;
+    tooLong.Add(Bytes(f.IndexEntryRoom()), {2, 0});
+    EXPECT_THROW(BuildIndexTree(f, 77, tooLong, alloc, sink), Error);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, IndexTrees,
+                         ::testing::Combine(::testing::Values(Version::kJet3, Version::kJet4),
+                                            ::testing::Values(0, 1, 5, 300, 5000, 200000)));
+
+}  // namespace
+}  // namespace dorvane::jet::compact

@@ -20,7 +20,7 @@ namespace {
 // (the whole file) must.
 constexpr platform::ByteRange kBelowJetLocks{0, 0x10000000};
 
-std::string Quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+std::string Quoted(const std::filesystem::path& path) { return std::string("'").append(path.string()).append("'"); }
 
 [[noreturn]] void ThrowInUse(const std::filesystem::path& database, const std::string& how) {
     throw Error(errc::kInUse, "The database " + Quoted(database) + " is in use: " + how + ".");

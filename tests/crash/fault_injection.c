@@ -18,7 +18,6 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -36,26 +35,23 @@ static const char *env(const char *name) {
 
 static int under_root(const char *path) {
     const char *root = env("DORVANE_FAULT_ROOT");
-    size_t n = strlen(root);
-    if (n == 0 || path == NULL) return 0;
-    char resolved[4096];
-    const char *p = path;
+    if (*root == '\0' || path == NULL || *path == '\0') return 0;
+    char resolved[4096], cwd[2048];
     if (path[0] != '/') {
-        char cwd[2048];
         if (getcwd(cwd, sizeof cwd) == NULL) return 0;
         snprintf(resolved, sizeof resolved, "%s/%s", cwd, path);
-        p = resolved;
+        path = resolved;
     }
-    return strncmp(p, root, n) == 0;
+    return strncmp(path, root, strlen(root)) == 0;
 }
 
-static int fd_under_root(int fd) {
-    char link[64], target[4096];
+/* The path of an open descriptor, or "" when it has none. */
+static const char *fd_path(int fd, char *buffer, size_t size) {
+    char link[64];
     snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    ssize_t n = readlink(link, target, sizeof target - 1);
-    if (n <= 0) return 0;
-    target[n] = '\0';
-    return under_root(target);
+    ssize_t n = readlink(link, buffer, size - 1);
+    buffer[n > 0 ? n : 0] = '\0';
+    return buffer;
 }
 
 static void note(const char *what, const char *detail) {
@@ -71,155 +67,65 @@ static void note(const char *what, const char *detail) {
     close(fd);
 }
 
-/* Returns 0 to go on, or an errno value that the call must fail with. */
-static int count_call(char kind, const char *what, const char *detail) {
+/* Counts one call; returns 0 to go on, or sets errno and returns 1 when the call must fail. */
+static int count_call(char kind, const char *what, const char *path) {
     const char *kinds = env("DORVANE_FAULT_KINDS");
     if (*kinds != '\0' && strchr(kinds, kind) == NULL) return 0;
     ++g_count;
-    note(what, detail);
+    note(what, path);
     long at = atol(env("DORVANE_FAULT_AT"));
     if (at <= 0 || g_count != at) return 0;
     const char *mode = env("DORVANE_FAULT_MODE");
-    if (strcmp(mode, "enospc") == 0) return ENOSPC;
-    if (strcmp(mode, "eio") == 0) return EIO;
-    if (strcmp(mode, "erofs") == 0) return EROFS;
+    errno = strcmp(mode, "enospc") == 0 ? ENOSPC : strcmp(mode, "eio") == 0 ? EIO : strcmp(mode, "erofs") == 0 ? EROFS : 0;
+    if (errno != 0) return 1;
     note("crash", "");
     _exit(137);
 }
 
-static char *fd_detail(int fd, char *buffer, size_t size) {
-    char link[64];
-    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    ssize_t n = readlink(link, buffer, size - 1);
-    buffer[n > 0 ? n : 0] = '\0';
-    return buffer;
+static int fd_fault(char kind, const char *what, int fd) {
+    char path[4096];
+    return under_root(fd_path(fd, path, sizeof path)) && count_call(kind, what, path);
 }
 
-#define REAL(name, ret, args)                 \
-    static ret(*real_##name) args;              \
-    if (real_##name == NULL) real_##name = (ret(*) args)dlsym(RTLD_NEXT, #name)
-
-#define FD_CALL(kind, name, fd)                                   \
-    if (fd_under_root(fd)) {                                      \
-        char detail_[4096];                                       \
-        int e_ = count_call(kind, name, fd_detail(fd, detail_, sizeof detail_)); \
-        if (e_ != 0) { errno = e_; return -1; }                   \
-    }
-
-ssize_t write(int fd, const void *buf, size_t n) {
-    REAL(write, ssize_t, (int, const void *, size_t));
-    FD_CALL('w', "write", fd);
-    return real_write(fd, buf, n);
+static int path_fault(char kind, const char *what, const char *from, const char *to) {
+    return (under_root(from) || under_root(to)) && count_call(kind, what, to);
 }
 
-ssize_t pwrite(int fd, const void *buf, size_t n, off_t off) {
-    REAL(pwrite, ssize_t, (int, const void *, size_t, off_t));
-    FD_CALL('w', "pwrite", fd);
-    return real_pwrite(fd, buf, n, off);
-}
-
-ssize_t pwrite64(int fd, const void *buf, size_t n, off_t off) {
-    REAL(pwrite64, ssize_t, (int, const void *, size_t, off_t));
-    FD_CALL('w', "pwrite", fd);
-    return real_pwrite64(fd, buf, n, off);
-}
-
-ssize_t writev(int fd, const struct iovec *iov, int count) {
-    REAL(writev, ssize_t, (int, const struct iovec *, int));
-    FD_CALL('w', "writev", fd);
-    return real_writev(fd, iov, count);
-}
-
-int ftruncate(int fd, off_t length) {
-    REAL(ftruncate, int, (int, off_t));
-    FD_CALL('w', "ftruncate", fd);
-    return real_ftruncate(fd, length);
-}
-
-int fsync(int fd) {
-    REAL(fsync, int, (int));
-    FD_CALL('f', "fsync", fd);
-    return real_fsync(fd);
-}
-
-int fdatasync(int fd) {
-    REAL(fdatasync, int, (int));
-    FD_CALL('f', "fdatasync", fd);
-    return real_fdatasync(fd);
-}
-
-int rename(const char *from, const char *to) {
-    REAL(rename, int, (const char *, const char *));
-    if (under_root(from) || under_root(to)) {
-        int e = count_call('r', "rename", to);
-        if (e != 0) { errno = e; return -1; }
-    }
-    return real_rename(from, to);
-}
-
-int renameat(int olddir, const char *from, int newdir, const char *to) {
-    REAL(renameat, int, (int, const char *, int, const char *));
-    if (under_root(from) || under_root(to)) {
-        int e = count_call('r', "rename", to);
-        if (e != 0) { errno = e; return -1; }
-    }
-    return real_renameat(olddir, from, newdir, to);
-}
-
-int unlink(const char *path) {
-    REAL(unlink, int, (const char *));
-    if (under_root(path)) {
-        int e = count_call('d', "unlink", path);
-        if (e != 0) { errno = e; return -1; }
-    }
-    return real_unlink(path);
-}
-
-int unlinkat(int dir, const char *path, int flags) {
-    REAL(unlinkat, int, (int, const char *, int));
-    if (under_root(path)) {
-        int e = count_call('d', "unlink", path);
-        if (e != 0) { errno = e; return -1; }
-    }
-    return real_unlinkat(dir, path, flags);
-}
-
-int remove(const char *path) {
-    REAL(remove, int, (const char *));
-    if (under_root(path)) {
-        int e = count_call('d', "unlink", path);
-        if (e != 0) { errno = e; return -1; }
-    }
-    return real_remove(path);
-}
-
-static ssize_t read_fault(int fd) {
-    if (strcmp(env("DORVANE_FAULT_READS"), "eio") != 0 || !fd_under_root(fd)) return 0;
-    ++g_reads;
+static int read_fault(int fd) {
+    char path[4096];
+    if (strcmp(env("DORVANE_FAULT_READS"), "eio") != 0 || !under_root(fd_path(fd, path, sizeof path))) return 0;
     long at = atol(env("DORVANE_FAULT_AT"));
-    return (at > 0 && g_reads >= at) ? EIO : 0;
+    errno = EIO;
+    return at > 0 && ++g_reads >= at;
 }
 
-ssize_t read(int fd, void *buf, size_t n) {
-    REAL(read, ssize_t, (int, void *, size_t));
-    int e = (int)read_fault(fd);
-    if (e != 0) { errno = e; return -1; }
-    return real_read(fd, buf, n);
-}
+/* One wrapper: `check` decides whether the call fails, else the real call runs. */
+#define WRAP(ret, name, params, args, check)                                              \
+    ret name params {                                                                     \
+        static ret(*real) params;                                                         \
+        if (real == NULL) real = (ret(*) params)dlsym(RTLD_NEXT, #name);                  \
+        int saved = errno;                                                                \
+        if (check) return -1;                                                             \
+        errno = saved;                                                                    \
+        return real args;                                                                 \
+    }
 
-ssize_t pread(int fd, void *buf, size_t n, off_t off) {
-    REAL(pread, ssize_t, (int, void *, size_t, off_t));
-    int e = (int)read_fault(fd);
-    if (e != 0) { errno = e; return -1; }
-    return real_pread(fd, buf, n, off);
-}
-
-ssize_t pread64(int fd, void *buf, size_t n, off_t off) {
-    REAL(pread64, ssize_t, (int, void *, size_t, off_t));
-    int e = (int)read_fault(fd);
-    if (e != 0) { errno = e; return -1; }
-    return real_pread64(fd, buf, n, off);
-}
+WRAP(ssize_t, write, (int fd, const void *b, size_t n), (fd, b, n), fd_fault('w', "write", fd))
+WRAP(ssize_t, pwrite, (int fd, const void *b, size_t n, off_t o), (fd, b, n, o), fd_fault('w', "pwrite", fd))
+WRAP(ssize_t, pwrite64, (int fd, const void *b, size_t n, off_t o), (fd, b, n, o), fd_fault('w', "pwrite", fd))
+WRAP(ssize_t, writev, (int fd, const struct iovec *v, int c), (fd, v, c), fd_fault('w', "writev", fd))
+WRAP(int, ftruncate, (int fd, off_t length), (fd, length), fd_fault('w', "ftruncate", fd))
+WRAP(int, fsync, (int fd), (fd), fd_fault('f', "fsync", fd))
+WRAP(int, fdatasync, (int fd), (fd), fd_fault('f', "fdatasync", fd))
+WRAP(int, rename, (const char *from, const char *to), (from, to), path_fault('r', "rename", from, to))
+WRAP(int, renameat, (int fd, const char *from, int to_fd, const char *to), (fd, from, to_fd, to),
+     path_fault('r', "rename", from, to))
+WRAP(int, unlink, (const char *path), (path), path_fault('d', "unlink", path, path))
+WRAP(int, unlinkat, (int fd, const char *path, int flags), (fd, path, flags), path_fault('d', "unlink", path, path))
+WRAP(int, remove, (const char *path), (path), path_fault('d', "unlink", path, path))
+WRAP(ssize_t, read, (int fd, void *b, size_t n), (fd, b, n), read_fault(fd))
+WRAP(ssize_t, pread, (int fd, void *b, size_t n, off_t o), (fd, b, n, o), read_fault(fd))
+WRAP(ssize_t, pread64, (int fd, void *b, size_t n, off_t o), (fd, b, n, o), read_fault(fd))
 
 __attribute__((destructor)) static void report_total(void) {
     char total[32];

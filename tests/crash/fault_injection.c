@@ -1,23 +1,13 @@
-/* Test-only fault injection for whole program runs, loaded with LD_PRELOAD.
- *
- * Counts the file-changing calls that a process makes under one folder
- * (writes, flushes, renames, deletes) and, at the k-th of them, either ends
- * the process at once (as a crash or power cut would, from the program's
- * point of view) or makes that call fail with an error (a full disk, a read
- * error, a folder that turned read-only).
- *
- * Environment:
- *   DORVANE_FAULT_ROOT   only calls on paths under this folder count
- *   DORVANE_FAULT_AT     k, 1-based; 0 or unset: never fault, only count
- *   DORVANE_FAULT_MODE   crash | enospc | eio | erofs
- *   DORVANE_FAULT_KINDS  subset of "wfrd" (write, flush, rename, delete); default all
- *   DORVANE_FAULT_READS  "eio": reads under the root fail with EIO from the k-th read on
- *   DORVANE_FAULT_LOG    file that receives one line per counted call, and the total
- */
+/* Test-only fault injection, loaded with LD_PRELOAD: counts the file-changing calls
+ * (writes, flushes, renames, deletes) under DORVANE_FAULT_ROOT and at the k-th
+ * (DORVANE_FAULT_AT, 1-based; 0: only count) ends the process as a crash would
+ * or fails the call, by DORVANE_FAULT_MODE: crash | enospc | eio | erofs.
+ * DORVANE_FAULT_KINDS limits the count to some of "wfrd"; DORVANE_FAULT_READS=eio
+ * fails reads from the k-th on instead; DORVANE_FAULT_LOG receives one line per
+ * counted call and the total. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
-#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -56,15 +46,10 @@ static const char *fd_path(int fd, char *buffer, size_t size) {
 
 static void note(const char *what, const char *detail) {
     const char *log = env("DORVANE_FAULT_LOG");
-    if (*log == '\0') return;
-    static ssize_t (*real_write)(int, const void *, size_t);
-    if (real_write == NULL) real_write = (ssize_t(*)(int, const void *, size_t))dlsym(RTLD_NEXT, "write");
-    int fd = open(log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return;
-    char line[4400];
-    int len = snprintf(line, sizeof line, "%ld %s %s\n", g_count, what, detail);
-    if (len > 0) (void)real_write(fd, line, (size_t)len < sizeof line ? (size_t)len : sizeof line - 1);
-    close(fd);
+    FILE *out = *log != '\0' ? fopen(log, "ae") : NULL;  /* the log is outside the root: not counted */
+    if (out == NULL) return;
+    fprintf(out, "%ld %s %s\n", g_count, what, detail);
+    fclose(out);
 }
 
 /* Counts one call; returns 0 to go on, or sets errno and returns 1 when the call must fail. */

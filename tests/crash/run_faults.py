@@ -1,21 +1,16 @@
-#!/usr/bin/env python3
-"""Breaks unattended maintenance runs on purpose and checks that nothing is lost.
+"""Breaks unattended runs of a fresh Bresk installation on purpose; checks that nothing is lost.
 
-A Bresk installation (front-end, back-end post_db.mdb, a backup folder with one
-earlier backup) is set up afresh for every run, which is then broken at the
-k-th file-changing call under it by the LD_PRELOAD fault injector: the process
-ends at once ("crash"), or that call fails ("enospc", "eio", "erofs"), or reads
-fail from the k-th on ("read-eio"); "kill" sends SIGKILL after a seeded delay.
-
-After every broken run: post_db.mdb or Temp.bk0 holds the original content
-(likewise Bresk.mde); the backup folder holds the untouched earlier backup or
-one equal in content to the original, and no other post_db_*.mdb; a run that
-reported success left everything done. The next run succeeds, or fails only
-where a leftover Temp.bk0 explains it; once those are removed a run succeeds.
-Content is compared through the engine's reader (dorvane-jet export of every
-table) and, with --mdbtools, mdb-export as well. Prints "N passed, M failed".
+Modes: the LD_PRELOAD injector breaks the k-th file-changing call ("crash" ends the
+process, "enospc", "eio", "erofs" fail the call; "read-eio" fails reads from the
+k-th on); "kill" sends SIGKILL after a seeded delay; "locks": a product holds the
+back-end, or tries to lock it while a run compacts; "small-disk": a folder on a
+tmpfs without room (exit 77 without the right to mount). After each run the
+back-end, the front-end and a backup hold the original content (read by
+dorvane-jet, and mdb-export with --mdbtools), and the next runs recover.
 """
 import argparse
+import fcntl
+import functools
 import hashlib
 import os
 import random
@@ -27,11 +22,26 @@ import time
 
 EARLIER_BACKUP = "post_db_1112025101010.mdb"
 FAILURES = ("Unable to optimize application", "Unable to Repair Dbase", "Operation Failed")
+PRODUCT_LOCK_BYTE = 0x10000001  # a product that has the database open locks this byte
 
 
 def sha(path):
     with open(path, "rb") as f:
         return hashlib.file_digest(f, "sha256").hexdigest()
+
+
+original_sha = functools.lru_cache(maxsize=None)(sha)  # for the originals only, which never change
+
+
+def unpack(path, folder):
+    """The file itself, or a .xz file's content, checked against the SHA256SUMS beside it."""
+    if not path.endswith(".xz"):
+        return path
+    out = os.path.join(folder, os.path.basename(path)[:-3])
+    subprocess.run(["sh", "-c", 'xz -dc "$0" >"$1"', path, out], check=True)
+    if f"{sha(out)}  {os.path.basename(out)}" not in open(os.path.join(os.path.dirname(path), "SHA256SUMS")).read():
+        raise SystemExit(f"{out} does not match SHA256SUMS")
+    return out
 
 
 class Checker:
@@ -45,7 +55,7 @@ class Checker:
             self.cache[digest] = self.read(path)
         return self.cache[digest]
 
-    def read(self, path):
+    def read(self, path):  # the digest of content()
         tables = subprocess.run([self.args.jet_tool, "tables", path, "--all"], capture_output=True, text=True)
         if tables.returncode != 0:
             return None
@@ -66,31 +76,38 @@ class Checker:
 
 
 class Installation:
-    def __init__(self, root, args):
-        self.root, self.args = root, args
+    def __init__(self, root, args, backend=None, small_disk=None):
+        self.root, self.args, self.backend = root, args, backend or args.backend
         self.files = os.path.join(root, "files")  # faults hit only these: the settings stay readable
         self.app, self.data, self.backup = (os.path.join(self.files, d) for d in ("app", "data", "backup"))
         self.config = os.path.join(root, "config")
         for d in (self.app, self.data, self.backup, self.config):
             os.makedirs(d)
+        self.mounted = small_disk and subprocess.run(["mount", "-t", "tmpfs", "-o", "size=" + small_disk[1], "tmpfs",
+                                                      getattr(self, small_disk[0])], capture_output=True).returncode == 0
+        if small_disk and not self.mounted:
+            return
         shutil.copyfile(args.frontend, os.path.join(self.app, "Bresk.mde"))
-        shutil.copyfile(args.backend, os.path.join(self.data, "post_db.mdb"))
-        shutil.copyfile(args.backend, os.path.join(self.backup, EARLIER_BACKUP))
+        shutil.copyfile(self.backend, os.path.join(self.data, "post_db.mdb"))
+        shutil.copyfile(self.backend, os.path.join(self.backup, EARLIER_BACKUP))
         for section, key, value in (("TitleBar", "sqlver", "0"), ("Locations", "APPPATH", self.app),
                                     ("Locations", "DbPath", self.data), ("Locations", "BKpath", self.backup)):
             subprocess.run([args.settings_tool, "set", "Bresk", section, key, value], env=self.env({}), check=True)
 
+    def unmount(self):
+        subprocess.run(["umount", "-l", self.app, self.data, self.backup], capture_output=True)
+
     def env(self, extra):
-        e = dict(os.environ, XDG_CONFIG_HOME=self.config, **extra)
-        if "LD_PRELOAD" not in extra:
-            e.pop("LD_PRELOAD", None)
-        return e
+        return {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"} | {"XDG_CONFIG_HOME": self.config} | extra
+
+    def start(self, extra):
+        return subprocess.Popen([self.args.dorvane, "/silent", "/Bresk"], env=self.env(extra), cwd=self.root,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
     def run(self, extra, kill_after=None):
-        p = subprocess.Popen([self.args.dorvane, "/silent", "/Bresk"], env=self.env(extra), cwd=self.root,
-                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        p = self.start(extra)
         try:
-            _, err = p.communicate(timeout=kill_after if kill_after is not None else self.args.timeout)
+            _, err = p.communicate(timeout=kill_after if kill_after is not None else 600)
         except subprocess.TimeoutExpired:
             if kill_after is None:
                 raise  # a run that hangs is a failure of its own
@@ -105,15 +122,12 @@ class Installation:
         return [os.path.join(f, "Temp.bk0") for f in (self.app, self.data) if os.path.exists(os.path.join(f, "Temp.bk0"))]
 
     def log(self):
-        try:
-            with open(os.path.join(self.app, "Dorvane_log.txt"), "rb") as f:
-                return f.read().decode("utf-8", "replace")
-        except FileNotFoundError:
-            return ""
+        path = os.path.join(self.app, "Dorvane_log.txt")
+        return open(path, "rb").read().decode("utf-8", "replace") if os.path.exists(path) else ""
 
 
-def check_invariants(inst, refs, checker, problems):
-    for folder, name, original in ((inst.data, "post_db.mdb", refs["backend"]), (inst.app, "Bresk.mde", refs["frontend"])):
+def check_invariants(inst, checker, problems):
+    for folder, name, original in ((inst.data, "post_db.mdb", inst.backend), (inst.app, "Bresk.mde", inst.args.frontend)):
         source, temp = os.path.join(folder, name), os.path.join(folder, "Temp.bk0")
         if not any(os.path.exists(p) and checker.same(p, original) for p in (source, temp)):
             problems.append(f"{folder}: neither {name} nor Temp.bk0 holds the original content")
@@ -123,13 +137,13 @@ def check_invariants(inst, refs, checker, problems):
         problems.append("the backup folder holds no backup")
     for b in inst.backups():
         path = os.path.join(inst.backup, b)
-        if b == EARLIER_BACKUP and sha(path) != refs["earlier_backup_sha"]:
+        if b == EARLIER_BACKUP and sha(path) != original_sha(inst.backend):
             problems.append("the earlier backup was changed")
-        elif b != EARLIER_BACKUP and not checker.same(path, refs["backend"]):
+        elif b != EARLIER_BACKUP and not checker.same(path, inst.backend):
             problems.append(f"backup {b} differs in content from the original")
 
 
-def recover_and_check(inst, refs, checker, problems):
+def recover_and_check(inst, checker, problems):
     """The next run, then a run after the leftovers are removed by hand."""
     leftovers, before = inst.temporaries(), len(inst.log())
     status, err = inst.run({})
@@ -141,46 +155,132 @@ def recover_and_check(inst, refs, checker, problems):
         failures = {m for m in FAILURES if m in inst.log()[before:]}
         if not expected or not failures or not failures <= expected | {FAILURES[2]}:
             problems.append(f"next run failed without a leftover to explain it (status {status}): {inst.log()[before:]!r} {err!r}")
-    check_invariants(inst, refs, checker, problems)
+    check_invariants(inst, checker, problems)
     for path in leftovers:
         os.unlink(path)
     if leftovers or status != 0:
         status, err = inst.run({})
         if status != 0:
             problems.append(f"a run after removing the leftovers failed: {err!r}")
-        check_invariants(inst, refs, checker, problems)
+        check_invariants(inst, checker, problems)
     if status == 0 and len(inst.backups()) != 1:
         problems.append(f"after a successful run the backup folder holds {inst.backups()}")
+
+
+def expect_refused(inst, status, err, log_lines, problems, temp_stays=False):
+    """A run that failed for a reason it names, leaving the back-end as it was unless it was repaired."""
+    if status != 1:
+        problems.append(f"{inst.root}: status {status}, not 1: {err!r}")
+    for line in log_lines:
+        if "     " + line not in inst.log():
+            problems.append(f"{inst.root}: the log lacks {line!r}: {inst.log()!r}")
+    repaired = "     The Dbase was repaired & compacted successfully" in inst.log()
+    if not repaired and sha(os.path.join(inst.data, "post_db.mdb")) != original_sha(inst.backend):
+        problems.append(f"{inst.root}: the back-end changed")
+    if os.path.exists(os.path.join(inst.data, "Temp.bk0")) != temp_stays:
+        problems.append(f"{inst.root}: Temp.bk0 {'missing' if temp_stays else 'left behind'}")
+
+
+def locks(args, base, checker, problems):
+    """A product holding the back-end or its lock file, and one trying to lock it while a run compacts."""
+    for i, (name, kind) in enumerate((("post_db.mdb", fcntl.LOCK_SH), ("post_db.ldb", fcntl.LOCK_EX), ("post_db.ldb", 0))):
+        inst = Installation(os.path.join(base, f"lock{i}"), args, backend=args.small_backend)
+        path = os.path.join(inst.data, name)
+        if not os.path.exists(path):
+            open(path, "wb").write(bytes(64))
+        fd = os.open(path, os.O_RDWR)
+        if kind:
+            fcntl.lockf(fd, kind | fcntl.LOCK_NB, 1, PRODUCT_LOCK_BYTE)
+        status, err = inst.run({})
+        os.close(fd)
+        if kind == 0 and status != 0:
+            problems.append(f"a lock file that nobody locks blocked the run: {err!r}")
+        elif kind:
+            lines = ["Application was optimized", "Unable to Repair Dbase", "Operation Failed   "]
+            expect_refused(inst, status, err, lines, problems)
+            if "in use" not in inst.log() or inst.backups() != [EARLIER_BACKUP]:
+                problems.append(f"{name} locked: the log should say 'in use' and the backups stay: {inst.log()!r}")
+        check_invariants(inst, checker, problems)
+
+    inst = Installation(os.path.join(base, "own"), args)  # large enough to be caught compacting
+    run = inst.start({})
+    temp, staging = os.path.join(inst.data, "Temp.bk0"), os.path.join(inst.data, ".post_db.mdb.dorvane-copy")
+    started = time.monotonic()
+    while not os.path.exists(temp) and time.monotonic() - started < 20 and run.poll() is None:
+        time.sleep(0.001)
+    attempts = granted = 0
+    while os.path.exists(temp) and not os.path.exists(staging):  # compacting, the copy back not begun
+        with open(os.path.join(inst.data, "post_db.mdb"), "r+b") as f:
+            try:
+                fcntl.lockf(f, fcntl.LOCK_SH | fcntl.LOCK_NB, 1, PRODUCT_LOCK_BYTE)
+                locked = True
+            except OSError:
+                locked = False
+        if os.path.exists(temp) and not os.path.exists(staging):  # only attempts during the compaction count
+            attempts, granted = attempts + 1, granted + locked
+        time.sleep(0.005)
+    _, err = run.communicate()
+    print(f"own lock: {attempts} attempts while the run compacted, {granted} granted")
+    if attempts == 0 or granted or run.returncode != 0:
+        problems.append(f"own lock: {attempts} attempts while compacting, {granted} granted, status {run.returncode} {err!r}")
+    return 0
+
+
+def small_disks(args, base, checker, problems):
+    """A folder without room: the run fails, says why, and every file that held data still holds it."""
+    cases = (("backup", "3m", ["The Dbase was repaired & compacted successfully", "Operation Failed   "], False),
+             ("data", "3m", ["Unable to Repair Dbase", "Backup was created   "], False),  # no room for the copy
+             ("data", "4600k", ["Unable to Repair Dbase", "Backup was created   "], True))  # none to copy it back
+    for i, (folder, size, lines, temp_stays) in enumerate(cases):
+        inst = Installation(os.path.join(base, f"disk{i}"), args, backend=args.small_backend, small_disk=(folder, size))
+        if not inst.mounted:
+            print("skipped: no right to mount a tmpfs here")
+            return 77
+        try:
+            status, err = inst.run({})
+            expect_refused(inst, status, err, lines, problems, temp_stays)
+            if " full" not in inst.log() + err or os.path.exists(os.path.join(inst.data, ".post_db.mdb.dorvane-copy")):
+                problems.append(f"{folder} of {size}: no word of the full disk, or a staging file left: {err!r}")
+            if folder == "backup" and inst.backups() != [EARLIER_BACKUP]:
+                problems.append(f"a backup folder without room holds {inst.backups()}")
+            check_invariants(inst, checker, problems)
+        finally:
+            inst.unmount()
+    return 0
 
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     for name in ("--dorvane", "--settings-tool", "--jet-tool", "--injector", "--testdata"):
         ap.add_argument(name, required=True)
-    ap.add_argument("--backend", help="back-end to use (default: testdata/products/post_db.mdb)")
-    ap.add_argument("--mode", default="crash", choices=["crash", "enospc", "eio", "erofs", "read-eio", "kill"])
+    ap.add_argument("--backend", help="back-end, or .xz of one (default: testdata/products/post_db.mdb)")
+    ap.add_argument("--mode", default="crash",
+                    choices=["crash", "enospc", "eio", "erofs", "read-eio", "kill", "locks", "small-disk"])
     ap.add_argument("--sample", type=int, default=0, help="this many points, seeded; 0 = every point")
     ap.add_argument("--seed", type=int, default=1)
-    ap.add_argument("--kinds", default="wfrd")
     ap.add_argument("--mdbtools", action="store_true", help="also compare content with mdb-export")
-    ap.add_argument("--timeout", type=float, default=600)
     args = ap.parse_args()
-    args.backend = args.backend or os.path.join(args.testdata, "products", "post_db.mdb")
-    args.frontend = os.path.join(args.testdata, "mdb", "jet4", "testV2000.mdb")
-
     base = tempfile.mkdtemp(prefix="dorvane-faults-")
+    args.small_backend = os.path.join(args.testdata, "products", "post_db.mdb")
+    args.backend = unpack(args.backend or args.small_backend, base)
+    args.frontend = os.path.join(args.testdata, "mdb", "jet4", "testV2000.mdb")
     checker = Checker(args)
-    refs = {"backend": args.backend, "frontend": args.frontend, "earlier_backup_sha": sha(args.backend)}
-    injector = {"LD_PRELOAD": args.injector, "DORVANE_FAULT_KINDS": args.kinds}
+    problems = []
+    if args.mode in ("locks", "small-disk"):
+        status = (locks if args.mode == "locks" else small_disks)(args, base, checker, problems)
+        print("\n".join(problems) + f"\n{args.mode}: {len(problems)} problems")
+        shutil.rmtree(base, ignore_errors=True)
+        return 1 if problems else status
 
     # A clean run must succeed, and tells how many points there are.
     clean = Installation(os.path.join(base, "clean"), args)
     count_log = os.path.join(base, "count.txt")
+    injector = {"LD_PRELOAD": args.injector}
     started = time.monotonic()
     status, err = clean.run(dict(injector, DORVANE_FAULT_ROOT=clean.files, DORVANE_FAULT_LOG=count_log))
     clean_seconds = time.monotonic() - started
     problems = [] if status == 0 else [f"the clean run failed (status {status}): {err}\n{clean.log()}"]
-    check_invariants(clean, refs, checker, problems)
+    check_invariants(clean, checker, problems)
     if problems:
         print("; ".join(problems) + "\n0 passed, 1 failed")
         return 1
@@ -211,12 +311,12 @@ def main():
             problems.append(f"the run ended with status {status}: {err[-400:]!r}")
         if args.mode not in ("crash", "kill") and status in (137, -9):
             problems.append("a disk fault crashed the program")
-        check_invariants(inst, refs, checker, problems)
+        check_invariants(inst, checker, problems)
         if status == 0 and (inst.temporaries() or len([b for b in inst.backups() if b != EARLIER_BACKUP]) != 1):
             problems.append(f"success reported but Temp.bk0 is left or the backups are {inst.backups()}")
         if args.mode not in ("crash", "kill") and status == 1 and not any(m in inst.log() for m in FAILURES):
             problems.append("failure status without a failure line in the log")
-        recover_and_check(inst, refs, checker, problems)
+        recover_and_check(inst, checker, problems)
         if problems:
             failed += 1
             print(f"point {point}: " + "; ".join(problems), flush=True)

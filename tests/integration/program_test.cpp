@@ -50,14 +50,5 @@ TEST_F(ProgramTest, UnattendedRunForAProductThatIsNotSetUpLogsFailuresAndExitsOn
     EXPECT_GT(ReadFile(home / "Dorvane_log.txt").size(), log.size());
 }
 
-TEST_F(ProgramTest, InteractiveWithoutADisplayFailsClearly) {
-    ASSERT_EQ(Settings("set Alveto Locations APPPATH '" + home.path().string() + "'"), 0);
-    const int status = Run("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + std::string(DORVANE_BIN));
-    EXPECT_NE(status, 0);
-    EXPECT_NE(status, -1);  // an exit, not a crash
-    EXPECT_FALSE(ReadFile(home / "err").empty());
-    EXPECT_NE(ReadFile(home / "Dorvane_log.txt").find("-------------------------------------\r\n"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace dorvane

@@ -41,21 +41,6 @@ TEST(AmendConnectionString, AddsTheSqlLoginQuotedWhenTheStringNamesNoUser) {
     EXPECT_THROW(AmendConnectionString(d, login), Error);
 }
 
-TEST(AmendConnectionString, ReadsTheLoginFromTheEnvironmentOnlyWhenAUserIsSet) {
-    unsetenv("DORVANE_SQL_USER");
-    setenv("DORVANE_SQL_PASSWORD", "secret", 1);
-    EXPECT_FALSE(SqlLoginFromEnvironment());
-    setenv("DORVANE_SQL_USER", "", 1);
-    EXPECT_FALSE(SqlLoginFromEnvironment());
-    setenv("DORVANE_SQL_USER", "backup", 1);
-    ASSERT_TRUE(SqlLoginFromEnvironment());
-    EXPECT_EQ(SqlLoginFromEnvironment()->user, "backup");
-    EXPECT_EQ(SqlLoginFromEnvironment()->password, "secret");
-    unsetenv("DORVANE_SQL_PASSWORD");
-    EXPECT_EQ(SqlLoginFromEnvironment()->password, "");
-    unsetenv("DORVANE_SQL_USER");
-}
-
 TEST(Utf16Text, RoundTripsEveryPlaneAndRefusesInvalidUtf8NamingTheText) {
     const std::string text = "S:\\D\xC3\xB6kumente \xE2\x82\xAC \xF0\x9D\x84\x9E";
     EXPECT_EQ(Utf8ToUtf16(text, "path"), u"S:\\D\u00F6kumente \u20AC \U0001D11E");

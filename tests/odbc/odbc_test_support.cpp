@@ -11,30 +11,6 @@
 #include <thread>
 
 namespace dorvane::odbc::testing {
-namespace {
-
-std::string ShellQuoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-void SetEnv(const std::string& name, const std::optional<std::string>& value) {
-    if (value)
-        setenv(name.c_str(), value->c_str(), 1);
-    else
-        unsetenv(name.c_str());
-}
-
-}  // namespace
-
-ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {
-    if (const char* old = std::getenv(name_.c_str())) saved_ = old;
-    SetEnv(name_, value);
-}
-
-ScopedEnv::~ScopedEnv() { SetEnv(name_, saved_); }
-
 void RegisterTestDrivers(const std::string& sqlServerDriver) {
     static TempDir config;  // unixODBC reads these files at every connect
     std::ofstream(config / "odbcinst.ini") << "[SQL Server]\nDriver=" << sqlServerDriver << "\n\n"
@@ -93,23 +69,6 @@ int UnusedPort() {
     getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
     close(fd);  // nothing listens there now
     return ntohs(address.sin_port);
-}
-
-std::string MakeDoclib(SqlClient& client, const std::string& path, const std::vector<std::string>& rows) {
-    const std::string text = "driver={SQLite3};database=" + path;
-    auto connection = client.NewConnection();
-    connection->SetConnectionString(text);
-    connection->Open();
-    auto command = client.NewCommand();
-    command->SetActiveConnection(*connection);
-    command->SetCommandText("CREATE TABLE doclib (LibCode TEXT, DocumentPath TEXT)");
-    command->Execute();
-    for (const auto& values : rows) {
-        command->SetCommandText("INSERT INTO doclib VALUES " + values);
-        command->Execute();
-    }
-    connection->Close();
-    return text;
 }
 
 }  // namespace dorvane::odbc::testing

@@ -1,15 +1,15 @@
 #pragma once
 // Real ODBC drivers registered in a private odbcinst.ini (no system file is
-// touched), the test-only TDS endpoint as a child process, and a SQLite doclib.
+// touched), and the test-only TDS endpoint as a child process.
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "core/components/sql_client.h"
 #include "tests/support/temp_dir.h"
 
 namespace dorvane::odbc::testing {
@@ -17,15 +17,28 @@ namespace dorvane::odbc::testing {
 using dorvane::testing::ReadFile;
 using dorvane::testing::TempDir;
 
+// `text` in single quotes for the shell.
+inline std::string ShellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 // Sets (or with nullopt, unsets) an environment variable for one scope.
 class ScopedEnv {
 public:
-    ScopedEnv(std::string name, const std::optional<std::string>& value);
-    ~ScopedEnv();
+    ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {
+        if (const char* old = std::getenv(name_.c_str())) saved_ = old;
+        Set(value);
+    }
+    ~ScopedEnv() { Set(saved_); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
+    void Set(const std::optional<std::string>& value) const {
+        value ? setenv(name_.c_str(), value->c_str(), 1) : unsetenv(name_.c_str());
+    }
     std::string name_;
     std::optional<std::string> saved_;
 };
@@ -51,7 +64,7 @@ public:
     std::filesystem::path disk() const { return dir_ / "disk"; }
     std::string ConnectionString(const std::string& database = "PB") const;
     // The texts of one kind that reached the endpoint, in order (kinds: batch,
-    // login-user, login-password, login-database, login-server, login-sspi).
+    // login-user, login-password, login-database, login-sspi).
     std::vector<std::string> Recorded(const std::string& kind) const;
 
 private:
@@ -62,9 +75,5 @@ private:
 
 // A TCP port on 127.0.0.1 where nothing listens.
 int UnusedPort();
-
-// A SQLite database at `path` whose doclib holds `rows` (SQL value lists such
-// as "('lib1', 'S:\\Docs')"), made through the client. Returns its connection string.
-std::string MakeDoclib(SqlClient& client, const std::string& path, const std::vector<std::string>& rows);
 
 }  // namespace dorvane::odbc::testing

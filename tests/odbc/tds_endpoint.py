@@ -1,20 +1,14 @@
 #!/usr/bin/env python3
-"""A test-only TDS 7.4 endpoint that stands in for a database server.
+"""A test-only TDS 7.4 endpoint standing in for a database server.
 
-It speaks just enough of the protocol for an ODBC driver to sign in and send SQL
-batches: PRELOGIN (no encryption), LOGIN7 (answered with ENVCHANGE, LOGINACK and
-DONE) and SQL batches. Every login and batch is recorded, so that a test can
-check what reached the server: one entry per event, "<kind> <byte count>\\n<UTF-8
-text>\\n", kinds login-user, login-password, login-database, login-server,
-login-sspi and batch.
-
-BACKUP DATABASE writes the file of its TO DISK = '...' clause below --disk-root
-(drive "E:" is folder "E"), or fails as a server does when the folder is
-missing. SELECT gets the rows of --rows (a JSON list of texts or nulls) in one
-nvarchar column. Other batches get the answer that --reply names.
-
-Writes its port to --port-file once it listens, and ends when its standard
-input closes.
+Enough of the protocol for an ODBC driver to sign in (PRELOGIN without
+encryption, LOGIN7) and send SQL batches. Records every login and batch as
+"<kind> <byte count>\\n<UTF-8 text>\\n" (kinds login-user, login-password,
+login-database, login-sspi, batch). BACKUP DATABASE writes its TO
+DISK file below --disk-root ("E:" is folder "E") or fails as a server does when
+the folder is missing; SELECT returns --rows in one nvarchar column; other
+batches get the answer --reply names. Writes its port to --port-file once it
+listens; ends when its standard input closes.
 """
 import argparse
 import json
@@ -88,12 +82,9 @@ class Endpoint(socketserver.ThreadingTCPServer):
 
 class Handler(socketserver.BaseRequestHandler):
     def read_exact(self, count):
-        while len(self.pending) < count:
-            chunk = self.request.recv(65536)
-            if not chunk:
-                raise EOFError
-            self.pending += chunk
-        data, self.pending = self.pending[:count], self.pending[count:]
+        data = self.stream.read(count)
+        if len(data) < count:
+            raise EOFError
         return data
 
     def read_message(self):
@@ -113,7 +104,7 @@ class Handler(socketserver.BaseRequestHandler):
             self.request.sendall(struct.pack(">BBHHBB", 0x04, last, len(chunk) + 8, 0, (index + 1) & 0xFF, 0) + chunk)
 
     def handle(self):
-        self.pending = b""
+        self.stream = self.request.makefile("rb")
         if self.server.options.login == "silent":
             while self.request.recv(65536):  # never answers: only the client's time-out ends the wait
                 pass
@@ -127,7 +118,7 @@ class Handler(socketserver.BaseRequestHandler):
                     self.send(self.login(payload))
                 elif kind == 0x01:
                     self.send(self.batch(payload))
-                elif kind == 0x06:  # attention
+                elif kind == 0x06:  # attention: the client drops the rest of a result set
                     self.send(done(0x0020))
                 else:
                     self.send(error(4002, "The endpoint does not handle TDS message type %d." % kind) + done(DONE_ERROR))
@@ -158,7 +149,6 @@ class Handler(socketserver.BaseRequestHandler):
         record("login-user", text(1))
         record("login-password", password.decode("utf-16-le", "surrogatepass"))
         record("login-database", text(8))
-        record("login-server", text(4))
         record("login-sspi", "yes" if struct.unpack("<H", payload[80:82])[0] else "no")
         if self.server.options.login == "refuse":
             return error(18456, "Login failed for user '%s'." % text(1), 14) + done(DONE_ERROR)
@@ -200,14 +190,12 @@ class Handler(socketserver.BaseRequestHandler):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--record", required=True, help="file that receives every login and batch")
-    parser.add_argument("--port-file", required=True, help="file that receives the port, once listening")
-    parser.add_argument("--disk-root", default=".", help="folder that stands for the server's drives")
+    for name in ("--record", "--port-file", "--disk-root"):
+        parser.add_argument(name, required=True)
     parser.add_argument("--login", choices=["ok", "refuse", "silent"], default="ok")
-    parser.add_argument("--reply", choices=["ok", "error", "info-then-error", "done-then-error", "count-then-error"],
-                        default="ok", help="answer to batches other than BACKUP DATABASE")
-    parser.add_argument("--message", default="The endpoint was told to fail this batch.", help="text of that error")
-    parser.add_argument("--rows", default="[]", help="JSON list of the values that SELECT returns")
+    parser.add_argument("--reply", choices=["ok", "error", "info-then-error", "done-then-error", "count-then-error"])
+    parser.add_argument("--message", help="text of the error that --reply sends")
+    parser.add_argument("--rows", default="[]", help="JSON list of the texts or nulls that SELECT returns")
     options = parser.parse_args()
     server = Endpoint(options)
     with open(options.port_file + ".part", "w") as out:

@@ -1,9 +1,10 @@
-// The maintenance operations over fakes: what each leaves in the files, the
-// log and the boxes, and the orderings that keep data safe. The SQL Server
-// lookup and whole unattended runs are tested with real drivers and programs.
+// The maintenance operations over fakes: what each leaves in the files, the log
+// and the boxes, and the orderings that keep data safe. The SQL Server lookup
+// and whole unattended runs are tested with real drivers and programs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "operations/operations.h"
 #include "operations/run_sequence.h"
@@ -30,44 +31,80 @@ void Install(FakeWorld& w) {
     w.files.files = {{"C:\\Z\\Bresk.mde", "front"}, {"D:\\Data\\post_db.mdb", "back"}, {"E:\\Bak\\post_db_1.mdb", "old1"}};
 }
 
-std::string Log(const FakeWorld& w, const std::string& path = "C:\\Z\\Dorvane_log.txt") {
-    const auto it = w.files.files.find(path);
-    return it == w.files.files.end() ? "" : it->second;
+std::string Log(FakeWorld& w, const std::string& path = "C:\\Z\\Dorvane_log.txt") {
+    const std::string log = w.files.files[path];
+    w.files.files.erase(path);
+    return log;
 }
 
-bool Logged(const FakeWorld& w, const std::string& message) {
-    return Log(w).find("     " + message + "\r\n") != std::string::npos;
+// Each operation's outcome: a box in interactive runs only, closed before the
+// log line is written; the failure flag; and a failure changes no file.
+TEST(Operations, ReportTheirOutcomeAndAFailureChangesNoFile) {
+    using Op = std::function<void(Runtime&)>;
+    using Fault = std::function<void(FakeWorld&)>;
+    const Op optimize = OptimizeFrontEnd, repair = RepairBackEnd;
+    const Op access = [](Runtime& rt) { BackupAccessDb(rt); }, sql = [](Runtime& rt) { BackupSqlDb(rt); };
+    const Fault none = [](FakeWorld&) {};
+    auto file = [](std::string path) { return [path](FakeWorld& w) { w.files.files[path] = "leftover"; }; };
+    auto sqlError = [](std::string testing::FakeSql::*which) { return [which](FakeWorld& w) { w.sql.*which = "lost"; }; };
+    const std::string ltd = "Zentro Software Ltd", notOpen = "The connection cannot be used to perform this operation.";
+    const std::string rename = "rename E:\\Bak\\post_db_backup.tmp -> E:\\Bak\\post_db_612202634752.mdb";
+    struct Case {
+        Op op;
+        Fault fault;
+        std::string box, title, logLine;
+        std::string compacted{};  // the file that holds the compacted copy after a success
+    };
+    for (const Case& c : std::vector<Case>{
+             {optimize, none, "Application was optimized", "Zentro", "Application was optimized", "C:\\Z\\Bresk.mde"},
+             {optimize, file("C:\\Z\\Temp.bk0"), "Unable to optimize application. It may be open", ltd, "Unable to optimize application"},
+             {repair, none, "The Dbase was repaired & compacted successfully", "Zentro",
+              "The Dbase was repaired & compacted successfully", "D:\\Data\\post_db.mdb"},
+             {repair, file("D:\\Data\\Temp.bk0"), "Unable to Repair Dbase. It may be in use", "Zentro", "Unable to Repair Dbase"},
+             {access, none, "Backup was created\r\nE:\\Bak\\post_db_612202634752.mdb", ltd,
+              "Backup was created   E:\\Bak\\post_db_612202634752.mdb", "E:\\Bak\\post_db_612202634752.mdb"},
+             {access, [](FakeWorld& w) { w.Engine().compactErrors["D:\\Data\\post_db.mdb"] = "in use"; },
+              "Operation Failed\r\nin use", ltd, "Operation Failed   in use"},
+             {access, [&](FakeWorld& w) { w.files.failOn = {rename}; }, "Operation Failed\r\nrefused: " + rename, ltd,
+              "Operation Failed   refused: " + rename},
+             {sql, none, "Backup was created", ltd, "Backup was created   E:\\Bak\\PB.bak"},  // no path in the box
+             {sql, sqlError(&testing::FakeSql::openError), "Operation Failed\r\n" + notOpen, ltd, "Operation Failed   " + notOpen},
+             {sql, sqlError(&testing::FakeSql::executeError), "Operation Failed\r\nlost", ltd, "Operation Failed   lost"},
+             {sql, sqlError(&testing::FakeSql::closeError), "Operation Failed\r\nlost", ltd, "Operation Failed   lost"}}) {
+        const bool fails = c.logLine.find("Failed") != std::string::npos || c.logLine.find("Unable") != std::string::npos;
+        for (const std::string mode : {"", "s"}) {
+            SCOPED_TRACE(c.logLine + (mode.empty() ? ", interactive" : ", unattended"));
+            FakeWorld w;
+            Install(w);
+            c.fault(w);
+            w.rt.ctx.RunMode = mode;
+            w.boxes.events = &w.files.calls;
+            const auto before = w.files.files;
+            c.op(w.rt);
+            EXPECT_EQ(w.rt.anyOperationFailed, fails);
+            EXPECT_EQ(Log(w).substr(19), "     " + c.logLine + "\r\n");
+            EXPECT_TRUE(!fails || w.files.files == before) << "a failure changed a file";
+            EXPECT_TRUE(c.compacted.empty() || w.files.files[c.compacted].ends_with("+compacted"));
+            EXPECT_TRUE(fails || w.files.files.count("C:\\Z\\Temp.bk0") + w.files.files.count("D:\\Data\\Temp.bk0") == 0);
+            if (!mode.empty()) {
+                EXPECT_TRUE(w.boxes.shown.empty());
+                continue;
+            }
+            ASSERT_EQ(w.boxes.shown.size(), 1u);
+            EXPECT_EQ(w.boxes.shown[0].text, c.box);
+            EXPECT_EQ(w.boxes.shown[0].icon, fails ? BoxIcon::Critical : BoxIcon::Information);
+            EXPECT_EQ(w.boxes.shown[0].title, c.title);
+            EXPECT_TRUE(Before(w.files.calls, "box " + c.box, "append C:\\Z\\Dorvane_log.txt"));
+        }
+    }
 }
 
-std::vector<std::string> BackupFolder(const FakeWorld& w) {
-    std::vector<std::string> names;
-    for (const auto& entry : w.files.files)
-        if (entry.first.rfind("E:\\Bak\\", 0) == 0) names.push_back(entry.first.substr(7));
-    return names;
-}
-
-void ExpectOneBox(const FakeWorld& w, const std::string& text, BoxIcon icon, const std::string& title) {
-    ASSERT_EQ(w.boxes.shown.size(), 1u);
-    EXPECT_EQ(w.boxes.shown[0].text, text);
-    EXPECT_EQ(w.boxes.shown[0].icon, icon);
-    EXPECT_EQ(w.boxes.shown[0].title, title);
-}
-
-struct Operations : ::testing::Test {
+TEST(CompactViaTemp, EmptySettingsMeanTheRoot) {
     FakeWorld w;
-    void SetUp() override { Install(w); }
-};
-
-TEST_F(Operations, FrontEndIsCompactedInPlaceAndTheLogLineFollowsTheClosedBox) {
-    w.boxes.events = &w.files.calls;
+    w.rt.ctx.FrontEndFile = "Alveto.mde";
     OptimizeFrontEnd(w.rt);
-    EXPECT_EQ(w.engine->calls, std::vector<std::string>{"compact C:\\Z\\Bresk.mde -> C:\\Z\\Temp.bk0"});
-    EXPECT_EQ(w.files.files.at("C:\\Z\\Bresk.mde"), "front+compacted");
-    EXPECT_EQ(w.files.files.count("C:\\Z\\Temp.bk0"), 0u);
-    ExpectOneBox(w, "Application was optimized", BoxIcon::Information, "Zentro");
-    EXPECT_TRUE(Logged(w, "Application was optimized"));
-    EXPECT_TRUE(Before(w.files.calls, "box Application was optimized", "append C:\\Z\\Dorvane_log.txt"));
-    EXPECT_FALSE(w.rt.anyOperationFailed);
+    RepairBackEnd(w.rt);
+    EXPECT_EQ(w.engine->calls, (std::vector<std::string>{"compact \\Alveto.mde -> \\Temp.bk0", "compact \\post_db.mdb -> \\Temp.bk0"}));
 }
 
 // A failing step stops the compaction; the source never loses its content,
@@ -86,97 +123,49 @@ TEST(CompactViaTemp, StopsAtTheFirstFailingStep) {
     }
 }
 
-TEST_F(Operations, FailedCompactionsSayWhichInBoxesAndLog) {
-    w.files.files["C:\\Z\\Temp.bk0"] = "leftover";
-    w.files.files["D:\\Data\\Temp.bk0"] = "leftover";
-    OptimizeFrontEnd(w.rt);
-    RepairBackEnd(w.rt);
-    ASSERT_EQ(w.boxes.shown.size(), 2u);
-    EXPECT_EQ(w.boxes.shown[0].text, "Unable to optimize application. It may be open");
-    EXPECT_EQ(w.boxes.shown[0].title, "Zentro Software Ltd");
-    EXPECT_EQ(w.boxes.shown[0].icon, BoxIcon::Critical);
-    EXPECT_EQ(w.boxes.shown[1].text, "Unable to Repair Dbase. It may be in use");
-    EXPECT_EQ(w.boxes.shown[1].title, "Zentro");
-    EXPECT_TRUE(Logged(w, "Unable to optimize application"));
-    EXPECT_TRUE(Logged(w, "Unable to Repair Dbase"));
-    EXPECT_EQ(w.files.files.at("C:\\Z\\Bresk.mde"), "front");
-    EXPECT_TRUE(w.rt.anyOperationFailed);
-}
-
-TEST_F(Operations, UnattendedRunsShowNoBoxAndEmptySettingsMeanTheRoot) {
-    w.rt.ctx.RunMode = "s";
-    RepairBackEnd(w.rt);
-    EXPECT_TRUE(w.boxes.shown.empty());
-    EXPECT_TRUE(Logged(w, "The Dbase was repaired & compacted successfully"));
-    FakeWorld fresh;
-    fresh.rt.ctx.FrontEndFile = "Alveto.mde";
-    OptimizeFrontEnd(fresh.rt);
-    RepairBackEnd(fresh.rt);
-    EXPECT_EQ(fresh.engine->calls, (std::vector<std::string>{"compact \\Alveto.mde -> \\Temp.bk0",
-                                                             "compact \\post_db.mdb -> \\Temp.bk0"}));
-}
-
 TEST(TimeStamp, DayMonthYearHourMinuteSecondWithoutLeadingZeros) {
     FakeWorld w;
     for (const auto& [now, stamp] : std::vector<std::pair<LocalTime, std::string>>{
-             {{2026, 12, 6, 3, 47, 52}, "612202634752"},
-             {{2027, 2, 1, 10, 5, 9}, "1220271059"},
-             {{2027, 12, 31, 0, 0, 0}, "31122027000"}}) {
+             {{2026, 12, 6, 3, 47, 52}, "612202634752"}, {{2027, 2, 1, 10, 5, 9}, "1220271059"}, {{2027, 12, 31, 0, 0, 0}, "31122027000"}}) {
         w.clock.now = now;
         EXPECT_EQ(TimeStamp(w.rt), stamp);
     }
 }
 
 // The earlier backups go only once the new one is complete under its final name.
-TEST_F(Operations, AccessBackupReplacesEarlierBackupsOnlyOnceTheNewOneExists) {
+TEST(BackupAccessDb, ReplacesEarlierBackupsOnlyOnceTheNewOneExists) {
+    FakeWorld w;
+    Install(w);
     w.files.files["E:\\Bak\\POST_DB_2.MDB"] = "old2";
     w.files.files["E:\\Bak\\notes.txt"] = "keep";
     w.files.files["E:\\Bak\\post_db.mdb"] = "keep";  // does not match post_db_*.mdb
     w.files.files["E:\\Bak\\post_db_backup.tmp"] = "left by an interrupted run";
     EXPECT_TRUE(BackupAccessDb(w.rt));
     EXPECT_TRUE(BackupAccessDb(w.rt));  // twice in the same second
-    EXPECT_EQ(BackupFolder(w), (std::vector<std::string>{"notes.txt", "post_db.mdb", "post_db_612202634752.mdb"}));
+    std::vector<std::string> folder;
+    for (const auto& entry : w.files.files)
+        if (entry.first.rfind("E:\\Bak\\", 0) == 0) folder.push_back(entry.first.substr(7));
+    EXPECT_EQ(folder, (std::vector<std::string>{"notes.txt", "post_db.mdb", "post_db_612202634752.mdb"}));
     EXPECT_EQ(w.files.files.at("E:\\Bak\\post_db_612202634752.mdb"), "back+compacted");
     EXPECT_TRUE(Before(w.files.calls, "rename E:\\Bak\\post_db_backup.tmp -> E:\\Bak\\post_db_612202634752.mdb",
                        "delete E:\\Bak\\post_db_1.mdb"));
-    EXPECT_TRUE(Logged(w, "Backup was created   E:\\Bak\\post_db_612202634752.mdb"));
-    ASSERT_EQ(w.boxes.shown.size(), 2u);
-    EXPECT_EQ(w.boxes.shown[0].text, "Backup was created\r\nE:\\Bak\\post_db_612202634752.mdb");
-    EXPECT_EQ(w.boxes.shown[0].title, "Zentro Software Ltd");
-}
-
-TEST(BackupAccessDb, AFailureKeepsTheEarlierBackupsAndLeavesNoPartialOne) {
-    for (const auto& [compactError, refused] : std::vector<std::pair<std::string, std::string>>{
-             {"The database is in use by another process", ""},
-             {"", "rename E:\\Bak\\post_db_backup.tmp -> E:\\Bak\\post_db_612202634752.mdb"}}) {
-        FakeWorld w;
-        Install(w);
-        if (!compactError.empty()) w.Engine().compactErrors["D:\\Data\\post_db.mdb"] = compactError;
-        w.files.failOn = {refused};
-        const std::string reason = compactError.empty() ? "refused: " + refused : compactError;
-        EXPECT_FALSE(BackupAccessDb(w.rt)) << reason;
-        EXPECT_EQ(BackupFolder(w), std::vector<std::string>{"post_db_1.mdb"}) << reason;
-        EXPECT_TRUE(Logged(w, "Operation Failed   " + reason)) << Log(w);
-        ExpectOneBox(w, "Operation Failed\r\n" + reason, BoxIcon::Critical, "Zentro Software Ltd");
-        EXPECT_TRUE(w.rt.anyOperationFailed);
-    }
 }
 
 TEST(BackupAccessDb, AnUnsetFolderIsNAAndAnEmptyOneTheRoot) {
     for (const auto& [setting, folder] : std::vector<std::pair<std::optional<std::string>, std::string>>{
              {std::nullopt, "NA"}, {std::string(), ""}}) {
-        FakeWorld fresh;
-        fresh.rt.ctx.Product = "Bresk";
-        fresh.files.files["D:\\Data\\post_db.mdb"] = "back";
-        fresh.settings.Set("Bresk", "Locations", "DBpath", "D:\\Data");
-        if (setting) fresh.settings.Set("Bresk", "Locations", "BKpath", *setting);
-        EXPECT_TRUE(BackupAccessDb(fresh.rt));  // the fake has every folder
-        EXPECT_EQ(fresh.rt.ctx.BkPath, folder);
-        EXPECT_EQ(fresh.files.files.count(folder + "\\post_db_612202634752.mdb"), 1u);
+        FakeWorld w;
+        w.rt.ctx.Product = "Bresk";
+        w.files.files["D:\\Data\\post_db.mdb"] = "back";
+        w.settings.Set("Bresk", "Locations", "DBpath", "D:\\Data");
+        if (setting) w.settings.Set("Bresk", "Locations", "BKpath", *setting);
+        EXPECT_TRUE(BackupAccessDb(w.rt));  // the fake has every folder
+        EXPECT_EQ(w.rt.ctx.BkPath, folder);
+        EXPECT_EQ(w.files.files.count(folder + "\\post_db_612202634752.mdb"), 1u);
     }
 }
 
-TEST(BackupStatement, PlainNamesAsTheyAreOthersQuotedSoNoSettingAddsAStatement) {
+TEST(BackupSqlDb, PlainNamesAsTheyAreOthersQuotedSoNoSettingAddsAStatement) {
     const std::string with = " WITH NOFORMAT, INIT, SKIP, REWIND, NOUNLOAD,  STATS = 10";
     struct Case {
         std::string name, folder, statement;
@@ -187,57 +176,22 @@ TEST(BackupStatement, PlainNamesAsTheyAreOthersQuotedSoNoSettingAddsAStatement) 
              {"PB]; DROP DATABASE x; --", "E:\\Bak",
               "BACKUP DATABASE [PB]]; DROP DATABASE x; --] To DISK = 'E:\\Bak\\PB]; DROP DATABASE x; --.bak'"},
              {"PB", "E:\\O'Brien", "BACKUP DATABASE PB To DISK = 'E:\\O''Brien\\PB.bak'"},
-             {"it's", "E:\\B", "BACKUP DATABASE [it's] To DISK = 'E:\\B\\it''s.bak'"}}) {
+             {"it's", "E:\\B", "BACKUP DATABASE [it's] To DISK = 'E:\\B\\it''s.bak'"},
+             {"", "NA", "BACKUP DATABASE  To DISK = 'NA\\.bak'"}}) {  // missing settings go in as they are
         EXPECT_EQ(BuildBackupStatement(c.name, c.folder), c.statement + with);
     }
     EXPECT_EQ(BuildConnectionString("SRV1\\SQLEXPRESS", "PB"), "driver={SQL Server};server=SRV1\\SQLEXPRESS;database=PB");
     EXPECT_EQ(BuildConnectionString("NA", ""), "driver={SQL Server};server=NA;database=");
-    EXPECT_EQ(BuildConnectionString("srv", "PB]; DROP DATABASE x; --"),
-              "driver={SQL Server};server=srv;database={PB]; DROP DATABASE x; --}");
+    EXPECT_EQ(BuildConnectionString("srv", "PB]; DROP DATABASE x; --"), "driver={SQL Server};server=srv;database={PB]; DROP DATABASE x; --}");
     EXPECT_EQ(BuildConnectionString("srv;uid=sa", "{x}"), "driver={SQL Server};server={srv;uid=sa};database={{x}}}");
 }
 
-TEST_F(Operations, SqlBackupRunsTheStatementOnTheProductsServer) {
-    EXPECT_TRUE(BackupSqlDb(w.rt));
-    const auto& calls = w.sql.calls;
-    const std::string text = "text " + BuildBackupStatement("PB", "E:\\Bak");
-    EXPECT_EQ(calls.front(), "connstr driver={SQL Server};server=SRV1;database=PB");
-    EXPECT_TRUE(Before(calls, "open", "execute") && Before(calls, text, "execute") && Before(calls, "type 1", "execute"));
-    EXPECT_TRUE(Before(calls, "execute", "close"));
-    EXPECT_TRUE(Logged(w, "Backup was created   E:\\Bak\\PB.bak"));
-    ExpectOneBox(w, "Backup was created", BoxIcon::Information, "Zentro Software Ltd");  // no path in the box
-
-    FakeWorld fresh;  // missing settings go into the statement as they are
-    BackupSqlDb(fresh.rt);
-    EXPECT_EQ(fresh.sql.calls.at(0), "connstr driver={SQL Server};server=NA;database=");
-    EXPECT_EQ(fresh.rt.ctx.SqlText, "BACKUP DATABASE  To DISK = 'NA\\.bak' WITH NOFORMAT, INIT, SKIP, REWIND, NOUNLOAD,  STATS = 10");
-}
-
-TEST(BackupSqlDb, FailuresAreReportedInTheirOwnWords) {
-    struct Case {
-        std::string testing::FakeSql::*failure;
-        std::string text, reason;
-    };
-    const std::string notOpen = "The connection cannot be used to perform this operation.";
-    for (const Case& c : std::vector<Case>{
-             {&testing::FakeSql::openError, "[FreeTDS][SQL Server]Unable to connect", notOpen},
-             {&testing::FakeSql::executeError, "Cannot open backup device 'E:\\Bak\\PB.bak'.", "Cannot open backup device 'E:\\Bak\\PB.bak'."},
-             {&testing::FakeSql::closeError, "Communication link failure", "Communication link failure"}}) {
-        FakeWorld w;
-        Install(w);
-        w.sql.*c.failure = c.text;
-        EXPECT_FALSE(BackupSqlDb(w.rt)) << c.reason;
-        EXPECT_TRUE(Logged(w, "Operation Failed   " + c.reason)) << Log(w);
-        ExpectOneBox(w, "Operation Failed\r\n" + c.reason, BoxIcon::Critical, "Zentro Software Ltd");
-        EXPECT_TRUE(w.rt.anyOperationFailed);
-    }
-}
-
-TEST_F(Operations, LookupGivesTheFirstRowOrEmptyTextOnAnyFailure) {
-    const std::string query = "SELECT DocumentPath FROM doclib WHERE LibCode='lib1'";
+TEST(LookupDocumentPath, AccessBackEndGivesTheFirstRowOrEmptyTextOnAnyFailure) {
+    FakeWorld w;
+    Install(w);
     w.Engine().doclib["D:\\Data\\post_db.mdb"] = {std::string("S:\\Docs"), std::string("S:\\Other")};
     EXPECT_EQ(LookupDocumentPath(w.rt), "S:\\Docs");
-    EXPECT_EQ(w.engine->sqlSeen, std::vector<std::string>{query});
+    EXPECT_EQ(w.engine->sqlSeen, std::vector<std::string>{"SELECT DocumentPath FROM doclib WHERE LibCode='lib1'"});
     auto* db = dynamic_cast<testing::FakeDatabase*>(w.rt.ctx.Database.get());
     ASSERT_NE(db, nullptr);
     EXPECT_TRUE(db->closed);
@@ -249,15 +203,8 @@ TEST_F(Operations, LookupGivesTheFirstRowOrEmptyTextOnAnyFailure) {
     EXPECT_EQ(LookupDocumentPath(w.rt), "");
     w.files.files.clear();  // no database
     EXPECT_EQ(LookupDocumentPath(w.rt), "");
-    EXPECT_EQ(w.rt.ctx.SqlText, query);
     EXPECT_TRUE(w.boxes.shown.empty());
-}
-
-TEST_F(Operations, CindralTakesTheWorkgroupSettingAfterTheLookup) {
-    w.rt.ctx.Product = "Cindral";
-    w.settings.Set("Cindral", "Locations", "DBpath", "D:\\Data");
-    w.Engine().doclib["D:\\Data\\post_db.mdb"] = {std::string("S:\\Docs")};
-    EXPECT_EQ(LookupDocumentPath(w.rt), "");  // the key is absent
+    w.rt.ctx.Product = "Cindral";  // Cindral's own setting, after the query
     w.settings.Set("Cindral", "Locations", "WORKGROUPPATH", "W:\\Group");
     EXPECT_EQ(LookupDocumentPath(w.rt), "W:\\Group");
 }

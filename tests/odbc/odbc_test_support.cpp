@@ -1,9 +1,5 @@
 #include "tests/odbc/odbc_test_support.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -27,6 +23,7 @@ void RegisterTestDrivers(const std::string& sqlServerDriver) {
 
 TdsEndpoint::TdsEndpoint(const Options& options) {
     std::filesystem::create_directory(disk());
+    std::filesystem::create_directory(dir_ / "record");
     std::string command = "exec python3 " + ShellQuoted(DORVANE_TEST_TDS_ENDPOINT);
     for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
              {"--record", (dir_ / "record").string()}, {"--port-file", (dir_ / "port").string()},
@@ -40,35 +37,13 @@ TdsEndpoint::TdsEndpoint(const Options& options) {
     if (port_ == 0) throw std::runtime_error("the TDS endpoint did not start");
 }
 
-std::string TdsEndpoint::ConnectionString(const std::string& database) const {
-    return "driver={SQL Server};server=127.0.0.1," + std::to_string(port_) + ";database=" + database;
-}
-
 std::vector<std::string> TdsEndpoint::Recorded(const std::string& kind) const {
-    std::ifstream in(dir_ / "record", std::ios::binary);
+    std::ifstream in(dir_ / "record" / kind, std::ios::binary);
     std::vector<std::string> texts;
-    std::string k;
-    std::size_t length = 0;
-    while (in >> k >> length) {
-        in.get();  // the line break after the count
-        std::string text(length, '\0');
-        in.read(text.data(), static_cast<std::streamsize>(length));
-        in.get();
-        if (k == kind) texts.push_back(text);
-    }
+    for (std::string text; std::getline(in, text, '\0');) texts.push_back(text);
     return texts;
 }
 
-int UnusedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    close(fd);  // nothing listens there now
-    return ntohs(address.sin_port);
-}
+int UnusedPort() { return TdsEndpoint().port(); }  // it stopped: nothing listens there now
 
 }  // namespace dorvane::odbc::testing

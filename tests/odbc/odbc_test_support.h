@@ -62,7 +62,9 @@ public:
     int port() const { return port_; }
     // The folder that stands for the server's drives ("E:\Bak" is disk()/E/Bak).
     std::filesystem::path disk() const { return dir_ / "disk"; }
-    std::string ConnectionString(const std::string& database = "PB") const;
+    std::string ConnectionString(const std::string& database = "PB") const {
+        return "driver={SQL Server};server=127.0.0.1," + std::to_string(port_) + ";database=" + database;
+    }
     // The texts of one kind that reached the endpoint, in order (kinds: batch,
     // login-user, login-password, login-database, login-sspi).
     std::vector<std::string> Recorded(const std::string& kind) const;

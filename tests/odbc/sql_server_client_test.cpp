@@ -1,6 +1,7 @@
-// The client against Debian's FreeTDS driver, registered as "SQL Server", and
-// the test-only TDS endpoint standing in for the server.
+// The client, and the dorvane program, against Debian's FreeTDS driver registered
+// as "SQL Server" and the test-only TDS endpoint standing in for the server.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include "core/error.h"
 #include "engines/odbc/odbc_client.h"
@@ -36,10 +37,10 @@ protected:
         std::unique_ptr<SqlConnection> connection;
         std::unique_ptr<SqlCommand> command;
     };
-    Session Connect(const std::string& connectionString, const std::string& statement) {
+    Session Connect(const std::string& connectionString, const std::string& statement, bool open = true) {
         Session s{client->NewConnection(), client->NewCommand()};
         s.connection->SetConnectionString(connectionString);
-        s.connection->Open();
+        if (open) s.connection->Open();
         s.command->SetActiveConnection(*s.connection);
         s.command->SetCommandText(statement);
         s.command->SetCommandType(1);
@@ -155,35 +156,82 @@ TEST_F(SqlServerClient, UnreachableServersFailWithTheDriversWordsWithinTheTimeOu
     const std::string refused = "driver={SQL Server};server=127.0.0.1," + std::to_string(testing::UnusedPort()) + ";database=PB";
     for (const std::string& text : {refused, std::string("driver={SQL Server};server=no-such-host.invalid;database=PB")}) {
         SCOPED_TRACE(text);
-        auto connection = client->NewConnection();
-        connection->SetConnectionString(text);
-        const std::string openFailure = FailureOf([&] { connection->Open(); });
+        Session s = Connect(text, kBackupPB, false);
+        const std::string openFailure = FailureOf([&] { s.connection->Open(); });
         EXPECT_NE(openFailure.find("[FreeTDS][SQL Server]"), std::string::npos) << openFailure;
         EXPECT_NE(openFailure.find("SQLSTATE 08"), std::string::npos) << openFailure;
-        EXPECT_FALSE(connection->IsOpen());
+        EXPECT_FALSE(s.connection->IsOpen());
         // The command then fails, and its description still names the cause.
-        auto command = client->NewCommand();
-        command->SetActiveConnection(*connection);
-        command->SetCommandText(kBackupPB);
-        const std::string executeFailure = FailureOf([&] { command->Execute(); });
-        EXPECT_NE(executeFailure.find("the connection is not open"), std::string::npos);
-        EXPECT_NE(executeFailure.find(openFailure), std::string::npos) << executeFailure;
-        EXPECT_NO_THROW(connection->Close());
+        const std::string executeFailure = FailureOf([&] { s.command->Execute(); });
+        EXPECT_NE(executeFailure.find("the connection is not open. Opening it failed: " + openFailure), std::string::npos)
+            << executeFailure;
+        EXPECT_NO_THROW(s.connection->Close());
     }
     TdsEndpoint silent({"silent", "ok", ""});
-    auto quick = MakeSqlClient(ClientOptions{2});
-    auto connection = quick->NewConnection();
-    connection->SetConnectionString(silent.ConnectionString());
-    const std::string timedOut = FailureOf([&] { connection->Open(); });
+    client = MakeSqlClient(ClientOptions{2});  // seconds
+    Session s = Connect(silent.ConnectionString(), kBackupPB, false);
+    const std::string timedOut = FailureOf([&] { s.connection->Open(); });
     EXPECT_NE(timedOut.find("SQLSTATE HYT00"), std::string::npos) << timedOut;
 }
 
 TEST_F(SqlServerClient, AnUnregisteredDriverNameSaysWhatToRegister) {
-    auto connection = client->NewConnection();
-    connection->SetConnectionString("driver={SQL Server 2000};server=db01;database=PB");
-    const std::string unregistered = FailureOf([&] { connection->Open(); });
+    Session s = Connect("driver={SQL Server 2000};server=db01;database=PB", kBackupPB, false);
+    const std::string unregistered = FailureOf([&] { s.connection->Open(); });
     EXPECT_NE(unregistered.find("SQL Server 2000"), std::string::npos) << unregistered;
     EXPECT_NE(unregistered.find("register it as \"SQL Server\""), std::string::npos) << unregistered;
+}
+
+// The dorvane program run unattended for a SQL Server product: the front-end is
+// compacted, then the server backs up, and nothing else. Settings cannot add
+// statements of their own: a hostile database name and a folder with an
+// apostrophe reach the server as one quoted statement. A failure is logged in the
+// server's words, or with why the server was not reached.
+TEST_F(SqlServerClient, TheProgramCompactsTheFrontEndThenHasTheServerBackUpAndLogsWhatHappened) {
+    testing::TempDir home;
+    auto run = [&](const std::string& program, const std::string& arguments) {
+        const std::string line = "cd '" + home.path().string() + "' && XDG_CONFIG_HOME='" + (home / "config").string() +
+                                 "' " + program + " " + arguments + " 2>'" + (home / "err").string() + "'";
+        const int status = std::system(line.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    auto set = [&](const std::string& section, const std::string& key, const std::string& value) {
+        const std::string arguments = "set Bresk " + section + " " + key + " " + testing::ShellQuoted(value);
+        ASSERT_EQ(run(DORVANE_TEST_SETTINGS_BIN, arguments), 0) << testing::ReadFile(home / "err");
+    };
+    auto runAgainst = [&](int port) {
+        set("Locations", "SQLServer", "127.0.0.1," + std::to_string(port));
+        return run(DORVANE_TEST_BIN, "/silent /Bresk");
+    };
+    std::filesystem::copy_file(DORVANE_TEST_FRONT_END, home / "Bresk.mde");
+    for (const auto& [section, key, value] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"TitleBar", "sqlver", "1"}, {"Locations", "APPPATH", home.path().string()},
+             {"Locations", "DbaseName", "PB"}, {"Locations", "BKpath", "E:\\Bak"}})
+        set(section, key, value);
+    const std::string with = " WITH NOFORMAT, INIT, SKIP, REWIND, NOUNLOAD,  STATS = 10";
+    TdsEndpoint endpoint;
+    for (const char* folder : {"Bak", "O'Brien"}) std::filesystem::create_directories(endpoint.disk() / "E" / folder);
+    EXPECT_EQ(runAgainst(endpoint.port()), 0);
+    set("Locations", "BKpath", "E:\\Missing");
+    EXPECT_EQ(runAgainst(endpoint.port()), 1);
+    set("Locations", "DbaseName", "PB]; DROP DATABASE x; --");
+    set("Locations", "BKpath", "E:\\O'Brien");
+    EXPECT_EQ(runAgainst(endpoint.port()), 0);
+    EXPECT_EQ(runAgainst(testing::UnusedPort()), 1);
+    EXPECT_EQ(endpoint.Recorded("batch"),
+              (std::vector<std::string>{"BACKUP DATABASE PB To DISK = 'E:\\Bak\\PB.bak'" + with,
+                                        "BACKUP DATABASE PB To DISK = 'E:\\Missing\\PB.bak'" + with,
+                                        "BACKUP DATABASE [PB]]; DROP DATABASE x; --] To DISK = 'E:\\O''Brien\\PB]; DROP "
+                                        "DATABASE x; --.bak'" + with}));
+    EXPECT_EQ(endpoint.Recorded("login-database"), (std::vector<std::string>{"PB", "PB", "PB]; DROP DATABASE x; --"}));
+    EXPECT_TRUE(std::filesystem::exists(endpoint.disk() / "E" / "Bak" / "PB.bak"));
+    const std::string log = testing::ReadFile(home / "Dorvane_log.txt");
+    for (const std::string line : {"Application was optimized\r\n", "Backup was created   E:\\Bak\\PB.bak\r\n",
+                                   "Operation Failed   [FreeTDS][SQL Server]Cannot open backup device 'E:\\Missing\\PB.bak'.",
+                                   "Backup was created   E:\\O'Brien\\PB]; DROP DATABASE x; --.bak\r\n",
+                                   "Operation Failed   Running the statement failed: the connection is not open. Opening it "
+                                   "failed: [FreeTDS][SQL Server]", "-------------------------------------\r\n"})
+        EXPECT_NE(log.find("     " + line), std::string::npos) << line << "\n" << log;
+    EXPECT_EQ(log.find("Dbase"), std::string::npos) << "an Access step ran: " << log;
 }
 
 }  // namespace

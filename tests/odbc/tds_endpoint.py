@@ -1,14 +1,11 @@
 #!/usr/bin/env python3
 """A test-only TDS 7.4 endpoint standing in for a database server.
 
-Enough of the protocol for an ODBC driver to sign in (PRELOGIN without
-encryption, LOGIN7) and send SQL batches. Records every login and batch as
-"<kind> <byte count>\\n<UTF-8 text>\\n" (kinds login-user, login-password,
-login-database, login-sspi, batch). BACKUP DATABASE writes its TO
-DISK file below --disk-root ("E:" is folder "E") or fails as a server does when
-the folder is missing; SELECT returns --rows in one nvarchar column; other
-batches get the answer --reply names. Writes its port to --port-file once it
-listens; ends when its standard input closes.
+Signs a driver in and records every login field and batch in the --record folder,
+one file per kind, texts ended by NUL. BACKUP DATABASE writes its TO DISK file
+below --disk-root ("E:" is folder "E") or fails as a server does when the folder
+is missing; SELECT returns --rows; other batches get the --reply answer. Writes
+its port to --port-file once it listens; ends when its standard input closes.
 """
 import argparse
 import json
@@ -21,6 +18,8 @@ import threading
 
 TDS74 = 0x74000004
 DONE_MORE, DONE_ERROR, DONE_COUNT = 0x0001, 0x0002, 0x0010
+# Options version (15.0.2000), encryption (not supported), instance (accepted), thread id, MARS (off); their data.
+PRELOGIN_REPLY = bytes.fromhex("00001a0006" "0100200001" "0200210001" "0300220000" "0400220001" "ff" "0f0007d00000" "02" "00" "00")
 
 
 def ucs2(text):
@@ -75,9 +74,8 @@ class Endpoint(socketserver.ThreadingTCPServer):
         self.lock = threading.Lock()
 
     def record(self, kind, text):
-        data = text.encode("utf-8", "surrogatepass")
-        with self.lock, open(self.options.record, "ab") as out:
-            out.write(b"%s %d\n" % (kind.encode(), len(data)) + data + b"\n")
+        with self.lock, open(os.path.join(self.options.record, kind), "ab") as out:
+            out.write(text.encode("utf-8", "surrogatepass") + b"\0")
 
 
 class Handler(socketserver.BaseRequestHandler):
@@ -113,7 +111,7 @@ class Handler(socketserver.BaseRequestHandler):
             while True:
                 kind, payload = self.read_message()
                 if kind == 0x12:
-                    self.send(self.prelogin_reply())
+                    self.send(PRELOGIN_REPLY)
                 elif kind == 0x10:
                     self.send(self.login(payload))
                 elif kind == 0x01:
@@ -124,17 +122,6 @@ class Handler(socketserver.BaseRequestHandler):
                     self.send(error(4002, "The endpoint does not handle TDS message type %d." % kind) + done(DONE_ERROR))
         except (EOFError, ConnectionError):
             pass
-
-    @staticmethod
-    def prelogin_reply():
-        # version, encryption not supported, instance accepted, thread id, MARS off
-        options = [(0x00, bytes([15, 0, 0x07, 0xD0, 0, 0])), (0x01, b"\x02"), (0x02, b"\x00"), (0x03, b""), (0x04, b"\x00")]
-        offset = len(options) * 5 + 1
-        table, data = b"", b""
-        for kind, value in options:
-            table += struct.pack(">BHH", kind, offset + len(data), len(value))
-            data += value
-        return table + b"\xff" + data
 
     def login(self, payload):
         def field(index):

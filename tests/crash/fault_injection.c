@@ -80,8 +80,9 @@ static int read_fault(int fd) {
     char path[4096];
     if (strcmp(env("DORVANE_FAULT_READS"), "eio") != 0 || !under_root(fd_path(fd, path, sizeof path))) return 0;
     long at = atol(env("DORVANE_FAULT_AT"));
+    if (at <= 0 || ++g_reads < at) return 0;
     errno = EIO;
-    return at > 0 && ++g_reads >= at;
+    return 1;
 }
 
 /* One wrapper: `check` decides whether the call fails, else the real call runs. */
@@ -89,9 +90,7 @@ static int read_fault(int fd) {
     ret name params {                                                                     \
         static ret(*real) params;                                                         \
         if (real == NULL) real = (ret(*) params)dlsym(RTLD_NEXT, #name);                  \
-        int saved = errno;                                                                \
         if (check) return -1;                                                             \
-        errno = saved;                                                                    \
         return real args;                                                                 \
     }
 

@@ -1,12 +1,9 @@
 #!/usr/bin/env python3
-"""A small mutation sample: faults a user would feel, planted one at a time.
+"""Usage: tests/tools/mutants.py [REV]   (default HEAD)
 
-Usage: tests/tools/mutants.py [REV]   (default HEAD)
-Builds a scratch copy of REV once and checks that its tests pass, then plants
-each mutant, rebuilds, runs the tests (all but the fault sweeps) and prints
-"killed" when a test failed or "SURVIVED" when none did. The checkout is never
-changed. Exits 1, keeping the scratch folder, when a mutant survived or could
-not be planted.
+Plants faults a user would feel, one at a time, in a scratch build of REV (never the
+checkout) and runs the tests but the fault sweeps: "killed" when one failed, else
+"SURVIVED". Exits 1, keeping the scratch folder, unless every mutant was killed.
 """
 import os
 import shutil
@@ -16,17 +13,16 @@ import tempfile
 
 COPY_BACK = "    if (!RunStep(error, [&] { rt.files.CopyFile(temporary, source); })) return false;\n"
 DELETE_TEMP = "    if (!RunStep(error, [&] { rt.files.DeleteFile(temporary); })) return false;\n"
-FAILED = '    } else {\n        ReportFailure(rt, "Operation Failed\\r\\n"'
+FAILED = '        ReportFailure(rt, "Operation Failed\\r\\n"'
 QUOTED_FILE = "Doubled(JoinPath(folder, databaseName + \".bak\"), '\\'')"
-# (name, file, text, replacement): the text must occur exactly once.
-MUTANTS = [
+MUTANTS = [  # (name, file, text that must occur exactly once, replacement)
     ("compaction without verification", "engines/jet/compact/compaction.cpp",
      "compact::VerifyCopy(file, tables, copy);", "(void)copy;"),
     ("Temp.bk0 deleted before the copy back", "operations/compact_via_temp.cpp", COPY_BACK + DELETE_TEMP,
      DELETE_TEMP + COPY_BACK),
     ("earlier backups deleted when the new one failed", "operations/backup_access.cpp", FAILED,
-     "    } else {\n        try { for (const auto& p : rt.files.ListMatching(rt.ctx.BkPath, kBackupPattern))"
-     " rt.files.DeleteFile(p); } catch (...) {}\n" + FAILED[13:]),
+     "try { for (const auto& p : rt.files.ListMatching(rt.ctx.BkPath, kBackupPattern)) rt.files.DeleteFile(p); }"
+     " catch (...) {}\n" + FAILED),
     ("day and month swapped in the time stamp", "operations/backup_access.cpp",
      "std::to_string(t.day) + std::to_string(t.month)", "std::to_string(t.month) + std::to_string(t.day)"),
     ("silent matched in any case", "core/command_line.cpp",
@@ -41,15 +37,15 @@ MUTANTS = [
 def main():
     repo = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
     testdata = os.environ.get("DORVANE_TESTDATA", os.path.join(os.path.dirname(repo), "shared", "testdata"))
-    jobs = os.environ.get("JOBS", "2")
+    jobs = "-j" + os.environ.get("JOBS", "2")
     scratch = tempfile.mkdtemp(prefix="dorvane-mutants-")
     src, build, log = (os.path.join(scratch, name) for name in ("src", "build", "log.txt"))
     os.makedirs(src)
-    archive = subprocess.run(["git", "-C", repo, "archive", sys.argv[1] if len(sys.argv) > 1 else "HEAD"],
-                             check=True, capture_output=True).stdout
-    subprocess.run(["tar", "-x", "-C", src], input=archive, check=True)
-    if os.path.isdir(os.path.join(repo, "tests", "node", "node_modules")):  # the independent reader, untracked
-        os.symlink(os.path.join(repo, "tests", "node", "node_modules"), os.path.join(src, "tests", "node", "node_modules"))
+    archive = subprocess.run(["git", "-C", repo, "archive", (sys.argv[1:] or ["HEAD"])[0]], check=True, capture_output=True)
+    subprocess.run(["tar", "-x", "-C", src], input=archive.stdout, check=True)
+    modules = os.path.join(repo, "tests", "node", "node_modules")  # the independent reader, not tracked
+    if os.path.isdir(modules):
+        os.symlink(modules, os.path.join(src, "tests", "node", "node_modules"))
     print(f"scratch copy in {scratch}, log in {log}", flush=True)
 
     def run(*command):
@@ -57,34 +53,31 @@ def main():
             return subprocess.run(command, stdout=out, stderr=subprocess.STDOUT).returncode == 0
 
     def outcome():
-        if not run("cmake", "--build", build, f"-j{jobs}"):
+        if not run("cmake", "--build", build, jobs):
             return "NOT BUILT"
-        return "SURVIVED" if run("ctest", "--test-dir", build, f"-j{jobs}", "-E", r"^faults\.", "--stop-on-failure",
-                                 "--output-on-failure") else "killed"
+        passed = run("ctest", "--test-dir", build, jobs, "-E", r"^faults\.", "--stop-on-failure", "--output-on-failure")
+        return "SURVIVED" if passed else "killed"
 
-    configured = run("cmake", "-S", src, "-B", build, "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DCMAKE_C_COMPILER=gcc",
-                     "-DCMAKE_CXX_COMPILER=g++", "-DDORVANE_WITH_QT=OFF", f"-DDORVANE_TESTDATA={os.path.abspath(testdata)}")
-    if not configured or outcome() != "SURVIVED":
+    if not run("cmake", "-S", src, "-B", build, "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DCMAKE_C_COMPILER=gcc",
+               "-DCMAKE_CXX_COMPILER=g++", "-DDORVANE_WITH_QT=OFF", f"-DDORVANE_TESTDATA={os.path.abspath(testdata)}") \
+            or outcome() != "SURVIVED":
         print(f"the unmutated tree does not build or pass its tests: see {log}")
         return 1
     bad = 0
     for name, path, text, replacement in MUTANTS:
         with open(os.path.join(src, path)) as f:
             original = f.read()
-        verdict = "NOT PLANTED"  # the text to change is not in the file exactly once
+        verdict = "NOT PLANTED"
         if original.count(text) == 1:
-            with open(log, "a") as out:
-                out.write(f"\n==== mutant: {name}\n")
-            try:
-                with open(os.path.join(src, path), "w") as f:
-                    f.write(original.replace(text, replacement))
-                verdict = outcome()
-            finally:
-                with open(os.path.join(src, path), "w") as f:
-                    f.write(original)
+            run("echo", f"==== mutant: {name}")
+            with open(os.path.join(src, path), "w") as f:
+                f.write(original.replace(text, replacement))
+            verdict = outcome()
+            with open(os.path.join(src, path), "w") as f:
+                f.write(original)
         bad += verdict != "killed"
         print(f"{verdict:<12} {name}", flush=True)
-    if bad == 0:
+    if not bad:
         shutil.rmtree(scratch, ignore_errors=True)
     return 1 if bad else 0
 

@@ -99,14 +99,6 @@ TEST(Operations, ReportTheirOutcomeAndAFailureChangesNoFile) {
     }
 }
 
-TEST(CompactViaTemp, EmptySettingsMeanTheRoot) {
-    FakeWorld w;
-    w.rt.ctx.FrontEndFile = "Alveto.mde";
-    OptimizeFrontEnd(w.rt);
-    RepairBackEnd(w.rt);
-    EXPECT_EQ(w.engine->calls, (std::vector<std::string>{"compact \\Alveto.mde -> \\Temp.bk0", "compact \\post_db.mdb -> \\Temp.bk0"}));
-}
-
 // A failing step stops the compaction; the source never loses its content,
 // and the leftover makes the next compaction in that folder fail untouched.
 TEST(CompactViaTemp, StopsAtTheFirstFailingStep) {
@@ -151,17 +143,20 @@ TEST(BackupAccessDb, ReplacesEarlierBackupsOnlyOnceTheNewOneExists) {
                        "delete E:\\Bak\\post_db_1.mdb"));
 }
 
-TEST(BackupAccessDb, AnUnsetFolderIsNAAndAnEmptyOneTheRoot) {
-    for (const auto& [setting, folder] : std::vector<std::pair<std::optional<std::string>, std::string>>{
-             {std::nullopt, "NA"}, {std::string(), ""}}) {
+// Empty settings make paths at the root; an absent backup folder is "NA".
+TEST(Operations, AbsentSettingsMeanTheRootAndAnAbsentBackupFolderNA) {
+    for (const std::string backupFolder : {"NA", ""}) {
         FakeWorld w;
-        w.rt.ctx.Product = "Bresk";
-        w.files.files["D:\\Data\\post_db.mdb"] = "back";
-        w.settings.Set("Bresk", "Locations", "DBpath", "D:\\Data");
-        if (setting) w.settings.Set("Bresk", "Locations", "BKpath", *setting);
+        w.rt.ctx.Product = "Alveto";
+        w.rt.ctx.FrontEndFile = "Alveto.mde";
+        w.files.files = {{"\\Alveto.mde", "front"}, {"\\post_db.mdb", "back"}};
+        if (backupFolder.empty()) w.settings.Set("Alveto", "Locations", "BKpath", "");
+        OptimizeFrontEnd(w.rt);
+        RepairBackEnd(w.rt);
         EXPECT_TRUE(BackupAccessDb(w.rt));  // the fake has every folder
-        EXPECT_EQ(w.rt.ctx.BkPath, folder);
-        EXPECT_EQ(w.files.files.count(folder + "\\post_db_612202634752.mdb"), 1u);
+        EXPECT_EQ(w.engine->calls, (std::vector<std::string>{"compact \\Alveto.mde -> \\Temp.bk0", "compact \\post_db.mdb -> \\Temp.bk0",
+                                                         "compact \\post_db.mdb -> " + backupFolder + "\\post_db_backup.tmp"}));
+        EXPECT_EQ(w.files.files.count(backupFolder + "\\post_db_612202634752.mdb"), 1u);
     }
 }
 

@@ -1,297 +1,306 @@
-#!/usr/bin/env python3
-"""Breaks unattended maintenance runs on purpose and checks that nothing is lost.
+"""Breaks unattended runs of a fresh Bresk installation on purpose; checks that nothing is lost.
 
-A demo installation of Bresk (front-end, back-end post_db.mdb, a backup folder
-that already holds one earlier backup) is set up afresh for every run. The run
-is then broken at the k-th file-changing call under the installation (write,
-flush, rename, delete) by the fault injector (LD_PRELOAD): the process ends at
-once ("crash"), or that call fails ("enospc", "eio", "erofs"), or reads fail
-from the k-th on ("read-eio"). "kill" instead sends SIGKILL to a real run after a
-seeded random delay.
-
-After every broken run:
-  * the back-end folder holds post_db.mdb or Temp.bk0 whose content equals the
-    original; likewise the front-end folder for Bresk.mde;
-  * the backup folder holds the earlier backup untouched or a backup whose
-    content equals the original, and nothing else matching post_db_*.mdb;
-  * a run that reported success left everything compacted and backed up;
-  * the next run either succeeds, or fails only where a leftover Temp.bk0 makes
-    the Parts' behaviour fail; after removing those by hand a run succeeds and
-    the invariants still hold.
-Content equality is decided by the engine's own reader (dorvane-jet export of
-every table, system tables included) and, with --mdbtools, also by mdb-export.
-
-Prints "N passed, M failed" and exits non-zero on any failure.
+Modes: the LD_PRELOAD injector ends the process at the k-th file-changing call ("crash"), fails
+it ("enospc", "eio", "erofs") or fails reads from the k-th on ("read-eio"); "kill": SIGKILL after
+a seeded delay; "locks": a product holds the back-end, or tries to while a run compacts;
+"small-disk": a tmpfs folder without room (exit 77 without the right to mount). After each run the
+back-end, the front-end and a backup hold the original content (read by dorvane-jet, and mdb-export
+with --mdbtools), and the next runs recover.
 """
 import argparse
+import fcntl
+import functools
 import hashlib
 import os
 import random
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
 import time
 
-ORIGINAL_BACKUP = "post_db_1112025101010.mdb"
+EARLIER_BACKUP = "post_db_1112025101010.mdb"
+FAILURES = ("Unable to optimize application", "Unable to Repair Dbase", "Operation Failed")
+PRODUCT_LOCK_BYTE = 0x10000001  # a product that has the database open locks this byte
 
 
 def sha(path):
-    h = hashlib.sha256()
     with open(path, "rb") as f:
-        for block in iter(lambda: f.read(1 << 20), b""):
-            h.update(block)
-    return h.hexdigest()
+        return hashlib.file_digest(f, "sha256").hexdigest()
+
+
+original_sha = functools.lru_cache(maxsize=None)(sha)  # for the originals only, which never change
+
+
+def unpack(path, folder):
+    """The file itself, or a .xz file's content, checked against the SHA256SUMS beside it."""
+    if not path.endswith(".xz"):
+        return path
+    out = os.path.join(folder, os.path.basename(path)[:-3])
+    subprocess.run(["sh", "-c", 'xz -dc "$0" >"$1"', path, out], check=True)
+    if f"{sha(out)}  {os.path.basename(out)}" not in open(os.path.join(os.path.dirname(path), "SHA256SUMS")).read():
+        raise SystemExit(f"{out} does not match SHA256SUMS")
+    return out
 
 
 class Checker:
     def __init__(self, args):
-        self.args = args
-        self.content_cache = {}
+        self.args, self.cache = args, {}
 
     def content(self, path):
-        """Every table's rows as the engine reads them (and mdbtools, if asked)."""
+        """A digest of every table's rows as the engine reads them (and mdbtools, if asked), or None."""
         digest = sha(path)
-        if digest in self.content_cache:
-            return self.content_cache[digest]
-        tool = self.args.jet_tool
-        tables = subprocess.run([tool, "tables", path, "--all"], capture_output=True, text=True)
-        if tables.returncode != 0:
-            result = None
-        else:
-            parts = []
-            for table in sorted(t for t in tables.stdout.splitlines() if t):
-                out = subprocess.run([tool, "export", path, table], capture_output=True)
-                if out.returncode != 0:
-                    parts = None
-                    break
-                parts.append(table.encode() + b"\n" + out.stdout)
-                if self.args.mdbtools and not table.startswith("MSys"):
-                    mdb = subprocess.run(["mdb-export", "-b", "hex", path, table], capture_output=True)
-                    # mdbtools meets relocated rows in page order, so its row
-                    # order can change with compaction: compare its rows as a set.
-                    rows = b"\n".join(sorted(mdb.stdout.split(b"\n")))
-                    parts.append(b"mdbtools " + table.encode() + b"\n" + rows)
-            result = None if parts is None else hashlib.sha256(b"\0".join(parts)).hexdigest()
-        self.content_cache[digest] = result
-        return result
+        if digest not in self.cache:
+            self.cache[digest] = self.read(path)
+        return self.cache[digest]
 
-    def same_content(self, path, reference):
-        c = self.content(path)
-        return c is not None and c == self.content(reference)
+    def read(self, path):  # the digest of content()
+        tables = subprocess.run([self.args.jet_tool, "tables", path, "--all"], capture_output=True, text=True)
+        if tables.returncode != 0:
+            return None
+        parts = []
+        for table in sorted(t for t in tables.stdout.splitlines() if t):
+            out = subprocess.run([self.args.jet_tool, "export", path, table], capture_output=True)
+            if out.returncode != 0:
+                return None
+            parts.append(table.encode() + b"\n" + out.stdout)
+            if self.args.mdbtools and not table.startswith("MSys"):
+                # mdbtools meets relocated rows in page order: compare its rows as a set.
+                rows = subprocess.run(["mdb-export", "-b", "hex", path, table], capture_output=True).stdout
+                parts.append(b"mdbtools " + table.encode() + b"\n" + b"\n".join(sorted(rows.split(b"\n"))))
+        return hashlib.sha256(b"\0".join(parts)).hexdigest()
+
+    def same(self, path, reference):
+        return self.content(path) is not None and self.content(path) == self.content(reference)
 
 
 class Installation:
-    def __init__(self, root, args):
-        self.root = root
-        # Faults hit only the product's files: the settings stay readable.
-        self.files = os.path.join(root, "files")
-        self.app = os.path.join(self.files, "app")
-        self.data = os.path.join(self.files, "data")
-        self.backup = os.path.join(self.files, "backup")
+    def __init__(self, root, args, backend=None, small_disk=None):
+        self.root, self.args, self.backend = root, args, backend or args.backend
+        self.files = os.path.join(root, "files")  # faults hit only these: the settings stay readable
+        self.app, self.data, self.backup = (os.path.join(self.files, d) for d in ("app", "data", "backup"))
         self.config = os.path.join(root, "config")
         for d in (self.app, self.data, self.backup, self.config):
             os.makedirs(d)
-        td = args.testdata
-        shutil.copyfile(os.path.join(td, "mdb", "jet4", "testV2000.mdb"), os.path.join(self.app, "Bresk.mde"))
-        shutil.copyfile(args.backend, os.path.join(self.data, "post_db.mdb"))
-        shutil.copyfile(args.backend, os.path.join(self.backup, ORIGINAL_BACKUP))
-        env = self.env()
+        self.mounted = small_disk and subprocess.run(["mount", "-t", "tmpfs", "-o", "size=" + small_disk[1], "tmpfs",
+                                                      getattr(self, small_disk[0])], capture_output=True).returncode == 0
+        if small_disk and not self.mounted:
+            return
+        shutil.copyfile(args.frontend, os.path.join(self.app, "Bresk.mde"))
+        shutil.copyfile(self.backend, os.path.join(self.data, "post_db.mdb"))
+        shutil.copyfile(self.backend, os.path.join(self.backup, EARLIER_BACKUP))
         for section, key, value in (("TitleBar", "sqlver", "0"), ("Locations", "APPPATH", self.app),
                                     ("Locations", "DbPath", self.data), ("Locations", "BKpath", self.backup)):
-            subprocess.run([args.settings_tool, "set", "Bresk", section, key, value], env=env, check=True)
+            subprocess.run([args.settings_tool, "set", "Bresk", section, key, value], env=self.env({}), check=True)
 
-    def env(self, extra=None):
-        e = dict(os.environ)
-        e["XDG_CONFIG_HOME"] = self.config
-        e.pop("LD_PRELOAD", None)
-        if extra:
-            e.update(extra)
-        return e
+    def unmount(self):
+        subprocess.run(["umount", "-l", self.app, self.data, self.backup], capture_output=True)
+
+    def env(self, extra):
+        return {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"} | {"XDG_CONFIG_HOME": self.config} | extra
+
+    def start(self, extra):
+        return subprocess.Popen([self.args.dorvane, "/silent", "/Bresk"], env=self.env(extra), cwd=self.root,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    def run(self, extra, kill_after=None):
+        p = self.start(extra)
+        try:
+            _, err = p.communicate(timeout=kill_after if kill_after is not None else 600)
+        except subprocess.TimeoutExpired:
+            if kill_after is None:
+                raise  # a run that hangs is a failure of its own
+            p.kill()
+            _, err = p.communicate()
+        return p.returncode, err.decode("utf-8", "replace")
 
     def backups(self):
         return sorted(n for n in os.listdir(self.backup) if n.lower().startswith("post_db_") and n.lower().endswith(".mdb"))
 
+    def temporaries(self):
+        return [os.path.join(f, "Temp.bk0") for f in (self.app, self.data) if os.path.exists(os.path.join(f, "Temp.bk0"))]
+
     def log(self):
-        try:
-            with open(os.path.join(self.app, "Dorvane_log.txt"), "rb") as f:
-                return f.read().decode("utf-8", "replace")
-        except FileNotFoundError:
-            return ""
+        path = os.path.join(self.app, "Dorvane_log.txt")
+        return open(path, "rb").read().decode("utf-8", "replace") if os.path.exists(path) else ""
 
 
-def check_invariants(inst, refs, checker, problems):
-    """The three folders after any run, broken or not."""
-    for folder, name, original in ((inst.data, "post_db.mdb", refs["backend"]), (inst.app, "Bresk.mde", refs["frontend"])):
-        source = os.path.join(folder, name)
-        temp = os.path.join(folder, "Temp.bk0")
-        good = [p for p in (source, temp) if os.path.exists(p) and checker.same_content(p, original)]
-        if not good:
+def check_invariants(inst, checker, problems):
+    for folder, name, original in ((inst.data, "post_db.mdb", inst.backend), (inst.app, "Bresk.mde", inst.args.frontend)):
+        source, temp = os.path.join(folder, name), os.path.join(folder, "Temp.bk0")
+        if not any(os.path.exists(p) and checker.same(p, original) for p in (source, temp)):
             problems.append(f"{folder}: neither {name} nor Temp.bk0 holds the original content")
-        if os.path.exists(source) and not checker.same_content(source, original):
+        if os.path.exists(source) and not checker.same(source, original):
             problems.append(f"{source} exists but its content differs from the original")
-    backups = inst.backups()
-    if not backups:
+    if not inst.backups():
         problems.append("the backup folder holds no backup")
-    for b in backups:
+    for b in inst.backups():
         path = os.path.join(inst.backup, b)
-        if b == ORIGINAL_BACKUP:
-            if sha(path) != refs["earlier_backup_sha"]:
-                problems.append("the earlier backup was changed")
-        elif not checker.same_content(path, refs["backend"]):
+        if b == EARLIER_BACKUP and sha(path) != original_sha(inst.backend):
+            problems.append("the earlier backup was changed")
+        elif b != EARLIER_BACKUP and not checker.same(path, inst.backend):
             problems.append(f"backup {b} differs in content from the original")
 
 
-def run(inst, args, extra_env, kill_after=None):
-    cmd = [args.dorvane, "/silent", "/Bresk"]
-    env = inst.env(extra_env)
-    p = subprocess.Popen(cmd, env=env, cwd=inst.root, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    if kill_after is not None:
-        try:
-            out, err = p.communicate(timeout=kill_after)
-        except subprocess.TimeoutExpired:
-            p.send_signal(signal.SIGKILL)
-            out, err = p.communicate()
-    else:
-        out, err = p.communicate(timeout=args.timeout)
-    return p.returncode, err.decode("utf-8", "replace")
-
-
-def recover_and_check(inst, args, refs, checker, problems):
+def recover_and_check(inst, checker, problems):
     """The next run, then a run after the leftovers are removed by hand."""
-    leftovers = [os.path.join(f, "Temp.bk0") for f in (inst.app, inst.data) if os.path.exists(os.path.join(f, "Temp.bk0"))]
-    before = len(inst.log())
-    status, err = run(inst, args, {})
-    new_log = inst.log()[before:]
-    if status == 0:
-        if leftovers:
-            problems.append("next run succeeded although Temp.bk0 was left over: " + ", ".join(leftovers))
-    else:
-        expected = set()
-        if os.path.join(inst.app, "Temp.bk0") in leftovers:
-            expected.add("Unable to optimize application")
-        if os.path.join(inst.data, "Temp.bk0") in leftovers:
-            expected.add("Unable to Repair Dbase")
-        failures = {m for m in ("Unable to optimize application", "Unable to Repair Dbase", "Operation Failed")
-                    if m in new_log}
-        if not failures or not failures <= expected | {"Operation Failed"} or ("Operation Failed" in failures and not expected):
-            problems.append(f"next run failed without a leftover to explain it (status {status}): {new_log!r} {err!r}")
-    check_invariants(inst, refs, checker, problems)
+    leftovers, before = inst.temporaries(), len(inst.log())
+    status, err = inst.run({})
+    if status == 0 and leftovers:
+        problems.append("next run succeeded although Temp.bk0 was left over: " + ", ".join(leftovers))
+    elif status != 0:
+        expected = {FAILURES[0]} if os.path.join(inst.app, "Temp.bk0") in leftovers else set()
+        expected |= {FAILURES[1]} if os.path.join(inst.data, "Temp.bk0") in leftovers else set()
+        failures = {m for m in FAILURES if m in inst.log()[before:]}
+        if not expected or not failures or not failures <= expected | {FAILURES[2]}:
+            problems.append(f"next run failed without a leftover to explain it (status {status}): {inst.log()[before:]!r} {err!r}")
+    check_invariants(inst, checker, problems)
     for path in leftovers:
         os.unlink(path)
     if leftovers or status != 0:
-        status, err = run(inst, args, {})
+        status, err = inst.run({})
         if status != 0:
             problems.append(f"a run after removing the leftovers failed: {err!r}")
-    check_invariants(inst, refs, checker, problems)
+        check_invariants(inst, checker, problems)
     if status == 0 and len(inst.backups()) != 1:
         problems.append(f"after a successful run the backup folder holds {inst.backups()}")
 
 
+def refused_runs(args, base, checker, problems, disks):
+    """Runs that a product's lock (or, with disks, a folder without room) makes fail: they say why, the
+    back-end stays as it was unless repaired, the backups unless a new one was made, and nothing is lost."""
+    optimized, repaired, created = "Application was optimized", "The Dbase was repaired & compacted successfully", "Backup was created   "
+    unable, failed = "Unable to Repair Dbase", "Operation Failed   "
+    cases = [  # lock (file, kind) or small disk (folder, size); status; log lines; word of the reason; Temp.bk0 stays
+        (("post_db.mdb", fcntl.LOCK_SH), None, 1, [optimized, unable, failed], "in use", False),
+        (("post_db.ldb", fcntl.LOCK_EX), None, 1, [optimized, unable, failed], "in use", False),
+        (("post_db.ldb", 0), None, 0, [optimized, repaired, created], "", False),  # a lock file nobody locks
+        (None, ("backup", "3m"), 1, [repaired, failed], " full", False),
+        (None, ("data", "3m"), 1, [unable, created], " full", False),  # no room for the compacted copy
+        (None, ("data", "4600k"), 1, [unable, created], " full", True)]  # none to copy it back: it stays
+    for i, (lock, disk, expected, lines, word, temp_stays) in enumerate(c for c in cases if bool(c[1]) == disks):
+        inst = Installation(os.path.join(base, f"case{i}"), args, backend=args.small_backend, small_disk=disk)
+        if disk and not inst.mounted:
+            print("skipped: no right to mount a tmpfs here")
+            return 77
+        try:
+            if lock and not os.path.exists(os.path.join(inst.data, lock[0])):
+                open(os.path.join(inst.data, lock[0]), "wb").write(bytes(64))
+            fd = os.open(os.path.join(inst.data, lock[0]), os.O_RDWR) if lock else -1
+            if lock and lock[1]:
+                fcntl.lockf(fd, lock[1] | fcntl.LOCK_NB, 1, PRODUCT_LOCK_BYTE)
+            status, err = inst.run({})
+            if fd >= 0:
+                os.close(fd)
+            log, what = inst.log(), f"{lock or disk}: "
+            if status != expected or any("     " + line not in log for line in lines) or word not in log + err:
+                problems.append(what + f"status {status}, the log or the reason is not as expected: {log!r} {err!r}")
+            if repaired not in lines and sha(os.path.join(inst.data, "post_db.mdb")) != original_sha(inst.backend):
+                problems.append(what + "the back-end changed")
+            if created not in lines and inst.backups() != [EARLIER_BACKUP]:
+                problems.append(what + f"the backups are {inst.backups()}")
+            if os.path.exists(os.path.join(inst.data, "Temp.bk0")) != temp_stays or \
+                    os.path.exists(os.path.join(inst.data, ".post_db.mdb.dorvane-copy")):
+                problems.append(what + "Temp.bk0 or a staging file is not as expected")
+            check_invariants(inst, checker, problems)
+        finally:
+            inst.unmount()
+    return 0 if disks else own_lock(args, base, problems)
+
+
+def own_lock(args, base, problems):
+    """While a run compacts the back-end (Temp.bk0 written, the copy back not begun), a product cannot lock it."""
+    inst = Installation(os.path.join(base, "own"), args)  # the large back-end: long enough to be caught compacting
+    run, started = inst.start({}), time.monotonic()
+    temp, staging = os.path.join(inst.data, "Temp.bk0"), os.path.join(inst.data, ".post_db.mdb.dorvane-copy")
+    while not os.path.exists(temp) and time.monotonic() - started < 20 and run.poll() is None:
+        time.sleep(0.001)
+    attempts = granted = 0
+    while os.path.exists(temp) and not os.path.exists(staging):
+        with open(os.path.join(inst.data, "post_db.mdb"), "r+b") as f:
+            try:
+                fcntl.lockf(f, fcntl.LOCK_SH | fcntl.LOCK_NB, 1, PRODUCT_LOCK_BYTE)
+                locked = True
+            except OSError:
+                locked = False
+        if os.path.exists(temp) and not os.path.exists(staging):  # only attempts during the compaction count
+            attempts, granted = attempts + 1, granted + locked
+        time.sleep(0.005)
+    _, err = run.communicate()
+    print(f"own lock: {attempts} attempts while the run compacted, {granted} granted")
+    if attempts == 0 or granted or run.returncode != 0:
+        problems.append(f"own lock: {attempts} attempts, {granted} granted, status {run.returncode} {err!r}")
+    return 0
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--dorvane", required=True)
-    ap.add_argument("--settings-tool", required=True)
-    ap.add_argument("--jet-tool", required=True)
-    ap.add_argument("--injector", required=True)
-    ap.add_argument("--testdata", required=True)
-    ap.add_argument("--backend", help="back-end to use (default: testdata/products/post_db.mdb)")
-    ap.add_argument("--mode", default="crash", choices=["crash", "enospc", "eio", "erofs", "read-eio", "kill"])
+    for name in ("--dorvane", "--settings-tool", "--jet-tool", "--injector", "--testdata"):
+        ap.add_argument(name, required=True)
+    ap.add_argument("--backend", help="back-end, or .xz of one (default: testdata/products/post_db.mdb)")
+    ap.add_argument("--mode", required=True, choices=["crash", "enospc", "eio", "erofs", "read-eio", "kill", "locks", "small-disk"])
     ap.add_argument("--sample", type=int, default=0, help="this many points, seeded; 0 = every point")
     ap.add_argument("--seed", type=int, default=1)
-    ap.add_argument("--kinds", default="wfrd")
     ap.add_argument("--mdbtools", action="store_true", help="also compare content with mdb-export")
-    ap.add_argument("--timeout", type=float, default=600)
-    ap.add_argument("--workdir", default=None)
     args = ap.parse_args()
-    args.backend = args.backend or os.path.join(args.testdata, "products", "post_db.mdb")
+    base = tempfile.mkdtemp(prefix="dorvane-faults-")
+    args.small_backend = os.path.join(args.testdata, "products", "post_db.mdb")
+    args.backend = unpack(args.backend or args.small_backend, base)
+    args.frontend = os.path.join(args.testdata, "mdb", "jet4", "testV2000.mdb")
+    checker, problems = Checker(args), []
+    if args.mode in ("locks", "small-disk"):
+        status = refused_runs(args, base, checker, problems, disks=args.mode == "small-disk")
+        print("\n".join(problems) + f"\n{args.mode}: {len(problems)} problems")
+        shutil.rmtree(base, ignore_errors=True)
+        return 1 if problems else status
 
-    base = tempfile.mkdtemp(prefix="dorvane-faults-", dir=args.workdir)
-    checker = Checker(args)
-    refs_dir = os.path.join(base, "refs")
-    os.makedirs(refs_dir)
-    refs = {"backend": os.path.join(refs_dir, "post_db.mdb"), "frontend": os.path.join(refs_dir, "Bresk.mde")}
-    shutil.copyfile(args.backend, refs["backend"])
-    shutil.copyfile(os.path.join(args.testdata, "mdb", "jet4", "testV2000.mdb"), refs["frontend"])
-    refs["earlier_backup_sha"] = sha(refs["backend"])
-
-    # A clean run: it must succeed, and it tells how many points there are.
-    clean = Installation(os.path.join(base, "clean"), args)
-    count_log = os.path.join(base, "count.txt")
-    started = time.monotonic()
-    status, err = run(clean, args, {"LD_PRELOAD": args.injector, "DORVANE_FAULT_ROOT": clean.files,
-                                    "DORVANE_FAULT_LOG": count_log, "DORVANE_FAULT_KINDS": args.kinds})
+    # A clean run must succeed, and tells how many points there are.
+    clean, count_log, started = Installation(os.path.join(base, "clean"), args), os.path.join(base, "count.txt"), time.monotonic()
+    injector = {"LD_PRELOAD": args.injector}
+    status, err = clean.run(dict(injector, DORVANE_FAULT_ROOT=clean.files, DORVANE_FAULT_LOG=count_log))
     clean_seconds = time.monotonic() - started
-    if status != 0:
-        print(f"the clean run failed (status {status}): {err}\n{clean.log()}")
-        print("0 passed, 1 failed")
-        return 1
-    problems = []
-    check_invariants(clean, refs, checker, problems)
+    problems = [] if status == 0 else [f"the clean run failed (status {status}): {err}\n{clean.log()}"]
+    check_invariants(clean, checker, problems)
     if problems:
-        print("the clean run broke an invariant: " + "; ".join(problems))
-        print("0 passed, 1 failed")
+        print("; ".join(problems) + "\n0 passed, 1 failed")
         return 1
-    with open(count_log) as f:
-        lines = f.read().splitlines()
-    total = int(lines[-1].split()[-1])
-    reads = None
+    total = int(open(count_log).read().splitlines()[-1].split()[-1])
     rng = random.Random(args.seed)
     if args.mode == "kill":
         points = [rng.uniform(0.0, clean_seconds * 1.1) for _ in range(args.sample or 50)]
     else:
-        if args.mode == "read-eio":
-            # Reads are not counted by the clean run; take points over a generous range.
-            reads = max(total * 4, 64)
-            universe = list(range(1, reads + 1))
-        else:
-            universe = list(range(1, total + 1))
+        # Reads are not counted by the clean run: their points cover a generous range.
+        universe = list(range(1, (max(total * 4, 64) if args.mode == "read-eio" else total) + 1))
         points = universe if not args.sample or args.sample >= len(universe) else sorted(rng.sample(universe, args.sample))
-    print(f"mode {args.mode}: {total} file-changing calls in a clean run of {clean_seconds:.2f} s; "
-          f"{len(points)} points", flush=True)
+    print(f"{args.mode}: {total} file-changing calls in a clean run of {clean_seconds:.2f} s; {len(points)} points", flush=True)
 
-    passed = failed = 0
-    outcomes = {}
+    failed = 0
     for i, point in enumerate(points):
         inst = Installation(os.path.join(base, f"run{i}"), args)
         problems = []
         if args.mode == "kill":
-            status, err = run(inst, args, {}, kill_after=point)
+            status, err = inst.run({}, kill_after=point)
         else:
-            env = {"LD_PRELOAD": args.injector, "DORVANE_FAULT_ROOT": inst.files, "DORVANE_FAULT_AT": str(point),
-                   "DORVANE_FAULT_KINDS": args.kinds}
-            if args.mode == "read-eio":
-                env["DORVANE_FAULT_READS"] = "eio"
-            else:
-                env["DORVANE_FAULT_MODE"] = args.mode
-            status, err = run(inst, args, env)
-        outcomes[status] = outcomes.get(status, 0) + 1
+            fault = {"DORVANE_FAULT_READS": "eio"} if args.mode == "read-eio" else {"DORVANE_FAULT_MODE": args.mode}
+            status, err = inst.run(dict(injector, DORVANE_FAULT_ROOT=inst.files, DORVANE_FAULT_AT=str(point), **fault))
+        if args.mode == "crash" and status != 137:
+            problems.append(f"no crash at call {point} (status {status}): the sweep does not reach the program")
         if status not in (0, 1, 137, -9):
             problems.append(f"the run ended with status {status}: {err[-400:]!r}")
-        if args.mode != "crash" and status in (137, -9) and args.mode != "kill":
+        if args.mode not in ("crash", "kill") and status in (137, -9):
             problems.append("a disk fault crashed the program")
-        check_invariants(inst, refs, checker, problems)
-        if status == 0:
-            # Success reported: everything must really be done.
-            if os.path.exists(os.path.join(inst.data, "Temp.bk0")) or os.path.exists(os.path.join(inst.app, "Temp.bk0")):
-                problems.append("success reported but Temp.bk0 left behind")
-            # An earlier backup that could not be deleted may stay beside the new one.
-            new = [b for b in inst.backups() if b != ORIGINAL_BACKUP]
-            if len(new) != 1:
-                problems.append(f"success reported but the backups are {inst.backups()}")
-        elif args.mode not in ("crash", "kill") and status == 1 and "Operation Failed" not in inst.log() \
-                and "Unable to" not in inst.log():
+        check_invariants(inst, checker, problems)
+        if status == 0 and (inst.temporaries() or len([b for b in inst.backups() if b != EARLIER_BACKUP]) != 1):
+            problems.append(f"success reported but Temp.bk0 is left or the backups are {inst.backups()}")
+        if args.mode not in ("crash", "kill") and status == 1 and not any(m in inst.log() for m in FAILURES):
             problems.append("failure status without a failure line in the log")
-        recover_and_check(inst, args, refs, checker, problems)
+        recover_and_check(inst, checker, problems)
+        failed += bool(problems)
         if problems:
-            failed += 1
             print(f"point {point}: " + "; ".join(problems), flush=True)
         else:
-            passed += 1
             shutil.rmtree(inst.root, ignore_errors=True)
-    print(f"exit statuses of the broken runs: {dict(sorted(outcomes.items()))}")
-    print(f"{passed} passed, {failed} failed")
+    print(f"{len(points) - failed} passed, {failed} failed")
     if failed == 0:
         shutil.rmtree(base, ignore_errors=True)
     return 1 if failed else 0

@@ -1,0 +1,223 @@
+// The maintenance operations over fakes: what each leaves in the files, the log
+// and the boxes, and the orderings that keep data safe. The SQL Server lookup
+// and whole unattended runs are tested with real drivers and programs.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "operations/operations.h"
+#include "operations/run_sequence.h"
+#include "tests/support/fakes.h"
+
+namespace dorvane {
+namespace {
+
+using testing::FakeWorld;
+
+// Whether `first` is in `calls` and comes before `second` (or `second` is absent).
+bool Before(const std::vector<std::string>& calls, const std::string& first, const std::string& second) {
+    const auto a = std::find(calls.begin(), calls.end(), first);
+    return a != calls.end() && a < std::find(calls.begin(), calls.end(), second);
+}
+
+// Bresk with an Access back-end, one earlier backup and the SQL Server settings.
+void Install(FakeWorld& w) {
+    w.rt.ctx.Product = "Bresk";
+    w.rt.ctx.FrontEndFile = "Bresk.mde";
+    for (const auto& [key, value] : std::vector<std::pair<const char*, const char*>>{
+             {"APPPATH", "C:\\Z"}, {"DbPath", "D:\\Data"}, {"BKpath", "E:\\Bak"}, {"DbaseName", "PB"}, {"SQLServer", "SRV1"}})
+        w.settings.Set("Bresk", "Locations", key, value);
+    w.files.files = {{"C:\\Z\\Bresk.mde", "front"}, {"D:\\Data\\post_db.mdb", "back"}, {"E:\\Bak\\post_db_1.mdb", "old1"}};
+}
+
+std::string Log(FakeWorld& w, const std::string& path = "C:\\Z\\Dorvane_log.txt") {
+    const std::string log = w.files.files[path];
+    w.files.files.erase(path);
+    return log;
+}
+
+// Each operation's outcome: a box in interactive runs only, closed before the
+// log line is written; the failure flag; and a failure changes no file.
+TEST(Operations, ReportTheirOutcomeAndAFailureChangesNoFile) {
+    using Op = std::function<void(Runtime&)>;
+    using Fault = std::function<void(FakeWorld&)>;
+    const Op optimize = OptimizeFrontEnd, repair = RepairBackEnd;
+    const Op access = [](Runtime& rt) { BackupAccessDb(rt); }, sql = [](Runtime& rt) { BackupSqlDb(rt); };
+    const Fault none = [](FakeWorld&) {};
+    auto file = [](std::string path) { return [path](FakeWorld& w) { w.files.files[path] = "leftover"; }; };
+    auto sqlError = [](std::string testing::FakeSql::*which) { return [which](FakeWorld& w) { w.sql.*which = "lost"; }; };
+    const std::string ltd = "Zentro Software Ltd", notOpen = "The connection cannot be used to perform this operation.";
+    const std::string rename = "rename E:\\Bak\\post_db_backup.tmp -> E:\\Bak\\post_db_612202634752.mdb";
+    struct Case {
+        Op op;
+        Fault fault;
+        std::string box, title, logLine;
+        std::string compacted{};  // the file that holds the compacted copy after a success
+    };
+    for (const Case& c : std::vector<Case>{
+             {optimize, none, "Application was optimized", "Zentro", "Application was optimized", "C:\\Z\\Bresk.mde"},
+             {optimize, file("C:\\Z\\Temp.bk0"), "Unable to optimize application. It may be open", ltd, "Unable to optimize application"},
+             {repair, none, "The Dbase was repaired & compacted successfully", "Zentro",
+              "The Dbase was repaired & compacted successfully", "D:\\Data\\post_db.mdb"},
+             {repair, file("D:\\Data\\Temp.bk0"), "Unable to Repair Dbase. It may be in use", "Zentro", "Unable to Repair Dbase"},
+             {access, none, "Backup was created\r\nE:\\Bak\\post_db_612202634752.mdb", ltd,
+              "Backup was created   E:\\Bak\\post_db_612202634752.mdb", "E:\\Bak\\post_db_612202634752.mdb"},
+             {access, [](FakeWorld& w) { w.Engine().compactErrors["D:\\Data\\post_db.mdb"] = "in use"; },
+              "Operation Failed\r\nin use", ltd, "Operation Failed   in use"},
+             {access, [&](FakeWorld& w) { w.files.failOn = {rename}; }, "Operation Failed\r\nrefused: " + rename, ltd,
+              "Operation Failed   refused: " + rename},
+             {sql, none, "Backup was created", ltd, "Backup was created   E:\\Bak\\PB.bak"},  // no path in the box
+             {sql, sqlError(&testing::FakeSql::openError), "Operation Failed\r\n" + notOpen, ltd, "Operation Failed   " + notOpen},
+             {sql, sqlError(&testing::FakeSql::executeError), "Operation Failed\r\nlost", ltd, "Operation Failed   lost"},
+             {sql, sqlError(&testing::FakeSql::closeError), "Operation Failed\r\nlost", ltd, "Operation Failed   lost"}}) {
+        const bool fails = c.logLine.find("Failed") != std::string::npos || c.logLine.find("Unable") != std::string::npos;
+        for (const std::string mode : {"", "s"}) {
+            SCOPED_TRACE(c.logLine + (mode.empty() ? ", interactive" : ", unattended"));
+            FakeWorld w;
+            Install(w);
+            c.fault(w);
+            w.rt.ctx.RunMode = mode;
+            w.boxes.events = &w.files.calls;
+            const auto before = w.files.files;
+            c.op(w.rt);
+            EXPECT_EQ(w.rt.anyOperationFailed, fails);
+            EXPECT_EQ(Log(w).substr(19), "     " + c.logLine + "\r\n");
+            EXPECT_TRUE(!fails || w.files.files == before) << "a failure changed a file";
+            EXPECT_TRUE(c.compacted.empty() || w.files.files[c.compacted].ends_with("+compacted"));
+            EXPECT_TRUE(fails || w.files.files.count("C:\\Z\\Temp.bk0") + w.files.files.count("D:\\Data\\Temp.bk0") == 0);
+            if (!mode.empty()) {
+                EXPECT_TRUE(w.boxes.shown.empty());
+                continue;
+            }
+            ASSERT_EQ(w.boxes.shown.size(), 1u);
+            EXPECT_EQ(w.boxes.shown[0].text, c.box);
+            EXPECT_EQ(w.boxes.shown[0].icon, fails ? BoxIcon::Critical : BoxIcon::Information);
+            EXPECT_EQ(w.boxes.shown[0].title, c.title);
+            EXPECT_TRUE(Before(w.files.calls, "box " + c.box, "append C:\\Z\\Dorvane_log.txt"));
+        }
+    }
+}
+
+// A failing step stops the compaction; the source never loses its content,
+// and the leftover makes the next compaction in that folder fail untouched.
+TEST(CompactViaTemp, StopsAtTheFirstFailingStep) {
+    for (const auto& [refused, source] : std::vector<std::pair<std::string, std::string>>{
+             {"copy D:\\Data\\Temp.bk0 -> D:\\Data\\post_db.mdb", "back"}, {"delete D:\\Data\\Temp.bk0", "back+compacted"}}) {
+        FakeWorld w;
+        Install(w);
+        w.files.failOn = {refused};
+        for (int run = 0; run < 2; ++run, w.files.failOn.clear()) {
+            EXPECT_FALSE(CompactViaTemp(w.rt, "D:\\Data\\post_db.mdb", "D:\\Data\\Temp.bk0")) << refused;
+            EXPECT_EQ(w.files.files.at("D:\\Data\\post_db.mdb"), source) << refused;
+            EXPECT_EQ(w.files.files.count("D:\\Data\\Temp.bk0"), 1u) << refused;
+        }
+    }
+}
+
+TEST(TimeStamp, DayMonthYearHourMinuteSecondWithoutLeadingZeros) {
+    FakeWorld w;
+    for (const auto& [now, stamp] : std::vector<std::pair<LocalTime, std::string>>{
+             {{2026, 12, 6, 3, 47, 52}, "612202634752"}, {{2027, 2, 1, 10, 5, 9}, "1220271059"}, {{2027, 12, 31, 0, 0, 0}, "31122027000"}}) {
+        w.clock.now = now;
+        EXPECT_EQ(TimeStamp(w.rt), stamp);
+    }
+}
+
+// The earlier backups go only once the new one is complete under its final name.
+TEST(BackupAccessDb, ReplacesEarlierBackupsOnlyOnceTheNewOneExists) {
+    FakeWorld w;
+    Install(w);
+    w.files.files["E:\\Bak\\POST_DB_2.MDB"] = "old2";
+    w.files.files["E:\\Bak\\notes.txt"] = "keep";
+    w.files.files["E:\\Bak\\post_db.mdb"] = "keep";  // does not match post_db_*.mdb
+    w.files.files["E:\\Bak\\post_db_backup.tmp"] = "left by an interrupted run";
+    EXPECT_TRUE(BackupAccessDb(w.rt));
+    EXPECT_TRUE(BackupAccessDb(w.rt));  // twice in the same second
+    std::vector<std::string> folder;
+    for (const auto& entry : w.files.files)
+        if (entry.first.rfind("E:\\Bak\\", 0) == 0) folder.push_back(entry.first.substr(7));
+    EXPECT_EQ(folder, (std::vector<std::string>{"notes.txt", "post_db.mdb", "post_db_612202634752.mdb"}));
+    EXPECT_EQ(w.files.files.at("E:\\Bak\\post_db_612202634752.mdb"), "back+compacted");
+    EXPECT_TRUE(Before(w.files.calls, "rename E:\\Bak\\post_db_backup.tmp -> E:\\Bak\\post_db_612202634752.mdb",
+                       "delete E:\\Bak\\post_db_1.mdb"));
+}
+
+// Empty settings make paths at the root; an absent backup folder is "NA".
+TEST(Operations, AbsentSettingsMeanTheRootAndAnAbsentBackupFolderNA) {
+    for (const std::string backupFolder : {"NA", ""}) {
+        FakeWorld w;
+        w.rt.ctx.Product = "Alveto";
+        w.rt.ctx.FrontEndFile = "Alveto.mde";
+        w.files.files = {{"\\Alveto.mde", "front"}, {"\\post_db.mdb", "back"}};
+        if (backupFolder.empty()) w.settings.Set("Alveto", "Locations", "BKpath", "");
+        OptimizeFrontEnd(w.rt);
+        RepairBackEnd(w.rt);
+        EXPECT_TRUE(BackupAccessDb(w.rt));  // the fake has every folder
+        EXPECT_EQ(w.engine->calls, (std::vector<std::string>{"compact \\Alveto.mde -> \\Temp.bk0", "compact \\post_db.mdb -> \\Temp.bk0",
+                                                         "compact \\post_db.mdb -> " + backupFolder + "\\post_db_backup.tmp"}));
+        EXPECT_EQ(w.files.files.count(backupFolder + "\\post_db_612202634752.mdb"), 1u);
+    }
+}
+
+TEST(BackupSqlDb, PlainNamesAsTheyAreOthersQuotedSoNoSettingAddsAStatement) {
+    const std::string with = " WITH NOFORMAT, INIT, SKIP, REWIND, NOUNLOAD,  STATS = 10";
+    struct Case {
+        std::string name, folder, statement;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"PB", "E:\\Bak", "BACKUP DATABASE PB To DISK = 'E:\\Bak\\PB.bak'"},
+             {"Post_DB2", "\\\\srv\\share with blanks", "BACKUP DATABASE Post_DB2 To DISK = '\\\\srv\\share with blanks\\Post_DB2.bak'"},
+             {"PB]; DROP DATABASE x; --", "E:\\Bak",
+              "BACKUP DATABASE [PB]]; DROP DATABASE x; --] To DISK = 'E:\\Bak\\PB]; DROP DATABASE x; --.bak'"},
+             {"PB", "E:\\O'Brien", "BACKUP DATABASE PB To DISK = 'E:\\O''Brien\\PB.bak'"},
+             {"it's", "E:\\B", "BACKUP DATABASE [it's] To DISK = 'E:\\B\\it''s.bak'"},
+             {"", "NA", "BACKUP DATABASE  To DISK = 'NA\\.bak'"}}) {  // missing settings go in as they are
+        EXPECT_EQ(BuildBackupStatement(c.name, c.folder), c.statement + with);
+    }
+    EXPECT_EQ(BuildConnectionString("SRV1\\SQLEXPRESS", "PB"), "driver={SQL Server};server=SRV1\\SQLEXPRESS;database=PB");
+    EXPECT_EQ(BuildConnectionString("NA", ""), "driver={SQL Server};server=NA;database=");
+    EXPECT_EQ(BuildConnectionString("srv", "PB]; DROP DATABASE x; --"), "driver={SQL Server};server=srv;database={PB]; DROP DATABASE x; --}");
+    EXPECT_EQ(BuildConnectionString("srv;uid=sa", "{x}"), "driver={SQL Server};server={srv;uid=sa};database={{x}}}");
+}
+
+TEST(LookupDocumentPath, AccessBackEndGivesTheFirstRowOrEmptyTextOnAnyFailure) {
+    FakeWorld w;
+    Install(w);
+    w.Engine().doclib["D:\\Data\\post_db.mdb"] = {std::string("S:\\Docs"), std::string("S:\\Other")};
+    EXPECT_EQ(LookupDocumentPath(w.rt), "S:\\Docs");
+    EXPECT_EQ(w.engine->sqlSeen, std::vector<std::string>{"SELECT DocumentPath FROM doclib WHERE LibCode='lib1'"});
+    auto* db = dynamic_cast<testing::FakeDatabase*>(w.rt.ctx.Database.get());
+    ASSERT_NE(db, nullptr);
+    EXPECT_TRUE(db->closed);
+    for (const auto& rows : std::vector<std::vector<std::optional<std::string>>>{{std::nullopt}, {}}) {
+        w.engine->doclib["D:\\Data\\post_db.mdb"] = rows;  // Null, no row
+        EXPECT_EQ(LookupDocumentPath(w.rt), "");
+    }
+    w.engine->doclib.clear();  // no table
+    EXPECT_EQ(LookupDocumentPath(w.rt), "");
+    w.files.files.clear();  // no database
+    EXPECT_EQ(LookupDocumentPath(w.rt), "");
+    EXPECT_TRUE(w.boxes.shown.empty());
+    w.rt.ctx.Product = "Cindral";  // Cindral's own setting, after the query
+    w.settings.Set("Cindral", "Locations", "WORKGROUPPATH", "W:\\Group");
+    EXPECT_EQ(LookupDocumentPath(w.rt), "W:\\Group");
+}
+
+TEST(Main, AnInteractiveRunOnlyShowsTheWindowWhoseOutcomeIsTheStatus) {
+    for (const bool shown : {true, false}) {
+        FakeWorld w;
+        std::string productSeen;
+        const auto window = [&](Runtime& rt) {
+            productSeen = rt.ctx.Product;
+            return shown;
+        };
+        EXPECT_EQ(Main(w.rt, "/Silent", window), shown ? 0 : 1);
+        EXPECT_EQ(productSeen, "Alveto");
+        EXPECT_EQ(Log(w, "\\Dorvane_log.txt").substr(19), "     -------------------------------------\r\n");
+        EXPECT_TRUE(w.engine == nullptr);  // nothing else ran
+    }
+}
+
+}  // namespace
+}  // namespace dorvane

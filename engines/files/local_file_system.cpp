@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/paths.h"
+#include "platform/ansi_text.h"
 #include "platform/file.h"
 #include "platform/native_path.h"
 
@@ -64,7 +65,8 @@ void LocalFileSystem::RenameReplace(const std::string& from, const std::string& 
     platform::RenameFile(ToNativePath(from), ToNativePath(to));
 }
 
-void LocalFileSystem::AppendToFile(const std::string& path, std::string_view bytes) {
+void LocalFileSystem::AppendToFile(const std::string& path, std::string_view text, TextFile kind) {
+    const std::string bytes = SystemTextFileBytes(text, kind == TextFile::kBatch ? CodePage::kOem : CodePage::kAnsi);
     platform::File file = platform::File::OpenForAppend(ToNativePath(path));
     file.Write(bytes);
     file.Close();

@@ -58,6 +58,23 @@ TEST_F(ProgramTest, UnattendedRunForAProductThatIsNotSetUpLogsFailuresAndExitsOn
     EXPECT_GT(twice.size(), log.size());
 }
 
+// A drive letter goes through the dosdevices links; the log names the path as
+// the settings hold it, never the mapped one.
+TEST_F(ProgramTest, TheLogNamesAMissingDatabaseAsTheSettingsHoldIt) {
+    std::filesystem::create_directories(home / "d" / "Zentro" / "Data");
+    std::filesystem::create_directories(home / "dosdevices");
+    std::filesystem::create_directory_symlink(home / "d", home / "dosdevices" / "d:");
+    Set("Bresk", "TitleBar", "sqlver", "0");
+    Set("Bresk", "Locations", "APPPATH", home.path().string());
+    Set("Bresk", "Locations", "DbPath", "D:\\Zentro\\Data");
+    Set("Bresk", "Locations", "BKpath", "D:\\Zentro\\Data");
+    EXPECT_EQ(Run("DORVANE_DOSDEVICES='" + (home / "dosdevices").string() + "' " + DORVANE_BIN + " /silent /Bresk"), 1);
+    const std::string missing = "cannot compact \"D:\\Zentro\\Data\\post_db.mdb\": the file does not exist";
+    const std::string log = ReadFile(home / "Dorvane_log.txt");
+    EXPECT_NE(log.find("     Operation Failed   " + missing + "\r\n"), std::string::npos) << log;
+    EXPECT_NE(ReadFile(home / "err").find("Unable to Repair Dbase: " + missing + "\n"), std::string::npos);
+}
+
 TEST_F(ProgramTest, InteractiveWithoutADisplayFailsClearly) {
     Set("Alveto", "Locations", "APPPATH", home.path().string());
     const int status = Run("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + std::string(DORVANE_BIN));

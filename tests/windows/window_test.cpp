@@ -149,14 +149,13 @@ TEST_F(ProgramTest, ASqlServerBackupFolderWithAnUmlautReachesTheServerAndTheLog)
               std::string::npos);
     ExpectLogged({"Application was optimized", "Backup was created   E:\\Sicherung-\xFC\\PB.bak"});
 
-    LocalFileSystem files;
+    LocalFileSystem files;  // the window's lookup, with the program's own components
     SilentMessageBoxes boxes;
     SystemClock clock;
     const auto client = odbc::MakeSqlClient();
     Runtime rt(settings_, files, &MakeUnavailableFileDatabaseEngine, *client, boxes, clock);
     rt.ctx.Product = "Bresk";
     rt.ctx.DbKind = kSqlServerKind;
-    settings_.Delete("Bresk", "Locations", "BKpath");
     SaveSetting(settings_, "Bresk", "Locations", "BKpath", LookupDocumentPath(rt));
     wchar_t saved[64] = {};
     DWORD size = sizeof saved;

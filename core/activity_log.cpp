@@ -19,7 +19,7 @@ void WriteLog(Runtime& rt, std::string_view message) {
         rt.ctx.AppPath = GetSetting(rt.settings, rt.ctx.Product, "Locations", "APPPATH");
         const std::string path = JoinPath(rt.ctx.AppPath, "Dorvane_log.txt");
         const std::string entry = FormatLogEntry(rt.clock.FormatGeneralDate(rt.clock.Now()), message);
-        rt.files.AppendToFile(path, entry);
+        rt.files.AppendToFile(path, entry, TextFile::kLog);
     } catch (const std::exception&) {
         // The log reports nothing: an entry that cannot be written is lost.
     }

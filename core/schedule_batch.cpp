@@ -24,7 +24,7 @@ void WriteScheduleBatch(Runtime& rt) {
         // Appending below then adds to the old file; nothing is reported.
     }
     try {
-        rt.files.AppendToFile(path, ScheduleBatchLine(folder, rt.ctx.Product));
+        rt.files.AppendToFile(path, ScheduleBatchLine(folder, rt.ctx.Product), TextFile::kBatch);
     } catch (const std::exception&) {
         // No batch file is left; the caller goes on.
     }

@@ -1,14 +1,14 @@
-#include "platform/ansi_text.h"
 #include "platform/native_path.h"
+#include "platform/wide_text.h"
 
 namespace dorvane {
 
 std::filesystem::path DosDevicesFolder() { return {}; }
 
-// Settings hold text in the system's 8-bit code page, as the products write
-// it; the path keeps the system's own (wide) form.
-std::filesystem::path ToNativePath(std::string_view text) { return std::filesystem::path(WideFromAnsi(text)); }
+// The path keeps the system's own (wide) form; it is never built from 8-bit
+// text, which the standard library would read in the current locale's code page.
+std::filesystem::path ToNativePath(std::string_view text) { return std::filesystem::path(WideFromUtf8(text)); }
 
-std::string PathText(const std::filesystem::path& path) { return AnsiFromWide(path.native()); }
+std::string PathText(const std::filesystem::path& path) { return Utf8FromWide(path.native()); }
 
 }  // namespace dorvane

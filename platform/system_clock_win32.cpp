@@ -1,6 +1,7 @@
 #include <ctime>
 
 #include "platform/system_clock.h"
+#include "platform/wide_text.h"
 #include "platform/windows_api.h"
 
 namespace dorvane {
@@ -21,13 +22,13 @@ std::string SystemClock::FormatGeneralDate(const LocalTime& time) {
     st.wHour = static_cast<WORD>(time.hour);
     st.wMinute = static_cast<WORD>(time.minute);
     st.wSecond = static_cast<WORD>(time.second);
-    char date[128];
-    char timeOfDay[128];
-    if (::GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, sizeof date) == 0 ||
-        ::GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, nullptr, timeOfDay, sizeof timeOfDay) == 0) {
+    wchar_t date[128];
+    wchar_t timeOfDay[128];
+    if (::GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 128) == 0 ||
+        ::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &st, nullptr, timeOfDay, 128) == 0) {
         return FormatIsoDateTime(time);
     }
-    return std::string(date) + " " + timeOfDay;
+    return Utf8FromWide(std::wstring(date) + L" " + timeOfDay);
 }
 
 }  // namespace dorvane

@@ -1,6 +1,6 @@
 #include <string>
 
-#include "platform/ansi_text.h"
+#include "platform/wide_text.h"
 #include "platform/system_error.h"
 #include "platform/windows_api.h"
 
@@ -40,7 +40,7 @@ std::string SystemDescription(OsError code) {
         message.pop_back();
     }
     if (message.empty()) return "system error " + std::to_string(code);
-    return AnsiFromWide(message);
+    return Utf8FromWide(message);
 }
 
 }  // namespace dorvane::platform

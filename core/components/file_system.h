@@ -8,6 +8,11 @@
 
 namespace dorvane {
 
+// Who reads a text file the program writes. On Windows a log is written in
+// the code page of the products' own files (ANSI), a batch file in the one
+// the command interpreter reads (OEM); elsewhere both stay UTF-8.
+enum class TextFile { kLog, kBatch };
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -25,8 +30,9 @@ public:
     // folder gives none.
     virtual std::vector<std::string> ListMatching(const std::string& folder,
                                                   std::string_view pattern) = 0;
-    // Opens for appending (creating it), writes the bytes, closes.
-    virtual void AppendToFile(const std::string& path, std::string_view bytes) = 0;
+    // Opens for appending (creating it), writes the text (UTF-8, as all the
+    // program's text) in the encoding that the file's readers expect, closes.
+    virtual void AppendToFile(const std::string& path, std::string_view text, TextFile kind) = 0;
 };
 
 }  // namespace dorvane

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "platform/ansi_text.h"
+#include "platform/wide_text.h"
 
 namespace dorvane {
 namespace {
@@ -43,7 +43,7 @@ std::wstring SectionPath(const std::string& base, std::string_view application,
     path += application;
     path += '\\';
     path += section;
-    return WideFromAnsi(path);
+    return WideFromUtf8(path);
 }
 
 // A text value's characters up to its terminating NUL; nullopt for a missing
@@ -64,7 +64,7 @@ std::optional<std::string> QueryText(HKEY key, const std::wstring& name) {
             data.resize(capacity / sizeof(wchar_t));
             if (const auto nul = data.find(L'\0'); nul != std::wstring::npos) data.resize(nul);
             if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
-            return AnsiFromWide(data);
+            return Utf8FromWide(data);
         }
         bytes = capacity;
     }
@@ -114,7 +114,7 @@ std::optional<std::string> RegistrySettingsStore::Read(std::string_view applicat
                          KEY_QUERY_VALUE)) {
         return std::nullopt;
     }
-    return QueryText(sectionKey.get(), WideFromAnsi(key));
+    return QueryText(sectionKey.get(), WideFromUtf8(key));
 }
 
 bool RegistrySettingsStore::Write(std::string_view application, std::string_view section,
@@ -126,9 +126,9 @@ bool RegistrySettingsStore::Write(std::string_view application, std::string_view
                            KEY_SET_VALUE)) {
         return false;
     }
-    const std::wstring data = WideFromAnsi(value);
+    const std::wstring data = WideFromUtf8(value);
     const auto bytes = static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t));
-    return RegSetValueExW(sectionKey.get(), WideFromAnsi(key).c_str(), 0, REG_SZ,
+    return RegSetValueExW(sectionKey.get(), WideFromUtf8(key).c_str(), 0, REG_SZ,
                           reinterpret_cast<const BYTE*>(data.c_str()), bytes) == ERROR_SUCCESS;
 }
 
@@ -140,15 +140,15 @@ bool RegistrySettingsStore::Delete(std::string_view application, std::string_vie
                          KEY_SET_VALUE)) {
         return false;
     }
-    return RegDeleteValueW(sectionKey.get(), WideFromAnsi(key).c_str()) == ERROR_SUCCESS;
+    return RegDeleteValueW(sectionKey.get(), WideFromUtf8(key).c_str()) == ERROR_SUCCESS;
 }
 
 std::vector<SettingEntry> RegistrySettingsStore::List(std::optional<std::string_view> application) {
     std::vector<SettingEntry> entries;
     Key base;
-    if (!base.Open(HKEY_CURRENT_USER, WideFromAnsi(basePath_), KEY_ENUMERATE_SUB_KEYS)) return entries;
+    if (!base.Open(HKEY_CURRENT_USER, WideFromUtf8(basePath_), KEY_ENUMERATE_SUB_KEYS)) return entries;
     for (const auto& appName : SubkeyNames(base.get())) {
-        const std::string app = AnsiFromWide(appName);
+        const std::string app = Utf8FromWide(appName);
         if (application && !SameName(app, *application)) continue;
         Key appKey;
         if (!appKey.Open(base.get(), appName, KEY_ENUMERATE_SUB_KEYS)) continue;
@@ -157,7 +157,7 @@ std::vector<SettingEntry> RegistrySettingsStore::List(std::optional<std::string_
             if (!sectionKey.Open(appKey.get(), sectionName, KEY_QUERY_VALUE)) continue;
             for (const auto& valueName : ValueNames(sectionKey.get())) {
                 if (auto text = QueryText(sectionKey.get(), valueName)) {
-                    entries.push_back({app, AnsiFromWide(sectionName), AnsiFromWide(valueName), std::move(*text)});
+                    entries.push_back({app, Utf8FromWide(sectionName), Utf8FromWide(valueName), std::move(*text)});
                 }
             }
         }

@@ -2,8 +2,10 @@
 // The per-user settings store on Windows, the one the products themselves
 // use: one string value per key under the registry key
 //   HKEY_CURRENT_USER\Software\VB and VBA Program Settings\<application>\<section>
-// The registry matches names without regard to case. Texts are in the
-// system's 8-bit code page, as the products read and write them.
+// The registry matches names without regard to case. It keeps text as
+// UTF-16 whatever code page the products wrote it through; the store reads
+// and writes it with the wide functions and gives the program UTF-8, so any
+// character a value holds comes through unchanged.
 
 #include <optional>
 #include <string>

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/paths.h"
+#include "platform/ansi_text.h"
 #include "platform/file.h"
 #include "platform/native_path.h"
 
@@ -47,27 +48,34 @@ bool LocalFileSystem::Exists(const std::string& path) {
 // (platform::Replacement), so a failure part-way leaves the destination as
 // it was, and a destination that a product has open is refused.
 void LocalFileSystem::CopyFile(const std::string& source, const std::string& destination) {
-    platform::File in = platform::File::Open(ToNativePath(source), platform::Access::kRead);
-    std::error_code ec;
-    const fs::perms sourcePermissions = fs::status(in.path(), ec).permissions() & fs::perms::mask;
-    platform::Replacement out(ToNativePath(destination), static_cast<unsigned>(sourcePermissions));
-    std::vector<std::uint8_t> buffer(1 << 20);
-    while (const std::size_t got = in.Read(buffer)) {
-        out.file().Write(std::string_view(reinterpret_cast<const char*>(buffer.data()), got));
-    }
-    out.Commit();
+    NamingPathsAsGiven({source, destination}, [&] {
+        platform::File in = platform::File::Open(ToNativePath(source), platform::Access::kRead);
+        std::error_code ec;
+        const fs::perms sourcePermissions = fs::status(in.path(), ec).permissions() & fs::perms::mask;
+        platform::Replacement out(ToNativePath(destination), static_cast<unsigned>(sourcePermissions));
+        std::vector<std::uint8_t> buffer(1 << 20);
+        while (const std::size_t got = in.Read(buffer)) {
+            out.file().Write(std::string_view(reinterpret_cast<const char*>(buffer.data()), got));
+        }
+        out.Commit();
+    });
 }
 
-void LocalFileSystem::DeleteFile(const std::string& path) { platform::RemoveFile(ToNativePath(path)); }
+void LocalFileSystem::DeleteFile(const std::string& path) {
+    NamingPathsAsGiven({path}, [&] { platform::RemoveFile(ToNativePath(path)); });
+}
 
 void LocalFileSystem::RenameReplace(const std::string& from, const std::string& to) {
-    platform::RenameFile(ToNativePath(from), ToNativePath(to));
+    NamingPathsAsGiven({from, to}, [&] { platform::RenameFile(ToNativePath(from), ToNativePath(to)); });
 }
 
-void LocalFileSystem::AppendToFile(const std::string& path, std::string_view bytes) {
-    platform::File file = platform::File::OpenForAppend(ToNativePath(path));
-    file.Write(bytes);
-    file.Close();
+void LocalFileSystem::AppendToFile(const std::string& path, std::string_view text, TextFile kind) {
+    const std::string bytes = SystemTextFileBytes(text, kind == TextFile::kBatch ? CodePage::kOem : CodePage::kAnsi);
+    NamingPathsAsGiven({path}, [&] {
+        platform::File file = platform::File::OpenForAppend(ToNativePath(path));
+        file.Write(bytes);
+        file.Close();
+    });
 }
 
 // Every name is matched here rather than by the system's own wildcards,

@@ -12,7 +12,7 @@ public:
     void DeleteFile(const std::string& path) override;
     void RenameReplace(const std::string& from, const std::string& to) override;
     std::vector<std::string> ListMatching(const std::string& folder, std::string_view pattern) override;
-    void AppendToFile(const std::string& path, std::string_view bytes) override;
+    void AppendToFile(const std::string& path, std::string_view text, TextFile kind) override;
 };
 
 // "*" any run, "?" one character; ASCII letters match without regard to case.

@@ -59,7 +59,8 @@ private:
 
 class JetQueryDef final : public QueryDef {
 public:
-    explicit JetQueryDef(std::shared_ptr<std::optional<JetDatabase>> database) : database_(std::move(database)) {}
+    JetQueryDef(std::shared_ptr<std::optional<JetDatabase>> database, std::string path)
+        : database_(std::move(database)), path_(std::move(path)) {}
 
     void SetSQL(const std::string& sql) override { sql_ = sql; }
 
@@ -67,25 +68,28 @@ public:
         if (!database_->has_value()) throw Error(errc::kInternal, "The database is closed.");
         const SelectQuery query = ParseSelect(sql_);
         const JetDatabase& db = **database_;
-        return std::make_unique<JetRecordset>(RunSelect(db.file(), db.tables(), query));
+        return NamingPathsAsGiven({path_}, [&] {
+            return std::make_unique<JetRecordset>(RunSelect(db.file(), db.tables(), query));
+        });
     }
 
 private:
     std::shared_ptr<std::optional<JetDatabase>> database_;
+    std::string path_;  // as the caller gave it, for messages
     std::string sql_;
 };
 
 class JetDatabaseHandle final : public Database {
 public:
-    explicit JetDatabaseHandle(JetDatabase database)
-        : database_(std::make_shared<std::optional<JetDatabase>>(std::move(database))) {}
+    JetDatabaseHandle(JetDatabase database, std::string path)
+        : database_(std::make_shared<std::optional<JetDatabase>>(std::move(database))), path_(std::move(path)) {}
 
     std::unique_ptr<QueryDef> CreateQueryDef(const std::string& name) override {
         if (!name.empty()) {
             throw Error(errc::kNotAvailable, "Saved query definitions are not supported; use an unnamed one.");
         }
         if (!database_->has_value()) throw Error(errc::kInternal, "The database is closed.");
-        return std::make_unique<JetQueryDef>(database_);
+        return std::make_unique<JetQueryDef>(database_, path_);
     }
 
     // Releases the file and its shared lock; query definitions made earlier
@@ -94,12 +98,15 @@ public:
 
 private:
     std::shared_ptr<std::optional<JetDatabase>> database_;
+    std::string path_;
 };
 
 class JetEngine final : public FileDatabaseEngine {
 public:
+    // Errors name the files as the caller gave them, not as they were mapped.
     void CompactDatabase(const std::string& source, const std::string& destination) override {
-        CompactFile(ToNativePath(source), ToNativePath(destination));
+        NamingPathsAsGiven({source, destination},
+                           [&] { CompactFile(ToNativePath(source), ToNativePath(destination)); });
     }
 
     std::shared_ptr<Database> OpenDatabase(const std::string& path) override {
@@ -108,7 +115,9 @@ public:
         if (!std::filesystem::exists(native, ignored)) {
             throw Error(errc::kFileNotFound, "Could not find file '" + path + "'.");
         }
-        return std::make_shared<JetDatabaseHandle>(JetDatabase::Open(native));
+        return NamingPathsAsGiven({path}, [&] {
+            return std::make_shared<JetDatabaseHandle>(JetDatabase::Open(native), path);
+        });
     }
 };
 

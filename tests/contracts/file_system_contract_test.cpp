@@ -36,8 +36,8 @@ TYPED_TEST(FileSystemContract, CopyAppendRenameDeleteAndListDoWhatTheySay) {
     files.CopyFile(this->At("Temp.bk0"), this->At("post_db.mdb"));
     files.CopyFile(this->At("Temp.bk0"), this->At("POST_DB_1.MDB"));
     EXPECT_TRUE(ReadFile(this->dir_ / "post_db.mdb") == big && ReadFile(this->dir_ / "POST_DB_1.MDB") == big);
-    files.AppendToFile(this->At("log.txt"), "one\r\n");
-    files.AppendToFile(this->At("log.txt"), "two\r\n");
+    files.AppendToFile(this->At("log.txt"), "one\r\n", TextFile::kLog);
+    files.AppendToFile(this->At("log.txt"), "two\r\n", TextFile::kLog);
     files.RenameReplace(this->At("log.txt"), this->At("post_db_2.mdb"));
     EXPECT_TRUE(ReadFile(this->dir_ / "post_db_2.mdb") == "one\r\ntwo\r\n" && files.Exists(this->At("post_db_2.mdb")));
     std::filesystem::create_directory(this->dir_ / "post_db_3.mdb");
@@ -67,7 +67,7 @@ TYPED_TEST(FileSystemContract, FailuresSayWhyAndChangeNothing) {
              files.CopyFile(this->At("Temp.bk0"), this->At("post_db.mdb"));
          },
          errc::kInUse, "in use"},
-        {[&] { files.AppendToFile(this->At("no\\log.txt"), "x"); }, errc::kPathNotFound, "log.txt"},
+        {[&] { files.AppendToFile(this->At("no\\log.txt"), "x", TextFile::kLog); }, errc::kPathNotFound, "log.txt"},
         {[&] { files.RenameReplace(this->At("none.tmp"), this->At("b.mdb")); }, errc::kFileNotFound, "b.mdb"},
         {[&] { files.DeleteFile(this->At("folder")); }, errc::kPermissionDenied, "folder"},
         {[&] { files.DeleteFile(this->At("absent")); }, 0, ""},

@@ -40,6 +40,8 @@ TEST(IniSettingsStore, SavesAsPeopleWriteAndKeepsWhatTheyWrote) {
     IniFixture ini;  // names the text cannot hold
     for (const char* key : {"K=1", "#k", ";k", "[k", " k"}) EXPECT_FALSE(ini.store.Write("A", "S", key, "v")) << key;
     EXPECT_FALSE(ini.store.Write("A", "S]", "K", "v") || std::filesystem::exists(ini.store.path()));
+    ASSERT_TRUE(ini.store.Write("Bresk", "Locations", "BKpath", "E:\\Sicherung-\xC3\xBC"));  // as people read it
+    EXPECT_EQ(ReadFile(ini.store.path()), "[Bresk\\Locations]\nBKpath = E:\\Sicherung-\xC3\xBC\n");
 }
 
 TEST(IniSettingsStore, ConcurrentSavesThroughStoresOfTheirOwnAreAllKept) {  // as from other processes

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "engines/files/local_file_system.h"
 #include "platform/file.h"
 #include "platform/native_path.h"
@@ -36,6 +38,32 @@ TEST(LocalFileSystemPosix, AFolderThatCannotBeFlushedIsAnError) {
     WriteFile(dir / "file", "");
     for (const char* name : {"missing", "file"}) EXPECT_NE(ErrorOf([&] { platform::FlushFolder(dir / name); }), 0);
     EXPECT_EQ(ErrorOf([&] { platform::FlushFolder(dir.path()); }), 0);
+}
+
+// Failures name files as the caller gave them, the files beside them (a copy
+// being written) too; never as the link folder makes them.
+TEST(LocalFileSystemPosix, FailuresNamePathsAsGivenNotAsMapped) {
+    TempDir dir;
+    fs::create_directories(dir / "links");
+    fs::create_directory_symlink(dir.path(), dir / "links" / "d:");
+    ::setenv("DORVANE_DOSDEVICES", (dir / "links").c_str(), 1);
+    WriteFile(dir / "new.mdb", "new");
+    fs::create_directories(dir / ".post_db.mdb.dorvane-copy" / "in the way");
+    LocalFileSystem files;
+    const struct { std::function<void()> action; const char* said; } cases[] = {
+        {[&] { files.CopyFile("D:\\missing.mdb", "D:\\post_db.mdb"); }, "\"D:\\missing.mdb\": the file does not exist"},
+        {[&] { files.CopyFile("D:\\new.mdb", "D:\\no\\post_db.mdb"); }, "\"D:\\no\\post_db.mdb\": the folder does not"},
+        {[&] { files.CopyFile("D:\\new.mdb", "D:\\post_db.mdb"); }, "\"D:\\.post_db.mdb.dorvane-copy\": a file of that"},
+        {[&] { files.AppendToFile("d:/no/log.txt", "x", TextFile::kLog); }, "\"d:/no/log.txt\": the folder does not"},
+        {[&] { files.RenameReplace("D:\\none.tmp", "D:\\b.mdb"); }, "rename \"none.tmp\" to \"D:\\b.mdb\""},
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        EXPECT_NE(ErrorOf(c.action, &why), 0);
+        EXPECT_NE(why.find(c.said), std::string::npos) << why;
+        EXPECT_EQ(why.find("links"), std::string::npos) << why;
+    }
+    ::unsetenv("DORVANE_DOSDEVICES");
 }
 
 TEST(NativePath, DriveLettersGoThroughTheLinkFolderAndOtherPathsOnlyTurnTheirSlashes) {

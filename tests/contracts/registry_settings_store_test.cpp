@@ -32,4 +32,21 @@ TEST(RegistrySettingsStore, ReadsOnlyTextWithOrWithoutItsNulAndStoresOnlyText) {
     EXPECT_FALSE(registry.store.Write("C", "S", "APPPATH", std::string("a\0b", 3)));
 }
 
+// Whatever code page a product wrote through, the registry holds UTF-16; the
+// program's text is UTF-8 both ways, letters no 8-bit code page holds included.
+TEST(RegistrySettingsStore, ReadsAndWritesEveryCharacterAsTheRegistryHoldsIt) {
+    RegistryFixture registry;
+    const std::wstring wide = L"D:\\B\u00fcro\\Sicherung-\u00fc \u0141\u00f3d\u017a \u4e2d";
+    const std::string text = "D:\\B\xC3\xBCro\\Sicherung-\xC3\xBC \xC5\x81\xC3\xB3" "d\xC5\xBA \xE4\xB8\xAD";
+    const std::wstring section = std::wstring(registry.base.begin(), registry.base.end()) + L"\\C\\S";
+    const auto bytes = static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t));
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, section.c_str(), L"DbPath", REG_SZ, wide.c_str(), bytes), ERROR_SUCCESS);
+    EXPECT_EQ(registry.store.Read("C", "S", "DbPath"), text);
+    ASSERT_TRUE(registry.store.Write("C", "S", "BKpath", text));
+    wchar_t saved[64] = {};
+    DWORD size = sizeof saved;
+    ::RegGetValueW(HKEY_CURRENT_USER, section.c_str(), L"BKpath", RRF_RT_REG_SZ, nullptr, saved, &size);
+    EXPECT_EQ(std::wstring(saved), wide);
+}
+
 }  // namespace dorvane::testing

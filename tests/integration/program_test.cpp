@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "tests/support/temp_dir.h"
 
@@ -48,6 +49,23 @@ TEST_F(ProgramTest, UnattendedRunForAProductThatIsNotSetUpLogsFailuresAndExitsOn
     EXPECT_EQ(Run(std::string(DORVANE_BIN) + " /silent /Cindral"), 1);  // a second run appends
     EXPECT_EQ(ReadFile(home / "Dorvane_log.txt").substr(0, log.size()), log);
     EXPECT_GT(ReadFile(home / "Dorvane_log.txt").size(), log.size());
+}
+
+// A drive letter goes through the dosdevices links; the log names the path as
+// the settings hold it, never the mapped one.
+TEST_F(ProgramTest, TheLogNamesAMissingDatabaseAsTheSettingsHoldIt) {
+    std::filesystem::create_directories(home / "d" / "Zentro" / "Data");
+    std::filesystem::create_directories(home / "dosdevices");
+    std::filesystem::create_directory_symlink(home / "d", home / "dosdevices" / "d:");
+    ASSERT_EQ(Settings("set Bresk TitleBar sqlver 0"), 0);
+    ASSERT_EQ(Settings("set Bresk Locations APPPATH '" + home.path().string() + "'"), 0);
+    ASSERT_EQ(Settings("set Bresk Locations DbPath 'D:\\Zentro\\Data'"), 0);
+    ASSERT_EQ(Settings("set Bresk Locations BKpath 'D:\\Zentro\\Data'"), 0);
+    EXPECT_EQ(Run("DORVANE_DOSDEVICES='" + (home / "dosdevices").string() + "' " + DORVANE_BIN + " /silent /Bresk"), 1);
+    const std::string missing = "cannot compact \"D:\\Zentro\\Data\\post_db.mdb\": the file does not exist";
+    const std::string log = ReadFile(home / "Dorvane_log.txt");
+    EXPECT_NE(log.find("     Operation Failed   " + missing + "\r\n"), std::string::npos) << log;
+    EXPECT_NE(ReadFile(home / "err").find("Unable to Repair Dbase: " + missing + "\n"), std::string::npos);
 }
 
 }  // namespace

@@ -111,7 +111,7 @@ public:
         }
         return out;
     }
-    void AppendToFile(const std::string& path, std::string_view bytes) override {
+    void AppendToFile(const std::string& path, std::string_view bytes, TextFile) override {
         Record("append " + path);
         files[path] += std::string(bytes);
     }

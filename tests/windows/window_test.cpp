@@ -12,13 +12,22 @@
 #include <functional>
 #include <regex>
 
+#include "app/unavailable_components.h"
+#include "core/database_kind.h"
 #include "core/error.h"
+#include "core/runtime.h"
 #include "core/settings/registry_settings_store.h"
+#include "engines/files/local_file_system.h"
+#include "operations/operations.h"
+#include "platform/system_clock.h"
 #include "tests/support/temp_dir.h"
 #include "tests/windows/dialog_driver.h"
 #include "ui/logic/window_layout.h"
 #include "ui/win32/about_window_ids.h"
 #include "ui/win32/win32_program_starter.h"
+#ifdef DORVANE_WINE_TDS
+#include "engines/odbc/odbc_client.h"
+#endif
 
 namespace dorvane {
 namespace {
@@ -36,19 +45,19 @@ protected:
     ProgramTest() {
         ForgetProducts();
         settings_.Write("Cindral", "TitleBar", "sqlver", "0");
-        for (const auto& [key, folder] : {std::pair{"APPPATH", "app"}, {"DbPath", "db"}, {"BKpath", "backups"}}) {
-            fs::create_directory(dir_ / folder);
-            settings_.Write("Cindral", "Locations", key, (dir_ / folder).string());
+        for (const auto& [key, folder] : {std::pair{"APPPATH", app_}, {"DbPath", db_}, {"BKpath", backups_}}) {
+            fs::create_directory(folder);
+            settings_.Write("Cindral", "Locations", key, folder.string());
         }
         for (const auto& [from, to] :
-             {std::pair{"products/post_db.mdb", "db/post_db.mdb"}, {"mdb/jet4/testV2000.mdb", "app/Cindral.mde"}}) {
-            fs::copy_file(fs::path(DORVANE_TESTDATA) / from, dir_ / to);
-            fs::permissions(dir_ / to, fs::perms::owner_write, fs::perm_options::add);
+             {std::pair{"products/post_db.mdb", db_ / "post_db.mdb"}, {"mdb/jet4/testV2000.mdb", app_ / "Cindral.mde"}}) {
+            fs::copy_file(fs::path(DORVANE_TESTDATA) / from, to);
+            fs::permissions(to, fs::perms::owner_write, fs::perm_options::add);
         }
     }
     ~ProgramTest() override { ForgetProducts(); }
     static void ForgetProducts() {
-        for (const char* product : {"Alveto", "Cindral"}) {
+        for (const char* product : {"Alveto", "Bresk", "Cindral"}) {
             RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\VB and VBA Program Settings\\" + std::string(product)).c_str());
         }
     }
@@ -75,13 +84,13 @@ protected:
     }
     // Every line of the log ends in CR LF; these must be among them.
     void ExpectLogged(std::initializer_list<std::string> lines) {
-        const std::string log = testing::ReadFile(dir_ / "app" / "Dorvane_log.txt");
+        const std::string log = testing::ReadFile(app_ / "Dorvane_log.txt");
         EXPECT_FALSE(std::regex_search(log, std::regex("(^|[^\r])\n"))) << log;
         for (const auto& line : lines) EXPECT_NE(log.find(line + "\r\n"), std::string::npos) << line << "\n" << log;
     }
-    std::vector<std::string> Files(const char* folder) {
+    std::vector<std::string> Files(const fs::path& folder) {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_ / folder)) names.push_back(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -92,6 +101,11 @@ protected:
     void PressRunNotSetUpThenRun(HWND window);
 
     testing::TempDir dir_;
+    // Beyond ASCII, as on a German office machine: the registry, the files,
+    // the window and the log carry these names.
+    const fs::path app_ = dir_.path() / u8"B\u00fcro";
+    const fs::path db_ = dir_ / "db";
+    const fs::path backups_ = dir_.path() / u8"Sicherung-\u00fc";
     RegistrySettingsStore settings_;
     std::vector<DialogFacts> boxes_;
 };
@@ -101,11 +115,54 @@ class WindowTest : public ProgramTest {};
 TEST_F(ProgramTest, AnUnattendedRunCompactsBothFilesAndKeepsOneBackupWithoutAWindowOrBatchFile) {
     EXPECT_EQ(Run(L"/silent /Cindral"), 0u);
     ExpectLogged({"Application was optimized", "The Dbase was repaired & compacted successfully"});
-    EXPECT_EQ(Files("app"), (std::vector<std::string>{"Cindral.mde", "Dorvane_log.txt"}));
-    EXPECT_EQ(Files("db"), std::vector<std::string>{"post_db.mdb"});
-    ASSERT_EQ(Files("backups").size(), 1u);
-    EXPECT_EQ(Files("backups")[0].rfind("post_db_", 0), 0u);
+    EXPECT_EQ(Files(app_), (std::vector<std::string>{"Cindral.mde", "Dorvane_log.txt"}));
+    EXPECT_EQ(Files(db_), std::vector<std::string>{"post_db.mdb"});
+    ASSERT_EQ(Files(backups_).size(), 1u);
+    EXPECT_EQ(Files(backups_)[0].rfind("post_db_", 0), 0u);
+    // The log keeps the products' code page (Wine's default: 1252).
+    ExpectLogged({"Backup was created   " + dir_.path().string() + "\\Sicherung-\xFC\\" + Files(backups_)[0]});
 }
+
+#ifdef DORVANE_WINE_TDS
+// A SQL Server product (the test TDS endpoint through FreeTDS) whose backup
+// folder a product saved with an umlaut: the run sends the server that folder
+// and logs its success in the products' code page. The window saves the
+// document folder the lookup reads from the server with its letters too.
+TEST_F(ProgramTest, ASqlServerBackupFolderWithAnUmlautReachesTheServerAndTheLog) {
+    const fs::path endpoint(DORVANE_WINE_TDS);
+    const int port = std::stoi(testing::ReadFile(endpoint / "port").substr(5));  // "PORT <n>"
+    settings_.Write("Bresk", "TitleBar", "sqlver", "1");
+    settings_.Write("Bresk", "Locations", "APPPATH", app_.string());
+    settings_.Write("Bresk", "Locations", "DbaseName", "PB");
+    settings_.Write("Bresk", "Locations", "SQLServer", "127.0.0.1," + std::to_string(port));
+    const wchar_t* const locations = L"Software\\VB and VBA Program Settings\\Bresk\\Locations";
+    const std::wstring folder = L"E:\\Sicherung-\u00fc";
+    RegSetKeyValueW(HKEY_CURRENT_USER, locations, L"BKpath", REG_SZ, folder.c_str(),
+                    static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+    fs::copy_file(app_ / "Cindral.mde", app_ / "Bresk.mde");
+    _putenv_s("DORVANE_SQL_USER", "dorvane");  // seen by the lookup here and the program it starts
+
+    EXPECT_EQ(Run(L"/silent /Bresk"), 0u);
+    EXPECT_NE(testing::ReadFile(endpoint / "record")
+                  .find("\nBACKUP DATABASE PB To DISK = 'E:\\Sicherung-\xC3\xBC\\PB.bak' WITH NOFORMAT, INIT, SKIP, "
+                        "REWIND, NOUNLOAD,  STATS = 10\n"),
+              std::string::npos);
+    ExpectLogged({"Application was optimized", "Backup was created   E:\\Sicherung-\xFC\\PB.bak"});
+
+    LocalFileSystem files;  // the window's lookup, with the program's own components
+    SilentMessageBoxes boxes;
+    SystemClock clock;
+    const auto client = odbc::MakeSqlClient();
+    Runtime rt(settings_, files, &MakeUnavailableFileDatabaseEngine, *client, boxes, clock);
+    rt.ctx.Product = "Bresk";
+    rt.ctx.DbKind = kSqlServerKind;
+    SaveSetting(settings_, "Bresk", "Locations", "BKpath", LookupDocumentPath(rt));
+    wchar_t saved[64] = {};
+    DWORD size = sizeof saved;
+    RegGetValueW(HKEY_CURRENT_USER, locations, L"BKpath", RRF_RT_REG_SZ, nullptr, saved, &size);
+    EXPECT_EQ(std::wstring(saved), folder);
+}
+#endif
 
 HWND FocusOf(HWND window) {
     GUITHREADINFO info{};
@@ -184,8 +241,8 @@ void ProgramTest::CheckLayoutFocusAndTab(HWND window) {
         {"lblTitle", L"Dorvane for:"},
         {"lblDescription", L"Backup and optimize Zentro products"},
         {"lblInfo", L"mdb database"},
-        {"lblLog", L"Backup Path:\r\n" + (dir_ / "backups").wstring() + L"\r\n\r\nLog File:\r\n" +
-                       (dir_ / "app").wstring() + L"\\Dorvane_log.txt"},
+        {"lblLog", L"Backup Path:\r\n" + backups_.wstring() + L"\r\n\r\nLog File:\r\n" + app_.wstring() +
+                       L"\\Dorvane_log.txt"},
         {"cmbType", L"Cindral"},
     };
     for (const auto& [name, text] : texts) EXPECT_EQ(TextOf(GetDlgItem(window, ControlId(name))), text);
@@ -301,9 +358,10 @@ TEST_F(WindowTest, FollowsTheLayoutTableAndTakesKeysAndClicksAsAUserGivesThem) {
         EXPECT_EQ(box.buttons, std::vector<std::wstring>{L"OK"});
     }
     ExpectLogged({"Application was optimized", "The Dbase was repaired & compacted successfully"});
-    EXPECT_EQ(testing::ReadFile(dir_ / "app" / "Dorvane.bat"),
-              "\"" + (dir_ / "app").string() + "\\Dorvane.exe\" /silent /Cindral\r\n");
-    EXPECT_EQ(Files("documents").size(), 1u);  // the backup
+    // In the code page the command interpreter reads (Wine's default OEM: 437).
+    EXPECT_EQ(testing::ReadFile(app_ / "Dorvane.bat"),
+              "\"" + dir_.path().string() + "\\B\x81ro\\Dorvane.exe\" /silent /Cindral\r\n");
+    EXPECT_EQ(Files(dir_ / "documents").size(), 1u);  // the backup
     EXPECT_EQ(settings_.Read("Alveto", "Locations", "BKpath"), "");  // saved when it was picked
     EXPECT_THROW(win32ui::Win32ProgramStarter().Start("Z:\\no\\such\\tool.exe", 1), Error);  // gives the message
 }

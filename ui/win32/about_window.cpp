@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/ansi_text.h"
+#include "platform/wide_text.h"
 #include "core/products.h"
 #include "platform/windows_api.h"
 #include "ui/logic/about_form.h"
@@ -221,7 +221,7 @@ void AboutWindow::CreateControls() {
         Win32Control kind = ControlClass(layout);
         if (first) kind.style |= WS_GROUP;
         first = false;
-        const std::wstring text = WideFromAnsi(layout.designText);
+        const std::wstring text = WideFromUtf8(layout.designText);
         // A drop-down list is created with the height of its opened list.
         HWND control = CreateWindowExW(0, kind.windowClass, text.c_str(), kind.style, r.left, r.top, r.width,
                                        isList ? r.height + MulDiv(120, dpi_, 96) : r.height, window_,
@@ -238,7 +238,7 @@ void AboutWindow::CreateControls() {
         SendDlgItemMessageW(window_, kIdIcon, STM_SETICON, reinterpret_cast<WPARAM>(pictureIcon_), 0);
     }
     for (const auto& product : kProducts) {
-        const std::wstring name = WideFromAnsi(product.Product);
+        const std::wstring name = WideFromUtf8(product.Product);
         SendDlgItemMessageW(window_, kIdList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
     }
 }
@@ -280,10 +280,10 @@ void AboutWindow::PaintRule() {
 }
 
 void AboutWindow::SetItemText(int id, const std::string& text) {
-    SetDlgItemTextW(window_, id, WideFromAnsi(text).c_str());
+    SetDlgItemTextW(window_, id, WideFromUtf8(text).c_str());
 }
 
-void AboutWindow::SetCaption(const std::string& text) { SetWindowTextW(window_, WideFromAnsi(text).c_str()); }
+void AboutWindow::SetCaption(const std::string& text) { SetWindowTextW(window_, WideFromUtf8(text).c_str()); }
 void AboutWindow::SetTitleText(const std::string& text) { SetItemText(ControlId("lblTitle"), text); }
 void AboutWindow::SetDescriptionText(const std::string& text) { SetItemText(ControlId("lblDescription"), text); }
 void AboutWindow::SetVersionText(const std::string& text) { SetItemText(ControlId("lblVersion"), text); }
@@ -291,7 +291,7 @@ void AboutWindow::SetInfoText(const std::string& text) { SetItemText(ControlId("
 void AboutWindow::SetLogText(const std::string& text) { SetItemText(ControlId("lblLog"), text); }
 
 void AboutWindow::SelectProduct(const std::string& product) {
-    const std::wstring name = WideFromAnsi(product);
+    const std::wstring name = WideFromUtf8(product);
     const LRESULT index =
         SendDlgItemMessageW(window_, kIdList, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                             reinterpret_cast<LPARAM>(name.c_str()));
@@ -308,7 +308,7 @@ std::string AboutWindow::SelectedProduct() const {
     SendDlgItemMessageW(window_, kIdList, CB_GETLBTEXT, static_cast<WPARAM>(index),
                         reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<std::size_t>(length));
-    return AnsiFromWide(text);
+    return Utf8FromWide(text);
 }
 
 void AboutWindow::SetBusyPointer(bool busy) {

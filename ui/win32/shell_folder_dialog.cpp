@@ -1,14 +1,17 @@
 #include "ui/win32/shell_folder_dialog.h"
 
-#include <cstring>
+#include <cwchar>
 
 #include "platform/windows_api.h"
 // windows_api.h first: shlobj.h needs the definitions of windows.h.
 #include <shlobj.h>
 
+#include "platform/wide_text.h"
+
 namespace dorvane::win32ui {
 namespace {
 
+// More than the MAX_PATH characters the shell may write.
 constexpr std::size_t kPathBufferSize = 512;
 
 // The item list the dialog returns, freed with the shell's allocator.
@@ -29,24 +32,25 @@ private:
 }  // namespace
 
 std::optional<std::string> ShellFolderDialog::ChooseFolder(const std::string& title) {
-    BROWSEINFOA info{};
+    const std::wstring wideTitle = WideFromUtf8(title);
+    BROWSEINFOW info{};
     info.hwndOwner = nullptr;
     info.pidlRoot = nullptr;
     info.pszDisplayName = nullptr;
-    info.lpszTitle = title.c_str();
+    info.lpszTitle = wideTitle.c_str();
     info.ulFlags = BIF_RETURNONLYFSDIRS;
     info.lpfn = nullptr;
     info.lParam = 0;
     info.iImage = 0;
-    const ItemList chosen(SHBrowseForFolderA(&info));
+    const ItemList chosen(SHBrowseForFolderW(&info));
 
-    std::string path(kPathBufferSize, ' ');
+    std::wstring path(kPathBufferSize, L'\0');
     // A cancelled dialog gives no list, which has no path either.
-    if (chosen.get() == nullptr || !SHGetPathFromIDListA(chosen.get(), path.data())) {
+    if (chosen.get() == nullptr || !SHGetPathFromIDListW(chosen.get(), path.data())) {
         return std::nullopt;
     }
-    path.resize(std::strlen(path.c_str()));  // the system ends the path with a NUL
-    return path;
+    path.resize(std::wcslen(path.c_str()));  // the system ends the path with a NUL
+    return Utf8FromWide(path);
 }
 
 }  // namespace dorvane::win32ui

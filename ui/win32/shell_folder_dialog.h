@@ -1,5 +1,5 @@
 #pragma once
-// The shell's folder-browsing dialog (SHBrowseForFolderA), 8-bit text.
+// The shell's folder-browsing dialog (SHBrowseForFolderW).
 
 #include "ui/logic/open_folder.h"
 

@@ -1,6 +1,6 @@
 #include "ui/win32/win32_message_boxes.h"
 
-#include "platform/ansi_text.h"
+#include "platform/wide_text.h"
 #include "platform/windows_api.h"
 
 namespace dorvane::win32ui {
@@ -14,7 +14,7 @@ void Win32MessageBoxes::Show(const std::string& text, BoxIcon icon, const std::s
     }
     // Without an owner the box must not hide behind other programs' windows.
     if (owner_ == nullptr) style |= MB_TOPMOST;
-    MessageBoxW(owner_, WideFromAnsi(text).c_str(), WideFromAnsi(title).c_str(), style);
+    MessageBoxW(owner_, WideFromUtf8(text).c_str(), WideFromUtf8(title).c_str(), style);
 }
 
 }  // namespace dorvane::win32ui

@@ -1,21 +1,21 @@
 #include "ui/win32/win32_program_starter.h"
 
-#include <vector>
+#include <string>
 
 #include "core/error.h"
+#include "platform/wide_text.h"
 #include "platform/windows_api.h"
 
 namespace dorvane::win32ui {
 
 void Win32ProgramStarter::Start(const std::string& commandLine, int windowStyle) {
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(windowStyle);
     PROCESS_INFORMATION process{};
-    std::vector<char> line(commandLine.begin(), commandLine.end());  // the system may write to it
-    line.push_back('\0');
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    std::wstring line = WideFromUtf8(commandLine);  // the system may write to it
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
         const DWORD error = GetLastError();
         throw Error(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND

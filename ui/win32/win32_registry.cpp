@@ -1,7 +1,11 @@
 #include "ui/win32/win32_registry.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
+#include "platform/wide_text.h"
 #include "platform/windows_api.h"
 
 namespace dorvane::win32ui {
@@ -21,7 +25,7 @@ HKEY ToHandle(ui::RegistryKey key) {
 ui::RegistryStatus Win32Registry::OpenKey(ui::RegistryKey root, const std::string& path,
                                           std::uint32_t rights, ui::RegistryKey& opened) {
     HKEY handle = nullptr;
-    const LONG status = RegOpenKeyExA(ToHandle(root), path.c_str(), 0, rights, &handle);
+    const LONG status = RegOpenKeyExW(ToHandle(root), WideFromUtf8(path).c_str(), 0, rights, &handle);
     opened = status == ERROR_SUCCESS ? reinterpret_cast<ui::RegistryKey>(handle) : 0;
     return status;
 }
@@ -29,15 +33,25 @@ ui::RegistryStatus Win32Registry::OpenKey(ui::RegistryKey root, const std::strin
 ui::RegistryValue Win32Registry::QueryValue(ui::RegistryKey key, const std::string& name,
                                             std::size_t capacity) {
     ui::RegistryValue value;
-    std::string buffer(capacity, '\0');
+    // Room for capacity characters of text; the result must fit capacity
+    // bytes as the program holds it.
+    std::vector<BYTE> buffer(capacity * sizeof(wchar_t), 0);
     DWORD type = 0;
-    DWORD size = static_cast<DWORD>(capacity);
-    value.status = RegQueryValueExA(ToHandle(key), name.c_str(), nullptr, &type,
-                                    reinterpret_cast<BYTE*>(buffer.data()), &size);
-    if (value.status == ERROR_SUCCESS) {
-        value.type = type;
-        buffer.resize(size <= capacity ? size : capacity);
-        value.data = std::move(buffer);
+    DWORD size = static_cast<DWORD>(buffer.size());
+    value.status = RegQueryValueExW(ToHandle(key), WideFromUtf8(name).c_str(), nullptr, &type, buffer.data(), &size);
+    if (value.status != ERROR_SUCCESS) return value;
+    value.type = type;
+    const std::size_t got = std::min<std::size_t>(size, buffer.size());
+    if (type == REG_SZ || type == REG_EXPAND_SZ) {
+        std::wstring text(got / sizeof(wchar_t), L'\0');
+        std::memcpy(text.data(), buffer.data(), text.size() * sizeof(wchar_t));
+        value.data = Utf8FromWide(text);  // a terminating NUL stays one
+    } else {
+        value.data.assign(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got));
+    }
+    if (value.data.size() > capacity) {
+        value.status = ERROR_MORE_DATA;
+        value.data.clear();
     }
     return value;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The machine registry for the system-information launcher, through the
-// 8-bit registry functions of advapi32.
+// wide registry functions of advapi32: names and text values in UTF-8.
 
 #include "ui/logic/registry.h"
 
@@ -10,8 +10,9 @@ class Win32Registry final : public ui::Registry {
 public:
     ui::RegistryStatus OpenKey(ui::RegistryKey root, const std::string& path, std::uint32_t rights,
                                ui::RegistryKey& opened) override;
-    // The buffer starts as capacity NUL bytes; the value's bytes as the query
-    // reports them.
+    // A text value as UTF-8 (with its terminating NUL when it has one),
+    // any other value's bytes as the query reports them; more than capacity
+    // bytes fail as too large.
     ui::RegistryValue QueryValue(ui::RegistryKey key, const std::string& name,
                                  std::size_t capacity) override;
     void CloseKey(ui::RegistryKey key) override;

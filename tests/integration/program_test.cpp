@@ -17,10 +17,11 @@ struct ProgramTest : ::testing::Test {
     testing::TempDir home;
     // The exit status; standard output goes to home/out unless redirected, errors to home/err.
     int Run(const std::string& command, const std::string& out = "") {
+        const std::string to = out.empty() ? "'" + (home / "out").string() + "'" : out;
         const std::string line = "cd '" + home.path().string() + "' && env -u DISPLAY -u WAYLAND_DISPLAY" +
                                  " -u QT_QPA_PLATFORM HOME='" + home.path().string() + "' XDG_CONFIG_HOME='" +
-                                 (home / "config").string() + "' " + command + " >" + (out.empty() ? "'" + (home / "out").string() + "'" : out) +
-                                 " 2>'" + (home / "err").string() + "'";
+                                 (home / "config").string() + "' " + command + " >" + to + " 2>'" +
+                                 (home / "err").string() + "'";
         const int status = std::system(line.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,25 +22,6 @@ inline std::string ShellQuoted(const std::string& text) {
     for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
-
-// Sets (or with nullopt, unsets) an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {
-        if (const char* old = std::getenv(name_.c_str())) saved_ = old;
-        Set(value);
-    }
-    ~ScopedEnv() { Set(saved_); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    void Set(const std::optional<std::string>& value) const {
-        value ? setenv(name_.c_str(), value->c_str(), 1) : unsetenv(name_.c_str());
-    }
-    std::string name_;
-    std::optional<std::string> saved_;
-};
 
 // Registers `sqlServerDriver` as "SQL Server" and SQLite's driver as "SQLite3",
 // points unixODBC and FreeTDS at private files and clears the SQL login.

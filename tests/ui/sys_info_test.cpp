@@ -46,6 +46,8 @@ RegistryValue Value(std::uint32_t type, const char (&bytes)[N]) {
     return {kRegistrySuccess, type, std::string(bytes, N - 1)};
 }
 
+RegistryValue Text(const std::string& bytes) { return {kRegistrySuccess, kRegSz, bytes}; }
+
 TEST(GetKeyValue, ReadsTextAndNumbersAndFailsWithEmptyTextAlwaysClosingTheKey) {
     const std::string kilobyte(1024, 'x');
     const struct {
@@ -56,8 +58,8 @@ TEST(GetKeyValue, ReadsTextAndNumbersAndFailsWithEmptyTextAlwaysClosingTheKey) {
         {Value(kRegSz, "C:\\Tools\\msinfo32.exe\0"), true, "C:\\Tools\\msinfo32.exe"},
         {Value(kRegSz, "C:\\x"), true, "C:\\x"},                 // without its NUL: whole
         {Value(kRegSz, "ab\0\0"), true, std::string("ab\0", 3)},  // one NUL only
-        {{kRegistrySuccess, kRegSz, kilobyte}, true, kilobyte},
-        {{kRegistrySuccess, kRegSz, kilobyte + "x"}, false, ""},  // over the buffer
+        {Text(kilobyte), true, kilobyte},
+        {Text(kilobyte + "x"), false, ""},  // over the buffer
         {Value(7, "a\0b\0\0"), true, "before"},                   // other types leave the text
         {Value(kRegDword, "\x02\x01\0\0"), true, "&h102"},       // 0x102, not 0x12
         {Value(kRegDword, "\x0D\x0C\x0B\x0A"), true, "&hA0B0C0D"},

@@ -20,10 +20,14 @@ std::string DamagedName(const std::string& fileName, const std::string& stamp) {
     return fileName.substr(0, stem) + "_damaged_" + stamp + fileName.substr(stem);
 }
 
+// The engine's own words, or the counts when it gave none.
 std::string LossText(const RepairLoss& loss) {
     if (!loss.summary.empty()) return loss.summary;
-    return "dropped " + std::to_string(loss.rowsDropped) + " rows and cut " + std::to_string(loss.valuesCut) +
-           " long values";
+    std::string text = loss.rowsDropped != 0 ? "dropped " + std::to_string(loss.rowsDropped) + " rows" : "";
+    if (loss.valuesCut != 0) {
+        text += (text.empty() ? "cut " : " and cut ") + std::to_string(loss.valuesCut) + " memo/OLE values";
+    }
+    return text;
 }
 
 // The damaged original, copied byte for byte and on stable storage before the
@@ -47,10 +51,10 @@ struct CompactionOutcome {
     std::string keptAs;  // where the damaged original is kept, when anything was lost
 };
 
-// Repairs and compacts folder\fileName through temporary, stopping at the
+// Repairs and compacts folder\fileName through Temp.bk0, stopping at the
 // first failing step, and tells why it failed. When the repair lost data the
 // original is kept first; if that fails the source stays as it was.
-bool RepairViaTemp(Runtime& rt, const std::string& folder, const std::string& fileName, ErrorState& error,
+bool CompactViaTemp(Runtime& rt, const std::string& folder, const std::string& fileName, ErrorState& error,
                    CompactionOutcome& outcome) {
     const std::string source = JoinPath(folder, fileName);
     const std::string temporary = JoinPath(folder, "Temp.bk0");
@@ -78,18 +82,11 @@ void ReportLossIfAny(Runtime& rt, const CompactionOutcome& outcome) {
 
 }  // namespace
 
-bool CompactViaTemp(Runtime& rt, const std::string& source, const std::string& temporary) {
-    ErrorState error;
-    if (!RunStep(error, [&] { rt.FileDb().CompactDatabase(source, temporary); })) return false;
-    if (!RunStep(error, [&] { rt.files.CopyFile(temporary, source); })) return false;
-    return RunStep(error, [&] { rt.files.DeleteFile(temporary); });
-}
-
 void OptimizeFrontEnd(Runtime& rt) {
     const std::string folder = GetSetting(rt.settings, rt.ctx.Product, "Locations", "APPPATH");
     ErrorState error;
     CompactionOutcome outcome;
-    if (RepairViaTemp(rt, folder, rt.ctx.FrontEndFile, error, outcome)) {
+    if (CompactViaTemp(rt, folder, rt.ctx.FrontEndFile, error, outcome)) {
         ReportSuccess(rt, "Application was optimized", kTitleShort, "Application was optimized");
         ReportLossIfAny(rt, outcome);
     } else {
@@ -102,7 +99,7 @@ void RepairBackEnd(Runtime& rt) {
     const std::string folder = GetSetting(rt.settings, rt.ctx.Product, "Locations", "DbPath");
     ErrorState error;
     CompactionOutcome outcome;
-    if (RepairViaTemp(rt, folder, "post_db.mdb", error, outcome)) {
+    if (CompactViaTemp(rt, folder, "post_db.mdb", error, outcome)) {
         ReportSuccess(rt, "The Dbase was repaired & compacted successfully", kTitleShort,
                       "The Dbase was repaired & compacted successfully");
         ReportLossIfAny(rt, outcome);

@@ -107,14 +107,15 @@ TEST(Operations, ReportTheirOutcomeAndAFailureChangesNoFile) {
 
 // A failing step stops the compaction; the source never loses its content,
 // and the leftover makes the next compaction in that folder fail untouched.
-TEST(CompactViaTemp, StopsAtTheFirstFailingStep) {
+TEST(RepairBackEnd, StopsAtTheFirstFailingStep) {
     for (const auto& [refused, source] : std::vector<std::pair<std::string, std::string>>{
              {"copy D:\\Data\\Temp.bk0 -> D:\\Data\\post_db.mdb", "back"}, {"delete D:\\Data\\Temp.bk0", "back+compacted"}}) {
         FakeWorld w;
         Install(w);
         w.files.failOn = {refused};
-        for (int run = 0; run < 2; ++run, w.files.failOn.clear()) {
-            EXPECT_FALSE(CompactViaTemp(w.rt, "D:\\Data\\post_db.mdb", "D:\\Data\\Temp.bk0")) << refused;
+        for (int run = 0; run < 2; ++run, w.files.failOn.clear(), w.rt.anyOperationFailed = false) {
+            RepairBackEnd(w.rt);
+            EXPECT_TRUE(w.rt.anyOperationFailed) << refused;
             EXPECT_EQ(w.files.files.at("D:\\Data\\post_db.mdb"), source) << refused;
             EXPECT_EQ(w.files.files.count("D:\\Data\\Temp.bk0"), 1u) << refused;
         }
@@ -137,7 +138,7 @@ TEST(Operations, ARepairThatLosesDataKeepsTheOriginalAndSaysWhereItIs) {
               "Repair dropped 16 rows of table \"Invoices\"; the damaged file is kept as D:\\Data\\post_db_damaged_612202634752.mdb"},
              {OptimizeFrontEnd, "C:\\Z\\Bresk.mde", "front", "C:\\Z\\Bresk_damaged_612202634752_2.mde", "Application was optimized",
               {0, 2, ""},
-              "Repair dropped 0 rows and cut 2 long values; the damaged file is kept as C:\\Z\\Bresk_damaged_612202634752_2.mde"}}) {
+              "Repair cut 2 memo/OLE values; the damaged file is kept as C:\\Z\\Bresk_damaged_612202634752_2.mde"}}) {
         for (const std::string mode : {"", "s"}) {
             SCOPED_TRACE(c.source + (mode.empty() ? ", interactive" : ", unattended"));
             FakeWorld w;

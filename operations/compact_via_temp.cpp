@@ -55,7 +55,7 @@ struct CompactionOutcome {
 // first failing step, and tells why it failed. When the repair lost data the
 // original is kept first; if that fails the source stays as it was.
 bool CompactViaTemp(Runtime& rt, const std::string& folder, const std::string& fileName, ErrorState& error,
-                   CompactionOutcome& outcome) {
+                    CompactionOutcome& outcome) {
     const std::string source = JoinPath(folder, fileName);
     const std::string temporary = JoinPath(folder, "Temp.bk0");
     if (!RunStep(error, [&] { outcome.loss = rt.FileDb().RepairDatabase(source, temporary); })) return false;

@@ -31,7 +31,9 @@ constexpr const char* kUsage =
     "\n"
     "Exit status:\n"
     "  0  every operation of the run succeeded\n"
-    "  1  an operation failed (the log says which)\n";
+    "  1  an operation failed (the log says which)\n"
+    "  2  every operation succeeded, but a repair could not keep all the data\n"
+    "     (the log says what was lost and where the damaged file is kept)\n";
 
 // Only a command line of exactly "--version" or "--help" is answered here:
 // any other keeps its meaning (a product named anywhere in it, "silent" for an

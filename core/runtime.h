@@ -46,6 +46,9 @@ public:
     // Whether any maintenance operation of this run reported failure; it
     // decides the process exit status and nothing else.
     bool anyOperationFailed = false;
+    // Whether a repair of this run succeeded but could not keep all the data
+    // (the damaged original was kept beside the database); exit status 2.
+    bool dataNotAllKept = false;
 
     // Shows a box only in an interactive run.
     void ShowBox(const std::string& text, BoxIcon icon, const std::string& title) {

@@ -1,4 +1,5 @@
 #include <string>
+#include <string_view>
 
 #include "core/error_state.h"
 #include "core/paths.h"
@@ -13,6 +14,21 @@ namespace {
 // pattern of finished backups, so a failed run never counts as a backup.
 constexpr const char* kBackupInProgress = "post_db_backup.tmp";
 constexpr const char* kBackupPattern = "post_db_*.mdb";
+
+// A damaged back-end kept by a repair ("post_db_damaged_<stamp>.mdb") matches
+// the backups' pattern when the backup folder is the database's own; it may
+// hold the only copy of rows the repair lost, so it is never deleted here.
+bool IsKeptDamagedOriginal(const std::string& path) {
+    constexpr std::string_view kPrefix = "post_db_damaged_";
+    const std::size_t slash = path.find_last_of("\\/");
+    const std::string_view name = std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
+    if (name.size() < kPrefix.size()) return false;
+    for (std::size_t i = 0; i < kPrefix.size(); ++i) {
+        const char c = name[i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kPrefix[i]) return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -47,7 +63,7 @@ bool BackupAccessDb(Runtime& rt) {
         std::vector<std::string> earlier;
         RunStep(ignored, [&] { earlier = rt.files.ListMatching(rt.ctx.BkPath, kBackupPattern); });
         for (const auto& path : earlier) {
-            if (path != target && !RunStep(ignored, [&] { rt.files.DeleteFile(path); })) {
+            if (path != target && !IsKeptDamagedOriginal(path) && !RunStep(ignored, [&] { rt.files.DeleteFile(path); })) {
                 ReportNote(rt, "an earlier backup stays: " + ignored.description);
             }
         }

@@ -9,9 +9,10 @@ namespace dorvane {
 
 class Runtime;
 
-// Compacts source into temporary, copies temporary over source, deletes
-// temporary; stops at the first failing step.
-bool CompactViaTemp(Runtime& rt, const std::string& source, const std::string& temporary);
+// Each compacts its file through Temp.bk0 in the file's folder, repairing it:
+// compacted into Temp.bk0, copied over the file, Temp.bk0 deleted, stopping at
+// the first failing step. A repair that lost data keeps the damaged original
+// beside the file before it is replaced, and says so.
 void OptimizeFrontEnd(Runtime& rt);
 void RepairBackEnd(Runtime& rt);
 

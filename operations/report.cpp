@@ -17,6 +17,13 @@ void ReportNote(Runtime& rt, const std::string& note) {
     if (rt.ctx.Unattended()) std::fprintf(stderr, "dorvane: %s\n", note.c_str());
 }
 
+void ReportDataLoss(Runtime& rt, const std::string& line, const std::string& title) {
+    rt.dataNotAllKept = true;
+    rt.ShowBox(line, BoxIcon::Critical, title);
+    WriteLog(rt, line);
+    if (rt.ctx.Unattended()) std::fprintf(stderr, "dorvane: %s\n", line.c_str());
+}
+
 void ReportFailure(Runtime& rt, const std::string& boxText, const std::string& title,
                    const std::string& logLine, const std::string& reason) {
     rt.anyOperationFailed = true;

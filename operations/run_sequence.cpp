@@ -32,7 +32,11 @@ int Main(Runtime& rt, std::string_view arguments, const ShowWindowFn& showWindow
         status = 1;  // nothing ends the run early: the separator still follows
     }
     WriteLog(rt, kSeparatorLine);
-    if (rt.anyOperationFailed) status = 1;
+    if (rt.anyOperationFailed) {
+        status = 1;  // a failure is the first thing a scheduler must see
+    } else if (status == 0 && rt.dataNotAllKept) {
+        status = 2;
+    }
     return status;
 }
 

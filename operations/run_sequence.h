@@ -19,7 +19,8 @@ using ShowWindowFn = std::function<bool(Runtime&)>;
 
 // The program: parse, read DbKind, window or maintenance, separator line.
 // Returns the process exit status: 0 when every operation succeeded, 1 when
-// any failed or the window could not be shown.
+// any failed or the window could not be shown, 2 when all succeeded but a
+// repair could not keep all the data.
 int Main(Runtime& rt, std::string_view arguments, const ShowWindowFn& showWindow);
 
 }  // namespace dorvane

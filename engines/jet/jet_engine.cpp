@@ -109,6 +109,11 @@ public:
                            [&] { CompactFile(ToNativePath(source), ToNativePath(destination)); });
     }
 
+    RepairLoss RepairDatabase(const std::string& source, const std::string& destination) override {
+        CompactDatabase(source, destination);
+        return {};
+    }
+
     std::shared_ptr<Database> OpenDatabase(const std::string& path) override {
         const std::filesystem::path native = ToNativePath(path);
         std::error_code ignored;

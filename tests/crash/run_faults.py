@@ -5,7 +5,9 @@ it ("enospc", "eio", "erofs") or fails reads from the k-th on ("read-eio"); "kil
 a seeded delay; "locks": a product holds the back-end, or tries to while a run compacts;
 "small-disk": a tmpfs folder without room (exit 77 without the right to mount). After each run the
 back-end, the front-end and a backup hold the original content (read by dorvane-jet, and mdb-export
-with --mdbtools), and the next runs recover.
+with --mdbtools), and the next runs recover. With --repairing the back-end may be damaged: its original
+bytes, in place or as the kept post_db_damaged_* copy, and its repaired content, in place or in
+Temp.bk0, must exist at every point; a run that lost data ends with status 2.
 """
 import argparse
 import fcntl
@@ -125,20 +127,34 @@ class Installation:
         return open(path, "rb").read().decode("utf-8", "replace") if os.path.exists(path) else ""
 
 
+def holds(checker, path, *references):
+    """Whether path holds the bytes or the rows of one of the references."""
+    return os.path.exists(path) and any(sha(path) == original_sha(r) or checker.same(path, r) for r in references)
+
+
 def check_invariants(inst, checker, problems):
-    for folder, name, original in ((inst.data, "post_db.mdb", inst.backend), (inst.app, "Bresk.mde", inst.args.frontend)):
+    repaired = inst.args.repaired or inst.backend  # what a run leaves in the back-end
+    for folder, name, original, result in ((inst.data, "post_db.mdb", inst.backend, repaired),
+                                           (inst.app, "Bresk.mde", inst.args.frontend, inst.args.frontend)):
         source, temp = os.path.join(folder, name), os.path.join(folder, "Temp.bk0")
-        if not any(os.path.exists(p) and checker.same(p, original) for p in (source, temp)):
-            problems.append(f"{folder}: neither {name} nor Temp.bk0 holds the original content")
-        if os.path.exists(source) and not checker.same(source, original):
-            problems.append(f"{source} exists but its content differs from the original")
+        kept = [os.path.join(folder, n) for n in os.listdir(folder) if n.startswith(name.split(".")[0] + "_damaged_")]
+        untouched = os.path.exists(source) and sha(source) == original_sha(original)
+        if not untouched and not any(holds(checker, p, result) for p in (source, temp)):
+            problems.append(f"{folder}: neither {name} nor Temp.bk0 holds the repaired content, and {name} is not the original")
+        if os.path.exists(source) and not holds(checker, source, original, result):
+            problems.append(f"{source} exists but holds neither the original nor its repaired content")
+        lossy = folder == inst.data and 2 in inst.args.success  # then only its bytes are the original
+        if not kept and not untouched and (lossy or not any(holds(checker, p, original) for p in (source, temp))):
+            problems.append(f"{folder}: the original is gone and no damaged file is kept")
+        if any(sha(k) != original_sha(original) for k in kept):
+            problems.append(f"{folder}: a kept damaged file is not the original byte for byte: {kept}")
     if not inst.backups():
         problems.append("the backup folder holds no backup")
     for b in inst.backups():
         path = os.path.join(inst.backup, b)
         if b == EARLIER_BACKUP and sha(path) != original_sha(inst.backend):
             problems.append("the earlier backup was changed")
-        elif b != EARLIER_BACKUP and not checker.same(path, inst.backend):
+        elif b != EARLIER_BACKUP and not checker.same(path, repaired):
             problems.append(f"backup {b} differs in content from the original")
 
 
@@ -146,9 +162,9 @@ def recover_and_check(inst, checker, problems):
     """The next run, then a run after the leftovers are removed by hand."""
     leftovers, before = inst.temporaries(), len(inst.log())
     status, err = inst.run({})
-    if status == 0 and leftovers:
+    if status in inst.args.success and leftovers:
         problems.append("next run succeeded although Temp.bk0 was left over: " + ", ".join(leftovers))
-    elif status != 0:
+    elif status not in inst.args.success:
         expected = {FAILURES[0]} if os.path.join(inst.app, "Temp.bk0") in leftovers else set()
         expected |= {FAILURES[1]} if os.path.join(inst.data, "Temp.bk0") in leftovers else set()
         failures = {m for m in FAILURES if m in inst.log()[before:]}
@@ -157,12 +173,12 @@ def recover_and_check(inst, checker, problems):
     check_invariants(inst, checker, problems)
     for path in leftovers:
         os.unlink(path)
-    if leftovers or status != 0:
+    if leftovers or status not in inst.args.success:
         status, err = inst.run({})
-        if status != 0:
+        if status not in inst.args.success:
             problems.append(f"a run after removing the leftovers failed: {err!r}")
         check_invariants(inst, checker, problems)
-    if status == 0 and len(inst.backups()) != 1:
+    if status in inst.args.success and len(inst.backups()) != 1:
         problems.append(f"after a successful run the backup folder holds {inst.backups()}")
 
 
@@ -242,11 +258,18 @@ def main():
     ap.add_argument("--sample", type=int, default=0, help="this many points, seeded; 0 = every point")
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--mdbtools", action="store_true", help="also compare content with mdb-export")
+    ap.add_argument("--repairing", action="store_true", help="the back-end may be damaged: see above")
     args = ap.parse_args()
     base = tempfile.mkdtemp(prefix="dorvane-faults-")
     args.small_backend = os.path.join(args.testdata, "products", "post_db.mdb")
     args.backend = unpack(args.backend or args.small_backend, base)
     args.frontend = os.path.join(args.testdata, "mdb", "jet4", "testV2000.mdb")
+    args.repaired, args.success = None, {0}
+    if args.repairing:  # the reference of the repaired rows; a sound file's repair is its compaction
+        knows_repair = "repair" in subprocess.run([args.jet_tool, "--help"], capture_output=True, text=True).stdout
+        args.repaired = os.path.join(base, "repaired.mdb")
+        subprocess.run([args.jet_tool, "repair" if knows_repair else "compact", args.backend, args.repaired],
+                       check=True, capture_output=True)
     checker, problems = Checker(args), []
     if args.mode in ("locks", "small-disk"):
         status = refused_runs(args, base, checker, problems, disks=args.mode == "small-disk")
@@ -259,7 +282,10 @@ def main():
     injector = {"LD_PRELOAD": args.injector}
     status, err = clean.run(dict(injector, DORVANE_FAULT_ROOT=clean.files, DORVANE_FAULT_LOG=count_log))
     clean_seconds = time.monotonic() - started
-    problems = [] if status == 0 else [f"the clean run failed (status {status}): {err}\n{clean.log()}"]
+    args.success |= {status} if args.repairing and status == 2 else set()
+    problems = [] if status in args.success else [f"the clean run failed (status {status}): {err}\n{clean.log()}"]
+    if status == 2 and "; the damaged file is kept as " not in clean.log():
+        problems.append("status 2 without the line that says what was lost")
     check_invariants(clean, checker, problems)
     if problems:
         print("; ".join(problems) + "\n0 passed, 1 failed")
@@ -285,12 +311,12 @@ def main():
             status, err = inst.run(dict(injector, DORVANE_FAULT_ROOT=inst.files, DORVANE_FAULT_AT=str(point), **fault))
         if args.mode == "crash" and status != 137:
             problems.append(f"no crash at call {point} (status {status}): the sweep does not reach the program")
-        if status not in (0, 1, 137, -9):
+        if status not in (0, 1, 2, 137, -9):
             problems.append(f"the run ended with status {status}: {err[-400:]!r}")
         if args.mode not in ("crash", "kill") and status in (137, -9):
             problems.append("a disk fault crashed the program")
         check_invariants(inst, checker, problems)
-        if status == 0 and (inst.temporaries() or len([b for b in inst.backups() if b != EARLIER_BACKUP]) != 1):
+        if status in args.success and (inst.temporaries() or len([b for b in inst.backups() if b != EARLIER_BACKUP]) != 1):
             problems.append(f"success reported but Temp.bk0 is left or the backups are {inst.backups()}")
         if args.mode not in ("crash", "kill") and status == 1 and not any(m in inst.log() for m in FAILURES):
             problems.append("failure status without a failure line in the log")

@@ -130,6 +130,7 @@ public:
 
     std::vector<std::string> calls;
     std::map<std::string, std::string> compactErrors;  // source -> description
+    std::map<std::string, RepairLoss> repairLosses;    // source -> what its repair loses
     // Lookup: path -> rows of DocumentPath (nullopt = Null)
     std::map<std::string, std::vector<std::optional<std::string>>> doclib;
     std::vector<std::string> sqlSeen;
@@ -141,6 +142,11 @@ public:
         if (src == fs_.files.end()) throw Error(3024, "Could not find file '" + source + "'.");
         if (fs_.files.count(destination) > 0) throw Error(3204, "Database already exists.");
         fs_.files[destination] = src->second + "+compacted";
+    }
+    RepairLoss RepairDatabase(const std::string& source, const std::string& destination) override {
+        CompactDatabase(source, destination);
+        auto it = repairLosses.find(source);
+        return it == repairLosses.end() ? RepairLoss{} : it->second;
     }
     std::shared_ptr<Database> OpenDatabase(const std::string& path) override;
 

@@ -49,6 +49,7 @@ TEST(Operations, ReportTheirOutcomeAndAFailureChangesNoFile) {
     auto sqlError = [](std::string testing::FakeSql::*which) { return [which](FakeWorld& w) { w.sql.*which = "lost"; }; };
     const std::string ltd = "Zentro Software Ltd", notOpen = "The connection cannot be used to perform this operation.";
     const std::string rename = "rename E:\\Bak\\post_db_backup.tmp -> E:\\Bak\\post_db_612202634752.mdb";
+    const std::string keepBack = "copy D:\\Data\\post_db.mdb -> D:\\Data\\post_db_damaged_612202634752.mdb";
     struct Case {
         Op op;
         Fault fault;
@@ -61,6 +62,11 @@ TEST(Operations, ReportTheirOutcomeAndAFailureChangesNoFile) {
              {repair, none, "The Dbase was repaired & compacted successfully", "Zentro",
               "The Dbase was repaired & compacted successfully", "D:\\Data\\post_db.mdb"},
              {repair, file("D:\\Data\\Temp.bk0"), "Unable to Repair Dbase. It may be in use", "Zentro", "Unable to Repair Dbase"},
+             {repair, [&](FakeWorld& w) {
+                  w.Engine().repairLosses["D:\\Data\\post_db.mdb"] = {3, 0, "lost"};
+                  w.files.failOn = {keepBack};
+              },
+              "Unable to Repair Dbase. It may be in use", "Zentro", "Unable to Repair Dbase"},
              {access, none, "Backup was created\r\nE:\\Bak\\post_db_612202634752.mdb", ltd,
               "Backup was created   E:\\Bak\\post_db_612202634752.mdb", "E:\\Bak\\post_db_612202634752.mdb"},
              {access, [](FakeWorld& w) { w.Engine().compactErrors["D:\\Data\\post_db.mdb"] = "in use"; },
@@ -101,16 +107,65 @@ TEST(Operations, ReportTheirOutcomeAndAFailureChangesNoFile) {
 
 // A failing step stops the compaction; the source never loses its content,
 // and the leftover makes the next compaction in that folder fail untouched.
-TEST(CompactViaTemp, StopsAtTheFirstFailingStep) {
+TEST(RepairBackEnd, StopsAtTheFirstFailingStep) {
     for (const auto& [refused, source] : std::vector<std::pair<std::string, std::string>>{
              {"copy D:\\Data\\Temp.bk0 -> D:\\Data\\post_db.mdb", "back"}, {"delete D:\\Data\\Temp.bk0", "back+compacted"}}) {
         FakeWorld w;
         Install(w);
         w.files.failOn = {refused};
-        for (int run = 0; run < 2; ++run, w.files.failOn.clear()) {
-            EXPECT_FALSE(CompactViaTemp(w.rt, "D:\\Data\\post_db.mdb", "D:\\Data\\Temp.bk0")) << refused;
+        for (int run = 0; run < 2; ++run, w.files.failOn.clear(), w.rt.anyOperationFailed = false) {
+            RepairBackEnd(w.rt);
+            EXPECT_TRUE(w.rt.anyOperationFailed) << refused;
             EXPECT_EQ(w.files.files.at("D:\\Data\\post_db.mdb"), source) << refused;
             EXPECT_EQ(w.files.files.count("D:\\Data\\Temp.bk0"), 1u) << refused;
+        }
+    }
+}
+
+// A repair that loses data keeps the damaged original beside the database
+// before the repaired copy replaces it, and says what was lost after the
+// success line: in a box, the log and, unattended, on standard error.
+TEST(Operations, ARepairThatLosesDataKeepsTheOriginalAndSaysWhereItIs) {
+    struct Case {
+        std::function<void(Runtime&)> op;
+        std::string source, original, kept, success;
+        std::uint64_t rowsDropped, valuesCut;
+        std::string summary, lossLine;
+    };
+    for (const Case& c : std::vector<Case>{
+             {RepairBackEnd, "D:\\Data\\post_db.mdb", "back", "D:\\Data\\post_db_damaged_612202634752.mdb",
+              "The Dbase was repaired & compacted successfully", 16, 0, "dropped 16 rows of table \"Invoices\"",
+              "Repair dropped 16 rows of table \"Invoices\"; the damaged file is kept as D:\\Data\\post_db_damaged_612202634752.mdb"},
+             {OptimizeFrontEnd, "C:\\Z\\Bresk.mde", "front", "C:\\Z\\Bresk_damaged_612202634752_2.mde", "Application was optimized",
+              0, 2, "",
+              "Repair cut 2 memo/OLE values; the damaged file is kept as C:\\Z\\Bresk_damaged_612202634752_2.mde"}}) {
+        for (const std::string mode : {"", "s"}) {
+            SCOPED_TRACE(c.source + (mode.empty() ? ", interactive" : ", unattended"));
+            FakeWorld w;
+            Install(w);
+            w.rt.ctx.RunMode = mode;
+            w.Engine().repairLosses[c.source] = {c.rowsDropped, c.valuesCut, c.summary};
+            w.files.files["C:\\Z\\Bresk_damaged_612202634752.mde"] = "earlier";  // a name taken is never replaced
+            ::testing::internal::CaptureStderr();
+            c.op(w.rt);
+            const std::string err = ::testing::internal::GetCapturedStderr();
+            EXPECT_TRUE(w.rt.dataNotAllKept && !w.rt.anyOperationFailed);
+            EXPECT_EQ(w.files.files[c.kept], c.original);
+            EXPECT_EQ(w.files.files["C:\\Z\\Bresk_damaged_612202634752.mde"], "earlier");
+            EXPECT_EQ(w.files.files[c.source], c.original + "+compacted");
+            const std::string temporary = c.source.substr(0, c.source.rfind('\\')) + "\\Temp.bk0";
+            EXPECT_TRUE(Before(w.files.calls, "copy " + c.source + " -> " + c.kept, "copy " + temporary + " -> " + c.source));
+            EXPECT_EQ(w.files.files.count(temporary), 0u);
+            const std::string log = Log(w);
+            EXPECT_EQ(log.substr(19, log.find('\n') - 18), "     " + c.success + "\r\n");
+            EXPECT_EQ(log.substr(log.find('\n') + 20), "     " + c.lossLine + "\r\n");
+            EXPECT_EQ(err, mode.empty() ? "" : "dorvane: " + c.lossLine + "\n");
+            ASSERT_EQ(w.boxes.shown.size(), mode.empty() ? 2u : 0u);
+            if (mode.empty()) {
+                EXPECT_EQ(w.boxes.shown[1].text, c.lossLine);
+                EXPECT_EQ(w.boxes.shown[1].icon, BoxIcon::Critical);
+                EXPECT_EQ(w.boxes.shown[1].title, "Zentro");
+            }
         }
     }
 }
@@ -131,13 +186,14 @@ TEST(BackupAccessDb, ReplacesEarlierBackupsOnlyOnceTheNewOneExists) {
     w.files.files["E:\\Bak\\POST_DB_2.MDB"] = "old2";
     w.files.files["E:\\Bak\\notes.txt"] = "keep";
     w.files.files["E:\\Bak\\post_db.mdb"] = "keep";  // does not match post_db_*.mdb
+    w.files.files["E:\\Bak\\POST_DB_DAMAGED_2.mdb"] = "kept by a repair";
     w.files.files["E:\\Bak\\post_db_backup.tmp"] = "left by an interrupted run";
     EXPECT_TRUE(BackupAccessDb(w.rt));
     EXPECT_TRUE(BackupAccessDb(w.rt));  // twice in the same second
     std::vector<std::string> folder;
     for (const auto& entry : w.files.files)
         if (entry.first.rfind("E:\\Bak\\", 0) == 0) folder.push_back(entry.first.substr(7));
-    EXPECT_EQ(folder, (std::vector<std::string>{"notes.txt", "post_db.mdb", "post_db_612202634752.mdb"}));
+    EXPECT_EQ(folder, (std::vector<std::string>{"POST_DB_DAMAGED_2.mdb", "notes.txt", "post_db.mdb", "post_db_612202634752.mdb"}));
     EXPECT_EQ(w.files.files.at("E:\\Bak\\post_db_612202634752.mdb"), "back+compacted");
     EXPECT_TRUE(Before(w.files.calls, "rename E:\\Bak\\post_db_backup.tmp -> E:\\Bak\\post_db_612202634752.mdb",
                        "delete E:\\Bak\\post_db_1.mdb"));
@@ -216,6 +272,22 @@ TEST(Main, AnInteractiveRunOnlyShowsTheWindowWhoseOutcomeIsTheStatus) {
         EXPECT_EQ(productSeen, "Alveto");
         EXPECT_EQ(Log(w, "\\Dorvane_log.txt").substr(19), "     -------------------------------------\r\n");
         EXPECT_TRUE(w.engine == nullptr);  // nothing else ran
+    }
+}
+
+// 2 tells a scheduler that a repair lost data; a failure (1) wins over it. The
+// backup in the database's own folder leaves the kept original alone.
+TEST(Main, ExitStatusTwoWhenARepairLostDataUnlessAnOperationFailed) {
+    for (const auto& [loss, failure, status] : std::vector<std::tuple<bool, bool, int>>{
+             {false, false, 0}, {true, false, 2}, {true, true, 1}, {false, true, 1}}) {
+        FakeWorld w;
+        Install(w);
+        w.settings.Set("Bresk", "Locations", "BKpath", "D:\\Data");
+        if (loss) w.Engine().repairLosses["D:\\Data\\post_db.mdb"] = {1, 0, "dropped 1 row"};
+        if (failure) w.files.files["C:\\Z\\Temp.bk0"] = "leftover";
+        EXPECT_EQ(Main(w.rt, "/silent /Bresk", nullptr), status) << loss << failure;
+        EXPECT_EQ(w.files.files.count("D:\\Data\\post_db_damaged_612202634752.mdb"), loss ? 1u : 0u);
+        EXPECT_EQ(w.files.files.count("D:\\Data\\post_db_612202634752.mdb"), 1u);
     }
 }
 

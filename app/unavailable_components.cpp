@@ -17,6 +17,7 @@ class UnavailableEngine final : public FileDatabaseEngine {
 public:
     void CompactDatabase(const std::string&, const std::string&) override { NoAccessEngine(); }
     std::shared_ptr<Database> OpenDatabase(const std::string&) override { NoAccessEngine(); }
+    RepairLoss RepairDatabase(const std::string&, const std::string&) override { NoAccessEngine(); }
 };
 
 class UnavailableConnection final : public SqlConnection {

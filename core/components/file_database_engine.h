@@ -3,6 +3,7 @@
 // operations build (Windows form, "\" separators); implementations map them to
 // the platform where a file is touched. Every failure throws dorvane::Error.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +39,15 @@ public:
     virtual void Close() = 0;
 };
 
+// What a repair could not keep. Empty when the copy holds everything the
+// source held (only structures derived from the rows were rebuilt).
+struct RepairLoss {
+    std::uint64_t rowsDropped = 0;   // unreadable rows, and rows that may be lost
+    std::uint64_t valuesCut = 0;     // memo/OLE values that could not be read whole
+    std::string summary;             // e.g. "dropped 16 rows of table \"Invoices\""
+    bool any() const { return rowsDropped != 0 || valuesCut != 0; }
+};
+
 class FileDatabaseEngine {
 public:
     virtual ~FileDatabaseEngine() = default;
@@ -45,6 +55,10 @@ public:
     // source is missing or in use, the destination exists or cannot be made.
     virtual void CompactDatabase(const std::string& source, const std::string& destination) = 0;
     virtual std::shared_ptr<Database> OpenDatabase(const std::string& path) = 0;
+    // Like CompactDatabase, but a damaged source is repaired into the copy
+    // where that can be done without guessing; what could not be kept is
+    // returned. Damage that cannot be repaired throws, as CompactDatabase does.
+    virtual RepairLoss RepairDatabase(const std::string& source, const std::string& destination) = 0;
 };
 
 }  // namespace dorvane

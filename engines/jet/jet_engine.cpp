@@ -102,6 +102,12 @@ public:
         CompactFile(ToNativePath(source), ToNativePath(destination));
     }
 
+    RepairLoss RepairDatabase(const std::string& source, const std::string& destination) override {
+        RepairReport report;
+        RepairFile(ToNativePath(source), ToNativePath(destination), report);
+        return {report.RowsLost(), report.ValuesCut(), report.LossSummary()};
+    }
+
     std::shared_ptr<Database> OpenDatabase(const std::string& path) override {
         const std::filesystem::path native = ToNativePath(path);
         std::error_code ignored;

@@ -133,6 +133,7 @@ public:
     // Lookup: path -> rows of DocumentPath (nullopt = Null)
     std::map<std::string, std::vector<std::optional<std::string>>> doclib;
     std::vector<std::string> sqlSeen;
+    std::map<std::string, RepairLoss> repairLosses;  // source -> what its repair reports lost
 
     void CompactDatabase(const std::string& source, const std::string& destination) override {
         calls.push_back("compact " + source + " -> " + destination);
@@ -141,6 +142,13 @@ public:
         if (src == fs_.files.end()) throw Error(3024, "Could not find file '" + source + "'.");
         if (fs_.files.count(destination) > 0) throw Error(3204, "Database already exists.");
         fs_.files[destination] = src->second + "+compacted";
+    }
+    // Behaves as CompactDatabase (the call is recorded as a compaction) and
+    // reports the loss scripted for the source.
+    RepairLoss RepairDatabase(const std::string& source, const std::string& destination) override {
+        CompactDatabase(source, destination);
+        const auto it = repairLosses.find(source);
+        return it != repairLosses.end() ? it->second : RepairLoss{};
     }
     std::shared_ptr<Database> OpenDatabase(const std::string& path) override;
 

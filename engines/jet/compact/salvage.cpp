@@ -1,0 +1,258 @@
+#include "engines/jet/compact/salvage.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <set>
+
+#include "core/error.h"
+#include "engines/jet/format/index_key.h"
+#include "engines/jet/format/long_value.h"
+#include "engines/jet/format/page_file.h"
+#include "engines/jet/format/row.h"
+#include "engines/jet/format/usage_map.h"
+#include "engines/jet/format/value.h"
+
+namespace dorvane::jet::compact {
+
+namespace {
+
+// Clears the column's bit in the row's null mask, the last bytes of the row.
+void SetNull(Bytes& body, std::uint16_t column_count, std::uint16_t column_number) {
+    const std::size_t maskSize = (column_count + 7u) / 8u;
+    body[body.size() - maskSize + column_number / 8] &= static_cast<std::uint8_t>(~(1u << (column_number % 8)));
+}
+
+// Whether every column of the row decodes. A memo/OLE value that cannot be
+// read whole is set to Null rather than cut to what can be read: a cut text
+// reads like a complete one, a Null is plainly missing, and the loss is
+// reported either way.
+bool SalvageRow(const PageFile& file, const TableDef& def, Bytes& body, TableSalvage& out) {
+    try {
+        const RowFields fields = LocateFields(file.format(), def, body);
+        for (std::size_t i = 0; i < def.columns.size(); ++i) {
+            const Column& column = def.columns[i];
+            const FieldSpan& span = fields.spans[i];
+            if (!column.IsLongValue()) {
+                (void)FieldToText(file, column, body, span);
+                continue;
+            }
+            if (!span.present || span.length == 0) continue;
+            try {
+                const ByteSpan field = FieldBytes(body, span);
+                (void)ReadLongValue(file, field);
+                (void)LongValueRows(file, field);
+            } catch (const Error& e) {
+                if (e.number() != errc::kCorrupt) throw;
+                SetNull(body, fields.column_count, column.number);
+                ++out.values_cut;
+            }
+        }
+        return true;
+    } catch (const Error& e) {
+        if (e.number() != errc::kCorrupt) throw;
+        return false;
+    }
+}
+
+struct PageRows {
+    std::set<RowPointer> deleted;          // slots deleted by the writer, not by damage
+    std::set<std::uint32_t> damaged_pages; // pages with a bad slot offset or a row that does not decode
+};
+
+void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number, const Bytes& bytes,
+                 TableSalvage& out, PageRows& seen) {
+    std::vector<std::size_t> unreadable;
+    std::optional<DataPage> page;
+    try {
+        page = DataPage::ParseSalvaging(file.format(), number, bytes, unreadable);
+    } catch (const Error& e) {
+        if (e.number() != errc::kCorrupt) throw;
+        ++out.pages_passed_over;  // its rows are accounted for by the cached count
+        return;
+    }
+    bool garbled = !unreadable.empty();
+    for (std::size_t slot = 0; slot < page->slots().size(); ++slot) {
+        const SlotKind kind = page->slots()[slot].kind;
+        const RowPointer header{number, static_cast<std::uint8_t>(slot)};
+        const bool damaged = std::find(unreadable.begin(), unreadable.end(), slot) != unreadable.end();
+        if (damaged) {
+            // A row or an overflow pointer is lost; a relocated body is
+            // counted through its pointer, a deleted slot costs nothing.
+            const std::uint16_t flags = page->slots()[slot].word & kRowDeleted;
+            if (flags == 0 || flags == kRowOverflowPointer) ++out.rows_dropped;
+            continue;
+        }
+        if (kind == SlotKind::kDeleted) seen.deleted.insert(header);
+        if (kind == SlotKind::kDeleted || kind == SlotKind::kOverflowTarget) continue;
+        SalvagedRow row{header, {}};
+        try {
+            row.body = ResolveRowBody(file, *page, slot);
+        } catch (const Error& e) {
+            if (e.number() != errc::kCorrupt) throw;
+            ++out.rows_dropped;
+            continue;
+        }
+        if (SalvageRow(file, def, row.body, out)) {
+            out.rows.push_back(std::move(row));
+        } else {
+            ++out.rows_dropped;
+            garbled = true;
+        }
+    }
+    if (garbled) seen.damaged_pages.insert(number);
+}
+
+using Walks = std::vector<std::optional<IndexWalk>>;  // per physical index; none where it cannot be walked
+
+// Whether some index holds an entry for the row whose key is the one the
+// row's values give.
+bool ConfirmedByAnIndex(const PageFile& file, const TableDef& def, const Walks& walks, const SalvagedRow& row) {
+    for (std::size_t i = 0; i < walks.size(); ++i) {
+        if (!walks[i]) continue;
+        std::optional<Bytes> key;
+        try {
+            key = EncodeIndexKey(file.format(), def, def.physical_indexes[i], row.body);
+        } catch (const Error&) {
+            continue;  // not computable here; another index may tell
+        }
+        if (!key) continue;
+        for (const IndexEntry& e : walks[i]->entries)
+            if (e.row == row.header && e.key == *key) return true;
+    }
+    return false;
+}
+
+// Bytes that happen to decode are not a row: on a page with a bad slot
+// offset or a row that does not decode, the others are kept only where an
+// index confirms them (a broken overflow chain costs only its own row). A bad
+// slot offset so costs the row and its neighbour in an indexed table, and
+// the page's rows in a table without an index that can tell.
+void DropUnconfirmed(const PageFile& file, const TableDef& def, const Walks& walks, const PageRows& seen,
+                     TableSalvage& out) {
+    if (seen.damaged_pages.empty()) return;
+    std::erase_if(out.rows, [&](const SalvagedRow& row) {
+        if (!seen.damaged_pages.contains(row.header.page) || ConfirmedByAnIndex(file, def, walks, row)) return false;
+        ++out.rows_dropped;
+        return true;
+    });
+}
+
+bool EveryIndexedColumnNull(const PageFile& file, const TableDef& def, const PhysicalIndex& index, ByteSpan body) {
+    const RowFields fields = LocateFields(file.format(), def, body);
+    for (const IndexColumn& ic : index.columns) {
+        for (std::size_t i = 0; i < def.columns.size(); ++i)
+            if (def.columns[i].number == ic.column_number && fields.spans[i].present) return false;
+    }
+    return true;
+}
+
+// The index's own entries for the kept rows when they match the rows one for
+// one (stale entries dropped); otherwise rebuilt from the rows.
+std::vector<IndexEntry> SalvageIndex(const PageFile& file, const TableDef& def, std::size_t number,
+                                     const std::string& name, std::optional<IndexWalk> walk,
+                                     const std::map<RowPointer, std::size_t>& kept, const PageRows& seen,
+                                     std::set<RowPointer>& named_deleted, TableSalvage& out) {
+    const PhysicalIndex& index = def.physical_indexes[number];
+    std::vector<IndexEntry> entries;
+    bool whole = walk.has_value();
+    if (whole) {
+        std::vector<bool> named(out.rows.size(), false);
+        for (IndexEntry& e : walk->entries) {
+            const auto row = kept.find(e.row);
+            if (row == kept.end()) {
+                ++out.stale_entries;
+                if (seen.deleted.contains(e.row)) named_deleted.insert(e.row);
+                continue;
+            }
+            if (named[row->second]) whole = false;  // a row listed twice
+            named[row->second] = true;
+            entries.push_back(std::move(e));
+        }
+        const bool ignoresNulls = (index.flags & kIndexIgnoresNulls) != 0;
+        for (std::size_t r = 0; r < named.size() && whole; ++r)
+            if (!named[r] && !(ignoresNulls && EveryIndexedColumnNull(file, def, index, out.rows[r].body)))
+                whole = false;
+    }
+    if (whole) return entries;
+    entries.clear();
+    out.rebuilt_indexes.push_back(number);
+    for (const SalvagedRow& row : out.rows) {
+        try {
+            std::optional<Bytes> key = EncodeIndexKey(file.format(), def, index, row.body);
+            if (key) entries.push_back({std::move(*key), row.header});
+        } catch (const Error& e) {
+            throw Error(e.number(), "table \"" + name + "\": index " + std::to_string(number) +
+                                        " is damaged and cannot be rebuilt from the rows: " + e.description());
+        }
+    }
+    return entries;
+}
+
+// The pages the table's map lists; when the map itself is lost, the data
+// pages the file holds for the table, found by their owner (the map is
+// derived from them, in the same ascending order).
+std::vector<std::uint32_t> ListedPages(const PageFile& file, const TableDef& def) {
+    try {
+        return ReadUsageMap(file, RowPointer::FromU32(def.owned_map)).pages;
+    } catch (const Error& e) {
+        if (e.number() != errc::kCorrupt) throw;
+    }
+    std::vector<std::uint32_t> pages;
+    Bytes bytes;
+    for (std::uint32_t page = 1; page < file.page_count(); ++page) {
+        file.ReadPage(page, bytes);
+        if (bytes[0] == kPageData && Le32(bytes, file.format().page_owner) == def.page) pages.push_back(page);
+    }
+    return pages;
+}
+
+}  // namespace
+
+TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::string& name, bool system_table) {
+    TableSalvage out;
+    PageRows seen;
+    Bytes bytes;
+    for (std::uint32_t page : ListedPages(file, def)) {
+        if (page >= file.page_count()) {  // cut off the end of the file
+            ++out.pages_passed_over;
+            continue;
+        }
+        file.ReadPage(page, bytes);
+        if (bytes[0] != kPageData || Le32(bytes, file.format().page_owner) != def.page) {
+            ++out.pages_passed_over;
+            continue;
+        }
+        SalvagePage(file, def, page, bytes, out, seen);
+    }
+
+    Walks walks;
+    for (const PhysicalIndex& index : def.physical_indexes) {
+        try {
+            walks.emplace_back(WalkIndex(file, index.root_page));
+        } catch (const Error& e) {
+            if (e.number() != errc::kCorrupt) throw;
+            walks.emplace_back();
+        }
+    }
+    DropUnconfirmed(file, def, walks, seen, out);
+
+    std::map<RowPointer, std::size_t> kept;
+    for (std::size_t r = 0; r < out.rows.size(); ++r) kept.emplace(out.rows[r].header, r);
+    std::set<RowPointer> namedDeleted;
+    for (std::size_t i = 0; i < def.physical_indexes.size(); ++i)
+        out.indexes.push_back(SalvageIndex(file, def, i, name, std::move(walks[i]), kept, seen, namedDeleted, out));
+
+    // Access keeps a user table's cached count exact (the system tables' lag
+    // behind), so a count above the rows found means rows that could not be
+    // reached. The excess is harmless only as far as index entries name
+    // deleted slots of the table: rows deleted after the count was written.
+    if (!system_table && def.num_rows > out.rows.size()) {
+        const std::uint64_t excess = def.num_rows - out.rows.size();
+        const std::uint64_t unexplained = excess > namedDeleted.size() ? excess - namedDeleted.size() : 0;
+        out.possibly_lost = unexplained > out.rows_dropped ? unexplained - out.rows_dropped : 0;
+    }
+    return out;
+}
+
+}  // namespace dorvane::jet::compact

@@ -74,6 +74,22 @@ void DeleteRows(Bytes& b, const PageFile& f, std::uint32_t page, std::size_t n) 
         --n;
     }
 }
+// Takes `n` pages out of the memo/OLE column's map (inline or by bitmap pages).
+void UnlistLongValuePages(Bytes& b, const PageFile& f, const Target& t, std::size_t n) {
+    const RowPointer record = RowPointer::FromU32(t.def.long_value_maps.at(0).owned_map);
+    const std::vector<std::uint32_t> pages = ReadUsageMap(f, record).pages;
+    const DataPage holder = DataPage::Parse(f.format(), record.page, f.ReadPage(record.page));
+    const std::size_t map = At(f, record.page, holder.slots().at(record.row).start);
+    for (std::size_t i = 0; i < n; ++i) {
+        std::size_t bit = pages.at(i) - Le32(b, map + 1), at = map + kUsageMapInlineHeader;
+        if (b[map] == kUsageMapReference) {
+            const std::uint32_t per = PagesPerBitmapPage(f.format());
+            at = At(f, Le32(b, map + ReferenceSlotOffset(pages[i] / per)), kUsageBitmapPageHeader);
+            bit = pages[i] % per;
+        }
+        b[at + bit / 8] &= static_cast<std::uint8_t>(~(1u << (bit % 8)));
+    }
+}
 std::uint64_t LiveRows(const PageFile& f, std::uint32_t page) {
     std::uint64_t n = 0;
     const DataPage parsed = DataPage::Parse(f.format(), page, f.ReadPage(page));
@@ -105,8 +121,12 @@ const Damage kDamages[] = {
      [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, IndexPageOf(f, t, kPageIndexNode)); return 0u; }},
     {"zeroed usage bitmap", kPost, "Customers", Kind::kDerived,
      [](Bytes& b, const PageFile& f, const Target&) { Zero(b, f, FirstPageOf(f, kPageUsageBitmap, 0)); return 0u; }},
-    {"stale entries, count two high", kPost, "Invoices", Kind::kDerived,
-     [](Bytes& b, const PageFile& f, const Target& t) { DeleteRows(b, f, t.data[1], 2); return 0u; }},
+    {"stale entries, count two high, memo pages unlisted", kPost, "Customers", Kind::kDerived,
+     [](Bytes& b, const PageFile& f, const Target& t) {
+         DeleteRows(b, f, t.data[1], 2);
+         UnlistLongValuePages(b, f, t, 2);
+         return 0u;
+     }},
     {"cached count too low", kPost, "Scans", Kind::kDerived,
      [](Bytes& b, const PageFile& f, const Target& t) { PutLe32(b, At(f, t.def.page, f.format().tdef_num_rows), 1); return 0u; }},
     {"zeroed data page", kPost, "Customers", Kind::kPrimary,

@@ -77,12 +77,20 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     CheckNotFree(freePages, def.pages, name + " definition", report);
     // Each memo/OLE column's pages, from its own usage map.
     std::map<std::uint16_t, std::set<std::uint32_t>> longValuePages;
-    for (const LongValueMap& lv : def.long_value_maps) {
-        const UsageMap map = ReadUsageMap(file, RowPointer::FromU32(lv.owned_map));
-        longValuePages[lv.column_number].insert(map.pages.begin(), map.pages.end());
-        CheckNotFree(freePages, map.pages, name + " memo/OLE pages", report);
+    UsageMap owned;
+    try {
+        for (const LongValueMap& lv : def.long_value_maps) {
+            const UsageMap map = ReadUsageMap(file, RowPointer::FromU32(lv.owned_map));
+            longValuePages[lv.column_number].insert(map.pages.begin(), map.pages.end());
+            CheckNotFree(freePages, map.pages, name + " memo/OLE pages", report);
+        }
+        owned = ReadUsageMap(file, RowPointer::FromU32(def.owned_map));
+    } catch (const Error& error) {
+        // Maps are derived from the pages; without them the rows cannot be
+        // found here (a repair finds them by their owner).
+        Add(report, DamageClass::kDerived, name + ": its usage maps cannot be read: " + error.description());
+        return;
     }
-    const UsageMap owned = ReadUsageMap(file, RowPointer::FromU32(def.owned_map));
     const std::vector<std::uint32_t> dataPages = TableDataPages(file, def);
     if (dataPages.size() != owned.pages.size()) {
         Add(report, DamageClass::kSuspect, "table '" + entry.name + "': its usage map lists " +

@@ -55,7 +55,7 @@ std::vector<CatalogEntry> ReadTableList(const PageFile& file, bool repairing) {
         // A catalog row that cannot be read would take its table with it.
         const compact::TableSalvage catalog =
             compact::SalvageTable(file, ReadTableDef(file, kCatalogPage), "MSysObjects", true);
-        if (catalog.lost_anything() || catalog.pages_passed_over != 0) ThrowCorrupt("its rows cannot all be read");
+        if (catalog.in_doubt()) ThrowCorrupt("its rows cannot all be read");
         return ReadTables(file);
     } catch (const Error& e) {
         if (e.number() != errc::kCorrupt) throw;
@@ -99,7 +99,7 @@ std::vector<compact::TableSalvage> SalvageTables(const PageFile& file, const Sou
     for (std::size_t i = 0; i < tables.defs.size(); ++i) {
         const CatalogEntry& entry = tables.entries[i];
         compact::TableSalvage salvage = compact::SalvageTable(file, tables.defs[i], entry.name, entry.IsSystem());
-        if (entry.IsSystem() && (salvage.lost_anything() || salvage.pages_passed_over != 0))
+        if (entry.IsSystem() && salvage.in_doubt())
             Damaged("system table \"" + entry.name + "\" cannot be repaired: its rows cannot all be read");
         report.tables.push_back({entry.name, salvage.rows.size(), salvage.rows_dropped, salvage.possibly_lost,
                                  salvage.values_cut, salvage.stale_entries, salvage.rebuilt_indexes});
@@ -171,15 +171,16 @@ void CompactInto(const std::filesystem::path& source, const std::filesystem::pat
 }
 
 // Callers handle dorvane::Error only; anything else is reported as one.
-void Guarded(const std::filesystem::path& source, const std::function<void()>& run) {
+void Guarded(const char* verb, const std::filesystem::path& source, const std::function<void()>& run) {
     try {
         run();
     } catch (const Error&) {
         throw;
     } catch (const std::bad_alloc&) {
-        throw Error(errc::kInternal, "cannot compact " + Quoted(source) + ": not enough memory");
+        throw Error(errc::kInternal, std::string("cannot ") + verb + " " + Quoted(source) + ": not enough memory");
     } catch (const std::exception& e) {
-        throw Error(errc::kInternal, "cannot compact " + Quoted(source) + ": internal error: " + e.what());
+        throw Error(errc::kInternal,
+                    std::string("cannot ") + verb + " " + Quoted(source) + ": internal error: " + e.what());
     }
 }
 
@@ -197,13 +198,13 @@ void CompactFile(const std::filesystem::path& source, const std::filesystem::pat
 
 void CompactFile(const std::filesystem::path& source, const std::filesystem::path& destination,
                  CompactSummary& summary, const BeforeVerification& before_verification) {
-    Guarded(source, [&] { CompactInto(source, destination, summary, before_verification, nullptr); });
+    Guarded("compact", source, [&] { CompactInto(source, destination, summary, before_verification, nullptr); });
 }
 
 void RepairFile(const std::filesystem::path& source, const std::filesystem::path& destination,
                 RepairReport& report, const BeforeVerification& before_verification) {
     report.tables.clear();
-    Guarded(source, [&] { CompactInto(source, destination, report.summary, before_verification, &report); });
+    Guarded("repair", source, [&] { CompactInto(source, destination, report.summary, before_verification, &report); });
 }
 
 void RepairFile(const std::filesystem::path& source, const std::filesystem::path& destination,

@@ -57,6 +57,8 @@ bool SalvageRow(const PageFile& file, const TableDef& def, Bytes& body, TableSal
 
 struct PageRows {
     std::set<RowPointer> deleted;          // slots deleted by the writer, not by damage
+    std::set<RowPointer> bodies;           // slots flagged as relocated bodies
+    std::set<RowPointer> pointed_at;       // where the table's overflow pointers lead
     std::set<std::uint32_t> damaged_pages; // pages with a bad slot offset or a row that does not decode
 };
 
@@ -72,6 +74,9 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
         return;
     }
     bool garbled = !unreadable.empty();
+    // Writers keep a page's free-space figure exact; a slot count lowered
+    // (or a slot table cut short) shows as more room than the page records.
+    if (page->stored_free_space() != page->ComputedFreeSpace()) ++out.pages_in_doubt;
     for (std::size_t slot = 0; slot < page->slots().size(); ++slot) {
         const SlotKind kind = page->slots()[slot].kind;
         const RowPointer header{number, static_cast<std::uint8_t>(slot)};
@@ -84,6 +89,9 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
             continue;
         }
         if (kind == SlotKind::kDeleted) seen.deleted.insert(header);
+        if (kind == SlotKind::kOverflowTarget) seen.bodies.insert(header);
+        if (kind == SlotKind::kOverflowPointer && page->slots()[slot].length() >= 4)
+            seen.pointed_at.insert(RowPointer::FromU32(Le32(page->SlotBytes(slot), 0)));
         if (kind == SlotKind::kDeleted || kind == SlotKind::kOverflowTarget) continue;
         SalvagedRow row{header, {}};
         try {
@@ -152,7 +160,8 @@ bool EveryIndexedColumnNull(const PageFile& file, const TableDef& def, const Phy
 std::vector<IndexEntry> SalvageIndex(const PageFile& file, const TableDef& def, std::size_t number,
                                      const std::string& name, std::optional<IndexWalk> walk,
                                      const std::map<RowPointer, std::size_t>& kept, const PageRows& seen,
-                                     std::set<RowPointer>& named_deleted, TableSalvage& out) {
+                                     std::set<RowPointer>& named_deleted, std::set<RowPointer>& named_missing,
+                                     TableSalvage& out) {
     const PhysicalIndex& index = def.physical_indexes[number];
     std::vector<IndexEntry> entries;
     bool whole = walk.has_value();
@@ -162,7 +171,7 @@ std::vector<IndexEntry> SalvageIndex(const PageFile& file, const TableDef& def, 
             const auto row = kept.find(e.row);
             if (row == kept.end()) {
                 ++out.stale_entries;
-                if (seen.deleted.contains(e.row)) named_deleted.insert(e.row);
+                (seen.deleted.contains(e.row) ? named_deleted : named_missing).insert(e.row);
                 continue;
             }
             if (named[row->second]) whole = false;  // a row listed twice
@@ -192,12 +201,13 @@ std::vector<IndexEntry> SalvageIndex(const PageFile& file, const TableDef& def, 
 // The pages the table's map lists; when the map itself is lost, the data
 // pages the file holds for the table, found by their owner (the map is
 // derived from them, in the same ascending order).
-std::vector<std::uint32_t> ListedPages(const PageFile& file, const TableDef& def) {
+std::vector<std::uint32_t> ListedPages(const PageFile& file, const TableDef& def, TableSalvage& out) {
     try {
         return ReadUsageMap(file, RowPointer::FromU32(def.owned_map)).pages;
     } catch (const Error& e) {
         if (e.number() != errc::kCorrupt) throw;
     }
+    out.map_lost = true;
     std::vector<std::uint32_t> pages;
     Bytes bytes;
     for (std::uint32_t page = 1; page < file.page_count(); ++page) {
@@ -213,7 +223,7 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
     TableSalvage out;
     PageRows seen;
     Bytes bytes;
-    for (std::uint32_t page : ListedPages(file, def)) {
+    for (std::uint32_t page : ListedPages(file, def, out)) {
         if (page >= file.page_count()) {  // cut off the end of the file
             ++out.pages_passed_over;
             continue;
@@ -240,18 +250,26 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
     std::map<RowPointer, std::size_t> kept;
     for (std::size_t r = 0; r < out.rows.size(); ++r) kept.emplace(out.rows[r].header, r);
     std::set<RowPointer> namedDeleted;
+    std::set<RowPointer> namedMissing;
     for (std::size_t i = 0; i < def.physical_indexes.size(); ++i)
-        out.indexes.push_back(SalvageIndex(file, def, i, name, std::move(walks[i]), kept, seen, namedDeleted, out));
+        out.indexes.push_back(
+            SalvageIndex(file, def, i, name, std::move(walks[i]), kept, seen, namedDeleted, namedMissing, out));
+    out.missing_named = namedMissing.size();
+    for (const RowPointer& body : seen.bodies)
+        if (!seen.pointed_at.contains(body)) ++out.orphan_bodies;
 
     // Access keeps a user table's cached count exact (the system tables' lag
     // behind), so a count above the rows found means rows that could not be
     // reached. The excess is harmless only as far as index entries name
     // deleted slots of the table: rows deleted after the count was written.
+    // Entries naming rows that are gone otherwise, and relocated bodies no
+    // row points at, are rows that may be lost too, whatever the count says.
+    std::uint64_t unexplained = std::max(out.missing_named, out.orphan_bodies);
     if (!system_table && def.num_rows > out.rows.size()) {
         const std::uint64_t excess = def.num_rows - out.rows.size();
-        const std::uint64_t unexplained = excess > namedDeleted.size() ? excess - namedDeleted.size() : 0;
-        out.possibly_lost = unexplained > out.rows_dropped ? unexplained - out.rows_dropped : 0;
+        unexplained = std::max(unexplained, excess > namedDeleted.size() ? excess - namedDeleted.size() : 0);
     }
+    if (!system_table) out.possibly_lost = unexplained > out.rows_dropped ? unexplained - out.rows_dropped : 0;
     return out;
 }
 

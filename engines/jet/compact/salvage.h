@@ -34,6 +34,17 @@ struct TableSalvage {
     std::uint64_t possibly_lost = 0;                // count above the rows found, unexplained
     std::uint64_t values_cut = 0;                   // memo/OLE values set to Null
     std::uint64_t pages_passed_over = 0;            // listed, but not readable data pages of the table
+    std::uint64_t pages_in_doubt = 0;               // free space not what the slots leave: slots may be hidden
+    bool map_lost = false;                          // pages found by their owner: lost ones cannot be told
+    std::uint64_t missing_named = 0;                // rows index entries name that are neither kept nor deleted
+    std::uint64_t orphan_bodies = 0;                // relocated row bodies no row points at
+    // Whether anything says rows may be missing beyond what was counted:
+    // what a table whose cached count cannot tell (a system table's) must
+    // not show.
+    bool in_doubt() const {
+        return lost_anything() || pages_passed_over != 0 || pages_in_doubt != 0 || map_lost || missing_named != 0 ||
+               orphan_bodies != 0;
+    }
     bool lost_anything() const { return rows_dropped != 0 || possibly_lost != 0 || values_cut != 0; }
 };
 

@@ -5,6 +5,7 @@
 #include <new>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/error.h"
@@ -47,6 +48,13 @@ struct SourceTables {
     std::size_t map_records = 0;
 };
 
+// The description of a reading error without its "damaged database: ".
+std::string Detail(const Error& e) {
+    constexpr std::string_view kPrefix = "damaged database: ";
+    const std::string& text = e.description();
+    return text.starts_with(kPrefix) ? text.substr(kPrefix.size()) : text;
+}
+
 // In a repair, what cannot be read here is named: nothing is guessed about a
 // catalog or a table definition.
 std::vector<CatalogEntry> ReadTableList(const PageFile& file, bool repairing) {
@@ -59,7 +67,7 @@ std::vector<CatalogEntry> ReadTableList(const PageFile& file, bool repairing) {
         return ReadTables(file);
     } catch (const Error& e) {
         if (e.number() != errc::kCorrupt) throw;
-        Damaged("the catalog (MSysObjects) cannot be repaired: " + e.description());
+        Damaged("the catalog (MSysObjects) cannot be repaired: " + Detail(e));
     }
 }
 
@@ -69,7 +77,7 @@ TableDef ReadDefinition(const PageFile& file, const CatalogEntry& entry, bool re
         return ReadTableDef(file, entry.table_page());
     } catch (const Error& e) {
         if (e.number() != errc::kCorrupt) throw;
-        Damaged("the definition of table \"" + entry.name + "\" cannot be repaired: " + e.description());
+        Damaged("the definition of table \"" + entry.name + "\" cannot be repaired: " + Detail(e));
     }
 }
 

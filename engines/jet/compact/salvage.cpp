@@ -59,7 +59,7 @@ struct PageRows {
     std::set<RowPointer> deleted;          // slots deleted by the writer, not by damage
     std::set<RowPointer> bodies;           // slots flagged as relocated bodies
     std::set<RowPointer> pointed_at;       // where the table's overflow pointers lead
-    std::set<std::uint32_t> damaged_pages; // pages with a bad slot offset or a row that does not decode
+    std::set<std::uint32_t> damaged_pages; // a bad slot offset, a row that does not decode, or free space amiss
 };
 
 void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number, const Bytes& bytes,
@@ -74,9 +74,11 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
         return;
     }
     bool garbled = !unreadable.empty();
-    // Writers keep a page's free-space figure exact; a slot count lowered
-    // (or a slot table cut short) shows as more room than the page records.
-    if (page->stored_free_space() != page->ComputedFreeSpace()) ++out.pages_in_doubt;
+    // Writers keep a page's free-space figure exact; a slot count changed
+    // (rows hidden, or bytes read as a row) shows as other room than the page
+    // records. Such a page is treated as damaged.
+    const bool inDoubt = page->stored_free_space() != page->ComputedFreeSpace();
+    if (inDoubt) ++out.pages_in_doubt;
     for (std::size_t slot = 0; slot < page->slots().size(); ++slot) {
         const SlotKind kind = page->slots()[slot].kind;
         const RowPointer header{number, static_cast<std::uint8_t>(slot)};
@@ -108,16 +110,23 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
             garbled = true;
         }
     }
-    if (garbled) seen.damaged_pages.insert(number);
+    if (garbled || inDoubt) seen.damaged_pages.insert(number);
 }
 
 using Walks = std::vector<std::optional<IndexWalk>>;  // per physical index; none where it cannot be walked
 
-// Whether some index holds an entry for the row whose key is the one the
-// row's values give.
-bool ConfirmedByAnIndex(const PageFile& file, const TableDef& def, const Walks& walks, const SalvagedRow& row) {
+enum class KeyAgreement { kUnknown, kAgrees, kDisagrees };
+
+// Whether the indexes' entries for the row hold the keys its values give:
+// agrees when some index's does and none's differs, disagrees when any
+// index's differs, unknown when no index names the row with a key that can
+// be computed here.
+KeyAgreement AgreementOf(const PageFile& file, const TableDef& def, const Walks& walks,
+                         const std::vector<std::map<RowPointer, const Bytes*>>& named, const SalvagedRow& row) {
+    KeyAgreement result = KeyAgreement::kUnknown;
     for (std::size_t i = 0; i < walks.size(); ++i) {
-        if (!walks[i]) continue;
+        const auto entry = named[i].find(row.header);
+        if (entry == named[i].end()) continue;
         std::optional<Bytes> key;
         try {
             key = EncodeIndexKey(file.format(), def, def.physical_indexes[i], row.body);
@@ -125,25 +134,38 @@ bool ConfirmedByAnIndex(const PageFile& file, const TableDef& def, const Walks& 
             continue;  // not computable here; another index may tell
         }
         if (!key) continue;
-        for (const IndexEntry& e : walks[i]->entries)
-            if (e.row == row.header && e.key == *key) return true;
+        if (*key != *entry->second) return KeyAgreement::kDisagrees;
+        result = KeyAgreement::kAgrees;
     }
-    return false;
+    return result;
 }
 
-// Bytes that happen to decode are not a row: on a page with a bad slot
-// offset or a row that does not decode, the others are kept only where an
-// index confirms them (a broken overflow chain costs only its own row). A bad
-// slot offset so costs the row and its neighbour in an indexed table, and
-// the page's rows in a table without an index that can tell.
-void DropUnconfirmed(const PageFile& file, const TableDef& def, const Walks& walks, const PageRows& seen,
+// Bytes that happen to decode are not a row. A page with a bad slot offset,
+// a row that does not decode, a wrong free-space figure or a row its indexes
+// disagree with is damaged, and its rows are kept only where an index
+// confirms them (a broken overflow chain costs only its own row). A bad slot
+// offset so costs the row and its neighbour in an indexed table, and the
+// page's rows in a table without an index that can tell.
+void DropUnconfirmed(const PageFile& file, const TableDef& def, const Walks& walks, PageRows& seen,
                      TableSalvage& out) {
+    std::vector<std::map<RowPointer, const Bytes*>> named(walks.size());
+    for (std::size_t i = 0; i < walks.size(); ++i)
+        if (walks[i])
+            for (const IndexEntry& e : walks[i]->entries) named[i].emplace(e.row, &e.key);
+    std::vector<KeyAgreement> agreement;
+    for (const SalvagedRow& row : out.rows) {
+        agreement.push_back(AgreementOf(file, def, walks, named, row));
+        if (agreement.back() == KeyAgreement::kDisagrees) seen.damaged_pages.insert(row.header.page);
+    }
     if (seen.damaged_pages.empty()) return;
-    std::erase_if(out.rows, [&](const SalvagedRow& row) {
-        if (!seen.damaged_pages.contains(row.header.page) || ConfirmedByAnIndex(file, def, walks, row)) return false;
-        ++out.rows_dropped;
-        return true;
-    });
+    std::vector<SalvagedRow> kept;
+    for (std::size_t r = 0; r < out.rows.size(); ++r) {
+        if (seen.damaged_pages.contains(out.rows[r].header.page) && agreement[r] != KeyAgreement::kAgrees)
+            ++out.rows_dropped;
+        else
+            kept.push_back(std::move(out.rows[r]));
+    }
+    out.rows = std::move(kept);
 }
 
 bool EveryIndexedColumnNull(const PageFile& file, const TableDef& def, const PhysicalIndex& index, ByteSpan body) {
@@ -171,7 +193,9 @@ std::vector<IndexEntry> SalvageIndex(const PageFile& file, const TableDef& def, 
             const auto row = kept.find(e.row);
             if (row == kept.end()) {
                 ++out.stale_entries;
-                (seen.deleted.contains(e.row) ? named_deleted : named_missing).insert(e.row);
+                // A deletion flag on a damaged page may be the damage.
+                const bool deleted = seen.deleted.contains(e.row) && !seen.damaged_pages.contains(e.row.page);
+                (deleted ? named_deleted : named_missing).insert(e.row);
                 continue;
             }
             if (named[row->second]) whole = false;  // a row listed twice

@@ -59,7 +59,7 @@ struct PageRows {
     std::set<RowPointer> deleted;          // slots deleted by the writer, not by damage
     std::set<RowPointer> bodies;           // slots flagged as relocated bodies
     std::set<RowPointer> pointed_at;       // where the table's overflow pointers lead
-    std::set<std::uint32_t> damaged_pages; // a bad slot offset, a row that does not decode, or free space amiss
+    std::set<std::uint32_t> damaged_pages; // see DropUnconfirmed
 };
 
 void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number, const Bytes& bytes,

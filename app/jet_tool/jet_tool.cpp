@@ -30,10 +30,18 @@ constexpr const char* kUsage =
     "  query FILE \"SELECT ...\"    run SELECT col[, col...] FROM table\n"
     "                             [WHERE col = 'text' [AND ...]]; CSV with a header row\n"
     "  check FILE                 read every table, long value and index entry and\n"
-    "                             check that they agree; exit status 1 on any problem\n"
+    "                             check that they agree; each problem is printed with\n"
+    "                             its class (derived: rebuilt by repair; primary: rows or\n"
+    "                             values unreadable; suspect: rows may be lost;\n"
+    "                             unrepairable); exit status 1 on any problem\n"
     "  compact SOURCE DESTINATION write a compacted copy of SOURCE to DESTINATION, a new\n"
     "                             file, compared with SOURCE before it is kept; SOURCE is\n"
     "                             never written and must not be in use\n"
+    "  repair SOURCE DESTINATION  like compact, but a damaged SOURCE is repaired into\n"
+    "                             DESTINATION: every row that reads soundly is kept,\n"
+    "                             indexes, maps and counts are rebuilt; prints per table\n"
+    "                             what was rebuilt and what was lost; exit status 2 when\n"
+    "                             the damage cannot be repaired\n"
     "  --help                     this text\n"
     "  --version                  the program's version\n"
     "\n"
@@ -93,6 +101,28 @@ void PrintRows(const TextRows& rows) {
     for (const auto& row : rows.rows) dorvane::jet_tool::WriteCsvRow(std::cout, row);
 }
 
+// One line per table the repair touched: indexes rebuilt, entries dropped,
+// rows kept and lost.
+void PrintRepair(const RepairReport& report) {
+    for (const TableRepair& t : report.tables) {
+        if (t.rebuilt_indexes.empty() && t.stale_entries == 0 && t.rows_dropped == 0 && t.possibly_lost == 0 &&
+            t.values_cut == 0)
+            continue;
+        std::cout << "table \"" << t.name << "\": " << t.rows_kept << " rows kept";
+        if (!t.rebuilt_indexes.empty()) {
+            std::cout << ", rebuilt index";
+            for (std::size_t i = 0; i < t.rebuilt_indexes.size(); ++i)
+                std::cout << (i ? ", " : " ") << t.rebuilt_indexes[i];
+            std::cout << " from the rows";
+        }
+        if (t.stale_entries) std::cout << ", dropped " << t.stale_entries << " stale index entries";
+        if (t.rows_dropped) std::cout << ", dropped " << t.rows_dropped << " unreadable rows";
+        if (t.possibly_lost) std::cout << ", up to " << t.possibly_lost << " rows may be lost";
+        if (t.values_cut) std::cout << ", cut " << t.values_cut << " memo/OLE values (set to Null)";
+        std::cout << "\n";
+    }
+}
+
 int Run(const std::vector<std::string>& args) {
     if (args.empty()) return Usage("no command given");
     const std::string& command = args[0];
@@ -112,6 +142,16 @@ int Run(const std::vector<std::string>& args) {
                   << summary.copy_pages << " pages, " << summary.holes << " kept empty); checked " << summary.tables
                   << " tables, " << summary.rows << " rows, " << summary.long_values << " memo/OLE values, "
                   << summary.index_entries << " index entries\n";
+        return 0;
+    }
+    if (command == "repair") {
+        if (args.size() != 3) return Usage("repair needs SOURCE and DESTINATION");
+        RepairReport report;
+        RepairFile(args[1], args[2], report);
+        PrintRepair(report);
+        std::cout << "repaired " << args[1] << " into " << args[2] << " (" << report.summary.copy_pages
+                  << " pages); checked " << report.summary.tables << " tables, " << report.summary.rows << " rows"
+                  << (report.LossSummary().empty() ? "; nothing lost" : "; " + report.LossSummary()) << "\n";
         return 0;
     }
     if (args.size() < 2) return Usage(command + " needs a FILE");
@@ -159,7 +199,8 @@ int Run(const std::vector<std::string>& args) {
         if (args.size() != 2) return Usage("check takes one FILE");
         const JetDatabase db = JetDatabase::Open(args[1]);
         const CheckReport report = CheckDatabase(db.file());
-        for (const std::string& problem : report.problems) std::cout << "PROBLEM: " << problem << "\n";
+        for (std::size_t i = 0; i < report.problems.size(); ++i)
+            std::cout << "PROBLEM (" << DamageClassName(report.classes[i]) << "): " << report.problems[i] << "\n";
         std::cout << args[1] << ": " << (db.file().version() == Version::kJet3 ? "Jet 3" : "Jet 4") << ", "
                   << db.file().page_count() << " pages, " << report.tables << " tables, " << report.rows
                   << " rows, " << report.long_values << " memo/OLE values, " << report.indexes << " indexes with "

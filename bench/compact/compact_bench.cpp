@@ -1,7 +1,8 @@
 // Compaction benchmark: for each database, the time of a compaction (with its
 // verification) divided by the time of `cp` of the same file, both measured
-// here in the same run, and the compaction's peak memory. Each compaction
-// runs in a child process so that its peak resident size is its own.
+// here in the same run, and the compaction's peak memory; then the time and
+// peak memory of a repair of the same (sound) file against the compaction's.
+// Each run is a child process so that its peak resident size is its own.
 //
 // Usage: jet_compact_bench [FILE...]
 // Without files: the three largest test databases and the two benchmark
@@ -62,7 +63,7 @@ struct Run {
     std::string error;
 };
 
-Run Compact(const fs::path& file, const fs::path& work) {
+Run Compact(const fs::path& file, const fs::path& work, bool repair) {
     const fs::path to = work / "compacted.mdb";
     fs::remove(to);
     int report[2];
@@ -73,7 +74,13 @@ Run Compact(const fs::path& file, const fs::path& work) {
         ::close(report[0]);
         Run r;
         try {
-            dorvane::jet::CompactFile(file, to, r.summary);
+            if (repair) {
+                dorvane::jet::RepairReport repaired;
+                dorvane::jet::RepairFile(file, to, repaired);
+                r.summary = repaired.summary;
+            } else {
+                dorvane::jet::CompactFile(file, to, r.summary);
+            }
         } catch (const dorvane::Error& e) {
             std::string text = e.description();
             (void)!::write(report[1], text.data(), text.size());
@@ -136,13 +143,15 @@ int main(int argc, char** argv) {
     std::vector<fs::path> files(argv + 1, argv + argc);
     if (files.empty()) files = DefaultFiles(work);
 
-    std::printf("%-24s %7s %7s %8s %8s %9s %6s %6s %8s %8s\n", "file", "MiB", "after", "cp s", "cp+sync",
-                "compact s", "ratio", "ratio2", "peak MiB", "rows");
-    std::printf("(ratio: compaction time / cp time; ratio2: / time of cp and sync of the copy)\n");
+    std::printf("%-24s %7s %7s %8s %8s %9s %6s %6s %8s %8s %8s %7s %8s\n", "file", "MiB", "after", "cp s", "cp+sync",
+                "compact s", "ratio", "ratio2", "peak MiB", "rows", "repair s", "rep/cmp", "rep MiB");
+    std::printf("(ratio: compaction time / cp time; ratio2: / time of cp and sync of the copy;\n"
+                " rep/cmp: repair time / compaction time of the same file)\n");
     for (const fs::path& file : files) {
         const double copy = CopySeconds(file, work, false);
         const double durable = CopySeconds(file, work, true);
-        const Run run = Compact(file, work);
+        const Run run = Compact(file, work, false);
+        const Run repair = Compact(file, work, true);
         const double mib = static_cast<double>(fs::file_size(file)) / 1048576.0;
         if (!run.error.empty()) {
             std::printf("%-24s %7.1f  failed: %s\n", file.filename().c_str(), mib, run.error.c_str());
@@ -150,10 +159,15 @@ int main(int argc, char** argv) {
         }
         const double after = static_cast<double>(run.summary.copy_pages) * static_cast<double>(fs::file_size(file)) /
                              std::max(1.0, static_cast<double>(run.summary.source_pages)) / 1048576.0;
-        std::printf("%-24s %7.1f %7.1f %8.3f %8.3f %9.3f %6.1f %6.1f %8.1f %8llu\n", file.filename().c_str(), mib,
+        std::printf("%-24s %7.1f %7.1f %8.3f %8.3f %9.3f %6.1f %6.1f %8.1f %8llu", file.filename().c_str(), mib,
                     after, copy, durable, run.seconds, run.seconds / std::max(copy, 1e-6),
                     run.seconds / std::max(durable, 1e-6), static_cast<double>(run.peakKiB) / 1024.0,
                     static_cast<unsigned long long>(run.summary.rows));
+        if (repair.error.empty())
+            std::printf(" %8.3f %7.2f %8.1f\n", repair.seconds, repair.seconds / std::max(run.seconds, 1e-6),
+                        static_cast<double>(repair.peakKiB) / 1024.0);
+        else
+            std::printf("  repair failed: %s\n", repair.error.c_str());
     }
     std::error_code ec;
     fs::remove_all(work, ec);

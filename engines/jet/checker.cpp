@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "core/error.h"
@@ -19,12 +20,17 @@ namespace dorvane::jet {
 
 namespace {
 
+void Add(CheckReport& report, DamageClass damage, std::string problem) {
+    report.problems.push_back(std::move(problem));
+    report.classes.push_back(damage);
+}
+
 // Pages in use must not be marked free in the database-wide map.
 void CheckNotFree(const std::set<std::uint32_t>& freePages, const std::vector<std::uint32_t>& pages,
                   const std::string& what, CheckReport& report) {
     for (std::uint32_t page : pages) {
         if (freePages.count(page) != 0) {
-            report.problems.push_back(what + ": page " + std::to_string(page) + " is in use but marked free");
+            Add(report, DamageClass::kDerived, what + ": page " + std::to_string(page) + " is in use but marked free");
             return;
         }
     }
@@ -41,46 +47,53 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
     for (std::size_t i = 0; i < walk.entries.size(); ++i) {
         const IndexEntry& entry = walk.entries[i];
         if (rows.count(entry.row) == 0) {
-            report.problems.push_back(name + ": entry " + std::to_string(i) + " names " + entry.row.ToString() +
+            Add(report, DamageClass::kDerived, name + ": entry " + std::to_string(i) + " names " + entry.row.ToString() +
                                       ", which is not a row of the table");
         }
         Bytes current = entry.SortBytes();
         if (i > 0 && !(previous < current)) {
-            report.problems.push_back(name + ": entry " + std::to_string(i) + " is out of order");
+            Add(report, DamageClass::kDerived, name + ": entry " + std::to_string(i) + " is out of order");
         }
         previous = std::move(current);
     }
     const bool ignoresNulls = (index.flags & kIndexIgnoresNulls) != 0;
     if (walk.entries.size() > rows.size() || (!ignoresNulls && walk.entries.size() != rows.size())) {
-        report.problems.push_back(name + " holds " + std::to_string(walk.entries.size()) + " entries for " +
+        Add(report, DamageClass::kDerived, name + " holds " + std::to_string(walk.entries.size()) + " entries for " +
                                   std::to_string(rows.size()) + " rows");
     }
     UsageMap map = ReadUsageMap(file, RowPointer::FromU32(index.map_pointer));
     std::vector<std::uint32_t> tree = walk.pages;
     std::sort(tree.begin(), tree.end());
     if (map.pages != tree) {
-        report.problems.push_back(name + ": its usage map does not list exactly its " + std::to_string(tree.size()) +
+        Add(report, DamageClass::kDerived, name + ": its usage map does not list exactly its " + std::to_string(tree.size()) +
                                   " tree pages");
     }
     CheckNotFree(freePages, tree, name, report);
 }
 
-void CheckTable(const PageFile& file, const CatalogEntry& entry, const std::set<std::uint32_t>& freePages,
-                CheckReport& report) {
-    const TableDef def = ReadTableDef(file, entry.table_page());
+void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef& def,
+                const std::set<std::uint32_t>& freePages, CheckReport& report) {
     const std::string name = "table '" + entry.name + "'";
     CheckNotFree(freePages, def.pages, name + " definition", report);
     // Each memo/OLE column's pages, from its own usage map.
     std::map<std::uint16_t, std::set<std::uint32_t>> longValuePages;
-    for (const LongValueMap& lv : def.long_value_maps) {
-        const UsageMap map = ReadUsageMap(file, RowPointer::FromU32(lv.owned_map));
-        longValuePages[lv.column_number].insert(map.pages.begin(), map.pages.end());
-        CheckNotFree(freePages, map.pages, name + " memo/OLE pages", report);
+    UsageMap owned;
+    try {
+        for (const LongValueMap& lv : def.long_value_maps) {
+            const UsageMap map = ReadUsageMap(file, RowPointer::FromU32(lv.owned_map));
+            longValuePages[lv.column_number].insert(map.pages.begin(), map.pages.end());
+            CheckNotFree(freePages, map.pages, name + " memo/OLE pages", report);
+        }
+        owned = ReadUsageMap(file, RowPointer::FromU32(def.owned_map));
+    } catch (const Error& error) {
+        // Maps are derived from the pages; without them the rows cannot be
+        // found here (a repair finds them by their owner).
+        Add(report, DamageClass::kDerived, name + ": its usage maps cannot be read: " + error.description());
+        return;
     }
-    const UsageMap owned = ReadUsageMap(file, RowPointer::FromU32(def.owned_map));
     const std::vector<std::uint32_t> dataPages = TableDataPages(file, def);
     if (dataPages.size() != owned.pages.size()) {
-        report.problems.push_back("table '" + entry.name + "': its usage map lists " +
+        Add(report, DamageClass::kSuspect, "table '" + entry.name + "': its usage map lists " +
                                   std::to_string(owned.pages.size() - dataPages.size()) +
                                   " pages that are not its data pages");
     }
@@ -96,7 +109,7 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const std::set<
             const auto& columnPages = longValuePages[def.columns[i].number];
             for (const RowPointer& at : LongValueRows(file, FieldBytes(row.body, fields.spans[i]))) {
                 if (columnPages.count(at.page) == 0) {
-                    report.problems.push_back(name + " column '" + def.columns[i].name + "': a value lies on page " +
+                    Add(report, DamageClass::kDerived, name + " column '" + def.columns[i].name + "': a value lies on page " +
                                               std::to_string(at.page) + ", which its column's map does not list");
                 }
             }
@@ -109,7 +122,7 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const std::set<
     // lag behind their rows. A count above the rows found means rows that
     // can no longer be reached, never something to correct silently.
     if (def.num_rows > rows.size() && !entry.IsSystem()) {
-        report.problems.push_back(name + ": its cached row count is " + std::to_string(def.num_rows) + " but " +
+        Add(report, DamageClass::kSuspect, name + ": its cached row count is " + std::to_string(def.num_rows) + " but " +
                                   std::to_string(rows.size()) + " rows were found; up to " +
                                   std::to_string(def.num_rows - rows.size()) + " rows may be lost");
     } else if (def.num_rows != rows.size()) {
@@ -119,7 +132,7 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const std::set<
         try {
             CheckIndex(file, def, i, rows, entry.name, freePages, report);
         } catch (const Error& error) {
-            report.problems.push_back("table '" + entry.name + "' index " + std::to_string(i) + ": " +
+            Add(report, DamageClass::kDerived, "table '" + entry.name + "' index " + std::to_string(i) + ": " +
                                       error.description());
         }
     }
@@ -127,16 +140,38 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const std::set<
 
 }  // namespace
 
+const char* DamageClassName(DamageClass damage) {
+    switch (damage) {
+        case DamageClass::kDerived: return "derived";
+        case DamageClass::kPrimary: return "primary";
+        case DamageClass::kSuspect: return "suspect";
+        case DamageClass::kUnrepairable: return "unrepairable";
+    }
+    return "unknown";
+}
+
 CheckReport CheckDatabase(const PageFile& file) {
     CheckReport report;
     const UsageMap global = ReadGlobalFreeMap(file);
     const std::set<std::uint32_t> freePages(global.pages.begin(), global.pages.end());
     for (const CatalogEntry& entry : ReadTables(file)) {
+        std::optional<TableDef> def;
         try {
-            CheckTable(file, entry, freePages, report);
+            def = ReadTableDef(file, entry.table_page());
         } catch (const Error& error) {
-            report.problems.push_back("table '" + entry.name + "': " + error.description());
+            Add(report, DamageClass::kUnrepairable, "table '" + entry.name + "': " + error.description());
+            continue;
         }
+        const std::size_t before = report.problems.size();
+        try {
+            CheckTable(file, entry, *def, freePages, report);
+        } catch (const Error& error) {
+            Add(report, DamageClass::kPrimary, "table '" + entry.name + "': " + error.description());
+        }
+        // Forms, modules, queries and permissions live in the system tables'
+        // rows: nothing of them may be dropped or guessed.
+        for (std::size_t i = before; i < report.problems.size() && entry.IsSystem(); ++i)
+            if (report.classes[i] != DamageClass::kDerived) report.classes[i] = DamageClass::kUnrepairable;
     }
     return report;
 }

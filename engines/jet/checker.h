@@ -14,6 +14,15 @@ namespace dorvane::jet {
 
 class PageFile;
 
+// What a problem puts at risk, and so what a repair does with it.
+enum class DamageClass {
+    kDerived,       // indexes, maps, counts, free space: rebuilt from the rows, nothing lost
+    kPrimary,       // rows or memo/OLE values that cannot be read: salvaged, the rest dropped
+    kSuspect,       // a map page that is not the table's, a count above the rows: rows may be lost
+    kUnrepairable,  // a definition, the catalog, a system table's rows: refused
+};
+const char* DamageClassName(DamageClass damage);  // "derived", "primary", ...
+
 struct CheckReport {
     std::uint64_t tables = 0;
     std::uint64_t rows = 0;
@@ -22,6 +31,7 @@ struct CheckReport {
     std::uint64_t index_entries = 0;
     std::uint64_t stale_row_counts = 0; // cached counts below the rows found (not an error)
     std::vector<std::string> problems;  // empty: consistent
+    std::vector<DamageClass> classes;   // parallel to problems
     bool ok() const { return problems.empty(); }
 };
 

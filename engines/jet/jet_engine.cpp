@@ -110,8 +110,10 @@ public:
     }
 
     RepairLoss RepairDatabase(const std::string& source, const std::string& destination) override {
-        CompactDatabase(source, destination);
-        return {};
+        RepairReport report;
+        NamingPathsAsGiven({source, destination},
+                           [&] { RepairFile(ToNativePath(source), ToNativePath(destination), report); });
+        return {report.RowsLost(), report.ValuesCut(), report.LossSummary()};
     }
 
     std::shared_ptr<Database> OpenDatabase(const std::string& path) override {

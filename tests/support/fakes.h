@@ -145,8 +145,8 @@ public:
     }
     RepairLoss RepairDatabase(const std::string& source, const std::string& destination) override {
         CompactDatabase(source, destination);
-        auto it = repairLosses.find(source);
-        return it == repairLosses.end() ? RepairLoss{} : it->second;
+        const auto it = repairLosses.find(source);
+        return it != repairLosses.end() ? it->second : RepairLoss{};
     }
     std::shared_ptr<Database> OpenDatabase(const std::string& path) override;
 

@@ -1,9 +1,11 @@
 #include "engines/jet/compact/compaction.h"
 
 #include <exception>
+#include <functional>
 #include <new>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/error.h"
@@ -46,12 +48,45 @@ struct SourceTables {
     std::size_t map_records = 0;
 };
 
-SourceTables ReadSourceTables(const PageFile& file) {
+// The description of a reading error without its "damaged database: ".
+std::string Detail(const Error& e) {
+    constexpr std::string_view kPrefix = "damaged database: ";
+    const std::string& text = e.description();
+    return text.starts_with(kPrefix) ? text.substr(kPrefix.size()) : text;
+}
+
+// In a repair, what cannot be read here is named: nothing is guessed about a
+// catalog or a table definition.
+std::vector<CatalogEntry> ReadTableList(const PageFile& file, bool repairing) {
+    if (!repairing) return ReadTables(file);
+    try {
+        // A catalog row that cannot be read would take its table with it.
+        const compact::TableSalvage catalog =
+            compact::SalvageTable(file, ReadTableDef(file, kCatalogPage), "MSysObjects", true);
+        if (catalog.in_doubt()) ThrowCorrupt("its rows cannot all be read");
+        return ReadTables(file);
+    } catch (const Error& e) {
+        if (e.number() != errc::kCorrupt) throw;
+        Damaged("the catalog (MSysObjects) cannot be repaired: " + Detail(e));
+    }
+}
+
+TableDef ReadDefinition(const PageFile& file, const CatalogEntry& entry, bool repairing) {
+    if (!repairing) return ReadTableDef(file, entry.table_page());
+    try {
+        return ReadTableDef(file, entry.table_page());
+    } catch (const Error& e) {
+        if (e.number() != errc::kCorrupt) throw;
+        Damaged("the definition of table \"" + entry.name + "\" cannot be repaired: " + Detail(e));
+    }
+}
+
+SourceTables ReadSourceTables(const PageFile& file, bool repairing) {
     SourceTables tables;
-    for (const CatalogEntry& entry : ReadTables(file)) {
+    for (const CatalogEntry& entry : ReadTableList(file, repairing)) {
         if (tables.definition_pages.contains(entry.table_page()))
             Damaged("two catalog entries name the table at page " + std::to_string(entry.table_page()));
-        TableDef def = ReadTableDef(file, entry.table_page());
+        TableDef def = ReadDefinition(file, entry, repairing);
         for (std::uint32_t page : def.pages) {
             if (!tables.definition_pages.insert(page).second || page <= kGlobalMapPage)
                 Damaged("table definitions share page " + std::to_string(page));
@@ -63,17 +98,37 @@ SourceTables ReadSourceTables(const PageFile& file) {
     return tables;
 }
 
+// Reads every table leniently. A system table holds forms, modules, queries
+// and permissions: dropping any of it would break the product silently, so
+// a system table that lost anything is refused.
+std::vector<compact::TableSalvage> SalvageTables(const PageFile& file, const SourceTables& tables,
+                                                 RepairReport& report) {
+    std::vector<compact::TableSalvage> salvages;
+    for (std::size_t i = 0; i < tables.defs.size(); ++i) {
+        const CatalogEntry& entry = tables.entries[i];
+        compact::TableSalvage salvage = compact::SalvageTable(file, tables.defs[i], entry.name, entry.IsSystem());
+        if (entry.IsSystem() && salvage.in_doubt())
+            Damaged("system table \"" + entry.name + "\" cannot be repaired: its rows cannot all be read");
+        report.tables.push_back({entry.name, salvage.rows.size(), salvage.rows_dropped, salvage.possibly_lost,
+                                 salvage.values_cut, salvage.stale_entries, salvage.rebuilt_indexes});
+        salvages.push_back(std::move(salvage));
+    }
+    return salvages;
+}
+
 // Every page of the copy but its length: the tables, the usage-map records,
 // page 1, the holes and the header page.
 void WriteCopy(const PageFile& file, const SourceTables& tables, compact::DestinationFile& out,
-               compact::PageAllocator& allocator, compact::TableCounts& counts) {
+               compact::PageAllocator& allocator, compact::TableCounts& counts,
+               const std::vector<compact::TableSalvage>* salvages) {
     const Format& format = file.format();
     compact::EncryptingPageSink encrypted(out, file.encryption_key(), format.page_size);
     compact::PageSink& sink = file.encryption_key() != 0 ? static_cast<compact::PageSink&>(encrypted) : out;
     compact::MapRecordPages mapRecords(format, tables.map_records, allocator);
     compact::CompactionContext context{file, allocator, sink, mapRecords};
     for (std::size_t i = 0; i < tables.defs.size(); ++i)
-        compact::CompactTable(context, tables.defs[i], tables.entries[i].name, counts);
+        compact::CompactTable(context, tables.defs[i], tables.entries[i].name, counts,
+                              salvages != nullptr ? &(*salvages)[i] : nullptr);
     mapRecords.Write(sink);
     compact::WriteGlobalMap(format, allocator, sink);
     if (file.encryption_key() != 0) {
@@ -84,8 +139,9 @@ void WriteCopy(const PageFile& file, const SourceTables& tables, compact::Destin
     out.WritePage(0, file.raw_header());
 }
 
+// A repair when `repair` is given: damage is salvaged instead of refused.
 void CompactInto(const std::filesystem::path& source, const std::filesystem::path& destination,
-                 CompactSummary& summary, const BeforeVerification& before_verification) {
+                 CompactSummary& summary, const BeforeVerification& before_verification, RepairReport* repair) {
     std::error_code ec;
     if (!std::filesystem::exists(source, ec))
         throw Error(errc::kFileNotFound, "cannot compact " + Quoted(source) + ": the file does not exist");
@@ -94,18 +150,21 @@ void CompactInto(const std::filesystem::path& source, const std::filesystem::pat
 
     const compact::SourceHold hold(source);
     const PageFile file = PageFile::Open(source);
-    RefuseDamage(file);
-    const SourceTables tables = ReadSourceTables(file);
+    if (repair == nullptr) RefuseDamage(file);
+    const SourceTables tables = ReadSourceTables(file, repair != nullptr);
+    std::vector<compact::TableSalvage> salvages;
+    if (repair != nullptr) salvages = SalvageTables(file, tables, *repair);
+    const std::vector<compact::TableSalvage>* salvaged = repair != nullptr ? &salvages : nullptr;
 
     compact::DestinationFile out(destination, file.page_size());
     compact::PageAllocator allocator(tables.definition_pages);
     compact::TableCounts counts;
-    WriteCopy(file, tables, out, allocator, counts);
+    WriteCopy(file, tables, out, allocator, counts, salvaged);
     out.Finish(allocator.page_count());
     if (before_verification) before_verification(destination);
     {
         const PageFile copy = PageFile::Open(destination);
-        compact::VerifyCopy(file, tables.defs, copy);
+        compact::VerifyCopy(file, tables.defs, copy, salvaged);
     }
     out.Commit();
 
@@ -117,6 +176,20 @@ void CompactInto(const std::filesystem::path& source, const std::filesystem::pat
     summary.long_values = counts.long_values;
     summary.index_entries = counts.index_entries;
     summary.peak_index_bytes = counts.peak_index_bytes;
+}
+
+// Callers handle dorvane::Error only; anything else is reported as one.
+void Guarded(const char* verb, const std::filesystem::path& source, const std::function<void()>& run) {
+    try {
+        run();
+    } catch (const Error&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw Error(errc::kInternal, std::string("cannot ") + verb + " " + Quoted(source) + ": not enough memory");
+    } catch (const std::exception& e) {
+        throw Error(errc::kInternal,
+                    std::string("cannot ") + verb + " " + Quoted(source) + ": internal error: " + e.what());
+    }
 }
 
 }  // namespace
@@ -133,16 +206,19 @@ void CompactFile(const std::filesystem::path& source, const std::filesystem::pat
 
 void CompactFile(const std::filesystem::path& source, const std::filesystem::path& destination,
                  CompactSummary& summary, const BeforeVerification& before_verification) {
-    // Callers handle dorvane::Error only; anything else is reported as one.
-    try {
-        CompactInto(source, destination, summary, before_verification);
-    } catch (const Error&) {
-        throw;
-    } catch (const std::bad_alloc&) {
-        throw Error(errc::kInternal, "cannot compact " + Quoted(source) + ": not enough memory");
-    } catch (const std::exception& e) {
-        throw Error(errc::kInternal, "cannot compact " + Quoted(source) + ": internal error: " + e.what());
-    }
+    Guarded("compact", source, [&] { CompactInto(source, destination, summary, before_verification, nullptr); });
 }
+
+void RepairFile(const std::filesystem::path& source, const std::filesystem::path& destination,
+                RepairReport& report, const BeforeVerification& before_verification) {
+    report.tables.clear();
+    Guarded("repair", source, [&] { CompactInto(source, destination, report.summary, before_verification, &report); });
+}
+
+void RepairFile(const std::filesystem::path& source, const std::filesystem::path& destination,
+                RepairReport& report) {
+    RepairFile(source, destination, report, {});
+}
+
 
 }  // namespace dorvane::jet

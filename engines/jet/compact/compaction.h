@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace dorvane::jet {
 
@@ -25,5 +27,33 @@ struct CompactSummary {
 void CompactFile(const std::filesystem::path& source, const std::filesystem::path& destination);
 void CompactFile(const std::filesystem::path& source, const std::filesystem::path& destination,
                  CompactSummary& summary);
+
+// What a repair did to one table.
+struct TableRepair {
+    std::string name;
+    std::uint64_t rows_kept = 0;
+    std::uint64_t rows_dropped = 0;    // unreadable rows
+    std::uint64_t possibly_lost = 0;   // the cached count above the rows found, unexplained
+    std::uint64_t values_cut = 0;      // memo/OLE values set to Null
+    std::uint64_t stale_entries = 0;   // index entries naming no kept row, dropped
+    std::vector<std::size_t> rebuilt_indexes;  // physical index numbers
+};
+
+struct RepairReport {
+    CompactSummary summary;
+    std::vector<TableRepair> tables;  // every table, in catalog order
+    std::uint64_t RowsLost() const;   // dropped and possibly lost
+    std::uint64_t ValuesCut() const;
+    // One line naming each table that lost something and how much; empty
+    // when nothing was lost.
+    std::string LossSummary() const;
+};
+
+// Like CompactFile, but a damaged source is salvaged into the copy where that
+// needs no guessing, and the copy is verified against what was salvaged.
+// Damage to the catalog, a table definition or a system table's rows, and an
+// index that must be rebuilt but whose keys cannot be computed, still throw.
+void RepairFile(const std::filesystem::path& source, const std::filesystem::path& destination,
+                RepairReport& report);
 
 }  // namespace dorvane::jet

@@ -72,20 +72,26 @@ void MoveLongValues(const CompactionContext& c, const TableDef& def, const std::
     }
 }
 
-CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::string& name, TableCounts& counts) {
+CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::string& name,
+                    const TableSalvage* salvage, TableCounts& counts) {
     const Format& format = c.source.format();
     CopiedRows out;
     for (const LongValueMap& lv : def.long_value_maps)
         if (!out.long_values.contains(lv.column_number))
             out.long_values.emplace(lv.column_number, std::make_unique<LongValueWriter>(format, c.allocator, c.sink));
     DataPagePacker packer(format, def.page, c.allocator, c.sink);
-    RowCursor cursor(c.source, def);
     Bytes body;
-    for (TableRow row; cursor.Next(row);) {
-        body.assign(row.body.begin(), row.body.end());
+    const auto copy = [&](RowPointer header, ByteSpan stored) {
+        body.assign(stored.begin(), stored.end());
         MoveLongValues(c, def, name, body, out.long_values, counts);  // first, so the row can point at them
-        out.moved.Add(row.header, packer.Add(body).where);
+        out.moved.Add(header, packer.Add(body).where);
         out.shortest = out.moved.size() == 1 ? body.size() : std::min(out.shortest, body.size());
+    };
+    if (salvage != nullptr) {
+        for (const SalvagedRow& row : salvage->rows) copy(row.header, row.body);
+    } else {
+        RowCursor cursor(c.source, def);
+        for (TableRow row; cursor.Next(row);) copy(row.header, row.body);
     }
     packer.Finish();
     for (auto& [column, writer] : out.long_values) writer->Finish();
@@ -95,21 +101,25 @@ CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::
     return out;
 }
 
-// The index from its own entries, with the rows' new pointers.
+// The index from its own entries (or, in a repair, from the entries salvage
+// settled on), with the rows' new pointers.
 RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::size_t i, const std::string& name,
-                          const RowMap& moved, TableCounts& counts) {
+                          const RowMap& moved, const TableSalvage* salvage, TableCounts& counts) {
     IndexEntryList entries;
     std::uint64_t walkBytes = 0;
-    {
+    const auto carry = [&](const IndexEntry& e) {
+        const std::optional<RowPointer> to = moved.Find(e.row);
+        if (!to)
+            Damaged(name, "index " + std::to_string(i) + " names " + e.row.ToString() +
+                              ", which is not a row of the table");
+        entries.Add(e.key, *to);
+        walkBytes += e.key.size() + sizeof(IndexEntry);
+    };
+    if (salvage != nullptr) {
+        for (const IndexEntry& e : salvage->indexes[i]) carry(e);
+    } else {
         const IndexWalk walk = WalkIndex(c.source, def.physical_indexes[i].root_page);
-        for (const IndexEntry& e : walk.entries) {
-            const std::optional<RowPointer> to = moved.Find(e.row);
-            if (!to)
-                Damaged(name, "index " + std::to_string(i) + " names " + e.row.ToString() +
-                                  ", which is not a row of the table");
-            entries.Add(e.key, *to);
-            walkBytes += e.key.size() + sizeof(IndexEntry);
-        }
+        for (const IndexEntry& e : walk.entries) carry(e);
     }
     entries.Sort();
     if (entries.HasDuplicates()) Damaged(name, "index " + std::to_string(i) + " lists a row twice");
@@ -157,11 +167,12 @@ std::size_t MapRecordsOf(const TableDef& def) {
     return n;
 }
 
-void CompactTable(CompactionContext& context, const TableDef& def, const std::string& name, TableCounts& counts) {
-    const CopiedRows rows = CopyRows(context, def, name, counts);
+void CompactTable(CompactionContext& context, const TableDef& def, const std::string& name, TableCounts& counts,
+                  const TableSalvage* salvage) {
+    const CopiedRows rows = CopyRows(context, def, name, salvage, counts);
     std::vector<RebuiltIndex> indexes;
     for (std::size_t i = 0; i < def.physical_indexes.size(); ++i)
-        indexes.push_back(RebuildIndex(context, def, i, name, rows.moved, counts));
+        indexes.push_back(RebuildIndex(context, def, i, name, rows.moved, salvage, counts));
     RewriteDefinition(context, def, rows, indexes);
 }
 

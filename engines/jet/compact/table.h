@@ -8,6 +8,7 @@
 
 #include "engines/jet/compact/page_allocator.h"
 #include "engines/jet/compact/page_sink.h"
+#include "engines/jet/compact/salvage.h"
 #include "engines/jet/compact/usage_maps.h"
 #include "engines/jet/format/table_def.h"
 
@@ -37,6 +38,9 @@ struct TableCounts {
 // Usage-map records the table's definition points at.
 std::size_t MapRecordsOf(const TableDef& def);
 
-void CompactTable(CompactionContext& context, const TableDef& def, const std::string& name, TableCounts& counts);
+// With a salvage (a repair), its rows and index entries are written instead
+// of what the source's own structures hold.
+void CompactTable(CompactionContext& context, const TableDef& def, const std::string& name, TableCounts& counts,
+                  const TableSalvage* salvage = nullptr);
 
 }  // namespace dorvane::jet::compact

@@ -1,6 +1,7 @@
 #include "engines/jet/compact/verify.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -86,16 +87,19 @@ void CompareRows(const PageFile& source, const PageFile& copy, const TableDef& d
 }
 
 void CompareIndex(const PageFile& source, const PageFile& copy, const TableDef& a, const TableDef& b,
-                  std::size_t i, const RowMap& moved) {
+                  std::size_t i, const RowMap& moved, const TableSalvage* salvage) {
     const std::string where = TableText(a) + ", index " + std::to_string(i);
     IndexEntryList expected;
-    {
+    const auto expect = [&](const IndexEntry& e) {
+        const std::optional<RowPointer> to = moved.Find(e.row);
+        if (!to) Mismatch(where + " names a row the copy lacks");
+        expected.Add(e.key, *to);
+    };
+    if (salvage != nullptr) {
+        for (const IndexEntry& e : salvage->indexes[i]) expect(e);
+    } else {
         const IndexWalk walk = WalkIndex(source, a.physical_indexes[i].root_page);
-        for (const IndexEntry& e : walk.entries) {
-            const std::optional<RowPointer> to = moved.Find(e.row);
-            if (!to) Mismatch(where + " names a row the copy lacks");
-            expected.Add(e.key, *to);
-        }
+        for (const IndexEntry& e : walk.entries) expect(e);
     }
     expected.Sort();
     const IndexWalk walk = WalkIndex(copy, b.physical_indexes[i].root_page);
@@ -112,17 +116,24 @@ void CompareIndex(const PageFile& source, const PageFile& copy, const TableDef& 
         Mismatch(where + ": its page map does not list exactly its pages");
 }
 
-void CompareTable(const PageFile& source, const TableDef& a, const PageFile& copy) {
+void CompareTable(const PageFile& source, const TableDef& a, const PageFile& copy, const TableSalvage* salvage) {
     const TableDef b = ReadTableDef(copy, a.page);
     CompareDefinitions(a, b);
 
     RowMap moved;
-    RowCursor rowsA(source, a);
+    std::optional<RowCursor> rowsA;
+    if (salvage == nullptr) rowsA.emplace(source, a);
+    const auto nextA = [&](TableRow& row) {
+        if (rowsA) return rowsA->Next(row);
+        if (moved.size() >= salvage->rows.size()) return false;
+        row = {salvage->rows[moved.size()].header, salvage->rows[moved.size()].body};
+        return true;
+    };
     RowCursor rowsB(copy, b);
     TableRow rowA;
     TableRow rowB;
     for (;;) {
-        const bool hasA = rowsA.Next(rowA);
+        const bool hasA = nextA(rowA);
         const bool hasB = rowsB.Next(rowB);
         if (hasA != hasB) Mismatch(TableText(a) + " has a different number of rows");
         if (!hasA) break;
@@ -131,12 +142,13 @@ void CompareTable(const PageFile& source, const TableDef& a, const PageFile& cop
     }
     if (b.num_rows != moved.size()) Mismatch(TableText(a) + ": the row count is not recorded");
     moved.Seal();
-    for (std::size_t i = 0; i < a.physical_indexes.size(); ++i) CompareIndex(source, copy, a, b, i, moved);
+    for (std::size_t i = 0; i < a.physical_indexes.size(); ++i) CompareIndex(source, copy, a, b, i, moved, salvage);
 }
 
 }  // namespace
 
-void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tables, const PageFile& copy) {
+void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tables, const PageFile& copy,
+                const std::vector<TableSalvage>* salvages) {
     try {
         const auto names = [](const PageFile& f) {
             std::vector<std::pair<std::string, std::int32_t>> out;
@@ -145,12 +157,14 @@ void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tabl
         };
         if (names(source) != names(copy)) Mismatch("the list of tables differs");
         if (copy.raw_header() != source.raw_header()) Mismatch("the header page differs");
-        for (const TableDef& def : source_tables) CompareTable(source, def, copy);
+        for (std::size_t t = 0; t < source_tables.size(); ++t)
+            CompareTable(source, source_tables[t], copy, salvages != nullptr ? &(*salvages)[t] : nullptr);
     } catch (const Error& e) {
         if (e.number() == errc::kVerifyFailed) throw;
         Mismatch(e.description());
     }
-    // Only a sound source is compacted, so the copy must be sound too.
+    // Only a sound source is compacted, and a repair writes only what it
+    // salvaged, so the copy must be sound too.
     CheckReport report;
     try {
         report = CheckDatabase(copy);

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "engines/jet/compact/salvage.h"
 #include "engines/jet/format/catalog.h"
 #include "engines/jet/format/table_def.h"
 
@@ -17,6 +18,9 @@ class PageFile;
 
 namespace dorvane::jet::compact {
 
-void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tables, const PageFile& copy);
+// With salvages (a repair, parallel to source_tables), the copy is compared
+// with the rows and index entries salvaged, not with the damaged structures.
+void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tables, const PageFile& copy,
+                const std::vector<TableSalvage>* salvages = nullptr);
 
 }  // namespace dorvane::jet::compact

@@ -22,6 +22,16 @@ std::string RowPointer::ToString() const {
 }
 
 DataPage DataPage::Parse(const Format& format, std::uint32_t number, Bytes bytes) {
+    return ParseChecked(format, number, std::move(bytes), nullptr);
+}
+
+DataPage DataPage::ParseSalvaging(const Format& format, std::uint32_t number, Bytes bytes,
+                                  std::vector<std::size_t>& unreadable) {
+    return ParseChecked(format, number, std::move(bytes), &unreadable);
+}
+
+DataPage DataPage::ParseChecked(const Format& format, std::uint32_t number, Bytes bytes,
+                                std::vector<std::size_t>* unreadable) {
     DataPage page;
     page.format_ = &format;
     page.number_ = number;
@@ -39,6 +49,7 @@ DataPage DataPage::Parse(const Format& format, std::uint32_t number, Bytes bytes
     }
     page.slots_.reserve(count);
     std::uint32_t end = format.page_size;
+    bool endKnown = true;  // false after an untrusted offset
     for (std::size_t i = 0; i < count; ++i) {
         Slot slot;
         slot.word = Le16(b, format.data_row_offsets + 2 * i);
@@ -49,8 +60,16 @@ DataPage DataPage::Parse(const Format& format, std::uint32_t number, Bytes bytes
         // starts never increase; a deleted slot keeps its place in that order
         // too. One offset out of line would give its neighbour the wrong
         // length, and so a row that exists nowhere.
-        if (slot.start < tableEnd || slot.start > slot.end) {
+        const bool startValid = slot.start >= tableEnd && slot.start <= slot.end;
+        if (!startValid && unreadable == nullptr) {
             ThrowCorrupt(where + " row " + std::to_string(i) + " has an invalid offset");
+        }
+        if (!startValid || !endKnown) {
+            unreadable->push_back(i);
+            endKnown = startValid;
+            if (startValid) end = slot.start;
+            page.slots_.push_back(Slot{slot.word, slot.end, slot.end, SlotKind::kDeleted});
+            continue;
         }
         end = slot.start;  // the next slot ends where this one starts, whatever its flags
         page.slots_.push_back(slot);

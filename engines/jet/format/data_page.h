@@ -48,6 +48,12 @@ class DataPage {
 public:
     // Throws kCorrupt when the page is not a data page or its slot table is bad.
     static DataPage Parse(const Format& format, std::uint32_t number, Bytes bytes);
+    // For repair: a slot whose offset is out of line is not trusted, and
+    // neither is the slot after it, whose end is that offset. Both are kept as
+    // empty deleted slots and their numbers added to `unreadable`. Still
+    // throws when the page is not a data page or its slot table does not fit.
+    static DataPage ParseSalvaging(const Format& format, std::uint32_t number, Bytes bytes,
+                                   std::vector<std::size_t>& unreadable);
 
     std::uint32_t number() const { return number_; }
     std::uint32_t owner() const;                 // tdef page, "LVAL", 0 or 1
@@ -59,6 +65,8 @@ public:
     const Bytes& bytes() const { return bytes_; }
 
 private:
+    static DataPage ParseChecked(const Format& format, std::uint32_t number, Bytes bytes,
+                                 std::vector<std::size_t>* unreadable);
     const Format* format_ = nullptr;
     std::uint32_t number_ = 0;
     Bytes bytes_;

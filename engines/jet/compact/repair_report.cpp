@@ -1,0 +1,34 @@
+#include <string>
+
+#include "engines/jet/compact/compaction.h"
+
+namespace dorvane::jet {
+
+std::uint64_t RepairReport::RowsLost() const {
+    std::uint64_t n = 0;
+    for (const TableRepair& t : tables) n += t.rows_dropped + t.possibly_lost;
+    return n;
+}
+
+std::uint64_t RepairReport::ValuesCut() const {
+    std::uint64_t n = 0;
+    for (const TableRepair& t : tables) n += t.values_cut;
+    return n;
+}
+
+std::string RepairReport::LossSummary() const {
+    std::string out;
+    const auto add = [&out](std::uint64_t n, const std::string& text) {
+        if (n == 0) return;
+        out += (out.empty() ? "" : "; ") + text;
+    };
+    for (const TableRepair& t : tables) {
+        const std::string table = " of table \"" + t.name + "\"";
+        add(t.rows_dropped, "dropped " + std::to_string(t.rows_dropped) + " rows" + table);
+        add(t.possibly_lost, "up to " + std::to_string(t.possibly_lost) + " rows" + table + " may be lost");
+        add(t.values_cut, "cut " + std::to_string(t.values_cut) + " memo/OLE values" + table);
+    }
+    return out;
+}
+
+}  // namespace dorvane::jet

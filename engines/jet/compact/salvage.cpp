@@ -1,0 +1,300 @@
+#include "engines/jet/compact/salvage.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <set>
+
+#include "core/error.h"
+#include "engines/jet/format/index_key.h"
+#include "engines/jet/format/long_value.h"
+#include "engines/jet/format/page_file.h"
+#include "engines/jet/format/row.h"
+#include "engines/jet/format/usage_map.h"
+#include "engines/jet/format/value.h"
+
+namespace dorvane::jet::compact {
+
+namespace {
+
+// Clears the column's bit in the row's null mask, the last bytes of the row.
+void SetNull(Bytes& body, std::uint16_t column_count, std::uint16_t column_number) {
+    const std::size_t maskSize = (column_count + 7u) / 8u;
+    body[body.size() - maskSize + column_number / 8] &= static_cast<std::uint8_t>(~(1u << (column_number % 8)));
+}
+
+// Whether every column of the row decodes. A memo/OLE value that cannot be
+// read whole is set to Null rather than cut to what can be read: a cut text
+// reads like a complete one, a Null is plainly missing, and the loss is
+// reported either way.
+bool SalvageRow(const PageFile& file, const TableDef& def, Bytes& body, TableSalvage& out) {
+    try {
+        const RowFields fields = LocateFields(file.format(), def, body);
+        for (std::size_t i = 0; i < def.columns.size(); ++i) {
+            const Column& column = def.columns[i];
+            const FieldSpan& span = fields.spans[i];
+            if (!column.IsLongValue()) {
+                (void)FieldToText(file, column, body, span);
+                continue;
+            }
+            if (!span.present || span.length == 0) continue;
+            try {
+                const ByteSpan field = FieldBytes(body, span);
+                (void)ReadLongValue(file, field);
+                (void)LongValueRows(file, field);
+            } catch (const Error& e) {
+                if (e.number() != errc::kCorrupt) throw;
+                SetNull(body, fields.column_count, column.number);
+                ++out.values_cut;
+            }
+        }
+        return true;
+    } catch (const Error& e) {
+        if (e.number() != errc::kCorrupt) throw;
+        return false;
+    }
+}
+
+struct PageRows {
+    std::set<RowPointer> deleted;          // slots deleted by the writer, not by damage
+    std::set<RowPointer> bodies;           // slots flagged as relocated bodies
+    std::set<RowPointer> pointed_at;       // where the table's overflow pointers lead
+    std::set<std::uint32_t> damaged_pages; // see DropUnconfirmed
+};
+
+void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number, const Bytes& bytes,
+                 TableSalvage& out, PageRows& seen) {
+    std::vector<std::size_t> unreadable;
+    std::optional<DataPage> page;
+    try {
+        page = DataPage::ParseSalvaging(file.format(), number, bytes, unreadable);
+    } catch (const Error& e) {
+        if (e.number() != errc::kCorrupt) throw;
+        ++out.pages_passed_over;  // its rows are accounted for by the cached count
+        return;
+    }
+    bool garbled = !unreadable.empty();
+    // Writers keep a page's free-space figure exact; a slot count changed
+    // (rows hidden, or bytes read as a row) shows as other room than the page
+    // records. Such a page is treated as damaged.
+    const bool inDoubt = page->stored_free_space() != page->ComputedFreeSpace();
+    if (inDoubt) ++out.pages_in_doubt;
+    for (std::size_t slot = 0; slot < page->slots().size(); ++slot) {
+        const SlotKind kind = page->slots()[slot].kind;
+        const RowPointer header{number, static_cast<std::uint8_t>(slot)};
+        const bool damaged = std::find(unreadable.begin(), unreadable.end(), slot) != unreadable.end();
+        if (damaged) {
+            // A row or an overflow pointer is lost; a relocated body is
+            // counted through its pointer, a deleted slot costs nothing.
+            const std::uint16_t flags = page->slots()[slot].word & kRowDeleted;
+            if (flags == 0 || flags == kRowOverflowPointer) ++out.rows_dropped;
+            continue;
+        }
+        if (kind == SlotKind::kDeleted) seen.deleted.insert(header);
+        if (kind == SlotKind::kOverflowTarget) seen.bodies.insert(header);
+        if (kind == SlotKind::kOverflowPointer && page->slots()[slot].length() >= 4)
+            seen.pointed_at.insert(RowPointer::FromU32(Le32(page->SlotBytes(slot), 0)));
+        if (kind == SlotKind::kDeleted || kind == SlotKind::kOverflowTarget) continue;
+        SalvagedRow row{header, {}};
+        try {
+            row.body = ResolveRowBody(file, *page, slot);
+        } catch (const Error& e) {
+            if (e.number() != errc::kCorrupt) throw;
+            ++out.rows_dropped;
+            continue;
+        }
+        if (SalvageRow(file, def, row.body, out)) {
+            out.rows.push_back(std::move(row));
+        } else {
+            ++out.rows_dropped;
+            garbled = true;
+        }
+    }
+    if (garbled || inDoubt) seen.damaged_pages.insert(number);
+}
+
+using Walks = std::vector<std::optional<IndexWalk>>;  // per physical index; none where it cannot be walked
+
+enum class KeyAgreement { kUnknown, kAgrees, kDisagrees };
+
+// Whether the indexes' entries for the row hold the keys its values give:
+// agrees when some index's does and none's differs, disagrees when any
+// index's differs, unknown when no index names the row with a key that can
+// be computed here.
+KeyAgreement AgreementOf(const PageFile& file, const TableDef& def, const Walks& walks,
+                         const std::vector<std::map<RowPointer, const Bytes*>>& named, const SalvagedRow& row) {
+    KeyAgreement result = KeyAgreement::kUnknown;
+    for (std::size_t i = 0; i < walks.size(); ++i) {
+        const auto entry = named[i].find(row.header);
+        if (entry == named[i].end()) continue;
+        std::optional<Bytes> key;
+        try {
+            key = EncodeIndexKey(file.format(), def, def.physical_indexes[i], row.body);
+        } catch (const Error&) {
+            continue;  // not computable here; another index may tell
+        }
+        if (!key) continue;
+        if (*key != *entry->second) return KeyAgreement::kDisagrees;
+        result = KeyAgreement::kAgrees;
+    }
+    return result;
+}
+
+// Bytes that happen to decode are not a row. A page with a bad slot offset,
+// a row that does not decode, a wrong free-space figure or a row its indexes
+// disagree with is damaged, and its rows are kept only where an index
+// confirms them (a broken overflow chain costs only its own row). A bad slot
+// offset so costs the row and its neighbour in an indexed table, and the
+// page's rows in a table without an index that can tell.
+void DropUnconfirmed(const PageFile& file, const TableDef& def, const Walks& walks, PageRows& seen,
+                     TableSalvage& out) {
+    std::vector<std::map<RowPointer, const Bytes*>> named(walks.size());
+    for (std::size_t i = 0; i < walks.size(); ++i)
+        if (walks[i])
+            for (const IndexEntry& e : walks[i]->entries) named[i].emplace(e.row, &e.key);
+    std::vector<KeyAgreement> agreement;
+    for (const SalvagedRow& row : out.rows) {
+        agreement.push_back(AgreementOf(file, def, walks, named, row));
+        if (agreement.back() == KeyAgreement::kDisagrees) seen.damaged_pages.insert(row.header.page);
+    }
+    if (seen.damaged_pages.empty()) return;
+    std::vector<SalvagedRow> kept;
+    for (std::size_t r = 0; r < out.rows.size(); ++r) {
+        if (seen.damaged_pages.contains(out.rows[r].header.page) && agreement[r] != KeyAgreement::kAgrees)
+            ++out.rows_dropped;
+        else
+            kept.push_back(std::move(out.rows[r]));
+    }
+    out.rows = std::move(kept);
+}
+
+bool EveryIndexedColumnNull(const PageFile& file, const TableDef& def, const PhysicalIndex& index, ByteSpan body) {
+    const RowFields fields = LocateFields(file.format(), def, body);
+    for (const IndexColumn& ic : index.columns) {
+        for (std::size_t i = 0; i < def.columns.size(); ++i)
+            if (def.columns[i].number == ic.column_number && fields.spans[i].present) return false;
+    }
+    return true;
+}
+
+// The index's own entries for the kept rows when they match the rows one for
+// one (stale entries dropped); otherwise rebuilt from the rows.
+std::vector<IndexEntry> SalvageIndex(const PageFile& file, const TableDef& def, std::size_t number,
+                                     const std::string& name, std::optional<IndexWalk> walk,
+                                     const std::map<RowPointer, std::size_t>& kept, const PageRows& seen,
+                                     std::set<RowPointer>& named_deleted, std::set<RowPointer>& named_missing,
+                                     TableSalvage& out) {
+    const PhysicalIndex& index = def.physical_indexes[number];
+    std::vector<IndexEntry> entries;
+    bool whole = walk.has_value();
+    if (whole) {
+        std::vector<bool> named(out.rows.size(), false);
+        for (IndexEntry& e : walk->entries) {
+            const auto row = kept.find(e.row);
+            if (row == kept.end()) {
+                ++out.stale_entries;
+                // A deletion flag on a damaged page may be the damage.
+                const bool deleted = seen.deleted.contains(e.row) && !seen.damaged_pages.contains(e.row.page);
+                (deleted ? named_deleted : named_missing).insert(e.row);
+                continue;
+            }
+            if (named[row->second]) whole = false;  // a row listed twice
+            named[row->second] = true;
+            entries.push_back(std::move(e));
+        }
+        const bool ignoresNulls = (index.flags & kIndexIgnoresNulls) != 0;
+        for (std::size_t r = 0; r < named.size() && whole; ++r)
+            if (!named[r] && !(ignoresNulls && EveryIndexedColumnNull(file, def, index, out.rows[r].body)))
+                whole = false;
+    }
+    if (whole) return entries;
+    entries.clear();
+    out.rebuilt_indexes.push_back(number);
+    for (const SalvagedRow& row : out.rows) {
+        try {
+            std::optional<Bytes> key = EncodeIndexKey(file.format(), def, index, row.body);
+            if (key) entries.push_back({std::move(*key), row.header});
+        } catch (const Error& e) {
+            throw Error(e.number(), "table \"" + name + "\": index " + std::to_string(number) +
+                                        " is damaged and cannot be rebuilt from the rows: " + e.description());
+        }
+    }
+    return entries;
+}
+
+// The pages the table's map lists; when the map itself is lost, the data
+// pages the file holds for the table, found by their owner (the map is
+// derived from them, in the same ascending order).
+std::vector<std::uint32_t> ListedPages(const PageFile& file, const TableDef& def, TableSalvage& out) {
+    try {
+        return ReadUsageMap(file, RowPointer::FromU32(def.owned_map)).pages;
+    } catch (const Error& e) {
+        if (e.number() != errc::kCorrupt) throw;
+    }
+    out.map_lost = true;
+    std::vector<std::uint32_t> pages;
+    Bytes bytes;
+    for (std::uint32_t page = 1; page < file.page_count(); ++page) {
+        file.ReadPage(page, bytes);
+        if (bytes[0] == kPageData && Le32(bytes, file.format().page_owner) == def.page) pages.push_back(page);
+    }
+    return pages;
+}
+
+}  // namespace
+
+TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::string& name, bool system_table) {
+    TableSalvage out;
+    PageRows seen;
+    Bytes bytes;
+    for (std::uint32_t page : ListedPages(file, def, out)) {
+        if (page >= file.page_count()) {  // cut off the end of the file
+            ++out.pages_passed_over;
+            continue;
+        }
+        file.ReadPage(page, bytes);
+        if (bytes[0] != kPageData || Le32(bytes, file.format().page_owner) != def.page) {
+            ++out.pages_passed_over;
+            continue;
+        }
+        SalvagePage(file, def, page, bytes, out, seen);
+    }
+
+    Walks walks;
+    for (const PhysicalIndex& index : def.physical_indexes) {
+        try {
+            walks.emplace_back(WalkIndex(file, index.root_page));
+        } catch (const Error& e) {
+            if (e.number() != errc::kCorrupt) throw;
+            walks.emplace_back();
+        }
+    }
+    DropUnconfirmed(file, def, walks, seen, out);
+
+    std::map<RowPointer, std::size_t> kept;
+    for (std::size_t r = 0; r < out.rows.size(); ++r) kept.emplace(out.rows[r].header, r);
+    std::set<RowPointer> namedDeleted;
+    std::set<RowPointer> namedMissing;
+    for (std::size_t i = 0; i < def.physical_indexes.size(); ++i)
+        out.indexes.push_back(
+            SalvageIndex(file, def, i, name, std::move(walks[i]), kept, seen, namedDeleted, namedMissing, out));
+    out.missing_named = namedMissing.size();
+    for (const RowPointer& body : seen.bodies)
+        if (!seen.pointed_at.contains(body)) ++out.orphan_bodies;
+
+    // Access keeps a user table's cached count exact (the system tables' lag
+    // behind), so a count above the rows found means rows that could not be
+    // reached. The excess is harmless only as far as index entries name
+    // deleted slots of the table: rows deleted after the count was written.
+    // Entries naming rows that are gone otherwise, and relocated bodies no
+    // row points at, are rows that may be lost too, whatever the count says.
+    std::uint64_t unexplained = std::max(out.missing_named, out.orphan_bodies);
+    if (!system_table && def.num_rows > out.rows.size()) {
+        const std::uint64_t excess = def.num_rows - out.rows.size();
+        unexplained = std::max(unexplained, excess > namedDeleted.size() ? excess - namedDeleted.size() : 0);
+    }
+    if (!system_table) out.possibly_lost = unexplained > out.rows_dropped ? unexplained - out.rows_dropped : 0;
+    return out;
+}
+
+}  // namespace dorvane::jet::compact

@@ -1,0 +1,56 @@
+#pragma once
+// What repair reads from a damaged table: every row that reads soundly, each
+// index's entries as the copy must hold them, and what could not be kept.
+// Rows come from the table's map like RowCursor's, but an unreadable row, a
+// page that is not the table's or lies past the end of the file is counted
+// and passed over instead of ending the read.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engines/jet/format/bytes.h"
+#include "engines/jet/format/data_page.h"
+#include "engines/jet/format/index_walk.h"
+#include "engines/jet/format/table_def.h"
+
+namespace dorvane::jet {
+class PageFile;
+}
+
+namespace dorvane::jet::compact {
+
+struct SalvagedRow {
+    RowPointer header;  // the identity the source's indexes point at
+    Bytes body;         // as read; a broken memo/OLE value set to Null
+};
+
+struct TableSalvage {
+    std::vector<SalvagedRow> rows;                  // in stored order
+    std::vector<std::vector<IndexEntry>> indexes;  // per physical index, naming source rows
+    std::vector<std::size_t> rebuilt_indexes;       // rebuilt from the rows
+    std::uint64_t stale_entries = 0;                // dropped: they named no row that was kept
+    std::uint64_t rows_dropped = 0;                 // unreadable rows seen
+    std::uint64_t possibly_lost = 0;                // count above the rows found, unexplained
+    std::uint64_t values_cut = 0;                   // memo/OLE values set to Null
+    std::uint64_t pages_passed_over = 0;            // listed, but not readable data pages of the table
+    std::uint64_t pages_in_doubt = 0;               // free space not what the slots leave: slots may be hidden
+    bool map_lost = false;                          // pages found by their owner: lost ones cannot be told
+    std::uint64_t missing_named = 0;                // rows index entries name that are neither kept nor deleted
+    std::uint64_t orphan_bodies = 0;                // relocated row bodies no row points at
+    // Whether anything says rows may be missing beyond what was counted:
+    // what a table whose cached count cannot tell (a system table's) must
+    // not show.
+    bool in_doubt() const {
+        return lost_anything() || pages_passed_over != 0 || pages_in_doubt != 0 || map_lost || missing_named != 0 ||
+               orphan_bodies != 0;
+    }
+    bool lost_anything() const { return rows_dropped != 0 || possibly_lost != 0 || values_cut != 0; }
+};
+
+// Throws (naming the table) when an index must be rebuilt but a row's key
+// cannot be computed: an index with missing entries is never written.
+TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::string& name,
+                          bool system_table);
+
+}  // namespace dorvane::jet::compact

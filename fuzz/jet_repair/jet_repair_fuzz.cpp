@@ -1,0 +1,167 @@
+// Repair against the sound original. The input names a sound test file and
+// changes to its structure, eight bytes each: header and slot-table bits,
+// slot words, owner and type fields, slot counts, usage-map bits, a torn
+// first sector, a zeroed page, a cut end. Each mutant must be refused with a
+// dorvane::Error and leave no copy, or be repaired into a copy the full check
+// finds sound that holds no row the original lacks, and that misses no more
+// of a table's rows than the repair reported lost. Values inside rows are
+// left alone: without checksums no reader can tell a changed value.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <set>
+
+#include "core/error.h"
+#include "engines/jet/checker.h"
+#include "engines/jet/compact/compaction.h"
+#include "engines/jet/database.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace dorvane::jet;
+
+void Fail(const std::string& what) {
+    std::fprintf(stderr, "repair fuzz finding: %s\n", what.c_str());
+    std::abort();
+}
+
+using Rows = std::multiset<std::string>;
+
+// Each table's rows as text, memo/OLE columns left out (a repair may set a
+// broken one to Null).
+std::map<std::string, Rows> Content(const PageFile& file) {
+    std::map<std::string, Rows> out;
+    for (const CatalogEntry& entry : ReadTables(file)) {
+        const TableDef def = ReadTableDef(file, entry.table_page());
+        Rows& rows = out[entry.name];
+        ForEachRowText(file, def, [&](std::vector<std::optional<std::string>>& row) {
+            std::string text;
+            for (std::size_t i = 0; i < row.size(); ++i)
+                if (!def.columns[i].IsLongValue()) text += (row[i] ? "=" + *row[i] : "~") + "|";
+            rows.insert(text);
+        });
+    }
+    return out;
+}
+
+struct Seed {
+    Bytes bytes;
+    std::map<std::string, Rows> content;
+};
+
+const std::vector<Seed>& Seeds() {
+    static const std::vector<Seed> seeds = [] {
+        const char* env = std::getenv("DORVANE_TESTDATA");
+        const fs::path data = env != nullptr && *env != '\0' ? fs::path(env) : fs::path(DORVANE_TESTDATA);
+        std::vector<Seed> out;
+        for (const char* name : {"mdb/jet4/overflowTestV2000.mdb", "mdb/jet4/indexTestV2000.mdb",
+                                 "mdb/jet4/delTestV2000.mdb", "mdb/jet3/testV1997.mdb", "mdb/jet3/indexTestV1997.mdb"}) {
+            std::ifstream in(data / name, std::ios::binary);
+            Bytes bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+            if (bytes.empty()) Fail(std::string("missing test file ") + name);
+            Seed seed{std::move(bytes), {}};
+            seed.content = Content(PageFile::FromMemory(seed.bytes));
+            out.push_back(std::move(seed));
+        }
+        return out;
+    }();
+    return seeds;
+}
+
+// Applies one eight-byte change: op, page (2 bytes), offset (2), value (2), spare.
+void Mutate(Bytes& b, const Format& f, const std::uint8_t* m, std::uint32_t& cut) {
+    const std::uint32_t pages = static_cast<std::uint32_t>(b.size() / f.page_size);
+    const std::uint32_t page = 1 + static_cast<std::uint32_t>(m[1] | m[2] << 8) % (pages - 1);
+    const std::size_t base = std::size_t{page} * f.page_size;
+    const std::uint16_t offset = static_cast<std::uint16_t>(m[3] | m[4] << 8);
+    const std::uint16_t value = static_cast<std::uint16_t>(m[5] | m[6] << 8);
+    const bool data = b[base] == kPageData;
+    const std::size_t slots = data ? Le16(b, base + f.data_row_count) : 0;
+    switch (m[0] % 8) {
+        case 0:  // a bit of the page header or slot table
+            b[base + offset % (f.data_row_offsets + 2 * slots)] ^= static_cast<std::uint8_t>(1u << (value % 8));
+            break;
+        case 1:  // a slot word
+            if (slots != 0) PutLe16(b, base + f.data_row_offsets + 2 * (offset % slots), value);
+            break;
+        case 2:  // the owner: another page, or a bit of it
+            PutLe32(b, base + f.page_owner, value & 1 ? value % pages : Le32(b, base + f.page_owner) ^ (1u << (value % 32)));
+            break;
+        case 3:
+            b[base] = static_cast<std::uint8_t>(value);
+            break;
+        case 4:  // the slot count
+            if (data) PutLe16(b, base + f.data_row_count, static_cast<std::uint16_t>(value % (slots + 2)));
+            break;
+        case 5:  // a usage-map bit: map records live on owner-0 data pages
+            if (data && Le32(b, base + f.page_owner) == 0 && slots != 0) {
+                const std::size_t start = Le16(b, base + f.data_row_offsets + 2 * (slots - 1)) & kRowOffsetMask;
+                if (start < f.page_size) b[base + start + offset % (f.page_size - start)] ^= static_cast<std::uint8_t>(1u << (value % 8));
+            }
+            break;
+        case 6:  // a torn write: the first sector zeroed, or the whole page
+            std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(base), value & 1 ? f.page_size : 512, 0);
+            break;
+        case 7:  // the end of the file cut off
+            cut = std::max<std::uint32_t>(cut, 1 + value % 8);
+            break;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const fs::path folder = [] {
+        std::string pattern = (fs::temp_directory_path() / "dorvane-fuzz-repair-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+        return fs::path(pattern);
+    }();
+    if (size < 1 + 8 || size > 1 + 8 * 16) return -1;
+    const Seed& seed = Seeds()[data[0] % Seeds().size()];
+    Bytes bytes = seed.bytes;
+    const Format& format = PageFile::FromMemory(seed.bytes).format();
+    std::uint32_t cut = 0;
+    for (std::size_t at = 1; at + 8 <= size; at += 8) Mutate(bytes, format, data + at, cut);
+    if (cut != 0) bytes.resize(bytes.size() - std::size_t{cut} * format.page_size);
+
+    const fs::path source = folder / "source.mdb", copy = folder / "copy.mdb";
+    std::ofstream(source, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::error_code ec;
+    fs::remove(copy, ec);
+    RepairReport report;
+    try {
+        RepairFile(source, copy, report);
+    } catch (const dorvane::Error&) {
+        if (fs::exists(copy)) Fail("a refused repair left its destination behind");
+        return 0;
+    }
+    std::map<std::string, Rows> repaired;
+    try {
+        const PageFile file = PageFile::Open(copy);
+        const CheckReport check = CheckDatabase(file);
+        if (!check.ok()) Fail("the repaired copy fails the full check: " + check.problems.front());
+        repaired = Content(file);
+    } catch (const dorvane::Error& e) {
+        Fail("the repaired copy cannot be read whole: " + e.description());
+    }
+    if (repaired.size() != seed.content.size()) Fail("the repaired copy has other tables");
+    for (const auto& [name, rows] : seed.content) {
+        const Rows& kept = repaired[name];
+        if (!std::includes(rows.begin(), rows.end(), kept.begin(), kept.end()))
+            Fail("table \"" + name + "\" holds a row the original lacks");
+        std::uint64_t reported = 0;
+        for (const TableRepair& t : report.tables)
+            if (t.name == name) reported = t.rows_dropped + t.possibly_lost;
+        if (rows.size() - kept.size() > reported)
+            Fail("table \"" + name + "\" lost " + std::to_string(rows.size() - kept.size()) + " rows, reported " +
+                 std::to_string(reported));
+    }
+    return 0;
+}

@@ -1,0 +1,253 @@
+// Repair over a damage generator: each kind of damage made to a sound test
+// file, the repaired copy held against the sound original. Derived damage
+// loses nothing; primary damage loses at most the damaged pages' rows and
+// reports every row it lost; what cannot be repaired is refused by name.
+
+#include <map>
+
+#include "engines/jet/checker.h"
+#include "engines/jet/compact/compaction.h"
+#include "engines/jet/format/index_walk.h"
+#include "engines/jet/format/usage_map.h"
+#include "tests/jet/test_files.h"
+
+namespace dorvane::jet {
+namespace {
+
+using namespace testing;
+
+using Rows = std::multiset<std::string>;
+// Each table's rows as text: `full` with every column, otherwise without the
+// memo/OLE columns a repair may set to Null.
+std::map<std::string, Rows> Content(const PageFile& f, bool full) {
+    std::map<std::string, Rows> out;
+    for (const CatalogEntry& e : ReadTables(f)) {
+        const TableDef def = ReadTableDef(f, e.table_page());
+        Rows& rows = out[e.name];
+        ForEachRowText(f, def, [&](std::vector<std::optional<std::string>>& row) {
+            std::string text;
+            for (std::size_t i = 0; i < row.size(); ++i)
+                if (full || !def.columns[i].IsLongValue()) text += (row[i] ? "=" + *row[i] : "~") + "|";
+            rows.insert(text);
+        });
+    }
+    return out;
+}
+
+struct Target {
+    TableDef def;
+    std::vector<std::uint32_t> data;  // its data pages
+};
+Target TableOf(const PageFile& f, const std::string& name) {
+    TableDef def = ReadTableDef(f, FindTable(ReadTables(f), name)->table_page());
+    std::vector<std::uint32_t> data = TableDataPages(f, def);
+    return {std::move(def), std::move(data)};
+}
+
+std::size_t At(const PageFile& f, std::uint32_t page, std::size_t offset = 0) {
+    return std::size_t{page} * f.page_size() + offset;
+}
+void Zero(Bytes& b, const PageFile& f, std::uint32_t page, std::size_t n = 0) {
+    std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(At(f, page)), n ? n : f.page_size(), 0);
+}
+// The first page of `type` the index's tree holds.
+std::uint32_t IndexPageOf(const PageFile& f, const Target& t, std::uint8_t type) {
+    for (const PhysicalIndex& index : t.def.physical_indexes)
+        for (std::uint32_t p : WalkIndex(f, index.root_page).pages)
+            if (f.ReadPage(p)[0] == type) return p;
+    throw std::runtime_error("no such index page");
+}
+std::uint32_t FirstPageOf(const PageFile& f, std::uint8_t type, std::uint32_t owner) {
+    for (std::uint32_t p = 1; p < f.page_count(); ++p) {
+        const Bytes page = f.ReadPage(p);
+        if (page[0] == type && (owner == 0 || Le32(page, f.format().page_owner) == owner)) return p;
+    }
+    throw std::runtime_error("no such page");
+}
+// Flags `n` live rows of the page deleted, leaving the count and every index
+// entry naming them: what a writer stopped mid-delete leaves.
+void DeleteRows(Bytes& b, const PageFile& f, std::uint32_t page, std::size_t n) {
+    for (std::size_t slot = 0; n > 0; ++slot) {
+        const std::size_t at = At(f, page, f.format().data_row_offsets + 2 * slot);
+        if ((Le16(b, at) & kRowDeleted) != 0) continue;
+        PutLe16(b, at, Le16(b, at) | kRowDeleted);
+        --n;
+    }
+}
+// Takes `n` pages out of the memo/OLE column's map (inline or by bitmap pages).
+void UnlistLongValuePages(Bytes& b, const PageFile& f, const Target& t, std::size_t n) {
+    const RowPointer record = RowPointer::FromU32(t.def.long_value_maps.at(0).owned_map);
+    const std::vector<std::uint32_t> pages = ReadUsageMap(f, record).pages;
+    const DataPage holder = DataPage::Parse(f.format(), record.page, f.ReadPage(record.page));
+    const std::size_t map = At(f, record.page, holder.slots().at(record.row).start);
+    for (std::size_t i = 0; i < n; ++i) {
+        std::size_t bit = pages.at(i) - Le32(b, map + 1), at = map + kUsageMapInlineHeader;
+        if (b[map] == kUsageMapReference) {
+            const std::uint32_t per = PagesPerBitmapPage(f.format());
+            at = At(f, Le32(b, map + ReferenceSlotOffset(pages[i] / per)), kUsageBitmapPageHeader);
+            bit = pages[i] % per;
+        }
+        b[at + bit / 8] &= static_cast<std::uint8_t>(~(1u << (bit % 8)));
+    }
+}
+std::uint64_t LiveRows(const PageFile& f, std::uint32_t page) {
+    std::uint64_t n = 0;
+    const DataPage parsed = DataPage::Parse(f.format(), page, f.ReadPage(page));
+    for (const Slot& s : parsed.slots())
+        n += s.kind == SlotKind::kLive || s.kind == SlotKind::kOverflowPointer;
+    return n;
+}
+
+enum class Kind { kDerived, kPrimary, kRefused };
+struct Damage {
+    const char* name;
+    const char* file;
+    const char* table;  // the table damaged (and named by a refusal)
+    Kind kind;
+    // Changes the bytes; returns the rows of `table` the damage may cost
+    // (those on the pages it hit), or the text a refusal must hold.
+    std::function<std::uint64_t(Bytes&, const PageFile&, const Target&)> spoil;
+    const char* refusal = "";
+};
+
+const char* const kPost = "products/post_db.mdb";
+const char* const kOverflow = "mdb/jet4/overflowTestV2000.mdb";  // Table1: no index, 7 rows on page 27
+const char* const kJet3 = "mdb/jet3/testV1997.mdb";
+
+const Damage kDamages[] = {
+    {"zeroed index leaf", kPost, "Customers", Kind::kDerived,
+     [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, IndexPageOf(f, t, kPageIndexLeaf)); return 0u; }},
+    {"zeroed index node", kPost, "Invoices", Kind::kDerived,
+     [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, IndexPageOf(f, t, kPageIndexNode)); return 0u; }},
+    {"zeroed usage bitmap", kPost, "Customers", Kind::kDerived,
+     [](Bytes& b, const PageFile& f, const Target&) { Zero(b, f, FirstPageOf(f, kPageUsageBitmap, 0)); return 0u; }},
+    {"stale entries, count two high, memo pages unlisted", kPost, "Customers", Kind::kDerived,
+     [](Bytes& b, const PageFile& f, const Target& t) {
+         DeleteRows(b, f, t.data[1], 2);
+         UnlistLongValuePages(b, f, t, 2);
+         return 0u;
+     }},
+    {"cached count too low", kPost, "Scans", Kind::kDerived,
+     [](Bytes& b, const PageFile& f, const Target& t) { PutLe32(b, At(f, t.def.page, f.format().tdef_num_rows), 1); return 0u; }},
+    {"zeroed data page", kPost, "Customers", Kind::kPrimary,
+     [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, t.data[2]); return LiveRows(f, t.data[2]); }},
+    {"garbled row area", kPost, "Customers", Kind::kPrimary,
+     [](Bytes& b, const PageFile& f, const Target& t) {
+         const DataPage page = DataPage::Parse(f.format(), t.data[1], f.ReadPage(t.data[1]));
+         std::mt19937 noise(7);
+         for (std::size_t i = At(f, t.data[1], page.slots().back().start); i < At(f, t.data[1] + 1); ++i)
+             b[i] = static_cast<std::uint8_t>(noise());
+         return LiveRows(f, t.data[1]);
+     }},
+    {"zeroed long-value page", kPost, "Customers", Kind::kPrimary,
+     [](Bytes& b, const PageFile& f, const Target& t) {
+         Zero(b, f, ReadUsageMap(f, RowPointer::FromU32(t.def.long_value_maps.at(0).owned_map)).pages.at(3));
+         return 0u;
+     }},
+    {"truncated file", kPost, "Customers", Kind::kPrimary,
+     [](Bytes& b, const PageFile& f, const Target& t) {
+         const std::uint32_t cut = f.page_count() - 10;
+         b.resize(At(f, cut));
+         std::uint64_t n = 0;
+         for (std::uint32_t p : t.data) n += p >= cut ? LiveRows(f, p) : 0;
+         return n;
+     }},
+    {"slot offset past the page", kJet3, "Table1", Kind::kPrimary,
+     [](Bytes& b, const PageFile& f, const Target& t) {
+         PutLe16(b, At(f, t.data[0], f.format().data_row_offsets), 0x1FFF);
+         return 2u;  // the row and the neighbour whose end it gives
+     }},
+    {"hidden loss: zeroed page, no index", kOverflow, "Table1", Kind::kPrimary,
+     [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, t.data[0]); return 7u; }},
+    {"torn sector", kOverflow, "Table1", Kind::kPrimary,
+     [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, t.data[0], 512); return 7u; }},
+    {"broken overflow pointer", kOverflow, "Table1", Kind::kPrimary,
+     [](Bytes& b, const PageFile& f, const Target&) { PutLe32(b, At(f, 27, 0xF9D), 0x0E00); return 1u; }},
+    {"zeroed definition", kPost, "Invoices", Kind::kRefused,
+     [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, t.def.page); return 0u; }, "\"Invoices\""},
+    {"zeroed catalog page", kPost, "MSysObjects", Kind::kRefused,
+     [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, t.data[0]); return 0u; }, "MSysObjects"},
+    {"garbled system rows", kPost, "MSysACEs", Kind::kRefused,
+     [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, t.data[0], 600); return 0u; }, "\"MSysACEs\""},
+};
+
+class Repair : public ::testing::TestWithParam<Damage> {};
+
+TEST_P(Repair, KeepsEveryReadableRowAndReportsEveryLoss) {
+    const Damage& damage = GetParam();
+    const Bytes sound = ReadBytes(TestData() / damage.file);
+    const PageFile original = PageFile::FromMemory(sound);
+    Bytes bytes = sound;
+    const std::uint64_t atRisk = damage.spoil(bytes, original, TableOf(original, damage.table));
+    ASSERT_TRUE(bytes != sound);
+    TempFolder dir;
+    WriteBytes(dir / "damaged.mdb", bytes);
+    RepairReport report;
+    std::string error;
+    const long number = ErrorNumberOf([&] { RepairFile(dir / "damaged.mdb", dir / "out.mdb", report); }, &error);
+    EXPECT_TRUE(ReadBytes(dir / "damaged.mdb") == bytes);
+    if (damage.kind == Kind::kRefused) {
+        EXPECT_EQ(number, errc::kCorrupt) << error;
+        EXPECT_NE(error.find(damage.refusal), std::string::npos) << error;
+        EXPECT_FALSE(fs::exists(dir / "out.mdb"));
+        return;
+    }
+    ASSERT_EQ(number, 0) << error;
+    const PageFile copy = PageFile::Open(dir / "out.mdb");
+    const CheckReport check = CheckDatabase(copy);
+    EXPECT_TRUE(check.ok()) << check.problems.front();
+    if (damage.kind == Kind::kDerived) {
+        // The rows the damaged file holds (the original's where the damage
+        // hid them from the plain reader): deleted rows stay deleted.
+        std::map<std::string, Rows> expected;
+        if (ErrorNumberOf([&] { expected = Content(PageFile::FromMemory(bytes), true); }) != 0)
+            expected = Content(original, true);
+        EXPECT_TRUE(Content(copy, true) == expected) << "the content differs";
+        EXPECT_EQ(report.LossSummary(), "");
+        return;
+    }
+    // Primary damage: no row the original lacks, every other table whole,
+    // and every row of the damaged table lost (at most the hit pages' rows)
+    // counted in the report.
+    const auto before = Content(original, false);
+    const auto after = Content(copy, false);
+    std::uint64_t reported = 0;
+    for (const TableRepair& t : report.tables)
+        if (t.name == damage.table) reported = t.rows_dropped + t.possibly_lost;
+    for (const auto& [table, rows] : before) {
+        const Rows& kept = after.at(table);
+        EXPECT_TRUE(std::includes(rows.begin(), rows.end(), kept.begin(), kept.end())) << table;
+        const std::uint64_t lost = rows.size() - kept.size();
+        if (table != damage.table) {
+            EXPECT_EQ(lost, 0u) << table;
+            continue;
+        }
+        EXPECT_LE(lost, atRisk);
+        EXPECT_GE(reported, lost);
+        EXPECT_EQ(report.RowsLost() != 0 || report.ValuesCut() != 0, !report.LossSummary().empty());
+        if (lost != 0) {
+            EXPECT_NE(report.LossSummary().find("\"" + table + "\""), std::string::npos);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Damages, Repair, ::testing::ValuesIn(kDamages), [](const auto& p) {
+    std::string name;
+    for (const char c : std::string(p.param.name)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return name;
+});
+
+// A sound file repairs into exactly the copy compaction writes.
+TEST(RepairSound, WritesWhatCompactionWrites) {
+    for (const char* file : {kPost, kOverflow, kJet3}) {
+        TempFolder dir;
+        RepairReport report;
+        CompactFile(TestData() / file, dir / "compacted.mdb");
+        RepairFile(TestData() / file, dir / "repaired.mdb", report);
+        EXPECT_TRUE(ReadBytes(dir / "compacted.mdb") == ReadBytes(dir / "repaired.mdb")) << file;
+        EXPECT_EQ(report.LossSummary(), "") << file;
+    }
+}
+
+}  // namespace
+}  // namespace dorvane::jet

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <tuple>
 
 #include "tests/support/fakes.h"
 #include "ui/logic/about_form.h"
@@ -128,6 +129,7 @@ TEST_F(AboutFormTest, TheFolderButtonSavesTheChoiceACancelFallsBackAndAFailureIs
 TEST_F(AboutFormTest, RunMaintainsUnderTheBusyPointerThenWritesTheBatchAndClosesWhateverHappened) {
     Put("Alveto", {{"sqlver", "0"}});
     Pick("Alveto");
+    EXPECT_EQ(view.info, "mdb database");
     form.cmdRun_Click();
     EXPECT_EQ(events, (Events{"busy", "RunMaintenance", "normal", "WriteScheduleBatch", "close"}));
     events.clear();
@@ -140,10 +142,9 @@ TEST_F(AboutFormTest, AProductNotSetUpRefusesEveryRunAndCancelStillCloses) {
     form.cmdRun_Click();
     form.cmdRun_Click();
     ASSERT_EQ(world.boxes.shown.size(), 2u);
-    for (const auto& box : world.boxes.shown) {
-        EXPECT_EQ(box.text, "Operation Failed. Registry error");
-        EXPECT_EQ(box.icon, BoxIcon::Critical);
-        EXPECT_EQ(box.title, "Zentro Software Ltd");
+    for (const auto& [text, icon, title] : world.boxes.shown) {
+        EXPECT_EQ(std::tie(text, icon, title),
+                  std::tuple("Operation Failed. Registry error", BoxIcon::Critical, "Zentro Software Ltd"));
     }
     EXPECT_TRUE(events.empty());  // nothing ran, nothing was written, still open
     form.cmdOK_Click();

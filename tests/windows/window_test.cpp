@@ -112,13 +112,12 @@ class WindowTest : public ProgramTest {};  // run again at 144 DPI by the Window
 
 TEST_F(ProgramTest, AnUnattendedRunCompactsBothFilesAndKeepsOneBackupWithoutAWindowOrBatchFile) {
     EXPECT_EQ(Run(L"/silent /Cindral"), 0u);
-    ExpectLogged({"Application was optimized", "The Dbase was repaired & compacted successfully"});
     EXPECT_EQ(Files(app_), (std::vector<std::string>{"Cindral.mde", "Dorvane_log.txt"}));
     EXPECT_EQ(Files(db_), std::vector<std::string>{"post_db.mdb"});
     ASSERT_EQ(Files(backups_).size(), 1u);
-    EXPECT_EQ(Files(backups_)[0].rfind("post_db_", 0), 0u);
     // The log keeps the products' code page (Wine's default: 1252).
-    ExpectLogged({"Backup was created   " + dir_.path().string() + "\\Sicherung-\xFC\\" + Files(backups_)[0]});
+    ExpectLogged({"Application was optimized", "The Dbase was repaired & compacted successfully",
+                  "Backup was created   " + dir_.path().string() + "\\Sicherung-\xFC\\" + Files(backups_)[0]});
 }
 
 #ifdef DORVANE_WINE_TDS
@@ -295,8 +294,7 @@ void ProgramTest::ChooseFoldersAndStartSystemInformation(HWND window) {
     Click(GetDlgItem(window, ControlId("cmdSysInfo")));
     std::string started;
     WaitFor([&] { return !(started = testing::ReadFile(dir_ / "started.txt")).empty(); }, 10000);
-    EXPECT_EQ(started.substr(0, started.find('\n')), "flags=1 show=1");  // a normal window
-    EXPECT_EQ(started.substr(started.find('\n') + 1), kProbe.string());  // nothing added
+    EXPECT_EQ(started, "flags=1 show=1\n" + kProbe.string());  // a normal window, nothing added to the path
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kToolKey, "PATH");
     Click(GetDlgItem(window, ControlId("cmdSysInfo")));
     ExpectBox(window, L"Dorvane", L"System Information Is Unavailable At This Time", false);

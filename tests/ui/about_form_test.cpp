@@ -18,9 +18,8 @@ using Events = std::vector<std::string>;
 // Keeps the product and the blue labels; notes the busy pointer and closing.
 class RecordingView final : public AboutView {
 public:
-    explicit RecordingView(Events& events) : events_(events) {}
-
     std::string info, log, selected;
+    Events events;
 
     void SetCaption(const std::string&) override {}
     void SetTitleText(const std::string&) override {}
@@ -30,11 +29,8 @@ public:
     void SetLogText(const std::string& text) override { log = text; }
     void SelectProduct(const std::string& product) override { selected = product; }
     std::string SelectedProduct() const override { return selected; }
-    void SetBusyPointer(bool on) override { events_.push_back(on ? "busy" : "normal"); }
-    void Close() override { events_.push_back("close"); }
-
-private:
-    Events& events_;
+    void SetBusyPointer(bool on) override { events.push_back(on ? "busy" : "normal"); }
+    void Close() override { events.push_back("close"); }
 };
 
 // Gives the queued answers in turn (nullopt is a cancel); throws when `fail`.
@@ -57,8 +53,8 @@ class AboutFormTest : public ::testing::Test {
 protected:
     testing::FakeWorld world;
     RunContext& ctx = world.rt.ctx;
-    Events events;
-    RecordingView view{events};
+    RecordingView view;
+    Events& events = view.events;  // with the operations' calls
     ScriptedFolderDialog folders;
     PosixRegistry registry;  // no tool here: System Info shows its message
     PosixProgramStarter starter;

@@ -133,10 +133,8 @@ TEST_F(ProgramTest, ASqlServerBackupFolderWithAnUmlautReachesTheServerAndTheLog)
     settings_.Write("Bresk", "Locations", "APPPATH", app_.string());
     settings_.Write("Bresk", "Locations", "DbaseName", "PB");
     settings_.Write("Bresk", "Locations", "SQLServer", "127.0.0.1," + std::to_string(port));
-    const wchar_t* const locations = L"Software\\VB and VBA Program Settings\\Bresk\\Locations";
-    const std::wstring folder = L"E:\\Sicherung-\u00fc";
-    RegSetKeyValueW(HKEY_CURRENT_USER, locations, L"BKpath", REG_SZ, folder.c_str(),
-                    static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+    const std::string folder = "E:\\Sicherung-\xC3\xBC";  // the store writes it wide, as the products do
+    settings_.Write("Bresk", "Locations", "BKpath", folder);
     fs::copy_file(app_ / "Cindral.mde", app_ / "Bresk.mde");
     _putenv_s("DORVANE_SQL_USER", "dorvane");  // seen by the lookup here and the program it starts
 
@@ -159,10 +157,7 @@ TEST_F(ProgramTest, ASqlServerBackupFolderWithAnUmlautReachesTheServerAndTheLog)
     rt.ctx.Product = "Bresk";
     rt.ctx.DbKind = kSqlServerKind;
     SaveSetting(settings_, "Bresk", "Locations", "BKpath", LookupDocumentPath(rt));
-    wchar_t saved[64] = {};
-    DWORD size = sizeof saved;
-    RegGetValueW(HKEY_CURRENT_USER, locations, L"BKpath", RRF_RT_REG_SZ, nullptr, saved, &size);
-    EXPECT_EQ(std::wstring(saved), folder);
+    EXPECT_EQ(settings_.Read("Bresk", "Locations", "BKpath"), folder);
     const auto unknown = client->NewConnection();
     unknown->SetConnectionString("driver={No Such Driver};server=nowhere");
     EXPECT_THROW(unknown->Open(), Error);

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <memory>
 #include <tuple>
 
 #include "tests/support/fakes.h"
@@ -142,27 +143,18 @@ TEST_F(AboutDialogTest, TabOrderKeysAndTheListDriveTheForm) {
     EXPECT_EQ(world.rt.ctx.Product, "Bresk");
 }
 
-// Calls `answer` from the event loop for every modal window that comes up,
-// so an answer may itself open further modal windows.
-class ModalWatcher {
-public:
-    explicit ModalWatcher(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal == nullptr || seen_.contains(modal)) return;
-            seen_.append(QPointer<QWidget>(modal));
-            QTimer::singleShot(0, modal, [this, target = QPointer<QWidget>(modal)] {
-                if (target) answer_(target);
-            });
-        });
-        timer_.start(10);
-    }
-
-private:
-    std::function<void(QWidget*)> answer_;
-    QTimer timer_;
-    QList<QPointer<QWidget>> seen_;
-};
+// Calls `answer` from the event loop for every modal window that comes up
+// while the timer runs, so an answer may itself open further modal windows.
+void AnswerModals(QTimer& timer, std::function<void(QWidget*)> answer) {
+    auto seen = std::make_shared<QList<QPointer<QWidget>>>();
+    QObject::connect(&timer, &QTimer::timeout, [seen, answer = std::move(answer)] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || seen->contains(modal)) return;
+        seen->append(QPointer<QWidget>(modal));
+        QTimer::singleShot(0, modal, [answer, target = QPointer<QWidget>(modal)] { if (target) answer(target); });
+    });
+    timer.start(10);
+}
 
 // The program's own window and operations on fakes, a SQL Server product:
 // each box is a Qt box answered with OK, the folder dialog a Qt dialog.
@@ -179,7 +171,8 @@ TEST(ShowMainWindow, SystemInfoTheFolderButtonAndRunThroughQtBoxesAndDialogs) {
     using Seen = std::tuple<std::string, std::string, QMessageBox::Icon>;  // title, text, icon
     std::vector<Seen> seen;
     std::string shownFolder;
-    ModalWatcher watcher([&](QWidget* modal) {
+    QTimer watcher;
+    AnswerModals(watcher, [&](QWidget* modal) {
         auto press = [&](const char* name) { modal->findChild<QPushButton*>(name)->click(); };
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             seen.emplace_back(box->windowTitle().toStdString(), box->text().toStdString(), box->icon());

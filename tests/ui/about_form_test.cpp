@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <tuple>
 
 #include "tests/support/fakes.h"
 #include "ui/logic/about_form.h"
@@ -17,9 +18,8 @@ using Events = std::vector<std::string>;
 // Keeps the product and the blue labels; notes the busy pointer and closing.
 class RecordingView final : public AboutView {
 public:
-    explicit RecordingView(Events& events) : events_(events) {}
-
     std::string info, log, selected;
+    Events events;
 
     void SetCaption(const std::string&) override {}
     void SetTitleText(const std::string&) override {}
@@ -29,11 +29,8 @@ public:
     void SetLogText(const std::string& text) override { log = text; }
     void SelectProduct(const std::string& product) override { selected = product; }
     std::string SelectedProduct() const override { return selected; }
-    void SetBusyPointer(bool on) override { events_.push_back(on ? "busy" : "normal"); }
-    void Close() override { events_.push_back("close"); }
-
-private:
-    Events& events_;
+    void SetBusyPointer(bool on) override { events.push_back(on ? "busy" : "normal"); }
+    void Close() override { events.push_back("close"); }
 };
 
 // Gives the queued answers in turn (nullopt is a cancel); throws when `fail`.
@@ -56,8 +53,8 @@ class AboutFormTest : public ::testing::Test {
 protected:
     testing::FakeWorld world;
     RunContext& ctx = world.rt.ctx;
-    Events events;
-    RecordingView view{events};
+    RecordingView view;
+    Events& events = view.events;  // with the operations' calls
     ScriptedFolderDialog folders;
     PosixRegistry registry;  // no tool here: System Info shows its message
     PosixProgramStarter starter;
@@ -128,6 +125,7 @@ TEST_F(AboutFormTest, TheFolderButtonSavesTheChoiceACancelFallsBackAndAFailureIs
 TEST_F(AboutFormTest, RunMaintainsUnderTheBusyPointerThenWritesTheBatchAndClosesWhateverHappened) {
     Put("Alveto", {{"sqlver", "0"}});
     Pick("Alveto");
+    EXPECT_EQ(view.info, "mdb database");
     form.cmdRun_Click();
     EXPECT_EQ(events, (Events{"busy", "RunMaintenance", "normal", "WriteScheduleBatch", "close"}));
     events.clear();
@@ -140,10 +138,9 @@ TEST_F(AboutFormTest, AProductNotSetUpRefusesEveryRunAndCancelStillCloses) {
     form.cmdRun_Click();
     form.cmdRun_Click();
     ASSERT_EQ(world.boxes.shown.size(), 2u);
-    for (const auto& box : world.boxes.shown) {
-        EXPECT_EQ(box.text, "Operation Failed. Registry error");
-        EXPECT_EQ(box.icon, BoxIcon::Critical);
-        EXPECT_EQ(box.title, "Zentro Software Ltd");
+    for (const auto& [text, icon, title] : world.boxes.shown) {
+        EXPECT_EQ(std::tie(text, icon, title),
+                  std::tuple("Operation Failed. Registry error", BoxIcon::Critical, "Zentro Software Ltd"));
     }
     EXPECT_TRUE(events.empty());  // nothing ran, nothing was written, still open
     form.cmdOK_Click();

@@ -139,9 +139,9 @@ TEST(StartSysInfo, StartsTheToolTheRegistryNamesOrShowsTheMessageOnce) {
         }
         EXPECT_TRUE(starter.started.empty());
         ASSERT_EQ(boxes.shown.size(), 1u);
-        EXPECT_EQ(boxes.shown[0].text, "System Information Is Unavailable At This Time");
-        EXPECT_EQ(boxes.shown[0].icon, BoxIcon::None);
-        EXPECT_EQ(boxes.shown[0].title, "Dorvane");
+        const auto& [text, icon, title] = boxes.shown[0];
+        EXPECT_EQ(std::tie(text, icon, title),
+                  std::tuple("System Information Is Unavailable At This Time", BoxIcon::None, "Dorvane"));
     }
 }
 

@@ -17,7 +17,7 @@ FAILED = '        ReportFailure(rt, "Operation Failed\\r\\n"'
 QUOTED_FILE = "Doubled(JoinPath(folder, databaseName + \".bak\"), '\\'')"
 MUTANTS = [  # (name, file, text that must occur exactly once, replacement)
     ("compaction without verification", "engines/jet/compact/compaction.cpp",
-     "compact::VerifyCopy(file, tables, copy);", "(void)copy;"),
+     "compact::VerifyCopy(file, tables.defs, copy, salvaged);", "(void)copy;"),
     ("Temp.bk0 deleted before the copy back", "operations/compact_via_temp.cpp", COPY_BACK + DELETE_TEMP,
      DELETE_TEMP + COPY_BACK),
     ("earlier backups deleted when the new one failed", "operations/backup_access.cpp", FAILED,

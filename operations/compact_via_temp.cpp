@@ -76,7 +76,7 @@ bool CompactViaTemp(Runtime& rt, const std::string& folder, const std::string& f
 // After the success line: what the repair lost and where the original is.
 void ReportLossIfAny(Runtime& rt, const CompactionOutcome& outcome) {
     if (!outcome.loss.any()) return;
-    ReportDataLoss(rt, "Repair " + LossText(outcome.loss) + "; the damaged file is kept as " + outcome.keptAs,
+    ReportDataLoss(rt, "Repair: " + LossText(outcome.loss) + "; the damaged file is kept as " + outcome.keptAs,
                    kTitleShort);
 }
 

@@ -135,10 +135,10 @@ TEST(Operations, ARepairThatLosesDataKeepsTheOriginalAndSaysWhereItIs) {
     for (const Case& c : std::vector<Case>{
              {RepairBackEnd, "D:\\Data\\post_db.mdb", "back", "D:\\Data\\post_db_damaged_612202634752.mdb",
               "The Dbase was repaired & compacted successfully", 16, 0, "dropped 16 rows of table \"Invoices\"",
-              "Repair dropped 16 rows of table \"Invoices\"; the damaged file is kept as D:\\Data\\post_db_damaged_612202634752.mdb"},
+              "Repair: dropped 16 rows of table \"Invoices\"; the damaged file is kept as D:\\Data\\post_db_damaged_612202634752.mdb"},
              {OptimizeFrontEnd, "C:\\Z\\Bresk.mde", "front", "C:\\Z\\Bresk_damaged_612202634752_2.mde", "Application was optimized",
               0, 2, "",
-              "Repair cut 2 memo/OLE values; the damaged file is kept as C:\\Z\\Bresk_damaged_612202634752_2.mde"}}) {
+              "Repair: cut 2 memo/OLE values; the damaged file is kept as C:\\Z\\Bresk_damaged_612202634752_2.mde"}}) {
         for (const std::string mode : {"", "s"}) {
             SCOPED_TRACE(c.source + (mode.empty() ? ", interactive" : ", unattended"));
             FakeWorld w;

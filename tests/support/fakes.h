@@ -1,6 +1,5 @@
 #pragma once
-// In-memory stand-ins for the components, for tests of the program's logic.
-// Each records what was asked of it so tests can check order and arguments.
+// In-memory stand-ins for the components, for tests of the program's logic; the file system records its calls.
 
 #include <map>
 #include <optional>
@@ -34,9 +33,8 @@ public:
     }
     std::optional<std::string> Get(const std::string& app, const std::string& section,
                                    const std::string& key) const {
-        auto it = values_.find(Id(app, section, key));
-        if (it == values_.end()) return std::nullopt;
-        return it->second;
+        const auto it = values_.find(Id(app, section, key));
+        return it == values_.end() ? std::nullopt : std::optional<std::string>(it->second);
     }
 
     std::optional<std::string> Read(std::string_view app, std::string_view section,
@@ -89,7 +87,6 @@ public:
         files.erase(from);
     }
     std::vector<std::string> ListMatching(const std::string& folder, std::string_view pattern) override {
-        Record("list " + folder + "\\" + std::string(pattern));
         std::vector<std::string> out;
         const std::string prefix = folder + "\\";
         for (const auto& [path, content] : files) {
@@ -116,7 +113,6 @@ class FakeEngine final : public FileDatabaseEngine {
 public:
     explicit FakeEngine(FakeFileSystem& fs) : fs_(fs) {}
 
-    std::vector<std::string> calls;
     std::map<std::string, std::string> compactErrors;  // source -> description
     std::map<std::string, RepairLoss> repairLosses;    // source -> what its repair loses
     // Lookup: path -> rows of DocumentPath (nullopt = Null)
@@ -124,7 +120,6 @@ public:
     std::vector<std::string> sqlSeen;
 
     void CompactDatabase(const std::string& source, const std::string& destination) override {
-        calls.push_back("compact " + source + " -> " + destination);
         if (auto it = compactErrors.find(source); it != compactErrors.end()) throw Error(3356, it->second);
         auto src = fs_.files.find(source);
         if (src == fs_.files.end()) throw Error(3024, "Could not find file '" + source + "'.");
@@ -133,8 +128,7 @@ public:
     }
     RepairLoss RepairDatabase(const std::string& source, const std::string& destination) override {
         CompactDatabase(source, destination);
-        const auto it = repairLosses.find(source);
-        return it != repairLosses.end() ? it->second : RepairLoss{};
+        return repairLosses[source];  // none scripted: nothing lost
     }
     std::shared_ptr<Database> OpenDatabase(const std::string& path) override;
 
@@ -259,11 +253,7 @@ inline std::unique_ptr<SqlRecordset> FakeSql::NewRecordset() { return std::make_
 
 class FakeBoxes final : public MessageBoxes {
 public:
-    struct Box {
-        std::string text;
-        BoxIcon icon;
-        std::string title;
-    };
+    struct Box { std::string text; BoxIcon icon; std::string title; };
     std::vector<Box> shown;
     std::vector<std::string>* events = nullptr;  // where to note "box <text>", in order with file calls
     void Show(const std::string& text, BoxIcon icon, const std::string& title) override {

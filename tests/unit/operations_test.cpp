@@ -199,19 +199,15 @@ TEST(BackupAccessDb, ReplacesEarlierBackupsOnlyOnceTheNewOneExists) {
                        "delete E:\\Bak\\post_db_1.mdb"));
 }
 
-// Empty settings make paths at the root; an absent backup folder is "NA".
-TEST(Operations, AbsentSettingsMeanTheRootAndAnAbsentBackupFolderNA) {
+// An absent backup folder is "NA"; an empty one, as every empty folder setting
+// (see WriteLog), is the root.
+TEST(BackupAccessDb, AnAbsentBackupFolderIsNAAndAnEmptyOneTheRoot) {
     for (const std::string backupFolder : {"NA", ""}) {
         FakeWorld w;
         w.rt.ctx.Product = "Alveto";
-        w.rt.ctx.FrontEndFile = "Alveto.mde";
-        w.files.files = {{"\\Alveto.mde", "front"}, {"\\post_db.mdb", "back"}};
+        w.files.files = {{"\\post_db.mdb", "back"}};
         if (backupFolder.empty()) w.settings.Set("Alveto", "Locations", "BKpath", "");
-        OptimizeFrontEnd(w.rt);
-        RepairBackEnd(w.rt);
         EXPECT_TRUE(BackupAccessDb(w.rt));  // the fake has every folder
-        EXPECT_EQ(w.engine->calls, (std::vector<std::string>{"compact \\Alveto.mde -> \\Temp.bk0", "compact \\post_db.mdb -> \\Temp.bk0",
-                                                         "compact \\post_db.mdb -> " + backupFolder + "\\post_db_backup.tmp"}));
         EXPECT_EQ(w.files.files.count(backupFolder + "\\post_db_612202634752.mdb"), 1u);
     }
 }
@@ -237,13 +233,8 @@ TEST(LookupDocumentPath, AccessBackEndGivesTheFirstRowOrEmptyTextOnAnyFailure) {
     w.Engine().doclib["D:\\Data\\post_db.mdb"] = {std::string("S:\\Docs"), std::string("S:\\Other")};
     EXPECT_EQ(LookupDocumentPath(w.rt), "S:\\Docs");
     EXPECT_EQ(w.engine->sqlSeen, std::vector<std::string>{"SELECT DocumentPath FROM doclib WHERE LibCode='lib1'"});
-    auto* db = dynamic_cast<testing::FakeDatabase*>(w.rt.ctx.Database.get());
-    ASSERT_NE(db, nullptr);
-    EXPECT_TRUE(db->closed);
-    for (const auto& rows : std::vector<std::vector<std::optional<std::string>>>{{std::nullopt}, {}}) {
-        w.engine->doclib["D:\\Data\\post_db.mdb"] = rows;  // Null, no row
-        EXPECT_EQ(LookupDocumentPath(w.rt), "");
-    }
+    ASSERT_NE(w.rt.ctx.Database, nullptr);
+    EXPECT_TRUE(dynamic_cast<testing::FakeDatabase&>(*w.rt.ctx.Database).closed);
     w.engine->doclib.clear();  // no table
     EXPECT_EQ(LookupDocumentPath(w.rt), "");
     w.files.files.clear();  // no database

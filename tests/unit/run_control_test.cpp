@@ -18,7 +18,6 @@ TEST(ParseCommandLine, ModeAndProduct) {
              {"", "", "Alveto"},
              {"-silent cindral", "s", "Cindral"},  // the product in any case
              {"/Silent /Bresk", "", "Bresk"},      // silent in small letters only
-             {"/SILENT", "", "Alveto"},
              {"xsilentx", "s", "Alveto"},
              {"/silent /Cindral /Bresk", "s", "Bresk"},  // the product table's order decides
              {"/Cindral /ALVETO", "", "Alveto"},

@@ -2,9 +2,8 @@
  * (writes, flushes, renames, deletes) under DORVANE_FAULT_ROOT and at the k-th
  * (DORVANE_FAULT_AT, 1-based; 0: only count) ends the process as a crash would
  * or fails the call, by DORVANE_FAULT_MODE: crash | enospc | eio | erofs.
- * DORVANE_FAULT_KINDS limits the count to some of "wfrd"; DORVANE_FAULT_READS=eio
- * fails reads from the k-th on instead; DORVANE_FAULT_LOG receives one line per
- * counted call and the total. */
+ * DORVANE_FAULT_READS=eio fails reads from the k-th on instead; DORVANE_FAULT_LOG
+ * receives the number of calls counted. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -44,36 +43,24 @@ static const char *fd_path(int fd, char *buffer, size_t size) {
     return buffer;
 }
 
-static void note(const char *what, const char *detail) {
-    const char *log = env("DORVANE_FAULT_LOG");
-    FILE *out = *log != '\0' ? fopen(log, "ae") : NULL;  /* the log is outside the root: not counted */
-    if (out == NULL) return;
-    fprintf(out, "%ld %s %s\n", g_count, what, detail);
-    fclose(out);
-}
-
 /* Counts one call; returns 0 to go on, or sets errno and returns 1 when the call must fail. */
-static int count_call(char kind, const char *what, const char *path) {
-    const char *kinds = env("DORVANE_FAULT_KINDS");
-    if (*kinds != '\0' && strchr(kinds, kind) == NULL) return 0;
+static int count_call(void) {
     ++g_count;
-    note(what, path);
     long at = atol(env("DORVANE_FAULT_AT"));
     if (at <= 0 || g_count != at) return 0;
     const char *mode = env("DORVANE_FAULT_MODE");
     errno = strcmp(mode, "enospc") == 0 ? ENOSPC : strcmp(mode, "eio") == 0 ? EIO : strcmp(mode, "erofs") == 0 ? EROFS : 0;
     if (errno != 0) return 1;
-    note("crash", "");
     _exit(137);
 }
 
-static int fd_fault(char kind, const char *what, int fd) {
+static int fd_fault(int fd) {
     char path[4096];
-    return under_root(fd_path(fd, path, sizeof path)) && count_call(kind, what, path);
+    return under_root(fd_path(fd, path, sizeof path)) && count_call();
 }
 
-static int path_fault(char kind, const char *what, const char *from, const char *to) {
-    return (under_root(from) || under_root(to)) && count_call(kind, what, to);
+static int path_fault(const char *from, const char *to) {
+    return (under_root(from) || under_root(to)) && count_call();
 }
 
 static int read_fault(int fd) {
@@ -94,25 +81,26 @@ static int read_fault(int fd) {
         return real args;                                                                 \
     }
 
-WRAP(ssize_t, write, (int fd, const void *b, size_t n), (fd, b, n), fd_fault('w', "write", fd))
-WRAP(ssize_t, pwrite, (int fd, const void *b, size_t n, off_t o), (fd, b, n, o), fd_fault('w', "pwrite", fd))
-WRAP(ssize_t, pwrite64, (int fd, const void *b, size_t n, off_t o), (fd, b, n, o), fd_fault('w', "pwrite", fd))
-WRAP(ssize_t, writev, (int fd, const struct iovec *v, int c), (fd, v, c), fd_fault('w', "writev", fd))
-WRAP(int, ftruncate, (int fd, off_t length), (fd, length), fd_fault('w', "ftruncate", fd))
-WRAP(int, fsync, (int fd), (fd), fd_fault('f', "fsync", fd))
-WRAP(int, fdatasync, (int fd), (fd), fd_fault('f', "fdatasync", fd))
-WRAP(int, rename, (const char *from, const char *to), (from, to), path_fault('r', "rename", from, to))
-WRAP(int, renameat, (int fd, const char *from, int to_fd, const char *to), (fd, from, to_fd, to),
-     path_fault('r', "rename", from, to))
-WRAP(int, unlink, (const char *path), (path), path_fault('d', "unlink", path, path))
-WRAP(int, unlinkat, (int fd, const char *path, int flags), (fd, path, flags), path_fault('d', "unlink", path, path))
-WRAP(int, remove, (const char *path), (path), path_fault('d', "unlink", path, path))
+WRAP(ssize_t, write, (int fd, const void *b, size_t n), (fd, b, n), fd_fault(fd))
+WRAP(ssize_t, pwrite, (int fd, const void *b, size_t n, off_t o), (fd, b, n, o), fd_fault(fd))
+WRAP(ssize_t, pwrite64, (int fd, const void *b, size_t n, off_t o), (fd, b, n, o), fd_fault(fd))
+WRAP(ssize_t, writev, (int fd, const struct iovec *v, int c), (fd, v, c), fd_fault(fd))
+WRAP(int, ftruncate, (int fd, off_t length), (fd, length), fd_fault(fd))
+WRAP(int, fsync, (int fd), (fd), fd_fault(fd))
+WRAP(int, fdatasync, (int fd), (fd), fd_fault(fd))
+WRAP(int, rename, (const char *from, const char *to), (from, to), path_fault(from, to))
+WRAP(int, renameat, (int fd, const char *from, int to_fd, const char *to), (fd, from, to_fd, to), path_fault(from, to))
+WRAP(int, unlink, (const char *path), (path), path_fault(path, path))
+WRAP(int, unlinkat, (int fd, const char *path, int flags), (fd, path, flags), path_fault(path, path))
+WRAP(int, remove, (const char *path), (path), path_fault(path, path))
 WRAP(ssize_t, read, (int fd, void *b, size_t n), (fd, b, n), read_fault(fd))
 WRAP(ssize_t, pread, (int fd, void *b, size_t n, off_t o), (fd, b, n, o), read_fault(fd))
 WRAP(ssize_t, pread64, (int fd, void *b, size_t n, off_t o), (fd, b, n, o), read_fault(fd))
 
 __attribute__((destructor)) static void report_total(void) {
-    char total[32];
-    snprintf(total, sizeof total, "%ld", g_count);
-    note("total", total);
+    const char *log = env("DORVANE_FAULT_LOG");
+    FILE *out = *log != '\0' ? fopen(log, "ae") : NULL;  /* the log is outside the root: not counted */
+    if (out == NULL) return;
+    fprintf(out, "total %ld\n", g_count);
+    fclose(out);
 }

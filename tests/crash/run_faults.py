@@ -1,13 +1,11 @@
 """Breaks unattended runs of a fresh Bresk installation on purpose; checks that nothing is lost.
 
-Modes: the LD_PRELOAD injector ends the process at the k-th file-changing call ("crash"), fails
-it ("enospc", "eio", "erofs") or fails reads from the k-th on ("read-eio"); "kill": SIGKILL after
-a seeded delay; "locks": a product holds the back-end, or tries to while a run compacts;
-"small-disk": a tmpfs folder without room (exit 77 without the right to mount). After each run the
-back-end, the front-end and a backup hold the original content (read by dorvane-jet, and mdb-export
-with --mdbtools), and the next runs recover. With --repairing the back-end may be damaged: its original
-bytes, in place or as the kept post_db_damaged_* copy, and its repaired content, in place or in
-Temp.bk0, must exist at every point; a run that lost data ends with status 2.
+Modes: the LD_PRELOAD injector crashes, or fails with ENOSPC, EIO or EROFS, the k-th file-changing call, or
+fails reads from the k-th on ("read-eio"); "kill": SIGKILL after a seeded delay; "locks": a product holds the
+back-end, or tries to while a run compacts; "small-disk": a tmpfs folder without room (77: no right to mount).
+After each run the back-end, the front-end and a backup hold the original content (dorvane-jet, and mdb-export
+with --mdbtools), and the next runs recover. --repairing: the back-end may be damaged; its original bytes (in
+place or kept as post_db_damaged_*) and its repaired content (in place or in Temp.bk0) exist at every point.
 """
 import argparse
 import fcntl
@@ -266,9 +264,8 @@ def main():
     args.frontend = os.path.join(args.testdata, "mdb", "jet4", "testV2000.mdb")
     args.repaired, args.success = None, {0}
     if args.repairing:  # the reference of the repaired rows; a sound file's repair is its compaction
-        knows_repair = "repair" in subprocess.run([args.jet_tool, "--help"], capture_output=True, text=True).stdout
         args.repaired = os.path.join(base, "repaired.mdb")
-        subprocess.run([args.jet_tool, "repair" if knows_repair else "compact", args.backend, args.repaired],
+        subprocess.run([args.jet_tool, "repair", args.backend, args.repaired],
                        check=True, capture_output=True)
     checker, problems = Checker(args), []
     if args.mode in ("locks", "small-disk"):

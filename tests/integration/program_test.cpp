@@ -78,8 +78,7 @@ TEST_F(ProgramTest, UnattendedRunForAProductThatIsNotSetUpLogsFailuresAndExitsOn
     const std::string log = ReadFile(home / "Dorvane_log.txt");
     for (const char* line :
          {"     Unable to optimize application\r\n", "     Unable to Repair Dbase\r\n", "     Operation Failed   "})
-        EXPECT_NE(log.find(line), std::string::npos) << log;
-    EXPECT_NE(ReadFile(home / "err").find("Unable to Repair Dbase: "), std::string::npos);
+        EXPECT_NE(log.find(line), std::string::npos) << log;  // standard error: the test below
     // Without "silent" it is the window, which cannot open without a display.
     EXPECT_NE(Run(std::string(DORVANE_BIN) + " --help --version"), 0);
     EXPECT_EQ(ReadFile(home / "out").find("Usage:"), std::string::npos);

@@ -5,6 +5,7 @@
 
 #include "core/error.h"
 #include "engines/odbc/odbc_client.h"
+#include "tests/contracts/error_of.h"
 #include "tests/odbc/odbc_test_support.h"
 
 namespace dorvane::odbc {
@@ -15,16 +16,10 @@ using testing::TdsEndpoint;
 const std::string kBackupPB =
     "BACKUP DATABASE PB To DISK = 'E:\\Bak\\PB.bak' WITH NOFORMAT, INIT, SKIP, REWIND, NOUNLOAD,  STATS = 10";
 
-// The description of the Error that `work` throws.
-template <typename Work>
-std::string FailureOf(Work work) {
-    try {
-        work();
-    } catch (const Error& error) {
-        return error.description();
-    }
-    ADD_FAILURE() << "no dorvane::Error was thrown";
-    return {};
+// The description of the Error that `work` throws; empty text, which no expected words match, when none.
+std::string FailureOf(const std::function<void()>& work) {
+    std::string why;
+    return dorvane::testing::ErrorOf(work, &why) != 0 ? why : std::string();
 }
 
 class SqlServerClient : public ::testing::Test {
@@ -63,13 +58,10 @@ TEST_F(SqlServerClient, StatementsReachTheServerByteForByte) {
     const std::string hostile =
         "BACKUP DATABASE [PB]]; DROP DATABASE x; --] To DISK = 'E:\\Bak''s\\PB]; DROP DATABASE x; --.bak' "
         "WITH NOFORMAT, INIT, SKIP, REWIND, NOUNLOAD,  STATS = 10\r\nGO\n-- D\xC3\xB6kumente \xE2\x82\xAC \xF0\x9D\x84\x9E";
-    TdsEndpoint endpoint;
-    for (const char* folder : {"Bak", "Bak's"}) std::filesystem::create_directories(endpoint.disk() / "E" / folder);
-    Run(endpoint.ConnectionString(), kBackupPB);
+    TdsEndpoint endpoint;  // the plain statement: the program test below
+    std::filesystem::create_directories(endpoint.disk() / "E" / "Bak's");
     Run(endpoint.ConnectionString(), hostile);
-    EXPECT_EQ(endpoint.Recorded("batch"), (std::vector<std::string>{kBackupPB, hostile}));
-    EXPECT_EQ(endpoint.Recorded("login-database"), (std::vector<std::string>{"PB", "PB"}));
-    EXPECT_NE(testing::ReadFile(endpoint.disk() / "E" / "Bak" / "PB.bak").find(kBackupPB), std::string::npos);
+    EXPECT_EQ(endpoint.Recorded("batch"), std::vector<std::string>{hostile});
     EXPECT_TRUE(std::filesystem::exists(endpoint.disk() / "E" / "Bak's" / "PB]; DROP DATABASE x; --.bak"));
 }
 
@@ -179,11 +171,8 @@ TEST_F(SqlServerClient, AnUnregisteredDriverNameSaysWhatToRegister) {
     EXPECT_NE(unregistered.find("register it as \"SQL Server\""), std::string::npos) << unregistered;
 }
 
-// The dorvane program run unattended for a SQL Server product: the front-end is
-// compacted, then the server backs up, and nothing else. Settings cannot add
-// statements of their own: a hostile database name and a folder with an
-// apostrophe reach the server as one quoted statement. A failure is logged in the
-// server's words, or with why the server was not reached.
+// An unattended run for a SQL Server product compacts the front-end, then the server backs up; a hostile
+// name and an apostrophe folder arrive as one quoted statement; failures are logged in the server's words.
 TEST_F(SqlServerClient, TheProgramCompactsTheFrontEndThenHasTheServerBackUpAndLogsWhatHappened) {
     testing::TempDir home;
     auto run = [&](const std::string& program, const std::string& arguments) {

@@ -1,11 +1,9 @@
 #!/usr/bin/env python3
 """A test-only TDS 7.4 endpoint standing in for a database server.
 
-Signs a driver in and records every login field and batch in the --record folder,
-one file per kind, texts ended by NUL. BACKUP DATABASE writes its TO DISK file
-below --disk-root ("E:" is folder "E") or fails as a server does when the folder
-is missing; SELECT returns --rows; other batches get the --reply answer. Writes
-its port to --port-file once it listens; ends when its standard input closes.
+Records every login field and batch in --record (one file per kind, texts ended by NUL). BACKUP DATABASE
+writes its TO DISK file below --disk-root ("E:" is folder "E") or fails as a server does without the folder;
+SELECT returns --rows; other batches get --reply. Writes --port-file once it listens; ends with its stdin.
 """
 import argparse
 import json

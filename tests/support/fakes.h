@@ -1,6 +1,5 @@
 #pragma once
-// In-memory stand-ins for the components, for tests of the program's logic.
-// Each records what was asked of it so tests can check order and arguments.
+// In-memory stand-ins for the components, for tests of the program's logic; the file system records its calls.
 
 #include <map>
 #include <optional>
@@ -28,45 +27,32 @@ inline std::string Lower(std::string s) {
 
 class FakeSettings final : public SettingsStore {
 public:
-    struct Access {
-        std::string kind;  // "read" or "write"
-        std::string section;
-        std::string key;
-        std::string value;
-    };
-
     void Set(const std::string& app, const std::string& section, const std::string& key,
              const std::string& value) {
         values_[Id(app, section, key)] = value;
     }
     std::optional<std::string> Get(const std::string& app, const std::string& section,
                                    const std::string& key) const {
-        auto it = values_.find(Id(app, section, key));
-        if (it == values_.end()) return std::nullopt;
-        return it->second;
+        const auto it = values_.find(Id(app, section, key));
+        return it == values_.end() ? std::nullopt : std::optional<std::string>(it->second);
     }
 
     std::optional<std::string> Read(std::string_view app, std::string_view section,
                                     std::string_view key) override {
-        log.push_back({"read", std::string(section), std::string(key), {}});
         return Get(std::string(app), std::string(section), std::string(key));
     }
     bool Write(std::string_view app, std::string_view section, std::string_view key,
                std::string_view value) override {
-        log.push_back({"write", std::string(section), std::string(key), std::string(value)});
+        ++writes;
         if (throwOnWrite) throw std::runtime_error("the settings store is not writable");
-        if (failWrites) return false;
         Set(std::string(app), std::string(section), std::string(key), std::string(value));
         return true;
     }
-    bool Delete(std::string_view app, std::string_view section, std::string_view key) override {
-        return values_.erase(Id(std::string(app), std::string(section), std::string(key))) > 0;
-    }
+    bool Delete(std::string_view, std::string_view, std::string_view) override { return false; }
     std::vector<SettingEntry> List(std::optional<std::string_view>) override { return {}; }
 
-    bool failWrites = false;
     bool throwOnWrite = false;
-    std::vector<Access> log;
+    int writes = 0;
 
 private:
     static std::string Id(const std::string& app, const std::string& section, const std::string& key) {
@@ -101,7 +87,6 @@ public:
         files.erase(from);
     }
     std::vector<std::string> ListMatching(const std::string& folder, std::string_view pattern) override {
-        Record("list " + folder + "\\" + std::string(pattern));
         std::vector<std::string> out;
         const std::string prefix = folder + "\\";
         for (const auto& [path, content] : files) {
@@ -128,7 +113,6 @@ class FakeEngine final : public FileDatabaseEngine {
 public:
     explicit FakeEngine(FakeFileSystem& fs) : fs_(fs) {}
 
-    std::vector<std::string> calls;
     std::map<std::string, std::string> compactErrors;  // source -> description
     std::map<std::string, RepairLoss> repairLosses;    // source -> what its repair loses
     // Lookup: path -> rows of DocumentPath (nullopt = Null)
@@ -136,7 +120,6 @@ public:
     std::vector<std::string> sqlSeen;
 
     void CompactDatabase(const std::string& source, const std::string& destination) override {
-        calls.push_back("compact " + source + " -> " + destination);
         if (auto it = compactErrors.find(source); it != compactErrors.end()) throw Error(3356, it->second);
         auto src = fs_.files.find(source);
         if (src == fs_.files.end()) throw Error(3024, "Could not find file '" + source + "'.");
@@ -145,8 +128,7 @@ public:
     }
     RepairLoss RepairDatabase(const std::string& source, const std::string& destination) override {
         CompactDatabase(source, destination);
-        const auto it = repairLosses.find(source);
-        return it != repairLosses.end() ? it->second : RepairLoss{};
+        return repairLosses[source];  // none scripted: nothing lost
     }
     std::shared_ptr<Database> OpenDatabase(const std::string& path) override;
 
@@ -171,56 +153,49 @@ private:
     std::vector<std::optional<std::string>> rows_;
 };
 
+using DocLib = std::optional<std::vector<std::optional<std::string>>>;  // nullopt: no doclib table
+
 class FakeQueryDef final : public QueryDef {
 public:
-    FakeQueryDef(FakeEngine& engine, std::vector<std::optional<std::string>> rows, bool hasTable)
-        : engine_(engine), rows_(std::move(rows)), hasTable_(hasTable) {}
+    FakeQueryDef(FakeEngine& engine, DocLib rows) : engine_(engine), rows_(std::move(rows)) {}
     void SetSQL(const std::string& sql) override { engine_.sqlSeen.push_back(sql); }
     std::unique_ptr<Recordset> OpenRecordset() override {
-        if (!hasTable_) throw Error(3078, "The Microsoft Jet database engine cannot find the input table 'doclib'.");
-        return std::make_unique<FakeRecordset>(rows_);
+        if (!rows_) throw Error(3078, "The Microsoft Jet database engine cannot find the input table 'doclib'.");
+        return std::make_unique<FakeRecordset>(*rows_);
     }
 
 private:
     FakeEngine& engine_;
-    std::vector<std::optional<std::string>> rows_;
-    bool hasTable_;
+    DocLib rows_;
 };
 
 class FakeDatabase final : public Database {
 public:
-    FakeDatabase(FakeEngine& engine, std::vector<std::optional<std::string>> rows, bool hasTable)
-        : engine_(engine), rows_(std::move(rows)), hasTable_(hasTable) {}
+    FakeDatabase(FakeEngine& engine, DocLib rows) : engine_(engine), rows_(std::move(rows)) {}
     std::unique_ptr<QueryDef> CreateQueryDef(const std::string&) override {
         if (closed) throw Error(3420, "Object invalid or no longer set.");
-        return std::make_unique<FakeQueryDef>(engine_, rows_, hasTable_);
+        return std::make_unique<FakeQueryDef>(engine_, rows_);
     }
     void Close() override { closed = true; }
     bool closed = false;
 
 private:
     FakeEngine& engine_;
-    std::vector<std::optional<std::string>> rows_;
-    bool hasTable_;
+    DocLib rows_;
 };
 
 inline std::shared_ptr<Database> FakeEngine::OpenDatabase(const std::string& path) {
-    calls.push_back("open " + path);
     if (fs_.files.count(path) == 0) throw Error(3024, "Could not find file '" + path + "'.");
     auto it = doclib.find(path);
-    return std::make_shared<FakeDatabase>(*this, it == doclib.end() ? std::vector<std::optional<std::string>>{}
-                                                                     : it->second,
-                                          it != doclib.end());
+    return std::make_shared<FakeDatabase>(*this, it == doclib.end() ? DocLib{} : DocLib{it->second});
 }
 
-// SQL client whose outcomes the test scripts.
+// SQL client whose failures the test scripts; its record sets are always empty.
 class FakeSql final : public SqlClient {
 public:
-    std::vector<std::string> calls;
     std::string openError;     // non-empty: Open throws it
     std::string executeError;  // non-empty: Execute throws it
     std::string closeError;    // non-empty: Close throws it
-    std::vector<std::optional<std::string>> rows;
 
     std::unique_ptr<SqlConnection> NewConnection() override;
     std::unique_ptr<SqlCommand> NewCommand() override;
@@ -230,15 +205,13 @@ public:
 class FakeSqlConnection final : public SqlConnection {
 public:
     explicit FakeSqlConnection(FakeSql& sql) : sql_(sql) {}
-    void SetConnectionString(const std::string& text) override { sql_.calls.push_back("connstr " + text); }
+    void SetConnectionString(const std::string&) override {}
     void Open() override {
-        sql_.calls.push_back("open");
         if (!sql_.openError.empty()) throw Error(-2147467259, sql_.openError);
         open_ = true;
     }
     bool IsOpen() const override { return open_; }
     void Close() override {
-        sql_.calls.push_back("close");
         if (!sql_.closeError.empty()) throw Error(-2147467259, sql_.closeError);
         open_ = false;
     }
@@ -251,14 +224,10 @@ private:
 class FakeSqlCommand final : public SqlCommand {
 public:
     explicit FakeSqlCommand(FakeSql& sql) : sql_(sql) {}
-    void SetActiveConnection(SqlConnection& c) override {
-        sql_.calls.push_back("activeconnection");
-        connection_ = &c;
-    }
-    void SetCommandText(const std::string& text) override { sql_.calls.push_back("text " + text); }
-    void SetCommandType(int type) override { sql_.calls.push_back("type " + std::to_string(type)); }
+    void SetActiveConnection(SqlConnection& c) override { connection_ = &c; }
+    void SetCommandText(const std::string&) override {}
+    void SetCommandType(int) override {}
     void Execute() override {
-        sql_.calls.push_back("execute");
         if (connection_ == nullptr || !connection_->IsOpen()) {
             throw Error(3709, "The connection cannot be used to perform this operation.");
         }
@@ -272,37 +241,19 @@ private:
 
 class FakeSqlRecordset final : public SqlRecordset {
 public:
-    explicit FakeSqlRecordset(FakeSql& sql) : sql_(sql) {}
-    void Open(const std::string& statement, SqlConnection& c) override {
-        sql_.calls.push_back("rs.open " + statement);
-        if (!c.IsOpen()) throw Error(3709, "The connection cannot be used to perform this operation.");
-        opened_ = true;
-    }
-    void MoveFirst() override {
-        if (!opened_ || sql_.rows.empty()) throw Error(3021, "No current record.");
-    }
-    FieldValue Field(const std::string&) override {
-        if (!sql_.rows.front()) return FieldValue{true, {}};
-        return FieldValue{false, *sql_.rows.front()};
-    }
-    void Close() override { sql_.calls.push_back("rs.close"); }
-
-private:
-    FakeSql& sql_;
-    bool opened_ = false;
+    void Open(const std::string&, SqlConnection&) override {}
+    void MoveFirst() override { throw Error(3021, "No current record."); }
+    FieldValue Field(const std::string&) override { return FieldValue{true, {}}; }
+    void Close() override {}
 };
 
 inline std::unique_ptr<SqlConnection> FakeSql::NewConnection() { return std::make_unique<FakeSqlConnection>(*this); }
 inline std::unique_ptr<SqlCommand> FakeSql::NewCommand() { return std::make_unique<FakeSqlCommand>(*this); }
-inline std::unique_ptr<SqlRecordset> FakeSql::NewRecordset() { return std::make_unique<FakeSqlRecordset>(*this); }
+inline std::unique_ptr<SqlRecordset> FakeSql::NewRecordset() { return std::make_unique<FakeSqlRecordset>(); }
 
 class FakeBoxes final : public MessageBoxes {
 public:
-    struct Box {
-        std::string text;
-        BoxIcon icon;
-        std::string title;
-    };
+    struct Box { std::string text; BoxIcon icon; std::string title; };
     std::vector<Box> shown;
     std::vector<std::string>* events = nullptr;  // where to note "box <text>", in order with file calls
     void Show(const std::string& text, BoxIcon icon, const std::string& title) override {

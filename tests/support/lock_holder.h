@@ -23,11 +23,7 @@ public:
         if (pid_ == 0) {
             ::close(ready[0]);
             const int fd = ::open(file.c_str(), type == F_RDLCK ? O_RDONLY : O_RDWR);
-            struct flock lock {};
-            lock.l_type = type;
-            lock.l_whence = SEEK_SET;
-            lock.l_start = start;
-            lock.l_len = length;
+            struct flock lock {.l_type = type, .l_whence = SEEK_SET, .l_start = start, .l_len = length, .l_pid = 0};
             const char ok = (fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0) ? 'y' : 'n';
             (void)!::write(ready[1], &ok, 1);
             for (;;) ::pause();

@@ -18,7 +18,6 @@ TEST(ParseCommandLine, ModeAndProduct) {
              {"", "", "Alveto"},
              {"-silent cindral", "s", "Cindral"},  // the product in any case
              {"/Silent /Bresk", "", "Bresk"},      // silent in small letters only
-             {"/SILENT", "", "Alveto"},
              {"xsilentx", "s", "Alveto"},
              {"/silent /Cindral /Bresk", "s", "Bresk"},  // the product table's order decides
              {"/Cindral /ALVETO", "", "Alveto"},
@@ -66,7 +65,7 @@ TEST(SaveSetting, AFailedSaveIsIgnored) {
     testing::FakeSettings s;
     s.throwOnWrite = true;
     EXPECT_NO_THROW(SaveSetting(s, "Bresk", "Locations", "BKpath", "E:\\Bak"));
-    EXPECT_EQ(s.log.back().kind, "write");  // the save was attempted
+    EXPECT_EQ(s.writes, 1);  // the save was attempted
 }
 
 TEST(DatabaseKind, PlainWholeNumbersOnlyAndOtherwiseTheEarlierValue) {

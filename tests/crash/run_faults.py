@@ -257,12 +257,19 @@ def main():
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--mdbtools", action="store_true", help="also compare content with mdb-export")
     ap.add_argument("--repairing", action="store_true", help="the back-end may be damaged: see above")
+    ap.add_argument("--zero-page", type=int, help="repairing a copy of the (Jet 4) back-end with this page zeroed, "
+                    "which must end with status 2")
     args = ap.parse_args()
     base = tempfile.mkdtemp(prefix="dorvane-faults-")
     args.small_backend = os.path.join(args.testdata, "products", "post_db.mdb")
     args.backend = unpack(args.backend or args.small_backend, base)
     args.frontend = os.path.join(args.testdata, "mdb", "jet4", "testV2000.mdb")
     args.repaired, args.success = None, {0}
+    if args.zero_page is not None:
+        damaged = bytearray(open(args.backend, "rb").read())
+        damaged[args.zero_page * 4096:(args.zero_page + 1) * 4096] = bytes(4096)
+        args.backend, args.repairing, args.success = os.path.join(base, "damaged.mdb"), True, {0, 2}
+        open(args.backend, "wb").write(damaged)
     if args.repairing:  # the reference of the repaired rows; a sound file's repair is its compaction
         args.repaired = os.path.join(base, "repaired.mdb")
         subprocess.run([args.jet_tool, "repair", args.backend, args.repaired],
@@ -281,6 +288,8 @@ def main():
     clean_seconds = time.monotonic() - started
     args.success |= {status} if args.repairing and status == 2 else set()
     problems = [] if status in args.success else [f"the clean run failed (status {status}): {err}\n{clean.log()}"]
+    if args.zero_page is not None and status != 2:
+        problems.append(f"the damaged back-end's run ended with {status}, not 2")
     if status == 2 and "; the damaged file is kept as " not in clean.log():
         problems.append("status 2 without the line that says what was lost")
     check_invariants(clean, checker, problems)

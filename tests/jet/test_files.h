@@ -84,6 +84,52 @@ inline long ErrorNumberOf(const std::function<void()>& action, std::string* desc
     return 0;
 }
 
+// Where `offset` of `page` lies in the file's bytes.
+inline std::size_t At(const PageFile& f, std::uint32_t page, std::size_t offset = 0) {
+    return std::size_t{page} * f.page_size() + offset;
+}
+
+// A table's definition and its data pages.
+struct Target {
+    TableDef def;
+    std::vector<std::uint32_t> data;
+};
+inline Target TableOf(const PageFile& f, const std::string& name) {
+    TableDef def = ReadTableDef(f, FindTable(ReadTables(f), name)->table_page());
+    std::vector<std::uint32_t> data = TableDataPages(f, def);
+    return {std::move(def), std::move(data)};
+}
+
+// Where row `row` of data page `page` starts.
+inline std::size_t RowAt(const PageFile& f, std::uint32_t page, std::size_t row) {
+    return At(f, page, DataPage::Parse(f.format(), page, f.ReadPage(page)).slots().at(row).start);
+}
+
+// The row byte of the first entry of the index's last leaf (stored whole).
+inline std::size_t FirstEntryRow(const PageFile& f, std::uint32_t root) {
+    const std::uint32_t leaf = WalkIndex(f, root).pages.back();
+    return At(f, leaf, f.format().idx_entries + ParseIndexPage(f.format(), leaf, f.ReadPage(leaf)).entries.at(0).key.size() + 3);
+}
+
+// Marks `page` free in the free-page map on page 1 (inline, from page 0).
+inline void MarkFree(Bytes& b, const PageFile& f, std::uint32_t page) {
+    b[RowAt(f, 1, 0) + kUsageMapInlineHeader + page / 8] |= static_cast<std::uint8_t>(1u << (page % 8));
+}
+
+// Takes `pages` out of the usage map stored at `record` (inline or by bitmap pages).
+inline void Unlist(Bytes& b, const PageFile& f, RowPointer record, const std::vector<std::uint32_t>& pages) {
+    const std::size_t map = RowAt(f, record.page, record.row);
+    for (const std::uint32_t page : pages) {
+        std::size_t bit = page - Le32(b, map + 1), at = map + kUsageMapInlineHeader;
+        if (b[map] == kUsageMapReference) {
+            const std::uint32_t per = PagesPerBitmapPage(f.format());
+            at = At(f, Le32(b, map + ReferenceSlotOffset(page / per)), kUsageBitmapPageHeader);
+            bit = page % per;
+        }
+        b[at + bit / 8] &= static_cast<std::uint8_t>(~(1u << (bit % 8)));
+    }
+}
+
 #ifndef _WIN32
 struct CommandResult {
     int status = -1;

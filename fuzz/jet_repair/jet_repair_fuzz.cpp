@@ -1,10 +1,7 @@
 // Repair against the sound original. The input names a sound test file and
-// changes to its structure, eight bytes each: header and slot-table bits,
-// slot words, owner and type fields, slot counts, usage-map bits, a torn
-// first sector, a zeroed page, a cut end. Each mutant must be refused with a
-// dorvane::Error and leave no copy, or be repaired into a copy the full check
-// finds sound that holds no row the original lacks, and that misses no more
-// of a table's rows than the repair reported lost. Values inside rows are
+// eight-byte changes to its structure (see Mutate). Each mutant is refused
+// with a dorvane::Error and no copy, or repaired into a copy the full check
+// finds sound that tests/jet/repair_oracle.h accepts. Values inside rows are
 // left alone: without checksums no reader can tell a changed value.
 
 #include <unistd.h>

@@ -196,17 +196,5 @@ INSTANTIATE_TEST_SUITE_P(Damages, Repair, ::testing::ValuesIn(kDamages), [](cons
     return name;
 });
 
-// A sound file repairs into exactly the copy compaction writes.
-TEST(RepairSound, WritesWhatCompactionWrites) {
-    for (const char* file : {kPost, kOverflow, kJet3}) {
-        TempFolder dir;
-        RepairReport report;
-        CompactFile(TestData() / file, dir / "compacted.mdb");
-        RepairFile(TestData() / file, dir / "repaired.mdb", report);
-        EXPECT_TRUE(ReadBytes(dir / "compacted.mdb") == ReadBytes(dir / "repaired.mdb")) << file;
-        EXPECT_EQ(report.LossSummary(), "") << file;
-    }
-}
-
 }  // namespace
 }  // namespace dorvane::jet

@@ -7,7 +7,6 @@
 #include <array>
 #include <fstream>
 #include <functional>
-#include <random>
 
 #include "core/error.h"
 #include "engines/jet/database.h"
@@ -15,6 +14,7 @@
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/table_scan.h"
 #include "engines/jet/format/usage_map.h"
+#include "tests/support/temp_dir.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -50,28 +50,15 @@ inline void WriteBytes(const fs::path& path, const Bytes& bytes) {
                                                 static_cast<std::streamsize>(bytes.size()));
 }
 
-// A fresh folder under the system temp folder, removed with the object.
-class TempFolder {
-public:
-    TempFolder() : path_(fs::temp_directory_path() / ("dorvane-jet-test-" + std::to_string(std::random_device()()))) {
-        fs::create_directories(path_);
-    }
-    ~TempFolder() { fs::remove_all(path_, ignored_); }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-    // A writable copy of `file` in the folder.
-    fs::path Copy(const fs::path& file, const std::string& name = {}) const {
-        const fs::path to = path_ / (name.empty() ? file.filename().string() : name);
-        fs::copy_file(file, to, fs::copy_options::overwrite_existing);
-        fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write);
-        return to;
-    }
+using TempFolder = dorvane::testing::TempDir;
 
-private:
-    fs::path path_;
-    std::error_code ignored_;
-};
+// A writable copy of `file` in `folder`.
+inline fs::path Copy(const TempFolder& folder, const fs::path& file, const std::string& name = {}) {
+    const fs::path to = folder / (name.empty() ? file.filename().string() : name);
+    fs::copy_file(file, to, fs::copy_options::overwrite_existing);
+    fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write);
+    return to;
+}
 
 // The number of the dorvane::Error `action` throws (and its description), or 0.
 inline long ErrorNumberOf(const std::function<void()>& action, std::string* description = nullptr) {

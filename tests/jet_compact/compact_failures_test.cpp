@@ -19,7 +19,7 @@ using dorvane::testing::LockHolder;
 
 TEST(CompactFailures, EachRefusalLeavesEverythingAsItWas) {
     TempFolder dir;
-    const fs::path source = dir.Copy(TestData() / "products/post_db.mdb");
+    const fs::path source = Copy(dir, TestData() / "products/post_db.mdb");
     const Bytes original = ReadBytes(source);
     WriteBytes(dir / "Temp.bk0", Bytes{'l', 'e', 'f', 't'});
     WriteBytes(dir / "notes.mdb", Bytes(8192, 'x'));

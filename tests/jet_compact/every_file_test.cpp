@@ -125,7 +125,7 @@ class EveryFile : public ::testing::TestWithParam<fs::path> {};
 
 TEST_P(EveryFile, ReadLikeMdbtoolsAndCompactedIntoTheSameContent) {
     TempFolder dir;
-    const fs::path source = dir.Copy(GetParam()), copy = dir / "copy.mdb";
+    const fs::path source = Copy(dir, GetParam()), copy = dir / "copy.mdb";
     const Bytes before = ReadBytes(source);
     CompactSummary summary;
     ASSERT_NO_THROW(CompactFile(source, copy, summary));

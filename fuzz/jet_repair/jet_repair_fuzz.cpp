@@ -38,11 +38,9 @@ const std::vector<Seed>& Seeds() {
         for (const char* name : {"mdb/jet4/overflowTestV2000.mdb", "mdb/jet4/indexTestV2000.mdb",
                                  "mdb/jet4/delTestV2000.mdb", "mdb/jet3/testV1997.mdb", "mdb/jet3/indexTestV1997.mdb"}) {
             std::ifstream in(data / name, std::ios::binary);
-            Bytes bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-            if (bytes.empty()) Fail(std::string("missing test file ") + name);
-            Seed seed{std::move(bytes), {}};
+            Seed& seed = out.emplace_back(Seed{{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}, {}});
+            if (seed.bytes.empty()) Fail(std::string("missing test file ") + name);
             seed.content = Content(PageFile::FromMemory(seed.bytes), false);
-            out.push_back(std::move(seed));
         }
         return out;
     }();

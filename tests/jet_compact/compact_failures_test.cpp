@@ -55,30 +55,10 @@ TEST(CompactFailures, EachRefusalLeavesEverythingAsItWas) {
     if (!haveReadOnly) GTEST_SKIP() << "no read-only folder: cannot mount a read-only tmpfs as root here";
 }
 
-using Spoil = std::function<void(Bytes&, const PageFile&)>;  // changes the bytes of the file given
-
-// Compacts `source`, its copy changed by `wrongCopy` just before verification (the
-// test seam): `error`'s description; the source kept, no copy left.
-std::string Refusal(const Bytes& source, const Spoil& wrongCopy, long error) {
-    TempFolder dir;
-    WriteBytes(dir / "source.mdb", source);
-    const BeforeVerification spoil = [&](const fs::path& copy) {
-        const Bytes written = ReadBytes(copy);
-        Bytes wrong = written;
-        wrongCopy(wrong, PageFile::FromMemory(written));
-        EXPECT_TRUE(wrong != written) << "the copy was not changed";
-        WriteBytes(copy, wrong);
-    };
-    CompactSummary summary;
-    std::string description;
-    EXPECT_EQ(ErrorNumberOf([&] { CompactFile(dir / "source.mdb", dir / "out.mdb", summary, spoil); }, &description), error)
-        << description;
-    EXPECT_TRUE(ReadBytes(dir / "source.mdb") == source);
-    EXPECT_FALSE(fs::exists(dir / "out.mdb"));
-    return description;
-}
-
+// The compacted copy made wrong through the test seam just before verification:
+// refused as not matching the source, the source kept and no copy left.
 TEST(VerifyCopy, AWrongCopyIsRefusedAndDeleted) {
+    using Spoil = std::function<void(Bytes&, const PageFile&)>;  // changes the bytes of the file given
     const std::pair<Spoil, const char*> cases[] = {
         {[](Bytes& b, const PageFile& f) { b[At(f, TableOf(f, "Customers").data[0] + 1) - 1] ^= 0x01; },  // the first row's null mask
          "table at page 30, row 1, column"},
@@ -96,11 +76,24 @@ TEST(VerifyCopy, AWrongCopyIsRefusedAndDeleted) {
         {[](Bytes& b, const PageFile& f) { MarkFree(b, f, TableOf(f, "Customers").data[0]); }, "is in use but marked free"},
         {[](Bytes& b, const PageFile& f) { b.resize(b.size() - f.page_size()); }, "is outside the file"},  // one page short
     };
-    const Bytes post = ReadBytes(TestData() / "products/post_db.mdb");
+    TempFolder dir;
+    const fs::path source = Copy(dir, TestData() / "products/post_db.mdb");
+    const Bytes original = ReadBytes(source);
     for (const auto& [wrongCopy, detail] : cases) {
-        const std::string description = Refusal(post, wrongCopy, errc::kVerifyFailed);
+        const BeforeVerification spoil = [&, &spoilWith = wrongCopy](const fs::path& copy) {
+            const Bytes written = ReadBytes(copy);
+            Bytes wrong = written;
+            spoilWith(wrong, PageFile::FromMemory(written));
+            EXPECT_TRUE(wrong != written) << "the copy was not changed";
+            WriteBytes(copy, wrong);
+        };
+        CompactSummary summary;
+        std::string description;
+        EXPECT_EQ(ErrorNumberOf([&] { CompactFile(source, dir / "out.mdb", summary, spoil); }, &description), errc::kVerifyFailed);
         EXPECT_NE(description.find("compacted copy does not match the source"), std::string::npos) << description;
         EXPECT_NE(description.find(detail), std::string::npos) << description;
+        EXPECT_TRUE(ReadBytes(source) == original);
+        EXPECT_FALSE(fs::exists(dir / "out.mdb"));
     }
 }
 

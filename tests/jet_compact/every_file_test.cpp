@@ -2,7 +2,6 @@
 // untouched, the copy no larger, a fixed point and what repair writes, mdbtools reading
 // in it, in order, the rows the engine reads in the source, mdb-reader the same rows.
 
-#include <cmath>
 #include <set>
 
 #include "engines/jet/compact/compaction.h"

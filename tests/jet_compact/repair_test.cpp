@@ -4,8 +4,6 @@
 // reports every row it lost; what cannot be repaired is refused by name.
 
 #include "engines/jet/checker.h"
-#include "engines/jet/format/index_walk.h"
-#include "engines/jet/format/usage_map.h"
 #include "tests/jet/repair_oracle.h"
 #include "tests/jet/test_files.h"
 

@@ -76,15 +76,19 @@ inline std::size_t At(const PageFile& f, std::uint32_t page, std::size_t offset 
     return std::size_t{page} * f.page_size() + offset;
 }
 
-// A table's definition and its data pages.
-struct Target {
+struct Target {  // a table's definition and its data pages
     TableDef def;
     std::vector<std::uint32_t> data;
 };
 inline Target TableOf(const PageFile& f, const std::string& name) {
-    TableDef def = ReadTableDef(f, FindTable(ReadTables(f), name)->table_page());
-    std::vector<std::uint32_t> data = TableDataPages(f, def);
-    return {std::move(def), std::move(data)};
+    const TableDef def = ReadTableDef(f, FindTable(ReadTables(f), name)->table_page());
+    return {def, TableDataPages(f, def)};
+}
+
+// `text` as a test name: what is not a letter or digit becomes '_'.
+inline std::string TestName(std::string text) {
+    for (char& c : text) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return text;
 }
 
 // Where row `row` of data page `page` starts.

@@ -164,9 +164,7 @@ TEST_P(EveryFile, ReadLikeMdbtoolsAndCompactedIntoTheSameContent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(TestData, EveryFile, ::testing::ValuesIn(AllTestDatabases()), [](const auto& p) {
-    std::string name = p.param.parent_path().filename().string() + "_" + p.param.stem().string();
-    for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-    return name;
+    return TestName(p.param.parent_path().filename().string() + "_" + p.param.stem().string());
 });
 
 TEST(EveryFileSet, TestDataIsThere) { EXPECT_GE(AllTestDatabases().size(), 40u) << "under " << TestData(); }

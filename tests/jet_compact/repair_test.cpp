@@ -22,13 +22,6 @@ std::uint32_t IndexPageOf(const PageFile& f, const Target& t, std::uint8_t type)
             if (f.ReadPage(p)[0] == type) return p;
     throw std::runtime_error("no such index page");
 }
-std::uint32_t FirstPageOf(const PageFile& f, std::uint8_t type, std::uint32_t owner) {
-    for (std::uint32_t p = 1; p < f.page_count(); ++p) {
-        const Bytes page = f.ReadPage(p);
-        if (page[0] == type && (owner == 0 || Le32(page, f.format().page_owner) == owner)) return p;
-    }
-    throw std::runtime_error("no such page");
-}
 // Flags `n` live rows of the page deleted, leaving the count and every index
 // entry naming them: what a writer stopped mid-delete leaves.
 void DeleteRows(Bytes& b, const PageFile& f, std::uint32_t page, std::size_t n) {
@@ -40,11 +33,9 @@ void DeleteRows(Bytes& b, const PageFile& f, std::uint32_t page, std::size_t n) 
     }
 }
 std::uint64_t LiveRows(const PageFile& f, std::uint32_t page) {
-    std::uint64_t n = 0;
     const DataPage parsed = DataPage::Parse(f.format(), page, f.ReadPage(page));
-    for (const Slot& s : parsed.slots())
-        n += s.kind == SlotKind::kLive || s.kind == SlotKind::kOverflowPointer;
-    return n;
+    return static_cast<std::uint64_t>(std::ranges::count_if(
+        parsed.slots(), [](const Slot& s) { return s.kind == SlotKind::kLive || s.kind == SlotKind::kOverflowPointer; }));
 }
 
 enum class Kind { kDerived, kPrimary, kRefused };
@@ -69,7 +60,12 @@ const Damage kDamages[] = {
     {"zeroed index node", kPost, "Invoices", Kind::kDerived,
      [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, IndexPageOf(f, t, kPageIndexNode)); return 0u; }},
     {"zeroed usage bitmap", kPost, "Customers", Kind::kDerived,
-     [](Bytes& b, const PageFile& f, const Target&) { Zero(b, f, FirstPageOf(f, kPageUsageBitmap, 0)); return 0u; }},
+     [](Bytes& b, const PageFile& f, const Target&) {
+         std::uint32_t p = 1;
+         while (f.ReadPage(p)[0] != kPageUsageBitmap) ++p;
+         Zero(b, f, p);
+         return 0u;
+     }},
     {"stale entries, count two high, memo pages unlisted", kPost, "Customers", Kind::kDerived,
      [](Bytes& b, const PageFile& f, const Target& t) {
          DeleteRows(b, f, t.data[1], 2);
@@ -188,11 +184,7 @@ TEST_P(Repair, KeepsEveryReadableRowAndReportsEveryLoss) {
     EXPECT_EQ(report.RowsLost() != 0 || report.ValuesCut() != 0, !report.LossSummary().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Damages, Repair, ::testing::ValuesIn(kDamages), [](const auto& p) {
-    std::string name;
-    for (const char c : std::string(p.param.name)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Damages, Repair, ::testing::ValuesIn(kDamages), [](const auto& p) { return TestName(p.param.name); });
 
 }  // namespace
 }  // namespace dorvane::jet

@@ -60,15 +60,9 @@ TEST(IndexKeyTest, EveryStoredEntryIsRebuiltFromItsRow) {
 }
 
 TEST(IndexKeyTest, TextWithoutKnownWeightsIsRefusedNotGuessed) {
-    const auto jet4 = [](std::u16string_view text) {
-        Bytes key;
-        AppendGeneralLegacyTextKey(text, true, key);
-        return key;
-    };
+    const auto jet4 = [](std::u16string_view text) { Bytes key; AppendGeneralLegacyTextKey(text, true, key); return key; };
     const auto jet3 = [](std::string_view text) {
-        Bytes key;
-        AppendGeneral97TextKey(ByteSpan(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), true, key);
-        return key;
+        Bytes key; AppendGeneral97TextKey(ByteSpan(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), true, key); return key;
     };
     // Characters no stored entry shows, text longer than a column holds, and
     // (Jet 3) a letter whose place among the accent marks is not known.

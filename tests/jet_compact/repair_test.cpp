@@ -61,10 +61,8 @@ const Damage kDamages[] = {
      [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, IndexPageOf(f, t, kPageIndexNode)); return 0u; }},
     {"zeroed usage bitmap", kPost, "Customers", Kind::kDerived,
      [](Bytes& b, const PageFile& f, const Target&) {
-         std::uint32_t p = 1;
-         while (f.ReadPage(p)[0] != kPageUsageBitmap) ++p;
-         Zero(b, f, p);
-         return 0u;
+         for (std::uint32_t p = 1;; ++p)
+             if (f.ReadPage(p)[0] == kPageUsageBitmap) { Zero(b, f, p); return 0u; }
      }},
     {"stale entries, count two high, memo pages unlisted", kPost, "Customers", Kind::kDerived,
      [](Bytes& b, const PageFile& f, const Target& t) {

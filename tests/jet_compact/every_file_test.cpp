@@ -179,9 +179,8 @@ TEST(EncryptedPages, CompactIntoAnEncryptedCopy) {
         const std::size_t pageSize = bytes.at(0x14) == 0 ? 2048 : 4096;
         PutLe32(bytes, 0x3E, Le32(bytes, 0x3E) ^ kKey);  // the key, in the masked (XORed) header
         for (std::uint32_t page = 1; page < bytes.size() / pageSize; ++page) {
-            const std::uint32_t k = kKey ^ page;
-            const std::uint8_t key[] = {static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(k >> 8),
-                                        static_cast<std::uint8_t>(k >> 16), static_cast<std::uint8_t>(k >> 24)};
+            Bytes key(4);
+            PutLe32(key, 0, kKey ^ page);
             Rc4Apply(key, std::span<std::uint8_t>(bytes.data() + page * pageSize, pageSize));
         }
         WriteBytes(dir / "encrypted.mdb", bytes);

@@ -66,7 +66,7 @@ protected:
     std::string Product(const std::string& name) const { return "C:\\Bresk\\" + name; }
 #endif
     std::string Place(const std::string& product_file) {
-        folder_.Copy(TestData() / "products" / product_file, "c/Bresk/post_db.mdb");
+        Copy(folder_, TestData() / "products" / product_file, "c/Bresk/post_db.mdb");
         return Product("post_db.mdb");
     }
     TempFolder folder_;
@@ -163,7 +163,7 @@ TEST_F(LockTest, HoldsAreSeenAcrossProcessesAndReleasedOnClose) {
 TEST(JetToolTest, CommandsTheirOutputAndExitStatus) {
     TempFolder folder;
     const std::string post = Quote(TestData() / "products/post_db.mdb"), copy = Quote(folder / "Temp.bk0");
-    const fs::path source = folder.Copy(TestData() / "products/post_db.mdb");
+    const fs::path source = Copy(folder, TestData() / "products/post_db.mdb");
     Bytes damaged = ReadBytes(TestData() / "mdb/jet4/overflowTestV2000.mdb");
     PutLe32(damaged, 24 * 4096 + 16, 9);  // Table1's cached row count above its seven rows
     WriteBytes(folder / "damaged.mdb", damaged);

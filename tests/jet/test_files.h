@@ -7,7 +7,6 @@
 #include <array>
 #include <fstream>
 #include <functional>
-#include <random>
 
 #include "core/error.h"
 #include "engines/jet/database.h"
@@ -15,6 +14,7 @@
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/table_scan.h"
 #include "engines/jet/format/usage_map.h"
+#include "tests/support/temp_dir.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -50,28 +50,15 @@ inline void WriteBytes(const fs::path& path, const Bytes& bytes) {
                                                 static_cast<std::streamsize>(bytes.size()));
 }
 
-// A fresh folder under the system temp folder, removed with the object.
-class TempFolder {
-public:
-    TempFolder() : path_(fs::temp_directory_path() / ("dorvane-jet-test-" + std::to_string(std::random_device()()))) {
-        fs::create_directories(path_);
-    }
-    ~TempFolder() { fs::remove_all(path_, ignored_); }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-    // A writable copy of `file` in the folder.
-    fs::path Copy(const fs::path& file, const std::string& name = {}) const {
-        const fs::path to = path_ / (name.empty() ? file.filename().string() : name);
-        fs::copy_file(file, to, fs::copy_options::overwrite_existing);
-        fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write);
-        return to;
-    }
+using TempFolder = dorvane::testing::TempDir;
 
-private:
-    fs::path path_;
-    std::error_code ignored_;
-};
+// A writable copy of `file` in `folder`.
+inline fs::path Copy(const TempFolder& folder, const fs::path& file, const std::string& name = {}) {
+    const fs::path to = folder / (name.empty() ? file.filename().string() : name);
+    fs::copy_file(file, to, fs::copy_options::overwrite_existing);
+    fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write);
+    return to;
+}
 
 // The number of the dorvane::Error `action` throws (and its description), or 0.
 inline long ErrorNumberOf(const std::function<void()>& action, std::string* description = nullptr) {
@@ -82,6 +69,56 @@ inline long ErrorNumberOf(const std::function<void()>& action, std::string* desc
         return error.number();
     }
     return 0;
+}
+
+// Where `offset` of `page` lies in the file's bytes.
+inline std::size_t At(const PageFile& f, std::uint32_t page, std::size_t offset = 0) {
+    return std::size_t{page} * f.page_size() + offset;
+}
+
+struct Target {  // a table's definition and its data pages
+    TableDef def;
+    std::vector<std::uint32_t> data;
+};
+inline Target TableOf(const PageFile& f, const std::string& name) {
+    const TableDef def = ReadTableDef(f, FindTable(ReadTables(f), name)->table_page());
+    return {def, TableDataPages(f, def)};
+}
+
+// `text` as a test name: what is not a letter or digit becomes '_'.
+inline std::string TestName(std::string text) {
+    for (char& c : text) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return text;
+}
+
+// Where row `row` of data page `page` starts.
+inline std::size_t RowAt(const PageFile& f, std::uint32_t page, std::size_t row) {
+    return At(f, page, DataPage::Parse(f.format(), page, f.ReadPage(page)).slots().at(row).start);
+}
+
+// The row byte of the first entry of the index's last leaf (stored whole).
+inline std::size_t FirstEntryRow(const PageFile& f, std::uint32_t root) {
+    const std::uint32_t leaf = WalkIndex(f, root).pages.back();
+    return At(f, leaf, f.format().idx_entries + ParseIndexPage(f.format(), leaf, f.ReadPage(leaf)).entries.at(0).key.size() + 3);
+}
+
+// Marks `page` free in the free-page map on page 1 (inline, from page 0).
+inline void MarkFree(Bytes& b, const PageFile& f, std::uint32_t page) {
+    b[RowAt(f, 1, 0) + kUsageMapInlineHeader + page / 8] |= static_cast<std::uint8_t>(1u << (page % 8));
+}
+
+// Takes `pages` out of the usage map stored at `record` (inline or by bitmap pages).
+inline void Unlist(Bytes& b, const PageFile& f, RowPointer record, const std::vector<std::uint32_t>& pages) {
+    const std::size_t map = RowAt(f, record.page, record.row);
+    for (const std::uint32_t page : pages) {
+        std::size_t bit = page - Le32(b, map + 1), at = map + kUsageMapInlineHeader;
+        if (b[map] == kUsageMapReference) {
+            const std::uint32_t per = PagesPerBitmapPage(f.format());
+            at = At(f, Le32(b, map + ReferenceSlotOffset(page / per)), kUsageBitmapPageHeader);
+            bit = page % per;
+        }
+        b[at + bit / 8] &= static_cast<std::uint8_t>(~(1u << (bit % 8)));
+    }
 }
 
 #ifndef _WIN32

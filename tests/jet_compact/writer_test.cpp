@@ -1,6 +1,5 @@
-// The compactor's page writers for both versions, read back by the engine's reader:
-// data pages, long values, usage maps, page 1 and index trees. (Rewritten
-// definitions are checked in every compaction's verification.)
+// The compactor's page writers for both versions, read back by the engine's reader: data pages,
+// long values, usage maps, page 1, index trees (definitions: every compaction's verification).
 
 #include <numeric>
 #include <random>

@@ -179,7 +179,8 @@ TEST(TimeStamp, DayMonthYearHourMinuteSecondWithoutLeadingZeros) {
     }
 }
 
-// The earlier backups go only once the new one is complete under its final name.
+// The earlier backups go only once the new one is complete under its final name;
+// one that cannot be deleted stays without failing the new backup.
 TEST(BackupAccessDb, ReplacesEarlierBackupsOnlyOnceTheNewOneExists) {
     FakeWorld w;
     Install(w);
@@ -188,12 +189,14 @@ TEST(BackupAccessDb, ReplacesEarlierBackupsOnlyOnceTheNewOneExists) {
     w.files.files["E:\\Bak\\post_db.mdb"] = "keep";  // does not match post_db_*.mdb
     w.files.files["E:\\Bak\\POST_DB_DAMAGED_2.mdb"] = "kept by a repair";
     w.files.files["E:\\Bak\\post_db_backup.tmp"] = "left by an interrupted run";
+    w.files.failOn = {"delete E:\\Bak\\POST_DB_2.MDB"};
     EXPECT_TRUE(BackupAccessDb(w.rt));
     EXPECT_TRUE(BackupAccessDb(w.rt));  // twice in the same second
     std::vector<std::string> folder;
     for (const auto& entry : w.files.files)
         if (entry.first.rfind("E:\\Bak\\", 0) == 0) folder.push_back(entry.first.substr(7));
-    EXPECT_EQ(folder, (std::vector<std::string>{"POST_DB_DAMAGED_2.mdb", "notes.txt", "post_db.mdb", "post_db_612202634752.mdb"}));
+    EXPECT_EQ(folder, (std::vector<std::string>{"POST_DB_2.MDB", "POST_DB_DAMAGED_2.mdb", "notes.txt", "post_db.mdb",
+                                                 "post_db_612202634752.mdb"}));
     EXPECT_EQ(w.files.files.at("E:\\Bak\\post_db_612202634752.mdb"), "back+compacted");
     EXPECT_TRUE(Before(w.files.calls, "rename E:\\Bak\\post_db_backup.tmp -> E:\\Bak\\post_db_612202634752.mdb",
                        "delete E:\\Bak\\post_db_1.mdb"));

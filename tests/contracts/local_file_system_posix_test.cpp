@@ -9,7 +9,7 @@
 #include "engines/files/local_file_system.h"
 #include "platform/file.h"
 #include "platform/native_path.h"
-#include "tests/contracts/error_of.h"
+#include "tests/support/error_of.h"
 #include "tests/support/temp_dir.h"
 
 namespace dorvane::testing {

@@ -6,7 +6,7 @@
 #include "platform/file.h"
 #include "platform/native_path.h"
 #include "platform/windows_api.h"
-#include "tests/contracts/error_of.h"
+#include "tests/support/error_of.h"
 #include "tests/support/temp_dir.h"
 
 namespace dorvane::testing {

@@ -27,7 +27,7 @@ TEST(SelectParserTest, AcceptsTheLookupsFormAndRefusesEverythingElse) {
     for (const char* sql : {"", "DELETE FROM doclib", "SELECT FROM doclib", "SELECT a FROM", "SELECT a, FROM t",
                             "SELECT a FROM t WHERE a > 'x'", "SELECT a FROM t WHERE a = 1", "SELECT a FROM t WHERE a = 'x' OR b = 'y'",
                             "SELECT a FROM t ORDER BY a", "SELECT a FROM t WHERE a = 'open", "SELECT [a FROM t", "SELECT a FROM t; DROP"})
-        EXPECT_EQ(ErrorNumberOf([&] { ParseSelect(sql); }), errc::kSyntax) << sql;
+        EXPECT_EQ(ErrorOf([&] { ParseSelect(sql); }), errc::kSyntax) << sql;
 }
 
 // The lookup's steps: the value found, "<Null>", or the error that stops it.
@@ -101,13 +101,13 @@ TEST_F(EngineTest, ClosedObjectsFailCleanly) {
     auto query = db->CreateQueryDef("");
     query->SetSQL(kLookup);
     auto records = query->OpenRecordset();
-    EXPECT_EQ(ErrorNumberOf([&] { records->Field("Missing"); }), errc::kItemNotFound);
+    EXPECT_EQ(ErrorOf([&] { records->Field("Missing"); }), errc::kItemNotFound);
     records->Close();
     db->Close();
     for (const auto& use : std::vector<std::function<void()>>{[&] { records->MoveFirst(); }, [&] { query->OpenRecordset(); },
                                                              [&] { db->CreateQueryDef(""); }})
-        EXPECT_NE(ErrorNumberOf(use), 0);
-    EXPECT_EQ(ErrorNumberOf([&] { engine_->OpenDatabase(Place("post_db.mdb"))->CreateQueryDef("saved"); }), errc::kNotAvailable);
+        EXPECT_NE(ErrorOf(use), 0);
+    EXPECT_EQ(ErrorOf([&] { engine_->OpenDatabase(Place("post_db.mdb"))->CreateQueryDef("saved"); }), errc::kNotAvailable);
 }
 
 #ifndef _WIN32
@@ -131,13 +131,13 @@ TEST_F(LockTest, WhatEachLockInAnotherProcessKeepsOut) {
     };
     for (const auto& [what, file, type, start, length, open] : cases) {
         LockingChild child(file, type, start, length);
-        EXPECT_EQ(ErrorNumberOf([&] { JetDatabase::Open(db_); }), open) << what;
-        EXPECT_EQ(ErrorNumberOf([&] { ExclusiveHold::Acquire(db_); }), errc::kInUse) << what;
+        EXPECT_EQ(ErrorOf([&] { JetDatabase::Open(db_); }), open) << what;
+        EXPECT_EQ(ErrorOf([&] { ExclusiveHold::Acquire(db_); }), errc::kInUse) << what;
     }
     // A stale lock file without locks does not count.
-    EXPECT_EQ(ErrorNumberOf([&] { ExclusiveHold::Acquire(db_); }), 0);
-    EXPECT_EQ(ErrorNumberOf([&] { ExclusiveHold::Acquire(folder_ / "none.mdb"); }), errc::kFileNotFound);
-    EXPECT_EQ(ErrorNumberOf([&] { ReadHold::Acquire(folder_ / "none.mdb"); }), errc::kFileNotFound);
+    EXPECT_EQ(ErrorOf([&] { ExclusiveHold::Acquire(db_); }), 0);
+    EXPECT_EQ(ErrorOf([&] { ExclusiveHold::Acquire(folder_ / "none.mdb"); }), errc::kFileNotFound);
+    EXPECT_EQ(ErrorOf([&] { ReadHold::Acquire(folder_ / "none.mdb"); }), errc::kFileNotFound);
     EXPECT_EQ(LockFilePath("/x/y/Bresk.mde"), fs::path("/x/y/Bresk.ldb"));
 }
 
@@ -153,7 +153,7 @@ TEST_F(LockTest, HoldsAreSeenAcrossProcessesAndReleasedOnClose) {
         EXPECT_THROW(LockingChild(db_, F_WRLCK, 0, 1), std::runtime_error);
 #ifdef F_OFD_SETLK
         // Open-file-description locks: a reader in this process stops rewriting too.
-        EXPECT_EQ(ErrorNumberOf([&] { ExclusiveHold::Acquire(db_); }), errc::kInUse);
+        EXPECT_EQ(ErrorOf([&] { ExclusiveHold::Acquire(db_); }), errc::kInUse);
 #endif
     }
     EXPECT_NO_THROW(LockingChild(db_, F_WRLCK, 0, 1));

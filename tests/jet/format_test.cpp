@@ -24,7 +24,7 @@ TEST(FormatTest, WhatIsNotAJetDatabaseIsRefusedClearly) {
     for (const auto& [bytes, error, text] : cases) {
         WriteBytes(folder / "x.mdb", bytes);
         std::string description;
-        EXPECT_EQ(ErrorNumberOf([&] { PageFile::Open(folder / "x.mdb"); }, &description), error) << text;
+        EXPECT_EQ(ErrorOf([&] { PageFile::Open(folder / "x.mdb"); }, &description), error) << text;
         EXPECT_NE(description.find(text), std::string::npos) << description;
     }
 }
@@ -57,7 +57,7 @@ TEST(FormatTest, MalformedStructuresAreDamage) {
              if (!report.ok()) ThrowCorrupt(report.problems.front());
          }},
     };
-    for (const auto& [what, read] : cases) EXPECT_EQ(ErrorNumberOf(read), errc::kCorrupt) << what;
+    for (const auto& [what, read] : cases) EXPECT_EQ(ErrorOf(read), errc::kCorrupt) << what;
 }
 
 // Access leaves values in the unused trailing slots of a reference map that
@@ -86,7 +86,7 @@ TEST(FormatTest, ReferenceMapSlotsThatCoverNoPageOfTheFileAreEmpty) {
             PutLe32(bytes, at, at == row0 + 1 ? slot0 : at == row0 + 5 ? slot1 : 0xFFFFFF80);
         const PageFile file = PageFile::FromMemory(bytes);
         std::string description;
-        EXPECT_EQ(ErrorNumberOf([&] {
+        EXPECT_EQ(ErrorOf([&] {
                       EXPECT_EQ(ReadGlobalFreeMap(file).pages, free);
                       EXPECT_TRUE(CheckDatabase(file).ok());
                   }, &description), *error ? errc::kCorrupt : 0);

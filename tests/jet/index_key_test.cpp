@@ -14,14 +14,14 @@
 namespace dorvane::jet {
 namespace {
 
-using testing::ErrorNumberOf;
+using testing::ErrorOf;
 
 // Compares one index with the keys of its table's rows; returns its entries.
 std::size_t CheckIndex(const PageFile& file, const TableDef& def, const std::string& where,
                        const std::map<RowPointer, Bytes>& rows, const PhysicalIndex& index) {
     std::map<RowPointer, Bytes> keys;
     std::string refusal;  // every index of the test files has known keys
-    if (ErrorNumberOf([&] {
+    if (ErrorOf([&] {
             for (const auto& [pointer, body] : rows)
                 if (auto key = EncodeIndexKey(file.format(), def, index, body)) keys.emplace(pointer, *key);
         }, &refusal) != 0) {
@@ -69,11 +69,11 @@ TEST(IndexKeyTest, TextWithoutKnownWeightsIsRefusedNotGuessed) {
     for (const std::u16string& text : {std::u16string(u"z"), std::u16string(u"Zoo"), std::u16string(u"caf\u00E9"),
                                       std::u16string(u"a\0b", 3), std::u16string(u"\U0001F600"),
                                       std::u16string(256, u'a')}) {
-        EXPECT_EQ(ErrorNumberOf([&] { jet4(text); }), errc::kNotAvailable) << text.size();
+        EXPECT_EQ(ErrorOf([&] { jet4(text); }), errc::kNotAvailable) << text.size();
     }
     for (const std::string& text : {std::string(1, '\0'), std::string("a\x1A"), std::string("b\xE9"),
                                    std::string("Caf\xE9")}) {
-        EXPECT_EQ(ErrorNumberOf([&] { jet3(text); }), errc::kNotAvailable) << text;
+        EXPECT_EQ(ErrorOf([&] { jet3(text); }), errc::kNotAvailable) << text;
     }
     // What the entries do show: case never counts; A, '-' and a no-break
     // space may stand before an accented letter.
@@ -99,7 +99,7 @@ TEST(IndexKeyTest, ColumnsWithoutKnownKeysAreRefusedByName) {
         RowCursor cursor(file, def);
         for (TableRow row; cursor.Next(row);) {
             std::string description;
-            if (ErrorNumberOf([&] { EncodeIndexKey(file.format(), def, index, row.body); }, &description) ==
+            if (ErrorOf([&] { EncodeIndexKey(file.format(), def, index, row.body); }, &description) ==
                 errc::kNotAvailable) {
                 ++refused;
                 EXPECT_NE(description.find(c.column), std::string::npos) << description;
@@ -107,7 +107,7 @@ TEST(IndexKeyTest, ColumnsWithoutKnownKeysAreRefusedByName) {
         }
         EXPECT_GT(refused, 0) << c.column;
         // A row that cannot be read is damage, not a missing weight.
-        EXPECT_EQ(ErrorNumberOf([&] { EncodeIndexKey(file.format(), def, index, ByteSpan()); }), errc::kCorrupt);
+        EXPECT_EQ(ErrorOf([&] { EncodeIndexKey(file.format(), def, index, ByteSpan()); }), errc::kCorrupt);
     }
 }
 

@@ -14,6 +14,7 @@
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/table_scan.h"
 #include "engines/jet/format/usage_map.h"
+#include "tests/support/error_of.h"
 #include "tests/support/temp_dir.h"
 
 #ifndef _WIN32
@@ -60,16 +61,7 @@ inline fs::path Copy(const TempFolder& folder, const fs::path& file, const std::
     return to;
 }
 
-// The number of the dorvane::Error `action` throws (and its description), or 0.
-inline long ErrorNumberOf(const std::function<void()>& action, std::string* description = nullptr) {
-    try {
-        action();
-    } catch (const Error& error) {
-        if (description != nullptr) *description = error.description();
-        return error.number();
-    }
-    return 0;
-}
+using dorvane::testing::ErrorOf;
 
 // Where `offset` of `page` lies in the file's bytes.
 inline std::size_t At(const PageFile& f, std::uint32_t page, std::size_t offset = 0) {

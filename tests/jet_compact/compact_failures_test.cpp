@@ -45,7 +45,7 @@ TEST(CompactFailures, EachRefusalLeavesEverythingAsItWas) {
         // The in-use case: a product with the database open, in another process.
         const auto product = to.filename() == "in-use.mdb" ? std::make_unique<LockHolder>(source, F_RDLCK) : nullptr;
         std::string description;
-        EXPECT_EQ(ErrorNumberOf([&, &f = from, &t = to] { CompactFile(f, t); }, &description), error) << to;
+        EXPECT_EQ(ErrorOf([&, &f = from, &t = to] { CompactFile(f, t); }, &description), error) << to;
         EXPECT_NE(description.find(text), std::string::npos) << description;
         EXPECT_TRUE(ReadBytes(source) == original) << to;
         EXPECT_EQ(fs::exists(to), existed) << to;
@@ -89,7 +89,7 @@ TEST(VerifyCopy, AWrongCopyIsRefusedAndDeleted) {
         };
         CompactSummary summary;
         std::string description;
-        EXPECT_EQ(ErrorNumberOf([&] { CompactFile(source, dir / "out.mdb", summary, spoil); }, &description), errc::kVerifyFailed);
+        EXPECT_EQ(ErrorOf([&] { CompactFile(source, dir / "out.mdb", summary, spoil); }, &description), errc::kVerifyFailed);
         EXPECT_NE(description.find("compacted copy does not match the source"), std::string::npos) << description;
         EXPECT_NE(description.find(detail), std::string::npos) << description;
         EXPECT_TRUE(ReadBytes(source) == original);

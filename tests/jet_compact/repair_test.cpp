@@ -142,11 +142,11 @@ TEST_P(Repair, KeepsEveryReadableRowAndReportsEveryLoss) {
     WriteBytes(dir / "damaged.mdb", bytes);
     RepairReport report;
     std::string error;
-    const long number = ErrorNumberOf([&] { RepairFile(dir / "damaged.mdb", dir / "out.mdb", report); }, &error);
+    const long number = ErrorOf([&] { RepairFile(dir / "damaged.mdb", dir / "out.mdb", report); }, &error);
     EXPECT_TRUE(ReadBytes(dir / "damaged.mdb") == bytes);
     // Compaction refuses the damage repair exists for: a copy would keep it or lose rows.
     if (damage.kind != Kind::kDerived) {
-        EXPECT_NE(ErrorNumberOf([&] { CompactFile(dir / "damaged.mdb", dir / "compacted.mdb"); }), 0);
+        EXPECT_NE(ErrorOf([&] { CompactFile(dir / "damaged.mdb", dir / "compacted.mdb"); }), 0);
         EXPECT_FALSE(fs::exists(dir / "compacted.mdb"));
     }
     if (damage.kind == Kind::kRefused) {
@@ -163,7 +163,7 @@ TEST_P(Repair, KeepsEveryReadableRowAndReportsEveryLoss) {
         // The rows the damaged file holds (the original's where the damage
         // hid them from the plain reader): deleted rows stay deleted.
         std::map<std::string, Rows> expected;
-        if (ErrorNumberOf([&] { expected = Content(PageFile::FromMemory(bytes), true); }) != 0)
+        if (ErrorOf([&] { expected = Content(PageFile::FromMemory(bytes), true); }) != 0)
             expected = Content(original, true);
         EXPECT_TRUE(Content(copy, true) == expected) << "the content differs";
         EXPECT_EQ(report.LossSummary(), "");

@@ -5,7 +5,7 @@
 
 #include "core/error.h"
 #include "engines/odbc/odbc_client.h"
-#include "tests/contracts/error_of.h"
+#include "tests/support/error_of.h"
 #include "tests/odbc/odbc_test_support.h"
 
 namespace dorvane::odbc {

@@ -5,7 +5,7 @@
 #include "engines/jet/jet_engine.h"
 #include "platform/file.h"
 #include "platform/native_path.h"
-#include "tests/contracts/error_of.h"
+#include "tests/support/error_of.h"
 #include "tests/support/temp_dir.h"
 
 namespace dorvane::testing {

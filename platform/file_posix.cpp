@@ -63,6 +63,22 @@ bool LockedByOthers(int fd, short type, ByteRange range, const std::filesystem::
     return lock.l_type != F_UNLCK;
 }
 
+// Writes `size` bytes through `write_from` (a write(2) of what remains from an
+// offset), again after a signal; a write that makes no progress means no room.
+template <typename WriteFrom>
+void WriteAll(const std::filesystem::path& path, std::size_t size, WriteFrom write_from) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = write_from(done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Fail(path, "write");
+        }
+        if (n == 0) throw SystemError(ENOSPC, path, "write");
+        done += static_cast<std::size_t>(n);
+    }
+}
+
 }  // namespace
 
 File::File(Native handle, std::filesystem::path path) : handle_(handle), path_(std::move(path)) {}
@@ -167,29 +183,13 @@ std::size_t File::Read(std::span<std::uint8_t> out) {
 }
 
 void File::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(handle_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Fail(path_, "write");
-        }
-        if (n == 0) throw SystemError(ENOSPC, path_, "write");
-        done += static_cast<std::size_t>(n);
-    }
+    WriteAll(path_, bytes.size(), [&](std::size_t done) {
+        return ::pwrite(handle_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+    });
 }
 
 void File::Write(std::string_view bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(handle_, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Fail(path_, "write");
-        }
-        if (n == 0) throw SystemError(ENOSPC, path_, "write");
-        done += static_cast<std::size_t>(n);
-    }
+    WriteAll(path_, bytes.size(), [&](std::size_t done) { return ::write(handle_, bytes.data() + done, bytes.size() - done); });
 }
 
 void File::SetLength(std::uint64_t length) {

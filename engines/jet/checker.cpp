@@ -154,7 +154,15 @@ CheckReport CheckDatabase(const PageFile& file) {
     CheckReport report;
     const UsageMap global = ReadGlobalFreeMap(file);
     const std::set<std::uint32_t> freePages(global.pages.begin(), global.pages.end());
-    for (const CatalogEntry& entry : ReadTables(file)) {
+    std::vector<CatalogEntry> tables = ReadTables(file);
+    // A catalog that lost its pages reads as an empty database: its own row
+    // missing is the sign, and its rows are then checked all the same.
+    if (std::ranges::none_of(tables, [](const CatalogEntry& e) { return e.table_page() == kCatalogPage; })) {
+        Add(report, DamageClass::kUnrepairable, "the catalog (MSysObjects) holds no row for itself");
+        tables.insert(tables.begin(), {"MSysObjects", static_cast<std::int32_t>(kCatalogPage), 0, kObjectTypeTable,
+                                       kSystemObjectFlags});
+    }
+    for (const CatalogEntry& entry : tables) {
         std::optional<TableDef> def;
         try {
             def = ReadTableDef(file, entry.table_page());

@@ -98,10 +98,12 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
                                   " pages that are not its data pages");
     }
     std::set<RowPointer> rows;
+    std::uint32_t largestAutoNumber = 0;
     RowCursor cursor(file, def);
     for (TableRow row; cursor.Next(row);) {
         rows.insert(row.header);
         const RowFields fields = LocateFields(file.format(), def, row.body);
+        largestAutoNumber = std::max(largestAutoNumber, LargestAutoNumber(def, row.body, fields));
         for (std::size_t i = 0; i < def.columns.size(); ++i) {
             const auto value = FieldToText(file, def.columns[i], row.body, fields.spans[i]);
             if (!value || !def.columns[i].IsLongValue()) continue;
@@ -116,6 +118,10 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
         }
     }
     CheckNotFree(freePages, dataPages, name + " data", report);
+    if (largestAutoNumber > def.autonumber) {
+        Add(report, DamageClass::kDerived, name + ": its AutoNumber counter is " + std::to_string(def.autonumber) +
+                                               " but a row holds " + std::to_string(largestAutoNumber));
+    }
     ++report.tables;
     report.rows += rows.size();
     // Access keeps a user table's count exact but lets the system tables'

@@ -72,6 +72,14 @@ const Damage kDamages[] = {
          Unlist(b, f, memo, {pages.at(0), pages.at(1)});
          return 0u;
      }},
+    {"AutoNumber counter below its rows", kPost, "Invoices", Kind::kDerived,
+     [](Bytes& b, const PageFile& f, const Target& t) { PutLe32(b, At(f, t.def.page, f.format().tdef_autonumber), 5); return 0u; }},
+    {"zeroed free data page", "mdb/jet4/overflowTestV2003.mdb", "Table1", Kind::kDerived,
+     [](Bytes& b, const PageFile& f, const Target&) {
+         for (std::uint32_t p : ReadGlobalFreeMap(f).pages)
+             if (p < f.page_count() && f.ReadPage(p)[0] == kPageData) { Zero(b, f, p); return 0u; }
+         throw std::runtime_error("no free data page");
+     }},
     {"cached count too low", kPost, "Scans", Kind::kDerived,
      [](Bytes& b, const PageFile& f, const Target& t) { PutLe32(b, At(f, t.def.page, f.format().tdef_num_rows), 1); return 0u; }},
     {"zeroed data page", kPost, "Customers", Kind::kPrimary,

@@ -41,6 +41,7 @@ struct CopiedRows {
     RowMap moved;
     std::vector<PackedPage> pages;
     std::size_t shortest = 0;  // the shortest row, which the free-space map must make room for
+    std::uint32_t largest_autonumber = 0;
     LongValueWriters long_values;
 };
 
@@ -53,8 +54,7 @@ struct RebuiltIndex {
 
 // Writes the row's stored long values anew and points its fields at them.
 void MoveLongValues(const CompactionContext& c, const TableDef& def, const std::string& name, Bytes& body,
-                    LongValueWriters& writers, TableCounts& counts) {
-    const RowFields fields = LocateFields(c.source.format(), def, body);
+                    const RowFields& fields, LongValueWriters& writers, TableCounts& counts) {
     for (std::size_t i = 0; i < def.columns.size(); ++i) {
         const Column& column = def.columns[i];
         const FieldSpan& span = fields.spans[i];
@@ -83,7 +83,9 @@ CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::
     Bytes body;
     const auto copy = [&](RowPointer header, ByteSpan stored) {
         body.assign(stored.begin(), stored.end());
-        MoveLongValues(c, def, name, body, out.long_values, counts);  // first, so the row can point at them
+        const RowFields fields = LocateFields(format, def, body);
+        out.largest_autonumber = std::max(out.largest_autonumber, LargestAutoNumber(def, body, fields));
+        MoveLongValues(c, def, name, body, fields, out.long_values, counts);  // first, so the row can point at them
         out.moved.Add(header, packer.Add(body).where);
         out.shortest = out.moved.size() == 1 ? body.size() : std::min(out.shortest, body.size());
     };
@@ -140,6 +142,8 @@ void RewriteDefinition(const CompactionContext& c, const TableDef& def, const Co
     };
     DefinitionRewrite definition(c.source, def);
     definition.SetLe32(def.num_rows_offset, static_cast<std::uint32_t>(rows.moved.size()));
+    // A counter below a stored value would hand that value out again.
+    definition.SetLe32(def.autonumber_offset, std::max(def.autonumber, rows.largest_autonumber));
     definition.SetLe32(def.owned_map_offset, record(PagesOf(rows.pages)));
     definition.SetLe32(def.free_map_offset,
                        record(rows.moved.size() ? PagesOf(rows.pages, rows.shortest + 2) : std::vector<std::uint32_t>{}));

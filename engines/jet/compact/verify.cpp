@@ -33,6 +33,7 @@ std::vector<std::pair<std::size_t, std::size_t>> RewrittenFields(const TableDef&
     std::vector<std::pair<std::size_t, std::size_t>> r;
     const auto add = [&r](std::size_t at, std::size_t n) { r.emplace_back(at, at + n); };
     add(def.num_rows_offset, 4);
+    add(def.autonumber_offset, 4);
     add(def.owned_map_offset, 4);
     add(def.free_map_offset, 4);
     for (const PhysicalIndex& index : def.physical_indexes) {
@@ -50,6 +51,7 @@ std::vector<std::pair<std::size_t, std::size_t>> RewrittenFields(const TableDef&
 void CompareDefinitions(const TableDef& a, const TableDef& b) {
     if (a.pages != b.pages || a.stream.size() != b.stream.size())
         Mismatch(TableText(a) + ": the definition moved or changed length");
+    if (b.autonumber < a.autonumber) Mismatch(TableText(a) + ": its AutoNumber counter went down");
     std::vector<bool> skip(a.stream.size(), false);
     for (auto [from, to] : RewrittenFields(a))
         for (std::size_t i = from; i < to && i < skip.size(); ++i) skip[i] = true;

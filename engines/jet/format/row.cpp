@@ -1,5 +1,7 @@
 #include "engines/jet/format/row.h"
 
+#include <algorithm>
+
 namespace dorvane::jet {
 
 namespace {
@@ -95,6 +97,17 @@ RowFields LocateFields(const Format& format, const TableDef& def, ByteSpan row) 
         }
     }
     return out;
+}
+
+std::uint32_t LargestAutoNumber(const TableDef& def, ByteSpan row, const RowFields& fields) {
+    std::uint32_t largest = 0;
+    for (std::size_t c = 0; c < def.columns.size(); ++c) {
+        const FieldSpan& field = fields.spans[c];
+        if (!def.columns[c].IsAutoNumber() || !field.present || field.length != 4) continue;
+        const auto value = static_cast<std::int32_t>(Le32(row, field.offset));
+        if (value > 0) largest = std::max(largest, static_cast<std::uint32_t>(value));
+    }
+    return largest;
 }
 
 }  // namespace dorvane::jet

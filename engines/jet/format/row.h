@@ -33,4 +33,8 @@ inline ByteSpan FieldBytes(ByteSpan row, const FieldSpan& field) {
     return row.subspan(field.offset, field.length);
 }
 
+// The largest positive AutoNumber value in the row, or 0: the table's
+// counter (the last value issued) must never be below it.
+std::uint32_t LargestAutoNumber(const TableDef& def, ByteSpan row, const RowFields& fields);
+
 }  // namespace dorvane::jet

@@ -26,6 +26,7 @@ inline constexpr std::size_t kTableDefPageHeader = 8;
 
 inline constexpr std::uint8_t kColumnFixed = 0x01;       // column flag: fixed length
 inline constexpr std::uint8_t kColumnCompressed = 0x01;  // J4 extended flag: compressed text allowed
+inline constexpr std::uint8_t kColumnAutoNumber = 0x04;  // column flag: Long AutoNumber
 inline constexpr std::uint8_t kIndexUnique = 0x01;       // physical index flags
 inline constexpr std::uint8_t kIndexIgnoresNulls = 0x02;
 inline constexpr std::uint8_t kIndexPrimaryKey = 1;      // logical index types
@@ -47,6 +48,7 @@ struct Column {
     bool IsFixed() const { return (flags & kColumnFixed) != 0; }
     bool IsBoolean() const { return type == coltype::kBoolean; }
     bool IsLongValue() const { return type == coltype::kOle || type == coltype::kMemo; }
+    bool IsAutoNumber() const { return type == coltype::kLong && (flags & kColumnAutoNumber) != 0; }
 };
 
 struct IndexColumn {

@@ -57,6 +57,14 @@ const char* const kJet3 = "mdb/jet3/testV1997.mdb";
 const Damage kDamages[] = {
     {"zeroed index leaf", kPost, "Customers", Kind::kDerived,
      [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, IndexPageOf(f, t, kPageIndexLeaf)); return 0u; }},
+    {"garbled index key", kPost, "Customers", Kind::kDerived,
+     [](Bytes& b, const PageFile& f, const Target& t) {
+         std::vector<std::uint32_t> leaves;
+         for (std::uint32_t p : WalkIndex(f, t.def.physical_indexes[0].root_page).pages)
+             if (f.ReadPage(p)[0] == kPageIndexLeaf) leaves.push_back(p);
+         b[At(f, leaves.at(leaves.size() / 2), f.format().idx_entries + 1)] = 0xFF;  // now above its successors
+         return 0u;
+     }},
     {"zeroed index node", kPost, "Invoices", Kind::kDerived,
      [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, IndexPageOf(f, t, kPageIndexNode)); return 0u; }},
     {"zeroed usage bitmap", kPost, "Customers", Kind::kDerived,

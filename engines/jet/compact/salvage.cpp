@@ -115,6 +115,23 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
 
 using Walks = std::vector<std::optional<IndexWalk>>;  // per physical index; none where it cannot be walked
 
+// Rows named by entries out of order with a neighbour. No change to a row can
+// put its entry out of order, so there the index is what is damaged, and
+// such an entry neither confirms nor condemns its row.
+std::set<RowPointer> OutOfOrder(const IndexWalk& walk) {
+    std::set<RowPointer> rows;
+    Bytes previous;
+    for (std::size_t i = 0; i < walk.entries.size(); ++i) {
+        Bytes current = walk.entries[i].SortBytes();
+        if (i > 0 && !(previous < current)) {
+            rows.insert(walk.entries[i - 1].row);
+            rows.insert(walk.entries[i].row);
+        }
+        previous = std::move(current);
+    }
+    return rows;
+}
+
 enum class KeyAgreement { kUnknown, kAgrees, kDisagrees };
 
 // Whether the indexes' entries for the row hold the keys its values give:
@@ -149,9 +166,12 @@ KeyAgreement AgreementOf(const PageFile& file, const TableDef& def, const Walks&
 void DropUnconfirmed(const PageFile& file, const TableDef& def, const Walks& walks, PageRows& seen,
                      TableSalvage& out) {
     std::vector<std::map<RowPointer, const Bytes*>> named(walks.size());
-    for (std::size_t i = 0; i < walks.size(); ++i)
-        if (walks[i])
-            for (const IndexEntry& e : walks[i]->entries) named[i].emplace(e.row, &e.key);
+    for (std::size_t i = 0; i < walks.size(); ++i) {
+        if (!walks[i]) continue;
+        const std::set<RowPointer> disordered = OutOfOrder(*walks[i]);
+        for (const IndexEntry& e : walks[i]->entries)
+            if (!disordered.contains(e.row)) named[i].emplace(e.row, &e.key);
+    }
     std::vector<KeyAgreement> agreement;
     for (const SalvagedRow& row : out.rows) {
         agreement.push_back(AgreementOf(file, def, walks, named, row));
@@ -207,7 +227,7 @@ std::vector<IndexEntry> SalvageIndex(const PageFile& file, const TableDef& def, 
             if (!named[r] && !(ignoresNulls && EveryIndexedColumnNull(file, def, index, out.rows[r].body)))
                 whole = false;
     }
-    if (whole) return entries;
+    if (whole && OutOfOrder(*walk).empty()) return entries;
     entries.clear();
     out.rebuilt_indexes.push_back(number);
     for (const SalvagedRow& row : out.rows) {

@@ -124,10 +124,10 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     }
     ++report.tables;
     report.rows += rows.size();
-    // Access keeps a user table's count exact but lets the system tables'
-    // lag behind their rows. A count above the rows found means rows that
-    // can no longer be reached, never something to correct silently.
-    if (def.num_rows > rows.size() && !entry.IsSystem()) {
+    // Access keeps a user table's count exact and lets a system table's lag
+    // below its rows, never above. A count above the rows found means rows
+    // that can no longer be reached, never something to correct silently.
+    if (def.num_rows > rows.size()) {
         Add(report, DamageClass::kSuspect, name + ": its cached row count is " + std::to_string(def.num_rows) + " but " +
                                   std::to_string(rows.size()) + " rows were found; up to " +
                                   std::to_string(def.num_rows - rows.size()) + " rows may be lost");

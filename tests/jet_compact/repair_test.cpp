@@ -137,6 +137,12 @@ const Damage kDamages[] = {
      "\"MSysACEs\""},
     {"cached count too high", kOverflow, "Table1", Kind::kPrimary,
      [](Bytes& b, const PageFile& f, const Target& t) { b[At(f, t.def.page, f.format().tdef_num_rows)] = 9; return 0u; }},
+    {"a system table's map emptied", "mdb/jet4/indexTestV2000.mdb", "MSysNameMap", Kind::kRefused,
+     [](Bytes& b, const PageFile& f, const Target& t) {
+         const RowPointer map = RowPointer::FromU32(t.def.owned_map);
+         Unlist(b, f, map, ReadUsageMap(f, map).pages);
+         return 0u;
+     }, "\"MSysNameMap\""},
     {"zeroed definition", kPost, "Invoices", Kind::kRefused,
      [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, t.def.page); return 0u; }, "\"Invoices\""},
     {"zeroed catalog page", kPost, "MSysObjects", Kind::kRefused,

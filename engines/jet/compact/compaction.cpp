@@ -62,7 +62,7 @@ std::vector<CatalogEntry> ReadTableList(const PageFile& file, bool repairing) {
     try {
         // A catalog row that cannot be read would take its table with it.
         const compact::TableSalvage catalog =
-            compact::SalvageTable(file, ReadTableDef(file, kCatalogPage), "MSysObjects", true);
+            compact::SalvageTable(file, ReadTableDef(file, kCatalogPage), "MSysObjects");
         if (catalog.in_doubt()) ThrowCorrupt("its rows cannot all be read");
         return ReadTables(file);
     } catch (const Error& e) {
@@ -106,7 +106,7 @@ std::vector<compact::TableSalvage> SalvageTables(const PageFile& file, const Sou
     std::vector<compact::TableSalvage> salvages;
     for (std::size_t i = 0; i < tables.defs.size(); ++i) {
         const CatalogEntry& entry = tables.entries[i];
-        compact::TableSalvage salvage = compact::SalvageTable(file, tables.defs[i], entry.name, entry.IsSystem());
+        compact::TableSalvage salvage = compact::SalvageTable(file, tables.defs[i], entry.name);
         if (entry.IsSystem() && salvage.in_doubt())
             Damaged("system table \"" + entry.name + "\" cannot be repaired: its rows cannot all be read");
         report.tables.push_back({entry.name, salvage.rows.size(), salvage.rows_dropped, salvage.possibly_lost,

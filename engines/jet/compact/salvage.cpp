@@ -263,7 +263,7 @@ std::vector<std::uint32_t> ListedPages(const PageFile& file, const TableDef& def
 
 }  // namespace
 
-TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::string& name, bool system_table) {
+TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::string& name) {
     TableSalvage out;
     PageRows seen;
     Bytes bytes;
@@ -302,18 +302,18 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
     for (const RowPointer& body : seen.bodies)
         if (!seen.pointed_at.contains(body)) ++out.orphan_bodies;
 
-    // Access keeps a user table's cached count exact (the system tables' lag
-    // behind), so a count above the rows found means rows that could not be
-    // reached. The excess is harmless only as far as index entries name
+    // Access keeps a user table's cached count exact and lets a system
+    // table's lag below its rows, never above: a count above the rows found
+    // means rows that could not be reached. The excess is harmless only as far as index entries name
     // deleted slots of the table: rows deleted after the count was written.
     // Entries naming rows that are gone otherwise, and relocated bodies no
     // row points at, are rows that may be lost too, whatever the count says.
     std::uint64_t unexplained = std::max(out.missing_named, out.orphan_bodies);
-    if (!system_table && def.num_rows > out.rows.size()) {
+    if (def.num_rows > out.rows.size()) {
         const std::uint64_t excess = def.num_rows - out.rows.size();
         unexplained = std::max(unexplained, excess > namedDeleted.size() ? excess - namedDeleted.size() : 0);
     }
-    if (!system_table) out.possibly_lost = unexplained > out.rows_dropped ? unexplained - out.rows_dropped : 0;
+    out.possibly_lost = unexplained > out.rows_dropped ? unexplained - out.rows_dropped : 0;
     return out;
 }
 

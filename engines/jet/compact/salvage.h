@@ -39,8 +39,7 @@ struct TableSalvage {
     std::uint64_t missing_named = 0;                // rows index entries name that are neither kept nor deleted
     std::uint64_t orphan_bodies = 0;                // relocated row bodies no row points at
     // Whether anything says rows may be missing beyond what was counted:
-    // what a table whose cached count cannot tell (a system table's) must
-    // not show.
+    // what a system table, whose rows may not be dropped, must not show.
     bool in_doubt() const {
         return lost_anything() || pages_passed_over != 0 || pages_in_doubt != 0 || map_lost || missing_named != 0 ||
                orphan_bodies != 0;
@@ -50,7 +49,6 @@ struct TableSalvage {
 
 // Throws (naming the table) when an index must be rebuilt but a row's key
 // cannot be computed: an index with missing entries is never written.
-TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::string& name,
-                          bool system_table);
+TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::string& name);
 
 }  // namespace dorvane::jet::compact

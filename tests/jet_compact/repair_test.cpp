@@ -137,6 +137,14 @@ const Damage kDamages[] = {
      "\"MSysACEs\""},
     {"cached count too high", kOverflow, "Table1", Kind::kPrimary,
      [](Bytes& b, const PageFile& f, const Target& t) { b[At(f, t.def.page, f.format().tdef_num_rows)] = 9; return 0u; }},
+    {"a page's owner changed to a table whose map is lost", "mdb/jet4/indexTestV2000.mdb", "Table1", Kind::kPrimary,
+     [](Bytes& b, const PageFile& f, const Target& t) {
+         const Target other = TableOf(f, "Table2");
+         const RowPointer map = RowPointer::FromU32(other.def.owned_map);
+         PutLe16(b, At(f, map.page, f.format().data_row_offsets + 2 * map.row), 0x0FFF);  // the map unreadable
+         PutLe32(b, At(f, t.data[0], f.format().page_owner), other.def.page);
+         return LiveRows(f, t.data[0]);
+     }},
     {"a system table's map emptied", "mdb/jet4/indexTestV2000.mdb", "MSysNameMap", Kind::kRefused,
      [](Bytes& b, const PageFile& f, const Target& t) {
          const RowPointer map = RowPointer::FromU32(t.def.owned_map);

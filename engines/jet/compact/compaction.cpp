@@ -104,9 +104,10 @@ SourceTables ReadSourceTables(const PageFile& file, bool repairing) {
 std::vector<compact::TableSalvage> SalvageTables(const PageFile& file, const SourceTables& tables,
                                                  RepairReport& report) {
     std::vector<compact::TableSalvage> salvages;
+    const compact::ListedDataPages listed = compact::ListDataPages(file, tables.defs);
     for (std::size_t i = 0; i < tables.defs.size(); ++i) {
         const CatalogEntry& entry = tables.entries[i];
-        compact::TableSalvage salvage = compact::SalvageTable(file, tables.defs[i], entry.name);
+        compact::TableSalvage salvage = compact::SalvageTable(file, tables.defs[i], entry.name, listed);
         if (entry.IsSystem() && salvage.in_doubt())
             Damaged("system table \"" + entry.name + "\" cannot be repaired: its rows cannot all be read");
         report.tables.push_back({entry.name, salvage.rows.size(), salvage.rows_dropped, salvage.possibly_lost,

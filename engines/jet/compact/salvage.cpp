@@ -245,7 +245,8 @@ std::vector<IndexEntry> SalvageIndex(const PageFile& file, const TableDef& def, 
 // The pages the table's map lists; when the map itself is lost, the data
 // pages the file holds for the table, found by their owner (the map is
 // derived from them, in the same ascending order).
-std::vector<std::uint32_t> ListedPages(const PageFile& file, const TableDef& def, TableSalvage& out) {
+std::vector<std::uint32_t> ListedPages(const PageFile& file, const TableDef& def, const ListedDataPages& listed,
+                                       TableSalvage& out) {
     try {
         return ReadUsageMap(file, RowPointer::FromU32(def.owned_map)).pages;
     } catch (const Error& e) {
@@ -256,6 +257,8 @@ std::vector<std::uint32_t> ListedPages(const PageFile& file, const TableDef& def
     Bytes bytes;
     for (std::uint32_t page = 1; page < file.page_count(); ++page) {
         file.ReadPage(page, bytes);
+        const auto lister = listed.find(page);
+        if (lister != listed.end() && lister->second != def.page) continue;
         if (bytes[0] == kPageData && Le32(bytes, file.format().page_owner) == def.page) pages.push_back(page);
     }
     return pages;
@@ -263,11 +266,25 @@ std::vector<std::uint32_t> ListedPages(const PageFile& file, const TableDef& def
 
 }  // namespace
 
-TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::string& name) {
+ListedDataPages ListDataPages(const PageFile& file, const std::vector<TableDef>& defs) {
+    ListedDataPages listed;
+    for (const TableDef& def : defs) {
+        try {
+            for (std::uint32_t page : ReadUsageMap(file, RowPointer::FromU32(def.owned_map)).pages)
+                listed.emplace(page, def.page);
+        } catch (const Error& e) {
+            if (e.number() != errc::kCorrupt) throw;
+        }
+    }
+    return listed;
+}
+
+TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::string& name,
+                          const ListedDataPages& listed) {
     TableSalvage out;
     PageRows seen;
     Bytes bytes;
-    for (std::uint32_t page : ListedPages(file, def, out)) {
+    for (std::uint32_t page : ListedPages(file, def, listed, out)) {
         if (page >= file.page_count()) {  // cut off the end of the file
             ++out.pages_passed_over;
             continue;

@@ -6,6 +6,7 @@
 // and passed over instead of ending the read.
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -47,8 +48,17 @@ struct TableSalvage {
     bool lost_anything() const { return rows_dropped != 0 || possibly_lost != 0 || values_cut != 0; }
 };
 
+// Data pages the tables' readable maps list, each with the definition page
+// of the table that lists it.
+using ListedDataPages = std::map<std::uint32_t, std::uint32_t>;
+ListedDataPages ListDataPages(const PageFile& file, const std::vector<TableDef>& defs);
+
 // Throws (naming the table) when an index must be rebuilt but a row's key
-// cannot be computed: an index with missing entries is never written.
-TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::string& name);
+// cannot be computed: an index with missing entries is never written. A
+// table whose own map is lost takes its pages by their owner field, but
+// none that another table's map lists: a changed owner must not carry
+// another table's rows into this one.
+TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::string& name,
+                          const ListedDataPages& listed = {});
 
 }  // namespace dorvane::jet::compact

@@ -122,8 +122,11 @@ const Damage kDamages[] = {
      [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, t.data[0]); return 7u; }},
     {"torn sector", kOverflow, "Table1", Kind::kPrimary,
      [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, t.data[0], 512); return 7u; }},
+    {"overflow pointer's slot offset shifted", kOverflow, "Table1", Kind::kPrimary,
+     [](Bytes& b, const PageFile& f, const Target&) { PutLe16(b, At(f, 27, 22), 0x4F6B); return 7u; }},
     {"broken overflow pointer", kOverflow, "Table1", Kind::kPrimary,
-     [](Bytes& b, const PageFile& f, const Target&) { PutLe32(b, At(f, 27, 0xF9D), 0x0E00); return 1u; }},
+     // a pointer out of the table cannot be told from a slot offset gone wrong: the page's rows are in doubt
+     [](Bytes& b, const PageFile& f, const Target&) { PutLe32(b, At(f, 27, 0xF9D), 0x0E00); return 7u; }},
     {"a row shorter than its null mask", kOverflow, "Table1", Kind::kPrimary,
      [](Bytes& b, const PageFile& f, const Target&) { std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(At(f, 27, 0xFDF)), 33, 0xFF); return 7u; }},
     {"slot offset with flag bits", kOverflow, "Table1", Kind::kPrimary,

@@ -60,6 +60,7 @@ struct PageRows {
     std::set<RowPointer> bodies;           // slots flagged as relocated bodies
     std::set<RowPointer> pointed_at;       // where the table's overflow pointers lead
     std::set<std::uint32_t> damaged_pages; // see DropUnconfirmed
+    std::set<std::uint32_t> listed;        // the table's pages, as its map (or their owners) give them
 };
 
 void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number, const Bytes& bytes,
@@ -101,6 +102,10 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
         } catch (const Error& e) {
             if (e.number() != errc::kCorrupt) throw;
             ++out.rows_dropped;
+            // Into a page the table does not hold, the pointer is not one: the
+            // slot offset that gave its bytes is wrong, and so are its neighbours'.
+            const ByteSpan pointer = page->SlotBytes(slot);
+            if (pointer.size() < 4 || !seen.listed.contains(RowPointer::FromU32(Le32(pointer, 0)).page)) garbled = true;
             continue;
         }
         if (SalvageRow(file, def, row.body, out)) {
@@ -284,7 +289,9 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
     TableSalvage out;
     PageRows seen;
     Bytes bytes;
-    for (std::uint32_t page : ListedPages(file, def, listed, out)) {
+    const std::vector<std::uint32_t> pages = ListedPages(file, def, listed, out);
+    seen.listed.insert(pages.begin(), pages.end());
+    for (std::uint32_t page : pages) {
         if (page >= file.page_count()) {  // cut off the end of the file
             ++out.pages_passed_over;
             continue;

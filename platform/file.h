@@ -95,6 +95,7 @@ public:
 
 private:
     friend class Replacement;
+    friend class FileView;
     friend void FlushFolder(const std::filesystem::path& folder);
     File(Native handle, std::filesystem::path path);
     void CloseQuietly() noexcept;

@@ -149,7 +149,7 @@ void CompactInto(const std::filesystem::path& source, const std::filesystem::pat
         throw Error(errc::kFileAlreadyExists, "cannot compact " + Quoted(source) + " onto itself");
 
     const compact::SourceHold hold(source);
-    const PageFile file = PageFile::Open(source);
+    const PageFile file = PageFile::OpenHeld(source);
     if (repair == nullptr) RefuseDamage(file);
     const SourceTables tables = ReadSourceTables(file, repair != nullptr);
     std::vector<compact::TableSalvage> salvages;
@@ -163,7 +163,7 @@ void CompactInto(const std::filesystem::path& source, const std::filesystem::pat
     out.Finish(allocator.page_count());
     if (before_verification) before_verification(destination);
     {
-        const PageFile copy = PageFile::Open(destination);
+        const PageFile copy = PageFile::OpenHeld(destination);
         compact::VerifyCopy(file, tables.defs, copy, salvaged);
     }
     out.Commit();

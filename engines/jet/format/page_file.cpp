@@ -8,6 +8,7 @@
 #include "core/error.h"
 #include "engines/jet/format/rc4.h"
 #include "platform/file.h"
+#include "platform/file_view.h"
 
 namespace dorvane::jet {
 
@@ -48,6 +49,20 @@ public:
 private:
     platform::File file_;
     std::uint64_t size_;
+};
+
+class MappedSource final : public PageSource {
+public:
+    explicit MappedSource(const std::filesystem::path& path) : view_(platform::FileView::Map(path)) {}
+    std::uint64_t Size() const override { return view_.bytes().size(); }
+    void Read(std::uint64_t offset, std::span<std::uint8_t> out) const override {
+        const auto all = view_.bytes();
+        if (offset > all.size() || out.size() > all.size() - offset) ThrowCorrupt("read past the end of the file");
+        std::memcpy(out.data(), all.data() + offset, out.size());
+    }
+
+private:
+    platform::FileView view_;
 };
 
 }  // namespace
@@ -95,6 +110,10 @@ PageFile::PageFile(std::unique_ptr<PageSource> source, std::filesystem::path pat
 
 PageFile PageFile::Open(const std::filesystem::path& path) {
     return PageFile(std::make_unique<FileSource>(path), path);
+}
+
+PageFile PageFile::OpenHeld(const std::filesystem::path& path) {
+    return PageFile(std::make_unique<MappedSource>(path), path);
 }
 
 PageFile PageFile::FromMemory(Bytes contents) {

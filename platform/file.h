@@ -95,7 +95,6 @@ public:
 
 private:
     friend class Replacement;
-    friend class FileView;
     friend void FlushFolder(const std::filesystem::path& folder);
     File(Native handle, std::filesystem::path path);
     void CloseQuietly() noexcept;

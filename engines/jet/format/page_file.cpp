@@ -1,5 +1,6 @@
 #include "engines/jet/format/page_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
@@ -8,7 +9,6 @@
 #include "core/error.h"
 #include "engines/jet/format/rc4.h"
 #include "platform/file.h"
-#include "platform/file_view.h"
 
 namespace dorvane::jet {
 
@@ -51,18 +51,61 @@ private:
     std::uint64_t size_;
 };
 
-class MappedSource final : public PageSource {
+// A file nobody else may change while it is open, read in aligned blocks of
+// which the most recently used are kept: a compaction reads each table's
+// pages in runs and comes back to pages it read shortly before. Not for use
+// from more than one thread at a time.
+class BlockSource final : public PageSource {
 public:
-    explicit MappedSource(const std::filesystem::path& path) : view_(platform::FileView::Map(path)) {}
-    std::uint64_t Size() const override { return view_.bytes().size(); }
+    explicit BlockSource(const std::filesystem::path& path)
+        : file_(platform::File::Open(path, platform::Access::kRead)), size_(file_.Size()) {}
+    std::uint64_t Size() const override { return size_; }
     void Read(std::uint64_t offset, std::span<std::uint8_t> out) const override {
-        const auto all = view_.bytes();
-        if (offset > all.size() || out.size() > all.size() - offset) ThrowCorrupt("read past the end of the file");
-        std::memcpy(out.data(), all.data() + offset, out.size());
+        if (offset > size_ || out.size() > size_ - offset) ThrowCorrupt("read past the end of the file");
+        std::size_t done = 0;
+        while (done < out.size()) {
+            const std::uint64_t at = offset + done;
+            const Block& block = Fetch(at / kBlockBytes);
+            const auto from = static_cast<std::size_t>(at % kBlockBytes);
+            const std::size_t n = std::min(out.size() - done, block.bytes.size() - from);
+            std::memcpy(out.data() + done, block.bytes.data() + from, n);
+            done += n;
+        }
     }
 
 private:
-    platform::FileView view_;
+    static constexpr std::size_t kBlockBytes = std::size_t{16} << 10;
+    static constexpr std::size_t kBlocks = 64;
+    struct Block {
+        std::uint64_t number = std::numeric_limits<std::uint64_t>::max();
+        std::uint64_t last_use = 0;
+        Bytes bytes;
+    };
+
+    // The block, read now unless it is among those kept (then the least
+    // recently used one makes room). The last block may be short.
+    const Block& Fetch(std::uint64_t number) const {
+        Block* victim = &blocks_[0];
+        for (Block& block : blocks_) {
+            if (block.number == number) {
+                block.last_use = ++uses_;
+                return block;
+            }
+            if (block.last_use < victim->last_use) victim = &block;
+        }
+        const std::uint64_t start = number * kBlockBytes;
+        victim->number = std::numeric_limits<std::uint64_t>::max();  // until the read succeeds
+        victim->bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes, size_ - start)));
+        file_.ReadAt(start, victim->bytes);
+        victim->number = number;
+        victim->last_use = ++uses_;
+        return *victim;
+    }
+
+    platform::File file_;
+    std::uint64_t size_;
+    mutable std::array<Block, kBlocks> blocks_;
+    mutable std::uint64_t uses_ = 0;
 };
 
 }  // namespace
@@ -113,7 +156,7 @@ PageFile PageFile::Open(const std::filesystem::path& path) {
 }
 
 PageFile PageFile::OpenHeld(const std::filesystem::path& path) {
-    return PageFile(std::make_unique<MappedSource>(path), path);
+    return PageFile(std::make_unique<BlockSource>(path), path);
 }
 
 PageFile PageFile::FromMemory(Bytes contents) {

@@ -30,9 +30,9 @@ public:
     // Throws kFileNotFound, kPermissionDenied, kNotADatabase ("not an Access
     // database"), kCorrupt.
     static PageFile Open(const std::filesystem::path& path);
-    // The same through a read-only mapping, for a file that cannot be
-    // shortened while it is open: one held exclusively (source_hold.h), or
-    // one this program has just written and still holds.
+    // The same read in blocks, the most recent kept, for a file that nobody
+    // changes while it is open: one held exclusively (source_hold.h), or one
+    // this program has just written and still holds.
     static PageFile OpenHeld(const std::filesystem::path& path);
     // The same over bytes in memory (tests, fuzzing).
     static PageFile FromMemory(Bytes contents);

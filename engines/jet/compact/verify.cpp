@@ -1,6 +1,7 @@
 #include "engines/jet/compact/verify.h"
 
 #include <algorithm>
+#include <future>
 #include <optional>
 #include <set>
 #include <string>
@@ -149,6 +150,13 @@ void CompareTable(const PageFile& source, const TableDef& a, const PageFile& cop
 
 void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tables, const PageFile& copy,
                 const std::vector<TableSalvage>* salvages) {
+    // Only a sound source is compacted, and a repair writes only what it
+    // salvaged, so the copy must be sound too. A copy on disk is checked
+    // through a reader of its own on a second core while it is compared.
+    std::future<CheckReport> checked =
+        copy.path().empty() ? std::async(std::launch::deferred, [&copy] { return CheckDatabase(copy); })
+                            : std::async(std::launch::async | std::launch::deferred,
+                                         [path = copy.path()] { return CheckDatabase(PageFile::OpenHeld(path)); });
     try {
         const auto names = [](const PageFile& f) {
             std::vector<std::pair<std::string, std::int32_t>> out;
@@ -163,11 +171,9 @@ void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tabl
         if (e.number() == errc::kVerifyFailed) throw;
         Mismatch(e.description());
     }
-    // Only a sound source is compacted, and a repair writes only what it
-    // salvaged, so the copy must be sound too.
     CheckReport report;
     try {
-        report = CheckDatabase(copy);
+        report = checked.get();
     } catch (const Error& e) {
         Mismatch(e.description());
     }

@@ -89,6 +89,7 @@ std::vector<std::string> UserTables(const fs::path& file) {
 
 struct Run {
     double seconds = -1;
+    double cpu_seconds = 0;  // user and system, all threads: steadier than seconds on a busy machine
     long peakKiB = 0;
     dorvane::jet::CompactSummary summary;
     std::string error;
@@ -131,6 +132,10 @@ Run Compact(const fs::path& file, const fs::path& work, bool repair) {
     ::wait4(child, &status, 0, &usage);
     r.seconds = Seconds(start);
     r.peakKiB = usage.ru_maxrss;
+    const auto cpu = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    r.cpu_seconds = cpu(usage.ru_utime) + cpu(usage.ru_stime);
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && bytes.size() == sizeof r.summary)
         std::copy(bytes.begin(), bytes.end(), reinterpret_cast<char*>(&r.summary));
     else
@@ -175,9 +180,10 @@ int main(int argc, char** argv) {
     if (files.empty()) files = DefaultFiles(work);
 
     const bool mdbtools = Shell("command -v mdb-export >/dev/null");
-    std::printf("%-20s %6s %6s %8s %8s %6s %7s %8s %7s %7s %8s %8s %6s\n", "file", "MiB", "after", "cp+sync",
-                "compact", "ratio", "peakMiB", "rows", "repair", "rep/cmp", "repMiB", "export", "mdb-export");
-    std::printf("(seconds; ratio: compaction / cp and sync of the copy; rep/cmp: repair / compaction;\n"
+    std::printf("%-20s %6s %6s %8s %8s %6s %6s %7s %8s %7s %7s %8s %8s %6s\n", "file", "MiB", "after", "cp+sync",
+                "compact", "cpu", "ratio", "peakMiB", "rows", "repair", "rep/cmp", "repMiB", "export", "mdb-export");
+    std::printf("(seconds; cpu: the compaction's processor time, all threads; ratio: compaction / cp and sync\n"
+                " of the copy; rep/cmp: repair / compaction;\n"
                 " export: dorvane-jet export of every user table; mdb-export: the same tables with mdbtools,\n"
                 " binary as hex as ours, and after it the ratio mdb-export / export)\n");
     for (const fs::path& file : files) {
@@ -191,8 +197,9 @@ int main(int argc, char** argv) {
         }
         const double after = static_cast<double>(run.summary.copy_pages) * static_cast<double>(fs::file_size(file)) /
                              std::max(1.0, static_cast<double>(run.summary.source_pages)) / 1048576.0;
-        std::printf("%-20s %6.1f %6.1f %8.3f %8.3f %6.1f %7.1f %8llu", file.filename().c_str(), mib, after, durable,
-                    run.seconds, run.seconds / std::max(durable, 1e-6), static_cast<double>(run.peakKiB) / 1024.0,
+        std::printf("%-20s %6.1f %6.1f %8.3f %8.3f %6.2f %6.1f %7.1f %8llu", file.filename().c_str(), mib, after,
+                    durable, run.seconds, run.cpu_seconds, run.seconds / std::max(durable, 1e-6),
+                    static_cast<double>(run.peakKiB) / 1024.0,
                     static_cast<unsigned long long>(run.summary.rows));
         if (repair.error.empty())
             std::printf(" %7.3f %7.2f %8.1f", repair.seconds, repair.seconds / std::max(run.seconds, 1e-6),

@@ -13,6 +13,21 @@ std::string CsvField(const std::optional<std::string>& value) {
     return out + "\"";
 }
 
+void AppendCsvField(std::string& out, std::string_view value) {
+    bool quoted = value.empty();
+    for (const char c : value) quoted |= c == ',' || c == '"' || c == '\r' || c == '\n';
+    if (!quoted) {
+        out += value;
+        return;
+    }
+    out += '"';
+    for (const char c : value) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
 void WriteCsvRow(std::ostream& out, const std::vector<std::optional<std::string>>& fields) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0) out << ',';

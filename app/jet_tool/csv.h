@@ -6,11 +6,14 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dorvane::jet_tool {
 
 std::string CsvField(const std::optional<std::string>& value);
+// The same for a value that is not Null, appended to `out`.
+void AppendCsvField(std::string& out, std::string_view value);
 void WriteCsvRow(std::ostream& out, const std::vector<std::optional<std::string>>& fields);
 
 }  // namespace dorvane::jet_tool

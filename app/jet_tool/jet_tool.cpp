@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/jet_tool/csv.h"
+#include "app/jet_tool/csv_export.h"
 #include "core/error.h"
 #include "engines/jet/checker.h"
 #include "engines/jet/compact/compaction.h"
@@ -180,12 +181,8 @@ int Run(const std::vector<std::string>& args) {
         if (args.size() != 3) return Usage("export needs FILE and TABLE");
         const JetDatabase db = JetDatabase::Open(args[1]);
         const TableDef def = db.LoadTable(args[2]);
-        std::vector<std::optional<std::string>> header;
-        for (const Column& column : def.columns) header.emplace_back(column.name);
-        dorvane::jet_tool::WriteCsvRow(std::cout, header);
-        ForEachRowText(db.file(), def, [](std::vector<std::optional<std::string>>& row) {
-            dorvane::jet_tool::WriteCsvRow(std::cout, row);
-        });
+        std::cout.flush();
+        dorvane::jet_tool::ExportCsv(db.file(), def, stdout);
         return 0;
     }
     if (command == "query") {

@@ -1,8 +1,11 @@
 // Compaction benchmark: for each database, the time of a compaction (with its
-// verification) divided by the time of `cp` of the same file, both measured
-// here in the same run, and the compaction's peak memory; then the time and
-// peak memory of a repair of the same (sound) file against the compaction's.
-// Each run is a child process so that its peak resident size is its own.
+// checks and verification) divided by the time of `cp` and `sync` of the same
+// file (the compaction flushes its copy too), each the best of three measured
+// here in the same run, and the compaction's peak memory; the time and peak
+// memory of a repair of the same (sound) file against the compaction's; and
+// the time of exporting every user table as CSV with dorvane-jet against
+// mdbtools' mdb-export of the same tables (when it is installed). Each run is
+// a child process so that its peak resident size is its own.
 //
 // Usage: jet_compact_bench [FILE...]
 // Without files: the three largest test databases and the two benchmark
@@ -23,6 +26,8 @@
 
 #include "core/error.h"
 #include "engines/jet/compact/compaction.h"
+#include "engines/jet/format/catalog.h"
+#include "engines/jet/format/page_file.h"
 
 namespace fs = std::filesystem;
 
@@ -40,24 +45,51 @@ double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-// The best of three runs of cp, page cache warm as for the compaction; with
-// `durable`, cp followed by a flush of the copy to disk, as the compaction
-// flushes its output before it reports success.
-double CopySeconds(const fs::path& file, const fs::path& work, bool durable) {
+// The best of three runs of a shell command, page cache warm; -1 when it fails.
+double BestSeconds(const std::string& command) {
     double best = 1e9;
     for (int i = 0; i < 3; ++i) {
-        const fs::path to = work / "cp.out";
-        fs::remove(to);
         const auto start = std::chrono::steady_clock::now();
-        if (!Shell("cp " + Quote(file) + " " + Quote(to) + (durable ? " && sync " + Quote(to) : ""))) return -1;
+        if (!Shell(command)) return -1;
         best = std::min(best, Seconds(start));
-        fs::remove(to);
     }
     return best;
 }
 
+// cp followed by a flush of the copy to disk, as the compaction flushes its
+// output before it reports success.
+double CopySeconds(const fs::path& file, const fs::path& work) {
+    const fs::path to = work / "cp.out";
+    const double best =
+        BestSeconds("rm -f " + Quote(to) + " && cp " + Quote(file) + " " + Quote(to) + " && sync " + Quote(to));
+    fs::remove(to);
+    return best;
+}
+
+// Every user table exported as CSV into a file by `program FILE TABLE`.
+double ExportSeconds(const std::string& program, const fs::path& file, const std::vector<std::string>& tables,
+                     const fs::path& work) {
+    std::string command = "true";
+    for (const std::string& table : tables)
+        command += " && " + program + " " + Quote(file) + " " + Quote(table) + " > " + Quote(work / "export.csv");
+    const double best = BestSeconds(command);
+    fs::remove(work / "export.csv");
+    return best;
+}
+
+std::vector<std::string> UserTables(const fs::path& file) {
+    std::vector<std::string> names;
+    try {
+        for (const dorvane::jet::CatalogEntry& entry : dorvane::jet::ReadTables(dorvane::jet::PageFile::Open(file)))
+            if (!entry.IsSystem()) names.push_back(entry.name);
+    } catch (const dorvane::Error&) {
+    }
+    return names;
+}
+
 struct Run {
     double seconds = -1;
+    double cpu_seconds = 0;  // user and system, all threads: steadier than seconds on a busy machine
     long peakKiB = 0;
     dorvane::jet::CompactSummary summary;
     std::string error;
@@ -100,6 +132,10 @@ Run Compact(const fs::path& file, const fs::path& work, bool repair) {
     ::wait4(child, &status, 0, &usage);
     r.seconds = Seconds(start);
     r.peakKiB = usage.ru_maxrss;
+    const auto cpu = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    r.cpu_seconds = cpu(usage.ru_utime) + cpu(usage.ru_stime);
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && bytes.size() == sizeof r.summary)
         std::copy(bytes.begin(), bytes.end(), reinterpret_cast<char*>(&r.summary));
     else
@@ -143,31 +179,42 @@ int main(int argc, char** argv) {
     std::vector<fs::path> files(argv + 1, argv + argc);
     if (files.empty()) files = DefaultFiles(work);
 
-    std::printf("%-24s %7s %7s %8s %8s %9s %6s %6s %8s %8s %8s %7s %8s\n", "file", "MiB", "after", "cp s", "cp+sync",
-                "compact s", "ratio", "ratio2", "peak MiB", "rows", "repair s", "rep/cmp", "rep MiB");
-    std::printf("(ratio: compaction time / cp time; ratio2: / time of cp and sync of the copy;\n"
-                " rep/cmp: repair time / compaction time of the same file)\n");
+    const bool mdbtools = Shell("command -v mdb-export >/dev/null");
+    std::printf("%-20s %6s %6s %8s %8s %6s %6s %7s %8s %7s %7s %8s %8s %6s\n", "file", "MiB", "after", "cp+sync",
+                "compact", "cpu", "ratio", "peakMiB", "rows", "repair", "rep/cmp", "repMiB", "export", "mdb-export");
+    std::printf("(seconds; cpu: the compaction's processor time, all threads; ratio: compaction / cp and sync\n"
+                " of the copy; rep/cmp: repair / compaction;\n"
+                " export: dorvane-jet export of every user table; mdb-export: the same tables with mdbtools,\n"
+                " binary as hex as ours, and after it the ratio mdb-export / export)\n");
     for (const fs::path& file : files) {
-        const double copy = CopySeconds(file, work, false);
-        const double durable = CopySeconds(file, work, true);
+        const double durable = CopySeconds(file, work);
         const Run run = Compact(file, work, false);
         const Run repair = Compact(file, work, true);
         const double mib = static_cast<double>(fs::file_size(file)) / 1048576.0;
         if (!run.error.empty()) {
-            std::printf("%-24s %7.1f  failed: %s\n", file.filename().c_str(), mib, run.error.c_str());
+            std::printf("%-20s %6.1f  failed: %s\n", file.filename().c_str(), mib, run.error.c_str());
             continue;
         }
         const double after = static_cast<double>(run.summary.copy_pages) * static_cast<double>(fs::file_size(file)) /
                              std::max(1.0, static_cast<double>(run.summary.source_pages)) / 1048576.0;
-        std::printf("%-24s %7.1f %7.1f %8.3f %8.3f %9.3f %6.1f %6.1f %8.1f %8llu", file.filename().c_str(), mib,
-                    after, copy, durable, run.seconds, run.seconds / std::max(copy, 1e-6),
-                    run.seconds / std::max(durable, 1e-6), static_cast<double>(run.peakKiB) / 1024.0,
+        std::printf("%-20s %6.1f %6.1f %8.3f %8.3f %6.2f %6.1f %7.1f %8llu", file.filename().c_str(), mib, after,
+                    durable, run.seconds, run.cpu_seconds, run.seconds / std::max(durable, 1e-6),
+                    static_cast<double>(run.peakKiB) / 1024.0,
                     static_cast<unsigned long long>(run.summary.rows));
         if (repair.error.empty())
-            std::printf(" %8.3f %7.2f %8.1f\n", repair.seconds, repair.seconds / std::max(run.seconds, 1e-6),
+            std::printf(" %7.3f %7.2f %8.1f", repair.seconds, repair.seconds / std::max(run.seconds, 1e-6),
                         static_cast<double>(repair.peakKiB) / 1024.0);
         else
-            std::printf("  repair failed: %s\n", repair.error.c_str());
+            std::printf("  repair failed: %s", repair.error.c_str());
+        const std::vector<std::string> tables = UserTables(file);
+        const double exported = ExportSeconds(Quote(DORVANE_JET_TOOL) + " export", file, tables, work);
+        std::printf(" %8.3f", exported);
+        if (mdbtools) {
+            const double theirs = ExportSeconds("mdb-export -b hex", file, tables, work);
+            std::printf(" %8.3f %5.1fx", theirs, theirs / std::max(exported, 1e-6));
+        }
+        std::printf("\n");
+        std::fflush(stdout);
     }
     std::error_code ec;
     fs::remove_all(work, ec);

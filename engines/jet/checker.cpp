@@ -14,7 +14,6 @@
 #include "engines/jet/format/table_def.h"
 #include "engines/jet/format/table_scan.h"
 #include "engines/jet/format/usage_map.h"
-#include "engines/jet/format/value.h"
 
 namespace dorvane::jet {
 
@@ -36,7 +35,31 @@ void CheckNotFree(const std::set<std::uint32_t>& freePages, const std::vector<st
     }
 }
 
-void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const std::set<RowPointer>& rows,
+// The bytes a fixed-size value needs; text, binary and memo/OLE fields have
+// no minimum here (memo/OLE values are read in full by their caller).
+std::size_t MinimumBytes(std::uint8_t type) {
+    switch (type) {
+        case coltype::kByte: return 1;
+        case coltype::kInteger: return 2;
+        case coltype::kLong:
+        case coltype::kSingle: return 4;
+        case coltype::kCurrency:
+        case coltype::kDouble:
+        case coltype::kDateTime: return 8;
+        case coltype::kGuid: return 16;
+        case coltype::kDecimal: return 17;
+        default: return 0;
+    }
+}
+
+// The entry's sort bytes (key, then row reference) into a buffer reused
+// from entry to entry.
+void SortBytesInto(const IndexEntry& entry, Bytes& out) {
+    out.assign(entry.key.begin(), entry.key.end());
+    AppendIndexRowRef(out, entry.row);
+}
+
+void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const std::vector<RowPointer>& rows,
                 const std::string& table, const std::set<std::uint32_t>& freePages, CheckReport& report) {
     const PhysicalIndex& index = def.physical_indexes[number];
     const std::string name = "table '" + table + "' index " + std::to_string(number);
@@ -44,17 +67,18 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
     ++report.indexes;
     report.index_entries += walk.entries.size();
     Bytes previous;
+    Bytes current;
     for (std::size_t i = 0; i < walk.entries.size(); ++i) {
         const IndexEntry& entry = walk.entries[i];
-        if (rows.count(entry.row) == 0) {
+        if (!std::binary_search(rows.begin(), rows.end(), entry.row)) {
             Add(report, DamageClass::kDerived, name + ": entry " + std::to_string(i) + " names " + entry.row.ToString() +
                                       ", which is not a row of the table");
         }
-        Bytes current = entry.SortBytes();
+        SortBytesInto(entry, current);
         if (i > 0 && !(previous < current)) {
             Add(report, DamageClass::kDerived, name + ": entry " + std::to_string(i) + " is out of order");
         }
-        previous = std::move(current);
+        std::swap(previous, current);
     }
     const bool ignoresNulls = (index.flags & kIndexIgnoresNulls) != 0;
     if (walk.entries.size() > rows.size() || (!ignoresNulls && walk.entries.size() != rows.size())) {
@@ -97,19 +121,24 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
                                   std::to_string(owned.pages.size() - dataPages.size()) +
                                   " pages that are not its data pages");
     }
-    std::set<RowPointer> rows;
+    std::vector<RowPointer> rows;
     std::uint32_t largestAutoNumber = 0;
     RowCursor cursor(file, def);
     for (TableRow row; cursor.Next(row);) {
-        rows.insert(row.header);
+        rows.push_back(row.header);
         const RowFields fields = LocateFields(file.format(), def, row.body);
         largestAutoNumber = std::max(largestAutoNumber, LargestAutoNumber(def, row.body, fields));
         for (std::size_t i = 0; i < def.columns.size(); ++i) {
-            const auto value = FieldToText(file, def.columns[i], row.body, fields.spans[i]);
-            if (!value || !def.columns[i].IsLongValue()) continue;
+            const Column& column = def.columns[i];
+            const FieldSpan& span = fields.spans[i];
+            if (column.IsBoolean() || !span.present) continue;
+            if (span.length < MinimumBytes(column.type))
+                ThrowCorrupt("column '" + column.name + "' holds fewer bytes than its type needs");
+            if (!column.IsLongValue()) continue;
             ++report.long_values;
             const auto& columnPages = longValuePages[def.columns[i].number];
-            for (const RowPointer& at : LongValueRows(file, FieldBytes(row.body, fields.spans[i]))) {
+            // Reading the chain proves the value whole, as reading its bytes would.
+            for (const RowPointer& at : LongValueRows(file, FieldBytes(row.body, span))) {
                 if (columnPages.count(at.page) == 0) {
                     Add(report, DamageClass::kDerived, name + " column '" + def.columns[i].name + "': a value lies on page " +
                                               std::to_string(at.page) + ", which its column's map does not list");
@@ -122,6 +151,8 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
         Add(report, DamageClass::kDerived, name + ": its AutoNumber counter is " + std::to_string(def.autonumber) +
                                                " but a row holds " + std::to_string(largestAutoNumber));
     }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     ++report.tables;
     report.rows += rows.size();
     // Access keeps a user table's count exact and lets a system table's lag

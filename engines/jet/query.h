@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engines/jet/database.h"
+#include "engines/jet/format/row.h"
 
 namespace dorvane::jet {
 
@@ -22,6 +23,13 @@ struct SelectQuery {
 };
 
 SelectQuery ParseSelect(std::string_view sql);
+
+// Appends the field's text, exactly as FieldToText gives it, to `out`; false
+// for Null. Text, memo and binary values are converted straight into `out`,
+// so a caller that reuses `out` allocates per table, not per value. `wide`
+// is scratch space, reused too.
+bool AppendFieldText(const PageFile& file, const Column& column, ByteSpan row, const FieldSpan& field,
+                     std::string& out, Bytes& wide);
 
 // Throws kItemNotFound for an unknown table or column.
 TextRows RunSelect(const PageFile& file, const std::vector<CatalogEntry>& tables, const SelectQuery& query);

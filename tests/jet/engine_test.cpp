@@ -181,6 +181,7 @@ TEST(JetToolTest, CommandsTheirOutputAndExitStatus) {
         {"compact " + Quote(source) + " " + copy, 0, "...compacted "},
         {"compact " + Quote(source) + " " + copy, 2, "...already exists"},
         {"export " + post + " NoSuchTable", 2, "...no table or query named 'NoSuchTable'"},
+        {"export " + post + " DOCLIB 2>&1 >/dev/full; exit $?", 2, "...cannot write the export"},
         {"frobnicate x", 2, "...unknown command"},
     };
     for (const auto& [arguments, status, output] : cases) {

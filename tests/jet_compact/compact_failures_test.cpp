@@ -55,6 +55,20 @@ TEST(CompactFailures, EachRefusalLeavesEverythingAsItWas) {
     if (!haveReadOnly) GTEST_SKIP() << "no read-only folder: cannot mount a read-only tmpfs as root here";
 }
 
+// The source is read in blocks: one whose length is no multiple of a block and
+// ends in a partial page compacts into the same copy as without that tail.
+TEST(CompactReads, ASourceEndingInAPartialPageCompactsAsWithoutIt) {
+    TempFolder dir;
+    const fs::path whole = Copy(dir, TestData() / "products/post_db.mdb");
+    Bytes tailed = ReadBytes(whole);
+    ASSERT_NE(tailed.size() % (16 * 1024), 0u);
+    tailed.resize(tailed.size() + 1000, 0x5A);
+    WriteBytes(dir / "tailed.mdb", tailed);
+    CompactFile(whole, dir / "a.mdb");
+    CompactFile(dir / "tailed.mdb", dir / "b.mdb");
+    EXPECT_TRUE(ReadBytes(dir / "a.mdb") == ReadBytes(dir / "b.mdb"));
+}
+
 // The compacted copy made wrong through the test seam just before verification:
 // refused as not matching the source, the source kept and no copy left.
 TEST(VerifyCopy, AWrongCopyIsRefusedAndDeleted) {

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <functional>
+#include <future>
 #include <new>
 #include <set>
 #include <string>
@@ -33,13 +34,30 @@ std::string Quoted(const std::filesystem::path& p) { return "\"" + p.string() + 
 // Compaction rebuilds from the rows it can read; where the full check finds
 // anything amiss, rows may be unreadable or unreachable, and a copy would
 // drop them without a trace. Such a file is refused, never smoothed over.
-void RefuseDamage(const PageFile& file) {
-    const CheckReport report = CheckDatabase(file);
-    if (report.ok()) return;
-    std::string what = report.problems.front();
-    if (report.problems.size() > 1) what += " (and " + std::to_string(report.problems.size() - 1) + " more problems)";
-    Damaged(what);
-}
+// The check reads the source through a reader of its own on a second core
+// while the copy is written; nothing is kept before it has found the source
+// sound, and when both fail, its finding is the one reported.
+class SourceCheck {
+public:
+    SourceCheck(const std::filesystem::path& source, bool wanted) {
+        if (wanted)
+            report_ = std::async(std::launch::async | std::launch::deferred,
+                                 [source] { return CheckDatabase(PageFile::OpenHeld(source)); });
+    }
+    // Waits for the check; throws its failure, or its first problem as damage.
+    void RefuseDamage() {
+        if (!report_.valid()) return;
+        const CheckReport report = report_.get();
+        if (report.ok()) return;
+        std::string what = report.problems.front();
+        if (report.problems.size() > 1)
+            what += " (and " + std::to_string(report.problems.size() - 1) + " more problems)";
+        Damaged(what);
+    }
+
+private:
+    std::future<CheckReport> report_;
+};
 
 struct SourceTables {
     std::vector<CatalogEntry> entries;
@@ -140,18 +158,8 @@ void WriteCopy(const PageFile& file, const SourceTables& tables, compact::Destin
     out.WritePage(0, file.raw_header());
 }
 
-// A repair when `repair` is given: damage is salvaged instead of refused.
-void CompactInto(const std::filesystem::path& source, const std::filesystem::path& destination,
-                 CompactSummary& summary, const BeforeVerification& before_verification, RepairReport* repair) {
-    std::error_code ec;
-    if (!std::filesystem::exists(source, ec))
-        throw Error(errc::kFileNotFound, "cannot compact " + Quoted(source) + ": the file does not exist");
-    if (std::filesystem::equivalent(source, destination, ec))
-        throw Error(errc::kFileAlreadyExists, "cannot compact " + Quoted(source) + " onto itself");
-
-    const compact::SourceHold hold(source);
-    const PageFile file = PageFile::Open(source);
-    if (repair == nullptr) RefuseDamage(file);
+void WriteVerified(const PageFile& file, const std::filesystem::path& destination, CompactSummary& summary,
+                   const BeforeVerification& before_verification, RepairReport* repair, SourceCheck& check) {
     const SourceTables tables = ReadSourceTables(file, repair != nullptr);
     std::vector<compact::TableSalvage> salvages;
     if (repair != nullptr) salvages = SalvageTables(file, tables, *repair);
@@ -164,9 +172,10 @@ void CompactInto(const std::filesystem::path& source, const std::filesystem::pat
     out.Finish(allocator.page_count());
     if (before_verification) before_verification(destination);
     {
-        const PageFile copy = PageFile::Open(destination);
+        const PageFile copy = PageFile::OpenHeld(destination);
         compact::VerifyCopy(file, tables.defs, copy, salvaged);
     }
+    check.RefuseDamage();
     out.Commit();
 
     summary.source_pages = file.page_count();
@@ -177,6 +186,26 @@ void CompactInto(const std::filesystem::path& source, const std::filesystem::pat
     summary.long_values = counts.long_values;
     summary.index_entries = counts.index_entries;
     summary.peak_index_bytes = counts.peak_index_bytes;
+}
+
+// A repair when `repair` is given: damage is salvaged instead of refused.
+void CompactInto(const std::filesystem::path& source, const std::filesystem::path& destination,
+                 CompactSummary& summary, const BeforeVerification& before_verification, RepairReport* repair) {
+    std::error_code ec;
+    if (!std::filesystem::exists(source, ec))
+        throw Error(errc::kFileNotFound, "cannot compact " + Quoted(source) + ": the file does not exist");
+    if (std::filesystem::equivalent(source, destination, ec))
+        throw Error(errc::kFileAlreadyExists, "cannot compact " + Quoted(source) + " onto itself");
+
+    const compact::SourceHold hold(source);
+    const PageFile file = PageFile::OpenHeld(source);
+    SourceCheck check(source, repair == nullptr);
+    try {
+        WriteVerified(file, destination, summary, before_verification, repair, check);
+    } catch (...) {
+        check.RefuseDamage();
+        throw;
+    }
 }
 
 // Callers handle dorvane::Error only; anything else is reported as one.

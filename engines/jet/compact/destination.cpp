@@ -1,9 +1,16 @@
 #include "engines/jet/compact/destination.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <system_error>
 
 namespace dorvane::jet::compact {
+
+namespace {
+// Large enough that writing costs what copying does; small beside the bound
+// on memory.
+constexpr std::size_t kRunBytes = std::size_t{1} << 20;
+}  // namespace
 
 DestinationFile::DestinationFile(std::filesystem::path path, std::size_t pageSize)
     : path_(std::move(path)), page_size_(pageSize), file_(platform::File::CreateNew(path_)) {}
@@ -15,6 +22,7 @@ DestinationFile::~DestinationFile() {
 void DestinationFile::Discard() noexcept {
     if (!file_.is_open()) return;
     file_ = {};
+    run_.clear();
     std::error_code ignored;
     std::filesystem::remove(path_, ignored);
 }
@@ -34,13 +42,35 @@ void DestinationFile::WriteAt(std::uint64_t offset, ByteSpan bytes) {
     Guarded([&] { file_.WriteAt(offset, bytes); });
 }
 
+void DestinationFile::WriteRun() {
+    if (run_.empty()) return;
+    WriteAt(static_cast<std::uint64_t>(run_start_) * page_size_, run_);
+    run_.clear();
+}
+
 void DestinationFile::WritePage(std::uint32_t page, ByteSpan bytes) {
     if (bytes.size() != page_size_) throw std::logic_error("page of the wrong size");
-    WriteAt(static_cast<std::uint64_t>(page) * page_size_, bytes);
+    const std::size_t pages = run_.size() / page_size_;
+    if (page >= run_start_ && page < run_start_ + pages) {  // written again before the run went out
+        const std::size_t at = (page - run_start_) * page_size_;
+        std::copy(bytes.begin(), bytes.end(), run_.begin() + static_cast<std::ptrdiff_t>(at));
+        return;
+    }
+    if (run_.empty() || page != run_start_ + pages || run_.size() + page_size_ > kRunBytes) {
+        WriteRun();
+        if (run_.capacity() < kRunBytes) run_.reserve(kRunBytes);
+        run_start_ = page;
+    }
+    run_.insert(run_.end(), bytes.begin(), bytes.end());
 }
 
 void DestinationFile::PatchPage(std::uint32_t page, std::size_t offset, ByteSpan bytes) {
     if (offset + bytes.size() > page_size_) throw std::logic_error("patch outside its page");
+    if (page >= run_start_ && page < run_start_ + run_.size() / page_size_) {
+        const std::size_t at = (page - run_start_) * page_size_ + offset;
+        std::copy(bytes.begin(), bytes.end(), run_.begin() + static_cast<std::ptrdiff_t>(at));
+        return;
+    }
     WriteAt(static_cast<std::uint64_t>(page) * page_size_ + offset, bytes);
 }
 
@@ -48,6 +78,7 @@ void DestinationFile::PatchPage(std::uint32_t page, std::size_t offset, ByteSpan
 // shows here rather than later; the new name itself must be durable as well.
 void DestinationFile::Finish(std::uint32_t pageCount) {
     if (!file_.is_open()) throw std::logic_error("finish of a discarded destination");
+    WriteRun();
     Guarded([&] {
         file_.SetLength(static_cast<std::uint64_t>(pageCount) * page_size_);
         file_.Flush();

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "engines/jet/format/bytes.h"
+
 #include "engines/jet/compact/page_sink.h"
 #include "platform/file.h"
 
@@ -34,6 +36,8 @@ public:
 
 private:
     void WriteAt(std::uint64_t offset, ByteSpan bytes);
+    // Writes the gathered run of pages, if any.
+    void WriteRun();
     // Runs a step on the file; a failure discards the file and is rethrown.
     template <typename Step>
     void Guarded(Step step);
@@ -42,6 +46,9 @@ private:
     std::size_t page_size_;
     platform::File file_;
     bool committed_ = false;
+    // Consecutive pages from run_start_, not yet written.
+    Bytes run_;
+    std::uint32_t run_start_ = 0;
 };
 
 }  // namespace dorvane::jet::compact

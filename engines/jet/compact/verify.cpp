@@ -1,6 +1,7 @@
 #include "engines/jet/compact/verify.h"
 
 #include <algorithm>
+#include <future>
 #include <optional>
 #include <set>
 #include <string>
@@ -62,30 +63,31 @@ void CompareDefinitions(const TableDef& a, const TableDef& b) {
 
 // Rows equal byte for byte, except where a long value's pointer and the
 // dword after it live; the values themselves are compared in full.
+// `skip` is the caller's, reused from row to row.
 void CompareRows(const PageFile& source, const PageFile& copy, const TableDef& def, const TableRow& a,
-                 const TableRow& b, std::uint64_t ordinal) {
-    const std::string where = TableText(def) + ", row " + std::to_string(ordinal + 1);
-    if (a.body.size() != b.body.size()) Mismatch(where + " changed length");
-    std::vector<bool> skip(a.body.size(), false);
+                 const TableRow& b, std::uint64_t ordinal, std::vector<bool>& skip) {
+    const auto where = [&] { return TableText(def) + ", row " + std::to_string(ordinal + 1); };
+    if (a.body.size() != b.body.size()) Mismatch(where() + " changed length");
+    skip.assign(a.body.size(), false);
     const RowFields fieldsA = LocateFields(source.format(), def, a.body);
     const RowFields fieldsB = LocateFields(copy.format(), def, b.body);
     for (std::size_t c = 0; c < def.columns.size(); ++c) {
         const FieldSpan& fa = fieldsA.spans[c];
         const FieldSpan& fb = fieldsB.spans[c];
         if (fa.present != fb.present || fa.offset != fb.offset || fa.length != fb.length)
-            Mismatch(where + ", column \"" + def.columns[c].name + "\" differs");
+            Mismatch(where() + ", column \"" + def.columns[c].name + "\" differs");
         if (!def.columns[c].IsLongValue() || !fa.present || fa.length == 0) continue;
         const ByteSpan fieldA = FieldBytes(a.body, fa);
         const ByteSpan fieldB = FieldBytes(b.body, fb);
         if (ParseLongValueField(fieldA).kind == LongValueKind::kInline) continue;
         if (ParseLongValueField(fieldB).kind != ParseLongValueField(fieldA).kind)
-            Mismatch(where + ", column \"" + def.columns[c].name + "\" changed storage");
+            Mismatch(where() + ", column \"" + def.columns[c].name + "\" changed storage");
         if (ReadLongValue(source, fieldA) != ReadLongValue(copy, fieldB))
-            Mismatch(where + ", the long value of column \"" + def.columns[c].name + "\" differs");
+            Mismatch(where() + ", the long value of column \"" + def.columns[c].name + "\" differs");
         for (std::size_t i = kLongValueFieldPointer; i < kLongValueFieldHeader; ++i) skip[fa.offset + i] = true;
     }
     for (std::size_t i = 0; i < a.body.size(); ++i)
-        if (!skip[i] && a.body[i] != b.body[i]) Mismatch(where + " differs at byte " + std::to_string(i));
+        if (!skip[i] && a.body[i] != b.body[i]) Mismatch(where() + " differs at byte " + std::to_string(i));
 }
 
 void CompareIndex(const PageFile& source, const PageFile& copy, const TableDef& a, const TableDef& b,
@@ -106,8 +108,10 @@ void CompareIndex(const PageFile& source, const PageFile& copy, const TableDef& 
     expected.Sort();
     const IndexWalk walk = WalkIndex(copy, b.physical_indexes[i].root_page);
     if (walk.entries.size() != expected.size()) Mismatch(where + " has a different number of entries");
+    Bytes full;
     for (std::size_t k = 0; k < walk.entries.size(); ++k) {
-        const Bytes full = walk.entries[k].SortBytes();
+        full.assign(walk.entries[k].key.begin(), walk.entries[k].key.end());
+        AppendIndexRowRef(full, walk.entries[k].row);
         const ByteSpan want = expected.Entry(k);
         if (!std::equal(full.begin(), full.end(), want.begin(), want.end()))
             Mismatch(where + ", entry " + std::to_string(k + 1) + " differs");
@@ -134,12 +138,13 @@ void CompareTable(const PageFile& source, const TableDef& a, const PageFile& cop
     RowCursor rowsB(copy, b);
     TableRow rowA;
     TableRow rowB;
+    std::vector<bool> skip;
     for (;;) {
         const bool hasA = nextA(rowA);
         const bool hasB = rowsB.Next(rowB);
         if (hasA != hasB) Mismatch(TableText(a) + " has a different number of rows");
         if (!hasA) break;
-        CompareRows(source, copy, a, rowA, rowB, moved.size());
+        CompareRows(source, copy, a, rowA, rowB, moved.size(), skip);
         moved.Add(rowA.header, rowB.header);
     }
     if (b.num_rows != moved.size()) Mismatch(TableText(a) + ": the row count is not recorded");
@@ -151,6 +156,13 @@ void CompareTable(const PageFile& source, const TableDef& a, const PageFile& cop
 
 void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tables, const PageFile& copy,
                 const std::vector<TableSalvage>* salvages) {
+    // Only a sound source is compacted, and a repair writes only what it
+    // salvaged, so the copy must be sound too. A copy on disk is checked
+    // through a reader of its own on a second core while it is compared.
+    std::future<CheckReport> checked =
+        copy.path().empty() ? std::async(std::launch::deferred, [&copy] { return CheckDatabase(copy); })
+                            : std::async(std::launch::async | std::launch::deferred,
+                                         [path = copy.path()] { return CheckDatabase(PageFile::OpenHeld(path)); });
     try {
         const auto names = [](const PageFile& f) {
             std::vector<std::pair<std::string, std::int32_t>> out;
@@ -165,11 +177,9 @@ void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tabl
         if (e.number() == errc::kVerifyFailed) throw;
         Mismatch(e.description());
     }
-    // Only a sound source is compacted, and a repair writes only what it
-    // salvaged, so the copy must be sound too.
     CheckReport report;
     try {
-        report = CheckDatabase(copy);
+        report = checked.get();
     } catch (const Error& e) {
         Mismatch(e.description());
     }

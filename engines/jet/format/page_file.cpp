@@ -1,5 +1,6 @@
 #include "engines/jet/format/page_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
@@ -50,6 +51,63 @@ private:
     std::uint64_t size_;
 };
 
+// A file nobody else may change while it is open, read in aligned blocks of
+// which the most recently used are kept: a compaction reads each table's
+// pages in runs and comes back to pages it read shortly before. Not for use
+// from more than one thread at a time.
+class BlockSource final : public PageSource {
+public:
+    explicit BlockSource(const std::filesystem::path& path)
+        : file_(platform::File::Open(path, platform::Access::kRead)), size_(file_.Size()) {}
+    std::uint64_t Size() const override { return size_; }
+    void Read(std::uint64_t offset, std::span<std::uint8_t> out) const override {
+        if (offset > size_ || out.size() > size_ - offset) ThrowCorrupt("read past the end of the file");
+        std::size_t done = 0;
+        while (done < out.size()) {
+            const std::uint64_t at = offset + done;
+            const Block& block = Fetch(at / kBlockBytes);
+            const auto from = static_cast<std::size_t>(at % kBlockBytes);
+            const std::size_t n = std::min(out.size() - done, block.bytes.size() - from);
+            std::memcpy(out.data() + done, block.bytes.data() + from, n);
+            done += n;
+        }
+    }
+
+private:
+    static constexpr std::size_t kBlockBytes = std::size_t{16} << 10;
+    static constexpr std::size_t kBlocks = 64;
+    struct Block {
+        std::uint64_t number = std::numeric_limits<std::uint64_t>::max();
+        std::uint64_t last_use = 0;
+        Bytes bytes;
+    };
+
+    // The block, read now unless it is among those kept (then the least
+    // recently used one makes room). The last block may be short.
+    const Block& Fetch(std::uint64_t number) const {
+        Block* victim = &blocks_[0];
+        for (Block& block : blocks_) {
+            if (block.number == number) {
+                block.last_use = ++uses_;
+                return block;
+            }
+            if (block.last_use < victim->last_use) victim = &block;
+        }
+        const std::uint64_t start = number * kBlockBytes;
+        victim->number = std::numeric_limits<std::uint64_t>::max();  // until the read succeeds
+        victim->bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes, size_ - start)));
+        file_.ReadAt(start, victim->bytes);
+        victim->number = number;
+        victim->last_use = ++uses_;
+        return *victim;
+    }
+
+    platform::File file_;
+    std::uint64_t size_;
+    mutable std::array<Block, kBlocks> blocks_;
+    mutable std::uint64_t uses_ = 0;
+};
+
 }  // namespace
 
 PageFile::PageFile(std::unique_ptr<PageSource> source, std::filesystem::path path)
@@ -95,6 +153,10 @@ PageFile::PageFile(std::unique_ptr<PageSource> source, std::filesystem::path pat
 
 PageFile PageFile::Open(const std::filesystem::path& path) {
     return PageFile(std::make_unique<FileSource>(path), path);
+}
+
+PageFile PageFile::OpenHeld(const std::filesystem::path& path) {
+    return PageFile(std::make_unique<BlockSource>(path), path);
 }
 
 PageFile PageFile::FromMemory(Bytes contents) {

@@ -1,0 +1,61 @@
+#include "app/jet_tool/csv_export.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "app/jet_tool/csv.h"
+#include "core/error.h"
+#include "engines/jet/format/row.h"
+#include "engines/jet/format/table_scan.h"
+#include "engines/jet/query.h"
+
+namespace dorvane::jet_tool {
+
+namespace {
+
+constexpr std::size_t kFlushBytes = std::size_t{1} << 20;
+
+[[noreturn]] void WriteFailed() {
+    throw Error(errc::kIoError, std::string("cannot write the export: ") + std::strerror(errno));
+}
+
+void Write(std::string& pending, std::FILE* out) {
+    if (!pending.empty() && std::fwrite(pending.data(), 1, pending.size(), out) != pending.size()) WriteFailed();
+    pending.clear();
+}
+
+}  // namespace
+
+void ExportCsv(const jet::PageFile& file, const jet::TableDef& def, std::FILE* out) {
+    std::string pending;
+    pending.reserve(kFlushBytes + (kFlushBytes >> 2));
+    std::string value;
+    jet::Bytes wide;
+    for (std::size_t i = 0; i < def.columns.size(); ++i) {
+        if (i > 0) pending += ',';
+        AppendCsvField(pending, def.columns[i].name);
+    }
+    pending += "\r\n";
+    try {
+        jet::RowCursor rows(file, def);
+        for (jet::TableRow row; rows.Next(row);) {
+            const jet::RowFields fields = jet::LocateFields(file.format(), def, row.body);
+            for (std::size_t i = 0; i < def.columns.size(); ++i) {
+                if (i > 0) pending += ',';
+                value.clear();
+                if (jet::AppendFieldText(file, def.columns[i], row.body, fields.spans[i], value, wide))
+                    AppendCsvField(pending, value);
+            }
+            pending += "\r\n";
+            if (pending.size() >= kFlushBytes) Write(pending, out);
+        }
+    } catch (const Error&) {
+        Write(pending, out);  // the rows read before the damage, as a row-by-row writer leaves them
+        throw;
+    }
+    Write(pending, out);
+    if (std::fflush(out) != 0) WriteFailed();
+}
+
+}  // namespace dorvane::jet_tool

@@ -56,27 +56,23 @@ void Mutate(Bytes& b, const Format& f, const std::uint8_t* m, std::uint32_t& cut
     const std::uint16_t value = static_cast<std::uint16_t>(m[5] | m[6] << 8);
     const bool data = b[base] == kPageData;
     const std::size_t slots = data ? Le16(b, base + f.data_row_count) : 0;
-    // A row's start moved between its neighbours' is a change of the values
-    // of two rows, as undetectable as any other: slot words change in their
-    // flags and in offset bits that leave the page.
+    // A row's start moved between its neighbours' moves bytes from one row
+    // to the next, and a deleted flag set alone is what a writer's own delete
+    // leaves: neither can be told from a change a user made. Slot bits change
+    // as whole words, or in offset bits that leave the page.
     switch (m[0] % 8) {
-        case 0: {  // a bit of the page header, or of a slot word's high byte
+        case 0: {  // a bit of the page header, or an offset bit of a slot that leaves the page
             std::size_t at = offset % (f.data_row_offsets + 2 * slots);
             std::uint8_t bit = static_cast<std::uint8_t>(1u << (value % 8));
             if (at >= f.data_row_offsets) {
                 at = f.data_row_offsets + ((at - f.data_row_offsets) | 1);
-                bit = static_cast<std::uint8_t>(0x10u << (value % 4));
+                bit = 0x10;
             }
             b[base + at] ^= bit;
             break;
         }
-        case 1:  // a slot word's flags, or its offset past the page
-            if (slots != 0) {
-                const std::size_t at = base + f.data_row_offsets + 2 * (offset % slots);
-                const auto word = value & 1 ? (Le16(b, at) & kRowOffsetMask) | (value & ~kRowOffsetMask)
-                                            : f.page_size + value % 256;
-                PutLe16(b, at, static_cast<std::uint16_t>(word));
-            }
+        case 1:  // a slot word
+            if (slots != 0) PutLe16(b, base + f.data_row_offsets + 2 * (offset % slots), value);
             break;
         case 2:  // the owner: another page, or a bit of it
             PutLe32(b, base + f.page_owner, value & 1 ? value % pages : Le32(b, base + f.page_owner) ^ (1u << (value % 32)));

@@ -10,6 +10,7 @@
 #include "core/error.h"
 #include "engines/jet/checker.h"
 #include "engines/jet/compact/compaction.h"
+#include "engines/jet/create/create_database.h"
 #include "engines/jet/database.h"
 #include "engines/jet/query.h"
 #include "engines/jet/format/value.h"
@@ -20,7 +21,7 @@ using namespace dorvane::jet;
 
 constexpr const char* kUsage =
     "Usage: dorvane-jet COMMAND ARGUMENTS\n"
-    "Reads Access (Jet 3 / Jet 4, .mdb/.mde) files with the built-in engine.\n"
+    "Reads Access (Jet 3 / Jet 4, .mdb/.mde) files with the built-in engine, and makes Jet 4 ones.\n"
     "\n"
     "Commands:\n"
     "  tables FILE [--all]        user tables, one per line; --all adds system tables\n"
@@ -42,6 +43,8 @@ constexpr const char* kUsage =
     "                             indexes, maps and counts are rebuilt; prints per table\n"
     "                             what was rebuilt and what was lost; exit status 2 when\n"
     "                             the damage cannot be repaired\n"
+    "  create FILE                a new, empty Access 2000 (Jet 4) database; an existing\n"
+    "                             FILE is refused\n"
     "  --help                     this text\n"
     "  --version                  the program's version\n"
     "\n"
@@ -155,6 +158,12 @@ int Run(const std::vector<std::string>& args) {
         return 0;
     }
     if (args.size() < 2) return Usage(command + " needs a FILE");
+    if (command == "create") {
+        if (args.size() != 2) return Usage("create takes one FILE");
+        create::CreateDatabase(args[1]);
+        std::cout << "created " << args[1] << "\n";
+        return 0;
+    }
     if (command == "tables") {
         const bool all = args.size() == 3 && args[2] == "--all";
         if (args.size() > 3 || (args.size() == 3 && !all)) return Usage("tables takes FILE [--all]");

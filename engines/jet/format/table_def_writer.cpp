@@ -46,7 +46,7 @@ private:
 
 class DefinitionEncoder {
 public:
-    DefinitionEncoder(const Format& format, std::uint16_t code_page, const TableDef& def)
+    DefinitionEncoder(const Format& format, std::uint16_t code_page, TableDef& def)
         : f_(format), jet4_(format.version == Version::kJet4), def_(def), out_(format, code_page) {}
 
     Bytes Encode() {
@@ -59,30 +59,36 @@ public:
             if (name.empty()) ThrowCorrupt("a column or index without a name cannot be written");
         }
         WriteHeader();
-        for (const PhysicalIndex& index : def_.physical_indexes) WriteStatistics(index);
-        std::vector<const Column*> stored;
-        for (const Column& column : def_.columns) stored.push_back(&column);
+        for (PhysicalIndex& index : def_.physical_indexes) WriteStatistics(index);
+        std::vector<Column*> stored;
+        for (Column& column : def_.columns) stored.push_back(&column);
         std::stable_sort(stored.begin(), stored.end(),
                          [](const Column* a, const Column* b) { return a->block_offset < b->block_offset; });
-        for (const Column* column : stored) WriteColumn(*column);
+        for (Column* column : stored) WriteColumn(*column);
         for (const Column* column : stored) out_.Name(column->name);
-        for (const PhysicalIndex& index : def_.physical_indexes) WritePhysicalIndex(index);
-        for (const LogicalIndex& index : def_.logical_indexes) WriteLogicalIndex(index);
+        for (PhysicalIndex& index : def_.physical_indexes) WritePhysicalIndex(index);
+        for (LogicalIndex& index : def_.logical_indexes) WriteLogicalIndex(index);
         for (const LogicalIndex& index : def_.logical_indexes) out_.Name(index.name);
-        for (const LongValueMap& map : def_.long_value_maps) {
+        for (LongValueMap& map : def_.long_value_maps) {
             const std::size_t at = out_.Block(10);
+            map.record_offset = at;
             out_.U16(at, map.column_number);
             out_.U32(at + 2, map.owned_map);
             out_.U32(at + 6, map.free_map);
         }
         out_.U16(out_.Block(2), kNoColumn);
         out_.U32(f_.tdef_length, static_cast<std::uint32_t>(out_.size()));
+        def_.end_offset = def_.definition_length = static_cast<std::uint32_t>(out_.size());
         return out_.Take();
     }
 
 private:
     void WriteHeader() {
         out_.Block(f_.tdef_header_end);
+        def_.num_rows_offset = f_.tdef_num_rows;
+        def_.autonumber_offset = f_.tdef_autonumber;
+        def_.owned_map_offset = f_.tdef_owned_map;
+        def_.free_map_offset = f_.tdef_free_map;
         if (jet4_) {
             out_.U32(12, kJet4Marker);
             out_.U8(24, 0x01);
@@ -99,14 +105,16 @@ private:
         out_.U32(f_.tdef_free_map, def_.free_map);
     }
 
-    void WriteStatistics(const PhysicalIndex& index) {
+    void WriteStatistics(PhysicalIndex& index) {
         const std::size_t at = out_.Block(f_.index_stats_size);
+        index.stats_offset = at;
         out_.U32(at, index.stats_entries);
         out_.U32(at + 4, index.stats_distinct);
     }
 
-    void WriteColumn(const Column& column) {
+    void WriteColumn(Column& column) {
         const std::size_t at = out_.Block(f_.column_block_size);
+        column.block_offset = at;
         out_.U8(at + f_.col_type, column.type);
         out_.U16(at + f_.col_number, column.number);
         out_.U16(at + f_.col_var_index, column.var_index);
@@ -126,9 +134,12 @@ private:
         }
     }
 
-    void WritePhysicalIndex(const PhysicalIndex& index) {
+    void WritePhysicalIndex(PhysicalIndex& index) {
         if (index.columns.size() > kIndexColumnSlots) ThrowCorrupt("an index has more than ten columns");
         const std::size_t at = out_.Block(f_.physical_index_size);
+        index.definition_offset = at;
+        index.map_pointer_offset = at + f_.pidx_map;
+        index.root_page_offset = at + f_.pidx_root;
         if (jet4_) out_.U32(at, kJet4IndexMarker);
         for (std::size_t i = 0; i < kIndexColumnSlots; ++i) {
             const std::size_t slot = at + f_.pidx_columns + 3 * i;
@@ -141,8 +152,9 @@ private:
         out_.U8(at + f_.pidx_flags, index.flags);
     }
 
-    void WriteLogicalIndex(const LogicalIndex& index) {
+    void WriteLogicalIndex(LogicalIndex& index) {
         const std::size_t at = out_.Block(f_.logical_index_size);
+        index.entry_offset = at;
         if (jet4_) out_.U32(at, kJet4Marker);
         out_.U32(at + f_.lidx_number, index.number);
         out_.U32(at + f_.lidx_physical, index.physical_index);
@@ -155,14 +167,19 @@ private:
 
     const Format& f_;
     bool jet4_;
-    const TableDef& def_;
+    TableDef& def_;  // its offsets are set to where the parts are written
     StreamWriter out_;
 };
 
 }  // namespace
 
 Bytes EncodeTableDef(const Format& format, std::uint16_t code_page, const TableDef& def) {
-    return DefinitionEncoder(format, code_page, def).Encode();
+    TableDef copy = def;
+    return DefinitionEncoder(format, code_page, copy).Encode();
+}
+
+void PlaceTableDef(const Format& format, std::uint16_t code_page, TableDef& def) {
+    def.stream = DefinitionEncoder(format, code_page, def).Encode();
 }
 
 std::size_t TableDefPageCount(const Format& format, std::size_t stream_length) {

@@ -19,6 +19,11 @@ namespace dorvane::jet {
 // page's header) are left for TableDefPages.
 Bytes EncodeTableDef(const Format& format, std::uint16_t code_page, const TableDef& def);
 
+// Encodes `def` into its own stream and sets every offset the reader would
+// set (column blocks, index parts, map records, header fields), so that the
+// definition can be used as if read from a file.
+void PlaceTableDef(const Format& format, std::uint16_t code_page, TableDef& def);
+
 // How many pages a stream of this length needs.
 std::size_t TableDefPageCount(const Format& format, std::size_t stream_length);
 

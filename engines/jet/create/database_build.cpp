@@ -50,9 +50,10 @@ void DatabaseBuild::PatchPage(std::uint32_t page, std::size_t offset, ByteSpan b
     PutBytes(it->second, offset, bytes);
 }
 
-void DatabaseBuild::Commit(const std::filesystem::path& target) {
+void DatabaseBuild::Commit(const std::filesystem::path& target, ExclusiveHold* hold) {
     compact::WriteGlobalMap(format_, *allocator_, *this);
     const std::uint32_t count = allocator_->page_count();
+    if (hold != nullptr) hold->Release();
     platform::Replacement replacement(target, 0666);
     platform::File& out = replacement.file();
     out.SetLength(std::uint64_t{count} * format_.page_size);

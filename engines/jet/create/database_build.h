@@ -15,6 +15,7 @@
 #include "engines/jet/compact/page_sink.h"
 #include "engines/jet/format/bytes.h"
 #include "engines/jet/format/format.h"
+#include "engines/jet/lock.h"
 
 namespace dorvane::jet {
 class PageFile;
@@ -39,7 +40,9 @@ public:
     // Writes page 1, then the whole file under a staging name beside
     // `target`, checks it, and puts it in place of `target` (created when
     // missing). A failed check throws kInternal and leaves `target` as it was.
-    void Commit(const std::filesystem::path& target);
+    // `hold`, the caller's claim on `target`, passes to the replacement, which
+    // claims the target itself.
+    void Commit(const std::filesystem::path& target, ExclusiveHold* hold = nullptr);
 
 private:
     const Format& format_;

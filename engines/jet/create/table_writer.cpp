@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/error.h"
+#include "engines/jet/create/table_layout.h"
 #include "engines/jet/format/index_key.h"
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/table_def_writer.h"
@@ -117,7 +118,8 @@ TableDef TableWriter::Finish(compact::MapRecordPages& records) {
         PhysicalIndex& index = def_.physical_indexes[i];
         index.root_page = tree.root;
         index.map_pointer = record(tree.pages);
-        index.stats_entries = def_.table_type == 0x53 ? 0 : static_cast<std::uint32_t>(entries_[i].size());
+        // System tables keep 0 as the entry count, as Access leaves it.
+        if (def_.table_type != kSystemTable) index.stats_entries = static_cast<std::uint32_t>(entries_[i].size());
         index.stats_distinct = static_cast<std::uint32_t>(entries_[i].DistinctKeys());
     }
     for (LongValueMap& map : def_.long_value_maps) {
@@ -125,7 +127,21 @@ TableDef TableWriter::Finish(compact::MapRecordPages& records) {
         map.owned_map = record(Sorted(written));
         if (map.free_map != 0) map.free_map = record(Sorted(written, kLongValueFreeThreshold));
     }
-    const Bytes stream = EncodeTableDef(format_, kCodePage1252, def_);
+    // The definition as it stood, with the new pointers and counts: bytes the reader does not keep stay.
+    Bytes stream(def_.stream.begin(), def_.stream.begin() + static_cast<std::ptrdiff_t>(def_.end_offset));
+    PutLe32(stream, def_.num_rows_offset, def_.num_rows);
+    PutLe32(stream, def_.owned_map_offset, def_.owned_map);
+    PutLe32(stream, def_.free_map_offset, def_.free_map);
+    for (const PhysicalIndex& index : def_.physical_indexes) {
+        PutLe32(stream, index.map_pointer_offset, index.map_pointer);
+        PutLe32(stream, index.root_page_offset, index.root_page);
+        PutLe32(stream, index.stats_offset, index.stats_entries);
+        PutLe32(stream, index.stats_offset + 4, index.stats_distinct);
+    }
+    for (const LongValueMap& map : def_.long_value_maps) {
+        PutLe32(stream, map.owned_map_offset(), map.owned_map);
+        PutLe32(stream, map.free_map_offset(), map.free_map);
+    }
     const std::vector<Bytes> pages = TableDefPages(format_, stream, def_.pages);
     for (std::size_t i = 0; i < pages.size(); ++i) sink_.WritePage(def_.pages[i], pages[i]);
     return def_;

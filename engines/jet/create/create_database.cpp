@@ -26,8 +26,8 @@ void CreateDatabase(const std::filesystem::path& path) {
     DatabaseBuild build(NewJet4HeaderPage(created));
     std::vector<TableDef> defs;
     std::size_t records = 0;
-    for (const TableSpec& spec : SystemTableSpecs()) {
-        TableDef def = LayoutTable(spec);
+    for (const NewTable& design : SystemTableDesigns()) {
+        TableDef def = LayoutTable(design);
         for (std::size_t i = DefinitionPagesNeeded(build.format(), def); i > 0; --i) def.pages.push_back(build.allocator().Take());
         def.page = def.pages.front();
         records += compact::MapRecordsOf(def);

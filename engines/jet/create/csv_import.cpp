@@ -80,9 +80,9 @@ Columns ChooseColumns(const std::vector<CsvRecord>& records, const ImportOptions
     return out;
 }
 
-TableSpec SpecOf(const std::string& table, const Columns& columns, const ImportOptions& options) {
-    TableSpec spec{table, kUserTable, {}, {}};
-    for (std::size_t c = 0; c < columns.names.size(); ++c) spec.columns.push_back(ColumnFor(columns.names[c], columns.types[c]));
+NewTable DesignOf(const std::string& table, const Columns& columns, const ImportOptions& options) {
+    NewTable design{table, kUserTable, {}, {}};
+    for (std::size_t c = 0; c < columns.names.size(); ++c) design.columns.push_back(ColumnFor(columns.names[c], columns.types[c]));
     if (options.key) {
         const auto at = std::find_if(columns.names.begin(), columns.names.end(),
                                      [&](const std::string& n) { return EqualsIgnoreCase(n, *options.key); });
@@ -91,9 +91,9 @@ TableSpec SpecOf(const std::string& table, const Columns& columns, const ImportO
         if (type == ImportType::kMemo || type == ImportType::kYesNo) {
             throw Error(errc::kNotAvailable, "the key column \"" + *at + "\" is " + ImportTypeName(type) + ", which cannot be a key");
         }
-        spec.indexes.push_back(IndexSpec{"PrimaryKey", {*at}, kPrimaryKeyFlags, true});
+        design.indexes.push_back(NewIndex{"PrimaryKey", {*at}, kPrimaryKeyFlags, true});
     }
-    return spec;
+    return design;
 }
 
 // Every record's values, each refusal naming its line and column.
@@ -139,7 +139,7 @@ ImportSummary ImportCsv(const std::filesystem::path& database, const std::string
     const std::vector<CsvRecord> records = ParseCsv(ReadCsvFile(csv));
     if (records.empty()) throw Error(kValueRefused, "\"" + csv.string() + "\" is empty: a header row is needed");
     const Columns columns = ChooseColumns(records, options);
-    TableDef def = LayoutTable(SpecOf(table, columns, options));
+    TableDef def = LayoutTable(DesignOf(table, columns, options));
     std::optional<std::size_t> key;
     if (!def.physical_indexes.empty()) key = *def.ColumnIndex(def.ColumnByNumber(def.physical_indexes[0].columns[0].column_number)->name);
 

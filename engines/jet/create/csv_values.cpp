@@ -160,7 +160,7 @@ ImportType ChooseType(const std::vector<const CsvField*>& values) {
     return longest <= kTextCharacters ? ImportType::kText : ImportType::kMemo;
 }
 
-ColumnSpec ColumnFor(const std::string& name, ImportType type) {
+NewColumn ColumnFor(const std::string& name, ImportType type) {
     switch (type) {
         case ImportType::kYesNo: return {name, coltype::kBoolean, 0, {}, {}};
         case ImportType::kLong: return {name, coltype::kLong, 0, {}, {}};

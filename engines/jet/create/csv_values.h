@@ -28,7 +28,7 @@ std::string ImportTypeName(ImportType type);
 // characters, else Memo. A column with no values is Text.
 ImportType ChooseType(const std::vector<const CsvField*>& values);
 
-ColumnSpec ColumnFor(const std::string& name, ImportType type);
+NewColumn ColumnFor(const std::string& name, ImportType type);
 
 // Throws kValueRefused saying why the field does not fit (the caller names the line).
 FieldValue ConvertField(const Column& column, ImportType type, const CsvField& field);

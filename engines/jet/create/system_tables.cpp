@@ -23,14 +23,14 @@ const Bytes kCreatorSid{0x64, 0x8B};
 const Bytes kAdminsSid{0x65, 0x8B};
 const Bytes kOwnerEntrySid{0x65, 0x8E};
 
-ColumnSpec Col(std::string name, std::uint8_t type, std::uint16_t length = 0) { return {std::move(name), type, length, {}, {}}; }
-ColumnSpec Sid(std::string name) { return {std::move(name), coltype::kBinary, kNameBytes, kSystemBinaryFlags, {}}; }
+NewColumn Col(std::string name, std::uint8_t type, std::uint16_t length = 0) { return {std::move(name), type, length, {}, {}}; }
+NewColumn Sid(std::string name) { return {std::move(name), coltype::kBinary, kNameBytes, kSystemBinaryFlags, {}}; }
 
 }  // namespace
 
-std::vector<TableSpec> SystemTableSpecs() {
+std::vector<NewTable> SystemTableDesigns() {
     using namespace coltype;
-    TableSpec objects{"MSysObjects", kSystemTable,
+    NewTable objects{"MSysObjects", kSystemTable,
         {Col("Id", kLong), Col("ParentId", kLong), Col("Name", kText, kNameBytes), Col("Type", kInteger),
          Col("DateCreate", kDateTime), Col("DateUpdate", kDateTime), Sid("Owner"), Col("Flags", kLong),
          Col("Database", kMemo), Col("Connect", kMemo), Col("ForeignName", kText, kNameBytes),
@@ -38,14 +38,14 @@ std::vector<TableSpec> SystemTableSpecs() {
          Col("LvModule", kOle), Col("LvExtra", kOle)},
         {{"ParentIdName", {"ParentId", "Name"}, kIndexStored | kIndexUnique, false},
          {"Id", {"Id"}, kIndexStored | kIndexUnique, true}}};
-    TableSpec aces{"MSysACEs", kSystemTable,
+    NewTable aces{"MSysACEs", kSystemTable,
         {Col("ObjectId", kLong), Sid("SID"), Col("ACM", kLong), Col("FInheritable", kBoolean)},
         {{"ObjectId", {"ObjectId"}, kIndexStored | kIndexRequired, false}}};
-    TableSpec queries{"MSysQueries", kSystemTable,
+    NewTable queries{"MSysQueries", kSystemTable,
         {Col("ObjectId", kLong), Col("Attribute", kByte), Col("Order", kBinary, kNameBytes), Col("Name1", kText, kNameBytes),
          Col("Name2", kText, kNameBytes), Col("Expression", kMemo), Col("Flag", kInteger), Col("LvExtra", kLong)},
         {{"ObjectIdAttribute", {"ObjectId", "Attribute", "Order"}, kIndexStored | kIndexUnique, true}}};
-    TableSpec relationships{"MSysRelationships", kSystemTable,
+    NewTable relationships{"MSysRelationships", kSystemTable,
         {Col("szRelationship", kText, kNameBytes), Col("grbit", kLong), Col("ccolumn", kLong), Col("icolumn", kLong),
          Col("szObject", kText, kNameBytes), Col("szColumn", kText, kNameBytes),
          Col("szReferencedObject", kText, kNameBytes), Col("szReferencedColumn", kText, kNameBytes)},
@@ -53,7 +53,7 @@ std::vector<TableSpec> SystemTableSpecs() {
          {"szObject", {"szObject"}, kIndexStored | kIndexIgnoresNulls, false},
          {"szReferencedObject", {"szReferencedObject"}, kIndexStored | kIndexIgnoresNulls, false}}};
     // A user table to the engine (Access keeps its own objects here), with a variable-length Long.
-    TableSpec accessObjects{"MSysAccessObjects", kUserTable,
+    NewTable accessObjects{"MSysAccessObjects", kUserTable,
         {{"Data", kFixedBinary, kAccessObjectBytes, 0x03, false}, {"ID", kLong, 0, 0x02, true}},
         {{"AOIndex", {"ID"}, kIndexStored | kIndexRequired | kIndexUnique, true}}};
     return {objects, aces, queries, relationships, accessObjects};

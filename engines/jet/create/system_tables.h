@@ -25,13 +25,13 @@ inline constexpr std::int16_t kTypeTable = 1;
 
 // In page order: MSysObjects (its definition must be page 2), MSysACEs,
 // MSysQueries, MSysRelationships, MSysAccessObjects.
-std::vector<TableSpec> SystemTableSpecs();
+std::vector<NewTable> SystemTableDesigns();
 
 struct SystemRows {
     std::vector<std::vector<FieldValue>> catalog;  // MSysObjects
     std::vector<std::vector<FieldValue>> aces;     // MSysACEs
 };
-// `defs` as laid out from SystemTableSpecs, their pages set; `created` an OLE date.
+// `defs` as laid out from SystemTableDesigns, their pages set; `created` an OLE date.
 SystemRows SystemTableRows(const std::vector<TableDef>& defs, double created);
 
 // Values by column name for a row of `def`; unnamed columns are Null (Boolean: false).

@@ -14,8 +14,8 @@ constexpr std::size_t kMaxFixedBytes = 4000;  // leaves room for the row's table
 constexpr std::uint8_t kGeneralSortOrderLow = 0x09;   // 0x0409 in bytes 11-12 of a column block
 constexpr std::uint8_t kGeneralSortOrderHigh = 0x04;
 
-[[noreturn]] void Refuse(const TableSpec& spec, const std::string& why) {
-    throw Error(kValueRefused, "cannot lay out table \"" + spec.name + "\": " + why);
+[[noreturn]] void Refuse(const NewTable& design, const std::string& why) {
+    throw Error(kValueRefused, "cannot lay out table \"" + design.name + "\": " + why);
 }
 
 bool IsVariableType(std::uint8_t type) {
@@ -23,8 +23,8 @@ bool IsVariableType(std::uint8_t type) {
 }
 
 // Access's flags: 0x02 on every column, 0x01 on fixed ones, 0x10 on system tables'.
-std::uint8_t DefaultFlags(const TableSpec& spec, bool fixed) {
-    const std::uint8_t base = spec.table_type == kSystemTable ? 0x12 : 0x02;
+std::uint8_t DefaultFlags(const NewTable& design, bool fixed) {
+    const std::uint8_t base = design.table_type == kSystemTable ? 0x12 : 0x02;
     return static_cast<std::uint8_t>(base | (fixed ? kColumnFixed : 0));
 }
 
@@ -47,25 +47,25 @@ std::uint16_t FixedSize(std::uint8_t type) {
     }
 }
 
-TableDef LayoutTable(const TableSpec& spec) {
-    if (spec.name.empty()) Refuse(spec, "a table needs a name");
-    if (spec.columns.empty() || spec.columns.size() > kMaxColumns) Refuse(spec, "a table has 1 to 255 columns");
+TableDef LayoutTable(const NewTable& design) {
+    if (design.name.empty()) Refuse(design, "a table needs a name");
+    if (design.columns.empty() || design.columns.size() > kMaxColumns) Refuse(design, "a table has 1 to 255 columns");
     TableDef def;
-    def.table_type = spec.table_type;
+    def.table_type = design.table_type;
     std::uint16_t fixedOffset = 0, varSlots = 0;
-    for (const ColumnSpec& c : spec.columns) {
-        if (c.name.empty()) Refuse(spec, "a column needs a name");
-        if (def.ColumnIndex(c.name)) Refuse(spec, "two columns are named \"" + c.name + "\"");
+    for (const NewColumn& c : design.columns) {
+        if (c.name.empty()) Refuse(design, "a column needs a name");
+        if (def.ColumnIndex(c.name)) Refuse(design, "two columns are named \"" + c.name + "\"");
         Column column;
         column.name = c.name;
         column.type = c.type;
         column.number = static_cast<std::uint16_t>(def.columns.size());
         const bool variable = c.variable.value_or(IsVariableType(c.type));
-        column.flags = c.flags.value_or(DefaultFlags(spec, !variable));
+        column.flags = c.flags.value_or(DefaultFlags(design, !variable));
         column.precision = kGeneralSortOrderLow;
         column.scale = kGeneralSortOrderHigh;
         const bool text = c.type == coltype::kText || c.type == coltype::kMemo;
-        column.ext_flags = text && spec.table_type == kUserTable ? kColumnCompressed : 0;
+        column.ext_flags = text && design.table_type == kUserTable ? kColumnCompressed : 0;
         column.length = c.length != 0 ? c.length : FixedSize(c.type);
         column.var_index = varSlots;
         if (variable) {
@@ -73,13 +73,13 @@ TableDef LayoutTable(const TableSpec& spec) {
         } else if (c.type != coltype::kBoolean) {
             column.fixed_offset = fixedOffset;
             fixedOffset = static_cast<std::uint16_t>(fixedOffset + column.length);
-            if (fixedOffset > kMaxFixedBytes) Refuse(spec, "its fixed-size columns do not fit in a row");
+            if (fixedOffset > kMaxFixedBytes) Refuse(design, "its fixed-size columns do not fit in a row");
         }
-        column.block_offset = spec.table_type == kSystemTable ? 0 : column.number;
+        column.block_offset = design.table_type == kSystemTable ? 0 : column.number;
         def.columns.push_back(std::move(column));
     }
     // System tables list their column blocks by name, user tables by number.
-    if (spec.table_type == kSystemTable) {
+    if (design.table_type == kSystemTable) {
         std::vector<std::size_t> order(def.columns.size());
         for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
@@ -92,14 +92,14 @@ TableDef LayoutTable(const TableSpec& spec) {
     for (const Column& column : def.columns) {
         if (column.IsLongValue()) def.long_value_maps.push_back({column.number, 0, 1});  // free map: wanted
     }
-    for (const IndexSpec& i : spec.indexes) {
+    for (const NewIndex& i : design.indexes) {
         PhysicalIndex physical;
         for (const std::string& name : i.columns) {
             const auto at = def.ColumnIndex(name);
-            if (!at) Refuse(spec, "index \"" + i.name + "\" names a missing column \"" + name + "\"");
+            if (!at) Refuse(design, "index \"" + i.name + "\" names a missing column \"" + name + "\"");
             physical.columns.push_back({def.columns[*at].number, true});
         }
-        if (physical.columns.empty() || physical.columns.size() > 10) Refuse(spec, "an index has 1 to 10 columns");
+        if (physical.columns.empty() || physical.columns.size() > 10) Refuse(design, "an index has 1 to 10 columns");
         physical.flags = i.flags;
         LogicalIndex logical;
         logical.number = static_cast<std::uint32_t>(def.logical_indexes.size());
@@ -110,7 +110,7 @@ TableDef LayoutTable(const TableSpec& spec) {
         def.logical_indexes.push_back(std::move(logical));
     }
     // ... and their logical indexes by name too.
-    if (spec.table_type == kSystemTable) {
+    if (design.table_type == kSystemTable) {
         std::stable_sort(def.logical_indexes.begin(), def.logical_indexes.end(),
                          [](const LogicalIndex& a, const LogicalIndex& b) { return Lower(a.name) < Lower(b.name); });
     }

@@ -20,7 +20,7 @@ inline constexpr std::uint8_t kSystemTable = 0x53;
 inline constexpr std::uint8_t kIndexStored = 0x80;
 inline constexpr std::uint8_t kIndexRequired = 0x08;
 
-struct ColumnSpec {
+struct NewColumn {
     std::string name;
     std::uint8_t type = coltype::kText;
     std::uint16_t length = 0;               // Text and Binary: bytes; 0: the type's size
@@ -28,24 +28,24 @@ struct ColumnSpec {
     std::optional<bool> variable;           // default: by type
 };
 
-struct IndexSpec {
+struct NewIndex {
     std::string name;
     std::vector<std::string> columns;       // ascending
     std::uint8_t flags = kIndexStored;      // kIndexUnique, kIndexIgnoresNulls, kIndexRequired
     bool primary_key = false;
 };
 
-struct TableSpec {
+struct NewTable {
     std::string name;
     std::uint8_t table_type = kUserTable;
-    std::vector<ColumnSpec> columns;
-    std::vector<IndexSpec> indexes;
+    std::vector<NewColumn> columns;
+    std::vector<NewIndex> indexes;
 };
 
 // The definition with every page and map pointer 0. Throws kValueRefused for
 // a duplicate or empty name, an index naming a missing column, more than 255
 // columns or a table whose fixed columns do not fit in a row.
-TableDef LayoutTable(const TableSpec& spec);
+TableDef LayoutTable(const NewTable& design);
 
 // The stored size of a fixed-size type (0 for the variable ones).
 std::uint16_t FixedSize(std::uint8_t type);

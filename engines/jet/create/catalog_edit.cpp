@@ -1,7 +1,6 @@
 #include "engines/jet/create/catalog_edit.h"
 
 #include "core/error.h"
-#include "engines/jet/compact/table.h"
 #include "engines/jet/create/field_values.h"
 #include "engines/jet/create/system_tables.h"
 #include "engines/jet/create/table_writer.h"
@@ -57,7 +56,8 @@ std::set<std::uint32_t> CatalogPages(const PageFile& source, const CatalogTables
 }
 
 std::size_t CatalogMapRecords(const CatalogTables& tables) {
-    return compact::MapRecordsOf(tables.objects) + compact::MapRecordsOf(tables.aces);
+    // The tables, their indexes; their long-value maps stay as they are.
+    return 4 + tables.objects.physical_indexes.size() + tables.aces.physical_indexes.size();
 }
 
 void RewriteCatalog(const PageFile& source, const CatalogTables& tables, const CatalogChange& change,

@@ -14,6 +14,7 @@
 #include "engines/jet/format/index_walk.h"
 #include "engines/jet/format/page_file.h"
 #include "engines/jet/format/table_scan.h"
+#include "engines/jet/format/text.h"
 #include "engines/jet/format/text_encode.h"
 #include "engines/jet/format/usage_map.h"
 
@@ -127,6 +128,31 @@ void WriteRows(const std::vector<CsvRecord>& records, const Columns& columns, co
     }
 }
 
+// A table in a relationship stays: the other side would point at nothing.
+void RefuseRelated(const PageFile& source, const TableDef& def, const std::string& table) {
+    const auto refuse = [&](const std::string& other) {
+        throw Error(errc::kNotAvailable, "\"" + table + "\" is in a relationship with \"" + other + "\"; delete the relationship first");
+    };
+    for (const CatalogEntry& other : ReadTables(source)) {
+        if (other.table_page() == def.page) continue;
+        for (const LogicalIndex& index : ReadTableDef(source, other.table_page()).logical_indexes) {
+            if (index.type == kIndexForeignKey && index.related_table_page == def.page) refuse(other.name);
+        }
+    }
+    const auto relationships = FindTable(ReadTables(source), "MSysRelationships");
+    if (!relationships) return;
+    const TableDef rel = ReadTableDef(source, relationships->table_page());
+    RowCursor cursor(source, rel);
+    for (TableRow row; cursor.Next(row);) {
+        for (const char* side : {"szObject", "szReferencedObject"}) {
+            const auto name = FieldOf(source.format(), rel, row.body, side);
+            if (name && EqualsIgnoreCase(Jet4TextToUtf8(*name), table)) {
+                refuse(Jet4TextToUtf8(FieldOf(source.format(), rel, row.body, side == std::string("szObject") ? "szReferencedObject" : "szObject").value_or(Bytes{})));
+            }
+        }
+    }
+}
+
 }  // namespace
 
 ImportSummary ImportCsv(const std::filesystem::path& database, const std::string& table,
@@ -172,6 +198,7 @@ void DropTable(const std::filesystem::path& database, const std::string& table) 
     if (!entry) throw Error(errc::kItemNotFound, "\"" + database.string() + "\" has no table named \"" + table + "\"");
     if (entry->IsSystem()) throw Error(errc::kNotAvailable, "\"" + table + "\" is a system table and stays");
     const TableDef def = ReadTableDef(source, entry->table_page());
+    RefuseRelated(source, def, table);
     const CatalogTables catalog = ReadCatalogTables(source);
     std::set<std::uint32_t> released = CatalogPages(source, catalog);
     released.insert(def.pages.begin(), def.pages.end());

@@ -30,7 +30,8 @@ ImportSummary ImportCsv(const std::filesystem::path& database, const std::string
                         const std::filesystem::path& csv, const ImportOptions& options);
 
 // Takes a user table out: its catalog row, permissions and pages (left free
-// for the next compaction). Throws kItemNotFound when there is no such table.
+// for the next compaction). Throws kItemNotFound when there is no such table,
+// kNotAvailable for a system table or one in a relationship.
 void DropTable(const std::filesystem::path& database, const std::string& table);
 
 }  // namespace dorvane::jet::create

@@ -59,6 +59,9 @@ Bytes TableWriter::PrepareRow(const std::vector<FieldValue>& values) {
             PutLe32(field, 0, static_cast<std::uint32_t>(length) | kInlineFlag);
             field.insert(field.end(), value.bytes.begin(), value.bytes.end());
         } else {
+            if (!carried_.empty()) {
+                throw Error(errc::kNotAvailable, "a long value cannot be added to a table whose rows are carried over");
+            }
             const bool single = length + kLongValueSegmentLink <= format_.lv_segment_row;
             const auto writer = long_values_.find(column.number);
             if (writer == long_values_.end()) ThrowCorrupt("column \"" + column.name + "\" has no long-value map");
@@ -122,7 +125,9 @@ TableDef TableWriter::Finish(compact::MapRecordPages& records) {
         if (def_.table_type != kSystemTable) index.stats_entries = static_cast<std::uint32_t>(entries_[i].size());
         index.stats_distinct = static_cast<std::uint32_t>(entries_[i].DistinctKeys());
     }
+    // Carried rows keep their long values where they are, and the table its long-value maps.
     for (LongValueMap& map : def_.long_value_maps) {
+        if (!carried_.empty()) break;
         const auto& written = long_values_.at(map.column_number)->pages();
         map.owned_map = record(Sorted(written));
         if (map.free_map != 0) map.free_map = record(Sorted(written, kLongValueFreeThreshold));

@@ -27,7 +27,8 @@ public:
     TableWriter(const Format& format, TableDef def, compact::PageAllocator& allocator, compact::PageSink& sink);
 
     // A new row: long values stored, the row encoded. Throws kValueRefused
-    // for a value that does not fit.
+    // for a value that does not fit; kNotAvailable for a long value that needs
+    // pages of its own in a table with carried rows.
     Bytes PrepareRow(const std::vector<FieldValue>& values);
     // Places a row. A carried row names where it was; its index entries come
     // from CarryEntries. A new row's keys are computed (kNotAvailable for a
@@ -37,7 +38,8 @@ public:
     void CarryEntries(std::size_t index, const std::vector<IndexEntry>& entries);
 
     // Writes the indexes and the definition; usage-map records go to `records`
-    // (compact::MapRecordsOf(def) of them). Returns the definition as written.
+    // (compact::MapRecordsOf(def) of them; with carried rows the long-value
+    // maps stay, so two and one per index). Returns the definition as written.
     TableDef Finish(compact::MapRecordPages& records);
 
     std::size_t row_count() const { return rows_; }

@@ -64,7 +64,8 @@ Columns ChooseColumns(const std::vector<CsvRecord>& records, const ImportOptions
                                       std::to_string(out.names.size()));
         }
     }
-    for (const auto& [name, type] : options.types) {
+    for (const auto& given : options.types) {
+        const std::string& name = given.first;
         if (std::none_of(out.names.begin(), out.names.end(), [&](const std::string& n) { return EqualsIgnoreCase(n, name); })) {
             throw Error(errc::kItemNotFound, "--type names \"" + name + "\", which is not a column of the CSV");
         }

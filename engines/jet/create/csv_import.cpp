@@ -183,7 +183,12 @@ ImportSummary ImportCsv(const std::filesystem::path& database, const std::string
     CatalogChange change;
     change.add_objects.push_back(UserTableCatalogRow(catalog.objects, id, table, DatabaseOwner(source, catalog.objects), OleNow()));
     change.add_aces = NewTableAces(source, catalog.aces, id);
-    RewriteCatalog(source, catalog, change, build, mapRecords);
+    try {
+        RewriteCatalog(source, catalog, change, build, mapRecords);
+    } catch (const Error& e) {
+        if (e.number() != errc::kNotAvailable) throw;
+        throw Error(e.number(), "the table name \"" + table + "\" cannot be entered in the catalog's index: " + e.description());
+    }
     mapRecords.Write(build);
     build.Commit(database, &held.hold);
 

@@ -11,6 +11,8 @@
 #include "core/error.h"
 #include "engines/jet/checker.h"
 #include "engines/jet/compact/compaction.h"
+#include "engines/jet/create/create_database.h"
+#include "engines/jet/create/csv_import.h"
 #include "engines/jet/database.h"
 #include "engines/jet/query.h"
 #include "engines/jet/format/value.h"
@@ -21,7 +23,7 @@ using namespace dorvane::jet;
 
 constexpr const char* kUsage =
     "Usage: dorvane-jet COMMAND ARGUMENTS\n"
-    "Reads Access (Jet 3 / Jet 4, .mdb/.mde) files with the built-in engine.\n"
+    "Reads Access (Jet 3 / Jet 4, .mdb/.mde) files with the built-in engine, and makes Jet 4 ones.\n"
     "\n"
     "Commands:\n"
     "  tables FILE [--all]        user tables, one per line; --all adds system tables\n"
@@ -43,6 +45,17 @@ constexpr const char* kUsage =
     "                             indexes, maps and counts are rebuilt; prints per table\n"
     "                             what was rebuilt and what was lost; exit status 2 when\n"
     "                             the damage cannot be repaired\n"
+    "  create FILE                a new, empty Access 2000 (Jet 4) database; an existing\n"
+    "                             FILE is refused\n"
+    "  import FILE TABLE CSV [--key COLUMN] [--type COLUMN=TYPE ...]\n"
+    "                             a new TABLE in the Jet 4 FILE from a CSV (RFC 4180,\n"
+    "                             UTF-8, header row); each column's type is chosen from\n"
+    "                             its values (Long, Double, Currency, DateTime, YesNo,\n"
+    "                             Text, Memo) unless given; --key makes COLUMN the\n"
+    "                             primary key; a value that does not fit is refused with\n"
+    "                             its line and FILE is left as it was\n"
+    "  drop FILE TABLE            takes a user TABLE out of the Jet 4 FILE; its pages\n"
+    "                             stay free until the file is compacted\n"
     "  --help                     this text\n"
     "  --version                  the program's version\n"
     "\n"
@@ -51,6 +64,31 @@ constexpr const char* kUsage =
 int Usage(const std::string& problem) {
     std::cerr << "dorvane-jet: " << problem << "\n\n" << kUsage;
     return 2;
+}
+
+int Import(const std::vector<std::string>& args) {
+    if (args.size() < 4) return Usage("import needs FILE, TABLE and CSV");
+    create::ImportOptions options;
+    for (std::size_t i = 4; i < args.size(); ++i) {
+        if (args[i] == "--key" && i + 1 < args.size()) {
+            options.key = args[++i];
+        } else if (args[i] == "--type" && i + 1 < args.size()) {
+            const std::string& given = args[++i];
+            const std::size_t eq = given.find('=');
+            const auto type = eq == std::string::npos ? std::nullopt : create::ImportTypeNamed(given.substr(eq + 1));
+            if (!type) return Usage("--type takes COLUMN=TYPE with TYPE one of Long, Double, Currency, DateTime, YesNo, Text, Memo");
+            options.types[given.substr(0, eq)] = *type;
+        } else {
+            return Usage("import does not know '" + args[i] + "'");
+        }
+    }
+    const create::ImportSummary summary = create::ImportCsv(args[1], args[2], args[3], options);
+    std::cout << "imported " << summary.rows << " rows into " << args[2] << " (";
+    for (std::size_t i = 0; i < summary.columns.size(); ++i) {
+        std::cout << (i ? ", " : "") << summary.columns[i].first << " " << create::ImportTypeName(summary.columns[i].second);
+    }
+    std::cout << ")\n";
+    return 0;
 }
 
 std::string TypeName(const Column& column) {
@@ -156,6 +194,19 @@ int Run(const std::vector<std::string>& args) {
         return 0;
     }
     if (args.size() < 2) return Usage(command + " needs a FILE");
+    if (command == "create") {
+        if (args.size() != 2) return Usage("create takes one FILE");
+        create::CreateDatabase(args[1]);
+        std::cout << "created " << args[1] << "\n";
+        return 0;
+    }
+    if (command == "import") return Import(args);
+    if (command == "drop") {
+        if (args.size() != 3) return Usage("drop needs FILE and TABLE");
+        create::DropTable(args[1], args[2]);
+        std::cout << "dropped " << args[2] << " from " << args[1] << "\n";
+        return 0;
+    }
     if (command == "tables") {
         const bool all = args.size() == 3 && args[2] == "--all";
         if (args.size() > 3 || (args.size() == 3 && !all)) return Usage("tables takes FILE [--all]");

@@ -1,0 +1,50 @@
+#include "engines/jet/create/create_database.h"
+
+#include <chrono>
+
+#include "core/error.h"
+#include "engines/jet/compact/table.h"
+#include "engines/jet/create/database_build.h"
+#include "engines/jet/create/system_tables.h"
+#include "engines/jet/create/table_writer.h"
+#include "engines/jet/format/header_page.h"
+
+namespace dorvane::jet::create {
+
+double OleNow() {
+    constexpr double kUnixEpochDay = 25569.0;  // 1970-01-01 as an OLE date
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
+    return kUnixEpochDay + static_cast<double>(seconds.count()) / 86400.0;
+}
+
+void CreateDatabase(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec) || std::filesystem::is_symlink(path, ec)) {
+        throw Error(errc::kFileAlreadyExists, "cannot create \"" + path.string() + "\": the file exists");
+    }
+    const double created = OleNow();
+    DatabaseBuild build(NewJet4HeaderPage(created));
+    std::vector<TableDef> defs;
+    std::size_t records = 0;
+    for (const NewTable& design : SystemTableDesigns()) {
+        TableDef def = LayoutTable(design);
+        for (std::size_t i = DefinitionPagesNeeded(build.format(), def); i > 0; --i) def.pages.push_back(build.allocator().Take());
+        def.page = def.pages.front();
+        records += compact::MapRecordsOf(def);
+        defs.push_back(std::move(def));
+    }
+    compact::MapRecordPages mapRecords(build.format(), records, build.allocator());
+    const SystemRows rows = SystemTableRows(defs, created);
+    for (std::size_t t = 0; t < defs.size(); ++t) {
+        TableWriter writer(build.format(), defs[t], build.allocator(), build);
+        const auto* tableRows = t == 0 ? &rows.catalog : t == 1 ? &rows.aces : nullptr;
+        if (tableRows != nullptr) {
+            for (const auto& values : *tableRows) writer.AddRow(writer.PrepareRow(values));
+        }
+        writer.Finish(mapRecords);
+    }
+    mapRecords.Write(build);
+    build.Commit(path);
+}
+
+}  // namespace dorvane::jet::create

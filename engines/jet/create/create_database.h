@@ -1,0 +1,15 @@
+#pragma once
+// `dorvane-jet create`: a new, empty Jet 4 (Access 2000) database.
+
+#include <filesystem>
+
+namespace dorvane::jet::create {
+
+// Throws kFileAlreadyExists when `path` exists (it is left alone), and the
+// file system's errors; a failure leaves nothing behind.
+void CreateDatabase(const std::filesystem::path& path);
+
+// The current time as an OLE date (days since 1899-12-30, UTC).
+double OleNow();
+
+}  // namespace dorvane::jet::create

@@ -1,0 +1,13 @@
+#pragma once
+// Page 0 of a new Jet 4 database, as Access 2000 writes it for a file with
+// the General sort order, code page 1252, no password and no encryption.
+
+#include "engines/jet/format/bytes.h"
+
+namespace dorvane::jet {
+
+// `created` is the creation time as an OLE date (days since 1899-12-30). The
+// page comes back masked, as stored.
+Bytes NewJet4HeaderPage(double created);
+
+}  // namespace dorvane::jet

@@ -13,6 +13,8 @@ struct CompactSummary {
     std::uint32_t source_pages = 0;
     std::uint32_t copy_pages = 0;
     std::uint32_t holes = 0;  // empty pages left between table definitions
+    std::size_t definitions_moved = 0;  // tables whose definition, and so id, moved
+    std::string definitions_kept;       // why definitions kept their pages, when they did
     std::size_t tables = 0;
     std::uint64_t rows = 0;
     std::uint64_t long_values = 0;

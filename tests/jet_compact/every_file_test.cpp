@@ -208,7 +208,8 @@ INSTANTIATE_TEST_SUITE_P(TestData, EveryFile, ::testing::ValuesIn(AllTestDatabas
 TEST(EveryFileSet, TestDataIsThere) { EXPECT_GE(AllTestDatabases().size(), 40u) << "under " << TestData(); }
 
 // Encrypted pages (the test's own RC4 under key XOR page number): the copy reads back
-// like its source in the verification, each page encrypted under its new number.
+// like its source in the verification, each page (definitions moved included)
+// encrypted under its new number.
 TEST(EncryptedPages, CompactIntoAnEncryptedCopy) {
     constexpr std::uint32_t kKey = 0x5A17C3E9;
     for (const char* name : {"mdb/jet3/testV1997.mdb", "products/post_db.mdb"}) {
@@ -222,8 +223,10 @@ TEST(EncryptedPages, CompactIntoAnEncryptedCopy) {
             Rc4Apply(key, std::span<std::uint8_t>(bytes.data() + page * pageSize, pageSize));
         }
         WriteBytes(dir / "encrypted.mdb", bytes);
-        EXPECT_NO_THROW(CompactFile(dir / "encrypted.mdb", dir / "copy.mdb")) << name;
+        CompactSummary summary;
+        EXPECT_NO_THROW(CompactFile(dir / "encrypted.mdb", dir / "copy.mdb", summary)) << name;
         EXPECT_EQ(PageFile::Open(dir / "copy.mdb").encryption_key(), kKey) << name;
+        EXPECT_GT(summary.definitions_moved, 0u) << name << ": definitions move in encrypted files too";
     }
 }
 

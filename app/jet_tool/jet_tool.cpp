@@ -143,7 +143,7 @@ int Run(const std::vector<std::string>& args) {
                   << summary.definitions_moved << " table definitions moved); checked " << summary.tables
                   << " tables, " << summary.rows << " rows, " << summary.long_values << " memo/OLE values, "
                   << summary.index_entries << " index entries\n";
-        if (!summary.definitions_kept.empty())
+        if (summary.definitions_kept != nullptr)
             std::cout << "table definitions kept their pages: " << summary.definitions_kept << "\n";
         return 0;
     }

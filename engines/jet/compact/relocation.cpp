@@ -58,7 +58,7 @@ Relocation::Relocation(const Format& format, const std::vector<CatalogEntry>& ta
             for (std::size_t k = 1; k < index.columns.size(); ++k)
                 for (std::uint16_t column : IdColumnsOf(defs[t]))
                     if (defs[t].columns[column].number == index.columns[k].column_number) {
-                        KeepInPlace(defs, "an index of \"" + tables[t].name + "\" holds an object id after another column");
+                        KeepInPlace(defs, "an index of a system table holds an object id after another column");
                         return;
                     }
     }
@@ -83,12 +83,12 @@ Relocation::Relocation(const Format& format, const std::vector<CatalogEntry>& ta
     }
 }
 
-void Relocation::KeepInPlace(const std::vector<TableDef>& defs, std::string reason) {
+void Relocation::KeepInPlace(const std::vector<TableDef>& defs, const char* reason) {
     ids_.clear();
     pages_.clear();
     definition_pages_.clear();
     moved_ = 0;
-    kept_reason_ = std::move(reason);
+    kept_reason_ = reason;
     for (const TableDef& def : defs) {
         pages_[def.page] = def.pages;
         definition_pages_.insert(def.pages.begin(), def.pages.end());

@@ -19,7 +19,6 @@
 #include <cstdint>
 #include <map>
 #include <set>
-#include <string>
 #include <vector>
 
 #include "engines/jet/format/bytes.h"
@@ -56,8 +55,8 @@ public:
     const std::set<std::uint32_t>& DefinitionPages() const { return definition_pages_; }
     // Tables whose id changes.
     std::size_t moved() const { return moved_; }
-    // Why definitions keep their pages, when they do (empty otherwise).
-    const std::string& kept_reason() const { return kept_reason_; }
+    // Why definitions keep their pages, when they do (nullptr otherwise).
+    const char* kept_reason() const { return kept_reason_; }
 
     // Column numbers of `def` that hold ids (only system tables have them).
     const std::vector<std::uint16_t>& IdColumnsOf(const TableDef& def) const;
@@ -70,7 +69,7 @@ public:
     std::vector<std::size_t> RelatedTableFields(const TableDef& def) const;
 
 private:
-    void KeepInPlace(const std::vector<TableDef>& defs, std::string reason);
+    void KeepInPlace(const std::vector<TableDef>& defs, const char* reason);
 
     const Format& format_;
     std::map<std::uint32_t, std::uint32_t> ids_;                    // moved tables only
@@ -79,7 +78,7 @@ private:
     std::map<std::uint32_t, std::vector<std::uint16_t>> id_columns_;  // by source id
     std::set<std::uint32_t> definition_pages_;
     std::size_t moved_ = 0;
-    std::string kept_reason_;
+    const char* kept_reason_ = nullptr;
 };
 
 }  // namespace dorvane::jet::compact

@@ -178,9 +178,12 @@ int Run(const std::vector<std::string>& args) {
         CompactSummary summary;
         CompactFile(args[1], args[2], summary);
         std::cout << "compacted " << args[1] << " (" << summary.source_pages << " pages) into " << args[2] << " ("
-                  << summary.copy_pages << " pages, " << summary.holes << " kept empty); checked " << summary.tables
+                  << summary.copy_pages << " pages, " << summary.holes << " kept empty, "
+                  << summary.definitions_moved << " table definitions moved); checked " << summary.tables
                   << " tables, " << summary.rows << " rows, " << summary.long_values << " memo/OLE values, "
                   << summary.index_entries << " index entries\n";
+        if (summary.definitions_kept != nullptr)
+            std::cout << "table definitions kept their pages: " << summary.definitions_kept << "\n";
         return 0;
     }
     if (command == "repair") {

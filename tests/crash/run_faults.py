@@ -8,9 +8,11 @@ with --mdbtools), and the next runs recover. --repairing: the back-end may be da
 place or kept as post_db_damaged_*) and its repaired content (in place or in Temp.bk0) exist at every point.
 """
 import argparse
+import csv
 import fcntl
 import functools
 import hashlib
+import io
 import os
 import random
 import shutil
@@ -43,6 +45,30 @@ def unpack(path, folder):
     return out
 
 
+# Object ids follow the table definitions a compaction packs: they are compared by
+# the name and type of the object the catalog gives them, an id naming none as such.
+ID_COLUMNS = {"MSysObjects": "Id", "MSysACEs": "ObjectId", "MSysNavPaneObjectIDs": "Id",
+              "MSysNavPaneGroupToObjects": "ObjectID", "MSysNavPaneGroups": "ObjectID",
+              "MSysNavPaneGroupCategories": "SelectedObjectID"}
+
+
+def csv_rows(export):
+    return list(csv.reader(io.StringIO(export.decode("utf-8", "surrogateescape"), newline="")))
+
+
+def by_object_name(table, export, catalog):
+    rows = csv_rows(export)
+    if table not in ID_COLUMNS or not rows or ID_COLUMNS[table] not in rows[0]:
+        return export
+    names = {r[0]: f"{r[2]}/{r[3]}" for r in csv_rows(catalog)[1:]}  # Id, ParentId, Name, Type
+    at = rows[0].index(ID_COLUMNS[table])
+    for row in rows[1:]:
+        row[at] = names.get(row[at], "(no object)") if row[at] else ""
+    out = io.StringIO()
+    csv.writer(out).writerows(rows)
+    return out.getvalue().encode("utf-8", "surrogateescape")
+
+
 class Checker:
     def __init__(self, args):
         self.args, self.cache = args, {}
@@ -59,11 +85,12 @@ class Checker:
         if tables.returncode != 0:
             return None
         parts = []
+        catalog = subprocess.run([self.args.jet_tool, "export", path, "MSysObjects"], capture_output=True)
         for table in sorted(t for t in tables.stdout.splitlines() if t):
             out = subprocess.run([self.args.jet_tool, "export", path, table], capture_output=True)
-            if out.returncode != 0:
+            if out.returncode != 0 or catalog.returncode != 0:
                 return None
-            parts.append(table.encode() + b"\n" + out.stdout)
+            parts.append(table.encode() + b"\n" + by_object_name(table, out.stdout, catalog.stdout))
             if self.args.mdbtools and not table.startswith("MSys"):
                 # mdbtools meets relocated rows in page order: compare its rows as a set.
                 rows = subprocess.run(["mdb-export", "-b", "hex", path, table], capture_output=True).stdout

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engines/jet/compact/compaction.h"
+#include "engines/jet/compact/relocation.h"
 #include "engines/jet/database.h"
 
 namespace dorvane::jet::testing {
@@ -15,13 +16,21 @@ namespace dorvane::jet::testing {
 using Rows = std::multiset<std::string>;
 
 // Each table's rows as text: `full` with every column, otherwise without the
-// memo/OLE columns a repair may set to Null.
+// memo/OLE columns a repair may set to Null. Object ids, which follow table
+// definitions, as the name and type of the object they name.
 inline std::map<std::string, Rows> Content(const PageFile& f, bool full) {
+    std::map<std::string, std::string> objects;
+    for (const CatalogEntry& e : ReadCatalog(f)) objects[std::to_string(e.id)] = e.name + "/" + std::to_string(e.type);
     std::map<std::string, Rows> out;
     for (const CatalogEntry& e : ReadTables(f)) {
         const TableDef def = ReadTableDef(f, e.table_page());
+        std::vector<std::size_t> ids;
+        for (const compact::IdColumn& id : compact::kIdColumns)
+            if (e.name == id.table && def.ColumnIndex(id.column)) ids.push_back(*def.ColumnIndex(id.column));
         Rows& rows = out[e.name];
         ForEachRowText(f, def, [&](std::vector<std::optional<std::string>>& row) {
+            for (std::size_t i : ids)
+                if (row[i]) row[i] = objects.contains(*row[i]) ? objects[*row[i]] : "(no object)";
             std::string text;
             for (std::size_t i = 0; i < row.size(); ++i)
                 if (full || !def.columns[i].IsLongValue()) text += (row[i] ? "=" + *row[i] : "~") + "|";

@@ -89,6 +89,14 @@ TEST(VerifyCopy, AWrongCopyIsRefusedAndDeleted) {
          }, "table at page 30, row 1"},
         {[](Bytes& b, const PageFile& f) { MarkFree(b, f, TableOf(f, "Customers").data[0]); }, "is in use but marked free"},
         {[](Bytes& b, const PageFile& f) { b.resize(b.size() - f.page_size()); }, "is outside the file"},  // one page short
+        {[](Bytes& b, const PageFile& f) {  // an index page of the table owned by the catalog
+             PutLe32(b, At(f, TableOf(f, "Customers").def.physical_indexes[0].root_page, f.format().page_owner), kCatalogPage);
+         }, "\"Customers\": page"},
+        {[](Bytes& b, const PageFile& f) {  // the first permission row naming the object after its own
+             const Target aces = TableOf(f, "MSysACEs");
+             const std::size_t id = RowAt(f, aces.data[0], 0) + 2 + aces.def.columns[*aces.def.ColumnIndex("ObjectId")].fixed_offset;
+             PutLe32(b, id, Le32(b, id) + 1);
+         }, "table at page 3, row 1 differs"},
     };
     TempFolder dir;
     const fs::path source = Copy(dir, TestData() / "products/post_db.mdb");

@@ -1,7 +1,10 @@
 // Prints every table of an Access file, system tables included, as one JSON
 // line per row, read by the mdb-reader package. Comparing the output for a
 // database and its compacted copy shows whether this independent reader sees
-// the same content. Rows are printed sorted within each table: this reader
+// the same content. Object ids, which follow table definitions when these move, are
+// printed as the name and type of the object MSysObjects gives them (or as naming
+// none, which a compaction may mark differently), so that a permission row compares by the object it
+// belongs to. Rows are printed sorted within each table: this reader
 // meets a relocated (overflowed) row where its body lies, not where the row
 // belongs, so only the set of rows is comparable across a compaction. A table
 // the package cannot read is printed with its error, which must then match too.
@@ -24,12 +27,20 @@ function plain(value) {
 }
 
 const reader = new MDBReader(readFileSync(file));
+const idColumns = {
+  MSysObjects: "Id", MSysACEs: "ObjectId", MSysNavPaneObjectIDs: "Id", MSysNavPaneGroupToObjects: "ObjectID",
+  MSysNavPaneGroups: "ObjectID", MSysNavPaneGroupCategories: "SelectedObjectID",
+};
+const objects = new Map();
+for (const o of reader.getTable("MSysObjects").getData()) objects.set(o.Id, `${o.Name} (type ${o.Type})`);
+const byName = (table, column, value) =>
+  idColumns[table] !== column || !value ? value : objects.has(value) ? objects.get(value) : "(no object)";
 const names = reader.getTableNames({ normalTables: true, systemTables: true, linkedTables: false });
 for (const name of [...names].sort()) {
   try {
     const table = reader.getTable(name);
     const columns = table.getColumnNames();
-    const rows = table.getData().map((row) => JSON.stringify(columns.map((c) => plain(row[c]))));
+    const rows = table.getData().map((row) => JSON.stringify(columns.map((c) => plain(byName(name, c, row[c])))));
     rows.sort();
     console.log(JSON.stringify({ table: name, columns, rows: rows.length }));
     for (const line of rows) console.log(line);

@@ -14,6 +14,7 @@
 #include "engines/jet/compact/compaction_seam.h"
 #include "engines/jet/compact/destination.h"
 #include "engines/jet/compact/encryption.h"
+#include "engines/jet/compact/relocation.h"
 #include "engines/jet/compact/source_hold.h"
 #include "engines/jet/compact/table.h"
 #include "engines/jet/compact/usage_maps.h"
@@ -62,7 +63,7 @@ private:
 struct SourceTables {
     std::vector<CatalogEntry> entries;
     std::vector<TableDef> defs;                  // parallel to entries
-    std::set<std::uint32_t> definition_pages;   // they keep their numbers: they are the tables' ids
+    std::set<std::uint32_t> definition_pages;   // in the source
     std::size_t map_records = 0;
 };
 
@@ -137,14 +138,14 @@ std::vector<compact::TableSalvage> SalvageTables(const PageFile& file, const Sou
 
 // Every page of the copy but its length: the tables, the usage-map records,
 // page 1, the holes and the header page.
-void WriteCopy(const PageFile& file, const SourceTables& tables, compact::DestinationFile& out,
-               compact::PageAllocator& allocator, compact::TableCounts& counts,
+void WriteCopy(const PageFile& file, const SourceTables& tables, const compact::Relocation& relocation,
+               compact::DestinationFile& out, compact::PageAllocator& allocator, compact::TableCounts& counts,
                const std::vector<compact::TableSalvage>* salvages) {
     const Format& format = file.format();
     compact::EncryptingPageSink encrypted(out, file.encryption_key(), format.page_size);
     compact::PageSink& sink = file.encryption_key() != 0 ? static_cast<compact::PageSink&>(encrypted) : out;
     compact::MapRecordPages mapRecords(format, tables.map_records, allocator);
-    compact::CompactionContext context{file, allocator, sink, mapRecords};
+    compact::CompactionContext context{file, allocator, sink, mapRecords, relocation};
     for (std::size_t i = 0; i < tables.defs.size(); ++i)
         compact::CompactTable(context, tables.defs[i], tables.entries[i].name, counts,
                               salvages != nullptr ? &(*salvages)[i] : nullptr);
@@ -166,14 +167,15 @@ void WriteVerified(const PageFile& file, const std::filesystem::path& destinatio
     const std::vector<compact::TableSalvage>* salvaged = repair != nullptr ? &salvages : nullptr;
 
     compact::DestinationFile out(destination, file.page_size());
-    compact::PageAllocator allocator(tables.definition_pages);
+    const compact::Relocation relocation(file.format(), tables.entries, tables.defs);
+    compact::PageAllocator allocator(relocation.DefinitionPages());
     compact::TableCounts counts;
-    WriteCopy(file, tables, out, allocator, counts, salvaged);
+    WriteCopy(file, tables, relocation, out, allocator, counts, salvaged);
     out.Finish(allocator.page_count());
     if (before_verification) before_verification(destination);
     {
         const PageFile copy = PageFile::OpenHeld(destination);
-        compact::VerifyCopy(file, tables.defs, copy, salvaged);
+        compact::VerifyCopy(file, tables.defs, copy, relocation, salvaged);
     }
     check.RefuseDamage();
     out.Commit();
@@ -181,6 +183,8 @@ void WriteVerified(const PageFile& file, const std::filesystem::path& destinatio
     summary.source_pages = file.page_count();
     summary.copy_pages = allocator.page_count();
     summary.holes = static_cast<std::uint32_t>(allocator.Holes().size());
+    summary.definitions_moved = relocation.moved();
+    summary.definitions_kept = relocation.kept_reason();
     summary.tables = tables.defs.size();
     summary.rows = counts.rows;
     summary.long_values = counts.long_values;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace dorvane::jet {
@@ -13,12 +14,16 @@ struct CompactSummary {
     std::uint32_t source_pages = 0;
     std::uint32_t copy_pages = 0;
     std::uint32_t holes = 0;  // empty pages left between table definitions
+    std::size_t definitions_moved = 0;  // tables whose definition, and so id, moved
+    const char* definitions_kept = nullptr;  // why definitions kept their pages, when they did
     std::size_t tables = 0;
     std::uint64_t rows = 0;
     std::uint64_t long_values = 0;
     std::uint64_t index_entries = 0;
     std::uint64_t peak_index_bytes = 0;
 };
+// The benchmark passes it from a child process as bytes.
+static_assert(std::is_trivially_copyable_v<CompactSummary>);
 
 // Writes a compacted copy of `source` to `destination` and checks it against
 // the source before returning; the source is never written and is held

@@ -9,6 +9,13 @@ namespace dorvane::jet::compact {
 DefinitionRewrite::DefinitionRewrite(const PageFile& source, const TableDef& def)
     : format_(source.format()), def_(def) {
     for (std::uint32_t page : def.pages) pages_.push_back(source.ReadPage(page));
+    targets_ = def.pages;
+}
+
+void DefinitionRewrite::MoveTo(const std::vector<std::uint32_t>& pages) {
+    targets_ = pages;
+    for (std::size_t k = 0; k < pages_.size(); ++k)
+        PutLe32(pages_[k], kTableDefNextPage, k + 1 < pages.size() ? pages[k + 1] : 0);
 }
 
 void DefinitionRewrite::SetLe32(std::size_t stream_offset, std::uint32_t value) {
@@ -20,7 +27,7 @@ void DefinitionRewrite::SetLe32(std::size_t stream_offset, std::uint32_t value) 
 }
 
 void DefinitionRewrite::Write(PageSink& sink) const {
-    for (std::size_t k = 0; k < pages_.size(); ++k) sink.WritePage(def_.pages[k], pages_[k]);
+    for (std::size_t k = 0; k < pages_.size(); ++k) sink.WritePage(targets_[k], pages_[k]);
 }
 
 }  // namespace dorvane::jet::compact

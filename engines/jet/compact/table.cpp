@@ -79,10 +79,11 @@ CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::
     for (const LongValueMap& lv : def.long_value_maps)
         if (!out.long_values.contains(lv.column_number))
             out.long_values.emplace(lv.column_number, std::make_unique<LongValueWriter>(format, c.allocator, c.sink));
-    DataPagePacker packer(format, def.page, c.allocator, c.sink);
+    DataPagePacker packer(format, c.relocation.NewId(def.page), c.allocator, c.sink);
     Bytes body;
     const auto copy = [&](RowPointer header, ByteSpan stored) {
         body.assign(stored.begin(), stored.end());
+        c.relocation.RewriteRow(def, body);
         const RowFields fields = LocateFields(format, def, body);
         out.largest_autonumber = std::max(out.largest_autonumber, LargestAutoNumber(def, body, fields));
         MoveLongValues(c, def, name, body, fields, out.long_values, counts);  // first, so the row can point at them
@@ -114,7 +115,7 @@ RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::
         if (!to)
             Damaged(name, "index " + std::to_string(i) + " names " + e.row.ToString() +
                               ", which is not a row of the table");
-        entries.Add(e.key, *to);
+        entries.Add(c.relocation.RewriteKey(def, i, e.key), *to);
         walkBytes += e.key.size() + sizeof(IndexEntry);
     };
     if (salvage != nullptr) {
@@ -127,7 +128,7 @@ RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::
     if (entries.HasDuplicates()) Damaged(name, "index " + std::to_string(i) + " lists a row twice");
     counts.peak_index_bytes = std::max(counts.peak_index_bytes, walkBytes + 2 * entries.byte_size());
     counts.index_entries += entries.size();
-    IndexTree tree = BuildIndexTree(c.source.format(), def.page, entries, c.allocator, c.sink);
+    IndexTree tree = BuildIndexTree(c.source.format(), c.relocation.NewId(def.page), entries, c.allocator, c.sink);
     std::sort(tree.pages.begin(), tree.pages.end());
     return {tree.root, std::move(tree.pages), static_cast<std::uint32_t>(entries.size()),
             static_cast<std::uint32_t>(entries.DistinctKeys())};
@@ -160,6 +161,9 @@ void RewriteDefinition(const CompactionContext& c, const TableDef& def, const Co
         if (lv.free_map != 0)
             definition.SetLe32(lv.free_map_offset(), record(PagesOf(written, kLongValueFreeThreshold)));
     }
+    for (std::size_t field : c.relocation.RelatedTableFields(def))
+        definition.SetLe32(field, c.relocation.NewId(Le32(def.stream, field)));
+    definition.MoveTo(c.relocation.NewPages(def));
     definition.Write(c.sink);
 }
 

@@ -8,6 +8,7 @@
 
 #include "engines/jet/compact/page_allocator.h"
 #include "engines/jet/compact/page_sink.h"
+#include "engines/jet/compact/relocation.h"
 #include "engines/jet/compact/salvage.h"
 #include "engines/jet/compact/usage_maps.h"
 #include "engines/jet/format/table_def.h"
@@ -24,6 +25,7 @@ struct CompactionContext {
     PageAllocator& allocator;
     PageSink& sink;
     MapRecordPages& map_records;
+    const Relocation& relocation;
 };
 
 struct TableCounts {

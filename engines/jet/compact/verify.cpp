@@ -10,6 +10,7 @@
 #include "engines/jet/checker.h"
 #include "engines/jet/compact/index_tree.h"
 #include "engines/jet/compact/row_map.h"
+#include "engines/jet/compact/verify_ids.h"
 #include "engines/jet/format/index_walk.h"
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/page_file.h"
@@ -49,15 +50,19 @@ std::vector<std::pair<std::size_t, std::size_t>> RewrittenFields(const TableDef&
     return r;
 }
 
-void CompareDefinitions(const TableDef& a, const TableDef& b) {
-    if (a.pages != b.pages || a.stream.size() != b.stream.size())
-        Mismatch(TableText(a) + ": the definition moved or changed length");
+void CompareDefinitions(const TableDef& a, const TableDef& b, const Relocation& relocation) {
+    if (b.pages != relocation.NewPages(a) || a.stream.size() != b.stream.size())
+        Mismatch(TableText(a) + ": the definition is not where it belongs or changed length");
     if (b.autonumber < a.autonumber) Mismatch(TableText(a) + ": its AutoNumber counter went down");
+    Bytes expected = a.stream;
+    PutLe32(expected, kTableDefNextPage, b.pages.size() > 1 ? b.pages[1] : 0);  // its chain is b.pages, checked above
+    for (std::size_t field : relocation.RelatedTableFields(a))
+        PutLe32(expected, field, relocation.NewId(Le32(a.stream, field)));
     std::vector<bool> skip(a.stream.size(), false);
     for (auto [from, to] : RewrittenFields(a))
         for (std::size_t i = from; i < to && i < skip.size(); ++i) skip[i] = true;
     for (std::size_t i = 0; i < a.stream.size(); ++i)
-        if (!skip[i] && a.stream[i] != b.stream[i])
+        if (!skip[i] && expected[i] != b.stream[i])
             Mismatch(TableText(a) + ": the definition differs at byte " + std::to_string(i));
 }
 
@@ -91,13 +96,13 @@ void CompareRows(const PageFile& source, const PageFile& copy, const TableDef& d
 }
 
 void CompareIndex(const PageFile& source, const PageFile& copy, const TableDef& a, const TableDef& b,
-                  std::size_t i, const RowMap& moved, const TableSalvage* salvage) {
+                  std::size_t i, const RowMap& moved, const Relocation& relocation, const TableSalvage* salvage) {
     const std::string where = TableText(a) + ", index " + std::to_string(i);
     IndexEntryList expected;
     const auto expect = [&](const IndexEntry& e) {
         const std::optional<RowPointer> to = moved.Find(e.row);
         if (!to) Mismatch(where + " names a row the copy lacks");
-        expected.Add(e.key, *to);
+        expected.Add(relocation.RewriteKey(a, i, e.key), *to);
     };
     if (salvage != nullptr) {
         for (const IndexEntry& e : salvage->indexes[i]) expect(e);
@@ -122,9 +127,10 @@ void CompareIndex(const PageFile& source, const PageFile& copy, const TableDef& 
         Mismatch(where + ": its page map does not list exactly its pages");
 }
 
-void CompareTable(const PageFile& source, const TableDef& a, const PageFile& copy, const TableSalvage* salvage) {
-    const TableDef b = ReadTableDef(copy, a.page);
-    CompareDefinitions(a, b);
+void CompareTable(const PageFile& source, const TableDef& a, const PageFile& copy, const Relocation& relocation,
+                  const TableSalvage* salvage) {
+    const TableDef b = ReadTableDef(copy, relocation.NewId(a.page));
+    CompareDefinitions(a, b, relocation);
 
     RowMap moved;
     std::optional<RowCursor> rowsA;
@@ -139,23 +145,27 @@ void CompareTable(const PageFile& source, const TableDef& a, const PageFile& cop
     TableRow rowA;
     TableRow rowB;
     std::vector<bool> skip;
+    Bytes bodyA;  // rowA's, with the ids it holds moved as the copy must have them
     for (;;) {
         const bool hasA = nextA(rowA);
         const bool hasB = rowsB.Next(rowB);
         if (hasA != hasB) Mismatch(TableText(a) + " has a different number of rows");
         if (!hasA) break;
+        bodyA.assign(rowA.body.begin(), rowA.body.end());
+        relocation.RewriteRow(a, bodyA);
+        rowA.body = bodyA;
         CompareRows(source, copy, a, rowA, rowB, moved.size(), skip);
         moved.Add(rowA.header, rowB.header);
     }
     if (b.num_rows != moved.size()) Mismatch(TableText(a) + ": the row count is not recorded");
     moved.Seal();
-    for (std::size_t i = 0; i < a.physical_indexes.size(); ++i) CompareIndex(source, copy, a, b, i, moved, salvage);
+    for (std::size_t i = 0; i < a.physical_indexes.size(); ++i) CompareIndex(source, copy, a, b, i, moved, relocation, salvage);
 }
 
 }  // namespace
 
 void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tables, const PageFile& copy,
-                const std::vector<TableSalvage>* salvages) {
+                const Relocation& relocation, const std::vector<TableSalvage>* salvages) {
     // Only a sound source is compacted, and a repair writes only what it
     // salvaged, so the copy must be sound too. A copy on disk is checked
     // through a reader of its own on a second core while it is compared.
@@ -164,15 +174,19 @@ void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tabl
                             : std::async(std::launch::async | std::launch::deferred,
                                          [path = copy.path()] { return CheckDatabase(PageFile::OpenHeld(path)); });
     try {
-        const auto names = [](const PageFile& f) {
-            std::vector<std::pair<std::string, std::int32_t>> out;
-            for (const CatalogEntry& e : ReadTables(f)) out.emplace_back(e.name, e.id);
+        const auto names = [](const PageFile& f, const Relocation* moved) {
+            std::vector<std::pair<std::string, std::uint32_t>> out;
+            for (const CatalogEntry& e : ReadTables(f)) {
+                const auto id = static_cast<std::uint32_t>(e.id);
+                out.emplace_back(e.name, moved != nullptr ? moved->NewId(id) : id);
+            }
             return out;
         };
-        if (names(source) != names(copy)) Mismatch("the list of tables differs");
+        if (names(source, &relocation) != names(copy, nullptr)) Mismatch("the list of tables differs");
         if (copy.raw_header() != source.raw_header()) Mismatch("the header page differs");
         for (std::size_t t = 0; t < source_tables.size(); ++t)
-            CompareTable(source, source_tables[t], copy, salvages != nullptr ? &(*salvages)[t] : nullptr);
+            CompareTable(source, source_tables[t], copy, relocation, salvages != nullptr ? &(*salvages)[t] : nullptr);
+        VerifyTableIds(source, copy);
     } catch (const Error& e) {
         if (e.number() == errc::kVerifyFailed) throw;
         Mismatch(e.description());

@@ -4,10 +4,13 @@
 // rewrites), the same rows in the same order with the same bytes, the same
 // long values, and every index with the same entries in order, its row
 // pointers naming the same rows; and the copy passes the full consistency
-// check. Throws Error(kVerifyFailed) on a difference.
+// check. Definitions that moved are looked for where the relocation put them,
+// and every stored table id must name the same table as before (see
+// verify_ids.h). Throws Error(kVerifyFailed) on a difference.
 
 #include <vector>
 
+#include "engines/jet/compact/relocation.h"
 #include "engines/jet/compact/salvage.h"
 #include "engines/jet/format/catalog.h"
 #include "engines/jet/format/table_def.h"
@@ -21,6 +24,6 @@ namespace dorvane::jet::compact {
 // With salvages (a repair, parallel to source_tables), the copy is compared
 // with the rows and index entries salvaged, not with the damaged structures.
 void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tables, const PageFile& copy,
-                const std::vector<TableSalvage>* salvages = nullptr);
+                const Relocation& relocation, const std::vector<TableSalvage>* salvages = nullptr);
 
 }  // namespace dorvane::jet::compact

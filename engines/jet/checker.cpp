@@ -191,21 +191,13 @@ CheckReport CheckDatabase(const PageFile& file) {
     CheckReport report;
     const UsageMap global = ReadGlobalFreeMap(file);
     const std::set<std::uint32_t> freePages(global.pages.begin(), global.pages.end());
-    std::vector<CatalogEntry> tables = ReadTables(file);
-    // A catalog that lost its pages reads as an empty database: its own row
-    // missing is the sign, and its rows are then checked all the same.
-    if (std::ranges::none_of(tables, [](const CatalogEntry& e) { return e.table_page() == kCatalogPage; })) {
-        Add(report, DamageClass::kUnrepairable, "the catalog (MSysObjects) holds no row for itself");
-        tables.insert(tables.begin(), {"MSysObjects", static_cast<std::int32_t>(kCatalogPage), 0, kObjectTypeTable,
-                                       kSystemObjectFlags});
-    }
-    for (const CatalogEntry& entry : tables) {
+    const auto checkTable = [&](const CatalogEntry& entry) {
         std::optional<TableDef> def;
         try {
             def = ReadTableDef(file, entry.table_page());
         } catch (const Error& error) {
             Add(report, DamageClass::kUnrepairable, "table '" + entry.name + "': " + error.description());
-            continue;
+            return;
         }
         const std::size_t before = report.problems.size();
         try {
@@ -217,7 +209,20 @@ CheckReport CheckDatabase(const PageFile& file) {
         // rows: nothing of them may be dropped or guessed.
         for (std::size_t i = before; i < report.problems.size() && entry.IsSystem(); ++i)
             if (report.classes[i] != DamageClass::kDerived) report.classes[i] = DamageClass::kUnrepairable;
+    };
+    const std::vector<CatalogEntry> tables = ReadTables(file);
+    // A catalog that lost its pages reads as an empty database: its own row
+    // missing is the sign, and its rows are then checked all the same.
+    if (std::ranges::none_of(tables, [](const CatalogEntry& e) { return e.table_page() == kCatalogPage; })) {
+        Add(report, DamageClass::kUnrepairable, "the catalog (MSysObjects) holds no row for itself");
+        CatalogEntry catalog;
+        catalog.name = "MSysObjects";
+        catalog.id = static_cast<std::int32_t>(kCatalogPage);
+        catalog.type = kObjectTypeTable;
+        catalog.flags = kSystemObjectFlags;
+        checkTable(catalog);
     }
+    for (const CatalogEntry& entry : tables) checkTable(entry);
     return report;
 }
 

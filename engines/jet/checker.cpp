@@ -52,37 +52,35 @@ std::size_t MinimumBytes(std::uint8_t type) {
     }
 }
 
-// The entry's sort bytes (key, then row reference) into a buffer reused
-// from entry to entry.
-void SortBytesInto(const IndexEntry& entry, Bytes& out) {
-    out.assign(entry.key.begin(), entry.key.end());
-    AppendIndexRowRef(out, entry.row);
-}
-
 void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const std::vector<RowPointer>& rows,
                 const std::string& table, const std::set<std::uint32_t>& freePages, CheckReport& report) {
     const PhysicalIndex& index = def.physical_indexes[number];
     const std::string name = "table '" + table + "' index " + std::to_string(number);
-    const IndexWalk walk = WalkIndex(file, index.root_page);
-    ++report.indexes;
-    report.index_entries += walk.entries.size();
+    // Entries are checked as the walk hands them over; what they show is added
+    // only once the whole tree has been read, so a damaged page reports alone.
+    CheckReport found;
+    std::size_t count = 0;
     Bytes previous;
     Bytes current;
-    for (std::size_t i = 0; i < walk.entries.size(); ++i) {
-        const IndexEntry& entry = walk.entries[i];
-        if (!std::binary_search(rows.begin(), rows.end(), entry.row)) {
-            Add(report, DamageClass::kDerived, name + ": entry " + std::to_string(i) + " names " + entry.row.ToString() +
-                                      ", which is not a row of the table");
+    const IndexWalk walk = VisitIndex(file, index.root_page, [&](ByteSpan key, RowPointer row) {
+        if (!std::binary_search(rows.begin(), rows.end(), row)) {
+            Add(found, DamageClass::kDerived, name + ": entry " + std::to_string(count) + " names " + row.ToString() +
+                                     ", which is not a row of the table");
         }
-        SortBytesInto(entry, current);
-        if (i > 0 && !(previous < current)) {
-            Add(report, DamageClass::kDerived, name + ": entry " + std::to_string(i) + " is out of order");
+        current.assign(key.begin(), key.end());
+        AppendIndexRowRef(current, row);
+        if (count > 0 && !(previous < current)) {
+            Add(found, DamageClass::kDerived, name + ": entry " + std::to_string(count) + " is out of order");
         }
         std::swap(previous, current);
-    }
+        ++count;
+    });
+    ++report.indexes;
+    report.index_entries += count;
+    for (std::size_t i = 0; i < found.problems.size(); ++i) Add(report, found.classes[i], std::move(found.problems[i]));
     const bool ignoresNulls = (index.flags & kIndexIgnoresNulls) != 0;
-    if (walk.entries.size() > rows.size() || (!ignoresNulls && walk.entries.size() != rows.size())) {
-        Add(report, DamageClass::kDerived, name + " holds " + std::to_string(walk.entries.size()) + " entries for " +
+    if (count > rows.size() || (!ignoresNulls && count != rows.size())) {
+        Add(report, DamageClass::kDerived, name + " holds " + std::to_string(count) + " entries for " +
                                   std::to_string(rows.size()) + " rows");
     }
     UsageMap map = ReadUsageMap(file, RowPointer::FromU32(index.map_pointer));

@@ -52,7 +52,37 @@ std::size_t MinimumBytes(std::uint8_t type) {
     }
 }
 
-void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const std::vector<RowPointer>& rows,
+// A table's rows (sorted, distinct) with where each page's rows begin: an
+// index entry's row is looked up among its page's rows only, not all of the
+// table's.
+class RowLookup {
+public:
+    explicit RowLookup(const std::vector<RowPointer>& rows) : rows_(rows) {
+        if (rows.empty()) return;
+        first_ = rows.front().page;
+        starts_.resize(static_cast<std::size_t>(rows.back().page - first_) + 2);
+        std::size_t at = 0;
+        for (std::size_t page = 0; page + 1 < starts_.size(); ++page) {
+            starts_[page] = static_cast<std::uint32_t>(at);
+            while (at < rows.size() && rows[at].page - first_ == page) ++at;
+        }
+        starts_.back() = static_cast<std::uint32_t>(rows.size());
+    }
+    std::size_t size() const { return rows_.size(); }
+    bool Contains(RowPointer row) const {
+        if (row.page < first_ || row.page - first_ + 1 >= starts_.size()) return false;
+        const auto begin = rows_.begin() + starts_[row.page - first_];
+        const auto end = rows_.begin() + starts_[row.page - first_ + 1];
+        return std::binary_search(begin, end, row);
+    }
+
+private:
+    const std::vector<RowPointer>& rows_;
+    std::uint32_t first_ = 0;
+    std::vector<std::uint32_t> starts_;
+};
+
+void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const RowLookup& rows,
                 const std::string& table, const std::set<std::uint32_t>& freePages, CheckReport& report) {
     const PhysicalIndex& index = def.physical_indexes[number];
     const std::string name = "table '" + table + "' index " + std::to_string(number);
@@ -63,7 +93,7 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
     Bytes previous;
     Bytes current;
     const IndexWalk walk = VisitIndex(file, index.root_page, [&](ByteSpan key, RowPointer row) {
-        if (!std::binary_search(rows.begin(), rows.end(), row)) {
+        if (!rows.Contains(row)) {
             Add(found, DamageClass::kDerived, name + ": entry " + std::to_string(count) + " names " + row.ToString() +
                                      ", which is not a row of the table");
         }
@@ -163,9 +193,10 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     } else if (def.num_rows != rows.size()) {
         ++report.stale_row_counts;
     }
+    const RowLookup lookup(rows);
     for (std::size_t i = 0; i < def.physical_indexes.size(); ++i) {
         try {
-            CheckIndex(file, def, i, rows, entry.name, freePages, report);
+            CheckIndex(file, def, i, lookup, entry.name, freePages, report);
         } catch (const Error& error) {
             Add(report, DamageClass::kDerived, "table '" + entry.name + "' index " + std::to_string(i) + ": " +
                                       error.description());

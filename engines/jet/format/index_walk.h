@@ -47,8 +47,8 @@ struct IndexPage {
 // not fit.
 IndexPage ParseIndexPage(const Format& format, std::uint32_t number, ByteSpan bytes);
 
-// One entry of a page as the cursor rebuilt it: key and row reference point
-// into the cursor's buffer and hold until its next step.
+// One entry of a page as the cursor rebuilt it: the key points into the
+// cursor's buffer and holds until its next step.
 struct IndexEntryView {
     ByteSpan key;
     RowPointer row;

@@ -233,7 +233,7 @@ int Run(const std::vector<std::string>& args) {
     }
     if (command == "export") {
         if (args.size() != 3) return Usage("export needs FILE and TABLE");
-        const JetDatabase db = JetDatabase::Open(args[1]);
+        const JetDatabase db = JetDatabase::OpenForOnePass(args[1]);
         const TableDef def = db.LoadTable(args[2]);
         std::cout.flush();
         dorvane::jet_tool::ExportCsv(db.file(), def, stdout);
@@ -248,7 +248,7 @@ int Run(const std::vector<std::string>& args) {
     }
     if (command == "check") {
         if (args.size() != 2) return Usage("check takes one FILE");
-        const JetDatabase db = JetDatabase::Open(args[1]);
+        const JetDatabase db = JetDatabase::OpenForOnePass(args[1]);
         const CheckReport report = CheckDatabase(db.file());
         for (std::size_t i = 0; i < report.problems.size(); ++i)
             std::cout << "PROBLEM (" << DamageClassName(report.classes[i]) << "): " << report.problems[i] << "\n";

@@ -170,6 +170,20 @@ std::vector<fs::path> DefaultFiles(const fs::path& work) {
     return files;
 }
 
+// Three compactions: the shortest elapsed and processor times and the largest
+// peak, as the machine's other work only ever adds to the times.
+Run BestOfThree(const fs::path& file, const fs::path& work) {
+    Run best = Compact(file, work, false);
+    for (int i = 1; i < 3 && best.error.empty(); ++i) {
+        const Run run = Compact(file, work, false);
+        if (!run.error.empty()) return run;
+        best.seconds = std::min(best.seconds, run.seconds);
+        best.cpu_seconds = std::min(best.cpu_seconds, run.cpu_seconds);
+        best.peakKiB = std::max(best.peakKiB, run.peakKiB);
+    }
+    return best;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -182,13 +196,14 @@ int main(int argc, char** argv) {
     const bool mdbtools = Shell("command -v mdb-export >/dev/null");
     std::printf("%-20s %6s %6s %8s %8s %6s %6s %7s %8s %7s %7s %8s %8s %6s\n", "file", "MiB", "after", "cp+sync",
                 "compact", "cpu", "ratio", "peakMiB", "rows", "repair", "rep/cmp", "repMiB", "export", "mdb-export");
-    std::printf("(seconds; cpu: the compaction's processor time, all threads; ratio: compaction / cp and sync\n"
+    std::printf("(seconds, compaction and cp+sync each the best of three; cpu: the compaction's processor time,\n"
+                " all threads, the least of the three; ratio: compaction / cp and sync\n"
                 " of the copy; rep/cmp: repair / compaction;\n"
                 " export: dorvane-jet export of every user table; mdb-export: the same tables with mdbtools,\n"
                 " binary as hex as ours, and after it the ratio mdb-export / export)\n");
     for (const fs::path& file : files) {
         const double durable = CopySeconds(file, work);
-        const Run run = Compact(file, work, false);
+        const Run run = BestOfThree(file, work);
         const Run repair = Compact(file, work, true);
         const double mib = static_cast<double>(fs::file_size(file)) / 1048576.0;
         if (!run.error.empty()) {

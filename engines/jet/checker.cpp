@@ -52,37 +52,65 @@ std::size_t MinimumBytes(std::uint8_t type) {
     }
 }
 
-// The entry's sort bytes (key, then row reference) into a buffer reused
-// from entry to entry.
-void SortBytesInto(const IndexEntry& entry, Bytes& out) {
-    out.assign(entry.key.begin(), entry.key.end());
-    AppendIndexRowRef(out, entry.row);
-}
+// A table's rows (sorted, distinct) with where each page's rows begin: an
+// index entry's row is looked up among its page's rows only, not all of the
+// table's.
+class RowLookup {
+public:
+    explicit RowLookup(const std::vector<RowPointer>& rows) : rows_(rows) {
+        if (rows.empty()) return;
+        first_ = rows.front().page;
+        starts_.resize(static_cast<std::size_t>(rows.back().page - first_) + 2);
+        std::size_t at = 0;
+        for (std::size_t page = 0; page + 1 < starts_.size(); ++page) {
+            starts_[page] = static_cast<std::uint32_t>(at);
+            while (at < rows.size() && rows[at].page - first_ == page) ++at;
+        }
+        starts_.back() = static_cast<std::uint32_t>(rows.size());
+    }
+    std::size_t size() const { return rows_.size(); }
+    bool Contains(RowPointer row) const {
+        if (row.page < first_ || row.page - first_ + 1 >= starts_.size()) return false;
+        const auto begin = rows_.begin() + starts_[row.page - first_];
+        const auto end = rows_.begin() + starts_[row.page - first_ + 1];
+        return std::binary_search(begin, end, row);
+    }
 
-void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const std::vector<RowPointer>& rows,
+private:
+    const std::vector<RowPointer>& rows_;
+    std::uint32_t first_ = 0;
+    std::vector<std::uint32_t> starts_;
+};
+
+void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const RowLookup& rows,
                 const std::string& table, const std::set<std::uint32_t>& freePages, CheckReport& report) {
     const PhysicalIndex& index = def.physical_indexes[number];
     const std::string name = "table '" + table + "' index " + std::to_string(number);
-    const IndexWalk walk = WalkIndex(file, index.root_page);
-    ++report.indexes;
-    report.index_entries += walk.entries.size();
+    // Entries are checked as the walk hands them over; what they show is added
+    // only once the whole tree has been read, so a damaged page reports alone.
+    CheckReport found;
+    std::size_t count = 0;
     Bytes previous;
     Bytes current;
-    for (std::size_t i = 0; i < walk.entries.size(); ++i) {
-        const IndexEntry& entry = walk.entries[i];
-        if (!std::binary_search(rows.begin(), rows.end(), entry.row)) {
-            Add(report, DamageClass::kDerived, name + ": entry " + std::to_string(i) + " names " + entry.row.ToString() +
-                                      ", which is not a row of the table");
+    const IndexWalk walk = VisitIndex(file, index.root_page, [&](ByteSpan key, RowPointer row) {
+        if (!rows.Contains(row)) {
+            Add(found, DamageClass::kDerived, name + ": entry " + std::to_string(count) + " names " + row.ToString() +
+                                     ", which is not a row of the table");
         }
-        SortBytesInto(entry, current);
-        if (i > 0 && !(previous < current)) {
-            Add(report, DamageClass::kDerived, name + ": entry " + std::to_string(i) + " is out of order");
+        current.assign(key.begin(), key.end());
+        AppendIndexRowRef(current, row);
+        if (count > 0 && !(previous < current)) {
+            Add(found, DamageClass::kDerived, name + ": entry " + std::to_string(count) + " is out of order");
         }
         std::swap(previous, current);
-    }
+        ++count;
+    });
+    ++report.indexes;
+    report.index_entries += count;
+    for (std::size_t i = 0; i < found.problems.size(); ++i) Add(report, found.classes[i], std::move(found.problems[i]));
     const bool ignoresNulls = (index.flags & kIndexIgnoresNulls) != 0;
-    if (walk.entries.size() > rows.size() || (!ignoresNulls && walk.entries.size() != rows.size())) {
-        Add(report, DamageClass::kDerived, name + " holds " + std::to_string(walk.entries.size()) + " entries for " +
+    if (count > rows.size() || (!ignoresNulls && count != rows.size())) {
+        Add(report, DamageClass::kDerived, name + " holds " + std::to_string(count) + " entries for " +
                                   std::to_string(rows.size()) + " rows");
     }
     UsageMap map = ReadUsageMap(file, RowPointer::FromU32(index.map_pointer));
@@ -165,9 +193,10 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     } else if (def.num_rows != rows.size()) {
         ++report.stale_row_counts;
     }
+    const RowLookup lookup(rows);
     for (std::size_t i = 0; i < def.physical_indexes.size(); ++i) {
         try {
-            CheckIndex(file, def, i, rows, entry.name, freePages, report);
+            CheckIndex(file, def, i, lookup, entry.name, freePages, report);
         } catch (const Error& error) {
             Add(report, DamageClass::kDerived, "table '" + entry.name + "' index " + std::to_string(i) + ": " +
                                       error.description());

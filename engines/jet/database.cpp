@@ -17,6 +17,21 @@ JetDatabase JetDatabase::Open(const std::filesystem::path& path) {
     return JetDatabase(std::move(hold), std::move(file), std::move(tables));
 }
 
+JetDatabase JetDatabase::OpenForOnePass(const std::filesystem::path& path) {
+    bool alone = false;
+    try {
+        ExclusiveHold::Acquire(path);  // only asks: released at once
+        alone = true;
+    } catch (const Error&) {
+        // In use, or not ours to claim (a read-only file): read page by
+        // page; the read hold below reports what is really wrong.
+    }
+    ReadHold hold = ReadHold::Acquire(path);
+    PageFile file = alone ? PageFile::OpenHeld(path) : PageFile::Open(path);
+    std::vector<CatalogEntry> tables = ReadTables(file);
+    return JetDatabase(std::move(hold), std::move(file), std::move(tables));
+}
+
 TableDef JetDatabase::LoadTable(std::string_view name) const {
     const std::optional<CatalogEntry> entry = FindTable(tables_, name);
     if (!entry) {

@@ -132,6 +132,7 @@ TEST_F(LockTest, WhatEachLockInAnotherProcessKeepsOut) {
     for (const auto& [what, file, type, start, length, open] : cases) {
         LockingChild child(file, type, start, length);
         EXPECT_EQ(ErrorOf([&] { JetDatabase::Open(db_); }), open) << what;
+        EXPECT_EQ(ErrorOf([&] { JetDatabase::OpenForOnePass(db_); }), open) << what;  // check, export
         EXPECT_EQ(ErrorOf([&] { ExclusiveHold::Acquire(db_); }), errc::kInUse) << what;
     }
     // A stale lock file without locks does not count.

@@ -60,6 +60,27 @@ TEST(FormatTest, MalformedStructuresAreDamage) {
     for (const auto& [what, read] : cases) EXPECT_EQ(ErrorOf(read), errc::kCorrupt) << what;
 }
 
+// Entries after a page's first are stored without the prefix they share with
+// it; the cursor rebuilds each, and refuses a page with a bad entry anywhere
+// before it hands out the first.
+TEST(FormatTest, IndexEntriesAreRebuiltFromTheSharedPrefix) {
+    const Format& f = FormatFor(Version::kJet4);
+    Bytes leaf(f.page_size, 0);
+    leaf[0] = kPageIndexLeaf;
+    leaf[f.idx_prefix] = 2;
+    const Bytes stored = {'A', 'B', '1', 0, 0, 9, 1, '2', 0, 0, 9, 2};
+    std::copy(stored.begin(), stored.end(), leaf.begin() + static_cast<std::ptrdiff_t>(f.idx_entries));
+    leaf[f.idx_mask] = 0x80;      // the first entry ends at byte 7
+    leaf[f.idx_mask + 1] = 0x10;  // the second at byte 12
+    Bytes buffer;
+    IndexEntryCursor cursor(f, 5, leaf, buffer);
+    std::vector<std::pair<std::string, RowPointer>> seen;
+    for (IndexEntryView e; cursor.Next(e);) seen.emplace_back(std::string(e.key.begin(), e.key.end()), e.row);
+    EXPECT_EQ(seen, (std::vector<std::pair<std::string, RowPointer>>{{"AB1", {9, 1}}, {"AB2", {9, 2}}}));
+    leaf[f.idx_mask + 1] = 0x18;  // a third entry of one byte: no room for its row
+    EXPECT_EQ(ErrorOf([&] { IndexEntryCursor(f, 5, leaf, buffer); }), errc::kCorrupt);
+}
+
 // Access leaves values in the unused trailing slots of a reference map that
 // are no page at all. testV2000's free-page map rewritten as such a map: its
 // bitmap on an appended page 743, slot 1 and on as given.

@@ -119,17 +119,23 @@ void Relocation::RewriteRow(const TableDef& def, Bytes& body) const {
 }
 
 Bytes Relocation::RewriteKey(const TableDef& def, std::size_t index, ByteSpan key) const {
-    Bytes out(key.begin(), key.end());
+    Bytes out;
+    RewriteKey(def, index, key, out);
+    return out;
+}
+
+void Relocation::RewriteKey(const TableDef& def, std::size_t index, ByteSpan key, Bytes& out) const {
+    out.assign(key.begin(), key.end());
+    if (ids_.empty()) return;
     const std::vector<std::uint16_t>& columns = IdColumnsOf(def);
     const PhysicalIndex& physical = def.physical_indexes[index];
-    if (columns.empty() || ids_.empty() || physical.columns.empty() || out.size() < kLongKeySize) return out;
+    if (columns.empty() || physical.columns.empty() || out.size() < kLongKeySize) return;
     const bool leadingId = std::any_of(columns.begin(), columns.end(), [&](std::uint16_t column) {
         return def.columns[column].number == physical.columns.front().column_number;
     });
-    if (!leadingId || (out[0] != kKeyAscending && out[0] != kKeyDescending)) return out;  // Null: no id
+    if (!leadingId || (out[0] != kKeyAscending && out[0] != kKeyDescending)) return;  // Null: no id
     const bool descending = out[0] == kKeyDescending;
     PutKeyLong(out, NewId(KeyLong(out, descending)), descending);
-    return out;
 }
 
 std::vector<std::size_t> Relocation::RelatedTableFields(const TableDef& def) const {

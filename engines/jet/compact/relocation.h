@@ -65,6 +65,8 @@ public:
     // The key of an entry of physical index `index` of `def`, its id part
     // (always leading: Plan refuses otherwise) set to the new value.
     Bytes RewriteKey(const TableDef& def, std::size_t index, ByteSpan key) const;
+    // The same into a buffer the caller reuses from entry to entry.
+    void RewriteKey(const TableDef& def, std::size_t index, ByteSpan key, Bytes& out) const;
     // Offsets in the definition stream of foreign keys' related-table pages.
     std::vector<std::size_t> RelatedTableFields(const TableDef& def) const;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "core/error.h"
 #include "engines/jet/compact/data_pages.h"
@@ -109,24 +110,29 @@ CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::
 RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::size_t i, const std::string& name,
                           const RowMap& moved, const TableSalvage* salvage, TableCounts& counts) {
     IndexEntryList entries;
-    std::uint64_t walkBytes = 0;
-    const auto carry = [&](const IndexEntry& e) {
-        const std::optional<RowPointer> to = moved.Find(e.row);
-        if (!to)
-            Damaged(name, "index " + std::to_string(i) + " names " + e.row.ToString() +
-                              ", which is not a row of the table");
-        entries.Add(c.relocation.RewriteKey(def, i, e.key), *to);
-        walkBytes += e.key.size() + sizeof(IndexEntry);
+    Bytes key;
+    // A row the table lacks is reported once the walk is over, so a damaged
+    // tree page is what a damaged tree reports.
+    std::optional<RowPointer> stray;
+    const auto carry = [&](ByteSpan entryKey, RowPointer row) {
+        const std::optional<RowPointer> to = moved.Find(row);
+        if (!to) {
+            if (!stray) stray = row;
+            return;
+        }
+        c.relocation.RewriteKey(def, i, entryKey, key);
+        entries.Add(key, *to);
     };
     if (salvage != nullptr) {
-        for (const IndexEntry& e : salvage->indexes[i]) carry(e);
+        for (const IndexEntry& e : salvage->indexes[i]) carry(e.key, e.row);
     } else {
-        const IndexWalk walk = WalkIndex(c.source, def.physical_indexes[i].root_page);
-        for (const IndexEntry& e : walk.entries) carry(e);
+        VisitIndex(c.source, def.physical_indexes[i].root_page, carry);
     }
+    if (stray)
+        Damaged(name, "index " + std::to_string(i) + " names " + stray->ToString() + ", which is not a row of the table");
     entries.Sort();
     if (entries.HasDuplicates()) Damaged(name, "index " + std::to_string(i) + " lists a row twice");
-    counts.peak_index_bytes = std::max(counts.peak_index_bytes, walkBytes + 2 * entries.byte_size());
+    counts.peak_index_bytes = std::max(counts.peak_index_bytes, 2 * entries.byte_size());
     counts.index_entries += entries.size();
     IndexTree tree = BuildIndexTree(c.source.format(), c.relocation.NewId(def.page), entries, c.allocator, c.sink);
     std::sort(tree.pages.begin(), tree.pages.end());

@@ -99,28 +99,40 @@ void CompareIndex(const PageFile& source, const PageFile& copy, const TableDef& 
                   std::size_t i, const RowMap& moved, const Relocation& relocation, const TableSalvage* salvage) {
     const std::string where = TableText(a) + ", index " + std::to_string(i);
     IndexEntryList expected;
-    const auto expect = [&](const IndexEntry& e) {
-        const std::optional<RowPointer> to = moved.Find(e.row);
-        if (!to) Mismatch(where + " names a row the copy lacks");
-        expected.Add(relocation.RewriteKey(a, i, e.key), *to);
+    Bytes key;
+    bool stray = false;  // told after the walk, which reports a damaged page first
+    const auto expect = [&](ByteSpan entryKey, RowPointer row) {
+        const std::optional<RowPointer> to = moved.Find(row);
+        if (!to) {
+            stray = true;
+            return;
+        }
+        relocation.RewriteKey(a, i, entryKey, key);
+        expected.Add(key, *to);
     };
     if (salvage != nullptr) {
-        for (const IndexEntry& e : salvage->indexes[i]) expect(e);
+        for (const IndexEntry& e : salvage->indexes[i]) expect(e.key, e.row);
     } else {
-        const IndexWalk walk = WalkIndex(source, a.physical_indexes[i].root_page);
-        for (const IndexEntry& e : walk.entries) expect(e);
+        VisitIndex(source, a.physical_indexes[i].root_page, expect);
     }
+    if (stray) Mismatch(where + " names a row the copy lacks");
     expected.Sort();
-    const IndexWalk walk = WalkIndex(copy, b.physical_indexes[i].root_page);
-    if (walk.entries.size() != expected.size()) Mismatch(where + " has a different number of entries");
+    // The copy's entries against the expected ones as they come; a count or
+    // an entry that differs is told once the whole tree has been read.
+    std::size_t count = 0;
+    std::optional<std::size_t> differs;
     Bytes full;
-    for (std::size_t k = 0; k < walk.entries.size(); ++k) {
-        full.assign(walk.entries[k].key.begin(), walk.entries[k].key.end());
-        AppendIndexRowRef(full, walk.entries[k].row);
-        const ByteSpan want = expected.Entry(k);
-        if (!std::equal(full.begin(), full.end(), want.begin(), want.end()))
-            Mismatch(where + ", entry " + std::to_string(k + 1) + " differs");
-    }
+    const IndexWalk walk = VisitIndex(copy, b.physical_indexes[i].root_page, [&](ByteSpan entryKey, RowPointer row) {
+        if (count < expected.size() && !differs) {
+            full.assign(entryKey.begin(), entryKey.end());
+            AppendIndexRowRef(full, row);
+            const ByteSpan want = expected.Entry(count);
+            if (!std::equal(full.begin(), full.end(), want.begin(), want.end())) differs = count;
+        }
+        ++count;
+    });
+    if (count != expected.size()) Mismatch(where + " has a different number of entries");
+    if (differs) Mismatch(where + ", entry " + std::to_string(*differs + 1) + " differs");
     std::vector<std::uint32_t> pages = walk.pages;
     std::sort(pages.begin(), pages.end());
     if (ReadUsageMap(copy, RowPointer::FromU32(b.physical_indexes[i].map_pointer)).pages != pages)

@@ -1,6 +1,6 @@
 #include "engines/jet/format/index_walk.h"
 
-#include <set>
+#include <algorithm>
 
 #include "engines/jet/format/page_file.h"
 
@@ -28,7 +28,9 @@ Bytes IndexEntry::SortBytes() const {
     return out;
 }
 
-IndexPage ParseIndexPage(const Format& f, std::uint32_t number, ByteSpan b) {
+namespace {
+
+IndexPage ReadIndexPageHeader(const Format& f, std::uint32_t number, ByteSpan b) {
     IndexPage page;
     page.number = number;
     if (b.size() != f.page_size || (b[0] != kPageIndexNode && b[0] != kPageIndexLeaf)) {
@@ -42,43 +44,74 @@ IndexPage ParseIndexPage(const Format& f, std::uint32_t number, ByteSpan b) {
     page.next = Le32(b, f.idx_next);
     page.tail = Le32(b, f.idx_tail);
     page.prefix_length = f.idx_prefix_size == 1 ? b[f.idx_prefix] : Le16(b, f.idx_prefix);
+    return page;
+}
 
-    const std::size_t suffix = page.leaf ? kIndexRowRefSize : kIndexRowRefSize + kIndexChildSize;
-    const std::size_t maskBytes = f.idx_entries - f.idx_mask;
+}  // namespace
+
+IndexEntryCursor::IndexEntryCursor(const Format& f, std::uint32_t number, ByteSpan b, Bytes& buffer)
+    : bytes_(b), buffer_(buffer), page_(ReadIndexPageHeader(f, number, b)) {
+    entries_at_ = f.idx_entries;
+    mask_at_ = f.idx_mask;
+    mask_bytes_ = f.idx_entries - f.idx_mask;
+    suffix_ = page_.leaf ? kIndexRowRefSize : kIndexRowRefSize + kIndexChildSize;
     const std::size_t limit = f.IndexEntryRoom();
-    Bytes prefix;
     std::size_t last = 0;
-    for (std::size_t i = 0; i < maskBytes; ++i) {
-        const std::uint8_t m = b[f.idx_mask + i];
+    bool first = true;
+    for (std::size_t i = 0; i < mask_bytes_; ++i) {
+        const std::uint8_t m = b[mask_at_ + i];
         if (m == 0) continue;
         for (unsigned bit = 0; bit < 8; ++bit) {
             if ((m & (1u << bit)) == 0) continue;
             const std::size_t end = i * 8 + bit;
             if (end > limit || end <= last) ThrowCorrupt(PageName(number) + " has an entry past the page end");
-            const ByteSpan stored = b.subspan(f.idx_entries + last, end - last);
-            Bytes full;
-            if (page.entries.empty()) {
-                if (stored.size() < page.prefix_length) {
-                    ThrowCorrupt(PageName(number) + " has a prefix longer than its first entry");
-                }
-                prefix.assign(stored.begin(), stored.begin() + page.prefix_length);
-                full.assign(stored.begin(), stored.end());
-            } else {
-                full = prefix;
-                full.insert(full.end(), stored.begin(), stored.end());
+            const std::size_t stored = end - last;
+            if (first && stored < page_.prefix_length) {
+                ThrowCorrupt(PageName(number) + " has a prefix longer than its first entry");
             }
-            if (full.size() < suffix) ThrowCorrupt(PageName(number) + " has an entry too short for its row reference");
-            IndexPageEntry entry;
-            const std::size_t keyLength = full.size() - suffix;
-            entry.row = ReadIndexRowRef(full, keyLength);
-            if (!page.leaf) entry.child = Be32(full, keyLength + kIndexRowRefSize);
-            full.resize(keyLength);
-            entry.key = std::move(full);
-            page.entries.push_back(std::move(entry));
+            const std::size_t full = first ? stored : page_.prefix_length + stored;
+            if (full < suffix_) ThrowCorrupt(PageName(number) + " has an entry too short for its row reference");
+            first = false;
             last = end;
         }
     }
-    page.used_bytes = last;
+    page_.used_bytes = last;
+}
+
+bool IndexEntryCursor::Next(IndexEntryView& entry) {
+    for (; mask_byte_ < mask_bytes_; ++mask_byte_, bit_ = 0) {
+        const std::uint8_t m = bytes_[mask_at_ + mask_byte_];
+        if (m == 0) continue;
+        for (; bit_ < 8; ++bit_) {
+            if ((m & (1u << bit_)) == 0) continue;
+            const std::size_t end = mask_byte_ * 8 + bit_;
+            ++bit_;
+            const ByteSpan stored = bytes_.subspan(entries_at_ + last_, end - last_);
+            if (first_) {
+                buffer_.assign(stored.begin(), stored.end());
+                first_ = false;
+            } else {
+                // Every entry begins with the first one's prefix, already there.
+                buffer_.resize(page_.prefix_length);
+                buffer_.insert(buffer_.end(), stored.begin(), stored.end());
+            }
+            last_ = end;
+            const std::size_t keyLength = buffer_.size() - suffix_;
+            entry.key = ByteSpan(buffer_).first(keyLength);
+            entry.row = ReadIndexRowRef(buffer_, keyLength);
+            entry.child = page_.leaf ? 0 : Be32(buffer_, keyLength + kIndexRowRefSize);
+            return true;
+        }
+    }
+    return false;
+}
+
+IndexPage ParseIndexPage(const Format& f, std::uint32_t number, ByteSpan b) {
+    Bytes buffer;
+    IndexEntryCursor cursor(f, number, b, buffer);
+    IndexPage page = cursor.page();
+    IndexEntryView entry;
+    while (cursor.Next(entry)) page.entries.push_back({Bytes(entry.key.begin(), entry.key.end()), entry.row, entry.child});
     return page;
 }
 
@@ -86,34 +119,49 @@ namespace {
 
 struct Walker {
     const PageFile& file;
+    const IndexEntryVisitor& visit;
     IndexWalk& out;
-    std::set<std::uint32_t> visited;
-    Bytes buffer;
+    std::vector<bool> visited = std::vector<bool>(file.page_count());
+    // A page and an entry buffer per level, kept from page to page.
+    std::vector<Bytes> pages = std::vector<Bytes>(kMaxDepth + 1);
+    std::vector<Bytes> entries = std::vector<Bytes>(kMaxDepth + 1);
 
     void Visit(std::uint32_t number, std::uint32_t depth) {
         if (depth > kMaxDepth) ThrowCorrupt("an index tree is deeper than any real one at page " + std::to_string(number));
-        if (!visited.insert(number).second) {
-            ThrowCorrupt("an index tree reaches " + PageName(number) + " twice");
+        if (number < visited.size()) {
+            if (visited[number]) ThrowCorrupt("an index tree reaches " + PageName(number) + " twice");
+            visited[number] = true;
         }
         out.pages.push_back(number);
         out.depth = std::max(out.depth, depth);
-        file.ReadPage(number, buffer);
-        IndexPage page = ParseIndexPage(file.format(), number, buffer);
-        if (page.leaf) {
-            for (IndexPageEntry& entry : page.entries) out.entries.push_back({std::move(entry.key), entry.row});
+        Bytes& page = pages[depth];
+        file.ReadPage(number, page);  // a page past the end throws here
+        IndexEntryCursor cursor(file.format(), number, page, entries[depth]);
+        IndexEntryView entry;
+        if (cursor.page().leaf) {
+            while (cursor.Next(entry)) visit(entry.key, entry.row);
             return;
         }
-        for (const IndexPageEntry& entry : page.entries) Visit(entry.child, depth + 1);
-        if (page.tail != 0) Visit(page.tail, depth + 1);
+        while (cursor.Next(entry)) Visit(entry.child, depth + 1);
+        if (cursor.page().tail != 0) Visit(cursor.page().tail, depth + 1);
     }
 };
 
 }  // namespace
 
-IndexWalk WalkIndex(const PageFile& file, std::uint32_t root_page) {
+IndexWalk VisitIndex(const PageFile& file, std::uint32_t root_page, const IndexEntryVisitor& visit) {
     IndexWalk out;
-    Walker walker{file, out, {}, {}};
+    Walker walker{file, visit, out};
     walker.Visit(root_page, 0);
+    return out;
+}
+
+IndexWalk WalkIndex(const PageFile& file, std::uint32_t root_page) {
+    std::vector<IndexEntry> entries;
+    IndexWalk out = VisitIndex(file, root_page, [&entries](ByteSpan key, RowPointer row) {
+        entries.push_back({Bytes(key.begin(), key.end()), row});
+    });
+    out.entries = std::move(entries);
     return out;
 }
 

@@ -5,6 +5,7 @@
 // reference (and on nodes a big-endian child page).
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "engines/jet/format/bytes.h"
@@ -46,6 +47,39 @@ struct IndexPage {
 // not fit.
 IndexPage ParseIndexPage(const Format& format, std::uint32_t number, ByteSpan bytes);
 
+// One entry of a page as the cursor rebuilt it: the key points into the
+// cursor's buffer and holds until its next step.
+struct IndexEntryView {
+    ByteSpan key;
+    RowPointer row;
+    std::uint32_t child = 0;  // node entries: the child page
+};
+
+// A page's entries one after another without a copy each: every entry is
+// rebuilt (shared prefix, then its stored bytes) in one buffer the caller
+// lends. The whole page is checked when the cursor is made, so a damaged
+// entry is refused before any entry is handed out. Throws like
+// ParseIndexPage; `page` then holds the page's header fields, entries empty.
+class IndexEntryCursor {
+public:
+    IndexEntryCursor(const Format& format, std::uint32_t number, ByteSpan bytes, Bytes& buffer);
+    const IndexPage& page() const { return page_; }
+    bool Next(IndexEntryView& entry);
+
+private:
+    ByteSpan bytes_;
+    Bytes& buffer_;
+    IndexPage page_;
+    std::size_t entries_at_ = 0;
+    std::size_t mask_at_ = 0;
+    std::size_t mask_bytes_ = 0;
+    std::size_t mask_byte_ = 0;
+    std::size_t suffix_ = 0;
+    std::size_t last_ = 0;
+    unsigned bit_ = 0;
+    bool first_ = true;
+};
+
 // One leaf entry in full: key bytes and the row it names.
 struct IndexEntry {
     Bytes key;
@@ -64,5 +98,11 @@ struct IndexWalk {
 // tail. Bounded: a page visited twice, a depth over 32 or more pages than the
 // file has is an error.
 IndexWalk WalkIndex(const PageFile& file, std::uint32_t root_page);
+
+// The same walk handing each leaf entry to `visit` instead of keeping it:
+// the key is valid only during the call. Returns the pages and depth (entries
+// empty). Nothing is visited from a page before the whole page is checked.
+using IndexEntryVisitor = std::function<void(ByteSpan key, RowPointer row)>;
+IndexWalk VisitIndex(const PageFile& file, std::uint32_t root_page, const IndexEntryVisitor& visit);
 
 }  // namespace dorvane::jet

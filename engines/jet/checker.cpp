@@ -35,23 +35,6 @@ void CheckNotFree(const std::set<std::uint32_t>& freePages, const std::vector<st
     }
 }
 
-// The bytes a fixed-size value needs; text, binary and memo/OLE fields have
-// no minimum here (memo/OLE values are read in full by their caller).
-std::size_t MinimumBytes(std::uint8_t type) {
-    switch (type) {
-        case coltype::kByte: return 1;
-        case coltype::kInteger: return 2;
-        case coltype::kLong:
-        case coltype::kSingle: return 4;
-        case coltype::kCurrency:
-        case coltype::kDouble:
-        case coltype::kDateTime: return 8;
-        case coltype::kGuid: return 16;
-        case coltype::kDecimal: return 17;
-        default: return 0;
-    }
-}
-
 // A table's rows (sorted, distinct) with where each page's rows begin: an
 // index entry's row is looked up among its page's rows only, not all of the
 // table's.
@@ -160,7 +143,7 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
             const Column& column = def.columns[i];
             const FieldSpan& span = fields.spans[i];
             if (column.IsBoolean() || !span.present) continue;
-            if (span.length < MinimumBytes(column.type))
+            if (span.length < FixedValueSize(column.type))
                 ThrowCorrupt("column '" + column.name + "' holds fewer bytes than its type needs");
             if (!column.IsLongValue()) continue;
             ++report.long_values;

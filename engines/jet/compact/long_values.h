@@ -11,6 +11,9 @@
 
 namespace dorvane::jet::compact {
 
+// LVAL pages with at least this much room are offered for new long values.
+inline constexpr std::size_t kLongValueFreeThreshold = 64;
+
 class LongValueWriter {
 public:
     LongValueWriter(const Format& format, PageAllocator& allocator, PageSink& sink);

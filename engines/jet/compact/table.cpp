@@ -21,8 +21,6 @@ namespace dorvane::jet::compact {
 
 namespace {
 
-// LVAL pages with at least this much room are offered for new long values.
-constexpr std::size_t kLongValueFreeThreshold = 64;
 
 [[noreturn]] void Damaged(const std::string& table, const std::string& what) {
     throw Error(errc::kCorrupt, "damaged database: table \"" + table + "\": " + what);

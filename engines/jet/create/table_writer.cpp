@@ -7,6 +7,7 @@
 #include "engines/jet/format/index_key.h"
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/table_def_writer.h"
+#include "engines/jet/format/text.h"
 #include "engines/jet/format/text_encode.h"
 
 namespace dorvane::jet::create {
@@ -15,11 +16,6 @@ namespace {
 
 // Long values up to this length stay in their row, as Access keeps short memos.
 constexpr std::size_t kInlineLongValue = 64;
-// LVAL pages with at least this much room are offered for new long values.
-constexpr std::size_t kLongValueFreeThreshold = 64;
-constexpr std::uint32_t kInlineFlag = 0x80000000;
-constexpr std::uint32_t kSingleFlag = 0x40000000;
-constexpr std::uint16_t kCodePage1252 = 1252;
 
 std::vector<std::uint32_t> Sorted(const std::vector<compact::PackedPage>& packed, std::size_t min_free = 0) {
     std::vector<std::uint32_t> pages;
@@ -56,7 +52,7 @@ Bytes TableWriter::PrepareRow(const std::vector<FieldValue>& values) {
         if (length > kLongValueLengthMask) throw Error(kValueRefused, "a value for \"" + column.name + "\" is too long");
         Bytes field(kLongValueFieldHeader, 0);
         if (length <= kInlineLongValue) {
-            PutLe32(field, 0, static_cast<std::uint32_t>(length) | kInlineFlag);
+            PutLe32(field, 0, LongValueFieldHead(LongValueKind::kInline, static_cast<std::uint32_t>(length)));
             field.insert(field.end(), value.bytes.begin(), value.bytes.end());
         } else {
             if (!carried_.empty()) {
@@ -66,7 +62,7 @@ Bytes TableWriter::PrepareRow(const std::vector<FieldValue>& values) {
             const auto writer = long_values_.find(column.number);
             if (writer == long_values_.end()) ThrowCorrupt("column \"" + column.name + "\" has no long-value map");
             const RowPointer first = writer->second->Write(single ? LongValueKind::kSingle : LongValueKind::kChain, value.bytes);
-            PutLe32(field, 0, static_cast<std::uint32_t>(length) | (single ? kSingleFlag : 0));
+            PutLe32(field, 0, LongValueFieldHead(single ? LongValueKind::kSingle : LongValueKind::kChain, static_cast<std::uint32_t>(length)));
             PutLe32(field, kLongValueFieldPointer, first.ToU32());
         }
         value.bytes = std::move(field);
@@ -130,7 +126,7 @@ TableDef TableWriter::Finish(compact::MapRecordPages& records) {
         if (!carried_.empty()) break;
         const auto& written = long_values_.at(map.column_number)->pages();
         map.owned_map = record(Sorted(written));
-        if (map.free_map != 0) map.free_map = record(Sorted(written, kLongValueFreeThreshold));
+        if (map.free_map != 0) map.free_map = record(Sorted(written, compact::kLongValueFreeThreshold));
     }
     // The definition as it stood, with the new pointers and counts: bytes the reader does not keep stay.
     Bytes stream(def_.stream.begin(), def_.stream.begin() + static_cast<std::ptrdiff_t>(def_.end_offset));

@@ -119,6 +119,23 @@ inline constexpr std::uint8_t kDecimal = 0x10;
 inline constexpr std::uint8_t kFixedBinary = 0x11;
 }  // namespace coltype
 
+// The stored size of a fixed-size type's value; 0 for text, binary and
+// memo/OLE, whose column or value gives it.
+inline std::size_t FixedValueSize(std::uint8_t type) {
+    switch (type) {
+        case coltype::kByte: return 1;
+        case coltype::kInteger: return 2;
+        case coltype::kLong:
+        case coltype::kSingle: return 4;
+        case coltype::kCurrency:
+        case coltype::kDouble:
+        case coltype::kDateTime: return 8;
+        case coltype::kGuid: return 16;
+        case coltype::kDecimal: return 17;
+        default: return 0;
+    }
+}
+
 // Flag bits of a row offset word on a data page.
 inline constexpr std::uint16_t kRowOffsetMask = 0x1FFF;
 inline constexpr std::uint16_t kRowOverflowTarget = 0x8000;   // alone: relocated body

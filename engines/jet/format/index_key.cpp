@@ -5,6 +5,7 @@
 #include "core/error.h"
 #include "engines/jet/format/row.h"
 #include "engines/jet/format/sort_order.h"
+#include "engines/jet/format/text.h"
 
 namespace dorvane::jet {
 
@@ -16,7 +17,6 @@ constexpr std::uint8_t kNullAscending = 0x00;
 constexpr std::uint8_t kNullDescending = 0xFF;
 
 constexpr std::uint16_t kGeneralSortOrder = 0x0409;
-constexpr std::uint16_t kCodePage1252 = 1252;
 // Where a text column's sort order sits in its column block.
 constexpr std::size_t kJet3SortOrder = 9;   // u16, then the code page (u16)
 constexpr std::size_t kJet3CodePage = 11;
@@ -133,25 +133,11 @@ void AppendText(const Format& format, const TableDef& def, const Column& column,
     }
 }
 
-std::size_t FixedSize(std::uint8_t type) {
-    switch (type) {
-        case coltype::kByte: return 1;
-        case coltype::kInteger: return 2;
-        case coltype::kLong:
-        case coltype::kSingle: return 4;
-        case coltype::kCurrency:
-        case coltype::kDouble:
-        case coltype::kDateTime: return 8;
-        case coltype::kGuid: return 16;
-        default: return 0;
-    }
-}
-
 // The value's key bytes (after the flag byte), inverted for a descending
 // column.
 void AppendValue(const Format& format, const TableDef& def, const Column& column, ByteSpan value, bool ascending,
                  Bytes& key) {
-    const std::size_t fixed = FixedSize(column.type);
+    const std::size_t fixed = FixedValueSize(column.type);
     if (fixed != 0 && value.size() != fixed) {
         ThrowCorrupt("column '" + column.name + "' holds " + std::to_string(value.size()) + " bytes instead of " +
                      std::to_string(fixed));

@@ -7,6 +7,11 @@
 
 namespace dorvane::jet {
 
+std::uint32_t LongValueFieldHead(LongValueKind kind, std::uint32_t length) {
+    const std::uint32_t bits = kind == LongValueKind::kInline ? 2 : kind == LongValueKind::kSingle ? 1 : 0;
+    return (length & kLongValueLengthMask) | bits << 30;
+}
+
 LongValueField ParseLongValueField(ByteSpan field) {
     if (field.size() < kLongValueFieldHeader) ThrowCorrupt("a memo or OLE field is shorter than 12 bytes");
     LongValueField out;

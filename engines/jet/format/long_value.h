@@ -31,6 +31,9 @@ struct LongValueField {
     std::uint32_t extra = 0;    // bytes 8..11, kept as stored
 };
 
+// The field's first word: the length with the kind in its top two bits.
+std::uint32_t LongValueFieldHead(LongValueKind kind, std::uint32_t length);
+
 // Throws kCorrupt for a field shorter than 12 bytes, an unknown kind or an
 // inline length that does not match the field.
 LongValueField ParseLongValueField(ByteSpan field);

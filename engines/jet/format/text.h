@@ -8,6 +8,9 @@
 
 namespace dorvane::jet {
 
+// Western European, the code page of every test file and of new databases.
+inline constexpr std::uint16_t kCodePage1252 = 1252;
+
 // Single-byte text in a Windows code page. 1252 is mapped exactly; other
 // code pages are read as Latin-1 for the bytes above 0x7F.
 std::string CodePageToUtf8(ByteSpan bytes, std::uint16_t code_page);

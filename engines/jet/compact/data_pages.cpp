@@ -1,5 +1,6 @@
 #include "engines/jet/compact/data_pages.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace dorvane::jet::compact {
@@ -64,5 +65,13 @@ void DataPagePacker::Patch(const PlacedRow& row, std::size_t offset_in_row, Byte
 }
 
 void DataPagePacker::Finish() { Close(); }
+
+std::vector<std::uint32_t> PagesOf(const std::vector<PackedPage>& packed, std::size_t min_free) {
+    std::vector<std::uint32_t> pages;
+    for (const PackedPage& p : packed)
+        if (p.free_space >= min_free) pages.push_back(p.page);
+    std::sort(pages.begin(), pages.end());
+    return pages;
+}
 
 }  // namespace dorvane::jet::compact

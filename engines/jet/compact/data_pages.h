@@ -50,6 +50,10 @@ struct PackedPage {
     std::size_t free_space = 0;
 };
 
+// The pages with at least `min_free` bytes of room, ascending: what a usage
+// map of them lists.
+std::vector<std::uint32_t> PagesOf(const std::vector<PackedPage>& packed, std::size_t min_free = 0);
+
 class DataPagePacker {
 public:
     DataPagePacker(const Format& format, std::uint32_t owner, PageAllocator& allocator, PageSink& sink);

@@ -26,14 +26,6 @@ namespace {
     throw Error(errc::kCorrupt, "damaged database: table \"" + table + "\": " + what);
 }
 
-std::vector<std::uint32_t> PagesOf(const std::vector<PackedPage>& packed, std::size_t min_free = 0) {
-    std::vector<std::uint32_t> pages;
-    for (const PackedPage& p : packed)
-        if (p.free_space >= min_free) pages.push_back(p.page);
-    std::sort(pages.begin(), pages.end());
-    return pages;
-}
-
 using LongValueWriters = std::map<std::uint16_t, std::unique_ptr<LongValueWriter>>;  // by column number
 
 struct CopiedRows {

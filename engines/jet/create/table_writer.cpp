@@ -17,15 +17,6 @@ namespace {
 // Long values up to this length stay in their row, as Access keeps short memos.
 constexpr std::size_t kInlineLongValue = 64;
 
-std::vector<std::uint32_t> Sorted(const std::vector<compact::PackedPage>& packed, std::size_t min_free = 0) {
-    std::vector<std::uint32_t> pages;
-    for (const compact::PackedPage& p : packed) {
-        if (p.free_space >= min_free) pages.push_back(p.page);
-    }
-    std::sort(pages.begin(), pages.end());
-    return pages;
-}
-
 }  // namespace
 
 std::size_t DefinitionPagesNeeded(const Format& format, const TableDef& def) {
@@ -96,8 +87,8 @@ TableDef TableWriter::Finish(compact::MapRecordPages& records) {
         return records.Add(compact::MakeUsageMap(format_, pages, allocator_, sink_)).ToU32();
     };
     def_.num_rows = static_cast<std::uint32_t>(rows_);
-    def_.owned_map = record(Sorted(packer_.pages()));
-    def_.free_map = record(rows_ != 0 ? Sorted(packer_.pages(), shortest_ + 2) : std::vector<std::uint32_t>{});
+    def_.owned_map = record(compact::PagesOf(packer_.pages()));
+    def_.free_map = record(rows_ != 0 ? compact::PagesOf(packer_.pages(), shortest_ + 2) : std::vector<std::uint32_t>{});
     for (std::size_t i = 0; i < def_.physical_indexes.size(); ++i) {
         for (const IndexEntry& e : carried_entries_[i]) {
             const auto to = carried_.find(e.row);
@@ -125,8 +116,8 @@ TableDef TableWriter::Finish(compact::MapRecordPages& records) {
     for (LongValueMap& map : def_.long_value_maps) {
         if (!carried_.empty()) break;
         const auto& written = long_values_.at(map.column_number)->pages();
-        map.owned_map = record(Sorted(written));
-        if (map.free_map != 0) map.free_map = record(Sorted(written, compact::kLongValueFreeThreshold));
+        map.owned_map = record(compact::PagesOf(written));
+        if (map.free_map != 0) map.free_map = record(compact::PagesOf(written, compact::kLongValueFreeThreshold));
     }
     // The definition as it stood, with the new pointers and counts: bytes the reader does not keep stay.
     Bytes stream(def_.stream.begin(), def_.stream.begin() + static_cast<std::ptrdiff_t>(def_.end_offset));

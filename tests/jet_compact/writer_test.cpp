@@ -6,6 +6,7 @@
 #include <set>
 
 #include "engines/jet/compact/data_pages.h"
+#include "engines/jet/compact/digest.h"
 #include "engines/jet/compact/index_tree.h"
 #include "engines/jet/compact/long_values.h"
 #include "engines/jet/compact/usage_maps.h"
@@ -189,6 +190,31 @@ TEST_P(IndexTrees, ReadBackInOrderWithLinksAndNodeEntries) {
 INSTANTIATE_TEST_SUITE_P(Sizes, IndexTrees,
                          ::testing::Combine(::testing::Values(Version::kJet3, Version::kJet4),
                                             ::testing::Values(0, 1, 5, 300, 5000, 200000)));
+
+// The verification trusts a matching digest: every bit, every boundary
+// between strings and their order must count.
+TEST(Digest, TellsApartWhatACopyCouldGetWrong) {
+    const auto of = [](std::initializer_list<Bytes> strings) {
+        Digest d;
+        for (const Bytes& s : strings) d.Add(s);
+        return d;
+    };
+    const Bytes row{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+    const Digest base = of({row});
+    EXPECT_TRUE(of({row}) == base);
+    for (std::size_t bit = 0; bit < row.size() * 8; ++bit) {
+        Bytes flipped = row;
+        flipped[bit / 8] ^= static_cast<std::uint8_t>(1 << (bit % 8));
+        EXPECT_FALSE(of({flipped}) == base) << bit;
+    }
+    EXPECT_FALSE(of({Bytes(row.begin(), row.end() - 1)}) == base);
+    EXPECT_FALSE(of({Bytes(row.begin(), row.begin() + 8), Bytes(row.begin() + 8, row.end())}) == base);
+    EXPECT_FALSE(of({Bytes{}, Bytes{0}}) == of({Bytes{0}, Bytes{}}));
+    EXPECT_FALSE(of({Bytes{}}) == Digest{});
+    Digest pointer;
+    pointer.AddU32(0x0102);
+    EXPECT_FALSE(pointer == of({Bytes{0x02, 0x01, 0, 0}}));
+}
 
 }  // namespace
 }  // namespace dorvane::jet::compact

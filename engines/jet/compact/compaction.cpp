@@ -138,17 +138,20 @@ std::vector<compact::TableSalvage> SalvageTables(const PageFile& file, const Sou
 
 // Every page of the copy but its length: the tables, the usage-map records,
 // page 1, the holes and the header page.
-void WriteCopy(const PageFile& file, const SourceTables& tables, const compact::Relocation& relocation,
-               compact::DestinationFile& out, compact::PageAllocator& allocator, compact::TableCounts& counts,
-               const std::vector<compact::TableSalvage>* salvages) {
+// Returns each table's digest, for the verification.
+std::vector<compact::TableDigest> WriteCopy(const PageFile& file, const SourceTables& tables,
+                                            const compact::Relocation& relocation, compact::DestinationFile& out,
+                                            compact::PageAllocator& allocator, compact::TableCounts& counts,
+                                            const std::vector<compact::TableSalvage>* salvages) {
     const Format& format = file.format();
     compact::EncryptingPageSink encrypted(out, file.encryption_key(), format.page_size);
     compact::PageSink& sink = file.encryption_key() != 0 ? static_cast<compact::PageSink&>(encrypted) : out;
     compact::MapRecordPages mapRecords(format, tables.map_records, allocator);
     compact::CompactionContext context{file, allocator, sink, mapRecords, relocation};
+    std::vector<compact::TableDigest> digests;
     for (std::size_t i = 0; i < tables.defs.size(); ++i)
-        compact::CompactTable(context, tables.defs[i], tables.entries[i].name, counts,
-                              salvages != nullptr ? &(*salvages)[i] : nullptr);
+        digests.push_back(compact::CompactTable(context, tables.defs[i], tables.entries[i].name, counts,
+                                                salvages != nullptr ? &(*salvages)[i] : nullptr));
     mapRecords.Write(sink);
     compact::WriteGlobalMap(format, allocator, sink);
     if (file.encryption_key() != 0) {
@@ -157,6 +160,7 @@ void WriteCopy(const PageFile& file, const SourceTables& tables, const compact::
         for (std::uint32_t hole : allocator.Holes()) sink.WritePage(hole, empty);
     }
     out.WritePage(0, file.raw_header());
+    return digests;
 }
 
 void WriteVerified(const PageFile& file, const std::filesystem::path& destination, CompactSummary& summary,
@@ -170,12 +174,15 @@ void WriteVerified(const PageFile& file, const std::filesystem::path& destinatio
     const compact::Relocation relocation(file.format(), tables.entries, tables.defs);
     compact::PageAllocator allocator(relocation.DefinitionPages());
     compact::TableCounts counts;
-    WriteCopy(file, tables, relocation, out, allocator, counts, salvaged);
+    const std::vector<compact::TableDigest> digests = WriteCopy(file, tables, relocation, out, allocator, counts, salvaged);
     out.Finish(allocator.page_count());
     if (before_verification) before_verification(destination);
     {
+        // The copy goes to stable storage while it is verified from the cache.
+        std::future<void> flushed = std::async(std::launch::async | std::launch::deferred, [&out] { out.Flush(); });
         const PageFile copy = PageFile::OpenHeld(destination);
-        compact::VerifyCopy(file, tables.defs, copy, relocation, salvaged);
+        compact::VerifyCopy(file, tables.defs, copy, relocation, digests, salvaged);
+        flushed.get();
     }
     check.RefuseDamage();
     out.Commit();

@@ -79,8 +79,12 @@ void DestinationFile::PatchPage(std::uint32_t page, std::size_t offset, ByteSpan
 void DestinationFile::Finish(std::uint32_t pageCount) {
     if (!file_.is_open()) throw std::logic_error("finish of a discarded destination");
     WriteRun();
+    Guarded([&] { file_.SetLength(static_cast<std::uint64_t>(pageCount) * page_size_); });
+}
+
+void DestinationFile::Flush() {
+    if (!file_.is_open()) throw std::logic_error("flush of a discarded destination");
     Guarded([&] {
-        file_.SetLength(static_cast<std::uint64_t>(pageCount) * page_size_);
         file_.Flush();
         platform::FlushFolder(path_.parent_path());
     });

@@ -24,9 +24,12 @@ public:
 
     void WritePage(std::uint32_t page, ByteSpan bytes) override;
     void PatchPage(std::uint32_t page, std::size_t offset, ByteSpan bytes) override;
-    // Sets the final length (pages never written read as zeros) and flushes
-    // everything to stable storage.
+    // Writes what is gathered and sets the final length (pages never written
+    // read as zeros).
     void Finish(std::uint32_t pageCount);
+    // Flushes the file and its name to stable storage; may run on another
+    // thread than the writes, once Finish returned.
+    void Flush();
     // Keeps the file. Before this, destruction removes it.
     void Commit();
     // Closes and removes the file now.

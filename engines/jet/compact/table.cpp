@@ -45,7 +45,7 @@ struct RebuiltIndex {
 
 // Writes the row's stored long values anew and points its fields at them.
 void MoveLongValues(const CompactionContext& c, const TableDef& def, const std::string& name, Bytes& body,
-                    const RowFields& fields, LongValueWriters& writers, TableCounts& counts) {
+                    const RowFields& fields, LongValueWriters& writers, TableCounts& counts, TableDigest& digest) {
     for (std::size_t i = 0; i < def.columns.size(); ++i) {
         const Column& column = def.columns[i];
         const FieldSpan& span = fields.spans[i];
@@ -56,7 +56,9 @@ void MoveLongValues(const CompactionContext& c, const TableDef& def, const std::
         const auto writer = writers.find(column.number);
         if (writer == writers.end())
             Damaged(name, "column \"" + column.name + "\" holds long values but has no page map");
-        const RowPointer first = writer->second->Write(lv.kind, ReadLongValue(c.source, field));
+        const Bytes value = ReadLongValue(c.source, field);
+        digest.AddLongValue(value);
+        const RowPointer first = writer->second->Write(lv.kind, value);
         PutLe32(body, span.offset + kLongValueFieldPointer, first.ToU32());
         PutLe32(body, span.offset + kLongValueFieldExtra, 0);
         ++counts.long_values;
@@ -64,7 +66,7 @@ void MoveLongValues(const CompactionContext& c, const TableDef& def, const std::
 }
 
 CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::string& name,
-                    const TableSalvage* salvage, TableCounts& counts) {
+                    const TableSalvage* salvage, TableCounts& counts, TableDigest& digest) {
     const Format& format = c.source.format();
     CopiedRows out;
     for (const LongValueMap& lv : def.long_value_maps)
@@ -77,8 +79,10 @@ CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::
         c.relocation.RewriteRow(def, body);
         const RowFields fields = LocateFields(format, def, body);
         out.largest_autonumber = std::max(out.largest_autonumber, LargestAutoNumber(def, body, fields));
-        MoveLongValues(c, def, name, body, fields, out.long_values, counts);  // first, so the row can point at them
-        out.moved.Add(header, packer.Add(body).where);
+        MoveLongValues(c, def, name, body, fields, out.long_values, counts, digest);  // first, so the row can point at them
+        const RowPointer where = packer.Add(body).where;
+        digest.AddRow(body, where);
+        out.moved.Add(header, where);
         out.shortest = out.moved.size() == 1 ? body.size() : std::min(out.shortest, body.size());
     };
     if (salvage != nullptr) {
@@ -98,7 +102,7 @@ CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::
 // The index from its own entries (or, in a repair, from the entries salvage
 // settled on), with the rows' new pointers.
 RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::size_t i, const std::string& name,
-                          const RowMap& moved, const TableSalvage* salvage, TableCounts& counts) {
+                          const RowMap& moved, const TableSalvage* salvage, TableCounts& counts, TableDigest& digest) {
     IndexEntryList entries;
     Bytes key;
     // A row the table lacks is reported once the walk is over, so a damaged
@@ -122,6 +126,7 @@ RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::
         Damaged(name, "index " + std::to_string(i) + " names " + stray->ToString() + ", which is not a row of the table");
     entries.Sort();
     if (entries.HasDuplicates()) Damaged(name, "index " + std::to_string(i) + " lists a row twice");
+    for (std::size_t e = 0; e < entries.size(); ++e) digest.AddIndexEntry(i, entries.Entry(e));
     counts.peak_index_bytes = std::max(counts.peak_index_bytes, 2 * entries.byte_size());
     counts.index_entries += entries.size();
     IndexTree tree = BuildIndexTree(c.source.format(), c.relocation.NewId(def.page), entries, c.allocator, c.sink);
@@ -171,13 +176,15 @@ std::size_t MapRecordsOf(const TableDef& def) {
     return n;
 }
 
-void CompactTable(CompactionContext& context, const TableDef& def, const std::string& name, TableCounts& counts,
-                  const TableSalvage* salvage) {
-    const CopiedRows rows = CopyRows(context, def, name, salvage, counts);
+TableDigest CompactTable(CompactionContext& context, const TableDef& def, const std::string& name,
+                         TableCounts& counts, const TableSalvage* salvage) {
+    TableDigest digest(def.physical_indexes.size());
+    const CopiedRows rows = CopyRows(context, def, name, salvage, counts, digest);
     std::vector<RebuiltIndex> indexes;
     for (std::size_t i = 0; i < def.physical_indexes.size(); ++i)
-        indexes.push_back(RebuildIndex(context, def, i, name, rows.moved, salvage, counts));
+        indexes.push_back(RebuildIndex(context, def, i, name, rows.moved, salvage, counts, digest));
     RewriteDefinition(context, def, rows, indexes);
+    return digest;
 }
 
 }  // namespace dorvane::jet::compact

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engines/jet/compact/digest.h"
 #include "engines/jet/compact/page_allocator.h"
 #include "engines/jet/compact/page_sink.h"
 #include "engines/jet/compact/relocation.h"
@@ -41,8 +42,9 @@ struct TableCounts {
 std::size_t MapRecordsOf(const TableDef& def);
 
 // With a salvage (a repair), its rows and index entries are written instead
-// of what the source's own structures hold.
-void CompactTable(CompactionContext& context, const TableDef& def, const std::string& name, TableCounts& counts,
-                  const TableSalvage* salvage = nullptr);
+// of what the source's own structures hold. Returns the digest of what it
+// wrote, for the verification.
+TableDigest CompactTable(CompactionContext& context, const TableDef& def, const std::string& name,
+                         TableCounts& counts, const TableSalvage* salvage = nullptr);
 
 }  // namespace dorvane::jet::compact

@@ -10,6 +10,7 @@
 
 #include <vector>
 
+#include "engines/jet/compact/digest.h"
 #include "engines/jet/compact/relocation.h"
 #include "engines/jet/compact/salvage.h"
 #include "engines/jet/format/catalog.h"
@@ -21,9 +22,13 @@ class PageFile;
 
 namespace dorvane::jet::compact {
 
-// With salvages (a repair, parallel to source_tables), the copy is compared
+// Each table of the copy is read once and its fingerprint compared with
+// `written`, the compaction's of what it read and wrote (parallel to
+// source_tables); only where they differ is the source read again, to name the
+// difference. With salvages (a repair, parallel too), the copy is compared
 // with the rows and index entries salvaged, not with the damaged structures.
 void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tables, const PageFile& copy,
-                const Relocation& relocation, const std::vector<TableSalvage>* salvages = nullptr);
+                const Relocation& relocation, const std::vector<TableDigest>& written,
+                const std::vector<TableSalvage>* salvages = nullptr);
 
 }  // namespace dorvane::jet::compact

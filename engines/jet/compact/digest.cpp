@@ -1,46 +1,50 @@
 #include "engines/jet/compact/digest.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace dorvane::jet::compact {
 
 namespace {
 
-// Odd constants with well-spread bits (digits of pi and e).
-constexpr std::uint64_t kMulA = 0xA4093822299F31D1;
-constexpr std::uint64_t kAddA = 0x082EFA98EC4E6C89;
-constexpr std::uint64_t kMulB = 0xB7E151628AED2A6B;
-constexpr std::uint64_t kAddB = 0x452821E638D01377;
+// Odd multipliers with well-spread bits (digits of pi and e).
+constexpr std::uint64_t kMultipliers[Digest::kLanes] = {0xA4093822299F31D1, 0xB7E151628AED2A6B, 0x082EFA98EC4E6C89,
+                                                       0x452821E638D01377};
+constexpr std::uint64_t kAdd = 0x9E3779B97F4A7C15;
 
 __extension__ using Product = unsigned __int128;
 
-std::uint64_t Fold(std::uint64_t x, std::uint64_t k) {
-    const Product product = static_cast<Product>(x) * k;
-    return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+std::uint64_t Step(std::uint64_t lane, std::uint64_t word, std::uint64_t multiplier) {
+    const Product product = static_cast<Product>(lane ^ word) * multiplier;
+    return (static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64)) + kAdd;
 }
-
-std::uint64_t RotateLeft32(std::uint64_t x) { return x << 32 | x >> 32; }
 
 }  // namespace
 
 void Digest::Word(std::uint64_t word) {
-    a_ = Fold(a_ ^ word, kMulA) + kAddA;
-    b_ = Fold(b_ ^ RotateLeft32(word), kMulB) + kAddB;
+    const std::size_t lane = next_lane_;
+    lanes_[lane] = Step(lanes_[lane], word, kMultipliers[lane]);
+    next_lane_ = (lane + 1) % kLanes;
 }
 
 void Digest::Add(ByteSpan bytes) {
-    std::size_t at = 0;
-    for (; at + 8 <= bytes.size(); at += 8) {
+    const std::uint8_t* at = bytes.data();
+    std::size_t left = bytes.size();
+    for (; left >= 8; at += 8, left -= 8) {
         std::uint64_t word;
-        std::memcpy(&word, bytes.data() + at, 8);
+        std::memcpy(&word, at, 8);
         Word(word);
     }
     std::uint64_t tail = 0;
-    if (at < bytes.size()) std::memcpy(&tail, bytes.data() + at, bytes.size() - at);
+    for (std::size_t i = 0; i < left; ++i) tail |= std::uint64_t{at[i]} << (8 * i);
     Word(tail);
     Word(bytes.size());
 }
 
 void Digest::AddU32(std::uint32_t value) { Word(std::uint64_t{value} | std::uint64_t{1} << 32); }
+
+bool Digest::operator==(const Digest& other) const {
+    return std::equal(std::begin(lanes_), std::end(lanes_), std::begin(other.lanes_)) && next_lane_ == other.next_lane_;
+}
 
 }  // namespace dorvane::jet::compact

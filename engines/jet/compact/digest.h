@@ -1,9 +1,6 @@
 #pragma once
-// A 128-bit fingerprint of a sequence of byte strings, for telling whether a
-// copy holds what was read without reading the source a second time. Two
-// independent lanes of multiply-and-fold over 8-byte words; each string is
-// closed by its length, so ("ab", "c") and ("a", "bc") differ. It guards
-// against faults, not against someone crafting a collision.
+// Fingerprints that let the verification tell whether a copy holds what was
+// read, without reading the source a second time.
 
 #include <cstdint>
 #include <vector>
@@ -13,17 +10,22 @@
 
 namespace dorvane::jet::compact {
 
+// A 256-bit fingerprint of a sequence of byte strings: each string as 8-byte
+// words, the last padded with zeros, and then its length; the words go in turn
+// to four independent lanes of multiply-and-fold. It guards against faults,
+// not against someone crafting a collision.
 class Digest {
 public:
+    static constexpr std::size_t kLanes = 4;
     void Add(ByteSpan bytes);
     void AddU32(std::uint32_t value);
-    bool operator==(const Digest&) const = default;
+    bool operator==(const Digest& other) const;
 
 private:
     void Word(std::uint64_t word);
 
-    std::uint64_t a_ = 0x243F6A8885A308D3;
-    std::uint64_t b_ = 0x13198A2E03707344;
+    std::uint64_t lanes_[kLanes] = {0x243F6A8885A308D3, 0x13198A2E03707344, 0x299F31D0082EFA98, 0xEC4E6C89452821E6};
+    std::size_t next_lane_ = 0;
 };
 
 // What compaction wrote of one table, told to the verification: each row as

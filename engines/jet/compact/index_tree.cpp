@@ -27,6 +27,11 @@ bool Same(ByteSpan a, ByteSpan b) { return std::equal(a.begin(), a.end(), b.begi
 }  // namespace
 
 void IndexEntryList::Sort() {
+    // Entries taken from a tree usually come in order already: rows keep
+    // their order when copied, and so do their pointers.
+    bool sorted = true;
+    for (std::size_t i = 1; i < size() && sorted; ++i) sorted = !Less(Entry(i), Entry(i - 1));
+    if (sorted) return;
     std::vector<std::uint32_t> order(size());
     std::iota(order.begin(), order.end(), 0U);
     std::stable_sort(order.begin(), order.end(),

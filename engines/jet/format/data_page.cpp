@@ -37,7 +37,7 @@ DataPage DataPage::ParseChecked(const Format& format, std::uint32_t number, Byte
     page.number_ = number;
     page.bytes_ = std::move(bytes);
     const ByteSpan b(page.bytes_);
-    const std::string where = "data page " + std::to_string(number);
+    const auto where = [number] { return "data page " + std::to_string(number); };  // only for a message
     if (b.size() != format.page_size || b[0] != kPageData) {
         ThrowCorrupt("page " + std::to_string(number) + " should be a data page but has type " +
                      std::to_string(b.empty() ? 0 : b[0]));
@@ -45,7 +45,7 @@ DataPage DataPage::ParseChecked(const Format& format, std::uint32_t number, Byte
     const std::size_t count = Le16(b, format.data_row_count);
     const std::size_t tableEnd = format.data_row_offsets + 2 * count;
     if (count > kMaxRowsPerPage || tableEnd > b.size()) {
-        ThrowCorrupt(where + " claims " + std::to_string(count) + " rows");
+        ThrowCorrupt(where() + " claims " + std::to_string(count) + " rows");
     }
     page.slots_.reserve(count);
     std::uint32_t end = format.page_size;
@@ -62,7 +62,7 @@ DataPage DataPage::ParseChecked(const Format& format, std::uint32_t number, Byte
         // length, and so a row that exists nowhere.
         const bool startValid = slot.start >= tableEnd && slot.start <= slot.end;
         if (!startValid && unreadable == nullptr) {
-            ThrowCorrupt(where + " row " + std::to_string(i) + " has an invalid offset");
+            ThrowCorrupt(where() + " row " + std::to_string(i) + " has an invalid offset");
         }
         if (!startValid || !endKnown) {
             unreadable->push_back(i);

@@ -109,13 +109,21 @@ TEST(VerifyCopy, AWrongCopyIsRefusedAndDeleted) {
             EXPECT_TRUE(wrong != written) << "the copy was not changed";
             WriteBytes(copy, wrong);
         };
-        CompactSummary summary;
-        std::string description;
-        EXPECT_EQ(ErrorOf([&] { CompactFile(source, dir / "out.mdb", summary, spoil); }, &description), errc::kVerifyFailed);
-        EXPECT_NE(description.find("compacted copy does not match the source"), std::string::npos) << description;
-        EXPECT_NE(description.find(detail), std::string::npos) << description;
-        EXPECT_TRUE(ReadBytes(source) == original);
-        EXPECT_FALSE(fs::exists(dir / "out.mdb"));
+        // A repair names the difference from the rows it salvages again.
+        for (const bool repairing : {false, true}) {
+            CompactSummary summary;
+            RepairReport report;
+            std::string description;
+            const auto run = [&] {
+                if (repairing) RepairFile(source, dir / "out.mdb", report, spoil);
+                else CompactFile(source, dir / "out.mdb", summary, spoil);
+            };
+            EXPECT_EQ(ErrorOf(run, &description), errc::kVerifyFailed) << repairing;
+            EXPECT_NE(description.find("compacted copy does not match the source"), std::string::npos) << description;
+            EXPECT_NE(description.find(detail), std::string::npos) << description;
+            EXPECT_TRUE(ReadBytes(source) == original);
+            EXPECT_FALSE(fs::exists(dir / "out.mdb"));
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <future>
 #include <new>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -117,24 +118,36 @@ SourceTables ReadSourceTables(const PageFile& file, bool repairing) {
     return tables;
 }
 
-// Reads every table leniently. A system table holds forms, modules, queries
-// and permissions: dropping any of it would break the product silently, so
-// a system table that lost anything is refused.
-std::vector<compact::TableSalvage> SalvageTables(const PageFile& file, const SourceTables& tables,
-                                                 RepairReport& report) {
-    std::vector<compact::TableSalvage> salvages;
-    const compact::ListedDataPages listed = compact::ListDataPages(file, tables.defs);
-    for (std::size_t i = 0; i < tables.defs.size(); ++i) {
-        const CatalogEntry& entry = tables.entries[i];
-        compact::TableSalvage salvage = compact::SalvageTable(file, tables.defs[i], entry.name, listed);
+// A repair reads each table leniently just before writing it, and lets its
+// rows go after: memory holds one table's salvage at a time. The same reading
+// is repeated where the verification must name a difference.
+class Salvager {
+public:
+    Salvager(const PageFile& file, const SourceTables& tables)
+        : file_(file), tables_(tables), listed_(compact::ListDataPages(file, tables.defs)) {}
+
+    compact::TableSalvage Salvage(std::size_t table) const {
+        return compact::SalvageTable(file_, tables_.defs[table], tables_.entries[table].name, listed_);
+    }
+
+    // A system table holds forms, modules, queries and permissions: dropping
+    // any of it would break the product silently, so a system table that
+    // lost anything is refused.
+    compact::TableSalvage SalvageForCopy(std::size_t table, RepairReport& report) const {
+        const CatalogEntry& entry = tables_.entries[table];
+        compact::TableSalvage salvage = Salvage(table);
         if (entry.IsSystem() && salvage.in_doubt())
             Damaged("system table \"" + entry.name + "\" cannot be repaired: its rows cannot all be read");
         report.tables.push_back({entry.name, salvage.rows.size(), salvage.rows_dropped, salvage.possibly_lost,
                                  salvage.values_cut, salvage.stale_entries, salvage.rebuilt_indexes});
-        salvages.push_back(std::move(salvage));
+        return salvage;
     }
-    return salvages;
-}
+
+private:
+    const PageFile& file_;
+    const SourceTables& tables_;
+    compact::ListedDataPages listed_;
+};
 
 // Every page of the copy but its length: the tables, the usage-map records,
 // page 1, the holes and the header page.
@@ -142,16 +155,21 @@ std::vector<compact::TableSalvage> SalvageTables(const PageFile& file, const Sou
 std::vector<compact::TableDigest> WriteCopy(const PageFile& file, const SourceTables& tables,
                                             const compact::Relocation& relocation, compact::DestinationFile& out,
                                             compact::PageAllocator& allocator, compact::TableCounts& counts,
-                                            const std::vector<compact::TableSalvage>* salvages) {
+                                            const Salvager* salvager, RepairReport* repair) {
     const Format& format = file.format();
     compact::EncryptingPageSink encrypted(out, file.encryption_key(), format.page_size);
     compact::PageSink& sink = file.encryption_key() != 0 ? static_cast<compact::PageSink&>(encrypted) : out;
     compact::MapRecordPages mapRecords(format, tables.map_records, allocator);
     compact::CompactionContext context{file, allocator, sink, mapRecords, relocation};
     std::vector<compact::TableDigest> digests;
-    for (std::size_t i = 0; i < tables.defs.size(); ++i)
-        digests.push_back(compact::CompactTable(context, tables.defs[i], tables.entries[i].name, counts,
-                                                salvages != nullptr ? &(*salvages)[i] : nullptr));
+    for (std::size_t i = 0; i < tables.defs.size(); ++i) {
+        if (salvager == nullptr) {
+            digests.push_back(compact::CompactTable(context, tables.defs[i], tables.entries[i].name, counts));
+            continue;
+        }
+        const compact::TableSalvage salvage = salvager->SalvageForCopy(i, *repair);
+        digests.push_back(compact::CompactTable(context, tables.defs[i], tables.entries[i].name, counts, &salvage));
+    }
     mapRecords.Write(sink);
     compact::WriteGlobalMap(format, allocator, sink);
     if (file.encryption_key() != 0) {
@@ -166,21 +184,24 @@ std::vector<compact::TableDigest> WriteCopy(const PageFile& file, const SourceTa
 void WriteVerified(const PageFile& file, const std::filesystem::path& destination, CompactSummary& summary,
                    const BeforeVerification& before_verification, RepairReport* repair, SourceCheck& check) {
     const SourceTables tables = ReadSourceTables(file, repair != nullptr);
-    std::vector<compact::TableSalvage> salvages;
-    if (repair != nullptr) salvages = SalvageTables(file, tables, *repair);
-    const std::vector<compact::TableSalvage>* salvaged = repair != nullptr ? &salvages : nullptr;
+    std::optional<Salvager> salvager;
+    if (repair != nullptr) salvager.emplace(file, tables);
+    const Salvager* salvaging = salvager ? &*salvager : nullptr;
 
     compact::DestinationFile out(destination, file.page_size());
     const compact::Relocation relocation(file.format(), tables.entries, tables.defs);
     compact::PageAllocator allocator(relocation.DefinitionPages());
     compact::TableCounts counts;
-    const std::vector<compact::TableDigest> digests = WriteCopy(file, tables, relocation, out, allocator, counts, salvaged);
+    const std::vector<compact::TableDigest> digests =
+        WriteCopy(file, tables, relocation, out, allocator, counts, salvaging, repair);
     out.Finish(allocator.page_count());
     if (before_verification) before_verification(destination);
     {
         // The copy goes to stable storage while it is verified from the cache.
         std::future<void> flushed = std::async(std::launch::async | std::launch::deferred, [&out] { out.Flush(); });
         const PageFile copy = PageFile::OpenHeld(destination);
+        compact::SalvageOf salvaged;
+        if (salvaging != nullptr) salvaged = [salvaging](std::size_t table) { return salvaging->Salvage(table); };
         compact::VerifyCopy(file, tables.defs, copy, relocation, digests, salvaged);
         flushed.get();
     }

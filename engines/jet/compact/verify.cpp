@@ -217,7 +217,7 @@ bool HoldsWhatWasWritten(const PageFile& copy, const TableDef& a, const TableDef
 
 void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tables, const PageFile& copy,
                 const Relocation& relocation, const std::vector<TableDigest>& written,
-                const std::vector<TableSalvage>* salvages) {
+                const SalvageOf& salvaged) {
     // Only a sound source is compacted, and a repair writes only what it
     // salvaged, so the copy must be sound too. A copy on disk is checked
     // through a reader of its own on a second core while it is compared.
@@ -242,7 +242,9 @@ void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tabl
             CompareDefinitions(a, b, relocation);
             if (HoldsWhatWasWritten(copy, a, b, written.at(t))) continue;
             // Where the copy differs is found by comparing it with the source again.
-            CompareTable(source, a, copy, relocation, salvages != nullptr ? &(*salvages)[t] : nullptr);
+            std::optional<TableSalvage> salvage;
+            if (salvaged) salvage = salvaged(t);
+            CompareTable(source, a, copy, relocation, salvage ? &*salvage : nullptr);
             Mismatch(TableText(a) + " does not hold what was written");
         }
         VerifyTableIds(source, copy);

@@ -8,6 +8,7 @@
 // and every stored table id must name the same table as before (see
 // verify_ids.h). Throws Error(kVerifyFailed) on a difference.
 
+#include <functional>
 #include <vector>
 
 #include "engines/jet/compact/digest.h"
@@ -22,13 +23,17 @@ class PageFile;
 
 namespace dorvane::jet::compact {
 
+// A table's salvage, read again from the source (by its index in the list).
+using SalvageOf = std::function<TableSalvage(std::size_t table)>;
+
 // Each table of the copy is read once and its fingerprint compared with
 // `written`, the compaction's of what it read and wrote (parallel to
 // source_tables); only where they differ is the source read again, to name the
-// difference. With salvages (a repair, parallel too), the copy is compared
-// with the rows and index entries salvaged, not with the damaged structures.
+// difference. In a repair (`salvaged` given) that reading is the salvage's:
+// the copy is compared with the rows and index entries salvaged, not with the
+// damaged structures.
 void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tables, const PageFile& copy,
                 const Relocation& relocation, const std::vector<TableDigest>& written,
-                const std::vector<TableSalvage>* salvages = nullptr);
+                const SalvageOf& salvaged = {});
 
 }  // namespace dorvane::jet::compact

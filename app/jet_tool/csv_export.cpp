@@ -39,8 +39,9 @@ void ExportCsv(const jet::PageFile& file, const jet::TableDef& def, std::FILE* o
     pending += "\r\n";
     try {
         jet::RowCursor rows(file, def);
+        jet::RowFields fields;
         for (jet::TableRow row; rows.Next(row);) {
-            const jet::RowFields fields = jet::LocateFields(file.format(), def, row.body);
+            jet::LocateFields(file.format(), def, row.body, fields);
             for (std::size_t i = 0; i < def.columns.size(); ++i) {
                 if (i > 0) pending += ',';
                 value.clear();

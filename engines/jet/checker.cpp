@@ -135,9 +135,10 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     std::vector<RowPointer> rows;
     std::uint32_t largestAutoNumber = 0;
     RowCursor cursor(file, def);
+    RowFields fields;
     for (TableRow row; cursor.Next(row);) {
         rows.push_back(row.header);
-        const RowFields fields = LocateFields(file.format(), def, row.body);
+        LocateFields(file.format(), def, row.body, fields);
         largestAutoNumber = std::max(largestAutoNumber, LargestAutoNumber(def, row.body, fields));
         for (std::size_t i = 0; i < def.columns.size(); ++i) {
             const Column& column = def.columns[i];

@@ -74,10 +74,11 @@ CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::
             out.long_values.emplace(lv.column_number, std::make_unique<LongValueWriter>(format, c.allocator, c.sink));
     DataPagePacker packer(format, c.relocation.NewId(def.page), c.allocator, c.sink);
     Bytes body;
+    RowFields fields;
     const auto copy = [&](RowPointer header, ByteSpan stored) {
         body.assign(stored.begin(), stored.end());
         c.relocation.RewriteRow(def, body);
-        const RowFields fields = LocateFields(format, def, body);
+        LocateFields(format, def, body, fields);
         out.largest_autonumber = std::max(out.largest_autonumber, LargestAutoNumber(def, body, fields));
         MoveLongValues(c, def, name, body, fields, out.long_values, counts, digest);  // first, so the row can point at them
         const RowPointer where = packer.Add(body).where;

@@ -181,8 +181,9 @@ bool HoldsWhatWasWritten(const PageFile& copy, const TableDef& a, const TableDef
     try {
         RowCursor rows(copy, b);
         std::uint64_t count = 0;
+        RowFields fields;
         for (TableRow row; rows.Next(row); ++count) {
-            const RowFields fields = LocateFields(copy.format(), b, row.body);
+            LocateFields(copy.format(), b, row.body, fields);
             for (std::size_t c = 0; c < b.columns.size(); ++c) {
                 const FieldSpan& span = fields.spans[c];
                 if (!b.columns[c].IsLongValue() || !span.present || span.length == 0) continue;

@@ -7,23 +7,22 @@ namespace dorvane::jet {
 namespace {
 
 // Variable-column offsets 0..v (v = end of data), row-relative.
-std::vector<std::uint32_t> VarOffsetsJet4(ByteSpan row, std::size_t maskSize, std::uint16_t& varCount,
-                                          std::size_t& tableStart) {
+void VarOffsetsJet4(ByteSpan row, std::size_t maskSize, std::uint16_t& varCount, std::size_t& tableStart,
+                    std::vector<std::uint32_t>& offsets) {
     const std::size_t size = row.size();
     if (size < maskSize + 2 + 2) ThrowCorrupt("a row is too short for its variable-column table");
     varCount = Le16(row, size - maskSize - 2);
     const std::size_t tableBytes = 2 * (static_cast<std::size_t>(varCount) + 1);
     if (size < maskSize + 2 + tableBytes + 2) ThrowCorrupt("a row's variable-column table is too long");
     tableStart = size - maskSize - 2 - tableBytes;
-    std::vector<std::uint32_t> offsets(varCount + 1u);
+    offsets.resize(varCount + 1u);
     for (std::size_t i = 0; i <= varCount; ++i) {
         offsets[i] = Le16(row, size - maskSize - 4 - 2 * i);
     }
-    return offsets;
 }
 
-std::vector<std::uint32_t> VarOffsetsJet3(ByteSpan row, std::size_t maskSize, std::uint16_t& varCount,
-                                          std::size_t& tableStart) {
+void VarOffsetsJet3(ByteSpan row, std::size_t maskSize, std::uint16_t& varCount, std::size_t& tableStart,
+                    std::vector<std::uint32_t>& offsets) {
     const std::size_t size = row.size();
     if (size < maskSize + 2) ThrowCorrupt("a row is too short for its variable-column table");
     const std::size_t rowEnd = size - 1;
@@ -37,33 +36,41 @@ std::vector<std::uint32_t> VarOffsetsJet3(ByteSpan row, std::size_t maskSize, st
     if (colPtr >= varCount && (colPtr - varCount) / 256 < jumps) --jumps;
     if (colPtr < varCount) ThrowCorrupt("a row's variable-column table is too long");
     tableStart = colPtr - varCount;
-    std::vector<std::uint32_t> offsets(varCount + 1u);
+    offsets.resize(varCount + 1u);
     std::size_t used = 0;
     for (std::size_t i = 0; i <= varCount; ++i) {
         while (used < jumps && i == row[rowEnd - maskSize - used - 1]) ++used;
         offsets[i] = static_cast<std::uint32_t>(row[colPtr - i] + used * 256);
     }
-    return offsets;
 }
 
 }  // namespace
 
 RowFields LocateFields(const Format& format, const TableDef& def, ByteSpan row) {
+    RowFields out;
+    LocateFields(format, def, row, out);
+    return out;
+}
+
+void LocateFields(const Format& format, const TableDef& def, ByteSpan row, RowFields& out) {
     const bool jet3 = format.version == Version::kJet3;
     const std::size_t countSize = format.row_count_size;
     if (row.size() < countSize) ThrowCorrupt("an empty row");
-    RowFields out;
+    out.var_count = 0;
+    out.var_offsets.clear();
     out.column_count = jet3 ? row[0] : Le16(row, 0);
     const std::size_t maskSize = (out.column_count + 7u) / 8u;
     if (row.size() < countSize + maskSize) ThrowCorrupt("a row is shorter than its null mask");
     const ByteSpan mask = row.subspan(row.size() - maskSize);
 
-    std::vector<std::uint32_t> offsets;
+    std::vector<std::uint32_t>& offsets = out.var_offsets;
     std::size_t dataEnd = row.size() - maskSize;  // fixed data cannot reach the mask
     if (def.num_var_cols > 0) {
         std::size_t tableStart = 0;
-        offsets = jet3 ? VarOffsetsJet3(row, maskSize, out.var_count, tableStart)
-                       : VarOffsetsJet4(row, maskSize, out.var_count, tableStart);
+        if (jet3)
+            VarOffsetsJet3(row, maskSize, out.var_count, tableStart, offsets);
+        else
+            VarOffsetsJet4(row, maskSize, out.var_count, tableStart, offsets);
         // Offsets must stay inside the data area and never go backwards.
         dataEnd = tableStart;
         for (std::size_t i = 0; i < offsets.size(); ++i) {
@@ -73,7 +80,7 @@ RowFields LocateFields(const Format& format, const TableDef& def, ByteSpan row) 
         }
     }
 
-    out.spans.resize(def.columns.size());
+    out.spans.assign(def.columns.size(), FieldSpan{});
     for (std::size_t c = 0; c < def.columns.size(); ++c) {
         const Column& column = def.columns[c];
         FieldSpan& field = out.spans[c];
@@ -96,7 +103,6 @@ RowFields LocateFields(const Format& format, const TableDef& def, ByteSpan row) 
             field = {true, false, start, end - start};
         }
     }
-    return out;
 }
 
 std::uint32_t LargestAutoNumber(const TableDef& def, ByteSpan row, const RowFields& fields) {

@@ -24,10 +24,13 @@ struct RowFields {
     std::uint16_t column_count = 0;   // columns the row was written with
     std::uint16_t var_count = 0;      // variable slots in the row
     std::vector<FieldSpan> spans;     // parallel to TableDef::columns
+    std::vector<std::uint32_t> var_offsets;  // of the variable columns' data, and where it ends
 };
 
 // Throws kCorrupt when the row's own tables point outside it.
 RowFields LocateFields(const Format& format, const TableDef& def, ByteSpan row);
+// The same into `out`, whose buffers a loop over rows reuses.
+void LocateFields(const Format& format, const TableDef& def, ByteSpan row, RowFields& out);
 
 inline ByteSpan FieldBytes(ByteSpan row, const FieldSpan& field) {
     return row.subspan(field.offset, field.length);

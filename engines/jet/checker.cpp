@@ -136,6 +136,7 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     std::uint32_t largestAutoNumber = 0;
     RowCursor cursor(file, def);
     RowFields fields;
+    LongValueReader longValues(file);
     for (TableRow row; cursor.Next(row);) {
         rows.push_back(row.header);
         LocateFields(file.format(), def, row.body, fields);
@@ -150,7 +151,7 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
             ++report.long_values;
             const auto& columnPages = longValuePages[def.columns[i].number];
             // Reading the chain proves the value whole, as reading its bytes would.
-            for (const RowPointer& at : LongValueRows(file, FieldBytes(row.body, span))) {
+            for (const RowPointer& at : longValues.Rows(FieldBytes(row.body, span))) {
                 if (columnPages.count(at.page) == 0) {
                     Add(report, DamageClass::kDerived, name + " column '" + def.columns[i].name + "': a value lies on page " +
                                               std::to_string(at.page) + ", which its column's map does not list");

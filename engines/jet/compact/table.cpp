@@ -44,8 +44,8 @@ struct RebuiltIndex {
 };
 
 // Writes the row's stored long values anew and points its fields at them.
-void MoveLongValues(const CompactionContext& c, const TableDef& def, const std::string& name, Bytes& body,
-                    const RowFields& fields, LongValueWriters& writers, TableCounts& counts, TableDigest& digest) {
+void MoveLongValues(const TableDef& def, const std::string& name, Bytes& body, const RowFields& fields,
+                    LongValueReader& reader, LongValueWriters& writers, TableCounts& counts, TableDigest& digest) {
     for (std::size_t i = 0; i < def.columns.size(); ++i) {
         const Column& column = def.columns[i];
         const FieldSpan& span = fields.spans[i];
@@ -56,7 +56,7 @@ void MoveLongValues(const CompactionContext& c, const TableDef& def, const std::
         const auto writer = writers.find(column.number);
         if (writer == writers.end())
             Damaged(name, "column \"" + column.name + "\" holds long values but has no page map");
-        const Bytes value = ReadLongValue(c.source, field);
+        const ByteSpan value = reader.Read(field);
         digest.AddLongValue(value);
         const RowPointer first = writer->second->Write(lv.kind, value);
         PutLe32(body, span.offset + kLongValueFieldPointer, first.ToU32());
@@ -75,12 +75,13 @@ CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::
     DataPagePacker packer(format, c.relocation.NewId(def.page), c.allocator, c.sink);
     Bytes body;
     RowFields fields;
+    LongValueReader longValues(c.source);
     const auto copy = [&](RowPointer header, ByteSpan stored) {
         body.assign(stored.begin(), stored.end());
         c.relocation.RewriteRow(def, body);
         LocateFields(format, def, body, fields);
         out.largest_autonumber = std::max(out.largest_autonumber, LargestAutoNumber(def, body, fields));
-        MoveLongValues(c, def, name, body, fields, out.long_values, counts, digest);  // first, so the row can point at them
+        MoveLongValues(def, name, body, fields, longValues, out.long_values, counts, digest);  // first, so the row can point at them
         const RowPointer where = packer.Add(body).where;
         digest.AddRow(body, where);
         out.moved.Add(header, where);

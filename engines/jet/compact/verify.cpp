@@ -182,6 +182,7 @@ bool HoldsWhatWasWritten(const PageFile& copy, const TableDef& a, const TableDef
         RowCursor rows(copy, b);
         std::uint64_t count = 0;
         RowFields fields;
+        LongValueReader longValues(copy);
         for (TableRow row; rows.Next(row); ++count) {
             LocateFields(copy.format(), b, row.body, fields);
             for (std::size_t c = 0; c < b.columns.size(); ++c) {
@@ -189,7 +190,7 @@ bool HoldsWhatWasWritten(const PageFile& copy, const TableDef& a, const TableDef
                 if (!b.columns[c].IsLongValue() || !span.present || span.length == 0) continue;
                 const ByteSpan field = FieldBytes(row.body, span);
                 if (ParseLongValueField(field).kind != LongValueKind::kInline)
-                    read.AddLongValue(ReadLongValue(copy, field));
+                    read.AddLongValue(longValues.Read(field));
             }
             read.AddRow(row.body, row.header);
         }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engines/jet/format/bytes.h"
@@ -63,6 +64,8 @@ public:
     const std::vector<Slot>& slots() const { return slots_; }
     ByteSpan SlotBytes(std::size_t index) const;
     const Bytes& bytes() const { return bytes_; }
+    // The page's buffer, for reading the next page into.
+    Bytes ReleaseBytes() && { return std::move(bytes_); }
 
 private:
     static DataPage ParseChecked(const Format& format, std::uint32_t number, Bytes bytes,

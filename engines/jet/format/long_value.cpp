@@ -33,25 +33,35 @@ LongValueField ParseLongValueField(ByteSpan field) {
     return out;
 }
 
-namespace {
+LongValueReader::Slot LongValueReader::SlotAt(RowPointer at) {
+    if (!page_ || page_->number() != at.page) {
+        Bytes buffer = page_ ? std::move(*page_).ReleaseBytes() : Bytes{};
+        page_.reset();
+        file_.ReadPage(at.page, buffer);
+        page_ = DataPage::Parse(file_.format(), at.page, std::move(buffer));
+    }
+    if (at.row >= page_->slots().size()) ThrowCorrupt(at.ToString() + " does not exist");
+    return {page_->SlotBytes(at.row), page_->slots()[at.row].kind};
+}
 
-// Walks the value, appending data to `data` (when given) and rows to `rows`.
-void Walk(const PageFile& file, ByteSpan field, Bytes* data, std::vector<RowPointer>* rows) {
+void LongValueReader::Walk(ByteSpan field, bool wantData, bool wantRows) {
+    data_.clear();
+    rows_.clear();
     const LongValueField lv = ParseLongValueField(field);
     if (lv.kind == LongValueKind::kInline) {
-        if (data != nullptr) data->assign(field.begin() + kLongValueFieldHeader,
-                                          field.begin() + kLongValueFieldHeader + lv.length);
+        if (wantData) data_.assign(field.begin() + kLongValueFieldHeader,
+                                   field.begin() + kLongValueFieldHeader + lv.length);
         return;
     }
-    const std::uint64_t fileBytes = static_cast<std::uint64_t>(file.page_count()) * file.page_size();
+    const std::uint64_t fileBytes = static_cast<std::uint64_t>(file_.page_count()) * file_.page_size();
     if (lv.length > fileBytes) ThrowCorrupt("a memo or OLE value is longer than the file");
-    if (data != nullptr) data->reserve(lv.length);
+    if (wantData) data_.reserve(lv.length);
     if (lv.kind == LongValueKind::kSingle) {
-        const StoredRow row = ReadStoredRow(file, lv.first);
+        const Slot row = SlotAt(lv.first);
         if (row.kind != SlotKind::kLive) ThrowCorrupt("the memo or OLE value at " + lv.first.ToString() + " is deleted");
         if (row.bytes.size() < lv.length) ThrowCorrupt("the memo or OLE value at " + lv.first.ToString() + " is short");
-        if (rows != nullptr) rows->push_back(lv.first);
-        if (data != nullptr) data->assign(row.bytes.begin(), row.bytes.begin() + lv.length);
+        if (wantRows) rows_.push_back(lv.first);
+        if (wantData) data_.assign(row.bytes.begin(), row.bytes.begin() + lv.length);
         return;
     }
     std::set<std::uint32_t> seen;
@@ -59,7 +69,7 @@ void Walk(const PageFile& file, ByteSpan field, Bytes* data, std::vector<RowPoin
     RowPointer at = lv.first;
     while (true) {
         if (!seen.insert(at.ToU32()).second) ThrowCorrupt("a memo or OLE chain runs in a circle at " + at.ToString());
-        const StoredRow row = ReadStoredRow(file, at);
+        const Slot row = SlotAt(at);
         if (row.kind != SlotKind::kLive) ThrowCorrupt("a memo or OLE segment at " + at.ToString() + " is deleted");
         if (row.bytes.size() < kLongValueSegmentLink) {
             ThrowCorrupt("a memo or OLE segment at " + at.ToString() + " is too short");
@@ -68,10 +78,10 @@ void Walk(const PageFile& file, ByteSpan field, Bytes* data, std::vector<RowPoin
         const std::size_t segment = row.bytes.size() - kLongValueSegmentLink;
         if (segment == 0 && next != 0) ThrowCorrupt("an empty memo or OLE segment at " + at.ToString());
         const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(segment, lv.length - total));
-        if (rows != nullptr) rows->push_back(at);
-        if (data != nullptr) {
+        if (wantRows) rows_.push_back(at);
+        if (wantData) {
             const auto from = row.bytes.begin() + kLongValueSegmentLink;
-            data->insert(data->end(), from, from + static_cast<std::ptrdiff_t>(take));
+            data_.insert(data_.end(), from, from + static_cast<std::ptrdiff_t>(take));
         }
         total += take;
         if (next == 0) break;
@@ -81,18 +91,25 @@ void Walk(const PageFile& file, ByteSpan field, Bytes* data, std::vector<RowPoin
     if (total != lv.length) ThrowCorrupt("a memo or OLE chain ends before its value does");
 }
 
-}  // namespace
+ByteSpan LongValueReader::Read(ByteSpan field) {
+    Walk(field, true, false);
+    return data_;
+}
+
+const std::vector<RowPointer>& LongValueReader::Rows(ByteSpan field) {
+    Walk(field, false, true);
+    return rows_;
+}
 
 Bytes ReadLongValue(const PageFile& file, ByteSpan field) {
-    Bytes data;
-    Walk(file, field, &data, nullptr);
-    return data;
+    LongValueReader reader(file);
+    const ByteSpan value = reader.Read(field);
+    return Bytes(value.begin(), value.end());
 }
 
 std::vector<RowPointer> LongValueRows(const PageFile& file, ByteSpan field) {
-    std::vector<RowPointer> rows;
-    Walk(file, field, nullptr, &rows);
-    return rows;
+    LongValueReader reader(file);
+    return reader.Rows(field);
 }
 
 }  // namespace dorvane::jet

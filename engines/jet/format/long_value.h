@@ -4,6 +4,7 @@
 // with the pointer to the next.
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "engines/jet/format/bytes.h"
@@ -37,6 +38,31 @@ std::uint32_t LongValueFieldHead(LongValueKind kind, std::uint32_t length);
 // Throws kCorrupt for a field shorter than 12 bytes, an unknown kind or an
 // inline length that does not match the field.
 LongValueField ParseLongValueField(ByteSpan field);
+
+// Reads values through the last data page it read, kept parsed: the segments
+// of a chain, and the values of neighbouring rows, mostly share a page. Not
+// for a file that others may change while the reader is kept.
+class LongValueReader {
+public:
+    explicit LongValueReader(const PageFile& file) : file_(file) {}
+    // As ReadLongValue; the bytes stay valid until the next call.
+    ByteSpan Read(ByteSpan field);
+    // As LongValueRows; valid until the next call.
+    const std::vector<RowPointer>& Rows(ByteSpan field);
+
+private:
+    struct Slot {
+        ByteSpan bytes;
+        SlotKind kind;
+    };
+    Slot SlotAt(RowPointer at);
+    void Walk(ByteSpan field, bool wantData, bool wantRows);
+
+    const PageFile& file_;
+    std::optional<DataPage> page_;
+    Bytes data_;
+    std::vector<RowPointer> rows_;
+};
 
 // The value's bytes. Chains are walked with a visited set and a step limit;
 // the result never exceeds the declared length, which itself cannot exceed

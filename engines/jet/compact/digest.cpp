@@ -10,13 +10,14 @@ namespace {
 // Odd multipliers with well-spread bits (digits of pi and e).
 constexpr std::uint64_t kMultipliers[Digest::kLanes] = {0xA4093822299F31D1, 0xB7E151628AED2A6B, 0x082EFA98EC4E6C89,
                                                        0x452821E638D01377};
-constexpr std::uint64_t kAdd = 0x9E3779B97F4A7C15;
+constexpr std::uint64_t kMix = 0x9E3779B97F4A7C15;
 
-__extension__ using Product = unsigned __int128;
-
+// A word multiplied in, the lane turned and multiplied again: every bit of
+// the word reaches every bit of the lane within a few words.
 std::uint64_t Step(std::uint64_t lane, std::uint64_t word, std::uint64_t multiplier) {
-    const Product product = static_cast<Product>(lane ^ word) * multiplier;
-    return (static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64)) + kAdd;
+    lane += word * multiplier;
+    lane = lane << 31 | lane >> 33;
+    return lane * kMix;
 }
 
 }  // namespace
@@ -30,6 +31,22 @@ void Digest::Word(std::uint64_t word) {
 void Digest::Add(ByteSpan bytes) {
     const std::uint8_t* at = bytes.data();
     std::size_t left = bytes.size();
+    for (; left >= 8 && next_lane_ != 0; at += 8, left -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, at, 8);
+        Word(word);
+    }
+    // Whole rounds of the four lanes with the lanes in registers: a long
+    // value's bytes go through here.
+    if (left >= 8 * kLanes) {
+        std::uint64_t lanes[kLanes] = {lanes_[0], lanes_[1], lanes_[2], lanes_[3]};
+        for (; left >= 8 * kLanes; at += 8 * kLanes, left -= 8 * kLanes) {
+            std::uint64_t words[kLanes];
+            std::memcpy(words, at, sizeof words);
+            for (std::size_t i = 0; i < kLanes; ++i) lanes[i] = Step(lanes[i], words[i], kMultipliers[i]);
+        }
+        std::copy(std::begin(lanes), std::end(lanes), std::begin(lanes_));
+    }
     for (; left >= 8; at += 8, left -= 8) {
         std::uint64_t word;
         std::memcpy(&word, at, 8);

@@ -12,8 +12,9 @@ namespace dorvane::jet::compact {
 
 // A 256-bit fingerprint of a sequence of byte strings: each string as 8-byte
 // words, the last padded with zeros, and then its length; the words go in turn
-// to four independent lanes of multiply-and-fold. It guards against faults,
-// not against someone crafting a collision.
+// to four independent lanes. Each step is a bijection of its lane for a given
+// word and of the word for a given lane, so one word that differs always
+// shows. It guards against faults, not against someone crafting a collision.
 class Digest {
 public:
     static constexpr std::size_t kLanes = 4;

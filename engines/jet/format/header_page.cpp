@@ -31,9 +31,9 @@ constexpr std::size_t kUserSlots = 0xE00;
 Bytes NewJet4HeaderPage(double created) {
     const Format& f = FormatFor(Version::kJet4);
     Bytes page(f.page_size, 0);
-    page[1] = 0x01;
-    std::memcpy(&page[4], kSignature, sizeof kSignature);
-    page[0x14] = kVersionJet4;
+    PutBytes(page, 0, std::array<std::uint8_t, 2>{0x00, 0x01});
+    PutBytes(page, 4, ByteSpan(reinterpret_cast<const std::uint8_t*>(kSignature), sizeof kSignature));
+    PutBytes(page, 0x14, std::array<std::uint8_t, 1>{kVersionJet4});
     std::copy(kFixedBlock.begin(), kFixedBlock.end(), page.begin() + 0x18);
     PutLe16(page, f.header_code_page, kCodePage);
     // An empty password is stored as the creation day's number repeated.

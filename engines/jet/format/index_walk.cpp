@@ -13,9 +13,10 @@ std::string PageName(std::uint32_t number) { return "index page " + std::to_stri
 }  // namespace
 
 void AppendIndexRowRef(Bytes& entry, RowPointer row) {
-    entry.resize(entry.size() + kIndexRowRefSize);
-    PutBe24(entry, entry.size() - kIndexRowRefSize, row.page);
-    entry.back() = row.row;
+    const std::uint8_t ref[kIndexRowRefSize] = {static_cast<std::uint8_t>(row.page >> 16),
+                                                static_cast<std::uint8_t>(row.page >> 8),
+                                                static_cast<std::uint8_t>(row.page), row.row};
+    entry.insert(entry.end(), std::begin(ref), std::end(ref));
 }
 
 RowPointer ReadIndexRowRef(ByteSpan entry, std::size_t offset) {

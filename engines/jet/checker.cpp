@@ -35,34 +35,34 @@ void CheckNotFree(const std::set<std::uint32_t>& freePages, const std::vector<st
     }
 }
 
-// A table's rows (sorted, distinct) with where each page's rows begin: an
-// index entry's row is looked up among its page's rows only, not all of the
-// table's.
+// A table's rows as one bit per slot of each page from its first to its
+// last: an index entry's row is found with one look, not a search.
 class RowLookup {
 public:
-    explicit RowLookup(const std::vector<RowPointer>& rows) : rows_(rows) {
+    explicit RowLookup(const std::vector<RowPointer>& rows) : size_(rows.size()) {
         if (rows.empty()) return;
-        first_ = rows.front().page;
-        starts_.resize(static_cast<std::size_t>(rows.back().page - first_) + 2);
-        std::size_t at = 0;
-        for (std::size_t page = 0; page + 1 < starts_.size(); ++page) {
-            starts_[page] = static_cast<std::uint32_t>(at);
-            while (at < rows.size() && rows[at].page - first_ == page) ++at;
+        const auto [low, high] = std::minmax_element(rows.begin(), rows.end());
+        first_ = low->page;
+        bits_.assign((static_cast<std::size_t>(high->page - first_) + 1) * kSlotsPerPage / 64, 0);
+        for (const RowPointer& row : rows) {
+            const std::size_t bit = Bit(row);
+            bits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
         }
-        starts_.back() = static_cast<std::uint32_t>(rows.size());
     }
-    std::size_t size() const { return rows_.size(); }
+    std::size_t size() const { return size_; }
     bool Contains(RowPointer row) const {
-        if (row.page < first_ || row.page - first_ + 1 >= starts_.size()) return false;
-        const auto begin = rows_.begin() + starts_[row.page - first_];
-        const auto end = rows_.begin() + starts_[row.page - first_ + 1];
-        return std::binary_search(begin, end, row);
+        if (row.page < first_) return false;
+        const std::size_t bit = Bit(row);
+        return bit / 64 < bits_.size() && (bits_[bit / 64] >> (bit % 64) & 1) != 0;
     }
 
 private:
-    const std::vector<RowPointer>& rows_;
+    static constexpr std::size_t kSlotsPerPage = 256;  // a row pointer's slot is one byte
+    std::size_t Bit(RowPointer row) const { return static_cast<std::size_t>(row.page - first_) * kSlotsPerPage + row.row; }
+
+    std::size_t size_;
     std::uint32_t first_ = 0;
-    std::vector<std::uint32_t> starts_;
+    std::vector<std::uint64_t> bits_;
 };
 
 void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const RowLookup& rows,

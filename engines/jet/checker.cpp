@@ -106,6 +106,44 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
     CheckNotFree(freePages, tree, name, report);
 }
 
+struct RowScan {
+    std::vector<RowPointer> rows;
+    std::uint32_t largest_autonumber = 0;
+};
+
+// Every row decodes, its fixed values are whole, and each memo/OLE value reads
+// and lies on its column's pages. Throws for a row that cannot be read.
+RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& name, RowCursor& cursor,
+                  std::map<std::uint16_t, std::set<std::uint32_t>>& longValuePages, CheckReport& report) {
+    RowScan scan;
+    RowFields fields;
+    LongValueReader longValues(file);
+    for (TableRow row; cursor.Next(row);) {
+        scan.rows.push_back(row.header);
+        LocateFields(file.format(), def, row.body, fields);
+        scan.largest_autonumber = std::max(scan.largest_autonumber, LargestAutoNumber(def, row.body, fields));
+        for (std::size_t i = 0; i < def.columns.size(); ++i) {
+            const Column& column = def.columns[i];
+            const FieldSpan& span = fields.spans[i];
+            if (column.IsBoolean() || !span.present) continue;
+            if (span.length < FixedValueSize(column.type))
+                ThrowCorrupt("column '" + column.name + "' holds fewer bytes than its type needs");
+            if (!column.IsLongValue()) continue;
+            ++report.long_values;
+            const auto& columnPages = longValuePages[column.number];
+            // Reading the chain proves the value whole, as reading its bytes would.
+            for (const RowPointer& at : longValues.Rows(FieldBytes(row.body, span))) {
+                if (columnPages.count(at.page) == 0) {
+                    Add(report, DamageClass::kDerived, name + " column '" + column.name + "': a value lies on page " +
+                                                           std::to_string(at.page) +
+                                                           ", which its column's map does not list");
+                }
+            }
+        }
+    }
+    return scan;
+}
+
 void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef& def,
                 const std::set<std::uint32_t>& freePages, CheckReport& report) {
     const std::string name = "table '" + entry.name + "'";
@@ -126,39 +164,42 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
         Add(report, DamageClass::kDerived, name + ": its usage maps cannot be read: " + error.description());
         return;
     }
-    const std::vector<std::uint32_t> dataPages = TableDataPages(file, def);
-    if (dataPages.size() != owned.pages.size()) {
-        Add(report, DamageClass::kSuspect, "table '" + entry.name + "': its usage map lists " +
-                                  std::to_string(owned.pages.size() - dataPages.size()) +
-                                  " pages that are not its data pages");
-    }
-    std::vector<RowPointer> rows;
-    std::uint32_t largestAutoNumber = 0;
+    // The cursor sorts out the listed pages as it reads them; what it found is
+    // told where it would have been had the pages been sorted out first.
+    const std::size_t toldBefore = report.problems.size();
+    const auto tellForeignPages = [&](std::size_t dataPages) {
+        if (dataPages == owned.pages.size()) return;
+        const auto at = static_cast<std::ptrdiff_t>(toldBefore);
+        report.problems.insert(report.problems.begin() + at,
+                               "table '" + entry.name + "': its usage map lists " +
+                                   std::to_string(owned.pages.size() - dataPages) + " pages that are not its data pages");
+        report.classes.insert(report.classes.begin() + at, DamageClass::kSuspect);
+    };
     RowCursor cursor(file, def);
-    RowFields fields;
-    LongValueReader longValues(file);
-    for (TableRow row; cursor.Next(row);) {
-        rows.push_back(row.header);
-        LocateFields(file.format(), def, row.body, fields);
-        largestAutoNumber = std::max(largestAutoNumber, LargestAutoNumber(def, row.body, fields));
-        for (std::size_t i = 0; i < def.columns.size(); ++i) {
-            const Column& column = def.columns[i];
-            const FieldSpan& span = fields.spans[i];
-            if (column.IsBoolean() || !span.present) continue;
-            if (span.length < FixedValueSize(column.type))
-                ThrowCorrupt("column '" + column.name + "' holds fewer bytes than its type needs");
-            if (!column.IsLongValue()) continue;
-            ++report.long_values;
-            const auto& columnPages = longValuePages[def.columns[i].number];
-            // Reading the chain proves the value whole, as reading its bytes would.
-            for (const RowPointer& at : longValues.Rows(FieldBytes(row.body, span))) {
-                if (columnPages.count(at.page) == 0) {
-                    Add(report, DamageClass::kDerived, name + " column '" + def.columns[i].name + "': a value lies on page " +
-                                              std::to_string(at.page) + ", which its column's map does not list");
-                }
-            }
+    RowScan scan;
+    const std::uint64_t longValuesBefore = report.long_values;
+    try {
+        scan = CheckRows(file, def, name, cursor, longValuePages, report);
+    } catch (const Error&) {
+        // A page that cannot be read is all the table tells, as when the
+        // pages are sorted out first; otherwise the row that cannot be read
+        // is told after what the map lists.
+        std::vector<std::uint32_t> listed;
+        try {
+            listed = TableDataPages(file, def);
+        } catch (const Error&) {
+            report.problems.resize(toldBefore);
+            report.classes.resize(toldBefore);
+            report.long_values = longValuesBefore;
+            throw;
         }
+        tellForeignPages(listed.size());
+        throw;
     }
+    const std::vector<std::uint32_t>& dataPages = cursor.data_pages();
+    tellForeignPages(dataPages.size());
+    std::vector<RowPointer>& rows = scan.rows;
+    const std::uint32_t largestAutoNumber = scan.largest_autonumber;
     CheckNotFree(freePages, dataPages, name + " data", report);
     if (largestAutoNumber > def.autonumber) {
         Add(report, DamageClass::kDerived, name + ": its AutoNumber counter is " + std::to_string(def.autonumber) +

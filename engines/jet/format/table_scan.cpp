@@ -5,18 +5,27 @@
 
 namespace dorvane::jet {
 
+namespace {
+bool IsDataPageOf(const PageFile& file, std::uint32_t owner, ByteSpan page) {
+    return page[0] == kPageData && Le32(page, file.format().page_owner) == owner;
+}
+}  // namespace
+
 std::vector<std::uint32_t> TableDataPages(const PageFile& file, const TableDef& def) {
     const UsageMap map = ReadUsageMap(file, RowPointer::FromU32(def.owned_map));
     std::vector<std::uint32_t> pages;
     Bytes buffer;
     for (std::uint32_t page : map.pages) {
         file.ReadPage(page, buffer);
-        if (buffer[0] == kPageData && Le32(buffer, file.format().page_owner) == def.page) pages.push_back(page);
+        if (IsDataPageOf(file, def.page, buffer)) pages.push_back(page);
     }
     return pages;
 }
 
-RowCursor::RowCursor(const PageFile& file, const TableDef& def) : file_(file), pages_(TableDataPages(file, def)) {}
+// Each listed page is read once, as its rows are reached: reading them all
+// first to sort out other owners' would read a large table twice.
+RowCursor::RowCursor(const PageFile& file, const TableDef& def)
+    : file_(file), owner_(def.page), pages_(ReadUsageMap(file, RowPointer::FromU32(def.owned_map)).pages) {}
 
 bool RowCursor::Next(TableRow& row) {
     for (;;) {
@@ -34,11 +43,15 @@ bool RowCursor::Next(TableRow& row) {
                 }
                 return true;
             }
+            buffer_ = std::move(*page_).ReleaseBytes();
             page_.reset();
         }
         if (next_page_ >= pages_.size()) return false;
         const std::uint32_t number = pages_[next_page_++];
-        page_ = DataPage::Parse(file_.format(), number, file_.ReadPage(number));
+        file_.ReadPage(number, buffer_);
+        if (!IsDataPageOf(file_, owner_, buffer_)) continue;
+        data_pages_.push_back(number);
+        page_ = DataPage::Parse(file_.format(), number, std::move(buffer_));
         next_slot_ = 0;
     }
 }

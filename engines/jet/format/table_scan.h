@@ -35,14 +35,20 @@ public:
 
     // The next live row, or false after the last.
     bool Next(TableRow& row);
+    // The listed pages found to be the table's data pages so far: all of
+    // them once Next returned false.
+    const std::vector<std::uint32_t>& data_pages() const { return data_pages_; }
 
 private:
     const PageFile& file_;
-    std::vector<std::uint32_t> pages_;
+    std::uint32_t owner_;
+    std::vector<std::uint32_t> pages_;  // as the owned map lists them; other owners' are passed over
+    std::vector<std::uint32_t> data_pages_;
     std::size_t next_page_ = 0;
     std::optional<DataPage> page_;
     std::size_t next_slot_ = 0;
     Bytes relocated_;  // the body of an overflowed row
+    Bytes buffer_;     // the next page read, reused from page to page
 };
 
 }  // namespace dorvane::jet

@@ -177,23 +177,11 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     };
     RowCursor cursor(file, def);
     RowScan scan;
-    const std::uint64_t longValuesBefore = report.long_values;
     try {
         scan = CheckRows(file, def, name, cursor, longValuePages, report);
     } catch (const Error&) {
-        // A page that cannot be read is all the table tells, as when the
-        // pages are sorted out first; otherwise the row that cannot be read
-        // is told after what the map lists.
-        std::vector<std::uint32_t> listed;
-        try {
-            listed = TableDataPages(file, def);
-        } catch (const Error&) {
-            report.problems.resize(toldBefore);
-            report.classes.resize(toldBefore);
-            report.long_values = longValuesBefore;
-            throw;
-        }
-        tellForeignPages(listed.size());
+        // The row that cannot be read is told after what the map lists.
+        tellForeignPages(TableDataPages(file, def).size());
         throw;
     }
     const std::vector<std::uint32_t>& dataPages = cursor.data_pages();

@@ -60,6 +60,32 @@ TEST(FormatTest, MalformedStructuresAreDamage) {
     for (const auto& [what, read] : cases) EXPECT_EQ(ErrorOf(read), errc::kCorrupt) << what;
 }
 
+// The check sorts a table's listed pages out as it reaches their rows; a page
+// of another owner is still told before a row that cannot be read, as when
+// the pages were sorted out first.
+TEST(CheckTest, APageOfAnotherOwnerIsToldBeforeARowThatCannotBeRead) {
+    const Bytes sound = ReadBytes(TestData() / "products/post_db.mdb");
+    const PageFile f = PageFile::FromMemory(sound);
+    const Target customers = TableOf(f, "Customers");
+    const Target invoices = TableOf(f, "Invoices");
+    const auto told = [](const Bytes& bytes) {
+        const CheckReport report = CheckDatabase(PageFile::FromMemory(bytes));
+        std::vector<std::pair<DamageClass, std::string>> out;
+        for (std::size_t i = 0; i < report.problems.size(); ++i)
+            if (report.problems[i].starts_with("table 'Customers'")) out.emplace_back(report.classes[i], report.problems[i]);
+        return out;
+    };
+    Bytes foreign = sound;
+    PutLe32(foreign, At(f, customers.data.at(2), f.format().page_owner), invoices.def.page);
+    PutLe16(foreign, RowAt(f, customers.data.at(1), 0), 0xFFFF);  // a null mask longer than the row
+    const auto both = told(foreign);
+    ASSERT_EQ(both.size(), 2u);
+    EXPECT_EQ(both[0].first, DamageClass::kSuspect);
+    EXPECT_EQ(both[0].second, "table 'Customers': its usage map lists 1 pages that are not its data pages");
+    EXPECT_EQ(both[1].first, DamageClass::kPrimary);
+    EXPECT_NE(both[1].second.find("shorter than its null mask"), std::string::npos) << both[1].second;
+}
+
 // Entries after a page's first are stored without the prefix they share with
 // it; the cursor rebuilds each, and refuses a page with a bad entry anywhere
 // before it hands out the first.

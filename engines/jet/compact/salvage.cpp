@@ -97,8 +97,9 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
             seen.pointed_at.insert(RowPointer::FromU32(Le32(page->SlotBytes(slot), 0)));
         if (kind == SlotKind::kDeleted || kind == SlotKind::kOverflowTarget) continue;
         SalvagedRow row{header, {}};
+        Bytes body;
         try {
-            row.body = ResolveRowBody(file, *page, slot);
+            body = ResolveRowBody(file, *page, slot);
         } catch (const Error& e) {
             if (e.number() != errc::kCorrupt) throw;
             ++out.rows_dropped;
@@ -108,7 +109,9 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
             if (pointer.size() < 4 || !seen.listed.contains(RowPointer::FromU32(Le32(pointer, 0)).page)) garbled = true;
             continue;
         }
-        if (SalvageRow(file, def, row.body, out)) {
+        const std::uint64_t cutBefore = out.values_cut;
+        if (SalvageRow(file, def, body, out)) {
+            if (out.values_cut != cutBefore) row.changed = std::move(body);
             out.rows.push_back(std::move(row));
         } else {
             ++out.rows_dropped;
@@ -163,14 +166,14 @@ enum class KeyAgreement { kUnknown, kAgrees, kDisagrees };
 // index's differs, unknown when no index names the row with a key that can
 // be computed here.
 KeyAgreement AgreementOf(const PageFile& file, const TableDef& def, const Walks& walks,
-                         const std::vector<RowIndexed<const Bytes*>>& named, const SalvagedRow& row) {
+                         const std::vector<RowIndexed<const Bytes*>>& named, RowPointer header, ByteSpan body) {
     KeyAgreement result = KeyAgreement::kUnknown;
     for (std::size_t i = 0; i < walks.size(); ++i) {
-        const Bytes* const* entry = named[i].Find(row.header);
+        const Bytes* const* entry = named[i].Find(header);
         if (entry == nullptr) continue;
         std::optional<Bytes> key;
         try {
-            key = EncodeIndexKey(file.format(), def, def.physical_indexes[i], row.body);
+            key = EncodeIndexKey(file.format(), def, def.physical_indexes[i], body);
         } catch (const Error&) {
             continue;  // not computable here; another index may tell
         }
@@ -198,8 +201,9 @@ void DropUnconfirmed(const PageFile& file, const TableDef& def, const Walks& wal
         named[i].Seal();
     }
     std::vector<KeyAgreement> agreement;
+    SalvagedRowReader bodies(file);
     for (const SalvagedRow& row : out.rows) {
-        agreement.push_back(AgreementOf(file, def, walks, named, row));
+        agreement.push_back(AgreementOf(file, def, walks, named, row.header, bodies.Body(row)));
         if (agreement.back() == KeyAgreement::kDisagrees) seen.damaged_pages.insert(row.header.page);
     }
     if (seen.damaged_pages.empty()) return;
@@ -232,6 +236,7 @@ std::vector<IndexEntry> SalvageIndex(const PageFile& file, const TableDef& def, 
     const PhysicalIndex& index = def.physical_indexes[number];
     std::vector<IndexEntry> entries;
     bool whole = walk.has_value();
+    SalvagedRowReader bodies(file);
     if (whole) {
         std::vector<bool> named(out.rows.size(), false);
         for (IndexEntry& e : walk->entries) {
@@ -249,15 +254,16 @@ std::vector<IndexEntry> SalvageIndex(const PageFile& file, const TableDef& def, 
         }
         const bool ignoresNulls = (index.flags & kIndexIgnoresNulls) != 0;
         for (std::size_t r = 0; r < named.size() && whole; ++r)
-            if (!named[r] && !(ignoresNulls && EveryIndexedColumnNull(file, def, index, out.rows[r].body)))
+            if (!named[r] && !(ignoresNulls && EveryIndexedColumnNull(file, def, index, bodies.Body(out.rows[r]))))
                 whole = false;
     }
     if (whole && OutOfOrder(*walk).empty()) return entries;
     entries.clear();
     out.rebuilt_indexes.push_back(number);
+    SalvagedRowReader rebuilt(file);
     for (const SalvagedRow& row : out.rows) {
         try {
-            std::optional<Bytes> key = EncodeIndexKey(file.format(), def, index, row.body);
+            std::optional<Bytes> key = EncodeIndexKey(file.format(), def, index, rebuilt.Body(row));
             if (key) entries.push_back({std::move(*key), row.header});
         } catch (const Error& e) {
             throw Error(e.number(), "table \"" + name + "\": index " + std::to_string(number) +
@@ -290,6 +296,17 @@ std::vector<std::uint32_t> ListedPages(const PageFile& file, const TableDef& def
 }
 
 }  // namespace
+
+ByteSpan SalvagedRowReader::Body(const SalvagedRow& row) {
+    if (row.changed) return *row.changed;
+    if (!page_ || page_->number() != row.header.page) {
+        page_.reset();
+        std::vector<std::size_t> unreadable;
+        page_ = DataPage::ParseSalvaging(file_.format(), row.header.page, file_.ReadPage(row.header.page), unreadable);
+    }
+    body_ = ResolveRowBody(file_, *page_, row.header.row);
+    return body_;
+}
 
 ListedDataPages ListDataPages(const PageFile& file, const std::vector<TableDef>& defs) {
     ListedDataPages listed;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,24 @@ namespace dorvane::jet::compact {
 
 struct SalvagedRow {
     RowPointer header;  // the identity the source's indexes point at
-    Bytes body;         // as read; a broken memo/OLE value set to Null
+    // Only where the salvage changed the row (a broken memo/OLE value set to
+    // Null). Other rows are read again from their page when they are needed,
+    // so that a table's rows are not all held at once.
+    std::optional<Bytes> changed;
+};
+
+// The bodies of salvaged rows, read again from the source: the page parsed
+// as the salvage parsed it (the last one kept), the row resolved the same way.
+class SalvagedRowReader {
+public:
+    explicit SalvagedRowReader(const PageFile& file) : file_(file) {}
+    // Valid until the next call.
+    ByteSpan Body(const SalvagedRow& row);
+
+private:
+    const PageFile& file_;
+    std::optional<DataPage> page_;
+    Bytes body_;
 };
 
 struct TableSalvage {

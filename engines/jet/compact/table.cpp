@@ -88,7 +88,8 @@ CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::
         out.shortest = out.moved.size() == 1 ? body.size() : std::min(out.shortest, body.size());
     };
     if (salvage != nullptr) {
-        for (const SalvagedRow& row : salvage->rows) copy(row.header, row.body);
+        SalvagedRowReader bodies(c.source);
+        for (const SalvagedRow& row : salvage->rows) copy(row.header, bodies.Body(row));
     } else {
         RowCursor cursor(c.source, def);
         for (TableRow row; cursor.Next(row);) copy(row.header, row.body);

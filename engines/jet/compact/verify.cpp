@@ -147,10 +147,12 @@ void CompareTable(const PageFile& source, const TableDef& a, const PageFile& cop
     RowMap moved;
     std::optional<RowCursor> rowsA;
     if (salvage == nullptr) rowsA.emplace(source, a);
+    SalvagedRowReader salvagedBodies(source);
     const auto nextA = [&](TableRow& row) {
         if (rowsA) return rowsA->Next(row);
         if (moved.size() >= salvage->rows.size()) return false;
-        row = {salvage->rows[moved.size()].header, salvage->rows[moved.size()].body};
+        const SalvagedRow& salvaged = salvage->rows[moved.size()];
+        row = {salvaged.header, salvagedBodies.Body(salvaged)};
         return true;
     };
     RowCursor rowsB(copy, b);

@@ -21,6 +21,8 @@ ByteSpan IndexEntryList::Entry(std::size_t i) const {
 
 ByteSpan IndexEntryList::Key(std::size_t i) const { return Entry(i).first(Entry(i).size() - kIndexRowRefSize); }
 
+RowPointer IndexEntryList::Row(std::size_t i) const { return ReadIndexRowRef(Entry(i), Entry(i).size() - kIndexRowRefSize); }
+
 namespace {
 bool Less(ByteSpan a, ByteSpan b) { return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end()); }
 bool Same(ByteSpan a, ByteSpan b) { return std::equal(a.begin(), a.end(), b.begin(), b.end()); }

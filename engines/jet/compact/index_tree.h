@@ -23,6 +23,7 @@ public:
     bool empty() const { return size() == 0; }
     ByteSpan Entry(std::size_t i) const;
     ByteSpan Key(std::size_t i) const;
+    RowPointer Row(std::size_t i) const;
     // Sorts by the full entry bytes, the order the file keeps.
     void Sort();
     // Number of distinct key byte strings (of a sorted list).

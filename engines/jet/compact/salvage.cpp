@@ -121,21 +121,21 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
     if (garbled || inDoubt) seen.damaged_pages.insert(number);
 }
 
-using Walks = std::vector<std::optional<IndexWalk>>;  // per physical index; none where it cannot be walked
+// Per physical index, its entries in tree order; none where it cannot be walked.
+using Walks = std::vector<std::optional<IndexEntryList>>;
 
 // Rows named by entries out of order with a neighbour. No change to a row can
 // put its entry out of order, so there the index is what is damaged, and
 // such an entry neither confirms nor condemns its row.
-std::set<RowPointer> OutOfOrder(const IndexWalk& walk) {
+std::set<RowPointer> OutOfOrder(const IndexEntryList& walk) {
     std::set<RowPointer> rows;
-    Bytes previous;
-    for (std::size_t i = 0; i < walk.entries.size(); ++i) {
-        Bytes current = walk.entries[i].SortBytes();
-        if (i > 0 && !(previous < current)) {
-            rows.insert(walk.entries[i - 1].row);
-            rows.insert(walk.entries[i].row);
+    for (std::size_t i = 1; i < walk.size(); ++i) {
+        const ByteSpan previous = walk.Entry(i - 1);
+        const ByteSpan current = walk.Entry(i);
+        if (!std::lexicographical_compare(previous.begin(), previous.end(), current.begin(), current.end())) {
+            rows.insert(walk.Row(i - 1));
+            rows.insert(walk.Row(i));
         }
-        previous = std::move(current);
     }
     return rows;
 }
@@ -166,10 +166,10 @@ enum class KeyAgreement { kUnknown, kAgrees, kDisagrees };
 // index's differs, unknown when no index names the row with a key that can
 // be computed here.
 KeyAgreement AgreementOf(const PageFile& file, const TableDef& def, const Walks& walks,
-                         const std::vector<RowIndexed<const Bytes*>>& named, RowPointer header, ByteSpan body) {
+                         const std::vector<RowIndexed<ByteSpan>>& named, RowPointer header, ByteSpan body) {
     KeyAgreement result = KeyAgreement::kUnknown;
     for (std::size_t i = 0; i < walks.size(); ++i) {
-        const Bytes* const* entry = named[i].Find(header);
+        const ByteSpan* entry = named[i].Find(header);
         if (entry == nullptr) continue;
         std::optional<Bytes> key;
         try {
@@ -178,7 +178,7 @@ KeyAgreement AgreementOf(const PageFile& file, const TableDef& def, const Walks&
             continue;  // not computable here; another index may tell
         }
         if (!key) continue;
-        if (*key != **entry) return KeyAgreement::kDisagrees;
+        if (!std::ranges::equal(*key, *entry)) return KeyAgreement::kDisagrees;
         result = KeyAgreement::kAgrees;
     }
     return result;
@@ -192,12 +192,13 @@ KeyAgreement AgreementOf(const PageFile& file, const TableDef& def, const Walks&
 // page's rows in a table without an index that can tell.
 void DropUnconfirmed(const PageFile& file, const TableDef& def, const Walks& walks, PageRows& seen,
                      TableSalvage& out) {
-    std::vector<RowIndexed<const Bytes*>> named(walks.size());
+    std::vector<RowIndexed<ByteSpan>> named(walks.size());
     for (std::size_t i = 0; i < walks.size(); ++i) {
         if (!walks[i]) continue;
-        const std::set<RowPointer> disordered = OutOfOrder(*walks[i]);
-        for (const IndexEntry& e : walks[i]->entries)
-            if (!disordered.contains(e.row)) named[i].Add(e.row, &e.key);
+        const IndexEntryList& walk = *walks[i];
+        const std::set<RowPointer> disordered = OutOfOrder(walk);
+        for (std::size_t e = 0; e < walk.size(); ++e)
+            if (!disordered.contains(walk.Row(e))) named[i].Add(walk.Row(e), walk.Key(e));
         named[i].Seal();
     }
     std::vector<KeyAgreement> agreement;
@@ -228,29 +229,30 @@ bool EveryIndexedColumnNull(const PageFile& file, const TableDef& def, const Phy
 
 // The index's own entries for the kept rows when they match the rows one for
 // one (stale entries dropped); otherwise rebuilt from the rows.
-std::vector<IndexEntry> SalvageIndex(const PageFile& file, const TableDef& def, std::size_t number,
-                                     const std::string& name, std::optional<IndexWalk> walk,
+IndexEntryList SalvageIndex(const PageFile& file, const TableDef& def, std::size_t number,
+                                     const std::string& name, std::optional<IndexEntryList> walk,
                                      const RowIndexed<std::size_t>& kept, const PageRows& seen,
                                      std::set<RowPointer>& named_deleted, std::set<RowPointer>& named_missing,
                                      TableSalvage& out) {
     const PhysicalIndex& index = def.physical_indexes[number];
-    std::vector<IndexEntry> entries;
+    IndexEntryList entries;
     bool whole = walk.has_value();
     SalvagedRowReader bodies(file);
     if (whole) {
         std::vector<bool> named(out.rows.size(), false);
-        for (IndexEntry& e : walk->entries) {
-            const std::size_t* row = kept.Find(e.row);
+        for (std::size_t e = 0; e < walk->size(); ++e) {
+            const RowPointer entryRow = walk->Row(e);
+            const std::size_t* row = kept.Find(entryRow);
             if (row == nullptr) {
                 ++out.stale_entries;
                 // A deletion flag on a damaged page may be the damage.
-                const bool deleted = seen.deleted.contains(e.row) && !seen.damaged_pages.contains(e.row.page);
-                (deleted ? named_deleted : named_missing).insert(e.row);
+                const bool deleted = seen.deleted.contains(entryRow) && !seen.damaged_pages.contains(entryRow.page);
+                (deleted ? named_deleted : named_missing).insert(entryRow);
                 continue;
             }
             if (named[*row]) whole = false;  // a row listed twice
             named[*row] = true;
-            entries.push_back(std::move(e));
+            entries.Add(walk->Key(e), entryRow);
         }
         const bool ignoresNulls = (index.flags & kIndexIgnoresNulls) != 0;
         for (std::size_t r = 0; r < named.size() && whole; ++r)
@@ -258,13 +260,13 @@ std::vector<IndexEntry> SalvageIndex(const PageFile& file, const TableDef& def, 
                 whole = false;
     }
     if (whole && OutOfOrder(*walk).empty()) return entries;
-    entries.clear();
+    entries = IndexEntryList{};
     out.rebuilt_indexes.push_back(number);
     SalvagedRowReader rebuilt(file);
     for (const SalvagedRow& row : out.rows) {
         try {
             std::optional<Bytes> key = EncodeIndexKey(file.format(), def, index, rebuilt.Body(row));
-            if (key) entries.push_back({std::move(*key), row.header});
+            if (key) entries.Add(*key, row.header);
         } catch (const Error& e) {
             throw Error(e.number(), "table \"" + name + "\": index " + std::to_string(number) +
                                         " is damaged and cannot be rebuilt from the rows: " + e.description());
@@ -344,7 +346,9 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
     Walks walks;
     for (const PhysicalIndex& index : def.physical_indexes) {
         try {
-            walks.emplace_back(WalkIndex(file, index.root_page));
+            IndexEntryList entries;
+            VisitIndex(file, index.root_page, [&entries](ByteSpan key, RowPointer row) { entries.Add(key, row); });
+            walks.emplace_back(std::move(entries));
         } catch (const Error& e) {
             if (e.number() != errc::kCorrupt) throw;
             walks.emplace_back();

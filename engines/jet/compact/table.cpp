@@ -121,7 +121,8 @@ RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::
         entries.Add(key, *to);
     };
     if (salvage != nullptr) {
-        for (const IndexEntry& e : salvage->indexes[i]) carry(e.key, e.row);
+        const IndexEntryList& salvaged = salvage->indexes[i];
+        for (std::size_t e = 0; e < salvaged.size(); ++e) carry(salvaged.Key(e), salvaged.Row(e));
     } else {
         VisitIndex(c.source, def.physical_indexes[i].root_page, carry);
     }

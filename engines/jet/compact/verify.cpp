@@ -111,7 +111,8 @@ void CompareIndex(const PageFile& source, const PageFile& copy, const TableDef& 
         expected.Add(key, *to);
     };
     if (salvage != nullptr) {
-        for (const IndexEntry& e : salvage->indexes[i]) expect(e.key, e.row);
+        const IndexEntryList& salvaged = salvage->indexes[i];
+        for (std::size_t e = 0; e < salvaged.size(); ++e) expect(salvaged.Key(e), salvaged.Row(e));
     } else {
         VisitIndex(source, a.physical_indexes[i].root_page, expect);
     }

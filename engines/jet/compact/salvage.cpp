@@ -7,6 +7,7 @@
 
 #include "core/error.h"
 #include "engines/jet/format/index_key.h"
+#include "engines/jet/format/index_walk.h"
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/page_file.h"
 #include "engines/jet/format/row.h"
@@ -229,11 +230,10 @@ bool EveryIndexedColumnNull(const PageFile& file, const TableDef& def, const Phy
 
 // The index's own entries for the kept rows when they match the rows one for
 // one (stale entries dropped); otherwise rebuilt from the rows.
-IndexEntryList SalvageIndex(const PageFile& file, const TableDef& def, std::size_t number,
-                                     const std::string& name, std::optional<IndexEntryList> walk,
-                                     const RowIndexed<std::size_t>& kept, const PageRows& seen,
-                                     std::set<RowPointer>& named_deleted, std::set<RowPointer>& named_missing,
-                                     TableSalvage& out) {
+IndexEntryList SalvageIndex(const PageFile& file, const TableDef& def, std::size_t number, const std::string& name,
+                            std::optional<IndexEntryList> walk, const RowIndexed<std::size_t>& kept,
+                            const PageRows& seen, std::set<RowPointer>& named_deleted,
+                            std::set<RowPointer>& named_missing, TableSalvage& out) {
     const PhysicalIndex& index = def.physical_indexes[number];
     IndexEntryList entries;
     bool whole = walk.has_value();

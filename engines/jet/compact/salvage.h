@@ -14,7 +14,6 @@
 #include "engines/jet/compact/index_tree.h"
 #include "engines/jet/format/bytes.h"
 #include "engines/jet/format/data_page.h"
-#include "engines/jet/format/index_walk.h"
 #include "engines/jet/format/table_def.h"
 
 namespace dorvane::jet {

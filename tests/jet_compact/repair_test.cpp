@@ -118,6 +118,12 @@ const Damage kDamages[] = {
          PutLe16(b, At(f, t.data[0], f.format().data_row_offsets), 0x1FFF);
          return 2u;  // the row and the neighbour whose end it gives
      }},
+    {"slot offset moved to its end", "mdb/jet4/indexTestV2000.mdb", "Table1", Kind::kPrimary,
+     [](Bytes& b, const PageFile& f, const Target& t) {
+         // The row reads as empty and its neighbour as its own bytes and the row's.
+         PutLe16(b, At(f, t.data[0], f.format().data_row_offsets), static_cast<std::uint16_t>(f.page_size()));
+         return 2u;
+     }},
     {"hidden loss: zeroed page, no index", kOverflow, "Table1", Kind::kPrimary,
      [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, t.data[0]); return 7u; }},
     {"torn sector", kOverflow, "Table1", Kind::kPrimary,

@@ -60,7 +60,11 @@ DataPage DataPage::ParseChecked(const Format& format, std::uint32_t number, Byte
         // starts never increase; a deleted slot keeps its place in that order
         // too. One offset out of line would give its neighbour the wrong
         // length, and so a row that exists nowhere.
-        const bool startValid = slot.start >= tableEnd && slot.start <= slot.end;
+        bool startValid = slot.start >= tableEnd && slot.start <= slot.end;
+        // No row but a deleted one is empty: an empty row is a start moved
+        // onto its own end, which hands the neighbour its bytes. A repair
+        // trusts neither; plain reading finds such a row unreadable anyway.
+        if (unreadable != nullptr && slot.start == slot.end && slot.kind != SlotKind::kDeleted) startValid = false;
         if (!startValid && unreadable == nullptr) {
             ThrowCorrupt(where() + " row " + std::to_string(i) + " has an invalid offset");
         }

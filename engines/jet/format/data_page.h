@@ -49,10 +49,11 @@ class DataPage {
 public:
     // Throws kCorrupt when the page is not a data page or its slot table is bad.
     static DataPage Parse(const Format& format, std::uint32_t number, Bytes bytes);
-    // For repair: a slot whose offset is out of line is not trusted, and
-    // neither is the slot after it, whose end is that offset. Both are kept as
-    // empty deleted slots and their numbers added to `unreadable`. Still
-    // throws when the page is not a data page or its slot table does not fit.
+    // For repair: a slot whose offset is out of line (or that is empty but not
+    // deleted) is not trusted, and neither is the slot after it, whose end is
+    // that offset. Both are kept as empty deleted slots and their numbers
+    // added to `unreadable`. Still throws when the page is not a data page or
+    // its slot table does not fit.
     static DataPage ParseSalvaging(const Format& format, std::uint32_t number, Bytes bytes,
                                    std::vector<std::size_t>& unreadable);
 

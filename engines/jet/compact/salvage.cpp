@@ -11,6 +11,7 @@
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/page_file.h"
 #include "engines/jet/format/row.h"
+#include "engines/jet/format/table_scan.h"
 #include "engines/jet/format/usage_map.h"
 #include "engines/jet/format/value.h"
 
@@ -292,7 +293,7 @@ std::vector<std::uint32_t> ListedPages(const PageFile& file, const TableDef& def
         file.ReadPage(page, bytes);
         const auto lister = listed.find(page);
         if (lister != listed.end() && lister->second != def.page) continue;
-        if (bytes[0] == kPageData && Le32(bytes, file.format().page_owner) == def.page) pages.push_back(page);
+        if (IsDataPageOf(file, def.page, bytes)) pages.push_back(page);
     }
     return pages;
 }
@@ -336,7 +337,7 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
             continue;
         }
         file.ReadPage(page, bytes);
-        if (bytes[0] != kPageData || Le32(bytes, file.format().page_owner) != def.page) {
+        if (!IsDataPageOf(file, def.page, bytes)) {
             ++out.pages_passed_over;
             continue;
         }

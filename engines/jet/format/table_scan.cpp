@@ -5,11 +5,9 @@
 
 namespace dorvane::jet {
 
-namespace {
 bool IsDataPageOf(const PageFile& file, std::uint32_t owner, ByteSpan page) {
-    return page[0] == kPageData && Le32(page, file.format().page_owner) == owner;
+    return U8(page, 0) == kPageData && Le32(page, file.format().page_owner) == owner;
 }
-}  // namespace
 
 std::vector<std::uint32_t> TableDataPages(const PageFile& file, const TableDef& def) {
     const UsageMap map = ReadUsageMap(file, RowPointer::FromU32(def.owned_map));

@@ -17,6 +17,10 @@ namespace dorvane::jet {
 
 class PageFile;
 
+// Whether the page's bytes are a data page of the table whose definition is
+// at page `owner`.
+bool IsDataPageOf(const PageFile& file, std::uint32_t owner, ByteSpan page);
+
 // The table's data pages: the owned map's pages that are data pages owned by
 // this table. Pages the map lists but that are past the end of the file are
 // an error; pages of another owner are left out (and reported by the checker).

@@ -177,7 +177,7 @@ TEST(CreateImportTest, WhatDoesNotFitIsRefusedAndTheFileStaysAsItWas) {
         {"Code,N\nab,1\n,2\n", "CSV line 3: the key column", "Code", kValueRefused},
         {"Code,N\nab,1\n\"open,2\n", "does not end", std::nullopt, kValueRefused},
         {"Code,N\nab,1,3\n", "CSV line 2: the record has 3 fields", std::nullopt, kValueRefused},
-        {"Code,N\nstraße,1\n", "CSV line 2", "Code", errc::kNotAvailable},  // no known sort weight
+        {"Code,N\nStraße,1\nSTRASSE ,2\n", "CSV line 3: the key \"STRASSE \" repeats line 2", "Code", kValueRefused},
     };
     for (const auto& [csv, text, key, error] : cases) {
         std::ofstream(dir / "bad.csv", std::ios::binary | std::ios::trunc) << csv;

@@ -99,9 +99,11 @@ NewTable DesignOf(const std::string& table, const Columns& columns, const Import
 }
 
 // Every record's values, each refusal naming its line and column.
-void WriteRows(const std::vector<CsvRecord>& records, const Columns& columns, const TableDef& def,
-               std::optional<std::size_t> key, TableWriter& writer) {
-    std::map<std::string, std::size_t> keys;  // key text (letters folded) -> line
+// Keys that sort as one (case, trailing spaces, "ss" and "ß") are one value
+// to the unique index, and so a repeat.
+void WriteRows(const std::vector<CsvRecord>& records, const Columns& columns,
+               const TableDef& def, std::optional<std::size_t> key, TableWriter& writer) {
+    std::map<Bytes, std::size_t> keys;  // index key -> line
     std::vector<FieldValue> values(columns.names.size());
     for (std::size_t r = 1; r < records.size(); ++r) {
         const CsvRecord& record = records[r];
@@ -113,19 +115,21 @@ void WriteRows(const std::vector<CsvRecord>& records, const Columns& columns, co
                 RefuseAt(record.line, "column \"" + columns.names[c] + "\" (" + ImportTypeName(columns.types[c]) + "): " + e.description());
             }
         }
+        const auto atLine = [&record](const auto& step) {
+            try {
+                return step();
+            } catch (const Error& e) {
+                if (e.number() != kValueRefused && e.number() != errc::kNotAvailable) throw;
+                throw Error(e.number(), "CSV line " + std::to_string(record.line) + ": " + e.description());
+            }
+        };
+        const Bytes row = atLine([&] { return writer.PrepareRow(values); });
         if (key) {
             if (!values[*key].present) RefuseAt(record.line, "the key column \"" + columns.names[*key] + "\" is empty");
-            std::string folded = record.fields[*key].text;
-            for (char& ch : folded) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-            const auto [it, fresh] = keys.emplace(folded, record.line);
+            const auto [it, fresh] = keys.emplace(*writer.KeyOf(0, row), record.line);
             if (!fresh) RefuseAt(record.line, "the key \"" + record.fields[*key].text + "\" repeats line " + std::to_string(it->second));
         }
-        try {
-            writer.AddRow(writer.PrepareRow(values));
-        } catch (const Error& e) {
-            if (e.number() != kValueRefused && e.number() != errc::kNotAvailable) throw;
-            throw Error(e.number(), "CSV line " + std::to_string(record.line) + ": " + e.description());
-        }
+        atLine([&] { writer.AddRow(row); });
     }
 }
 

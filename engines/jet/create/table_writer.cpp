@@ -71,9 +71,13 @@ void TableWriter::AddRow(ByteSpan body, std::optional<RowPointer> carried_from) 
         return;
     }
     for (std::size_t i = 0; i < def_.physical_indexes.size(); ++i) {
-        const std::optional<Bytes> key = EncodeIndexKey(format_, def_, def_.physical_indexes[i], body);
+        const std::optional<Bytes> key = KeyOf(i, body);
         if (key) entries_[i].Add(*key, where);
     }
+}
+
+std::optional<Bytes> TableWriter::KeyOf(std::size_t index, ByteSpan body) const {
+    return EncodeIndexKey(format_, def_, def_.physical_indexes.at(index), body);
 }
 
 void TableWriter::CarryEntries(std::size_t index, const std::vector<IndexEntry>& entries) {

@@ -43,6 +43,8 @@ public:
     TableDef Finish(compact::MapRecordPages& records);
 
     std::size_t row_count() const { return rows_; }
+    // The key of a prepared row in physical index `index`, as AddRow computes it.
+    std::optional<Bytes> KeyOf(std::size_t index, ByteSpan body) const;
 
 private:
     const Format& format_;

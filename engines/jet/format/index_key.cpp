@@ -111,26 +111,33 @@ std::u16string Jet4TextUnits(ByteSpan bytes) {
     return units;
 }
 
+std::string HexWord(std::uint16_t value) {
+    const std::uint8_t bigEndian[] = {static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
+    return "0x" + HexUpper(bigEndian);
+}
+
+// Only the General order's weights are known; a column in another locale's
+// order keeps its stored keys, and a key that would have to be computed for
+// it is refused rather than guessed.
 void AppendText(const Format& format, const TableDef& def, const Column& column, ByteSpan value, bool ascending,
                 Bytes& key) {
     const ByteSpan block = Slice(def.stream, column.block_offset, format.column_block_size, "column definition");
-    const bool jet3 = format.version == Version::kJet3;
-    if (jet3 && (Le16(block, kJet3SortOrder) != kGeneralSortOrder || Le16(block, kJet3CodePage) != kCodePage1252)) {
-        ThrowUnsupported(column, "only the General sort order with code page 1252 is known");
+    if (format.version == Version::kJet3) {
+        const std::uint16_t order = Le16(block, kJet3SortOrder);
+        const std::uint16_t codePage = Le16(block, kJet3CodePage);
+        if (order != kGeneralSortOrder || codePage != kCodePage1252)
+            ThrowUnsupported(column, "its sort order " + HexWord(order) + " over code page " + std::to_string(codePage) +
+                                         " is not one whose weights this engine knows (only General, 0x0409, "
+                                         "over code page 1252)");
+        AppendGeneral97TextKey(value, ascending, key);
+        return;
     }
-    if (!jet3 && (Le16(block, kJet4SortOrder) != kGeneralSortOrder || block[kJet4SortVersion] != 0)) {
-        ThrowUnsupported(column, "only the General sort order (version 0) is known");
-    }
-    try {
-        if (jet3) {
-            AppendGeneral97TextKey(value, ascending, key);
-        } else {
-            AppendGeneralLegacyTextKey(Jet4TextUnits(value), ascending, key);
-        }
-    } catch (const Error& error) {
-        if (error.number() != errc::kNotAvailable) throw;
-        ThrowUnsupported(column, error.description());
-    }
+    const std::uint16_t order = Le16(block, kJet4SortOrder);
+    if (order != kGeneralSortOrder || block[kJet4SortVersion] != 0)
+        ThrowUnsupported(column, "its sort order " + HexWord(order) + " version " +
+                                     std::to_string(block[kJet4SortVersion]) +
+                                     " is not one whose weights this engine knows (only General, 0x0409 version 0)");
+    AppendGeneralLegacyTextKey(Jet4TextUnits(value), ascending, key);
 }
 
 // The value's key bytes (after the flag byte), inverted for a descending

@@ -11,19 +11,10 @@
 // Supported, and checked against every stored entry of the test files:
 // - Boolean, Byte, Integer, Long, Currency, Single, Double, Date/Time, GUID,
 //   Binary (one byte or more), ascending and descending, Null, several columns;
-// - Text in the General sort order of Jet 3 (0x0409, code page 1252): every
-//   byte but 0x00 and 0x1A, accented letters included; before an accented
-//   letter only A, '-', the no-break space, 0x83 and other accented letters
-//   may stand, because where any other character stands among the accent
-//   marks is not known;
-// - Text in the General sort order of Jet 4 (0x0409, version 0): space,
-//   digits, the letters a-y in either case, '_', '-' and U+0003.
-// Jet 4 descending text, and unprintable characters ('-') after the first
-// character, follow the layout the published format libraries describe and
-// check against Access-made files; no test file here holds one.
+// - Text in the General sort order, every character (see sort_order.h).
 // Not supported, each a kNotAvailable error naming the column: Decimal,
-// fixed binary, memo and OLE columns, empty binary values, other sort orders
-// or code pages, and any character without a known weight (see sort_order.h).
+// fixed binary, memo and OLE columns, empty binary values, and text in
+// another sort order or code page.
 
 #include <optional>
 

@@ -27,6 +27,10 @@ std::string LossText(const RepairLoss& loss) {
     if (loss.valuesCut != 0) {
         text += (text.empty() ? "cut " : " and cut ") + std::to_string(loss.valuesCut) + " memo/OLE values";
     }
+    if (loss.rowsInDoubt != 0) {
+        text += (text.empty() ? "kept " : " and kept ") + std::to_string(loss.rowsInDoubt) +
+                " rows that an index disagreed with";
+    }
     return text;
 }
 

@@ -43,8 +43,10 @@ constexpr const char* kUsage =
     "  repair SOURCE DESTINATION  like compact, but a damaged SOURCE is repaired into\n"
     "                             DESTINATION: every row that reads soundly is kept,\n"
     "                             indexes, maps and counts are rebuilt; prints per table\n"
-    "                             what was rebuilt and what was lost; exit status 2 when\n"
-    "                             the damage cannot be repaired\n"
+    "                             what was rebuilt, lost or kept in doubt; a sound SOURCE\n"
+    "                             is compacted as compact does; exit status 3 when the\n"
+    "                             copy was written but something was lost or is in doubt,\n"
+    "                             2 when the damage cannot be repaired\n"
     "  create FILE                a new, empty Access 2000 (Jet 4) database; an existing\n"
     "                             FILE is refused\n"
     "  import FILE TABLE CSV [--key COLUMN] [--type COLUMN=TYPE ...]\n"
@@ -59,7 +61,12 @@ constexpr const char* kUsage =
     "  --help                     this text\n"
     "  --version                  the program's version\n"
     "\n"
-    "Exit status: 0 success, 1 inconsistencies found (check), 2 error or bad usage.\n";
+    "Exit status: 0 success, 1 inconsistencies found (check), 2 error or bad usage,\n"
+    "3 repaired with something lost or in doubt (repair).\n";
+
+// A repair that wrote its copy but could not keep everything, or kept rows
+// whose indexes disagreed with them.
+constexpr int kRepairedWithLoss = 3;
 
 int Usage(const std::string& problem) {
     std::cerr << "dorvane-jet: " << problem << "\n\n" << kUsage;
@@ -145,7 +152,7 @@ void PrintRows(const TextRows& rows) {
 void PrintRepair(const RepairReport& report) {
     for (const TableRepair& t : report.tables) {
         if (t.rebuilt_indexes.empty() && t.stale_entries == 0 && t.rows_dropped == 0 && t.possibly_lost == 0 &&
-            t.values_cut == 0)
+            t.values_cut == 0 && t.rows_disputed == 0)
             continue;
         std::cout << "table \"" << t.name << "\": " << t.rows_kept << " rows kept";
         if (!t.rebuilt_indexes.empty()) {
@@ -158,6 +165,7 @@ void PrintRepair(const RepairReport& report) {
         if (t.rows_dropped) std::cout << ", dropped " << t.rows_dropped << " unreadable rows";
         if (t.possibly_lost) std::cout << ", up to " << t.possibly_lost << " rows may be lost";
         if (t.values_cut) std::cout << ", cut " << t.values_cut << " memo/OLE values (set to Null)";
+        if (t.rows_disputed) std::cout << ", kept " << t.rows_disputed << " rows that an index disagreed with";
         std::cout << "\n";
     }
 }
@@ -191,10 +199,12 @@ int Run(const std::vector<std::string>& args) {
         RepairReport report;
         RepairFile(args[1], args[2], report);
         PrintRepair(report);
-        std::cout << "repaired " << args[1] << " into " << args[2] << " (" << report.summary.copy_pages
-                  << " pages); checked " << report.summary.tables << " tables, " << report.summary.rows << " rows"
-                  << (report.LossSummary().empty() ? "; nothing lost" : "; " + report.LossSummary()) << "\n";
-        return 0;
+        const std::string loss = report.LossSummary();
+        std::cout << (report.source_sound ? "found " + args[1] + " sound and compacted it" : "repaired " + args[1])
+                  << " into " << args[2] << " (" << report.summary.copy_pages << " pages); checked "
+                  << report.summary.tables << " tables, " << report.summary.rows << " rows"
+                  << (loss.empty() ? "; nothing lost" : "; " + loss) << "\n";
+        return loss.empty() ? 0 : kRepairedWithLoss;
     }
     if (args.size() < 2) return Usage(command + " needs a FILE");
     if (command == "create") {

@@ -45,7 +45,8 @@ struct RepairLoss {
     std::uint64_t rowsDropped = 0;   // unreadable rows, and rows that may be lost
     std::uint64_t valuesCut = 0;     // memo/OLE values that could not be read whole
     std::string summary;             // e.g. "dropped 16 rows of table \"Invoices\""
-    bool any() const { return rowsDropped != 0 || valuesCut != 0; }
+    std::uint64_t rowsInDoubt = 0;   // kept, though an index disagreed with them
+    bool any() const { return rowsDropped != 0 || valuesCut != 0 || rowsInDoubt != 0; }
 };
 
 class FileDatabaseEngine {

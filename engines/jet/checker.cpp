@@ -230,7 +230,7 @@ const char* DamageClassName(DamageClass damage) {
     return "unknown";
 }
 
-CheckReport CheckDatabase(const PageFile& file) {
+CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals) {
     CheckReport report;
     const UsageMap global = ReadGlobalFreeMap(file);
     const std::set<std::uint32_t> freePages(global.pages.begin(), global.pages.end());
@@ -265,7 +265,11 @@ CheckReport CheckDatabase(const PageFile& file) {
         catalog.flags = kSystemObjectFlags;
         checkTable(catalog);
     }
-    for (const CatalogEntry& entry : tables) checkTable(entry);
+    for (const CatalogEntry& entry : tables) {
+        if (signals != nullptr && signals->stop) break;
+        checkTable(entry);
+        if (signals != nullptr && !report.ok()) signals->problem_found = true;
+    }
     return report;
 }
 

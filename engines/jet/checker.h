@@ -6,6 +6,7 @@
 // on their column's pages; no page in use is marked free; a user table holds
 // at least as many rows as its definition counts.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,8 +36,17 @@ struct CheckReport {
     bool ok() const { return problems.empty(); }
 };
 
+// Between a check on another thread and the work that waits for it: the
+// check tells as soon as it has found a problem, and stops before its next
+// table once its answer is no longer wanted.
+struct CheckSignals {
+    std::atomic<bool> problem_found{false};
+    std::atomic<bool> stop{false};
+};
+
 // Never throws for damage inside a table: it becomes a problem and the check
-// goes on with the next table. Damage to the header or catalog throws.
-CheckReport CheckDatabase(const PageFile& file);
+// goes on with the next table. Damage to the header or catalog throws. A
+// check stopped through `signals` returns what it found so far.
+CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals = nullptr);
 
 }  // namespace dorvane::jet

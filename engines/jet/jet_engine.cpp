@@ -113,7 +113,7 @@ public:
         RepairReport report;
         NamingPathsAsGiven({source, destination},
                            [&] { RepairFile(ToNativePath(source), ToNativePath(destination), report); });
-        return {report.RowsLost(), report.ValuesCut(), report.LossSummary()};
+        return {report.RowsLost(), report.ValuesCut(), report.LossSummary(), report.RowsInDoubt()};
     }
 
     std::shared_ptr<Database> OpenDatabase(const std::string& path) override {

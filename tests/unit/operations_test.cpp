@@ -131,6 +131,7 @@ TEST(Operations, ARepairThatLosesDataKeepsTheOriginalAndSaysWhereItIs) {
         std::string source, original, kept, success;
         std::uint64_t rowsDropped, valuesCut;
         std::string summary, lossLine;
+        std::uint64_t rowsInDoubt = 0;
     };
     for (const Case& c : std::vector<Case>{
              {RepairBackEnd, "D:\\Data\\post_db.mdb", "back", "D:\\Data\\post_db_damaged_612202634752.mdb",
@@ -138,13 +139,17 @@ TEST(Operations, ARepairThatLosesDataKeepsTheOriginalAndSaysWhereItIs) {
               "Repair: dropped 16 rows of table \"Invoices\"; the damaged file is kept as D:\\Data\\post_db_damaged_612202634752.mdb"},
              {OptimizeFrontEnd, "C:\\Z\\Bresk.mde", "front", "C:\\Z\\Bresk_damaged_612202634752_2.mde", "Application was optimized",
               0, 2, "",
-              "Repair: cut 2 memo/OLE values; the damaged file is kept as C:\\Z\\Bresk_damaged_612202634752_2.mde"}}) {
+              "Repair: cut 2 memo/OLE values; the damaged file is kept as C:\\Z\\Bresk_damaged_612202634752_2.mde"},
+             {RepairBackEnd, "D:\\Data\\post_db.mdb", "back", "D:\\Data\\post_db_damaged_612202634752.mdb",
+              "The Dbase was repaired & compacted successfully", 0, 0, "",
+              "Repair: kept 3 rows that an index disagreed with; the damaged file is kept as "
+              "D:\\Data\\post_db_damaged_612202634752.mdb", 3}}) {
         for (const std::string mode : {"", "s"}) {
             SCOPED_TRACE(c.source + (mode.empty() ? ", interactive" : ", unattended"));
             FakeWorld w;
             Install(w);
             w.rt.ctx.RunMode = mode;
-            w.Engine().repairLosses[c.source] = {c.rowsDropped, c.valuesCut, c.summary};
+            w.Engine().repairLosses[c.source] = {c.rowsDropped, c.valuesCut, c.summary, c.rowsInDoubt};
             w.files.files["C:\\Z\\Bresk_damaged_612202634752.mde"] = "earlier";  // a name taken is never replaced
             ::testing::internal::CaptureStderr();
             c.op(w.rt);

@@ -3,6 +3,7 @@
 #include <exception>
 #include <functional>
 #include <future>
+#include <memory>
 #include <new>
 #include <optional>
 #include <set>
@@ -38,17 +39,43 @@ std::string Quoted(const std::filesystem::path& p) { return "\"" + p.string() + 
 // drop them without a trace. Such a file is refused, never smoothed over.
 // The check reads the source through a reader of its own on a second core
 // while the copy is written; nothing is kept before it has found the source
-// sound, and when both fail, its finding is the one reported.
+// sound. A compaction waits for its findings to report them; a repair, which
+// salvages a damaged source instead, stops it at the first problem.
 class SourceCheck {
 public:
-    SourceCheck(const std::filesystem::path& source, bool wanted) {
+    enum class Findings { kWanted, kNotWanted };
+
+    SourceCheck(const std::filesystem::path& source, bool wanted, Findings findings)
+        : signals_(std::make_shared<CheckSignals>()), findings_(findings) {
         if (wanted)
-            report_ = std::async(std::launch::async | std::launch::deferred,
-                                 [source] { return CheckDatabase(PageFile::OpenHeld(source)); });
+            report_ = std::async(std::launch::async | std::launch::deferred, [source, signals = signals_] {
+                return CheckDatabase(PageFile::OpenHeld(source), signals.get());
+            });
     }
-    // Waits for the check; throws its failure, or its first problem as damage.
+    SourceCheck(const SourceCheck&) = delete;
+    SourceCheck& operator=(const SourceCheck&) = delete;
+    ~SourceCheck() { signals_->stop = true; }
+
+    // Between tables: a problem the check has found ends the copy now.
+    void RefuseIfDamageFound() {
+        if (report_.valid() && signals_->problem_found) RefuseDamage();
+    }
+    // After a failure: the check's finding, when it is wanted, is the one
+    // reported. Damage the copy met itself needs no other word; any other
+    // failure may stem from damage only the check can name.
+    void RefuseDamageAfter(long failure) {
+        if (findings_ == Findings::kWanted || failure != errc::kCorrupt) {
+            findings_ = Findings::kWanted;
+            RefuseDamage();
+        }
+    }
+    // Throws the check's failure, or its first problem as damage.
     void RefuseDamage() {
         if (!report_.valid()) return;
+        if (findings_ == Findings::kNotWanted) {
+            signals_->stop = true;
+            if (signals_->problem_found) Damaged("the full check found a problem");
+        }
         const CheckReport report = report_.get();
         if (report.ok()) return;
         std::string what = report.problems.front();
@@ -58,6 +85,8 @@ public:
     }
 
 private:
+    std::shared_ptr<CheckSignals> signals_;
+    Findings findings_;
     std::future<CheckReport> report_;
 };
 
@@ -139,7 +168,8 @@ public:
         if (entry.IsSystem() && salvage.in_doubt())
             Damaged("system table \"" + entry.name + "\" cannot be repaired: its rows cannot all be read");
         report.tables.push_back({entry.name, salvage.rows.size(), salvage.rows_dropped, salvage.possibly_lost,
-                                 salvage.values_cut, salvage.stale_entries, salvage.rebuilt_indexes});
+                                 salvage.values_cut, salvage.stale_entries, salvage.rows_disputed,
+                                 salvage.rebuilt_indexes});
         return salvage;
     }
 
@@ -155,7 +185,7 @@ private:
 std::vector<compact::TableDigest> WriteCopy(const PageFile& file, const SourceTables& tables,
                                             const compact::Relocation& relocation, compact::DestinationFile& out,
                                             compact::PageAllocator& allocator, compact::TableCounts& counts,
-                                            const Salvager* salvager, RepairReport* repair) {
+                                            const Salvager* salvager, RepairReport* repair, SourceCheck& check) {
     const Format& format = file.format();
     compact::EncryptingPageSink encrypted(out, file.encryption_key(), format.page_size);
     compact::PageSink& sink = file.encryption_key() != 0 ? static_cast<compact::PageSink&>(encrypted) : out;
@@ -163,6 +193,7 @@ std::vector<compact::TableDigest> WriteCopy(const PageFile& file, const SourceTa
     compact::CompactionContext context{file, allocator, sink, mapRecords, relocation};
     std::vector<compact::TableDigest> digests;
     for (std::size_t i = 0; i < tables.defs.size(); ++i) {
+        check.RefuseIfDamageFound();
         if (salvager == nullptr) {
             digests.push_back(compact::CompactTable(context, tables.defs[i], tables.entries[i].name, counts));
             continue;
@@ -193,7 +224,7 @@ void WriteVerified(const PageFile& file, const std::filesystem::path& destinatio
     compact::PageAllocator allocator(relocation.DefinitionPages());
     compact::TableCounts counts;
     const std::vector<compact::TableDigest> digests =
-        WriteCopy(file, tables, relocation, out, allocator, counts, salvaging, repair);
+        WriteCopy(file, tables, relocation, out, allocator, counts, salvaging, repair, check);
     out.Finish(allocator.page_count());
     if (before_verification) before_verification(destination);
     {
@@ -220,9 +251,12 @@ void WriteVerified(const PageFile& file, const std::filesystem::path& destinatio
     summary.peak_index_bytes = counts.peak_index_bytes;
 }
 
-// A repair when `repair` is given: damage is salvaged instead of refused.
+// A salvage when `repair` is given: damage is salvaged instead of refused.
+// Without it, damage is refused, with the check's findings as the reason
+// when they are wanted.
 void CompactInto(const std::filesystem::path& source, const std::filesystem::path& destination,
-                 CompactSummary& summary, const BeforeVerification& before_verification, RepairReport* repair) {
+                 CompactSummary& summary, const BeforeVerification& before_verification, RepairReport* repair,
+                 SourceCheck::Findings findings = SourceCheck::Findings::kWanted) {
     std::error_code ec;
     if (!std::filesystem::exists(source, ec))
         throw Error(errc::kFileNotFound, "cannot compact " + Quoted(source) + ": the file does not exist");
@@ -231,11 +265,14 @@ void CompactInto(const std::filesystem::path& source, const std::filesystem::pat
 
     const compact::SourceHold hold(source);
     const PageFile file = PageFile::OpenHeld(source);
-    SourceCheck check(source, repair == nullptr);
+    SourceCheck check(source, repair == nullptr, findings);
     try {
         WriteVerified(file, destination, summary, before_verification, repair, check);
+    } catch (const Error& e) {
+        check.RefuseDamageAfter(e.number());
+        throw;
     } catch (...) {
-        check.RefuseDamage();
+        check.RefuseDamageAfter(errc::kInternal);
         throw;
     }
 }
@@ -271,10 +308,23 @@ void CompactFile(const std::filesystem::path& source, const std::filesystem::pat
     Guarded("compact", source, [&] { CompactInto(source, destination, summary, before_verification, nullptr); });
 }
 
+// A sound source is compacted as it is; only when the check or the strict
+// reading finds damage is it read again, salvaging.
 void RepairFile(const std::filesystem::path& source, const std::filesystem::path& destination,
                 RepairReport& report, const BeforeVerification& before_verification) {
-    report.tables.clear();
-    Guarded("repair", source, [&] { CompactInto(source, destination, report.summary, before_verification, &report); });
+    report = RepairReport{};
+    Guarded("repair", source, [&] {
+        try {
+            CompactInto(source, destination, report.summary, before_verification, nullptr,
+                        SourceCheck::Findings::kNotWanted);
+            report.source_sound = true;
+            return;
+        } catch (const Error& e) {
+            if (e.number() != errc::kCorrupt) throw;
+        }
+        report.summary = CompactSummary{};
+        CompactInto(source, destination, report.summary, before_verification, &report);
+    });
 }
 
 void RepairFile(const std::filesystem::path& source, const std::filesystem::path& destination,

@@ -41,21 +41,26 @@ struct TableRepair {
     std::uint64_t possibly_lost = 0;   // the cached count above the rows found, unexplained
     std::uint64_t values_cut = 0;      // memo/OLE values set to Null
     std::uint64_t stale_entries = 0;   // index entries naming no kept row, dropped
+    std::uint64_t rows_disputed = 0;   // kept, though an index held another key for them
     std::vector<std::size_t> rebuilt_indexes;  // physical index numbers
 };
 
 struct RepairReport {
     CompactSummary summary;
-    std::vector<TableRepair> tables;  // every table, in catalog order
+    bool source_sound = false;        // the full check found nothing: compacted as is
+    std::vector<TableRepair> tables;  // every table, in catalog order; none for a sound source
     std::uint64_t RowsLost() const;   // dropped and possibly lost
     std::uint64_t ValuesCut() const;
-    // One line naming each table that lost something and how much; empty
-    // when nothing was lost.
+    std::uint64_t RowsInDoubt() const;  // kept, but their indexes disagreed
+    // One line naming each table that lost something or holds rows in doubt,
+    // and how many; empty when there is nothing to say.
     std::string LossSummary() const;
 };
 
 // Like CompactFile, but a damaged source is salvaged into the copy where that
-// needs no guessing, and the copy is verified against what was salvaged.
+// needs no guessing, and the copy is verified against what was salvaged. A
+// source the full check finds sound is compacted as CompactFile does, byte
+// for byte the same copy: salvage only ever meets damaged files.
 // Damage to the catalog, a table definition or a system table's rows, and an
 // index that must be rebuilt but whose keys cannot be computed, still throw.
 void RepairFile(const std::filesystem::path& source, const std::filesystem::path& destination,

@@ -16,6 +16,12 @@ std::uint64_t RepairReport::ValuesCut() const {
     return n;
 }
 
+std::uint64_t RepairReport::RowsInDoubt() const {
+    std::uint64_t n = 0;
+    for (const TableRepair& t : tables) n += t.rows_disputed;
+    return n;
+}
+
 std::string RepairReport::LossSummary() const {
     std::string out;
     const auto add = [&out](std::uint64_t n, const std::string& text) {
@@ -27,6 +33,8 @@ std::string RepairReport::LossSummary() const {
         add(t.rows_dropped, "dropped " + std::to_string(t.rows_dropped) + " rows" + table);
         add(t.possibly_lost, "up to " + std::to_string(t.possibly_lost) + " rows" + table + " may be lost");
         add(t.values_cut, "cut " + std::to_string(t.values_cut) + " memo/OLE values" + table);
+        add(t.rows_disputed,
+            "kept " + std::to_string(t.rows_disputed) + " rows" + table + " that an index disagreed with");
     }
     return out;
 }

@@ -61,8 +61,9 @@ struct PageRows {
     std::set<RowPointer> deleted;          // slots deleted by the writer, not by damage
     std::set<RowPointer> bodies;           // slots flagged as relocated bodies
     std::set<RowPointer> pointed_at;       // where the table's overflow pointers lead
-    std::set<std::uint32_t> damaged_pages; // see DropUnconfirmed
+    std::set<std::uint32_t> damaged_pages; // see WeighIndexEvidence
     std::set<std::uint32_t> listed;        // the table's pages, as its map (or their owners) give them
+    std::vector<bool> disputed_indexes;    // an entry's key differs from its row's: rebuilt
 };
 
 void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number, const Bytes& bytes,
@@ -161,39 +162,45 @@ private:
     std::vector<std::pair<RowPointer, Value>> pairs_;
 };
 
-enum class KeyAgreement { kUnknown, kAgrees, kDisagrees };
+struct RowEvidence {
+    bool confirmed = false;  // an index holds the key its values give
+    bool disputed = false;   // an index holds another key for it
+};
 
-// Whether the indexes' entries for the row hold the keys its values give:
-// agrees when some index's does and none's differs, disagrees when any
-// index's differs, unknown when no index names the row with a key that can
-// be computed here.
-KeyAgreement AgreementOf(const PageFile& file, const TableDef& def, const Walks& walks,
-                         const std::vector<RowIndexed<ByteSpan>>& named, RowPointer header, ByteSpan body) {
-    KeyAgreement result = KeyAgreement::kUnknown;
-    for (std::size_t i = 0; i < walks.size(); ++i) {
+// What the indexes that name the row say of it. An index whose key cannot be
+// computed here says nothing.
+RowEvidence EvidenceFor(const PageFile& file, const TableDef& def, const std::vector<RowIndexed<ByteSpan>>& named,
+                        RowPointer header, ByteSpan body, std::vector<bool>& disputed_indexes) {
+    RowEvidence evidence;
+    for (std::size_t i = 0; i < named.size(); ++i) {
         const ByteSpan* entry = named[i].Find(header);
         if (entry == nullptr) continue;
         std::optional<Bytes> key;
         try {
             key = EncodeIndexKey(file.format(), def, def.physical_indexes[i], body);
         } catch (const Error&) {
-            continue;  // not computable here; another index may tell
+            continue;
         }
         if (!key) continue;
-        if (!std::ranges::equal(*key, *entry)) return KeyAgreement::kDisagrees;
-        result = KeyAgreement::kAgrees;
+        if (std::ranges::equal(*key, *entry)) {
+            evidence.confirmed = true;
+        } else {
+            evidence.disputed = true;
+            disputed_indexes[i] = true;
+        }
     }
-    return result;
+    return evidence;
 }
 
-// Bytes that happen to decode are not a row. A page with a bad slot offset,
-// a row that does not decode, a wrong free-space figure or a row its indexes
-// disagree with is damaged, and its rows are kept only where an index
-// confirms them (a broken overflow chain costs only its own row). A bad slot
-// offset so costs the row and its neighbour in an indexed table, and the
-// page's rows in a table without an index that can tell.
-void DropUnconfirmed(const PageFile& file, const TableDef& def, const Walks& walks, PageRows& seen,
-                     TableSalvage& out) {
+// Only a row's own page can condemn it. Bytes that happen to decode on a page
+// whose slots, free space or rows did not hold are not a row unless an index
+// confirms them (a broken overflow chain costs only its own row; a bad slot
+// offset the row and its neighbour in an indexed table, the page's rows in a
+// table without an index that can tell). Anywhere else an index that
+// disagrees with a row is what is damaged: the row is kept, counted as
+// disputed, and the index rebuilt from the rows.
+void WeighIndexEvidence(const PageFile& file, const TableDef& def, const Walks& walks, PageRows& seen,
+                        TableSalvage& out) {
     std::vector<RowIndexed<ByteSpan>> named(walks.size());
     for (std::size_t i = 0; i < walks.size(); ++i) {
         if (!walks[i]) continue;
@@ -203,19 +210,18 @@ void DropUnconfirmed(const PageFile& file, const TableDef& def, const Walks& wal
             if (!disordered.contains(walk.Row(e))) named[i].Add(walk.Row(e), walk.Key(e));
         named[i].Seal();
     }
-    std::vector<KeyAgreement> agreement;
-    SalvagedRowReader bodies(file);
-    for (const SalvagedRow& row : out.rows) {
-        agreement.push_back(AgreementOf(file, def, walks, named, row.header, bodies.Body(row)));
-        if (agreement.back() == KeyAgreement::kDisagrees) seen.damaged_pages.insert(row.header.page);
-    }
-    if (seen.damaged_pages.empty()) return;
+    seen.disputed_indexes.assign(walks.size(), false);
     std::vector<SalvagedRow> kept;
-    for (std::size_t r = 0; r < out.rows.size(); ++r) {
-        if (seen.damaged_pages.contains(out.rows[r].header.page) && agreement[r] != KeyAgreement::kAgrees)
+    SalvagedRowReader bodies(file);
+    for (SalvagedRow& row : out.rows) {
+        const RowEvidence evidence =
+            EvidenceFor(file, def, named, row.header, bodies.Body(row), seen.disputed_indexes);
+        if (seen.damaged_pages.contains(row.header.page) && !evidence.confirmed) {
             ++out.rows_dropped;
-        else
-            kept.push_back(std::move(out.rows[r]));
+            continue;
+        }
+        if (evidence.disputed) ++out.rows_disputed;
+        kept.push_back(std::move(row));
     }
     out.rows = std::move(kept);
 }
@@ -230,7 +236,8 @@ bool EveryIndexedColumnNull(const PageFile& file, const TableDef& def, const Phy
 }
 
 // The index's own entries for the kept rows when they match the rows one for
-// one (stale entries dropped); otherwise rebuilt from the rows.
+// one (stale entries dropped) and no key disagrees with its row; otherwise
+// rebuilt from the rows.
 IndexEntryList SalvageIndex(const PageFile& file, const TableDef& def, std::size_t number, const std::string& name,
                             std::optional<IndexEntryList> walk, const RowIndexed<std::size_t>& kept,
                             const PageRows& seen, std::set<RowPointer>& named_deleted,
@@ -260,7 +267,7 @@ IndexEntryList SalvageIndex(const PageFile& file, const TableDef& def, std::size
             if (!named[r] && !(ignoresNulls && EveryIndexedColumnNull(file, def, index, bodies.Body(out.rows[r]))))
                 whole = false;
     }
-    if (whole && OutOfOrder(*walk).empty()) return entries;
+    if (whole && OutOfOrder(*walk).empty() && !seen.disputed_indexes[number]) return entries;
     entries = IndexEntryList{};
     out.rebuilt_indexes.push_back(number);
     SalvagedRowReader rebuilt(file);
@@ -355,7 +362,7 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
             walks.emplace_back();
         }
     }
-    DropUnconfirmed(file, def, walks, seen, out);
+    WeighIndexEvidence(file, def, walks, seen, out);
 
     RowIndexed<std::size_t> kept;
     for (std::size_t r = 0; r < out.rows.size(); ++r) kept.Add(out.rows[r].header, r);

@@ -57,6 +57,7 @@ struct TableSalvage {
     bool map_lost = false;                          // pages found by their owner: lost ones cannot be told
     std::uint64_t missing_named = 0;                // rows index entries name that are neither kept nor deleted
     std::uint64_t orphan_bodies = 0;                // relocated row bodies no row points at
+    std::uint64_t rows_disputed = 0;                // kept, though an index's entry for them disagrees
     // Whether anything says rows may be missing beyond what was counted:
     // what a system table, whose rows may not be dropped, must not show.
     bool in_doubt() const {

@@ -46,7 +46,7 @@ struct RepairLoss {
     std::uint64_t valuesCut = 0;     // memo/OLE values that could not be read whole
     std::string summary;             // e.g. "dropped 16 rows of table \"Invoices\""
     std::uint64_t rowsInDoubt = 0;   // kept, though an index disagreed with them
-    bool any() const { return rowsDropped != 0 || valuesCut != 0 || rowsInDoubt != 0; }
+    bool any() const { return rowsDropped != 0 || valuesCut != 0 || rowsInDoubt != 0 || !summary.empty(); }
 };
 
 class FileDatabaseEngine {

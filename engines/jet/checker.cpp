@@ -7,6 +7,11 @@
 
 #include "core/error.h"
 #include "engines/jet/format/catalog.h"
+#include "engines/jet/format/definition_check.h"
+#include "engines/jet/format/index_key.h"
+#include "engines/jet/format/page_census.h"
+#include "engines/jet/format/source_maps.h"
+#include "engines/jet/format/unlisted_tables.h"
 #include "engines/jet/format/index_walk.h"
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/page_file.h"
@@ -65,8 +70,50 @@ private:
     std::vector<std::uint64_t> bits_;
 };
 
+// An index's entries as one order-free sum: what its rows' values give is
+// held against what its tree holds, without keeping either.
+class EntryDigest {
+public:
+    void Add(ByteSpan key, RowPointer row) {
+        std::uint64_t h = 0xCBF29CE484222325ull;
+        for (const std::uint8_t byte : key) h = (h ^ byte) * 0x100000001B3ull;
+        h ^= std::uint64_t{row.ToU32()} << 17 ^ key.size();
+        h ^= h >> 33;
+        h *= 0xFF51AFD7ED558CCDull;
+        h ^= h >> 33;
+        sum_ += h;
+        ++count_;
+    }
+    bool operator==(const EntryDigest&) const = default;
+
+private:
+    std::uint64_t sum_ = 0;
+    std::uint64_t count_ = 0;
+};
+
+// What the rows' values say each index should hold; none for an index
+// whose keys cannot be computed here.
+using ExpectedEntries = std::vector<std::optional<EntryDigest>>;
+
+// A value's long-value row, and the table and column whose value names it.
+struct LongValueClaim {
+    std::uint32_t long_value_row;
+    std::string table;
+    std::uint16_t column;
+};
+
+// What the check of one table needs to know of the others.
+struct FileWide {
+    explicit FileWide(const PageFile& file) : census(file) {}
+    PageCensus census;
+    std::set<std::uint32_t> free_pages;
+    SourceMaps maps;
+    std::vector<LongValueClaim> claims;
+};
+
 void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const RowLookup& rows,
-                const std::string& table, const std::set<std::uint32_t>& freePages, CheckReport& report) {
+                const std::string& table, const std::set<std::uint32_t>& freePages, const std::optional<EntryDigest>& expected,
+                CheckReport& report) {
     const PhysicalIndex& index = def.physical_indexes[number];
     const std::string name = "table '" + table + "' index " + std::to_string(number);
     // Entries are checked as the walk hands them over; what they show is added
@@ -75,7 +122,9 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
     std::size_t count = 0;
     Bytes previous;
     Bytes current;
+    EntryDigest held;
     const IndexWalk walk = VisitIndex(file, index.root_page, [&](ByteSpan key, RowPointer row) {
+        held.Add(key, row);
         if (!rows.Contains(row)) {
             Add(found, DamageClass::kDerived, name + ": entry " + std::to_string(count) + " names " + row.ToString() +
                                      ", which is not a row of the table");
@@ -95,6 +144,8 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
     if (count > rows.size() || (!ignoresNulls && count != rows.size())) {
         Add(report, DamageClass::kDerived, name + " holds " + std::to_string(count) + " entries for " +
                                   std::to_string(rows.size()) + " rows");
+    } else if (expected && !(*expected == held)) {
+        Add(report, DamageClass::kDerived, name + ": its entries' keys are not the keys its rows' values give");
     }
     UsageMap map = ReadUsageMap(file, RowPointer::FromU32(index.map_pointer));
     std::vector<std::uint32_t> tree = walk.pages;
@@ -114,12 +165,25 @@ struct RowScan {
 // Every row decodes, its fixed values are whole, and each memo/OLE value reads
 // and lies on its column's pages. Throws for a row that cannot be read.
 RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& name, RowCursor& cursor,
-                  std::map<std::uint16_t, std::set<std::uint32_t>>& longValuePages, CheckReport& report) {
+                  std::map<std::uint16_t, std::set<std::uint32_t>>& longValuePages, ExpectedEntries& expected,
+                  FileWide& wide, CheckReport& report) {
     RowScan scan;
     RowFields fields;
     LongValueReader longValues(file);
+    RowSample sample;
     for (TableRow row; cursor.Next(row);) {
         scan.rows.push_back(row.header);
+        sample.Add(file.format(), def, row.body);
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            if (!expected[i]) continue;
+            try {
+                if (const auto key = EncodeIndexKey(file.format(), def, def.physical_indexes[i], row.body))
+                    expected[i]->Add(*key, row.header);
+            } catch (const Error& e) {
+                if (e.number() != errc::kNotAvailable) throw;
+                expected[i].reset();
+            }
+        }
         LocateFields(file.format(), def, row.body, fields);
         scan.largest_autonumber = std::max(scan.largest_autonumber, LargestAutoNumber(def, row.body, fields));
         for (std::size_t i = 0; i < def.columns.size(); ++i) {
@@ -133,7 +197,12 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
             const auto& columnPages = longValuePages[column.number];
             // Reading the chain proves the value whole, as reading its bytes would.
             for (const RowPointer& at : longValues.Rows(FieldBytes(row.body, span))) {
-                if (columnPages.count(at.page) == 0) {
+                wide.claims.push_back({at.ToU32(), name, column.number});
+                const auto lister = wide.maps.LongValueColumn(at.page);
+                if (lister && !(*lister == SourceMaps::ColumnOf{def.page, column.number})) {
+                    Add(report, DamageClass::kPrimary, name + " column '" + column.name + "': a value lies on page " +
+                                                           std::to_string(at.page) + ", which another column's map lists");
+                } else if (columnPages.count(at.page) == 0) {
                     Add(report, DamageClass::kDerived, name + " column '" + column.name + "': a value lies on page " +
                                                            std::to_string(at.page) +
                                                            ", which its column's map does not list");
@@ -141,11 +210,13 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
             }
         }
     }
+    if (const auto fault = sample.Fault()) Add(report, DamageClass::kUnrepairable, name + ": its rows do not fit its definition: " + *fault);
     return scan;
 }
 
-void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef& def,
-                const std::set<std::uint32_t>& freePages, CheckReport& report) {
+void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef& def, FileWide& wide,
+                CheckReport& report) {
+    const std::set<std::uint32_t>& freePages = wide.free_pages;
     const std::string name = "table '" + entry.name + "'";
     CheckNotFree(freePages, def.pages, name + " definition", report);
     // Each memo/OLE column's pages, from its own usage map.
@@ -164,6 +235,21 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
         Add(report, DamageClass::kDerived, name + ": its usage maps cannot be read: " + error.description());
         return;
     }
+    // Pages that name the table as their owner and hold rows are its pages,
+    // whether or not its map lists them: rows its reader does not see.
+    {
+        std::uint64_t pages = 0, rows = 0;
+        for (std::uint32_t page : wide.census.PagesOwnedBy(def.page)) {
+            if (wide.census.LiveRows(page) == 0 || wide.census.IsFree(page) ||
+                std::binary_search(owned.pages.begin(), owned.pages.end(), page))
+                continue;
+            ++pages;
+            rows += wide.census.LiveRows(page);
+        }
+        if (pages != 0)
+            Add(report, DamageClass::kSuspect, name + ": " + std::to_string(pages) + " pages hold " + std::to_string(rows) +
+                                                   " of its rows but its usage map does not list them");
+    }
     // The cursor sorts out the listed pages as it reads them; what it found is
     // told where it would have been had the pages been sorted out first.
     const std::size_t toldBefore = report.problems.size();
@@ -177,8 +263,9 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     };
     RowCursor cursor(file, def);
     RowScan scan;
+    ExpectedEntries expected(def.physical_indexes.size(), EntryDigest{});
     try {
-        scan = CheckRows(file, def, name, cursor, longValuePages, report);
+        scan = CheckRows(file, def, name, cursor, longValuePages, expected, wide, report);
     } catch (const Error&) {
         // The row that cannot be read is told after what the map lists.
         tellForeignPages(TableDataPages(file, def).size());
@@ -210,7 +297,7 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     const RowLookup lookup(rows);
     for (std::size_t i = 0; i < def.physical_indexes.size(); ++i) {
         try {
-            CheckIndex(file, def, i, lookup, entry.name, freePages, report);
+            CheckIndex(file, def, i, lookup, entry.name, freePages, expected[i], report);
         } catch (const Error& error) {
             Add(report, DamageClass::kDerived, "table '" + entry.name + "' index " + std::to_string(i) + ": " +
                                       error.description());
@@ -230,10 +317,46 @@ const char* DamageClassName(DamageClass damage) {
     return "unknown";
 }
 
+namespace {
+
+// Two values naming one long-value row: one of them at least is wrong.
+void CheckSharedLongValues(std::vector<LongValueClaim>& claims, CheckReport& report) {
+    std::sort(claims.begin(), claims.end(),
+              [](const LongValueClaim& a, const LongValueClaim& b) { return a.long_value_row < b.long_value_row; });
+    std::set<std::string> told;
+    for (std::size_t i = 1; i < claims.size(); ++i) {
+        if (claims[i].long_value_row != claims[i - 1].long_value_row) continue;
+        for (const LongValueClaim* claim : {&claims[i - 1], &claims[i]})
+            if (told.insert(claim->table).second)
+                Add(report, DamageClass::kPrimary, claim->table + ": a memo or OLE value shares its row " +
+                                                       RowPointer::FromU32(claim->long_value_row).ToString() +
+                                                       " with another value");
+    }
+}
+
+// Tables whose rows and definition are in use but that the catalog does not
+// list as tables.
+void CheckUnlistedTables(const PageFile& file, const PageCensus& census, const std::vector<CatalogEntry>& tables,
+                         CheckReport& report) {
+    std::vector<std::uint32_t> known;
+    for (const CatalogEntry& entry : tables) known.push_back(entry.table_page());
+    std::sort(known.begin(), known.end());
+    const UnlistedTables unlisted = FindUnlistedTables(file, census, known);
+    for (const RestoredTable& table : unlisted.restored)
+        Add(report, DamageClass::kSuspect, "table '" + table.entry.name + "': its definition and " +
+                                               "rows are in use, but " + table.why);
+    for (const PageCensus::Owner& owner : unlisted.unnamed)
+        Add(report, DamageClass::kSuspect, "the table defined at page " + std::to_string(owner.table) + " holds " +
+                                               std::to_string(owner.rows) + " rows in use, but no catalog row names it");
+}
+
+}  // namespace
+
 CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals) {
     CheckReport report;
+    FileWide wide(file);
     const UsageMap global = ReadGlobalFreeMap(file);
-    const std::set<std::uint32_t> freePages(global.pages.begin(), global.pages.end());
+    wide.free_pages.insert(global.pages.begin(), global.pages.end());
     const auto checkTable = [&](const CatalogEntry& entry) {
         std::optional<TableDef> def;
         try {
@@ -242,9 +365,13 @@ CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals) {
             Add(report, DamageClass::kUnrepairable, "table '" + entry.name + "': " + error.description());
             return;
         }
+        if (const auto fault = DefinitionFault(*def)) {
+            Add(report, DamageClass::kUnrepairable, "table '" + entry.name + "': its definition is damaged: " + *fault);
+            return;
+        }
         const std::size_t before = report.problems.size();
         try {
-            CheckTable(file, entry, *def, freePages, report);
+            CheckTable(file, entry, *def, wide, report);
         } catch (const Error& error) {
             Add(report, DamageClass::kPrimary, "table '" + entry.name + "': " + error.description());
         }
@@ -254,6 +381,17 @@ CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals) {
             if (report.classes[i] != DamageClass::kDerived) report.classes[i] = DamageClass::kUnrepairable;
     };
     const std::vector<CatalogEntry> tables = ReadTables(file);
+    {
+        std::vector<TableDef> defs;
+        for (const CatalogEntry& entry : tables) {
+            try {
+                defs.push_back(ReadTableDef(file, entry.table_page()));
+            } catch (const Error& e) {
+                if (e.number() != errc::kCorrupt) throw;
+            }
+        }
+        wide.maps = SourceMaps(file, defs);
+    }
     // A catalog that lost its pages reads as an empty database: its own row
     // missing is the sign, and its rows are then checked all the same.
     if (std::ranges::none_of(tables, [](const CatalogEntry& e) { return e.table_page() == kCatalogPage; })) {
@@ -270,6 +408,9 @@ CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals) {
         checkTable(entry);
         if (signals != nullptr && !report.ok()) signals->problem_found = true;
     }
+    if (signals != nullptr && signals->stop) return report;
+    CheckSharedLongValues(wide.claims, report);
+    CheckUnlistedTables(file, wide.census, tables, report);
     return report;
 }
 

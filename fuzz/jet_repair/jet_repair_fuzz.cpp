@@ -28,7 +28,7 @@ void Fail(const std::string& what) {
 
 struct Seed {
     Bytes bytes;
-    std::map<std::string, testing::Rows> content;
+    testing::Contents content;
 };
 
 const std::vector<Seed>& Seeds() {
@@ -41,7 +41,7 @@ const std::vector<Seed>& Seeds() {
             std::ifstream in(data / name, std::ios::binary);
             Seed& seed = out.emplace_back(Seed{{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}, {}});
             if (seed.bytes.empty()) Fail(std::string("missing test file ") + name);
-            seed.content = Content(PageFile::FromMemory(seed.bytes), false);
+            seed.content = Content(PageFile::FromMemory(seed.bytes));
         }
         return out;
     }();
@@ -140,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const PageFile file = PageFile::Open(copy);
         const CheckReport check = CheckDatabase(file);
         if (!check.ok()) Fail("the repaired copy fails the full check: " + check.problems.front());
-        const std::string change = testing::UnreportedChange(seed.content, Content(file, false), report);
+        const std::string change = testing::UnreportedChange(seed.content, Content(file), report);
         if (!change.empty()) Fail(change);
         if (sound && !report.source_sound) Fail("a file the full check finds sound was salvaged");
     } catch (const dorvane::Error& e) {

@@ -99,18 +99,31 @@ inline void MarkFree(Bytes& b, const PageFile& f, std::uint32_t page) {
     b[RowAt(f, 1, 0) + kUsageMapInlineHeader + page / 8] |= static_cast<std::uint8_t>(1u << (page % 8));
 }
 
-// Takes `pages` out of the usage map stored at `record` (inline or by bitmap pages).
-inline void Unlist(Bytes& b, const PageFile& f, RowPointer record, const std::vector<std::uint32_t>& pages) {
+// Where `page`'s bit lies in the usage map stored at `record` (inline or by
+// bitmap pages), and its mask.
+inline std::pair<std::size_t, std::uint8_t> MapBit(const Bytes& b, const PageFile& f, RowPointer record, std::uint32_t page) {
     const std::size_t map = RowAt(f, record.page, record.row);
-    for (const std::uint32_t page : pages) {
-        std::size_t bit = page - Le32(b, map + 1), at = map + kUsageMapInlineHeader;
-        if (b[map] == kUsageMapReference) {
-            const std::uint32_t per = PagesPerBitmapPage(f.format());
-            at = At(f, Le32(b, map + ReferenceSlotOffset(page / per)), kUsageBitmapPageHeader);
-            bit = page % per;
-        }
-        b[at + bit / 8] &= static_cast<std::uint8_t>(~(1u << (bit % 8)));
+    std::size_t bit = page - Le32(b, map + 1), at = map + kUsageMapInlineHeader;
+    if (b[map] == kUsageMapReference) {
+        const std::uint32_t per = PagesPerBitmapPage(f.format());
+        at = At(f, Le32(b, map + ReferenceSlotOffset(page / per)), kUsageBitmapPageHeader);
+        bit = page % per;
     }
+    return {at + bit / 8, static_cast<std::uint8_t>(1u << (bit % 8))};
+}
+
+// Takes `pages` out of the usage map stored at `record`.
+inline void Unlist(Bytes& b, const PageFile& f, RowPointer record, const std::vector<std::uint32_t>& pages) {
+    for (const std::uint32_t page : pages) {
+        const auto [at, mask] = MapBit(b, f, record, page);
+        b[at] &= static_cast<std::uint8_t>(~mask);
+    }
+}
+
+// Puts `page` into the usage map stored at `record`.
+inline void List(Bytes& b, const PageFile& f, RowPointer record, std::uint32_t page) {
+    const auto [at, mask] = MapBit(b, f, record, page);
+    b[at] |= mask;
 }
 
 #ifndef _WIN32

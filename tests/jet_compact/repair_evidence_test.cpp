@@ -120,7 +120,7 @@ TEST(RepairEvidence, ATrailingSpaceCostsNoRow) {
         WriteBytes(dir / "spaced.mdb", bytes);
         const CheckReport check = CheckDatabase(PageFile::Open(dir / "spaced.mdb"));
         ASSERT_TRUE(check.ok()) << check.problems.front();
-        const auto content = Content(PageFile::Open(dir / "spaced.mdb"), true);
+        const auto content = Content(PageFile::Open(dir / "spaced.mdb"));
 
         CompactFile(dir / "spaced.mdb", dir / "compacted.mdb");
         RepairReport report;
@@ -138,7 +138,7 @@ TEST(RepairEvidence, ATrailingSpaceCostsNoRow) {
         EXPECT_EQ(report.RowsInDoubt(), 0u);
         for (const TableRepair& t : report.tables)
             EXPECT_TRUE(t.rebuilt_indexes.empty() || t.name == "MSysObjects") << t.name;
-        EXPECT_TRUE(Content(PageFile::Open(dir / "salvaged.mdb"), true) == content);
+        EXPECT_TRUE(Content(PageFile::Open(dir / "salvaged.mdb")) == content);
     }
 }
 
@@ -202,7 +202,7 @@ TEST(RepairEvidence, AnIndexThatDisagreesWithASoundRowIsRebuiltAndTheRowKept) {
     EXPECT_NE(report.LossSummary().find("kept 1 rows of table \"Customers\" that an index disagreed with"),
               std::string::npos)
         << report.LossSummary();
-    EXPECT_TRUE(Content(PageFile::Open(dir / "repaired.mdb"), true) == Content(sound, true));
+    EXPECT_TRUE(Content(PageFile::Open(dir / "repaired.mdb")) == Content(sound));
     CompactFile(TestData() / "products/post_db.mdb", dir / "compacted.mdb");
     EXPECT_TRUE(IndexEntries(dir / "repaired.mdb") == IndexEntries(dir / "compacted.mdb"));
 

@@ -22,6 +22,10 @@
 #include "engines/jet/compact/usage_maps.h"
 #include "engines/jet/compact/verify.h"
 #include "engines/jet/format/catalog.h"
+#include "engines/jet/format/definition_check.h"
+#include "engines/jet/format/page_census.h"
+#include "engines/jet/format/unlisted_tables.h"
+#include "engines/jet/format/source_maps.h"
 #include "engines/jet/format/page_file.h"
 #include "engines/jet/format/table_def.h"
 #include "engines/jet/format/usage_map.h"
@@ -72,9 +76,9 @@ public:
     // Throws the check's failure, or its first problem as damage.
     void RefuseDamage() {
         if (!report_.valid()) return;
-        if (findings_ == Findings::kNotWanted) {
+        if (findings_ == Findings::kNotWanted && signals_->problem_found) {
             signals_->stop = true;
-            if (signals_->problem_found) Damaged("the full check found a problem");
+            Damaged("the full check found a problem");
         }
         const CheckReport report = report_.get();
         if (report.ok()) return;
@@ -95,6 +99,10 @@ struct SourceTables {
     std::vector<TableDef> defs;                  // parallel to entries
     std::set<std::uint32_t> definition_pages;   // in the source
     std::size_t map_records = 0;
+    // A repair's: tables kept although their catalog row no longer said so,
+    // and rows on pages of definitions no catalog row names.
+    std::vector<RestoredTable> restored;
+    std::vector<PageCensus::Owner> unnamed;
 };
 
 // The description of a reading error without its "damaged database: ".
@@ -122,17 +130,23 @@ std::vector<CatalogEntry> ReadTableList(const PageFile& file, bool repairing) {
 
 TableDef ReadDefinition(const PageFile& file, const CatalogEntry& entry, bool repairing) {
     if (!repairing) return ReadTableDef(file, entry.table_page());
+    const auto refuse = [&](const std::string& why) {
+        Damaged("the definition of table \"" + entry.name + "\" cannot be repaired: " + why);
+    };
     try {
-        return ReadTableDef(file, entry.table_page());
+        TableDef def = ReadTableDef(file, entry.table_page());
+        if (const auto fault = DefinitionFault(def)) refuse(*fault);
+        return def;
     } catch (const Error& e) {
         if (e.number() != errc::kCorrupt) throw;
-        Damaged("the definition of table \"" + entry.name + "\" cannot be repaired: " + Detail(e));
+        refuse(Detail(e));
     }
+    throw std::logic_error("unreachable");
 }
 
-SourceTables ReadSourceTables(const PageFile& file, bool repairing) {
+SourceTables ReadSourceTables(const PageFile& file, bool repairing, const PageCensus* census = nullptr) {
     SourceTables tables;
-    for (const CatalogEntry& entry : ReadTableList(file, repairing)) {
+    const auto add = [&](const CatalogEntry& entry) {
         if (tables.definition_pages.contains(entry.table_page()))
             Damaged("two catalog entries name the table at page " + std::to_string(entry.table_page()));
         TableDef def = ReadDefinition(file, entry, repairing);
@@ -143,7 +157,18 @@ SourceTables ReadSourceTables(const PageFile& file, bool repairing) {
         tables.map_records += compact::MapRecordsOf(def);
         tables.entries.push_back(entry);
         tables.defs.push_back(std::move(def));
+    };
+    for (const CatalogEntry& entry : ReadTableList(file, repairing)) add(entry);
+    if (census == nullptr) return tables;
+    std::vector<std::uint32_t> known;
+    for (const TableDef& def : tables.defs) known.push_back(def.page);
+    std::sort(known.begin(), known.end());
+    UnlistedTables unlisted = FindUnlistedTables(file, *census, known);
+    for (RestoredTable& restored : unlisted.restored) {
+        add(restored.entry);
+        tables.restored.push_back(std::move(restored));
     }
+    tables.unnamed = std::move(unlisted.unnamed);
     return tables;
 }
 
@@ -152,31 +177,80 @@ SourceTables ReadSourceTables(const PageFile& file, bool repairing) {
 // is repeated where the verification must name a difference.
 class Salvager {
 public:
-    Salvager(const PageFile& file, const SourceTables& tables)
-        : file_(file), tables_(tables), listed_(compact::ListDataPages(file, tables.defs)) {}
+    Salvager(const PageFile& file, const SourceTables& tables, const PageCensus& census)
+        : file_(file), tables_(tables), census_(census) {
+        sources_.maps = SourceMaps(file, tables.defs);
+        sources_.census = &census;
+        for (const RestoredTable& restored : tables.restored)
+            catalog_rows_.emplace_back(restored.row, restored.body);
+    }
 
     compact::TableSalvage Salvage(std::size_t table) const {
-        return compact::SalvageTable(file_, tables_.defs[table], tables_.entries[table].name, listed_);
+        if (tables_.defs[table].page != kCatalogPage)
+            return compact::SalvageTable(file_, tables_.defs[table], tables_.entries[table].name, sources_);
+        compact::SalvageSources catalog = sources_;
+        catalog.restored_rows = catalog_rows_;
+        return compact::SalvageTable(file_, tables_.defs[table], tables_.entries[table].name, catalog);
     }
 
     // A system table holds forms, modules, queries and permissions: dropping
     // any of it would break the product silently, so a system table that
-    // lost anything is refused.
+    // lost anything is refused. What the copy lacks is counted off the
+    // census of the source's pages, not off the salvage's own view.
     compact::TableSalvage SalvageForCopy(std::size_t table, RepairReport& report) const {
         const CatalogEntry& entry = tables_.entries[table];
         compact::TableSalvage salvage = Salvage(table);
         if (entry.IsSystem() && salvage.in_doubt())
             Damaged("system table \"" + entry.name + "\" cannot be repaired: its rows cannot all be read");
-        report.tables.push_back({entry.name, salvage.rows.size(), salvage.rows_dropped, salvage.possibly_lost,
-                                 salvage.values_cut, salvage.stale_entries, salvage.rows_disputed,
-                                 salvage.rebuilt_indexes});
+        TableRepair& repaired = report.tables.emplace_back();
+        repaired.name = entry.name;
+        repaired.rows_kept = salvage.rows.size();
+        const std::uint64_t missing = Missing(tables_.defs[table].page, salvage);
+        const std::uint64_t deliberate = salvage.rows_resurrected;
+        repaired.rows_dropped = std::max(salvage.rows_dropped, missing > deliberate ? missing - deliberate : 0);
+        repaired.possibly_lost = salvage.possibly_lost;
+        repaired.values_cut = salvage.values_cut;
+        repaired.stale_entries = salvage.stale_entries;
+        repaired.rows_disputed = salvage.rows_disputed;
+        repaired.rows_kept_deleted = salvage.rows_kept_deleted;
+        repaired.rows_resurrected = salvage.rows_resurrected;
+        repaired.rebuilt_indexes = salvage.rebuilt_indexes;
         return salvage;
     }
 
+    // What the report says of the tables themselves.
+    void ReportTables(RepairReport& report) const {
+        for (const RestoredTable& restored : tables_.restored)
+            report.restored_tables.push_back({restored.entry.name, restored.why});
+        for (const PageCensus::Owner& owner : tables_.unnamed)
+            report.lost_tables.push_back("the table defined at page " + std::to_string(owner.table) + " (" +
+                                         std::to_string(owner.rows) + " rows), which no catalog row names");
+    }
+
 private:
+    // Live rows on the table's pages, as the census counts them, that the
+    // salvage does not hold.
+    std::uint64_t Missing(std::uint32_t table, const compact::TableSalvage& salvage) const {
+        std::vector<RowPointer> kept;
+        kept.reserve(salvage.rows.size());
+        for (const compact::SalvagedRow& row : salvage.rows) kept.push_back(row.header);
+        std::sort(kept.begin(), kept.end());
+        std::uint64_t missing = 0;
+        auto row = kept.begin();
+        for (std::uint32_t page : census_.PagesOwnedBy(table)) {
+            while (row != kept.end() && row->page < page) ++row;
+            std::uint64_t here = 0;
+            for (; row != kept.end() && row->page == page; ++row) ++here;
+            if (census_.LiveRows(page) > here) missing += census_.LiveRows(page) - here;
+        }
+        return missing;
+    }
+
     const PageFile& file_;
     const SourceTables& tables_;
-    compact::ListedDataPages listed_;
+    const PageCensus& census_;
+    compact::SalvageSources sources_;
+    std::vector<std::pair<RowPointer, Bytes>> catalog_rows_;
 };
 
 // Every page of the copy but its length: the tables, the usage-map records,
@@ -214,9 +288,14 @@ std::vector<compact::TableDigest> WriteCopy(const PageFile& file, const SourceTa
 
 void WriteVerified(const PageFile& file, const std::filesystem::path& destination, CompactSummary& summary,
                    const BeforeVerification& before_verification, RepairReport* repair, SourceCheck& check) {
-    const SourceTables tables = ReadSourceTables(file, repair != nullptr);
+    std::optional<PageCensus> census;
+    if (repair != nullptr) census.emplace(file);
+    const SourceTables tables = ReadSourceTables(file, repair != nullptr, census ? &*census : nullptr);
     std::optional<Salvager> salvager;
-    if (repair != nullptr) salvager.emplace(file, tables);
+    if (repair != nullptr) {
+        salvager.emplace(file, tables, *census);
+        salvager->ReportTables(*repair);
+    }
     const Salvager* salvaging = salvager ? &*salvager : nullptr;
 
     compact::DestinationFile out(destination, file.page_size());
@@ -233,7 +312,9 @@ void WriteVerified(const PageFile& file, const std::filesystem::path& destinatio
         const PageFile copy = PageFile::OpenHeld(destination);
         compact::SalvageOf salvaged;
         if (salvaging != nullptr) salvaged = [salvaging](std::size_t table) { return salvaging->Salvage(table); };
-        compact::VerifyCopy(file, tables.defs, copy, relocation, digests, salvaged);
+        std::vector<CatalogEntry> restored;
+        for (const RestoredTable& r : tables.restored) restored.push_back(r.entry);
+        compact::VerifyCopy(file, tables.entries, tables.defs, copy, relocation, digests, salvaged, restored);
         flushed.get();
     }
     check.RefuseDamage();

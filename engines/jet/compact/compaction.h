@@ -42,6 +42,13 @@ struct TableRepair {
     std::uint64_t values_cut = 0;      // memo/OLE values set to Null
     std::uint64_t stale_entries = 0;   // index entries naming no kept row, dropped
     std::uint64_t rows_disputed = 0;   // kept, though an index held another key for them
+    // Flagged deleted while its indexes and cached count still include them:
+    // a delete cut short, or damage to the flag. Kept deleted.
+    std::uint64_t rows_kept_deleted = 0;
+    // Found live, yet no index names them and the count leaves them out: a
+    // deleted row come back, or a page written back from an older version.
+    // Kept deleted.
+    std::uint64_t rows_resurrected = 0;
     std::vector<std::size_t> rebuilt_indexes;  // physical index numbers
 };
 
@@ -49,6 +56,14 @@ struct RepairReport {
     CompactSummary summary;
     bool source_sound = false;        // the full check found nothing: compacted as is
     std::vector<TableRepair> tables;  // every table, in catalog order; none for a sound source
+    // Tables whose catalog row lost its type or was flagged deleted while
+    // their definition and rows remain: kept, under their catalog name.
+    struct Restored {
+        std::string name;
+        std::string why;  // what had become of its catalog row
+    };
+    std::vector<Restored> restored_tables;
+    std::vector<std::string> lost_tables;  // rows on pages of a table the copy does not hold
     std::uint64_t RowsLost() const;   // dropped and possibly lost
     std::uint64_t ValuesCut() const;
     std::uint64_t RowsInDoubt() const;  // kept, but their indexes disagreed

@@ -18,7 +18,7 @@ std::uint64_t RepairReport::ValuesCut() const {
 
 std::uint64_t RepairReport::RowsInDoubt() const {
     std::uint64_t n = 0;
-    for (const TableRepair& t : tables) n += t.rows_disputed;
+    for (const TableRepair& t : tables) n += t.rows_disputed + t.rows_kept_deleted + t.rows_resurrected;
     return n;
 }
 
@@ -35,7 +35,13 @@ std::string RepairReport::LossSummary() const {
         add(t.values_cut, "cut " + std::to_string(t.values_cut) + " memo/OLE values" + table);
         add(t.rows_disputed,
             "kept " + std::to_string(t.rows_disputed) + " rows" + table + " that an index disagreed with");
+        add(t.rows_kept_deleted, "kept deleted " + std::to_string(t.rows_kept_deleted) + " rows" + table +
+                                     " flagged deleted that its indexes and row count still hold");
+        add(t.rows_resurrected, "kept deleted " + std::to_string(t.rows_resurrected) + " rows" + table +
+                                    " found live that no index names and its row count leaves out");
     }
+    for (const Restored& table : restored_tables) add(1, "kept table \"" + table.name + "\", although " + table.why);
+    for (const std::string& lost : lost_tables) add(1, "could not keep " + lost);
     return out;
 }
 

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "core/error.h"
+#include "engines/jet/format/definition_check.h"
 #include "engines/jet/format/index_key.h"
 #include "engines/jet/format/index_walk.h"
 #include "engines/jet/format/long_value.h"
@@ -25,11 +26,36 @@ void SetNull(Bytes& body, std::uint16_t column_count, std::uint16_t column_numbe
     body[body.size() - maskSize + column_number / 8] &= static_cast<std::uint8_t>(~(1u << (column_number % 8)));
 }
 
+// A value's long-value row and the column and row that name it.
+struct LongValueClaim {
+    std::uint32_t long_value_row;
+    RowPointer row;
+    std::uint16_t column;
+};
+
+struct PageRows {
+    PageRows(const PageFile& file, const SourceMaps& source_maps) : long_values(file), maps(source_maps) {}
+    std::set<RowPointer> deleted;          // slots deleted by the writer, not by damage
+    std::set<RowPointer> bodies;           // slots flagged as relocated bodies
+    std::set<RowPointer> pointed_at;       // where the table's overflow pointers lead
+    std::set<std::uint32_t> damaged_pages; // see WeighIndexEvidence
+    std::set<std::uint32_t> listed;        // the table's pages, as its map (or their owners) give them
+    std::set<std::uint32_t> parsed;        // listed pages read as the table's data pages
+    std::vector<bool> disputed_indexes;    // an entry's key differs from its row's: rebuilt
+    RowSample sample;                      // of the rows read, against the definition
+    LongValueReader long_values;
+    const SourceMaps& maps;
+    std::vector<LongValueClaim> claims;    // of the rows read
+};
+
 // Whether every column of the row decodes. A memo/OLE value that cannot be
-// read whole is set to Null rather than cut to what can be read: a cut text
-// reads like a complete one, a Null is plainly missing, and the loss is
-// reported either way.
-bool SalvageRow(const PageFile& file, const TableDef& def, Bytes& body, TableSalvage& out) {
+// read whole, or that lies on a page another column's map lists, is set to
+// Null rather than cut to what can be read: a cut text reads like a complete
+// one, a Null is plainly missing, and the loss is reported either way. The
+// long-value rows of the values kept are claimed for the row.
+bool SalvageRow(const PageFile& file, const TableDef& def, RowPointer header, Bytes& body, TableSalvage& out,
+                PageRows& seen) {
+    const std::size_t claimed = seen.claims.size();
     try {
         const RowFields fields = LocateFields(file.format(), def, body);
         for (std::size_t i = 0; i < def.columns.size(); ++i) {
@@ -40,12 +66,17 @@ bool SalvageRow(const PageFile& file, const TableDef& def, Bytes& body, TableSal
                 continue;
             }
             if (!span.present || span.length == 0) continue;
+            const std::size_t before = seen.claims.size();
             try {
-                const ByteSpan field = FieldBytes(body, span);
-                (void)ReadLongValue(file, field);
-                (void)LongValueRows(file, field);
+                for (const RowPointer& at : seen.long_values.Rows(FieldBytes(body, span))) {
+                    const auto owner = seen.maps.LongValueColumn(at.page);
+                    if (owner && !(*owner == SourceMaps::ColumnOf{def.page, column.number}))
+                        ThrowCorrupt("a memo or OLE value lies on another column's page " + std::to_string(at.page));
+                    seen.claims.push_back({at.ToU32(), header, column.number});
+                }
             } catch (const Error& e) {
                 if (e.number() != errc::kCorrupt) throw;
+                seen.claims.resize(before);
                 SetNull(body, fields.column_count, column.number);
                 ++out.values_cut;
             }
@@ -53,18 +84,10 @@ bool SalvageRow(const PageFile& file, const TableDef& def, Bytes& body, TableSal
         return true;
     } catch (const Error& e) {
         if (e.number() != errc::kCorrupt) throw;
+        seen.claims.resize(claimed);
         return false;
     }
 }
-
-struct PageRows {
-    std::set<RowPointer> deleted;          // slots deleted by the writer, not by damage
-    std::set<RowPointer> bodies;           // slots flagged as relocated bodies
-    std::set<RowPointer> pointed_at;       // where the table's overflow pointers lead
-    std::set<std::uint32_t> damaged_pages; // see WeighIndexEvidence
-    std::set<std::uint32_t> listed;        // the table's pages, as its map (or their owners) give them
-    std::vector<bool> disputed_indexes;    // an entry's key differs from its row's: rebuilt
-};
 
 void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number, const Bytes& bytes,
                  TableSalvage& out, PageRows& seen) {
@@ -77,6 +100,7 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
         ++out.pages_passed_over;  // its rows are accounted for by the cached count
         return;
     }
+    seen.parsed.insert(number);
     bool garbled = !unreadable.empty();
     // Writers keep a page's free-space figure exact; a slot count changed
     // (rows hidden, or bytes read as a row) shows as other room than the page
@@ -112,8 +136,9 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
             if (pointer.size() < 4 || !seen.listed.contains(RowPointer::FromU32(Le32(pointer, 0)).page)) garbled = true;
             continue;
         }
+        seen.sample.Add(file.format(), def, body);
         const std::uint64_t cutBefore = out.values_cut;
-        if (SalvageRow(file, def, body, out)) {
+        if (SalvageRow(file, def, header, body, out, seen)) {
             if (out.values_cut != cutBefore) row.changed = std::move(body);
             out.rows.push_back(std::move(row));
         } else {
@@ -226,6 +251,98 @@ void WeighIndexEvidence(const PageFile& file, const TableDef& def, const Walks& 
     out.rows = std::move(kept);
 }
 
+// Whether the index's walk can tell which rows the table holds: it was read
+// whole and in order.
+bool Tells(const std::optional<IndexEntryList>& walk) { return walk && OutOfOrder(*walk).empty(); }
+
+bool EveryIndexedColumnNull(const PageFile& file, const TableDef& def, const PhysicalIndex& index, ByteSpan body);
+
+void HoldRestoredRows(const std::vector<std::pair<RowPointer, Bytes>>& restored, PageRows& seen, TableSalvage& out) {
+    if (restored.empty()) return;
+    for (const auto& [header, body] : restored) {
+        const auto at = std::lower_bound(out.rows.begin(), out.rows.end(), header,
+                                         [](const SalvagedRow& row, RowPointer h) { return row.header < h; });
+        if (at != out.rows.end() && at->header == header)
+            at->changed = body;
+        else
+            out.rows.insert(at, SalvagedRow{header, body});
+    }
+    seen.disputed_indexes.assign(seen.disputed_indexes.size(), true);
+}
+
+// Rows found live on sound pages that no index names, in a user table whose
+// cached count leaves them out: deleted rows whose flag was cleared, or a
+// page written back from before its rows were deleted. The writer's last
+// word (the count and the indexes) is that they are deleted, and so they stay,
+// counted as in doubt. Only where every index that names rows names all but
+// these, and the count is short by at least as many.
+void KeepResurrectedRowsDeleted(const PageFile& file, const TableDef& def, const Walks& walks, const PageRows& seen,
+                                TableSalvage& out) {
+    if (def.table_type == kSystemTable || def.num_rows >= out.rows.size()) return;
+    std::vector<std::set<RowPointer>> named;
+    std::vector<std::size_t> telling;
+    for (std::size_t i = 0; i < walks.size(); ++i) {
+        if (!Tells(walks[i])) continue;
+        telling.push_back(i);
+        std::set<RowPointer>& rows = named.emplace_back();
+        for (std::size_t e = 0; e < walks[i]->size(); ++e) rows.insert(walks[i]->Row(e));
+    }
+    if (telling.empty()) return;
+    SalvagedRowReader bodies(file);
+    std::vector<bool> unnamed(out.rows.size(), false);
+    std::size_t count = 0;
+    for (std::size_t r = 0; r < out.rows.size(); ++r) {
+        const SalvagedRow& row = out.rows[r];
+        if (seen.damaged_pages.contains(row.header.page)) continue;
+        bool expected = false;  // some index would hold an entry for it
+        bool found = false;
+        for (std::size_t t = 0; t < telling.size(); ++t) {
+            const PhysicalIndex& index = def.physical_indexes[telling[t]];
+            const bool ignoresNulls = (index.flags & kIndexIgnoresNulls) != 0;
+            if (named[t].contains(row.header)) found = true;
+            else if (!ignoresNulls || !EveryIndexedColumnNull(file, def, index, bodies.Body(row))) expected = true;
+        }
+        if (expected && !found) {
+            unnamed[r] = true;
+            ++count;
+        }
+    }
+    if (count == 0 || count > out.rows.size() - def.num_rows) return;
+    std::vector<SalvagedRow> kept;
+    for (std::size_t r = 0; r < out.rows.size(); ++r)
+        if (!unnamed[r]) kept.push_back(std::move(out.rows[r]));
+    out.rows = std::move(kept);
+    out.rows_resurrected = count;
+}
+
+// A long-value row belongs to one value. Where two values name the same one
+// (a pointer changed to another row's value, two chains crossed), which is
+// right cannot be told: both are set to Null and counted as cut.
+void CutSharedLongValues(const PageFile& file, const TableDef& def, PageRows& seen, TableSalvage& out) {
+    std::vector<LongValueClaim>& claims = seen.claims;
+    std::sort(claims.begin(), claims.end(),
+              [](const LongValueClaim& a, const LongValueClaim& b) { return a.long_value_row < b.long_value_row; });
+    std::set<std::pair<RowPointer, std::uint16_t>> shared;
+    for (std::size_t i = 1; i < claims.size(); ++i) {
+        if (claims[i].long_value_row != claims[i - 1].long_value_row) continue;
+        shared.emplace(claims[i - 1].row, claims[i - 1].column);
+        shared.emplace(claims[i].row, claims[i].column);
+    }
+    claims = {};
+    if (shared.empty()) return;
+    SalvagedRowReader bodies(file);
+    for (SalvagedRow& row : out.rows) {
+        for (auto it = shared.lower_bound({row.header, 0}); it != shared.end() && it->first == row.header; ++it) {
+            const ByteSpan read = bodies.Body(row);
+            Bytes body(read.begin(), read.end());
+            const RowFields fields = LocateFields(file.format(), def, body);
+            SetNull(body, fields.column_count, it->second);
+            row.changed = std::move(body);
+            ++out.values_cut;
+        }
+    }
+}
+
 bool EveryIndexedColumnNull(const PageFile& file, const TableDef& def, const PhysicalIndex& index, ByteSpan body) {
     const RowFields fields = LocateFields(file.format(), def, body);
     for (const IndexColumn& ic : index.columns) {
@@ -253,9 +370,14 @@ IndexEntryList SalvageIndex(const PageFile& file, const TableDef& def, std::size
             const std::size_t* row = kept.Find(entryRow);
             if (row == nullptr) {
                 ++out.stale_entries;
-                // A deletion flag on a damaged page may be the damage.
+                // A deletion flag on a damaged page may be the damage. A row
+                // named on a sound page of the table that has no such row, or
+                // on a page that is not the table's, is the entry's damage.
                 const bool deleted = seen.deleted.contains(entryRow) && !seen.damaged_pages.contains(entryRow.page);
-                (deleted ? named_deleted : named_missing).insert(entryRow);
+                const bool unreadPage = seen.listed.contains(entryRow.page) &&
+                                        (!seen.parsed.contains(entryRow.page) || seen.damaged_pages.contains(entryRow.page));
+                if (deleted) named_deleted.insert(entryRow);
+                else if (unreadPage) named_missing.insert(entryRow);
                 continue;
             }
             if (named[*row]) whole = false;  // a row listed twice
@@ -283,24 +405,34 @@ IndexEntryList SalvageIndex(const PageFile& file, const TableDef& def, std::size
     return entries;
 }
 
-// The pages the table's map lists; when the map itself is lost, the data
-// pages the file holds for the table, found by their owner (the map is
-// derived from them, in the same ascending order).
-std::vector<std::uint32_t> ListedPages(const PageFile& file, const TableDef& def, const ListedDataPages& listed,
+// The pages the table's map lists; when the map is lost or lists nothing,
+// the data pages the file holds for the table, found by their owner (the map
+// is derived from them, in the same ascending order), but none that another
+// table's map lists: a changed owner must not carry another table's rows in.
+std::vector<std::uint32_t> ListedPages(const PageFile& file, const TableDef& def, const SalvageSources& sources,
                                        TableSalvage& out) {
     try {
-        return ReadUsageMap(file, RowPointer::FromU32(def.owned_map)).pages;
+        std::vector<std::uint32_t> pages = ReadUsageMap(file, RowPointer::FromU32(def.owned_map)).pages;
+        if (!pages.empty() || sources.census == nullptr || sources.census->PagesOwnedBy(def.page).empty())
+            return pages;
     } catch (const Error& e) {
         if (e.number() != errc::kCorrupt) throw;
     }
     out.map_lost = true;
     std::vector<std::uint32_t> pages;
+    const auto ours = [&](std::uint32_t page) {
+        const auto lister = sources.maps.DataPageTable(page);
+        return !lister || *lister == def.page;
+    };
+    if (sources.census != nullptr) {
+        for (std::uint32_t page : sources.census->PagesOwnedBy(def.page))
+            if (ours(page)) pages.push_back(page);
+        return pages;
+    }
     Bytes bytes;
     for (std::uint32_t page = 1; page < file.page_count(); ++page) {
         file.ReadPage(page, bytes);
-        const auto lister = listed.find(page);
-        if (lister != listed.end() && lister->second != def.page) continue;
-        if (IsDataPageOf(file, def.page, bytes)) pages.push_back(page);
+        if (ours(page) && IsDataPageOf(file, def.page, bytes)) pages.push_back(page);
     }
     return pages;
 }
@@ -318,25 +450,12 @@ ByteSpan SalvagedRowReader::Body(const SalvagedRow& row) {
     return body_;
 }
 
-ListedDataPages ListDataPages(const PageFile& file, const std::vector<TableDef>& defs) {
-    ListedDataPages listed;
-    for (const TableDef& def : defs) {
-        try {
-            for (std::uint32_t page : ReadUsageMap(file, RowPointer::FromU32(def.owned_map)).pages)
-                listed.emplace(page, def.page);
-        } catch (const Error& e) {
-            if (e.number() != errc::kCorrupt) throw;
-        }
-    }
-    return listed;
-}
-
 TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::string& name,
-                          const ListedDataPages& listed) {
+                          const SalvageSources& sources) {
     TableSalvage out;
-    PageRows seen;
+    PageRows seen(file, sources.maps);
     Bytes bytes;
-    const std::vector<std::uint32_t> pages = ListedPages(file, def, listed, out);
+    const std::vector<std::uint32_t> pages = ListedPages(file, def, sources, out);
     seen.listed.insert(pages.begin(), pages.end());
     for (std::uint32_t page : pages) {
         if (page >= file.page_count()) {  // cut off the end of the file
@@ -350,6 +469,9 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
         }
         SalvagePage(file, def, page, bytes, out, seen);
     }
+    if (const auto fault = seen.sample.Fault())
+        throw Error(errc::kCorrupt, "damaged database: the definition of table \"" + name +
+                                        "\" cannot be repaired: its rows do not fit it: " + *fault);
 
     Walks walks;
     for (const PhysicalIndex& index : def.physical_indexes) {
@@ -363,6 +485,9 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
         }
     }
     WeighIndexEvidence(file, def, walks, seen, out);
+    KeepResurrectedRowsDeleted(file, def, walks, seen, out);
+    CutSharedLongValues(file, def, seen, out);
+    HoldRestoredRows(sources.restored_rows, seen, out);
 
     RowIndexed<std::size_t> kept;
     for (std::size_t r = 0; r < out.rows.size(); ++r) kept.Add(out.rows[r].header, r);
@@ -378,14 +503,18 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
 
     // Access keeps a user table's cached count exact and lets a system
     // table's lag below its rows, never above: a count above the rows found
-    // means rows that could not be reached. The excess is harmless only as far as index entries name
-    // deleted slots of the table: rows deleted after the count was written.
-    // Entries naming rows that are gone otherwise, and relocated bodies no
-    // row points at, are rows that may be lost too, whatever the count says.
+    // means rows that could not be reached. Rows flagged deleted that an index
+    // still names account for the excess: a delete cut short, or a flag set
+    // by damage. Which it was cannot be told, so they stay deleted and are
+    // counted as in doubt. Entries naming rows that are gone otherwise, and
+    // relocated bodies no row points at, are rows that may be lost too,
+    // whatever the count says.
     std::uint64_t unexplained = std::max(out.missing_named, out.orphan_bodies);
-    if (def.num_rows > out.rows.size()) {
-        const std::uint64_t excess = def.num_rows - out.rows.size();
-        unexplained = std::max(unexplained, excess > namedDeleted.size() ? excess - namedDeleted.size() : 0);
+    const std::uint64_t found = out.rows.size() + out.rows_resurrected;
+    if (def.num_rows > found) {
+        const std::uint64_t excess = def.num_rows - found;
+        out.rows_kept_deleted = std::min<std::uint64_t>(excess, namedDeleted.size());
+        unexplained = std::max(unexplained, excess - out.rows_kept_deleted);
     }
     out.possibly_lost = unexplained > out.rows_dropped ? unexplained - out.rows_dropped : 0;
     return out;

@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "engines/jet/compact/index_tree.h"
+#include "engines/jet/format/page_census.h"
 #include "engines/jet/format/bytes.h"
 #include "engines/jet/format/data_page.h"
+#include "engines/jet/format/source_maps.h"
 #include "engines/jet/format/table_def.h"
 
 namespace dorvane::jet {
@@ -58,6 +60,8 @@ struct TableSalvage {
     std::uint64_t missing_named = 0;                // rows index entries name that are neither kept nor deleted
     std::uint64_t orphan_bodies = 0;                // relocated row bodies no row points at
     std::uint64_t rows_disputed = 0;                // kept, though an index's entry for them disagrees
+    std::uint64_t rows_kept_deleted = 0;            // flagged deleted, yet counted and named: in doubt
+    std::uint64_t rows_resurrected = 0;             // live, yet neither counted nor named: kept deleted
     // Whether anything says rows may be missing beyond what was counted:
     // what a system table, whose rows may not be dropped, must not show.
     bool in_doubt() const {
@@ -67,17 +71,24 @@ struct TableSalvage {
     bool lost_anything() const { return rows_dropped != 0 || possibly_lost != 0 || values_cut != 0; }
 };
 
-// Data pages the tables' readable maps list, each with the definition page
-// of the table that lists it.
-using ListedDataPages = std::map<std::uint32_t, std::uint32_t>;
-ListedDataPages ListDataPages(const PageFile& file, const std::vector<TableDef>& defs);
+
+// What the salvage of one table may consult of the whole file: the tables'
+// maps, and the plain account of the pages' owners (without it, pages are
+// found by their owner by reading the file).
+struct SalvageSources {
+    SourceMaps maps;
+    const PageCensus* census = nullptr;
+    // Rows held with these bodies whatever the source's slots say (a catalog
+    // row a repair makes a live table's again); the indexes are then rebuilt.
+    std::vector<std::pair<RowPointer, Bytes>> restored_rows;
+};
 
 // Throws (naming the table) when an index must be rebuilt but a row's key
-// cannot be computed: an index with missing entries is never written. A
-// table whose own map is lost takes its pages by their owner field, but
-// none that another table's map lists: a changed owner must not carry
-// another table's rows into this one.
+// cannot be computed: an index with missing entries is never written; and
+// when the table's rows do not fit its definition. A table whose own map is
+// lost or empty takes its pages by their owner field, but none that another
+// table's map lists: a changed owner must not carry another table's rows in.
 TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::string& name,
-                          const ListedDataPages& listed = {});
+                          const SalvageSources& sources = {});
 
 }  // namespace dorvane::jet::compact

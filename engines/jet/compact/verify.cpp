@@ -220,9 +220,10 @@ bool HoldsWhatWasWritten(const PageFile& copy, const TableDef& a, const TableDef
 
 }  // namespace
 
-void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tables, const PageFile& copy,
-                const Relocation& relocation, const std::vector<TableDigest>& written,
-                const SalvageOf& salvaged) {
+void VerifyCopy(const PageFile& source, const std::vector<CatalogEntry>& tables,
+                const std::vector<TableDef>& source_tables, const PageFile& copy, const Relocation& relocation,
+                const std::vector<TableDigest>& written, const SalvageOf& salvaged,
+                const std::vector<CatalogEntry>& restored) {
     // Only a sound source is compacted, and a repair writes only what it
     // salvaged, so the copy must be sound too. A copy on disk is checked
     // through a reader of its own on a second core while it is compared.
@@ -231,15 +232,16 @@ void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tabl
                             : std::async(std::launch::async | std::launch::deferred,
                                          [path = copy.path()] { return CheckDatabase(PageFile::OpenHeld(path)); });
     try {
-        const auto names = [](const PageFile& f, const Relocation* moved) {
+        const auto names = [](const std::vector<CatalogEntry>& entries, const Relocation* moved) {
             std::vector<std::pair<std::string, std::uint32_t>> out;
-            for (const CatalogEntry& e : ReadTables(f)) {
+            for (const CatalogEntry& e : entries) {
                 const auto id = static_cast<std::uint32_t>(e.id);
                 out.emplace_back(e.name, moved != nullptr ? moved->NewId(id) : id);
             }
+            std::sort(out.begin(), out.end());
             return out;
         };
-        if (names(source, &relocation) != names(copy, nullptr)) Mismatch("the list of tables differs");
+        if (names(tables, &relocation) != names(ReadTables(copy), nullptr)) Mismatch("the list of tables differs");
         if (copy.raw_header() != source.raw_header()) Mismatch("the header page differs");
         for (std::size_t t = 0; t < source_tables.size(); ++t) {
             const TableDef& a = source_tables[t];
@@ -252,7 +254,7 @@ void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tabl
             CompareTable(source, a, copy, relocation, salvage ? &*salvage : nullptr);
             Mismatch(TableText(a) + " does not hold what was written");
         }
-        VerifyTableIds(source, copy);
+        VerifyTableIds(source, copy, restored);
     } catch (const Error& e) {
         if (e.number() == errc::kVerifyFailed) throw;
         Mismatch(e.description());

@@ -32,8 +32,11 @@ using SalvageOf = std::function<TableSalvage(std::size_t table)>;
 // difference. In a repair (`salvaged` given) that reading is the salvage's:
 // the copy is compared with the rows and index entries salvaged, not with the
 // damaged structures.
-void VerifyCopy(const PageFile& source, const std::vector<TableDef>& source_tables, const PageFile& copy,
-                const Relocation& relocation, const std::vector<TableDigest>& written,
-                const SalvageOf& salvaged = {});
+// `tables` are the catalog's tables the copy must list, parallel to
+// source_tables; `restored` those among them a repair made tables again.
+void VerifyCopy(const PageFile& source, const std::vector<CatalogEntry>& tables,
+                const std::vector<TableDef>& source_tables, const PageFile& copy, const Relocation& relocation,
+                const std::vector<TableDigest>& written, const SalvageOf& salvaged = {},
+                const std::vector<CatalogEntry>& restored = {});
 
 }  // namespace dorvane::jet::compact

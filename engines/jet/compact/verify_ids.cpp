@@ -2,6 +2,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -25,9 +26,17 @@ using ObjectName = std::pair<std::string, std::int16_t>;  // name and type
 
 class Objects {
 public:
-    explicit Objects(const PageFile& file) : tables_(ReadTables(file)) {
+    explicit Objects(const PageFile& file, const std::vector<CatalogEntry>& restored = {}) : tables_(ReadTables(file)) {
         for (const CatalogEntry& e : ReadCatalog(file)) by_id_.emplace(static_cast<std::uint32_t>(e.id), ObjectName{e.name, e.type});
+        for (const CatalogEntry& e : restored) {
+            by_id_[static_cast<std::uint32_t>(e.id)] = ObjectName{e.name, e.type};
+            restored_.insert(static_cast<std::uint32_t>(e.id));
+            if (!FindTable(tables_, e.name)) tables_.push_back(e);
+        }
     }
+    // Whether the catalog row of object `id` is one the source reads as
+    // deleted, which its cursor passes over.
+    bool Restored(std::uint32_t id) const { return restored_.contains(id); }
     std::optional<ObjectName> Find(std::uint32_t id) const {
         const auto found = by_id_.find(id);
         return found == by_id_.end() ? std::nullopt : std::optional(found->second);
@@ -37,12 +46,26 @@ public:
 private:
     std::vector<CatalogEntry> tables_;
     std::map<std::uint32_t, ObjectName> by_id_;
+    std::set<std::uint32_t> restored_;
 };
 
 std::optional<std::uint32_t> IdAt(const PageFile& file, const TableDef& def, std::size_t column, ByteSpan body) {
     const FieldSpan span = LocateFields(file.format(), def, body).spans[column];
     if (!span.present || span.length != 4) return std::nullopt;
     return Le32(body, span.offset);
+}
+
+// Whether the copy's catalog row with Id `id` is one the repair restored
+// where the source's cursor, at `rowA`, reads another.
+bool IsRestoredRow(const Objects& before, const Objects& after, std::optional<std::uint32_t> id, const TableRow& rowA,
+                   std::size_t idColumnA, const PageFile& source, const TableDef& defA) {
+    if (!id) return false;
+    const std::optional<ObjectName> named = after.Find(*id);
+    const std::optional<std::uint32_t> idA = IdAt(source, defA, idColumnA, rowA.body);
+    if (!named || (idA && before.Find(*idA) == named)) return false;
+    for (const CatalogEntry& e : before.tables())
+        if (before.Restored(static_cast<std::uint32_t>(e.id)) && ObjectName{e.name, e.type} == *named) return true;
+    return false;
 }
 
 void CompareIdColumn(const PageFile& source, const Objects& before, const PageFile& copy, const Objects& after,
@@ -57,9 +80,16 @@ void CompareIdColumn(const PageFile& source, const Objects& before, const PageFi
     if (!colA || !colB || defA.columns[*colA].type != coltype::kLong) return;
     RowCursor rowsA(source, defA);
     RowCursor rowsB(copy, defB);
+    const bool catalog = a->table_page() == kCatalogPage;
+    const std::optional<std::size_t> catalogId = catalog ? defB.ColumnIndex("Id") : std::nullopt;
+    const std::optional<std::size_t> catalogIdA = catalog ? defA.ColumnIndex("Id") : std::nullopt;
     TableRow rowA;
     TableRow rowB;
     for (std::uint64_t n = 1; rowsA.Next(rowA) && rowsB.Next(rowB); ++n) {
+        // A catalog row restored from a deleted slot is in the copy only.
+        while (catalogId && IsRestoredRow(before, after, IdAt(copy, defB, *catalogId, rowB.body), rowA, *catalogIdA, source, defA) &&
+               rowsB.Next(rowB)) {
+        }
         const std::optional<std::uint32_t> idA = IdAt(source, defA, *colA, rowA.body);
         const std::optional<std::uint32_t> idB = IdAt(copy, defB, *colB, rowB.body);
         const std::optional<ObjectName> named = idA ? before.Find(*idA) : std::nullopt;
@@ -96,14 +126,16 @@ void CompareForeignKeys(const TableDef& defA, const Objects& before, const Table
 
 }  // namespace
 
-void VerifyTableIds(const PageFile& source, const PageFile& copy) {
-    const Objects before(source);
+void VerifyTableIds(const PageFile& source, const PageFile& copy, const std::vector<CatalogEntry>& restored) {
+    const Objects before(source, restored);
     const Objects after(copy);
     for (const IdColumn& id : kIdColumns) CompareIdColumn(source, before, copy, after, id.table, id.column);
-    for (std::size_t t = 0; t < before.tables().size() && t < after.tables().size(); ++t) {
-        const std::string& name = after.tables()[t].name;
-        const TableDef defA = ReadTableDef(source, before.tables()[t].table_page());
-        const TableDef defB = ReadTableDef(copy, after.tables()[t].table_page());
+    for (const CatalogEntry& table : before.tables()) {
+        const std::optional<CatalogEntry> kept = FindTable(after.tables(), table.name);
+        if (!kept) Mismatch("table \"" + table.name + "\" is missing");
+        const std::string& name = kept->name;
+        const TableDef defA = ReadTableDef(source, table.table_page());
+        const TableDef defB = ReadTableDef(copy, kept->table_page());
         CompareIndexOwners(copy, defB, name);
         CompareForeignKeys(defA, before, defB, after, name);
     }

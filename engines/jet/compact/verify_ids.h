@@ -7,12 +7,18 @@
 // the table's id as its owner (data pages of another owner lose their rows to
 // the reader, which the row comparison finds). Throws Error(kVerifyFailed).
 
+#include <vector>
+
+#include "engines/jet/format/catalog.h"
+
 namespace dorvane::jet {
 class PageFile;
 }
 
 namespace dorvane::jet::compact {
 
-void VerifyTableIds(const PageFile& source, const PageFile& copy);
+// `restored`: tables a repair made tables again, which the source's catalog
+// does not list as such (their rows there have another Type, or are deleted).
+void VerifyTableIds(const PageFile& source, const PageFile& copy, const std::vector<CatalogEntry>& restored = {});
 
 }  // namespace dorvane::jet::compact

@@ -13,9 +13,6 @@
 
 namespace dorvane::jet::create {
 
-inline constexpr std::uint8_t kUserTable = 0x4E;
-inline constexpr std::uint8_t kSystemTable = 0x53;
-
 // Physical index flags as Access stores them (it always adds 0x80).
 inline constexpr std::uint8_t kIndexStored = 0x80;
 inline constexpr std::uint8_t kIndexRequired = 0x08;

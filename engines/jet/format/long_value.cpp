@@ -22,8 +22,8 @@ LongValueField ParseLongValueField(ByteSpan field) {
     switch (head >> 30) {
         case 2:
             out.kind = LongValueKind::kInline;
-            if (field.size() - kLongValueFieldHeader < out.length) {
-                ThrowCorrupt("an inline memo or OLE value is longer than its field");
+            if (field.size() - kLongValueFieldHeader != out.length) {
+                ThrowCorrupt("an inline memo or OLE value's length does not match its field");
             }
             break;
         case 1: out.kind = LongValueKind::kSingle; break;
@@ -39,6 +39,12 @@ LongValueReader::Slot LongValueReader::SlotAt(RowPointer at) {
         page_.reset();
         file_.ReadPage(at.page, buffer);
         page_ = DataPage::Parse(file_.format(), at.page, std::move(buffer));
+        // Writers keep a page's free space exact; where it is not, a slot
+        // offset has moved and the values read from the page are not whole.
+        if (page_->stored_free_space() != page_->ComputedFreeSpace()) {
+            page_.reset();
+            ThrowCorrupt("the memo or OLE page " + std::to_string(at.page) + "'s free space does not match its rows");
+        }
     }
     if (at.row >= page_->slots().size()) ThrowCorrupt(at.ToString() + " does not exist");
     return {page_->SlotBytes(at.row), page_->slots()[at.row].kind};
@@ -59,7 +65,8 @@ void LongValueReader::Walk(ByteSpan field, bool wantData, bool wantRows) {
     if (lv.kind == LongValueKind::kSingle) {
         const Slot row = SlotAt(lv.first);
         if (row.kind != SlotKind::kLive) ThrowCorrupt("the memo or OLE value at " + lv.first.ToString() + " is deleted");
-        if (row.bytes.size() < lv.length) ThrowCorrupt("the memo or OLE value at " + lv.first.ToString() + " is short");
+        if (row.bytes.size() != lv.length)
+            ThrowCorrupt("the memo or OLE value at " + lv.first.ToString() + " is not as long as its field says");
         if (wantRows) rows_.push_back(lv.first);
         if (wantData) data_.assign(row.bytes.begin(), row.bytes.begin() + lv.length);
         return;
@@ -84,6 +91,7 @@ void LongValueReader::Walk(ByteSpan field, bool wantData, bool wantRows) {
             data_.insert(data_.end(), from, from + static_cast<std::ptrdiff_t>(take));
         }
         total += take;
+        if (next == 0 && take != segment) ThrowCorrupt("a memo or OLE chain is longer than its value");
         if (next == 0) break;
         if (total >= lv.length) ThrowCorrupt("a memo or OLE chain is longer than its value");
         at = RowPointer::FromU32(next);

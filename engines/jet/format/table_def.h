@@ -31,6 +31,8 @@ inline constexpr std::uint8_t kIndexUnique = 0x01;       // physical index flags
 inline constexpr std::uint8_t kIndexIgnoresNulls = 0x02;
 inline constexpr std::uint8_t kIndexPrimaryKey = 1;      // logical index types
 inline constexpr std::uint8_t kIndexForeignKey = 2;
+inline constexpr std::uint8_t kUserTable = 0x4E;         // table types
+inline constexpr std::uint8_t kSystemTable = 0x53;
 
 struct Column {
     std::uint8_t type = 0;
@@ -96,7 +98,7 @@ struct TableDef {
     std::uint32_t definition_length = 0;   // tdef_len as stored
     std::uint32_t num_rows = 0;            // cached; may be stale
     std::uint32_t autonumber = 0;
-    std::uint8_t table_type = 0;           // 0x4E user, 0x53 system
+    std::uint8_t table_type = 0;           // kUserTable, kSystemTable
     std::uint16_t max_cols = 0;
     std::uint16_t num_var_cols = 0;
     std::uint32_t owned_map = 0;           // row pointer

@@ -1,0 +1,74 @@
+#include "engines/jet/format/page_census.h"
+
+#include <algorithm>
+#include <map>
+
+#include "core/error.h"
+#include "engines/jet/format/page_file.h"
+#include "engines/jet/format/usage_map.h"
+
+namespace dorvane::jet {
+
+namespace {
+
+// Live rows a data page's slot table shows: slots that are neither deleted
+// nor relocated bodies (those are counted through their pointers). A slot
+// table that cannot be whole shows none.
+std::uint8_t LiveRowsOf(const Format& format, const Bytes& page) {
+    const std::size_t slots = Le16(page, format.data_row_count);
+    if (format.data_row_offsets + 2 * slots > page.size()) return 0;
+    std::size_t live = 0;
+    for (std::size_t s = 0; s < slots; ++s) {
+        const std::uint16_t flags = Le16(page, format.data_row_offsets + 2 * s) & kRowDeleted;
+        if (flags == 0 || flags == kRowOverflowPointer) ++live;
+    }
+    return static_cast<std::uint8_t>(std::min<std::size_t>(live, 255));
+}
+
+}  // namespace
+
+PageCensus::PageCensus(const PageFile& file)
+    : owner_(file.page_count(), 0), live_(file.page_count(), 0), free_(file.page_count(), false) {
+    const Format& format = file.format();
+    Bytes page;
+    for (std::uint32_t number = 1; number < file.page_count(); ++number) {
+        file.ReadPage(number, page);
+        if (page[0] != kPageData) continue;
+        owner_[number] = Le32(page, format.page_owner);
+        live_[number] = LiveRowsOf(format, page);
+    }
+    try {
+        for (std::uint32_t number : ReadGlobalFreeMap(file).pages)
+            if (number < free_.size()) free_[number] = true;
+    } catch (const Error& e) {
+        if (e.number() != errc::kCorrupt) throw;  // then no page counts as free
+    }
+}
+
+std::vector<std::uint32_t> PageCensus::PagesOwnedBy(std::uint32_t table) const {
+    std::vector<std::uint32_t> pages;
+    if (table == 0) return pages;
+    for (std::uint32_t number = 1; number < owner_.size(); ++number)
+        if (owner_[number] == table) pages.push_back(number);
+    return pages;
+}
+
+std::vector<PageCensus::Owner> PageCensus::OtherOwners(const PageFile& file,
+                                                       const std::vector<std::uint32_t>& known) const {
+    std::map<std::uint32_t, std::uint64_t> rows;
+    for (std::uint32_t number = 1; number < owner_.size(); ++number) {
+        const std::uint32_t owner = owner_[number];
+        if (live_[number] == 0 || free_[number] || owner == 0 || owner >= owner_.size() || free_[owner]) continue;
+        if (std::binary_search(known.begin(), known.end(), owner)) continue;
+        rows[owner] += live_[number];
+    }
+    std::vector<Owner> out;
+    Bytes page;
+    for (const auto& [owner, count] : rows) {
+        file.ReadPage(owner, page);
+        if (page[0] == kPageTableDef) out.push_back({owner, count});
+    }
+    return out;
+}
+
+}  // namespace dorvane::jet

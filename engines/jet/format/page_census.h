@@ -1,0 +1,42 @@
+#pragma once
+// A plain count of the file's pages, kept apart from every other reading: one
+// pass records each data page's owner and how many live rows its slot table
+// shows, and which pages the database-wide map marks free. What a repaired
+// copy lacks, and which tables hold rows without a catalog row naming them,
+// are read off it.
+
+#include <cstdint>
+#include <vector>
+
+namespace dorvane::jet {
+
+class PageFile;
+
+class PageCensus {
+public:
+    explicit PageCensus(const PageFile& file);
+
+    // Data pages whose owner field names the table defined at `table`, ascending.
+    std::vector<std::uint32_t> PagesOwnedBy(std::uint32_t table) const;
+    // Live rows the slot table of `page` shows (0 for what is not a data page).
+    std::uint32_t LiveRows(std::uint32_t page) const { return page < live_.size() ? live_[page] : 0; }
+    // Whether the database-wide map marks `page` free.
+    bool IsFree(std::uint32_t page) const { return page < free_.size() && free_[page]; }
+
+    struct Owner {
+        std::uint32_t table;  // the definition page the pages name as their owner
+        std::uint64_t rows;   // live rows on them
+    };
+    // Owners other than `known` (sorted) whose pages hold live rows and are in
+    // use (not free in the database-wide map). Only owners that are table
+    // definitions in use count: pages a dropped table left behind are free,
+    // and other owner values are not tables.
+    std::vector<Owner> OtherOwners(const PageFile& file, const std::vector<std::uint32_t>& known) const;
+
+private:
+    std::vector<std::uint32_t> owner_;  // per page: the owner of a data page, else 0
+    std::vector<std::uint8_t> live_;    // per page: live rows its slot table shows
+    std::vector<bool> free_;            // per page: free in the database-wide map
+};
+
+}  // namespace dorvane::jet

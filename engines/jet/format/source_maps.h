@@ -1,0 +1,41 @@
+#pragma once
+// What the tables' usage maps say of the file's pages, read once for all
+// tables: which table's map lists each data page, and which memo/OLE column's
+// map lists each long-value page. A page another table or column claims is
+// evidence that a row or a value pointing there is wrong.
+
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "engines/jet/format/table_def.h"
+
+namespace dorvane::jet {
+
+class PageFile;
+
+class SourceMaps {
+public:
+    SourceMaps() = default;
+    // Maps that cannot be read list nothing. Where two maps list a page, the
+    // first table's claim is kept.
+    SourceMaps(const PageFile& file, const std::vector<TableDef>& defs);
+
+    // The definition page of the table whose map lists data page `page`.
+    std::optional<std::uint32_t> DataPageTable(std::uint32_t page) const;
+
+    struct ColumnOf {
+        std::uint32_t table = 0;  // definition page
+        std::uint16_t column = 0;  // column number
+        bool operator==(const ColumnOf&) const = default;
+    };
+    // The memo/OLE column whose map lists long-value page `page`.
+    std::optional<ColumnOf> LongValueColumn(std::uint32_t page) const;
+
+private:
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> data_;  // by page
+    std::vector<std::pair<std::uint32_t, ColumnOf>> long_values_;  // by page
+};
+
+}  // namespace dorvane::jet

@@ -171,20 +171,21 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
     RowFields fields;
     LongValueReader longValues(file);
     RowSample sample;
+    Bytes key;
     for (TableRow row; cursor.Next(row);) {
         scan.rows.push_back(row.header);
         sample.Add(file.format(), def, row.body);
+        LocateFields(file.format(), def, row.body, fields);
         for (std::size_t i = 0; i < expected.size(); ++i) {
             if (!expected[i]) continue;
             try {
-                if (const auto key = EncodeIndexKey(file.format(), def, def.physical_indexes[i], row.body))
-                    expected[i]->Add(*key, row.header);
+                if (EncodeIndexKey(file.format(), def, def.physical_indexes[i], row.body, fields, key))
+                    expected[i]->Add(key, row.header);
             } catch (const Error& e) {
                 if (e.number() != errc::kNotAvailable) throw;
                 expected[i].reset();
             }
         }
-        LocateFields(file.format(), def, row.body, fields);
         scan.largest_autonumber = std::max(scan.largest_autonumber, LargestAutoNumber(def, row.body, fields));
         for (std::size_t i = 0; i < def.columns.size(); ++i) {
             const Column& column = def.columns[i];
@@ -343,8 +344,7 @@ void CheckUnlistedTables(const PageFile& file, const PageCensus& census, const s
     std::sort(known.begin(), known.end());
     const UnlistedTables unlisted = FindUnlistedTables(file, census, known);
     for (const RestoredTable& table : unlisted.restored)
-        Add(report, DamageClass::kSuspect, "table '" + table.entry.name + "': its definition and " +
-                                               "rows are in use, but " + table.why);
+        Add(report, DamageClass::kSuspect, "table '" + table.entry.name + "': its definition is in use, but " + table.why);
     for (const PageCensus::Owner& owner : unlisted.unnamed)
         Add(report, DamageClass::kSuspect, "the table defined at page " + std::to_string(owner.table) + " holds " +
                                                std::to_string(owner.rows) + " rows in use, but no catalog row names it");

@@ -2,8 +2,10 @@
 // eight-byte changes to its structure (see Mutate). Each mutant is refused
 // with a dorvane::Error and no copy, or repaired into a copy the full check
 // finds sound that tests/jet/repair_oracle.h accepts; a mutant the check
-// finds sound is compacted, never salvaged. Values inside rows are
-// left alone: without checksums no reader can tell a changed value.
+// finds sound is compacted, never salvaged; whatever a repair reports, the
+// check named by its table. Values inside rows are left alone (without
+// checksums no reader can tell a changed value) but for those that are
+// structure: a catalog row's Type, a long value's pointer and length.
 
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 
 #include "core/error.h"
 #include "engines/jet/checker.h"
+#include "fuzz/jet_repair/anatomy.h"
 #include "tests/jet/repair_oracle.h"
 
 namespace {
@@ -29,6 +32,7 @@ void Fail(const std::string& what) {
 struct Seed {
     Bytes bytes;
     testing::Contents content;
+    fuzzing::Anatomy anatomy;
 };
 
 const std::vector<Seed>& Seeds() {
@@ -37,19 +41,24 @@ const std::vector<Seed>& Seeds() {
         const fs::path data = env != nullptr && *env != '\0' ? fs::path(env) : fs::path(DORVANE_TESTDATA);
         std::vector<Seed> out;
         for (const char* name : {"mdb/jet4/overflowTestV2000.mdb", "mdb/jet4/indexTestV2000.mdb",
-                                 "mdb/jet4/delTestV2000.mdb", "mdb/jet3/testV1997.mdb", "mdb/jet3/indexTestV1997.mdb"}) {
+                                 "mdb/jet4/delTestV2000.mdb", "mdb/jet3/testV1997.mdb", "mdb/jet3/indexTestV1997.mdb",
+                                 "products/post_db.mdb"}) {
             std::ifstream in(data / name, std::ios::binary);
-            Seed& seed = out.emplace_back(Seed{{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}, {}});
+            Seed& seed = out.emplace_back(Seed{{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}, {}, {}});
             if (seed.bytes.empty()) Fail(std::string("missing test file ") + name);
             seed.content = Content(PageFile::FromMemory(seed.bytes));
+            seed.anatomy = fuzzing::Dissect(PageFile::FromMemory(seed.bytes));
         }
         return out;
     }();
     return seeds;
 }
 
+template <typename T>
+const T* Pick(const std::vector<T>& v, std::uint16_t n) { return v.empty() ? nullptr : &v[n % v.size()]; }
+
 // Applies one eight-byte change: op, page (2 bytes), offset (2), value (2), spare.
-void Mutate(Bytes& b, const Format& f, const std::uint8_t* m, std::uint32_t& cut) {
+void Mutate(Bytes& b, const Format& f, const fuzzing::Anatomy& anatomy, const std::uint8_t* m, std::uint32_t& cut) {
     const std::uint32_t pages = static_cast<std::uint32_t>(b.size() / f.page_size);
     const std::uint32_t page = 1 + static_cast<std::uint32_t>(m[1] | m[2] << 8) % (pages - 1);
     const std::size_t base = std::size_t{page} * f.page_size;
@@ -61,7 +70,16 @@ void Mutate(Bytes& b, const Format& f, const std::uint8_t* m, std::uint32_t& cut
     // to the next, and a deleted flag set alone is what a writer's own delete
     // leaves: neither can be told from a change a user made. Slot bits change
     // as whole words, or in offset bits that leave the page.
-    switch (m[0] % 9) {
+    const auto eachSlot = [&](const auto& change) {
+        if (!data) return;
+        for (std::size_t s = 0; s < slots; ++s) {
+            const std::size_t at = base + f.data_row_offsets + 2 * s;
+            PutLe16(b, at, change(Le16(b, at)));
+        }
+    };
+    const bool longValuePage = data && std::equal(b.begin() + static_cast<std::ptrdiff_t>(base + f.page_owner),
+                                                  b.begin() + static_cast<std::ptrdiff_t>(base + f.page_owner + 4), "LVAL");
+    switch (m[0] % 19) {
         case 0: {  // a bit of the page header, or an offset bit of a slot that leaves the page
             std::size_t at = offset % (f.data_row_offsets + 2 * slots);
             std::uint8_t bit = static_cast<std::uint8_t>(1u << (value % 8));
@@ -100,6 +118,55 @@ void Mutate(Bytes& b, const Format& f, const std::uint8_t* m, std::uint32_t& cut
             if (b[base] == kPageIndexLeaf)
                 b[base + f.idx_entries + offset % (f.page_size - f.idx_entries)] ^= static_cast<std::uint8_t>(1u << (value % 8));
             break;
+        case 9:  // a row's deleted flag set, or cleared
+            if (slots != 0) {
+                const std::size_t at = base + f.data_row_offsets + 2 * (offset % slots);
+                const std::uint16_t flags = Le16(b, at) & kRowDeleted;
+                if (flags == 0 || flags == kRowDeleted) PutLe16(b, at, Le16(b, at) ^ kRowDeleted);
+            }
+            break;
+        case 10:  // a catalog row's Type changed
+            if (const std::size_t* at = Pick(anatomy.catalog_types, offset)) b[*at] ^= static_cast<std::uint8_t>(1u << (value % 3));
+            break;
+        case 11:  // a long-value pointer moved to another long-value row
+            if (const std::size_t* at = Pick(anatomy.long_value_fields, offset))
+                if (const std::uint32_t* to = Pick(anatomy.long_value_rows, value)) PutLe32(b, *at + kLongValueFieldPointer, *to);
+            break;
+        case 12:  // a long-value page's slots moved
+            if (longValuePage) eachSlot([&](std::uint16_t w) { return (w & kRowDeleted) != 0 ? w : static_cast<std::uint16_t>(w + 1 + value % 16); });
+            break;
+        case 13:  // an inline long value's length lowered
+            if (const std::size_t* at = Pick(anatomy.inline_fields, offset))
+                if ((Le32(b, *at) & kLongValueLengthMask) > 0) PutLe32(b, *at, Le32(b, *at) - 1 - value % std::min<std::uint32_t>(3, Le32(b, *at) & kLongValueLengthMask));
+            break;
+        case 14:  // a column block: its number, its type, or its fixed offset
+            if (const std::size_t* at = Pick(anatomy.column_blocks, offset)) {
+                if (value % 3 == 0) PutLe16(b, *at + f.col_number, static_cast<std::uint16_t>(Le16(b, *at + f.col_number) + 1 + value / 3 % 4));
+                else if (value % 3 == 1) b[*at + f.col_type] = static_cast<std::uint8_t>(coltype::kByte + value / 3 % 7);
+                else PutLe16(b, *at + f.col_fixed_offset, static_cast<std::uint16_t>(Le16(b, *at + f.col_fixed_offset) + 1 + value / 3 % 8));
+            }
+            break;
+        case 15:  // an index node's last child moved to another leaf
+            if (b[base] == kPageIndexNode)
+                if (const std::uint32_t* leaf = Pick(anatomy.leaves, value)) PutLe32(b, base + f.idx_tail, *leaf);
+            break;
+        case 16:  // a table's map emptied
+            if (const fuzzing::Anatomy::Map* map = Pick(anatomy.table_maps, value))
+                std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(map->bitmap), map->bytes, 0);
+            break;
+        case 17:  // a page written back from before its deletes
+            eachSlot([](std::uint16_t w) { return (w & kRowDeleted) == kRowDeleted ? static_cast<std::uint16_t>(w & ~kRowDeleted) : w; });
+            break;
+        case 18:  // a data page given to another table, and listed in its map
+            if (data && !longValuePage && !anatomy.user_tables.empty()) {
+                const std::size_t t = value % anatomy.user_tables.size();
+                PutLe32(b, base + f.page_owner, anatomy.user_tables[t]);
+                const fuzzing::Anatomy::Map& map = anatomy.table_maps[t];
+                const std::size_t bit = page - map.first_page;
+                if (map.bytes != 0 && page >= map.first_page && bit / 8 < map.bytes)
+                    b[map.bitmap + bit / 8] |= static_cast<std::uint8_t>(1u << (bit % 8));
+            }
+            break;
     }
 }
 
@@ -116,7 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Bytes bytes = seed.bytes;
     const Format& format = PageFile::FromMemory(seed.bytes).format();
     std::uint32_t cut = 0;
-    for (std::size_t at = 1; at + 8 <= size; at += 8) Mutate(bytes, format, data + at, cut);
+    for (std::size_t at = 1; at + 8 <= size; at += 8) Mutate(bytes, format, seed.anatomy, data + at, cut);
     if (cut != 0) bytes.resize(bytes.size() - std::size_t{cut} * format.page_size);
 
     const fs::path source = folder / "source.mdb", copy = folder / "copy.mdb";
@@ -124,11 +191,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     std::error_code ec;
     fs::remove(copy, ec);
-    bool sound = false;
+    CheckReport check;
+    bool checked = false;
     try {
-        sound = CheckDatabase(PageFile::FromMemory(bytes)).ok();
+        check = CheckDatabase(PageFile::FromMemory(bytes));
+        checked = true;
     } catch (const dorvane::Error&) {
     }
+    const bool sound = checked && check.ok();
     RepairReport report;
     try {
         RepairFile(source, copy, report);
@@ -138,11 +208,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     try {
         const PageFile file = PageFile::Open(copy);
-        const CheckReport check = CheckDatabase(file);
-        if (!check.ok()) Fail("the repaired copy fails the full check: " + check.problems.front());
+        const CheckReport copyCheck = CheckDatabase(file);
+        if (!copyCheck.ok()) Fail("the repaired copy fails the full check: " + copyCheck.problems.front());
         const std::string change = testing::UnreportedChange(seed.content, Content(file), report);
         if (!change.empty()) Fail(change);
         if (sound && !report.source_sound) Fail("a file the full check finds sound was salvaged");
+        const std::string said = report.LossSummary();
+        for (const TableRepair& t : report.tables) {
+            if (!checked || said.find("\"" + t.name + "\"") == std::string::npos) continue;
+            if (std::none_of(check.problems.begin(), check.problems.end(),
+                             [&](const std::string& p) { return p.find("'" + t.name + "'") != std::string::npos; }))
+                Fail("the repair reports table \"" + t.name + "\" but the check does not name it: " + said);
+        }
     } catch (const dorvane::Error& e) {
         Fail("the repaired copy cannot be read whole: " + e.description());
     }

@@ -61,7 +61,9 @@ inline bool SameButCut(const RowText& original, const RowText& kept, const std::
 inline std::string UnreportedChange(const Contents& before, const Contents& after, const RepairReport& report) {
     for (const auto& [name, table] : after)
         if (!before.contains(name)) return "the repaired copy has a table \"" + name + "\" the original lacks";
-    for (const auto& [name, table] : before) {
+    for (const auto& entry : before) {
+        const std::string& name = entry.first;
+        const TableContent& table = entry.second;
         const auto kept = after.find(name);
         if (kept == after.end()) {
             if (std::ranges::find(report.lost_tables, name) != report.lost_tables.end()) continue;

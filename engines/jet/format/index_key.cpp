@@ -91,8 +91,9 @@ Bytes GuidBigEndian(ByteSpan value) {
 
 // Jet 4 text as UTF-16 units: UCS-2, or "compressed" after FF FE (one byte
 // per unit; a 0x00 byte switches between one- and two-byte units).
-std::u16string Jet4TextUnits(ByteSpan bytes) {
-    std::u16string units;
+const std::u16string& Jet4TextUnits(ByteSpan bytes) {
+    thread_local std::u16string units;  // grown once, reused for every key
+    units.clear();
     const bool compressed = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE;
     bool single = compressed;
     std::size_t i = compressed ? 2 : 0;
@@ -175,8 +176,14 @@ void AppendValue(const Format& format, const TableDef& def, const Column& column
 
 std::optional<Bytes> EncodeIndexKey(const Format& format, const TableDef& def, const PhysicalIndex& index,
                                     ByteSpan row) {
-    const RowFields fields = LocateFields(format, def, row);
     Bytes key;
+    if (!EncodeIndexKey(format, def, index, row, LocateFields(format, def, row), key)) return std::nullopt;
+    return key;
+}
+
+bool EncodeIndexKey(const Format& format, const TableDef& def, const PhysicalIndex& index, ByteSpan row,
+                    const RowFields& fields, Bytes& key) {
+    key.clear();
     bool allNull = true;
     for (const IndexColumn& indexed : index.columns) {
         const Column* column = def.ColumnByNumber(indexed.column_number);
@@ -201,8 +208,7 @@ std::optional<Bytes> EncodeIndexKey(const Format& format, const TableDef& def, c
         key.push_back(indexed.ascending ? kAscending : kDescending);
         AppendValue(format, def, *column, FieldBytes(row, field), indexed.ascending, key);
     }
-    if (allNull && (index.flags & kIndexIgnoresNulls) != 0) return std::nullopt;
-    return key;
+    return !(allNull && (index.flags & kIndexIgnoresNulls) != 0);
 }
 
 }  // namespace dorvane::jet

@@ -20,6 +20,7 @@
 
 #include "engines/jet/format/bytes.h"
 #include "engines/jet/format/format.h"
+#include "engines/jet/format/row.h"
 #include "engines/jet/format/table_def.h"
 
 namespace dorvane::jet {
@@ -32,5 +33,11 @@ namespace dorvane::jet {
 // definition that cannot be read.
 std::optional<Bytes> EncodeIndexKey(const Format& format, const TableDef& def, const PhysicalIndex& index,
                                     ByteSpan row);
+
+// The same into `key` (replacing what it held), with the row's fields already
+// located, for loops over many rows: no allocation once `key` has grown.
+// Returns false where the index keeps no entry for the row.
+bool EncodeIndexKey(const Format& format, const TableDef& def, const PhysicalIndex& index, ByteSpan row,
+                    const RowFields& fields, Bytes& key);
 
 }  // namespace dorvane::jet

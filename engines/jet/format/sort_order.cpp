@@ -60,10 +60,20 @@ void AppendBigEndian(std::uint32_t value, std::size_t length, Bytes& out) {
     for (std::size_t i = length; i-- > 0;) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
-const LegacyRun& LegacyRunOf(char16_t unit) {
+const LegacyRun& SearchLegacyRuns(char16_t unit) {
     const auto run = std::upper_bound(kGeneralLegacyRuns.begin(), kGeneralLegacyRuns.end(), unit,
                                       [](char16_t u, const LegacyRun& r) { return u < r.first; });
     return *(run - 1);  // the table starts at U+0000 and leaves no unit out
+}
+
+// Most text is Latin: its runs are looked up directly.
+const LegacyRun& LegacyRunOf(char16_t unit) {
+    static const std::array<const LegacyRun*, 256> kLatin = [] {
+        std::array<const LegacyRun*, 256> runs{};
+        for (std::size_t u = 0; u < runs.size(); ++u) runs[u] = &SearchLegacyRuns(static_cast<char16_t>(u));
+        return runs;
+    }();
+    return unit < kLatin.size() ? *kLatin[unit] : SearchLegacyRuns(unit);
 }
 
 // The parts of a Jet 4 key after the primary weights, collected as the text

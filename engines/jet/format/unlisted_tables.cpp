@@ -80,13 +80,26 @@ std::vector<CatalogSlot> CatalogSlots(const PageFile& file, const PageCensus& ce
 UnlistedTables FindUnlistedTables(const PageFile& file, const PageCensus& census,
                                   const std::vector<std::uint32_t>& known) {
     UnlistedTables out;
-    const std::vector<PageCensus::Owner> owners = census.OtherOwners(file, known);
+    std::vector<PageCensus::Owner> owners = census.OtherOwners(file, known);
+    // A live catalog row whose Id is a table definition in use but whose Type
+    // is not a table's names a table, rows or none: no other object's Id is
+    // a page number.
+    Bytes page;
+    for (const CatalogEntry& entry : ReadCatalog(file)) {
+        const auto id = static_cast<std::uint32_t>(entry.id);
+        if (entry.IsTable() || id <= kCatalogPage || id >= file.page_count() || census.IsFree(id) ||
+            std::binary_search(known.begin(), known.end(), id) ||
+            std::ranges::any_of(owners, [id](const PageCensus::Owner& o) { return o.table == id; }))
+            continue;
+        file.ReadPage(id, page);
+        if (page[0] == kPageTableDef) owners.push_back({id, 0});
+    }
     if (owners.empty()) return out;
     const std::vector<CatalogSlot> slots = CatalogSlots(file, census);
     for (const PageCensus::Owner& owner : owners) {
         const CatalogSlot* found = nullptr;
         for (const CatalogSlot& slot : slots) {
-            if (slot.entry.table_page() != owner.table || slot.entry.name.empty()) continue;
+            if (static_cast<std::uint32_t>(slot.entry.id) != owner.table || slot.entry.name.empty()) continue;
             if (found == nullptr || (found->deleted && !slot.deleted)) found = &slot;  // a live row first
         }
         if (found == nullptr) {

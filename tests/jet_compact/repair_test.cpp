@@ -526,5 +526,45 @@ TEST(RepairOutcomes, NoDamageIsSilent) {
 
 INSTANTIATE_TEST_SUITE_P(Damages, Repair, ::testing::ValuesIn(kDamages), [](const auto& p) { return TestName(p.param.name); });
 
+// The unattended run on a back-end with damage of each kind a repair keeps
+// in doubt or loses: the damaged original is kept beside the repaired
+// database byte for byte, and the run ends with 2. Damage that cannot be
+// repaired fails the step (1) and leaves the back-end as it was.
+TEST(UnattendedRepair, KeepsTheDamagedOriginalAndEndsWithTwo) {
+    const std::pair<const char*, int> kinds[] = {
+        {"live row flagged deleted", 2},     {"catalog row's type changed", 2},
+        {"memo pointing at another row's value", 2}, {"inline memo's length lowered", 2},
+        {"deleted row's flag cleared", 2},   {"data page given to another table and listed in its map", 2},
+        {"Long made Currency", 1},
+    };
+    for (const auto& [kind, status] : kinds) {
+        const Damage& damage = *std::ranges::find_if(kDamages, [&](const Damage& d) { return std::string(d.name) == kind; });
+        SCOPED_TRACE(kind);
+        TempFolder home;
+        for (const char* folder : {"app", "data", "backup", "config"}) fs::create_directories(home / folder);
+        Bytes bytes = ReadBytes(TestData() / damage.file);
+        const PageFile sound = PageFile::FromMemory(bytes);
+        damage.spoil(bytes, sound, TableOf(sound, damage.table));
+        WriteBytes(home / "data" / "post_db.mdb", bytes);
+        Copy(home, TestData() / "mdb/jet4/testV2000.mdb", "app/Bresk.mde");
+        const std::string env = "env XDG_CONFIG_HOME=" + Quote(home / "config") + " ";
+        for (const std::string& setting : {std::string("TitleBar sqlver 0"), "Locations APPPATH " + Quote(home / "app"),
+                                           "Locations DbPath " + Quote(home / "data"), "Locations BKpath " + Quote(home / "backup")})
+            ASSERT_EQ(RunCommand(env + DORVANE_SETTINGS_BIN + " set Bresk " + setting).status, 0);
+        EXPECT_EQ(RunCommand(env + DORVANE_BIN + " /silent /Bresk 2>/dev/null").status, status);
+        std::vector<fs::path> kept;
+        for (const auto& entry : fs::directory_iterator(home / "data"))
+            if (entry.path().filename().string().starts_with("post_db_damaged_")) kept.push_back(entry.path());
+        if (status == 2) {
+            ASSERT_EQ(kept.size(), 1u);
+            EXPECT_TRUE(ReadBytes(kept[0]) == bytes);
+            EXPECT_FALSE(ReadBytes(home / "data" / "post_db.mdb") == bytes);
+        } else {
+            EXPECT_TRUE(kept.empty());
+            EXPECT_TRUE(ReadBytes(home / "data" / "post_db.mdb") == bytes);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace dorvane::jet

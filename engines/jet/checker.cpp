@@ -98,7 +98,7 @@ using ExpectedEntries = std::vector<std::optional<EntryDigest>>;
 // A value's long-value row, and the table and column whose value names it.
 struct LongValueClaim {
     std::uint32_t long_value_row;
-    std::string table;
+    std::string table;  // its catalog name
     std::uint16_t column;
 };
 
@@ -164,7 +164,8 @@ struct RowScan {
 
 // Every row decodes, its fixed values are whole, and each memo/OLE value reads
 // and lies on its column's pages. Throws for a row that cannot be read.
-RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& name, RowCursor& cursor,
+RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& table, const std::string& name,
+                  RowCursor& cursor,
                   std::map<std::uint16_t, std::set<std::uint32_t>>& longValuePages, ExpectedEntries& expected,
                   FileWide& wide, CheckReport& report) {
     RowScan scan;
@@ -198,7 +199,7 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
             const auto& columnPages = longValuePages[column.number];
             // Reading the chain proves the value whole, as reading its bytes would.
             for (const RowPointer& at : longValues.Rows(FieldBytes(row.body, span))) {
-                wide.claims.push_back({at.ToU32(), name, column.number});
+                wide.claims.push_back({at.ToU32(), table, column.number});
                 const auto lister = wide.maps.LongValueColumn(at.page);
                 if (lister && !(*lister == SourceMaps::ColumnOf{def.page, column.number})) {
                     Add(report, DamageClass::kPrimary, name + " column '" + column.name + "': a value lies on page " +
@@ -266,7 +267,7 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     RowScan scan;
     ExpectedEntries expected(def.physical_indexes.size(), EntryDigest{});
     try {
-        scan = CheckRows(file, def, name, cursor, longValuePages, expected, wide, report);
+        scan = CheckRows(file, def, entry.name, name, cursor, longValuePages, expected, wide, report);
     } catch (const Error&) {
         // The row that cannot be read is told after what the map lists.
         tellForeignPages(TableDataPages(file, def).size());
@@ -327,11 +328,13 @@ void CheckSharedLongValues(std::vector<LongValueClaim>& claims, CheckReport& rep
     std::set<std::string> told;
     for (std::size_t i = 1; i < claims.size(); ++i) {
         if (claims[i].long_value_row != claims[i - 1].long_value_row) continue;
-        for (const LongValueClaim* claim : {&claims[i - 1], &claims[i]})
+        for (const LongValueClaim* claim : {&claims[i - 1], &claims[i]}) {
+            report.damaged_tables.insert(claim->table);
             if (told.insert(claim->table).second)
-                Add(report, DamageClass::kPrimary, claim->table + ": a memo or OLE value shares its row " +
+                Add(report, DamageClass::kPrimary, "table '" + claim->table + "': a memo or OLE value shares its row " +
                                                        RowPointer::FromU32(claim->long_value_row).ToString() +
                                                        " with another value");
+        }
     }
 }
 
@@ -343,6 +346,7 @@ void CheckUnlistedTables(const PageFile& file, const PageCensus& census, const s
     for (const CatalogEntry& entry : tables) known.push_back(entry.table_page());
     std::sort(known.begin(), known.end());
     const UnlistedTables unlisted = FindUnlistedTables(file, census, known);
+    if (!unlisted.restored.empty() || !unlisted.unnamed.empty()) report.damaged_tables.insert("MSysObjects");
     for (const RestoredTable& table : unlisted.restored)
         Add(report, DamageClass::kSuspect, "table '" + table.entry.name + "': its definition is in use, but " + table.why);
     for (const PageCensus::Owner& owner : unlisted.unnamed)
@@ -375,6 +379,7 @@ CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals) {
         } catch (const Error& error) {
             Add(report, DamageClass::kPrimary, "table '" + entry.name + "': " + error.description());
         }
+        if (report.problems.size() != before) report.damaged_tables.insert(entry.name);
         // Forms, modules, queries and permissions live in the system tables'
         // rows: nothing of them may be dropped or guessed.
         for (std::size_t i = before; i < report.problems.size() && entry.IsSystem(); ++i)

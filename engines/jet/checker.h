@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,9 @@ struct CheckReport {
     std::uint64_t stale_row_counts = 0; // cached counts below the rows found (not an error)
     std::vector<std::string> problems;  // empty: consistent
     std::vector<DamageClass> classes;   // parallel to problems
+    // The tables (catalog names) a problem was found in or concerns; a
+    // repair reads the others as a compaction does.
+    std::set<std::string> damaged_tables;
     bool ok() const { return problems.empty(); }
 };
 

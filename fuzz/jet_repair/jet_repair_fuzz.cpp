@@ -142,7 +142,12 @@ void Mutate(Bytes& b, const Format& f, const fuzzing::Anatomy& anatomy, const st
         case 14:  // a column block: its number, its type, or its fixed offset
             if (const std::size_t* at = Pick(anatomy.column_blocks, offset)) {
                 if (value % 3 == 0) PutLe16(b, *at + f.col_number, static_cast<std::uint16_t>(Le16(b, *at + f.col_number) + 1 + value / 3 % 4));
-                else if (value % 3 == 1) b[*at + f.col_type] = static_cast<std::uint8_t>(coltype::kByte + value / 3 % 7);
+                else if (value % 3 == 1) {
+                    // A type of another size: one of the same size reads the same
+                    // bytes another way, which no reader can tell from a choice.
+                    const std::uint8_t type = static_cast<std::uint8_t>(coltype::kByte + value / 3 % 7);
+                    if (FixedValueSize(type) != FixedValueSize(b[*at + f.col_type])) b[*at + f.col_type] = type;
+                }
                 else PutLe16(b, *at + f.col_fixed_offset, static_cast<std::uint16_t>(Le16(b, *at + f.col_fixed_offset) + 1 + value / 3 % 8));
             }
             break;

@@ -517,8 +517,10 @@ TEST(RepairOutcomes, NoDamageIsSilent) {
     std::string table = "\n";
     for (const Damage& damage : kDamages) {
         const Attempt a = RepairDamaged(damage, dir.path());
+        const std::string counts = a.outcome == Outcome::kLossReported ? " (" + std::to_string(a.report.RowsLost()) + " rows lost, " + std::to_string(a.report.ValuesCut()) +
+                       " values cut" + ", " + std::to_string(a.report.RowsInDoubt()) + " rows in doubt" + ")" : "";
         table += std::string(damage.name) + std::string(56 - std::min<std::size_t>(55, std::strlen(damage.name)), ' ') +
-                 OutcomeName(a.outcome) + (a.unreported.empty() ? "" : ": " + a.unreported) + "\n";
+                 OutcomeName(a.outcome) + counts + (a.unreported.empty() ? "" : ": " + a.unreported) + "\n";
         EXPECT_NE(a.outcome, Outcome::kSilent) << damage.name << ": " << a.unreported;
     }
     std::cout << table;

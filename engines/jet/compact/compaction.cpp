@@ -1,5 +1,6 @@
 #include "engines/jet/compact/compaction.h"
 
+#include <algorithm>
 #include <exception>
 #include <functional>
 #include <future>
@@ -43,11 +44,12 @@ std::string Quoted(const std::filesystem::path& p) { return "\"" + p.string() + 
 // drop them without a trace. Such a file is refused, never smoothed over.
 // The check reads the source through a reader of its own on a second core
 // while the copy is written; nothing is kept before it has found the source
-// sound. A compaction waits for its findings to report them; a repair, which
-// salvages a damaged source instead, stops it at the first problem.
+// sound. A compaction reports the check's findings as its reason; a repair's
+// first, strict pass hands them back, so that the salvage that follows reads
+// only the tables they name and copies the others as a compaction does.
 class SourceCheck {
 public:
-    enum class Findings { kWanted, kNotWanted };
+    enum class Findings { kReported, kHandedBack };
 
     SourceCheck(const std::filesystem::path& source, bool wanted, Findings findings)
         : signals_(std::make_shared<CheckSignals>()), findings_(findings) {
@@ -64,34 +66,39 @@ public:
     void RefuseIfDamageFound() {
         if (report_.valid() && signals_->problem_found) RefuseDamage();
     }
-    // After a failure: the check's finding, when it is wanted, is the one
-    // reported. Damage the copy met itself needs no other word; any other
-    // failure may stem from damage only the check can name.
-    void RefuseDamageAfter(long failure) {
-        if (findings_ == Findings::kWanted || failure != errc::kCorrupt) {
-            findings_ = Findings::kWanted;
-            RefuseDamage();
-        }
+    // A table the copy itself could not read: damaged, whatever the check says.
+    void NoteUnreadable(const std::string& table) { unreadable_.insert(table); }
+    // After a failure: the check's finding, when there is one, is the
+    // reason reported (or handed back); otherwise the failure itself is.
+    void RefuseDamageAfter() {
+        RefuseDamage();
     }
     // Throws the check's failure, or its first problem as damage.
     void RefuseDamage() {
         if (!report_.valid()) return;
-        if (findings_ == Findings::kNotWanted && signals_->problem_found) {
-            signals_->stop = true;
+        CheckReport report = report_.get();
+        if (report.ok() && unreadable_.empty()) return;
+        if (findings_ == Findings::kHandedBack) {
+            report.damaged_tables.insert(unreadable_.begin(), unreadable_.end());
+            handed_back_ = std::move(report);
             Damaged("the full check found a problem");
         }
-        const CheckReport report = report_.get();
-        if (report.ok()) return;
+        if (report.ok()) return;  // the copy's own failure is the reason
         std::string what = report.problems.front();
         if (report.problems.size() > 1)
             what += " (and " + std::to_string(report.problems.size() - 1) + " more problems)";
         Damaged(what);
     }
+    // What the check found, when it was handed back (nothing when it could
+    // not finish: then every table is to be salvaged).
+    std::optional<CheckReport> TakeFindings() { return std::move(handed_back_); }
 
 private:
     std::shared_ptr<CheckSignals> signals_;
     Findings findings_;
     std::future<CheckReport> report_;
+    std::set<std::string> unreadable_;
+    std::optional<CheckReport> handed_back_;
 };
 
 struct SourceTables {
@@ -177,12 +184,32 @@ SourceTables ReadSourceTables(const PageFile& file, bool repairing, const PageCe
 // is repeated where the verification must name a difference.
 class Salvager {
 public:
-    Salvager(const PageFile& file, const SourceTables& tables, const PageCensus& census)
-        : file_(file), tables_(tables), census_(census) {
+    // `findings`: the full check's, when it finished; the tables it names are
+    // salvaged, the others read as a compaction reads them.
+    Salvager(const PageFile& file, const SourceTables& tables, const PageCensus& census,
+             const std::optional<CheckReport>& findings)
+        : file_(file), tables_(tables), census_(census), findings_(findings) {
         sources_.maps = SourceMaps(file, tables.defs);
         sources_.census = &census;
         for (const RestoredTable& restored : tables.restored)
             catalog_rows_.emplace_back(restored.row, restored.body);
+    }
+
+    bool NeedsSalvage(std::size_t table) const {
+        if (!findings_ || findings_->damaged_tables.contains(tables_.entries[table].name)) return true;
+        return std::any_of(tables_.restored.begin(), tables_.restored.end(), [&](const RestoredTable& r) { return r.entry.id == tables_.entries[table].id; });
+    }
+
+    // A table the check found sound, copied as a compaction copies it.
+    void ReportSound(std::size_t table, std::uint64_t rows, RepairReport& report) const {
+        TableRepair& copied = report.tables.emplace_back();
+        copied.name = tables_.entries[table].name;
+        copied.rows_kept = rows;
+    }
+
+    std::optional<compact::TableSalvage> SalvageIfNeeded(std::size_t table) const {
+        if (!NeedsSalvage(table)) return std::nullopt;
+        return Salvage(table);
     }
 
     compact::TableSalvage Salvage(std::size_t table) const {
@@ -249,6 +276,7 @@ private:
     const PageFile& file_;
     const SourceTables& tables_;
     const PageCensus& census_;
+    const std::optional<CheckReport>& findings_;
     compact::SalvageSources sources_;
     std::vector<std::pair<RowPointer, Bytes>> catalog_rows_;
 };
@@ -268,8 +296,15 @@ std::vector<compact::TableDigest> WriteCopy(const PageFile& file, const SourceTa
     std::vector<compact::TableDigest> digests;
     for (std::size_t i = 0; i < tables.defs.size(); ++i) {
         check.RefuseIfDamageFound();
-        if (salvager == nullptr) {
-            digests.push_back(compact::CompactTable(context, tables.defs[i], tables.entries[i].name, counts));
+        if (salvager == nullptr || !salvager->NeedsSalvage(i)) {
+            const std::uint64_t rowsBefore = counts.rows;
+            try {
+                digests.push_back(compact::CompactTable(context, tables.defs[i], tables.entries[i].name, counts));
+            } catch (const Error& e) {
+                if (e.number() == errc::kCorrupt) check.NoteUnreadable(tables.entries[i].name);
+                throw;
+            }
+            if (salvager != nullptr) salvager->ReportSound(i, counts.rows - rowsBefore, *repair);
             continue;
         }
         const compact::TableSalvage salvage = salvager->SalvageForCopy(i, *repair);
@@ -287,13 +322,14 @@ std::vector<compact::TableDigest> WriteCopy(const PageFile& file, const SourceTa
 }
 
 void WriteVerified(const PageFile& file, const std::filesystem::path& destination, CompactSummary& summary,
-                   const BeforeVerification& before_verification, RepairReport* repair, SourceCheck& check) {
+                   const BeforeVerification& before_verification, RepairReport* repair,
+                   const std::optional<CheckReport>& findings, SourceCheck& check) {
     std::optional<PageCensus> census;
     if (repair != nullptr) census.emplace(file);
     const SourceTables tables = ReadSourceTables(file, repair != nullptr, census ? &*census : nullptr);
     std::optional<Salvager> salvager;
     if (repair != nullptr) {
-        salvager.emplace(file, tables, *census);
+        salvager.emplace(file, tables, *census, findings);
         salvager->ReportTables(*repair);
     }
     const Salvager* salvaging = salvager ? &*salvager : nullptr;
@@ -311,7 +347,7 @@ void WriteVerified(const PageFile& file, const std::filesystem::path& destinatio
         std::future<void> flushed = std::async(std::launch::async | std::launch::deferred, [&out] { out.Flush(); });
         const PageFile copy = PageFile::OpenHeld(destination);
         compact::SalvageOf salvaged;
-        if (salvaging != nullptr) salvaged = [salvaging](std::size_t table) { return salvaging->Salvage(table); };
+        if (salvaging != nullptr) salvaged = [salvaging](std::size_t table) { return salvaging->SalvageIfNeeded(table); };
         std::vector<CatalogEntry> restored;
         for (const RestoredTable& r : tables.restored) restored.push_back(r.entry);
         compact::VerifyCopy(file, tables.entries, tables.defs, copy, relocation, digests, salvaged, restored);
@@ -332,12 +368,14 @@ void WriteVerified(const PageFile& file, const std::filesystem::path& destinatio
     summary.peak_index_bytes = counts.peak_index_bytes;
 }
 
-// A salvage when `repair` is given: damage is salvaged instead of refused.
-// Without it, damage is refused, with the check's findings as the reason
-// when they are wanted.
+// A salvage when `repair` is given: damage is salvaged instead of refused,
+// in the tables `findings` name (all when there are none). Without it,
+// damage is refused, with the check's findings as the reason, or handed
+// back to `handed_back` for a repair to salvage.
 void CompactInto(const std::filesystem::path& source, const std::filesystem::path& destination,
                  CompactSummary& summary, const BeforeVerification& before_verification, RepairReport* repair,
-                 SourceCheck::Findings findings = SourceCheck::Findings::kWanted) {
+                 const std::optional<CheckReport>& findings = std::nullopt,
+                 std::optional<CheckReport>* handed_back = nullptr) {
     std::error_code ec;
     if (!std::filesystem::exists(source, ec))
         throw Error(errc::kFileNotFound, "cannot compact " + Quoted(source) + ": the file does not exist");
@@ -346,14 +384,17 @@ void CompactInto(const std::filesystem::path& source, const std::filesystem::pat
 
     const compact::SourceHold hold(source);
     const PageFile file = PageFile::OpenHeld(source);
-    SourceCheck check(source, repair == nullptr, findings);
+    SourceCheck check(source, repair == nullptr,
+                      handed_back != nullptr ? SourceCheck::Findings::kHandedBack : SourceCheck::Findings::kReported);
     try {
-        WriteVerified(file, destination, summary, before_verification, repair, check);
-    } catch (const Error& e) {
-        check.RefuseDamageAfter(e.number());
-        throw;
+        WriteVerified(file, destination, summary, before_verification, repair, findings, check);
     } catch (...) {
-        check.RefuseDamageAfter(errc::kInternal);
+        try {
+            check.RefuseDamageAfter();
+        } catch (...) {
+            if (handed_back != nullptr) *handed_back = check.TakeFindings();
+            throw;
+        }
         throw;
     }
 }
@@ -395,16 +436,16 @@ void RepairFile(const std::filesystem::path& source, const std::filesystem::path
                 RepairReport& report, const BeforeVerification& before_verification) {
     report = RepairReport{};
     Guarded("repair", source, [&] {
+        std::optional<CheckReport> findings;
         try {
-            CompactInto(source, destination, report.summary, before_verification, nullptr,
-                        SourceCheck::Findings::kNotWanted);
+            CompactInto(source, destination, report.summary, before_verification, nullptr, std::nullopt, &findings);
             report.source_sound = true;
             return;
         } catch (const Error& e) {
             if (e.number() != errc::kCorrupt) throw;
         }
         report.summary = CompactSummary{};
-        CompactInto(source, destination, report.summary, before_verification, &report);
+        CompactInto(source, destination, report.summary, before_verification, &report, findings);
     });
 }
 

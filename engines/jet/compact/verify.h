@@ -9,6 +9,7 @@
 // verify_ids.h). Throws Error(kVerifyFailed) on a difference.
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "engines/jet/compact/digest.h"
@@ -23,8 +24,9 @@ class PageFile;
 
 namespace dorvane::jet::compact {
 
-// A table's salvage, read again from the source (by its index in the list).
-using SalvageOf = std::function<TableSalvage(std::size_t table)>;
+// A table's salvage, read again from the source (by its index in the list);
+// nothing for a table the repair read as a compaction does.
+using SalvageOf = std::function<std::optional<TableSalvage>(std::size_t table)>;
 
 // Each table of the copy is read once and its fingerprint compared with
 // `written`, the compaction's of what it read and wrote (parallel to

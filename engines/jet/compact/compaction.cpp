@@ -124,11 +124,23 @@ std::string Detail(const Error& e) {
 std::vector<CatalogEntry> ReadTableList(const PageFile& file, bool repairing) {
     if (!repairing) return ReadTables(file);
     try {
-        // A catalog row that cannot be read would take its table with it.
-        const compact::TableSalvage catalog =
-            compact::SalvageTable(file, ReadTableDef(file, kCatalogPage), "MSysObjects");
-        if (catalog.in_doubt()) ThrowCorrupt("its rows cannot all be read");
         return ReadTables(file);
+    } catch (const Error& e) {
+        if (e.number() != errc::kCorrupt) throw;
+        Damaged("the catalog (MSysObjects) cannot be repaired: " + Detail(e));
+    }
+}
+
+// A catalog row that cannot be read would take its table with it: in a
+// repair the catalog's rows, those it restores included, must all be read.
+void RefuseDoubtfulCatalog(const PageFile& file, const PageCensus& census, const std::vector<RestoredTable>& restored) {
+    try {
+        compact::SalvageSources sources;
+        sources.census = &census;
+        for (const RestoredTable& r : restored) sources.restored_rows.emplace_back(r.row, r.body);
+        const compact::TableSalvage catalog =
+            compact::SalvageTable(file, ReadTableDef(file, kCatalogPage), "MSysObjects", sources);
+        if (catalog.in_doubt()) ThrowCorrupt("its rows cannot all be read");
     } catch (const Error& e) {
         if (e.number() != errc::kCorrupt) throw;
         Damaged("the catalog (MSysObjects) cannot be repaired: " + Detail(e));
@@ -140,15 +152,15 @@ TableDef ReadDefinition(const PageFile& file, const CatalogEntry& entry, bool re
     const auto refuse = [&](const std::string& why) {
         Damaged("the definition of table \"" + entry.name + "\" cannot be repaired: " + why);
     };
+    TableDef def;
     try {
-        TableDef def = ReadTableDef(file, entry.table_page());
-        if (const auto fault = DefinitionFault(def)) refuse(*fault);
-        return def;
+        def = ReadTableDef(file, entry.table_page());
     } catch (const Error& e) {
         if (e.number() != errc::kCorrupt) throw;
         refuse(Detail(e));
     }
-    throw std::logic_error("unreachable");
+    if (const auto fault = DefinitionFault(def)) refuse(*fault);
+    return def;
 }
 
 SourceTables ReadSourceTables(const PageFile& file, bool repairing, const PageCensus* census = nullptr) {
@@ -176,6 +188,7 @@ SourceTables ReadSourceTables(const PageFile& file, bool repairing, const PageCe
         tables.restored.push_back(std::move(restored));
     }
     tables.unnamed = std::move(unlisted.unnamed);
+    RefuseDoubtfulCatalog(file, *census, tables.restored);
     return tables;
 }
 

@@ -66,7 +66,7 @@ struct TableSalvage {
     // what a system table, whose rows may not be dropped, must not show.
     bool in_doubt() const {
         return lost_anything() || pages_passed_over != 0 || pages_in_doubt != 0 || map_lost || missing_named != 0 ||
-               orphan_bodies != 0;
+               orphan_bodies != 0 || rows_kept_deleted != 0;
     }
     bool lost_anything() const { return rows_dropped != 0 || possibly_lost != 0 || values_cut != 0; }
 };

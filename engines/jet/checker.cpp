@@ -141,12 +141,16 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
     report.index_entries += count;
     for (std::size_t i = 0; i < found.problems.size(); ++i) Add(report, found.classes[i], std::move(found.problems[i]));
     const bool ignoresNulls = (index.flags & kIndexIgnoresNulls) != 0;
-    if (count > rows.size() || (!ignoresNulls && count != rows.size())) {
+    // Where the entries do not match the rows one for one, which keys differ
+    // cannot be told from the sums: all of them are in question.
+    const bool countsDiffer = count > rows.size() || (!ignoresNulls && count != rows.size());
+    if (countsDiffer) {
         Add(report, DamageClass::kDerived, name + " holds " + std::to_string(count) + " entries for " +
                                   std::to_string(rows.size()) + " rows");
     } else if (expected && !(*expected == held)) {
         Add(report, DamageClass::kDerived, name + ": its entries' keys are not the keys its rows' values give");
     }
+    if (countsDiffer || !found.ok() || (expected && !(*expected == held))) report.key_mismatches[table].insert(number);
     UsageMap map = ReadUsageMap(file, RowPointer::FromU32(index.map_pointer));
     std::vector<std::uint32_t> tree = walk.pages;
     std::sort(tree.begin(), tree.end());
@@ -303,6 +307,7 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
         } catch (const Error& error) {
             Add(report, DamageClass::kDerived, "table '" + entry.name + "' index " + std::to_string(i) + ": " +
                                       error.description());
+            report.key_mismatches[entry.name].insert(i);
         }
     }
 }

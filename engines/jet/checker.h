@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -37,6 +38,8 @@ struct CheckReport {
     // The tables (catalog names) a problem was found in or concerns; a
     // repair reads the others as a compaction does.
     std::set<std::string> damaged_tables;
+    // Per table, the physical indexes whose keys are not those its rows give.
+    std::map<std::string, std::set<std::size_t>> key_mismatches;
     bool ok() const { return problems.empty(); }
 };
 

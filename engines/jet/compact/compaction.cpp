@@ -226,11 +226,15 @@ public:
     }
 
     compact::TableSalvage Salvage(std::size_t table) const {
-        if (tables_.defs[table].page != kCatalogPage)
-            return compact::SalvageTable(file_, tables_.defs[table], tables_.entries[table].name, sources_);
-        compact::SalvageSources catalog = sources_;
-        catalog.restored_rows = catalog_rows_;
-        return compact::SalvageTable(file_, tables_.defs[table], tables_.entries[table].name, catalog);
+        const std::string& name = tables_.entries[table].name;
+        compact::SalvageSources sources = sources_;
+        if (tables_.defs[table].page == kCatalogPage) sources.restored_rows = catalog_rows_;
+        if (findings_) {
+            const auto mismatches = findings_->key_mismatches.find(name);
+            sources.keys_in_question =
+                mismatches != findings_->key_mismatches.end() ? mismatches->second : std::set<std::size_t>{};
+        }
+        return compact::SalvageTable(file_, tables_.defs[table], name, sources);
     }
 
     // A system table holds forms, modules, queries and permissions: dropping

@@ -62,7 +62,9 @@ bool SalvageRow(const PageFile& file, const TableDef& def, RowPointer header, By
             const Column& column = def.columns[i];
             const FieldSpan& span = fields.spans[i];
             if (!column.IsLongValue()) {
-                (void)FieldToText(file, column, body, span);
+                // What a value's reading can find wrong: fewer bytes than its type takes.
+                if (span.present && !column.IsBoolean() && span.length < FixedValueSize(column.type))
+                    ThrowCorrupt("column '" + column.name + "' holds fewer bytes than its type needs");
                 continue;
             }
             if (!span.present || span.length == 0) continue;
@@ -192,22 +194,24 @@ struct RowEvidence {
     bool disputed = false;   // an index holds another key for it
 };
 
-// What the indexes that name the row say of it. An index whose key cannot be
-// computed here says nothing.
+// What the indexes that name the row say of it, of those `weighed` marks.
+// An index whose key cannot be computed here says nothing.
 RowEvidence EvidenceFor(const PageFile& file, const TableDef& def, const std::vector<RowIndexed<ByteSpan>>& named,
-                        RowPointer header, ByteSpan body, std::vector<bool>& disputed_indexes) {
+                        const std::vector<bool>& weighed, RowPointer header, ByteSpan body,
+                        std::vector<bool>& disputed_indexes, Bytes& key) {
     RowEvidence evidence;
+    std::optional<RowFields> fields;
     for (std::size_t i = 0; i < named.size(); ++i) {
+        if (!weighed[i]) continue;
         const ByteSpan* entry = named[i].Find(header);
         if (entry == nullptr) continue;
-        std::optional<Bytes> key;
         try {
-            key = EncodeIndexKey(file.format(), def, def.physical_indexes[i], body);
+            if (!fields) fields = LocateFields(file.format(), def, body);
+            if (!EncodeIndexKey(file.format(), def, def.physical_indexes[i], body, *fields, key)) continue;
         } catch (const Error&) {
             continue;
         }
-        if (!key) continue;
-        if (std::ranges::equal(*key, *entry)) {
+        if (std::ranges::equal(key, *entry)) {
             evidence.confirmed = true;
         } else {
             evidence.disputed = true;
@@ -224,7 +228,8 @@ RowEvidence EvidenceFor(const PageFile& file, const TableDef& def, const std::ve
 // table without an index that can tell). Anywhere else an index that
 // disagrees with a row is what is damaged: the row is kept, counted as
 // disputed, and the index rebuilt from the rows.
-void WeighIndexEvidence(const PageFile& file, const TableDef& def, const Walks& walks, PageRows& seen,
+void WeighIndexEvidence(const PageFile& file, const TableDef& def, const Walks& walks,
+                        const std::optional<std::set<std::size_t>>& keys_in_question, PageRows& seen,
                         TableSalvage& out) {
     std::vector<RowIndexed<ByteSpan>> named(walks.size());
     for (std::size_t i = 0; i < walks.size(); ++i) {
@@ -236,12 +241,24 @@ void WeighIndexEvidence(const PageFile& file, const TableDef& def, const Walks& 
         named[i].Seal();
     }
     seen.disputed_indexes.assign(walks.size(), false);
+    // On a sound page a row can disagree only with an index the check found
+    // disagreeing, unless the check did not read the table's pages as found here.
+    const std::vector<bool> every(walks.size(), true);
+    std::vector<bool> questioned = every;
+    if (keys_in_question && !out.map_lost)
+        for (std::size_t i = 0; i < questioned.size(); ++i) questioned[i] = keys_in_question->contains(i);
     std::vector<SalvagedRow> kept;
     SalvagedRowReader bodies(file);
+    Bytes key;
     for (SalvagedRow& row : out.rows) {
-        const RowEvidence evidence =
-            EvidenceFor(file, def, named, row.header, bodies.Body(row), seen.disputed_indexes);
-        if (seen.damaged_pages.contains(row.header.page) && !evidence.confirmed) {
+        const bool damagedPage = seen.damaged_pages.contains(row.header.page);
+        if (!damagedPage && std::ranges::none_of(questioned, [](bool q) { return q; })) {
+            kept.push_back(std::move(row));
+            continue;
+        }
+        const RowEvidence evidence = EvidenceFor(file, def, named, damagedPage ? every : questioned, row.header,
+                                                 bodies.Body(row), seen.disputed_indexes, key);
+        if (damagedPage && !evidence.confirmed) {
             ++out.rows_dropped;
             continue;
         }
@@ -484,7 +501,7 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
             walks.emplace_back();
         }
     }
-    WeighIndexEvidence(file, def, walks, seen, out);
+    WeighIndexEvidence(file, def, walks, sources.keys_in_question, seen, out);
     KeepResurrectedRowsDeleted(file, def, walks, seen, out);
     CutSharedLongValues(file, def, seen, out);
     HoldRestoredRows(sources.restored_rows, seen, out);

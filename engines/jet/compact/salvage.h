@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,10 @@ struct SalvageSources {
     // Rows held with these bodies whatever the source's slots say (a catalog
     // row a repair makes a live table's again); the indexes are then rebuilt.
     std::vector<std::pair<RowPointer, Bytes>> restored_rows;
+    // The indexes whose keys may disagree with rows on sound pages, as the
+    // full check found them (by physical number); unknown: all of them.
+    // Rows on damaged pages are weighed against every index.
+    std::optional<std::set<std::size_t>> keys_in_question;
 };
 
 // Throws (naming the table) when an index must be rebuilt but a row's key

@@ -45,38 +45,46 @@ std::optional<std::string> DefinitionFault(const TableDef& def) {
     return std::nullopt;
 }
 
-std::optional<std::string> RowFault(const Format& format, const TableDef& def, ByteSpan row) {
+void RowSample::Add(const Format& format, const TableDef& def, ByteSpan row) {
+    if (seen_ == kRows) return;
+    ++seen_;
     RowFields fields;
     try {
         LocateFields(format, def, row, fields);
     } catch (const Error& e) {
         if (e.number() != errc::kCorrupt) throw;
-        return e.description();
+        if (unreadable_++ == 0) unreadable_reason_ = e.description();
+        return;
     }
-    if (fields.var_offsets.empty()) return std::nullopt;
-    const std::uint32_t fixedEnd = fields.var_offsets.front();
+    columns_.resize(def.columns.size());
     for (std::size_t c = 0; c < def.columns.size(); ++c) {
         const Column& column = def.columns[c];
         const FieldSpan& span = fields.spans[c];
-        if (!column.IsFixed() || column.IsBoolean() || !span.present) continue;
-        if (span.offset + span.length > fixedEnd)
-            return "column '" + column.name + "' reaches into the row's variable data";
+        Tally& tally = columns_[c];
+        const auto judge = [&](bool fits, const char* why) {
+            if (fits) {
+                ++tally.fits;
+            } else if (tally.faults++ == 0) {
+                tally.reason = "column '" + column.name + "' " + why;
+            }
+        };
+        if (column.IsBoolean() || fields.var_offsets.empty()) continue;
+        if (column.IsFixed()) {
+            if (span.present) judge(span.offset + span.length <= fields.var_offsets.front(), "reaches into the row's variable data");
+            continue;
+        }
+        const bool holds = column.var_index < fields.var_count &&
+                           fields.var_offsets[column.var_index + 1u] > fields.var_offsets[column.var_index];
+        if (span.present) judge(true, "");
+        else if (holds && column.number < fields.column_count) judge(false, "is Null but its slot holds bytes");
     }
-    return std::nullopt;
-}
-
-void RowSample::Add(const Format& format, const TableDef& def, ByteSpan row) {
-    if (Full()) return;
-    ++seen_;
-    std::optional<std::string> fault = RowFault(format, def, row);
-    if (!fault) return;
-    ++failed_;
-    if (!first_) first_ = std::move(fault);
 }
 
 std::optional<std::string> RowSample::Fault() const {
-    if (failed_ * 2 <= seen_) return std::nullopt;
-    return first_;
+    if (unreadable_ * 2 > seen_) return unreadable_reason_;
+    for (const Tally& tally : columns_)
+        if (tally.faults > tally.fits) return tally.reason;
+    return std::nullopt;
 }
 
 }  // namespace dorvane::jet

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engines/jet/format/bytes.h"
 #include "engines/jet/format/format.h"
@@ -19,24 +20,28 @@ namespace dorvane::jet {
 // values that overlap. Nothing when the columns agree.
 std::optional<std::string> DefinitionFault(const TableDef& def);
 
-// What is wrong with a row read through the definition: it does not decode,
-// or a fixed value reaches into the variable data. Nothing when it fits.
-std::optional<std::string> RowFault(const Format& format, const TableDef& def, ByteSpan row);
-
 // A definition whose rows mostly do not fit it is what is damaged, not the
-// rows: of the first rows handed in, more than half fail.
+// rows. Of the first rows handed in, each column is judged on the rows that
+// tell about it: a fixed value must lie before the variable data, and a Null
+// variable value must leave its slot empty (bytes there are another column's,
+// read through the wrong null-mask bit). A column that fails on more rows
+// than it fits on, or rows that mostly do not decode, fault the definition.
 class RowSample {
 public:
     static constexpr std::size_t kRows = 64;
     void Add(const Format& format, const TableDef& def, ByteSpan row);
-    bool Full() const { return seen_ == kRows; }
-    // The first fault seen, when more than half of the rows seen fail.
     std::optional<std::string> Fault() const;
 
 private:
+    struct Tally {
+        std::size_t fits = 0;
+        std::size_t faults = 0;
+        std::string reason;  // of the first fault
+    };
     std::size_t seen_ = 0;
-    std::size_t failed_ = 0;
-    std::optional<std::string> first_;
+    std::size_t unreadable_ = 0;
+    std::string unreadable_reason_;
+    std::vector<Tally> columns_;  // parallel to the definition's columns
 };
 
 }  // namespace dorvane::jet

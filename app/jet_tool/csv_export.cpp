@@ -31,7 +31,7 @@ void ExportCsv(const jet::PageFile& file, const jet::TableDef& def, std::FILE* o
     std::string pending;
     pending.reserve(kFlushBytes + (kFlushBytes >> 2));
     std::string value;
-    jet::Bytes wide;
+    std::u16string units;
     for (std::size_t i = 0; i < def.columns.size(); ++i) {
         if (i > 0) pending += ',';
         AppendCsvField(pending, def.columns[i].name);
@@ -45,7 +45,7 @@ void ExportCsv(const jet::PageFile& file, const jet::TableDef& def, std::FILE* o
             for (std::size_t i = 0; i < def.columns.size(); ++i) {
                 if (i > 0) pending += ',';
                 value.clear();
-                if (jet::AppendFieldText(file, def.columns[i], row.body, fields.spans[i], value, wide))
+                if (jet::AppendFieldText(file, def.columns[i], row.body, fields.spans[i], value, units))
                     AppendCsvField(pending, value);
             }
             pending += "\r\n";

@@ -6,6 +6,7 @@
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/row.h"
 #include "engines/jet/format/table_scan.h"
+#include "engines/jet/format/text.h"
 #include "engines/jet/format/value.h"
 
 namespace dorvane::jet {
@@ -132,87 +133,19 @@ private:
     std::size_t at_ = 0;
 };
 
-constexpr std::uint32_t kReplacementCharacter = 0xFFFD;
-
-// UCS-2 little-endian to UTF-8 at the end of `out`: surrogate pairs joined,
-// unpaired ones U+FFFD, an odd trailing byte ignored.
-void AppendUcs2(ByteSpan bytes, std::string& out) {
-    const std::size_t units = bytes.size() / 2;
-    std::size_t at = out.size();
-    out.resize(at + units * 3);  // no unit takes more; a joined pair takes 4 for 2 units
-    char* const base = out.data();
-    for (std::size_t i = 0; i < units; ++i) {
-        std::uint32_t cp = static_cast<std::uint32_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-        if (cp < 0x80) {
-            base[at++] = static_cast<char>(cp);
-            continue;
-        }
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units) {
-            const auto low = static_cast<std::uint32_t>(bytes[2 * i + 2] | (bytes[2 * i + 3] << 8));
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        if (cp >= 0xD800 && cp <= 0xDFFF) cp = kReplacementCharacter;
-        if (cp < 0x800) {
-            base[at++] = static_cast<char>(0xC0 | (cp >> 6));
-        } else if (cp < 0x10000) {
-            base[at++] = static_cast<char>(0xE0 | (cp >> 12));
-            base[at++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        } else {
-            base[at++] = static_cast<char>(0xF0 | (cp >> 18));
-            base[at++] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            base[at++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        }
-        base[at++] = static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    out.resize(at);
-}
-
-// Jet 4 text: UCS-2, or one byte per character after FF FE, a 0x00 byte
-// switching between one and two bytes per character. Expanded to UCS-2 first
-// so that a surrogate pair split across the modes still joins.
-void AppendJet4Text(ByteSpan bytes, std::string& out, Bytes& wide) {
-    if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE) return AppendUcs2(bytes, out);
-    wide.clear();
-    bool compressed = true;
-    for (std::size_t i = 2; i < bytes.size();) {
-        if (bytes[i] == 0) {
-            compressed = !compressed;
-            ++i;
-        } else if (compressed) {
-            wide.push_back(bytes[i++]);
-            wide.push_back(0);
-        } else {
-            if (i + 1 >= bytes.size()) break;
-            wide.push_back(bytes[i]);
-            wide.push_back(bytes[i + 1]);
-            i += 2;
-        }
-    }
-    AppendUcs2(wide, out);
-}
-
-void AppendText(const PageFile& file, ByteSpan bytes, std::string& out, Bytes& wide) {
+void AppendText(const PageFile& file, ByteSpan bytes, std::string& out, std::u16string& units) {
     const std::size_t start = out.size();
-    if (file.version() == Version::kJet3)
+    if (file.version() == Version::kJet3) {
         out += TextToUtf8(file, bytes);
-    else
-        AppendJet4Text(bytes, out, wide);
+    } else {
+        units.clear();
+        AppendJet4TextUnits(bytes, units);
+        AppendUtf16AsUtf8(units, out);
+    }
     // A stored terminating NUL is not part of the value.
     while (out.size() > start && out.back() == '\0') out.pop_back();
 }
 
-void AppendHex(ByteSpan bytes, std::string& out) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::size_t at = out.size();
-    out.resize(at + bytes.size() * 2);
-    for (const std::uint8_t b : bytes) {
-        out[at++] = kDigits[b >> 4];
-        out[at++] = kDigits[b & 0x0F];
-    }
-}
 
 std::size_t ColumnIndex(const TableDef& def, const std::string& name, const std::string& table) {
     if (const auto index = def.ColumnIndex(name)) return *index;
@@ -224,12 +157,12 @@ std::size_t ColumnIndex(const TableDef& def, const std::string& name, const std:
 SelectQuery ParseSelect(std::string_view sql) { return Parser(Tokenize(sql)).Parse(); }
 
 bool AppendFieldText(const PageFile& file, const Column& column, ByteSpan row, const FieldSpan& field,
-                     std::string& out, Bytes& wide) {
+                     std::string& out, std::u16string& units) {
     if (!column.IsBoolean() && !field.present) return false;
     const ByteSpan bytes = column.IsBoolean() ? ByteSpan() : FieldBytes(row, field);
     switch (column.type) {
-        case coltype::kText: AppendText(file, bytes, out, wide); return true;
-        case coltype::kMemo: AppendText(file, ReadLongValue(file, bytes), out, wide); return true;
+        case coltype::kText: AppendText(file, bytes, out, units); return true;
+        case coltype::kMemo: AppendText(file, ReadLongValue(file, bytes), out, units); return true;
         case coltype::kOle: AppendHex(ReadLongValue(file, bytes), out); return true;
         case coltype::kBinary:
         case coltype::kFixedBinary: AppendHex(bytes, out); return true;

@@ -18,14 +18,19 @@ void PutBytes(MutableByteSpan bytes, std::size_t offset, ByteSpan from) {
 }
 
 std::string HexUpper(ByteSpan bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string out;
-    out.reserve(bytes.size() * 2);
-    for (std::uint8_t b : bytes) {
-        out.push_back(kDigits[b >> 4]);
-        out.push_back(kDigits[b & 0x0F]);
-    }
+    AppendHex(bytes, out);
     return out;
+}
+
+void AppendHex(ByteSpan bytes, std::string& out) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::size_t at = out.size();
+    out.resize(at + bytes.size() * 2);
+    for (const std::uint8_t b : bytes) {
+        out[at++] = kDigits[b >> 4];
+        out[at++] = kDigits[b & 0x0F];
+    }
 }
 
 }  // namespace dorvane::jet

@@ -91,5 +91,7 @@ void PutBytes(MutableByteSpan bytes, std::size_t offset, ByteSpan from);
 
 // "0A1B..." (upper case), as binary values are shown.
 std::string HexUpper(ByteSpan bytes);
+// The same at the end of `out`, for loops that reuse one string.
+void AppendHex(ByteSpan bytes, std::string& out);
 
 }  // namespace dorvane::jet

@@ -89,26 +89,11 @@ Bytes GuidBigEndian(ByteSpan value) {
     return out;
 }
 
-// Jet 4 text as UTF-16 units: UCS-2, or "compressed" after FF FE (one byte
-// per unit; a 0x00 byte switches between one- and two-byte units).
+// Jet 4 text as UTF-16 units, in a buffer every key reuses.
 const std::u16string& Jet4TextUnits(ByteSpan bytes) {
-    thread_local std::u16string units;  // grown once, reused for every key
+    thread_local std::u16string units;
     units.clear();
-    const bool compressed = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE;
-    bool single = compressed;
-    std::size_t i = compressed ? 2 : 0;
-    while (i < bytes.size()) {
-        if (compressed && bytes[i] == 0) {
-            single = !single;
-            ++i;
-        } else if (single) {
-            units.push_back(bytes[i++]);
-        } else {
-            if (i + 1 >= bytes.size()) ThrowCorrupt("a text value ends in half a character");
-            units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
-            i += 2;
-        }
-    }
+    if (!AppendJet4TextUnits(bytes, units)) ThrowCorrupt("a text value ends in half a character");
     return units;
 }
 

@@ -5,12 +5,6 @@
 namespace dorvane::jet {
 
 namespace {
-// Windows-1252 0x80..0x9F; 0 marks an unassigned byte.
-constexpr std::array<std::uint16_t, 32> kCp1252High{
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 constexpr std::uint32_t kReplacement = 0xFFFD;
 }  // namespace
 
@@ -47,49 +41,69 @@ std::string CodePageToUtf8(ByteSpan bytes, std::uint16_t code_page) {
     return out;
 }
 
-std::string Ucs2ToUtf8(ByteSpan bytes) {
-    std::string out;
-    out.reserve(bytes.size() / 2);
-    const std::size_t units = bytes.size() / 2;
-    for (std::size_t i = 0; i < units; ++i) {
-        std::uint32_t unit = static_cast<std::uint32_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
-            const std::uint32_t low = static_cast<std::uint32_t>(bytes[2 * i + 2] | (bytes[2 * i + 3] << 8));
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
+bool AppendJet4TextUnits(ByteSpan bytes, std::u16string& units) {
+    const bool compressed = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE;
+    bool single = compressed;
+    for (std::size_t i = compressed ? 2 : 0; i < bytes.size();) {
+        if (compressed && bytes[i] == 0) {
+            single = !single;
+            ++i;
+        } else if (single) {
+            units.push_back(bytes[i++]);
+        } else {
+            if (i + 1 >= bytes.size()) return false;
+            units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+            i += 2;
         }
-        AppendUtf8(out, unit);
     }
+    return true;
+}
+
+void AppendUtf16AsUtf8(std::u16string_view units, std::string& out) {
+    std::size_t at = out.size();
+    out.resize(at + units.size() * 3);  // no unit takes more; a joined pair takes 4 for 2 units
+    char* const base = out.data();
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        std::uint32_t cp = units[i];
+        if (cp < 0x80) {
+            base[at++] = static_cast<char>(cp);
+            continue;
+        }
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (units[i + 1] - 0xDC00u);
+            ++i;
+        }
+        if (cp >= 0xD800 && cp <= 0xDFFF) cp = kReplacement;
+        if (cp < 0x800) {
+            base[at++] = static_cast<char>(0xC0 | (cp >> 6));
+        } else if (cp < 0x10000) {
+            base[at++] = static_cast<char>(0xE0 | (cp >> 12));
+            base[at++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        } else {
+            base[at++] = static_cast<char>(0xF0 | (cp >> 18));
+            base[at++] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            base[at++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        }
+        base[at++] = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    out.resize(at);
+}
+
+std::string Ucs2ToUtf8(ByteSpan bytes) {
+    std::u16string units;
+    units.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    std::string out;
+    AppendUtf16AsUtf8(units, out);
     return out;
 }
 
 std::string Jet4TextToUtf8(ByteSpan bytes) {
-    if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE) return Ucs2ToUtf8(bytes);
-    // Expand to UCS-2 first so surrogates pairs split across modes still join.
-    Bytes wide;
-    wide.reserve(bytes.size() * 2);
-    bool compressed = true;
-    std::size_t i = 2;
-    while (i < bytes.size()) {
-        if (bytes[i] == 0) {
-            compressed = !compressed;
-            ++i;
-            continue;
-        }
-        if (compressed) {
-            wide.push_back(bytes[i]);
-            wide.push_back(0);
-            ++i;
-        } else {
-            if (i + 1 >= bytes.size()) break;
-            wide.push_back(bytes[i]);
-            wide.push_back(bytes[i + 1]);
-            i += 2;
-        }
-    }
-    return Ucs2ToUtf8(wide);
+    std::u16string units;
+    AppendJet4TextUnits(bytes, units);
+    std::string out;
+    AppendUtf16AsUtf8(units, out);
+    return out;
 }
 
 }  // namespace dorvane::jet

@@ -3,19 +3,13 @@
 #include <array>
 
 #include "core/error.h"
+#include "engines/jet/format/text.h"
 
 namespace dorvane::jet {
 
 namespace {
 
 [[noreturn]] void Refuse(const std::string& why) { throw Error(kValueRefused, why); }
-
-// Windows-1252 0x80..0x9F, the same table the reader maps back (text.cpp).
-constexpr std::array<std::uint16_t, 32> kCp1252High{
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 void PutUnit(Bytes& out, std::uint32_t unit) {
     out.push_back(static_cast<std::uint8_t>(unit & 0xFF));

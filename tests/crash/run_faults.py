@@ -214,6 +214,7 @@ def refused_runs(args, base, checker, problems, disks):
     unable, failed = "Unable to Repair Dbase", "Operation Failed   "
     cases = [  # lock (file, kind) or small disk (folder, size); status; log lines; word of the reason; Temp.bk0 stays
         (("post_db.mdb", fcntl.LOCK_SH), None, 1, [optimized, unable, failed], "in use", False),
+        (("post_db.mdb", "flock"), None, 1, [optimized, unable, failed], "in use", False),  # a whole-file lock
         (("post_db.ldb", fcntl.LOCK_EX), None, 1, [optimized, unable, failed], "in use", False),
         (("post_db.ldb", 0), None, 0, [optimized, repaired, created], "", False),  # a lock file nobody locks
         (None, ("backup", "3m"), 1, [repaired, failed], " full", False),
@@ -228,7 +229,9 @@ def refused_runs(args, base, checker, problems, disks):
             if lock and not os.path.exists(os.path.join(inst.data, lock[0])):
                 open(os.path.join(inst.data, lock[0]), "wb").write(bytes(64))
             fd = os.open(os.path.join(inst.data, lock[0]), os.O_RDWR) if lock else -1
-            if lock and lock[1]:
+            if lock and lock[1] == "flock":
+                fcntl.flock(fd, fcntl.LOCK_SH | fcntl.LOCK_NB)
+            elif lock and lock[1]:
                 fcntl.lockf(fd, lock[1] | fcntl.LOCK_NB, 1, PRODUCT_LOCK_BYTE)
             status, err = inst.run({})
             if fd >= 0:

@@ -6,6 +6,7 @@
 #include "core/runtime.h"
 #include "operations/operations.h"
 #include "operations/report.h"
+#include "operations/step_summary.h"
 
 namespace dorvane {
 namespace {
@@ -84,6 +85,8 @@ void ReportLossIfAny(Runtime& rt, const CompactionOutcome& outcome) {
 
 void OptimizeFrontEnd(Runtime& rt) {
     const std::string folder = GetSetting(rt.settings, rt.ctx.Product, "Locations", "APPPATH");
+    const std::string file = JoinPath(folder, rt.ctx.FrontEndFile);
+    StepSummary summary(rt, file);
     ErrorState error;
     CompactionOutcome outcome;
     if (CompactViaTemp(rt, folder, rt.ctx.FrontEndFile, error, outcome)) {
@@ -93,10 +96,13 @@ void OptimizeFrontEnd(Runtime& rt) {
         ReportFailure(rt, "Unable to optimize application. It may be open", kTitleLong,
                       "Unable to optimize application", error.description);
     }
+    summary.Print("front-end " + file, file);
 }
 
 void RepairBackEnd(Runtime& rt) {
     const std::string folder = GetSetting(rt.settings, rt.ctx.Product, "Locations", "DbPath");
+    const std::string file = JoinPath(folder, "post_db.mdb");
+    StepSummary summary(rt, file);
     ErrorState error;
     CompactionOutcome outcome;
     if (CompactViaTemp(rt, folder, "post_db.mdb", error, outcome)) {
@@ -107,6 +113,7 @@ void RepairBackEnd(Runtime& rt) {
         ReportFailure(rt, "Unable to Repair Dbase. It may be in use", kTitleShort,
                       "Unable to Repair Dbase", error.description);
     }
+    summary.Print("back-end " + file, file);
 }
 
 }  // namespace dorvane

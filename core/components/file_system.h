@@ -2,6 +2,8 @@
 // File operations of the program, on paths as text (Windows form). The
 // platform implementation maps paths and reports failures as dorvane::Error.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +19,8 @@ class FileSystem {
 public:
     virtual ~FileSystem() = default;
     virtual bool Exists(const std::string& path) = 0;
+    // The size of a file; nullopt when there is none or it cannot be seen.
+    virtual std::optional<std::uint64_t> FileSize(const std::string& path) = 0;
     // Replaces destination by a copy of source; the copy has reached stable
     // storage when this returns. Refuses a destination that another process
     // holds locked.

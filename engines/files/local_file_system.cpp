@@ -44,6 +44,13 @@ bool LocalFileSystem::Exists(const std::string& path) {
     return fs::is_regular_file(ToNativePath(path), ec);
 }
 
+std::optional<std::uint64_t> LocalFileSystem::FileSize(const std::string& path) {
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(ToNativePath(path), ec);
+    if (ec) return std::nullopt;
+    return static_cast<std::uint64_t>(size);
+}
+
 // The copy replaces the destination only once it is complete and on disk
 // (platform::Replacement), so a failure part-way leaves the destination as
 // it was, and a destination that a product has open is refused.

@@ -69,6 +69,10 @@ public:
     std::set<std::string> failOn;                // calls that throw, by their text
 
     bool Exists(const std::string& path) override { return files.count(path) > 0; }
+    std::optional<std::uint64_t> FileSize(const std::string& path) override {
+        const auto it = files.find(path);
+        return it == files.end() ? std::nullopt : std::optional<std::uint64_t>(it->second.size());
+    }
     void CopyFile(const std::string& source, const std::string& destination) override {
         Record("copy " + source + " -> " + destination);
         auto it = files.find(source);
@@ -265,7 +269,10 @@ public:
 class FakeClock final : public Clock {
 public:
     LocalTime now{2026, 12, 6, 3, 47, 52};
+    // Each reading of the steady clock is a quarter of a second after the last.
+    std::chrono::steady_clock::time_point steady{};
     LocalTime Now() override { return now; }
+    std::chrono::steady_clock::time_point Steady() override { return steady += std::chrono::milliseconds(250); }
     std::string FormatGeneralDate(const LocalTime& t) override { return FormatIsoDateTime(t); }
 };
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "core/run_control.h"
 #include "operations/operations.h"
 #include "operations/run_sequence.h"
 #include "tests/support/fakes.h"
@@ -257,6 +258,56 @@ TEST(Main, AnInteractiveRunOnlyShowsTheWindowWhoseOutcomeIsTheStatus) {
         EXPECT_EQ(productSeen, "Alveto");
         EXPECT_EQ(Log(w, "\\Dorvane_log.txt").substr(19), "     -------------------------------------\r\n");
         EXPECT_TRUE(w.engine == nullptr);  // nothing else ran
+    }
+}
+
+// A scheduler's journal gets what the log gets, each step followed by its
+// summary; a log that cannot be written is said once on standard error. An
+// interactive run prints nothing.
+TEST(Main, AnUnattendedRunPrintsEveryLogLineAndASummaryPerStep) {
+    const std::string at = "2026-12-06 03:47:52     ", stamp = "612202634752";
+    struct Case {
+        std::string what;
+        std::function<void(FakeWorld&)> setUp;
+        std::string out, err;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"Access", [](FakeWorld&) {},
+              at + "Application was optimized\nsummary: front-end C:\\Z\\Bresk.mde: 5 bytes -> 15 bytes, 0.25 s\n" + at +
+                  "The Dbase was repaired & compacted successfully\n"
+                  "summary: back-end D:\\Data\\post_db.mdb: 4 bytes -> 14 bytes, 0.25 s\n" + at +
+                  "Backup was created   E:\\Bak\\post_db_" + stamp + ".mdb\nsummary: backup D:\\Data\\post_db.mdb -> "
+                  "E:\\Bak\\post_db_" + stamp + ".mdb: 14 bytes -> 24 bytes, 0.25 s\n" + at + std::string(kSeparatorLine) + "\n",
+              ""},
+             {"SQL Server, the front-end missing", [](FakeWorld& w) {
+                  w.settings.Set("Bresk", "TitleBar", "sqlver", "1");
+                  w.files.files.erase("C:\\Z\\Bresk.mde");
+              },
+              at + "Unable to optimize application\nsummary: front-end C:\\Z\\Bresk.mde: missing -> missing, 0.25 s\n" + at +
+                  "Backup was created   E:\\Bak\\PB.bak\nsummary: SQL Server backup E:\\Bak\\PB.bak: written by the server, "
+                  "its size is not seen here, 0.25 s\n" + at + std::string(kSeparatorLine) + "\n",
+              "dorvane: Unable to optimize application: Could not find file 'C:\\Z\\Bresk.mde'.\n"},
+             {"a log that cannot be written", [](FakeWorld& w) {
+                  w.settings.Set("Bresk", "TitleBar", "sqlver", "1");
+                  w.files.failOn = {"append C:\\Z\\Dorvane_log.txt"};
+              },
+              at + "Application was optimized\nsummary: front-end C:\\Z\\Bresk.mde: 5 bytes -> 15 bytes, 0.25 s\n" + at +
+                  "Backup was created   E:\\Bak\\PB.bak\nsummary: SQL Server backup E:\\Bak\\PB.bak: written by the server, "
+                  "its size is not seen here, 0.25 s\n" + at + std::string(kSeparatorLine) + "\n",
+              "dorvane: the log cannot be written, its lines are only on standard output: refused: append "
+              "C:\\Z\\Dorvane_log.txt\n"}}) {
+        for (const std::string arguments : {"/silent /Bresk", "/Bresk"}) {
+            SCOPED_TRACE(c.what + ": " + arguments);
+            FakeWorld w;
+            Install(w);
+            c.setUp(w);
+            ::testing::internal::CaptureStdout();
+            ::testing::internal::CaptureStderr();
+            Main(w.rt, arguments, [](Runtime& rt) { RunMaintenance(rt); return true; });
+            const std::string out = ::testing::internal::GetCapturedStdout(), err = ::testing::internal::GetCapturedStderr();
+            EXPECT_EQ(out, arguments == "/Bresk" ? "" : c.out);
+            EXPECT_EQ(err, arguments == "/Bresk" ? "" : c.err);
+        }
     }
 }
 

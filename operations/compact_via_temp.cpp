@@ -7,6 +7,7 @@
 #include "operations/operations.h"
 #include "operations/report.h"
 #include "operations/step_summary.h"
+#include "operations/temporary_copy.h"
 
 namespace dorvane {
 namespace {
@@ -59,6 +60,7 @@ bool CompactViaTemp(Runtime& rt, const std::string& folder, const std::string& f
                     CompactionOutcome& outcome) {
     const std::string source = JoinPath(folder, fileName);
     const std::string temporary = JoinPath(folder, "Temp.bk0");
+    if (!RunStep(error, [&] { RefuseLeftoverTemporary(rt, temporary, fileName); })) return false;
     if (!RunStep(error, [&] { outcome.loss = rt.FileDb().RepairDatabase(source, temporary); })) return false;
     if (outcome.loss.any()) {
         if (!RunStep(error, [&] { outcome.keptAs = KeepDamagedOriginal(rt, folder, fileName); })) {
@@ -69,7 +71,7 @@ bool CompactViaTemp(Runtime& rt, const std::string& folder, const std::string& f
     }
     // The copy is on stable storage before the temporary file goes, so a power
     // loss never leaves a half-written source without its compacted copy.
-    if (!RunStep(error, [&] { rt.files.CopyFile(temporary, source); })) return false;
+    if (!CopyBack(rt, temporary, source, error)) return false;
     if (!RunStep(error, [&] { rt.files.DeleteFile(temporary); })) return false;
     return true;
 }

@@ -143,6 +143,10 @@ public:
     const std::filesystem::path& target() const { return target_; }
     // Flushes the new content, replaces the target and flushes the folder.
     void Commit();
+    // After a failure: whether the target is known to be as it was, that is
+    // the new version never took its place (a failure to flush the folder
+    // comes after it did).
+    bool TargetUnchanged() const { return !committed_ && !targetMoved_; }
 
 private:
     std::filesystem::path target_;
@@ -151,6 +155,7 @@ private:
     File staging_;
     bool created_ = false;
     bool committed_ = false;
+    bool targetMoved_ = false;  // Windows: left under another name by a failed replacement
 };
 
 // The name a Replacement writes under: ".<name>.dorvane-copy" beside target.

@@ -8,12 +8,21 @@
 #include <string_view>
 #include <vector>
 
+#include "core/error.h"
+
 namespace dorvane {
 
 // Who reads a text file the program writes. On Windows a log is written in
 // the code page of the products' own files (ANSI), a batch file in the one
 // the command interpreter reads (OEM); elsewhere both stay UTF-8.
 enum class TextFile { kLog, kBatch };
+
+// A failed CopyFile whose destination is known to be exactly as it was: the
+// copy never took its place. Any other failure of it may have replaced it.
+class DestinationUnchanged final : public Error {
+public:
+    explicit DestinationUnchanged(const Error& cause) : Error(cause.number(), cause.description()) {}
+};
 
 class FileSystem {
 public:
@@ -23,7 +32,7 @@ public:
     virtual std::optional<std::uint64_t> FileSize(const std::string& path) = 0;
     // Replaces destination by a copy of source; the copy has reached stable
     // storage when this returns. Refuses a destination that another process
-    // holds locked.
+    // holds locked. Throws DestinationUnchanged where it can tell.
     virtual void CopyFile(const std::string& source, const std::string& destination) = 0;
     // Deletes one file; a missing file is no error.
     virtual void DeleteFile(const std::string& path) = 0;

@@ -81,6 +81,13 @@ TYPED_TEST(FileSystemContract, FailuresSayWhyAndChangeNothing) {
         EXPECT_EQ(ErrorOf(c.action, &why), c.number) << why;
         EXPECT_NE(why.find(c.said), std::string::npos) << why;
     }
+    // A copy refused before it took the destination's place says so: the
+    // caller may then let its source go.
+    for (const char* source : {"none.bk0", "Temp.bk0"}) {
+        const auto product = platform::File::OpenClaimed(this->dir_ / "post_db.mdb", platform::Access::kReadWrite,
+                                                         platform::Use::kShared, {0x10000001, 1});
+        EXPECT_THROW(files.CopyFile(this->At(source), this->At("post_db.mdb")), DestinationUnchanged) << source;
+    }
     EXPECT_EQ(ReadFile(this->dir_ / "post_db.mdb"), "old");
     EXPECT_EQ(this->Names(), names);
     EXPECT_FALSE(files.Exists(this->At("absent")) || files.Exists(this->At("folder")));

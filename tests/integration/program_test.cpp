@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -117,8 +118,28 @@ TEST_F(ProgramTest, UnattendedRunForAProductThatIsNotSetUpLogsFailuresAndExitsOn
          {"     Unable to optimize application\r\n", "     Unable to Repair Dbase\r\n", "     Operation Failed   "})
         EXPECT_NE(log.find(line), std::string::npos) << log;  // standard error: the test below
     // Without "silent" it is the window, which cannot open without a display.
-    EXPECT_NE(Run(std::string(DORVANE_BIN) + " --help --version"), 0);
+    EXPECT_NE(Run(std::string(DORVANE_BIN) + " --help --version /Cindral"), 0);
     EXPECT_EQ(ReadFile(home / "out").find("Usage:"), std::string::npos);
+}
+
+// dorvane has no window of its own: an interactive run goes on in the window
+// program, with the same arguments, or says which package brings it. Either
+// way the run ends with one separator line in the product's log.
+TEST_F(ProgramTest, AnInteractiveRunHandsOverToTheWindowProgramOrNamesItsPackage) {
+    ASSERT_EQ(Settings("set Cindral Locations APPPATH '" + home.path().string() + "'"), 0);
+    std::filesystem::create_directory(home / "bin");
+    std::filesystem::copy_file(DORVANE_BIN, home / "bin" / "dorvane");  // nothing beside it
+    EXPECT_EQ(Run((home / "bin" / "dorvane").string() + " /Cindral"), 1);
+    EXPECT_EQ(ReadFile(home / "err"),
+              "dorvane: the window is not installed; it comes with the package dorvane-window (apt-get install "
+              "dorvane-window). An unattended run needs none: dorvane /silent /Cindral\n");
+#ifdef DORVANE_WINDOW_BIN
+    EXPECT_EQ(Run(std::string(DORVANE_BIN) + " /Cindral"), 1);  // the window program, without a display
+    EXPECT_NE(ReadFile(home / "err").find("dorvane: cannot show the window: no display"), std::string::npos)
+        << ReadFile(home / "err");
+    const std::string log = ReadFile(home / "Dorvane_log.txt");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;  // one run each, Cindral's both
+#endif
 }
 
 // A drive letter goes through the dosdevices links; the log names the path as

@@ -19,6 +19,11 @@ if [ -d /var/log/journal ]; then mount -t tmpfs tmpfs /var/log/journal; fi
 journald=$!
 export XDG_RUNTIME_DIR=$demo/runtime HOME=$demo/home XDG_CONFIG_HOME=$demo/config
 mkdir -p -m 700 "$XDG_RUNTIME_DIR" "$HOME"
+# The alert of the README: OnFailure= added to the installed unit by a drop-in.
+units=$XDG_CONFIG_HOME/systemd/user
+mkdir -p "$units/dorvane@.service.d"
+printf '[Unit]\nOnFailure=dorvane-alert@%%n.service\n' >"$units/dorvane@.service.d/alert.conf"
+printf '[Service]\nType=oneshot\nExecStart=/bin/sh -c "echo %%i >>%s/alerts"\n' "$demo" >"$units/dorvane-alert@.service"
 systemd --user >"$demo/manager.log" 2>&1 &
 manager=$!
 stop() {
@@ -43,12 +48,18 @@ run() {
     sleep 0.1
   done
   failed=$(systemctl --user is-failed dorvane@Bresk.service || true)
+  for _ in $(seq 50); do [ "$failed" != failed ] || [ -s "$demo/alerts" ] && break; sleep 0.1; done
+  alerts=$(cat "$demo/alerts" 2>/dev/null || true)
+  rm -f "$demo/alerts"
   printf '%s\n' "-- $1: exit status $status, unit $failed" "$journal"
 }
 expect() {  # what, status, unit state, lines of the journal
   local what=$1 want=$2 state=$3
   shift 3
   [ "$status" = "$want" ] && [ "$failed" = "$state" ] || fail "$what: status $status and unit $failed, not $want and $state"
+  local alerted=
+  if [ "$state" = failed ]; then alerted=dorvane@Bresk.service; fi
+  [ "$alerts" = "$alerted" ] || fail "$what: the alert (OnFailure=) said '$alerts', not '$alerted'"
   for line in "$@"; do grep -qF -- "$line" <<<"$journal" || fail "$what: the journal lacks: $line"; done
 }
 

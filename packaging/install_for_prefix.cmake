@@ -3,12 +3,13 @@
 # installed under gives them, however that prefix was given (configured,
 # `cmake --install --prefix`, CPack's /usr; DESTDIR as well). Set before:
 #   dorvane_source   the file as built; DORVANEBINDIR and DORVANEUSERUNITDIR
-#                    in its text stand for the folders of the programs and units
+#                    in its text stand for the folders of the programs and
+#                    units, DORVANEWINDOW for the window program
 #   dorvane_name     its installed name
-#   dorvane_folder, dorvane_bindir, dorvane_unitdir
+#   dorvane_folder, dorvane_bindir, dorvane_unitdir, dorvane_windowdir
 #                    the folders, relative to the prefix or absolute
 #   dorvane_gzip     a gzip to compress it with (manual pages), or empty
-foreach(dorvane_kind folder bindir unitdir)
+foreach(dorvane_kind folder bindir unitdir windowdir)
   if(NOT IS_ABSOLUTE "${dorvane_${dorvane_kind}}")
     set(dorvane_${dorvane_kind} "${CMAKE_INSTALL_PREFIX}/${dorvane_${dorvane_kind}}")
   endif()
@@ -16,6 +17,7 @@ endforeach()
 file(READ "${dorvane_source}" dorvane_text)
 string(REPLACE "DORVANEBINDIR" "${dorvane_bindir}" dorvane_text "${dorvane_text}")
 string(REPLACE "DORVANEUSERUNITDIR" "${dorvane_unitdir}" dorvane_text "${dorvane_text}")
+string(REPLACE "DORVANEWINDOW" "${dorvane_windowdir}/dorvane-window" dorvane_text "${dorvane_text}")
 set(dorvane_target "$ENV{DESTDIR}${dorvane_folder}/${dorvane_name}")
 file(MAKE_DIRECTORY "$ENV{DESTDIR}${dorvane_folder}")
 file(WRITE "${dorvane_target}" "${dorvane_text}")

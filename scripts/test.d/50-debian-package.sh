@@ -61,8 +61,9 @@ staged=$(mktemp -d)
 DESTDIR=$staged cmake --install "$build" --prefix /opt/dorvane >/dev/null
 grep -qx 'ExecStart=/opt/dorvane/bin/dorvane /silent /%i' "$staged/opt/dorvane/lib/systemd/user/dorvane@.service" ||
   fail "the unit installed under /opt/dorvane says: $(grep Exec "$staged/opt/dorvane/lib/systemd/user/dorvane@.service")"
-zcat "$staged/opt/dorvane/share/man/man1/dorvane.1.gz" | grep -q '/opt/dorvane/lib/systemd/user/dorvane@' ||
-  fail "dorvane(1) installed under /opt/dorvane names another folder for the units"
+page=$(zcat "$staged/opt/dorvane/share/man/man1/dorvane.1.gz")
+grep -q '/opt/dorvane/lib/systemd/user/dorvane@' <<<"$page" && grep -q '/opt/dorvane/libexec/dorvane/dorvane-window' <<<"$page" ||
+  fail "dorvane(1) installed under /opt/dorvane names other folders for the units or the window"
 rm -rf "$staged"
 
 demo=$(mktemp -d /tmp/dorvane-package.XXXXXX)

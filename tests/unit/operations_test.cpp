@@ -117,6 +117,7 @@ TEST(RepairBackEnd, StopsAtTheFirstFailingStepAndLeavesTemporaryFilesOnlyWhereTh
                                  "post_db.mdb that was never copied back, or one cut short. Check both with dorvane-jet "
                                  "check, keep the sound one as post_db.mdb and delete Temp.bk0; until then post_db.mdb is "
                                  "not compacted\n";
+    const std::string copyBack = "copy " + temporary + " -> " + back, removal = "delete " + temporary;
     struct Case {
         std::string what;
         std::function<void(testing::FakeFileSystem&)> fault;
@@ -124,9 +125,9 @@ TEST(RepairBackEnd, StopsAtTheFirstFailingStepAndLeavesTemporaryFilesOnlyWhereTh
         bool stays;
     };
     for (const Case& c : std::vector<Case>{
-             {"copy back refused", [&](auto& f) { f.failOn = {"copy " + temporary + " -> " + back}; }, "back", false},
+             {"copy back refused", [&](auto& f) { f.failOn = {copyBack}; }, "back", false},
              {"copy back not made durable", [&](auto& f) { f.notDurable = {back}; }, "back+compacted", true},
-             {"delete refused", [&](auto& f) { f.failOn = {"delete " + temporary}; }, "back+compacted", true}}) {
+             {"delete refused", [&](auto& f) { f.failOn = {removal}; }, "back+compacted", true}}) {
         SCOPED_TRACE(c.what);
         FakeWorld w;
         Install(w);

@@ -36,14 +36,15 @@ contents() { dpkg-deb -c "$1" | awk '{print $6}' | sed 's|^\./|/|' | grep -v '/$
 /usr/share/doc/dorvane-window/copyright" ] || fail "dorvane-window holds: $(contents "$window")"
 depends=$(dpkg-deb -f "$deb" Depends)
 grep -q 'libodbc' <<<"$depends" || fail "no library dependencies: $depends"
-dpkg-deb -f "$window" Depends | grep -q "dorvane (= $version).*libqt6widgets6" ||
-  fail "dorvane-window's dependencies: $(dpkg-deb -f "$window" Depends)"
+window_depends=$(dpkg-deb -f "$window" Depends)
+grep -q "dorvane (= $version).*libqt6widgets6" <<<"$window_depends" || fail "dorvane-window's dependencies: $window_depends"
 
 # A headless server: nothing of Qt in dorvane, its dependencies or theirs.
 unpacked=$(mktemp -d)
 dpkg-deb -x "$deb" "$unpacked"
 for program in "$unpacked"/usr/bin/*; do
-  ! readelf -d "$program" | grep -qi 'NEEDED.*qt' || fail "$(basename "$program") links Qt"
+  needed=$(readelf -d "$program")  # not piped into grep -q: with pipefail an early exit would pass
+  ! grep -qi 'NEEDED.*qt' <<<"$needed" || fail "$(basename "$program") links Qt"
 done
 rm -rf "$unpacked"
 # shellcheck disable=SC2046  # one package name per word
@@ -145,7 +146,7 @@ said=$(cd "$demo" && env -u DISPLAY -u WAYLAND_DISPLAY dorvane /Bresk 2>&1) || s
 
 DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq dorvane-window dorvane >/dev/null
 for package in dorvane dorvane-window; do
-  ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || fail "$package is still installed"
+  [ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)" != "install ok installed" ] || fail "$package is still installed"
 done
 for f in $(contents "$deb") $(contents "$window"); do
   [ ! -e "$f" ] || fail "$f is left after purging the packages"

@@ -83,4 +83,5 @@ if [ -n "$damaged" ]; then
 fi
 
 systemctl --user start dorvane@Bresk.timer
-systemctl --user list-timers --all --no-pager | grep -q 'dorvane@Bresk.timer' || fail "the timer is not listed"
+timers=$(systemctl --user list-timers --all --no-pager)
+grep -q 'dorvane@Bresk.timer' <<<"$timers" || fail "the timer is not listed: $timers"

@@ -21,6 +21,9 @@
 #ifdef DORVANE_HAVE_WIN32_UI
 #include "ui/win32/show_window.h"
 #endif
+#ifdef DORVANE_WINDOW_FROM_PROGRAM
+#include "app/window_program.h"
+#endif
 
 namespace dorvane {
 
@@ -48,11 +51,13 @@ std::unique_ptr<SqlClient> MakeSqlClient() {
 #endif
 }
 
-ShowWindowFn MakeShowWindow() {
+ShowWindowFn MakeShowWindow([[maybe_unused]] const std::vector<std::string>& arguments) {
 #if defined(DORVANE_HAVE_QT)
     return [](Runtime& rt) { return qtui::ShowMainWindow(rt); };
 #elif defined(DORVANE_HAVE_WIN32_UI)
     return [](Runtime& rt) { return win32ui::ShowMainWindow(rt); };
+#elif defined(DORVANE_WINDOW_FROM_PROGRAM)
+    return HandOverToWindowProgram(arguments);
 #else
     return [](Runtime&) {
         std::fputs(

@@ -2,6 +2,8 @@
 // The components this build has, or stand-ins that fail clearly.
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "core/run_control.h"
 #include "operations/run_sequence.h"
@@ -14,6 +16,8 @@ namespace dorvane {
 std::unique_ptr<SettingsStore> MakeSettingsStore();
 std::unique_ptr<FileDatabaseEngine> MakeFileDatabaseEngine();
 std::unique_ptr<SqlClient> MakeSqlClient();
-ShowWindowFn MakeShowWindow();
+// The window of this build, or the window program it hands over to, given
+// the program's arguments.
+ShowWindowFn MakeShowWindow(const std::vector<std::string>& arguments);
 
 }  // namespace dorvane

@@ -59,5 +59,5 @@ int main(int argc, char** argv) {
     dorvane::SilentMessageBoxes noBoxes;  // the window installs its own boxes
     dorvane::SystemClock clock;
     dorvane::Runtime rt(*settings, files, &dorvane::MakeFileDatabaseEngine, *sql, noBoxes, clock);
-    return dorvane::Main(rt, dorvane::JoinArguments(arguments), dorvane::MakeShowWindow());
+    return dorvane::Main(rt, dorvane::JoinArguments(arguments), dorvane::MakeShowWindow(arguments));
 }

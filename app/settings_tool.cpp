@@ -80,12 +80,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "set" && operands == 4) {
-        if (!store.Write(args[1], args[2], args[3], args[4])) {
-            return Fail("cannot save to " + store.path().string() +
-                        " (names may not be empty, hold brackets, '=' or line breaks; "
-                        "the application name may not hold '\\')",
-                        kError);
+        const char* kinds[] = {"product", "section", "key"};
+        for (std::size_t i = 0; i < 3; ++i) {
+            const std::string problem = dorvane::ini::NameProblem(args[i + 1], i == 0);
+            if (!problem.empty()) return Fail("'" + args[i + 1] + "' cannot be a " + kinds[i] + " name: " + problem, kError);
         }
+        if (!store.Write(args[1], args[2], args[3], args[4])) return Fail("cannot save to " + store.path().string(), kError);
         return 0;
     }
     if (command == "delete" && operands == 3) {

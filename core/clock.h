@@ -2,6 +2,7 @@
 // The local date and time, read once per use; injectable for tests. The
 // machine's own clock is platform/system_clock.h.
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -23,6 +24,8 @@ public:
     // The general date format of the user's locale: short date, a blank, the
     // time of day. Under the C/POSIX locale "2026-12-06 03:47:52".
     virtual std::string FormatGeneralDate(const LocalTime& time) = 0;
+    // For durations: never goes back when the date or time is set.
+    virtual std::chrono::steady_clock::time_point Steady() { return std::chrono::steady_clock::now(); }
 };
 
 inline std::string FormatIsoDateTime(const LocalTime& t) {

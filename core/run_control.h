@@ -19,8 +19,12 @@ std::string ParseCommandLine(RunContext& ctx, std::string_view arguments);
 std::string JoinArguments(const std::vector<std::string>& arguments);
 
 // One log entry: date and time, five blanks, the message, CR LF; appended to
-// APPPATH\Dorvane_log.txt. Nothing is reported.
+// APPPATH\Dorvane_log.txt. In an unattended run the entry also goes to
+// standard output, and a log that cannot be written is said once on standard
+// error; otherwise nothing is reported.
 void WriteLog(Runtime& rt, std::string_view message);
+// One line on standard output, flushed.
+void PrintLine(std::string_view line);
 std::string FormatLogEntry(std::string_view dateTime, std::string_view message);
 
 // APPPATH\Dorvane.bat holding the one line that starts an unattended run.

@@ -49,6 +49,9 @@ public:
     // Whether a repair of this run succeeded but could not keep all the data
     // (the damaged original was kept beside the database); exit status 2.
     bool dataNotAllKept = false;
+    // Whether an unattended run has said on standard error that its log
+    // cannot be written; said once, its lines are still on standard output.
+    bool logFailureSaid = false;
 
     // Shows a box only in an interactive run.
     void ShowBox(const std::string& text, BoxIcon icon, const std::string& title) {

@@ -6,6 +6,7 @@
 #include "core/runtime.h"
 #include "operations/operations.h"
 #include "operations/report.h"
+#include "operations/step_summary.h"
 
 namespace dorvane {
 namespace {
@@ -51,6 +52,7 @@ bool BackupAccessDb(Runtime& rt) {
     error.Clear();
     const std::string source = JoinPath(rt.ctx.DbPath, "post_db.mdb");
     const std::string target = JoinPath(rt.ctx.BkPath, "post_db_" + TimeStamp(rt) + ".mdb");
+    StepSummary summary(rt, source);
     const bool compacted = RunStep(error, [&] { rt.FileDb().CompactDatabase(source, inProgress); });
     if (compacted && !RunStep(error, [&] { rt.files.RenameReplace(inProgress, target); })) {
         ErrorState ignored;
@@ -72,6 +74,7 @@ bool BackupAccessDb(Runtime& rt) {
         ReportFailure(rt, "Operation Failed\r\n" + error.description, kTitleLong,
                       "Operation Failed   " + error.description, std::string());
     }
+    summary.Print("backup " + source + " -> " + target, target);
     return result;
 }
 

@@ -6,6 +6,7 @@
 #include "core/runtime.h"
 #include "operations/operations.h"
 #include "operations/report.h"
+#include "operations/step_summary.h"
 
 namespace dorvane {
 namespace {
@@ -53,6 +54,7 @@ std::string BuildBackupStatement(const std::string& databaseName, const std::str
 bool BackupSqlDb(Runtime& rt) {
     bool result = false;
     ErrorState error;
+    StepSummary summary(rt);
     std::unique_ptr<SqlConnection> connection;
     std::unique_ptr<SqlCommand> command;
     RunStep(error, [&] { rt.ctx.DbaseName = GetSetting(rt.settings, rt.ctx.Product, "Locations", "DbaseName"); });
@@ -93,6 +95,7 @@ bool BackupSqlDb(Runtime& rt) {
         ReportFailure(rt, "Operation Failed\r\n" + error.description, kTitleLong,
                       "Operation Failed   " + error.description, std::string());
     }
+    summary.PrintForServer("SQL Server backup " + JoinPath(folder, rt.ctx.DbaseName + ".bak"));
     return result;
 }
 

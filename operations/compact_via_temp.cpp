@@ -6,6 +6,8 @@
 #include "core/runtime.h"
 #include "operations/operations.h"
 #include "operations/report.h"
+#include "operations/step_summary.h"
+#include "operations/temporary_copy.h"
 
 namespace dorvane {
 namespace {
@@ -62,6 +64,7 @@ bool CompactViaTemp(Runtime& rt, const std::string& folder, const std::string& f
                     CompactionOutcome& outcome) {
     const std::string source = JoinPath(folder, fileName);
     const std::string temporary = JoinPath(folder, "Temp.bk0");
+    if (!RunStep(error, [&] { RefuseLeftoverTemporary(rt, temporary, fileName); })) return false;
     if (!RunStep(error, [&] { outcome.loss = rt.FileDb().RepairDatabase(source, temporary); })) return false;
     if (outcome.loss.any()) {
         if (!RunStep(error, [&] { outcome.keptAs = KeepDamagedOriginal(rt, folder, fileName); })) {
@@ -72,7 +75,7 @@ bool CompactViaTemp(Runtime& rt, const std::string& folder, const std::string& f
     }
     // The copy is on stable storage before the temporary file goes, so a power
     // loss never leaves a half-written source without its compacted copy.
-    if (!RunStep(error, [&] { rt.files.CopyFile(temporary, source); })) return false;
+    if (!CopyBack(rt, temporary, source, error)) return false;
     if (!RunStep(error, [&] { rt.files.DeleteFile(temporary); })) return false;
     return true;
 }
@@ -88,6 +91,8 @@ void ReportLossIfAny(Runtime& rt, const CompactionOutcome& outcome) {
 
 void OptimizeFrontEnd(Runtime& rt) {
     const std::string folder = GetSetting(rt.settings, rt.ctx.Product, "Locations", "APPPATH");
+    const std::string file = JoinPath(folder, rt.ctx.FrontEndFile);
+    StepSummary summary(rt, file);
     ErrorState error;
     CompactionOutcome outcome;
     if (CompactViaTemp(rt, folder, rt.ctx.FrontEndFile, error, outcome)) {
@@ -97,10 +102,13 @@ void OptimizeFrontEnd(Runtime& rt) {
         ReportFailure(rt, "Unable to optimize application. It may be open", kTitleLong,
                       "Unable to optimize application", error.description);
     }
+    summary.Print("front-end " + file, file);
 }
 
 void RepairBackEnd(Runtime& rt) {
     const std::string folder = GetSetting(rt.settings, rt.ctx.Product, "Locations", "DbPath");
+    const std::string file = JoinPath(folder, "post_db.mdb");
+    StepSummary summary(rt, file);
     ErrorState error;
     CompactionOutcome outcome;
     if (CompactViaTemp(rt, folder, "post_db.mdb", error, outcome)) {
@@ -111,6 +119,7 @@ void RepairBackEnd(Runtime& rt) {
         ReportFailure(rt, "Unable to Repair Dbase. It may be in use", kTitleShort,
                       "Unable to Repair Dbase", error.description);
     }
+    summary.Print("back-end " + file, file);
 }
 
 }  // namespace dorvane

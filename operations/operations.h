@@ -11,8 +11,10 @@ class Runtime;
 
 // Each compacts its file through Temp.bk0 in the file's folder, repairing it:
 // compacted into Temp.bk0, copied over the file, Temp.bk0 deleted, stopping at
-// the first failing step. A repair that lost data keeps the damaged original
-// beside the file before it is replaced, and says so.
+// the first failing step. A Temp.bk0 found before blocks the compaction; the
+// one it made goes again when the copy back failed with the file as it was.
+// A repair that lost data keeps the damaged original beside the file before
+// it is replaced, and says so.
 void OptimizeFrontEnd(Runtime& rt);
 void RepairBackEnd(Runtime& rt);
 

@@ -6,9 +6,10 @@
 // Other programs' use of a file is seen, and ours announced, the way the
 // programs of each system do it: on Windows by the share mode of an open (a
 // conflicting open fails with a sharing violation); on POSIX by advisory
-// byte-range locks, on open file descriptions where the system has them so
-// that two claims in one process see each other too (a Samba server shows
-// its Windows clients' opens and locks as such locks).
+// locks of both kinds, byte ranges (fcntl, on open file descriptions where
+// the system has them so that two claims in one process see each other too)
+// and whole files (flock): a Samba server shows its Windows clients' opens
+// and locks as the first, other Linux programs use either.
 
 #include <cstdint>
 #include <filesystem>
@@ -22,12 +23,13 @@ enum class Access { kRead, kReadWrite };
 
 // How a claimed file is used.
 //   kShared: reading (and writing) alongside others; conflicts only with
-//     exclusive use. Windows: others may read and write. POSIX: a read lock.
+//     exclusive use. Windows: others may read and write. POSIX: a read lock
+//     and a shared flock.
 //   kExclusive: nobody else writes it or holds it exclusively. Windows:
 //     others may only read, readers' shared claims included (the program's
-//     own second handle reads it). POSIX: a write lock, which keeps shared
-//     claims out too; opened read-only, a read lock, refused while anyone
-//     else holds any lock in the range.
+//     own second handle reads it). POSIX: a write lock and an exclusive
+//     flock, which keep shared claims out too; opened read-only, a read lock,
+//     refused while anyone else holds any lock in the range.
 enum class Use { kShared, kExclusive };
 
 // Bytes [start, start + length); length 0 runs to any end. POSIX locks the
@@ -141,6 +143,10 @@ public:
     const std::filesystem::path& target() const { return target_; }
     // Flushes the new content, replaces the target and flushes the folder.
     void Commit();
+    // After a failure: whether the target is known to be as it was, that is
+    // the new version never took its place (a failure to flush the folder
+    // comes after it did).
+    bool TargetUnchanged() const { return !committed_ && !targetMoved_; }
 
 private:
     std::filesystem::path target_;
@@ -149,6 +155,7 @@ private:
     File staging_;
     bool created_ = false;
     bool committed_ = false;
+    bool targetMoved_ = false;  // Windows: left under another name by a failed replacement
 };
 
 // The name a Replacement writes under: ".<name>.dorvane-copy" beside target.

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,6 +52,19 @@ bool TryLock(int fd, short type, ByteRange range, const std::filesystem::path& p
     while (::fcntl(fd, kSetLock, &lock) != 0) {
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EACCES) return false;
+        Fail(path, "lock");
+    }
+    return true;
+}
+
+// Programs that share these files lock them either way: byte ranges with
+// fcntl, or the whole file with flock, whose locks fcntl does not see. Each
+// claim therefore takes both; a file system without flock has only ranges.
+bool TryWholeFileLock(int fd, int operation, const std::filesystem::path& path, bool wait = false) {
+    while (::flock(fd, operation | (wait ? 0 : LOCK_NB)) != 0) {
+        if (errno == EINTR) continue;
+        if (errno == EWOULDBLOCK) return false;
+        if (errno == EOPNOTSUPP || errno == ENOTSUP) return true;
         Fail(path, "lock");
     }
     return true;
@@ -119,6 +133,7 @@ File File::Open(const std::filesystem::path& path, Access access) {
 std::optional<File> File::OpenClaimed(const std::filesystem::path& path, Access access, Use use,
                                       ByteRange range) {
     File file = Open(path, access);
+    if (!TryWholeFileLock(file.handle_, use == Use::kShared ? LOCK_SH : LOCK_EX, path)) return std::nullopt;
     if (use == Use::kShared) {
         if (!TryLock(file.handle_, F_RDLCK, range, path)) return std::nullopt;
     } else if (access == Access::kReadWrite) {
@@ -152,6 +167,7 @@ File File::OpenLockedWaiting(const std::filesystem::path& path) {
     while (::fcntl(fd, kSetLockWaiting, &lock) != 0) {
         if (errno != EINTR) Fail(path, "lock");
     }
+    TryWholeFileLock(fd, LOCK_EX, path, true);
     return file;
 }
 

@@ -205,6 +205,7 @@ void Replacement::Commit() {
         const OsError code = LastOsError();
         if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 &&
             !::MoveFileExW(earlier.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            targetMoved_ = true;
             throw PathError(errc::kIoError, target_, "replace",
                             "the file was left as \"" + PathText(earlier) + "\" and could not be moved back");
         }

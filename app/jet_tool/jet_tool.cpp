@@ -1,6 +1,10 @@
 // dorvane-jet: the built-in Access engine from the command line, for
 // administrators and tests.
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -177,9 +181,15 @@ int Run(const std::vector<std::string>& args) {
         std::cout << kUsage;
         return 0;
     }
-    if (command == "--version" && args.size() == 1) {
+    if (command == "--version") {
+        if (args.size() != 1) return Usage("--version takes no arguments");
         std::cout << "dorvane-jet " DORVANE_VERSION "\n";
         return 0;
+    }
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const bool known = (command == "import" && (args[i] == "--key" || args[i] == "--type")) ||
+                           (command == "tables" && args[i] == "--all");
+        if (args[i].rfind("--", 0) == 0 && !known) return Usage(command + " does not know the option '" + args[i] + "'");
     }
     if (command == "compact") {
         if (args.size() != 3) return Usage("compact needs SOURCE and DESTINATION");
@@ -221,9 +231,11 @@ int Run(const std::vector<std::string>& args) {
         return 0;
     }
     if (command == "tables") {
-        const bool all = args.size() == 3 && args[2] == "--all";
-        if (args.size() > 3 || (args.size() == 3 && !all)) return Usage("tables takes FILE [--all]");
-        const JetDatabase db = JetDatabase::Open(args[1]);
+        const bool all = std::find(args.begin(), args.end(), "--all") != args.end();
+        const auto files = std::count_if(args.begin() + 1, args.end(), [](const std::string& a) { return a != "--all"; });
+        if (files != 1 || args.size() > 3) return Usage("tables takes one FILE, and --all for the system tables too");
+        const std::string& file = args[1] == "--all" ? args[2] : args[1];
+        const JetDatabase db = JetDatabase::Open(file);
         for (const CatalogEntry& entry : db.tables()) {
             if (all || !entry.IsSystem()) std::cout << entry.name << "\n";
         }
@@ -275,14 +287,25 @@ int Run(const std::vector<std::string>& args) {
     return Usage("unknown command '" + command + "'");
 }
 
+// Whatever was printed must reach its reader: a full disk or a closed
+// output is a failure, not a silent success.
+int StatusAfterOutput(int status) {
+    errno = 0;
+    std::cout.flush();
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout) && std::cout.good()) return status;
+    const int cause = errno;
+    std::cerr << "dorvane-jet: cannot write the output" << (cause != 0 ? std::string(": ") + std::strerror(cause) : "") << "\n";
+    return 2;
+}
+
 }  // namespace
 
+// Messages are worded for a shell user: what failed and why. The numbers the
+// errors carry are for dorvane's own log and error state, not for this tool.
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
-        return Run(args);
-    } catch (const dorvane::Error& error) {
-        std::cerr << "dorvane-jet: error " << error.number() << ": " << error.description() << "\n";
+        return StatusAfterOutput(Run(args));
     } catch (const std::exception& error) {
         std::cerr << "dorvane-jet: " << error.what() << "\n";
     }

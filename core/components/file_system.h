@@ -2,9 +2,13 @@
 // File operations of the program, on paths as text (Windows form). The
 // platform implementation maps paths and reports failures as dorvane::Error.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "core/error.h"
 
 namespace dorvane {
 
@@ -13,13 +17,22 @@ namespace dorvane {
 // the command interpreter reads (OEM); elsewhere both stay UTF-8.
 enum class TextFile { kLog, kBatch };
 
+// A failed CopyFile whose destination is known to be exactly as it was: the
+// copy never took its place. Any other failure of it may have replaced it.
+class DestinationUnchanged final : public Error {
+public:
+    explicit DestinationUnchanged(const Error& cause) : Error(cause.number(), cause.description()) {}
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
     virtual bool Exists(const std::string& path) = 0;
+    // The size of a file; nullopt when there is none or it cannot be seen.
+    virtual std::optional<std::uint64_t> FileSize(const std::string& path) = 0;
     // Replaces destination by a copy of source; the copy has reached stable
     // storage when this returns. Refuses a destination that another process
-    // holds locked.
+    // holds locked. Throws DestinationUnchanged where it can tell.
     virtual void CopyFile(const std::string& source, const std::string& destination) = 0;
     // Deletes one file; a missing file is no error.
     virtual void DeleteFile(const std::string& path) = 0;

@@ -127,12 +127,7 @@ std::optional<std::string> ReadWhole(const std::filesystem::path& file) {
 }
 
 bool NameIsStorable(std::string_view name, bool allowBackslash) {
-    if (name.empty() || name.front() == ';' || name.front() == '#') return false;  // would read as a comment
-    for (char c : name) {
-        if (c == '\n' || c == '\r' || c == '[' || c == ']' || c == '=') return false;
-        if (!allowBackslash && c == '\\') return false;
-    }
-    return Trim(name).size() == name.size();
+    return ini::NameProblem(name, !allowBackslash).empty();
 }
 
 // Saves are serialised by an exclusive lock on a file beside the store.
@@ -162,6 +157,18 @@ bool WriteAtomically(const std::filesystem::path& file, const std::string& conte
 }  // namespace
 
 namespace ini {
+
+std::string NameProblem(std::string_view name, bool isApplication) {
+    if (name.empty()) return "it is empty";
+    if (name.front() == ';' || name.front() == '#') return "it begins with '" + std::string(1, name.front()) + "', which starts a comment";
+    for (char c : name) {
+        if (c == '\n' || c == '\r') return "it holds a line break";
+        if (c == '[' || c == ']' || c == '=') return "it holds '" + std::string(1, c) + "'";
+        if (isApplication && c == '\\') return "it holds '\\', which separates the product from the section";
+    }
+    if (Trim(name).size() != name.size()) return "it begins or ends with a blank";
+    return {};
+}
 
 std::string EncodeValue(std::string_view value) {
     bool plain = Trim(value).size() == value.size();

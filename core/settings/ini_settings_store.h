@@ -44,6 +44,10 @@ private:
 
 // The text format, exposed for tests and the companion tool.
 namespace ini {
+// Why a name cannot be stored, or empty text when it can: names stand in
+// "[product\section]" headers and before " = " unquoted. A product's name
+// also may not hold "\".
+std::string NameProblem(std::string_view name, bool isApplication);
 // A value as written after "key = ": plain when it reads back unchanged,
 // otherwise in double quotes with backslash escapes.
 std::string EncodeValue(std::string_view value);

@@ -44,21 +44,39 @@ bool LocalFileSystem::Exists(const std::string& path) {
     return fs::is_regular_file(ToNativePath(path), ec);
 }
 
+std::optional<std::uint64_t> LocalFileSystem::FileSize(const std::string& path) {
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(ToNativePath(path), ec);
+    if (ec) return std::nullopt;
+    return static_cast<std::uint64_t>(size);
+}
+
 // The copy replaces the destination only once it is complete and on disk
 // (platform::Replacement), so a failure part-way leaves the destination as
 // it was, and a destination that a product has open is refused.
 void LocalFileSystem::CopyFile(const std::string& source, const std::string& destination) {
-    NamingPathsAsGiven({source, destination}, [&] {
-        platform::File in = platform::File::Open(ToNativePath(source), platform::Access::kRead);
-        std::error_code ec;
-        const fs::perms sourcePermissions = fs::status(in.path(), ec).permissions() & fs::perms::mask;
-        platform::Replacement out(ToNativePath(destination), static_cast<unsigned>(sourcePermissions));
-        std::vector<std::uint8_t> buffer(1 << 20);
-        while (const std::size_t got = in.Read(buffer)) {
-            out.file().Write(std::string_view(reinterpret_cast<const char*>(buffer.data()), got));
-        }
-        out.Commit();
-    });
+    bool unchanged = true;
+    try {
+        NamingPathsAsGiven({source, destination}, [&] {
+            platform::File in = platform::File::Open(ToNativePath(source), platform::Access::kRead);
+            std::error_code ec;
+            const fs::perms sourcePermissions = fs::status(in.path(), ec).permissions() & fs::perms::mask;
+            platform::Replacement out(ToNativePath(destination), static_cast<unsigned>(sourcePermissions));
+            std::vector<std::uint8_t> buffer(1 << 20);
+            while (const std::size_t got = in.Read(buffer)) {
+                out.file().Write(std::string_view(reinterpret_cast<const char*>(buffer.data()), got));
+            }
+            try {
+                out.Commit();
+            } catch (const Error&) {
+                unchanged = out.TargetUnchanged();
+                throw;
+            }
+        });
+    } catch (const Error& e) {
+        if (!unchanged) throw;
+        throw DestinationUnchanged(e);
+    }
 }
 
 void LocalFileSystem::DeleteFile(const std::string& path) {

@@ -8,6 +8,7 @@ namespace dorvane {
 class LocalFileSystem final : public FileSystem {
 public:
     bool Exists(const std::string& path) override;
+    std::optional<std::uint64_t> FileSize(const std::string& path) override;
     void CopyFile(const std::string& source, const std::string& destination) override;
     void DeleteFile(const std::string& path) override;
     void RenameReplace(const std::string& from, const std::string& to) override;

@@ -16,8 +16,8 @@
 //
 // Both throw dorvane::Error(errc::kInUse, ...) when the database is in use and
 // kFileNotFound when it is missing. They are claims of the platform layer
-// (platform/file.h): byte-range locks on POSIX, share modes on Windows; two
-// holds in one process see each other as well.
+// (platform/file.h): byte-range and whole-file (flock) locks on POSIX, share
+// modes on Windows; two holds in one process see each other as well.
 
 #include <filesystem>
 #include <utility>

@@ -3,10 +3,11 @@
 # DORVANE_FUZZ_SECONDS (default 60) sets the time.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+. scripts/test.d/lib/testdata.sh
+need_testdata fuzz-jet-read
 seconds="${DORVANE_FUZZ_SECONDS:-60}"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$(nproc)" --target fuzz_jet_read
-testdata="${DORVANE_TESTDATA:-$PWD/../shared/testdata}"
 corpus="$(mktemp -d)"
 trap 'rm -rf "$corpus"' EXIT
 # Seeds: the real files up to 700 KB (larger ones slow every run down).

@@ -5,10 +5,12 @@
 # unreported loss. DORVANE_FUZZ_SECONDS (default 60) sets the time.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+. scripts/test.d/lib/testdata.sh
+need_testdata fuzz-jet-repair
 seconds="${DORVANE_FUZZ_SECONDS:-60}"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$(nproc)" --target fuzz_jet_repair
-export DORVANE_TESTDATA="${DORVANE_TESTDATA:-$PWD/../shared/testdata}"
+export DORVANE_TESTDATA=$testdata
 corpus="$(mktemp -d)"
 trap 'rm -rf "$corpus"' EXIT
 # Inputs name a test file and up to 16 changes of eight bytes each.

@@ -36,11 +36,14 @@ TYPED_TEST(FileSystemContract, CopyAppendRenameDeleteAndListDoWhatTheySay) {
     files.CopyFile(this->At("Temp.bk0"), this->At("post_db.mdb"));
     files.CopyFile(this->At("Temp.bk0"), this->At("POST_DB_1.MDB"));
     EXPECT_TRUE(ReadFile(this->dir_ / "post_db.mdb") == big && ReadFile(this->dir_ / "POST_DB_1.MDB") == big);
+    EXPECT_EQ(files.FileSize(this->At("post_db.mdb")), big.size());
+    EXPECT_EQ(files.FileSize(this->At("missing.mdb")), std::nullopt);
     files.AppendToFile(this->At("log.txt"), "one\r\n", TextFile::kLog);
     files.AppendToFile(this->At("log.txt"), "two\r\n", TextFile::kLog);
     files.RenameReplace(this->At("log.txt"), this->At("post_db_2.mdb"));
     EXPECT_TRUE(ReadFile(this->dir_ / "post_db_2.mdb") == "one\r\ntwo\r\n" && files.Exists(this->At("post_db_2.mdb")));
     std::filesystem::create_directory(this->dir_ / "post_db_3.mdb");
+    EXPECT_EQ(files.FileSize(this->At("post_db_3.mdb")), std::nullopt);  // a folder has no size here
     auto found = files.ListMatching(PathText(this->dir_.path()), "post_db_*.mdb");  // no folders, any case
     std::sort(found.begin(), found.end());
     EXPECT_EQ(found, (std::vector<std::string>{this->At("POST_DB_1.MDB"), this->At("post_db_2.mdb")}));
@@ -77,6 +80,13 @@ TYPED_TEST(FileSystemContract, FailuresSayWhyAndChangeNothing) {
         std::string why;
         EXPECT_EQ(ErrorOf(c.action, &why), c.number) << why;
         EXPECT_NE(why.find(c.said), std::string::npos) << why;
+    }
+    // A copy refused before it took the destination's place says so: the
+    // caller may then let its source go.
+    for (const char* source : {"none.bk0", "Temp.bk0"}) {
+        const auto product = platform::File::OpenClaimed(this->dir_ / "post_db.mdb", platform::Access::kReadWrite,
+                                                         platform::Use::kShared, {0x10000001, 1});
+        EXPECT_THROW(files.CopyFile(this->At(source), this->At("post_db.mdb")), DestinationUnchanged) << source;
     }
     EXPECT_EQ(ReadFile(this->dir_ / "post_db.mdb"), "old");
     EXPECT_EQ(this->Names(), names);

@@ -10,6 +10,7 @@
 #include "platform/file.h"
 #include "platform/native_path.h"
 #include "tests/support/error_of.h"
+#include "tests/support/lock_holder.h"
 #include "tests/support/temp_dir.h"
 
 namespace dorvane::testing {
@@ -31,6 +32,36 @@ TEST(LocalFileSystemPosix, AReplacedFileKeepsItsModeOwnerAndPlace) {
     EXPECT_TRUE(fs::is_symlink(dir / "post_db.mdb") && ReadFile(real) == "new");
     EXPECT_EQ(info.st_mode & 07777, 0664u);  // group-writable, which a umask would take away
     EXPECT_TRUE(info.st_uid == owner && info.st_gid == group);
+}
+
+// A whole-file lock (flock) counts as a byte-range lock does, both ways: a
+// shared one keeps exclusive use out, an exclusive one every claim; and our
+// claims keep another program's flock out in turn.
+TEST(LocalFileSystemPosix, AWholeFileLockIsUseAsAByteRangeLockIs) {
+    using platform::Access, platform::Use, platform::File;
+    TempDir dir;
+    const fs::path file = dir / "post_db.mdb";
+    WriteFile(file, "held");
+    WriteFile(dir / "Temp.bk0", "new");
+    for (const auto kind : {LockHolder::WholeFile::kShared, LockHolder::WholeFile::kExclusive}) {
+        const bool exclusive = kind == LockHolder::WholeFile::kExclusive;
+        SCOPED_TRACE(exclusive ? "exclusive flock" : "shared flock");
+        const LockHolder product(file, kind);
+        EXPECT_EQ(File::OpenClaimed(file, Access::kRead, Use::kShared, platform::kWholeFile).has_value(), !exclusive);
+        EXPECT_FALSE(File::OpenClaimed(file, Access::kReadWrite, Use::kExclusive, platform::kWholeFile));
+        EXPECT_FALSE(File::OpenClaimed(file, Access::kRead, Use::kExclusive, platform::kWholeFile));
+        EXPECT_EQ(ErrorOf([&] { LocalFileSystem().CopyFile((dir / "Temp.bk0").string(), file.string()); }), errc::kInUse);
+        EXPECT_EQ(ReadFile(file), "held");
+    }
+    {
+        const auto shared = File::OpenClaimed(file, Access::kRead, Use::kShared, platform::kWholeFile);
+        ASSERT_TRUE(shared);
+        EXPECT_NO_THROW(LockHolder(file, LockHolder::WholeFile::kShared));
+        EXPECT_THROW(LockHolder(file, LockHolder::WholeFile::kExclusive), std::runtime_error);
+    }
+    const auto exclusive = File::OpenClaimed(file, Access::kReadWrite, Use::kExclusive, platform::kWholeFile);
+    ASSERT_TRUE(exclusive);
+    EXPECT_THROW(LockHolder(file, LockHolder::WholeFile::kShared), std::runtime_error);
 }
 
 TEST(LocalFileSystemPosix, AFolderThatCannotBeFlushedIsAnError) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -12,6 +13,7 @@ namespace dorvane {
 namespace {
 
 using testing::ReadFile;
+using testing::WriteFile;
 
 struct ProgramTest : ::testing::Test {
     testing::TempDir home;
@@ -57,17 +59,53 @@ TEST_F(ProgramTest, SettingsToolSetsGetsListsAndDeletesAnAbsentKeyIsOneAndAFailu
         {"delete Bresk Locations APPPATH", 0, ""},
         {"get Bresk Locations APPPATH", 1, "no setting"},
         {"delete Bresk Locations APPPATH", 1, "no setting"},
-        {"set Bresk 'Loc]ations' APPPATH x", 2, ""},  // a name the file cannot hold
+        {"set Bresk 'Loc]ations' APPPATH x", 2, "'Loc]ations' cannot be a section name: it holds ']'\n"},
+        {"set 'Br[esk' Locations APPPATH x", 2, "'Br[esk' cannot be a product name: it holds '['\n"},
+        {"set 'Bresk\\x' Locations APPPATH x", 2, "cannot be a product name: it holds '\\'"},
         {"get Bresk Locations", 2, ""},
     };
+    const auto stored = [&] { return ReadFile(home / "config" / "dorvane" / "settings.ini"); };
     for (const auto& s : steps) {
+        const std::string before = stored();
         EXPECT_EQ(Settings(s.arguments), s.status) << s.arguments;
         if (s.status == 0) {
             EXPECT_EQ(ReadFile(home / "out"), s.out) << s.arguments;
-        } else if (s.status == 1) {
-            EXPECT_NE(ReadFile(home / "err").find(s.out), std::string::npos) << s.arguments;
+        } else {
+            EXPECT_NE(ReadFile(home / "err").find(s.out), std::string::npos) << s.arguments << ": " << ReadFile(home / "err");
+            EXPECT_EQ(stored(), before) << s.arguments;
         }
     }
+}
+
+// dorvane-jet as a shell user meets it: one line saying what is wrong, no
+// error numbers, a refused table leaves the file as it was, and output that
+// cannot be written fails the command.
+TEST_F(ProgramTest, JetToolSaysWhatIsWrongInWordsAndFailsWhenItsOutputIsLost) {
+    const std::string jet = std::string(DORVANE_JET_BIN) + " ";
+    ASSERT_EQ(Run(jet + "create db.mdb"), 0);
+    WriteFile(home / "long.csv", "Id," + std::string(65, 'c') + "\n1,2\n");
+    WriteFile(home / "plain.csv", "Id,Name\n1,x\n");
+    const std::string before = ReadFile(home / "db.mdb");
+    const struct { std::string arguments; int status; std::string said; } cases[] = {  // said: how stderr begins
+        {"--version x", 2, "--version takes no arguments\n"},
+        {"tables --all", 2, "tables takes one FILE"},
+        {"tables db.mdb --system", 2, "tables does not know the option '--system'"},
+        {"tables missing.mdb", 2, "cannot open \"missing.mdb\": the file does not exist\n"},
+        {"import db.mdb " + std::string(65, 'T') + " plain.csv", 2, "the table name has 65 characters; Access allows at most 64\n"},
+        {"import db.mdb Wide long.csv", 2, "the name of column 2 has 65 characters; Access allows at most 64\n"},
+        {"tables db.mdb", 0, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Run(jet + c.arguments), c.status) << c.arguments;
+        EXPECT_EQ(ReadFile(home / "err").substr(0, c.said.empty() ? 0 : 13 + c.said.size()),
+                  c.said.empty() ? "" : "dorvane-jet: " + c.said) << c.arguments;
+        EXPECT_EQ(ReadFile(home / "db.mdb"), before) << c.arguments;
+    }
+    EXPECT_EQ(Run(jet + "tables --all db.mdb"), 0);
+    EXPECT_EQ(ReadFile(home / "out").substr(0, 12), "MSysObjects\n");
+    EXPECT_EQ(Run(jet + "tables --all db.mdb", "/dev/full"), 2);
+    EXPECT_EQ(ReadFile(home / "err"), "dorvane-jet: cannot write the output: No space left on device\n");
+    EXPECT_EQ(Run(jet + "import db.mdb " + std::string(64, 'T') + " plain.csv"), 0);  // Access's own limit
 }
 
 // The product and "silent" are found anywhere on the command line, --version
@@ -80,8 +118,28 @@ TEST_F(ProgramTest, UnattendedRunForAProductThatIsNotSetUpLogsFailuresAndExitsOn
          {"     Unable to optimize application\r\n", "     Unable to Repair Dbase\r\n", "     Operation Failed   "})
         EXPECT_NE(log.find(line), std::string::npos) << log;  // standard error: the test below
     // Without "silent" it is the window, which cannot open without a display.
-    EXPECT_NE(Run(std::string(DORVANE_BIN) + " --help --version"), 0);
+    EXPECT_NE(Run(std::string(DORVANE_BIN) + " --help --version /Cindral"), 0);
     EXPECT_EQ(ReadFile(home / "out").find("Usage:"), std::string::npos);
+}
+
+// dorvane has no window of its own: an interactive run goes on in the window
+// program, with the same arguments, or says which package brings it. Either
+// way the run ends with one separator line in the product's log.
+TEST_F(ProgramTest, AnInteractiveRunHandsOverToTheWindowProgramOrNamesItsPackage) {
+    ASSERT_EQ(Settings("set Cindral Locations APPPATH '" + home.path().string() + "'"), 0);
+    std::filesystem::create_directory(home / "bin");
+    std::filesystem::copy_file(DORVANE_BIN, home / "bin" / "dorvane");  // nothing beside it
+    EXPECT_EQ(Run((home / "bin" / "dorvane").string() + " /Cindral"), 1);
+    EXPECT_EQ(ReadFile(home / "err"),
+              "dorvane: the window is not installed; it comes with the package dorvane-window (apt-get install "
+              "dorvane-window). An unattended run needs none: dorvane /silent /Cindral\n");
+#ifdef DORVANE_WINDOW_BIN
+    EXPECT_EQ(Run(std::string(DORVANE_BIN) + " /Cindral"), 1);  // the window program, without a display
+    EXPECT_NE(ReadFile(home / "err").find("dorvane: cannot show the window: no display"), std::string::npos)
+        << ReadFile(home / "err");
+    const std::string log = ReadFile(home / "Dorvane_log.txt");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;  // one run each, Cindral's both
+#endif
 }
 
 // A drive letter goes through the dosdevices links; the log names the path as

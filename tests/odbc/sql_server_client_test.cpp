@@ -189,7 +189,7 @@ TEST_F(SqlServerClient, TheProgramCompactsTheFrontEndThenHasTheServerBackUpAndLo
         set("Locations", "SQLServer", "127.0.0.1," + std::to_string(port));
         return run(DORVANE_TEST_BIN, "/silent /Bresk");
     };
-    std::filesystem::copy_file(DORVANE_TEST_FRONT_END, home / "Bresk.mde");
+    ASSERT_EQ(run(DORVANE_TEST_JET_BIN, "create Bresk.mde >/dev/null"), 0);  // a front-end to compact
     for (const auto& [section, key, value] : std::vector<std::tuple<std::string, std::string, std::string>>{
              {"TitleBar", "sqlver", "1"}, {"Locations", "APPPATH", home.path().string()},
              {"Locations", "DbaseName", "PB"}, {"Locations", "BKpath", "E:\\Bak"}})

@@ -67,13 +67,25 @@ public:
     std::map<std::string, std::string> files;
     std::vector<std::string> calls;              // "copy a -> b", "delete a", ...
     std::set<std::string> failOn;                // calls that throw, by their text
+    std::set<std::string> notDurable;            // copy destinations replaced and then not made durable
 
     bool Exists(const std::string& path) override { return files.count(path) > 0; }
+    std::optional<std::uint64_t> FileSize(const std::string& path) override {
+        const auto it = files.find(path);
+        return it == files.end() ? std::nullopt : std::optional<std::uint64_t>(it->second.size());
+    }
+    // A refused copy leaves its destination as it was, and says so; one in
+    // notDurable replaces it and then fails, as a folder that cannot be flushed does.
     void CopyFile(const std::string& source, const std::string& destination) override {
-        Record("copy " + source + " -> " + destination);
+        try {
+            Record("copy " + source + " -> " + destination);
+        } catch (const Error& e) {
+            throw DestinationUnchanged(e);
+        }
         auto it = files.find(source);
-        if (it == files.end()) throw Error(errc::kFileNotFound, "File not found: " + source);
+        if (it == files.end()) throw DestinationUnchanged(Error(errc::kFileNotFound, "File not found: " + source));
         files[destination] = it->second;
+        if (notDurable.count(destination) > 0) throw Error(errc::kIoError, "cannot flush the folder of " + destination);
     }
     void DeleteFile(const std::string& path) override {
         Record("delete " + path);
@@ -265,7 +277,10 @@ public:
 class FakeClock final : public Clock {
 public:
     LocalTime now{2026, 12, 6, 3, 47, 52};
+    // Each reading of the steady clock is a quarter of a second after the last.
+    std::chrono::steady_clock::time_point steady{};
     LocalTime Now() override { return now; }
+    std::chrono::steady_clock::time_point Steady() override { return steady += std::chrono::milliseconds(250); }
     std::string FormatGeneralDate(const LocalTime& t) override { return FormatIsoDateTime(t); }
 };
 

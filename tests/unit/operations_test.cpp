@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "core/run_control.h"
 #include "operations/operations.h"
 #include "operations/run_sequence.h"
 #include "tests/support/fakes.h"
@@ -105,20 +106,49 @@ TEST(Operations, ReportTheirOutcomeAndAFailureChangesNoFile) {
     }
 }
 
-// A failing step stops the compaction; the source never loses its content,
-// and the leftover makes the next compaction in that folder fail untouched.
-TEST(RepairBackEnd, StopsAtTheFirstFailingStep) {
-    for (const auto& [refused, source] : std::vector<std::pair<std::string, std::string>>{
-             {"copy D:\\Data\\Temp.bk0 -> D:\\Data\\post_db.mdb", "back"}, {"delete D:\\Data\\Temp.bk0", "back+compacted"}}) {
+// A failing step stops the compaction and the source never loses its content.
+// The Temp.bk0 a run made goes again when the copy back failed with the source
+// as it was, and the next run succeeds; where the source may have changed it
+// stays, and blocks the next run with a reason that says what to do.
+TEST(RepairBackEnd, StopsAtTheFirstFailingStepAndLeavesTemporaryFilesOnlyWhereTheyMayMatter) {
+    const std::string back = "D:\\Data\\post_db.mdb", temporary = "D:\\Data\\Temp.bk0";
+    const std::string leftover = "dorvane: Unable to Repair Dbase: " + temporary +
+                                 " is left over from an earlier run that did not finish: it may hold a compacted copy of "
+                                 "post_db.mdb that was never copied back, or one cut short. Check both with dorvane-jet "
+                                 "check, keep the sound one as post_db.mdb and delete Temp.bk0; until then post_db.mdb is "
+                                 "not compacted\n";
+    const std::string copyBack = "copy " + temporary + " -> " + back, removal = "delete " + temporary;
+    struct Case {
+        std::string what;
+        std::function<void(testing::FakeFileSystem&)> fault;
+        std::string source;  // after the first run
+        bool stays;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"copy back refused", [&](auto& f) { f.failOn = {copyBack}; }, "back", false},
+             {"copy back not made durable", [&](auto& f) { f.notDurable = {back}; }, "back+compacted", true},
+             {"delete refused", [&](auto& f) { f.failOn = {removal}; }, "back+compacted", true}}) {
+        SCOPED_TRACE(c.what);
         FakeWorld w;
         Install(w);
-        w.files.failOn = {refused};
-        for (int run = 0; run < 2; ++run, w.files.failOn.clear(), w.rt.anyOperationFailed = false) {
-            RepairBackEnd(w.rt);
-            EXPECT_TRUE(w.rt.anyOperationFailed) << refused;
-            EXPECT_EQ(w.files.files.at("D:\\Data\\post_db.mdb"), source) << refused;
-            EXPECT_EQ(w.files.files.count("D:\\Data\\Temp.bk0"), 1u) << refused;
-        }
+        w.rt.ctx.RunMode = "s";
+        c.fault(w.files);
+        ::testing::internal::CaptureStderr();
+        RepairBackEnd(w.rt);
+        EXPECT_TRUE(w.rt.anyOperationFailed);
+        EXPECT_EQ(w.files.files.at(back), c.source);
+        EXPECT_EQ(w.files.files.count(temporary), c.stays ? 1u : 0u);
+        ::testing::internal::GetCapturedStderr();
+
+        w.files.failOn.clear();  // the next run, with room again
+        w.files.notDurable.clear();
+        w.rt.anyOperationFailed = false;
+        ::testing::internal::CaptureStderr();
+        RepairBackEnd(w.rt);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.stays ? leftover : "");
+        EXPECT_EQ(w.rt.anyOperationFailed, c.stays);
+        EXPECT_EQ(w.files.files.at(back), c.stays ? c.source : "back+compacted");
+        EXPECT_EQ(w.files.files.count(temporary) > 0 && w.files.files.at(temporary) == "back+compacted", c.stays);
     }
 }
 
@@ -262,6 +292,56 @@ TEST(Main, AnInteractiveRunOnlyShowsTheWindowWhoseOutcomeIsTheStatus) {
         EXPECT_EQ(productSeen, "Alveto");
         EXPECT_EQ(Log(w, "\\Dorvane_log.txt").substr(19), "     -------------------------------------\r\n");
         EXPECT_TRUE(w.engine == nullptr);  // nothing else ran
+    }
+}
+
+// A scheduler's journal gets what the log gets, each step followed by its
+// summary; a log that cannot be written is said once on standard error. An
+// interactive run prints nothing.
+TEST(Main, AnUnattendedRunPrintsEveryLogLineAndASummaryPerStep) {
+    const std::string at = "2026-12-06 03:47:52     ", stamp = "612202634752";
+    struct Case {
+        std::string what;
+        std::function<void(FakeWorld&)> setUp;
+        std::string out, err;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"Access", [](FakeWorld&) {},
+              at + "Application was optimized\nsummary: front-end C:\\Z\\Bresk.mde: 5 bytes -> 15 bytes, 0.25 s\n" + at +
+                  "The Dbase was repaired & compacted successfully\n"
+                  "summary: back-end D:\\Data\\post_db.mdb: 4 bytes -> 14 bytes, 0.25 s\n" + at +
+                  "Backup was created   E:\\Bak\\post_db_" + stamp + ".mdb\nsummary: backup D:\\Data\\post_db.mdb -> "
+                  "E:\\Bak\\post_db_" + stamp + ".mdb: 14 bytes -> 24 bytes, 0.25 s\n" + at + std::string(kSeparatorLine) + "\n",
+              ""},
+             {"SQL Server, the front-end missing", [](FakeWorld& w) {
+                  w.settings.Set("Bresk", "TitleBar", "sqlver", "1");
+                  w.files.files.erase("C:\\Z\\Bresk.mde");
+              },
+              at + "Unable to optimize application\nsummary: front-end C:\\Z\\Bresk.mde: missing -> missing, 0.25 s\n" + at +
+                  "Backup was created   E:\\Bak\\PB.bak\nsummary: SQL Server backup E:\\Bak\\PB.bak: written by the server, "
+                  "its size is not seen here, 0.25 s\n" + at + std::string(kSeparatorLine) + "\n",
+              "dorvane: Unable to optimize application: Could not find file 'C:\\Z\\Bresk.mde'.\n"},
+             {"a log that cannot be written", [](FakeWorld& w) {
+                  w.settings.Set("Bresk", "TitleBar", "sqlver", "1");
+                  w.files.failOn = {"append C:\\Z\\Dorvane_log.txt"};
+              },
+              at + "Application was optimized\nsummary: front-end C:\\Z\\Bresk.mde: 5 bytes -> 15 bytes, 0.25 s\n" + at +
+                  "Backup was created   E:\\Bak\\PB.bak\nsummary: SQL Server backup E:\\Bak\\PB.bak: written by the server, "
+                  "its size is not seen here, 0.25 s\n" + at + std::string(kSeparatorLine) + "\n",
+              "dorvane: the log cannot be written, its lines are only on standard output: refused: append "
+              "C:\\Z\\Dorvane_log.txt\n"}}) {
+        for (const std::string arguments : {"/silent /Bresk", "/Bresk"}) {
+            SCOPED_TRACE(c.what + ": " + arguments);
+            FakeWorld w;
+            Install(w);
+            c.setUp(w);
+            ::testing::internal::CaptureStdout();
+            ::testing::internal::CaptureStderr();
+            Main(w.rt, arguments, [](Runtime& rt) { RunMaintenance(rt); return true; });
+            const std::string out = ::testing::internal::GetCapturedStdout(), err = ::testing::internal::GetCapturedStderr();
+            EXPECT_EQ(out, arguments == "/Bresk" ? "" : c.out);
+            EXPECT_EQ(err, arguments == "/Bresk" ? "" : c.err);
+        }
     }
 }
 

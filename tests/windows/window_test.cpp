@@ -9,11 +9,13 @@
 #include <gdiplus.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 
 #include "app/unavailable_components.h"
 #include "core/database_kind.h"
 #include "core/error.h"
+#include "core/run_control.h"
 #include "core/runtime.h"
 #include "core/settings/registry_settings_store.h"
 #include "engines/files/local_file_system.h"
@@ -118,6 +120,59 @@ TEST_F(ProgramTest, AnUnattendedRunCompactsBothFilesAndKeepsOneBackupWithoutAWin
     // The log keeps the products' code page (Wine's default: 1252).
     ExpectLogged({"Application was optimized", "The Dbase was repaired & compacted successfully",
                   "Backup was created   " + dir_.path().string() + "\\Sicherung-\xFC\\" + Files(backups_)[0]});
+}
+
+// A damaged back-end in a folder with letters beyond ASCII, maintained by the
+// batch file the window writes, as Task Scheduler runs it: the repair keeps
+// the damaged original beside the database, logs what was lost in the
+// products' code page, and the batch file sees exit status 2.
+TEST_F(ProgramTest, ARepairThatLosesDataKeepsTheOriginalAndTheBatchFileSeesTwo) {
+    settings_.Write("Cindral", "Locations", "DbPath", app_.string());
+    fs::copy_file(db_ / "post_db.mdb", app_ / "post_db.mdb");
+    {
+        std::fstream damage(app_ / "post_db.mdb", std::ios::in | std::ios::out | std::ios::binary);
+        damage.seekp(293 * 4096);  // a data page of its Invoices table
+        damage.write(std::string(4096, '\0').data(), 4096);
+    }
+    const std::string damaged = testing::ReadFile(app_ / "post_db.mdb");
+    fs::copy_file(DORVANE_PROGRAM, app_ / "Dorvane.exe");  // where the batch file calls it
+    LocalFileSystem files;
+    SilentMessageBoxes boxes;
+    SystemClock clock;
+    const auto sql = MakeUnavailableSqlClient();
+    Runtime rt(settings_, files, &MakeUnavailableFileDatabaseEngine, *sql, boxes, clock);
+    rt.ctx.Product = "Cindral";
+    WriteScheduleBatch(rt);
+    // The batch file as written, and one line more that a site may add: what
+    // it sees as %ERRORLEVEL%. (Wine's "call" of a batch file loses the level,
+    // so the line goes into a copy rather than into a batch file calling it.)
+    testing::WriteFile(dir_ / "nightly.bat", testing::ReadFile(app_ / "Dorvane.bat") +
+                                                 "@>\"%~dp0status.txt\" echo %ERRORLEVEL%\r\n@exit /b %ERRORLEVEL%\r\n");
+    std::wstring command = L"cmd.exe /c \"" + (dir_ / "nightly.bat").wstring() + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION shell{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &shell));
+    EXPECT_EQ(WaitForSingleObject(shell.hProcess, 120000), WAIT_OBJECT_0);
+    DWORD status = 0;
+    GetExitCodeProcess(shell.hProcess, &status);
+    CloseHandle(shell.hThread);
+    CloseHandle(shell.hProcess);
+
+    EXPECT_EQ(status, 2u);  // what Task Scheduler shows as the last run's result
+    EXPECT_EQ(testing::ReadFile(dir_ / "status.txt"), "2\r\n");
+    std::vector<std::string> kept;
+    for (const std::string& name : Files(app_))
+        if (name.rfind("post_db_damaged_", 0) == 0) kept.push_back(name);
+    ASSERT_EQ(kept.size(), 1u) << testing::ReadFile(app_ / "Dorvane_log.txt");
+    EXPECT_EQ(testing::ReadFile(app_ / kept[0]), damaged);
+    EXPECT_NE(testing::ReadFile(app_ / "post_db.mdb"), damaged);
+    const std::string log = testing::ReadFile(app_ / "Dorvane_log.txt");
+    const std::size_t repair = log.find("     Repair: ");
+    ASSERT_NE(repair, std::string::npos) << log;
+    EXPECT_NE(log.find("; the damaged file is kept as " + dir_.path().string() + "\\B\xFCro\\" + kept[0] + "\r\n", repair),
+              std::string::npos) << log;
+    ExpectLogged({"The Dbase was repaired & compacted successfully", "-------------------------------------"});
 }
 
 #ifdef DORVANE_WINE_TDS

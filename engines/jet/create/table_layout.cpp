@@ -10,12 +10,23 @@ namespace dorvane::jet::create {
 namespace {
 
 constexpr std::size_t kMaxColumns = 255;
+constexpr std::size_t kMaxNameLength = 64;  // Access's limit for the names of tables and columns
 constexpr std::size_t kMaxFixedBytes = 4000;  // leaves room for the row's tables within a page
 constexpr std::uint8_t kGeneralSortOrderLow = 0x09;   // 0x0409 in bytes 11-12 of a column block
 constexpr std::uint8_t kGeneralSortOrderHigh = 0x04;
 
 [[noreturn]] void Refuse(const NewTable& design, const std::string& why) {
     throw Error(kValueRefused, "cannot lay out table \"" + design.name + "\": " + why);
+}
+
+// Counted in UTF-16 units, as the file stores names.
+void RefuseLongName(std::string_view name, const std::string& what) {
+    std::size_t length = 0;
+    for (const std::uint32_t c : Utf8CodePoints(name)) length += c > 0xFFFF ? 2 : 1;
+    if (length > kMaxNameLength) {
+        throw Error(kValueRefused, what + " has " + std::to_string(length) + " characters; Access allows at most " +
+                                       std::to_string(kMaxNameLength));
+    }
 }
 
 bool IsVariableType(std::uint8_t type) {
@@ -49,12 +60,14 @@ std::uint16_t FixedSize(std::uint8_t type) {
 
 TableDef LayoutTable(const NewTable& design) {
     if (design.name.empty()) Refuse(design, "a table needs a name");
+    RefuseLongName(design.name, "the table name");
     if (design.columns.empty() || design.columns.size() > kMaxColumns) Refuse(design, "a table has 1 to 255 columns");
     TableDef def;
     def.table_type = design.table_type;
     std::uint16_t fixedOffset = 0, varSlots = 0;
     for (const NewColumn& c : design.columns) {
         if (c.name.empty()) Refuse(design, "a column needs a name");
+        RefuseLongName(c.name, "the name of column " + std::to_string(def.columns.size() + 1));
         if (def.ColumnIndex(c.name)) Refuse(design, "two columns are named \"" + c.name + "\"");
         Column column;
         column.name = c.name;

@@ -232,6 +232,13 @@ TEST(CreateImportTest, WhatDoesNotFitIsRefusedAndTheFileStaysAsItWas) {
         EXPECT_NE(why.find(text), std::string::npos) << why;
         EXPECT_TRUE(ReadBytes(file) == before) << csv;
     }
+    // Names Access's SQL could not quote, or that it does not allow.
+    for (const char* name : {"[x].y", "No.", "Hey!", "`q`", " leading", "tab\there"}) {
+        std::string why;
+        EXPECT_EQ(ErrorOf([&] { create::ImportCsv(file, name, dir / "ok.csv", {}); }, &why), kValueRefused) << name;
+        EXPECT_NE(why.find(name), std::string::npos) << why;
+        EXPECT_TRUE(ReadBytes(file) == before) << name;
+    }
     EXPECT_EQ(ErrorOf([&] { create::ImportCsv(file, "PRESENT", dir / "ok.csv", {}); }), errc::kFileAlreadyExists);
     EXPECT_EQ(ErrorOf([&] { create::CreateDatabase(file); }), errc::kFileAlreadyExists);
     EXPECT_EQ(RunCommand(std::string(DORVANE_JET_TOOL) + " create " + Quote(file) + " 2>/dev/null").status, 2);

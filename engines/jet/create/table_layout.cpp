@@ -19,10 +19,19 @@ constexpr std::uint8_t kGeneralSortOrderHigh = 0x04;
     throw Error(kValueRefused, "cannot lay out table \"" + design.name + "\": " + why);
 }
 
-// Counted in UTF-16 units, as the file stores names.
-void RefuseLongName(std::string_view name, const std::string& what) {
+// Access's rules for the names of tables and columns: at most 64 characters
+// (UTF-16 units, as the file stores names), no leading space, no control
+// character, and none of . ! ` [ ], which its SQL could not quote.
+void RefuseBadName(std::string_view name, const std::string& what) {
     std::size_t length = 0;
-    for (const std::uint32_t c : Utf8CodePoints(name)) length += c > 0xFFFF ? 2 : 1;
+    for (const std::uint32_t c : Utf8CodePoints(name)) {
+        length += c > 0xFFFF ? 2 : 1;
+        if (c < 0x20 || c == '.' || c == '!' || c == '`' || c == '[' || c == ']')
+            throw Error(kValueRefused, what + " \"" + std::string(name) +
+                                           "\" holds a character Access does not allow in a name: . ! ` [ ] or a "
+                                           "control character");
+    }
+    if (name.starts_with(' ')) throw Error(kValueRefused, what + " \"" + std::string(name) + "\" begins with a space");
     if (length > kMaxNameLength) {
         throw Error(kValueRefused, what + " has " + std::to_string(length) + " characters; Access allows at most " +
                                        std::to_string(kMaxNameLength));
@@ -60,14 +69,14 @@ std::uint16_t FixedSize(std::uint8_t type) {
 
 TableDef LayoutTable(const NewTable& design) {
     if (design.name.empty()) Refuse(design, "a table needs a name");
-    RefuseLongName(design.name, "the table name");
+    RefuseBadName(design.name, "the table name");
     if (design.columns.empty() || design.columns.size() > kMaxColumns) Refuse(design, "a table has 1 to 255 columns");
     TableDef def;
     def.table_type = design.table_type;
     std::uint16_t fixedOffset = 0, varSlots = 0;
     for (const NewColumn& c : design.columns) {
         if (c.name.empty()) Refuse(design, "a column needs a name");
-        RefuseLongName(c.name, "the name of column " + std::to_string(def.columns.size() + 1));
+        RefuseBadName(c.name, "the name of column " + std::to_string(def.columns.size() + 1));
         if (def.ColumnIndex(c.name)) Refuse(design, "two columns are named \"" + c.name + "\"");
         Column column;
         column.name = c.name;

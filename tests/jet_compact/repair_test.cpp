@@ -329,6 +329,21 @@ const Damage kDamages[] = {
          }
          throw std::runtime_error("no page with deleted rows");
      }},
+    {"deleted rows back beside a zeroed page", kPost, kInvoices, Kind::kPrimary,
+     [](Bytes& b, const PageFile& f, const Target& t) {
+         // The zeroed page's rows are counted; the count must still tell the rows come back.
+         std::uint32_t undeleted = 0;
+         for (std::uint32_t page : t.data) {
+             const std::vector<std::size_t> slots = DeletedRows(f, t, page);
+             if (slots.size() < 3) continue;
+             for (std::size_t slot : slots) Undelete(b, f, page, slot);
+             undeleted = page;
+             break;
+         }
+         const std::uint32_t zeroed = t.data.front() != undeleted ? t.data.front() : t.data.back();
+         Zero(b, f, zeroed);
+         return LiveRows(f, zeroed);
+     }},
     {"data page given to another table and listed in its map", kPost, kInvoices, Kind::kPrimary,
      [](Bytes& b, const PageFile& f, const Target& t) {
          const Target other = TableOf(f, kCustomers);

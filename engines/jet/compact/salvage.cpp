@@ -291,11 +291,13 @@ void HoldRestoredRows(const std::vector<std::pair<RowPointer, Bytes>>& restored,
 // cached count leaves them out: deleted rows whose flag was cleared, or a
 // page written back from before its rows were deleted. The writer's last
 // word (the count and the indexes) is that they are deleted, and so they stay,
-// counted as in doubt. Only where every index that names rows names all but
-// these, and the count is short by at least as many.
+// counted as in doubt. Only where the indexes that can tell name none of
+// them, and the count is short by at least as many: the rows the table holds
+// by the count are those read, with those an index names that were not (lost
+// on a damaged page, or flagged deleted).
 void KeepResurrectedRowsDeleted(const PageFile& file, const TableDef& def, const Walks& walks, const PageRows& seen,
                                 TableSalvage& out) {
-    if (def.table_type == kSystemTable || def.num_rows >= out.rows.size()) return;
+    if (def.table_type == kSystemTable) return;
     std::vector<std::set<RowPointer>> named;
     std::vector<std::size_t> telling;
     for (std::size_t i = 0; i < walks.size(); ++i) {
@@ -305,6 +307,16 @@ void KeepResurrectedRowsDeleted(const PageFile& file, const TableDef& def, const
         for (std::size_t e = 0; e < walks[i]->size(); ++e) rows.insert(walks[i]->Row(e));
     }
     if (telling.empty()) return;
+    std::set<RowPointer> read;
+    for (const SalvagedRow& row : out.rows) read.insert(row.header);
+    std::uint64_t namedUnread = 0;  // by the index that names the most rows
+    for (const std::set<RowPointer>& rows : named) {
+        std::uint64_t unread = 0;
+        for (const RowPointer& row : rows) unread += read.contains(row) ? 0u : 1u;
+        namedUnread = std::max(namedUnread, unread);
+    }
+    const std::uint64_t counted = out.rows.size() + namedUnread;
+    if (def.num_rows >= counted) return;
     SalvagedRowReader bodies(file);
     std::vector<bool> unnamed(out.rows.size(), false);
     std::size_t count = 0;
@@ -324,7 +336,7 @@ void KeepResurrectedRowsDeleted(const PageFile& file, const TableDef& def, const
             ++count;
         }
     }
-    if (count == 0 || count > out.rows.size() - def.num_rows) return;
+    if (count == 0 || count > counted - def.num_rows) return;
     std::vector<SalvagedRow> kept;
     for (std::size_t r = 0; r < out.rows.size(); ++r)
         if (!unnamed[r]) kept.push_back(std::move(out.rows[r]));

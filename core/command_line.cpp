@@ -1,20 +1,13 @@
 #include <algorithm>
 #include <cctype>
 
+#include "core/ascii.h"
 #include "core/run_control.h"
 #include "core/products.h"
 #include "core/run_context.h"
 
 namespace dorvane {
 namespace {
-
-bool ContainsIgnoringCase(std::string_view text, std::string_view word) {
-    auto it = std::search(text.begin(), text.end(), word.begin(), word.end(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) ==
-               std::tolower(static_cast<unsigned char>(b));
-    });
-    return it != text.end();
-}
 
 }  // namespace
 
@@ -28,7 +21,7 @@ std::string ParseCommandLine(RunContext& ctx, std::string_view arguments) {
 
     const ProductProfile* chosen = &kDefaultProduct;
     for (const auto& product : kProducts) {
-        if (ContainsIgnoringCase(arguments, product.Product)) {
+        if (ContainsIgnoringAsciiCase(arguments, product.Product)) {
             chosen = &product;
             break;
         }

@@ -1,6 +1,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/ascii.h"
 #include "core/error_state.h"
 #include "core/paths.h"
 #include "core/runtime.h"
@@ -23,12 +24,7 @@ bool IsKeptDamagedOriginal(const std::string& path) {
     constexpr std::string_view kPrefix = "post_db_damaged_";
     const std::size_t slash = path.find_last_of("\\/");
     const std::string_view name = std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
-    if (name.size() < kPrefix.size()) return false;
-    for (std::size_t i = 0; i < kPrefix.size(); ++i) {
-        const char c = name[i];
-        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kPrefix[i]) return false;
-    }
-    return true;
+    return StartsWithIgnoringAsciiCase(name, kPrefix);
 }
 
 }  // namespace

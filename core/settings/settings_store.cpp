@@ -1,3 +1,4 @@
+#include "core/ascii.h"
 #include "core/settings/settings_store.h"
 
 #include <exception>
@@ -13,8 +14,6 @@ std::optional<std::string> SafeRead(SettingsStore& store, std::string_view appli
         return std::nullopt;  // an unreadable store reads like a missing key
     }
 }
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -45,12 +44,6 @@ void SaveSetting(SettingsStore& store, std::string_view application, std::string
     }
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    }
-    return true;
-}
+bool SameName(std::string_view a, std::string_view b) { return EqualsIgnoringAsciiCase(a, b); }
 
 }  // namespace dorvane

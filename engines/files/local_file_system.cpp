@@ -1,3 +1,4 @@
+#include "core/ascii.h"
 #include "engines/files/local_file_system.h"
 
 #include <cstdint>
@@ -15,14 +16,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 }  // namespace
 
 bool WildcardMatch(std::string_view pattern, std::string_view name) {
     std::size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || LowerAscii(pattern[p]) == LowerAscii(name[n]))) {
+        if (p < pattern.size() && (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
             ++p;
             ++n;
         } else if (p < pattern.size() && pattern[p] == '*') {

@@ -1,3 +1,4 @@
+#include "core/ascii.h"
 #include "engines/odbc/connection_string.h"
 
 #include <algorithm>
@@ -28,12 +29,6 @@ std::string Trim(std::string_view text) {
     return std::string(text.substr(first, last - first + 1));
 }
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 std::vector<Attribute> Parse(const std::string& text) {
     std::vector<Attribute> attributes;
     std::size_t i = 0;
@@ -47,7 +42,7 @@ std::vector<Attribute> Parse(const std::string& text) {
             continue;
         }
         Attribute attribute;
-        attribute.key = Lower(Trim(std::string_view(text).substr(i, equals - i)));
+        attribute.key = AsciiLower(Trim(std::string_view(text).substr(i, equals - i)));
         std::size_t v = equals + 1;
         while (v < text.size() && (text[v] == ' ' || text[v] == '\t')) ++v;
         if (v < text.size() && text[v] == '{') {

@@ -1,3 +1,4 @@
+#include "core/ascii.h"
 #include "engines/odbc/odbc_recordset.h"
 
 #include <algorithm>
@@ -11,12 +12,7 @@ namespace {
 constexpr long kObjectClosed = 3704;
 constexpr long kObjectOpen = 3705;
 
-bool SameName(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
+bool SameName(const std::string& a, const std::string& b) { return EqualsIgnoringAsciiCase(a, b); }
 
 std::vector<std::string> ColumnNames(const Handle& stmt) {
     SQLSMALLINT count = 0;

@@ -453,6 +453,9 @@ Attempt RepairDamaged(const Damage& damage, const fs::path& dir) {
     a.damaged = a.sound;
     a.at_risk = damage.spoil(a.damaged, original, TableOf(original, damage.table));
     WriteBytes(dir / "damaged.mdb", a.damaged);
+    // For comparing repairs of one build with another's.
+    if (const char* keep = std::getenv("DORVANE_KEEP_DAMAGED"); keep != nullptr && *keep != '\0')
+        WriteBytes(fs::path(keep) / (TestName(damage.name) + ".mdb"), a.damaged);
     fs::remove(dir / "out.mdb");
     a.error = ErrorOf([&] { RepairFile(dir / "damaged.mdb", dir / "out.mdb", a.report); }, &a.refusal);
     if (a.error != 0) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "engines/jet/format/index_key.h"
 #include "engines/jet/format/row.h"
 
 namespace dorvane::jet::compact {
@@ -21,8 +22,6 @@ const std::vector<IdColumn> kIdColumns = {
 
 namespace {
 
-constexpr std::uint8_t kKeyAscending = 0x7F;
-constexpr std::uint8_t kKeyDescending = 0x80;
 constexpr std::size_t kLongKeySize = 5;  // flag byte, then the value
 
 const std::vector<std::uint16_t> kNone;

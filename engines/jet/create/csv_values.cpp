@@ -1,3 +1,4 @@
+#include "core/ascii.h"
 #include "engines/jet/create/csv_values.h"
 
 #include <charconv>
@@ -14,14 +15,8 @@ namespace {
 constexpr std::int64_t kCurrencyScale = 10000;
 constexpr std::int64_t kCurrencyLimit = 922337203685477;  // whole units a Currency holds
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 std::optional<bool> ParseYesNo(std::string_view text) {
-    const std::string word = Lower(text);
+    const std::string word = AsciiLower(text);
     if (word == "true" || word == "yes") return true;
     if (word == "false" || word == "no") return false;
     return std::nullopt;
@@ -119,7 +114,7 @@ std::optional<double> ParseDateTime(std::string_view text) {
 }  // namespace
 
 std::optional<ImportType> ImportTypeNamed(std::string_view name) {
-    const std::string word = Lower(name);
+    const std::string word = AsciiLower(name);
     if (word == "long") return ImportType::kLong;
     if (word == "double") return ImportType::kDouble;
     if (word == "currency") return ImportType::kCurrency;

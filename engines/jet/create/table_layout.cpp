@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/ascii.h"
 #include "core/error.h"
 #include "engines/jet/format/text_encode.h"
 
@@ -12,8 +13,6 @@ namespace {
 constexpr std::size_t kMaxColumns = 255;
 constexpr std::size_t kMaxNameLength = 64;  // Access's limit for the names of tables and columns
 constexpr std::size_t kMaxFixedBytes = 4000;  // leaves room for the row's tables within a page
-constexpr std::uint8_t kGeneralSortOrderLow = 0x09;   // 0x0409 in bytes 11-12 of a column block
-constexpr std::uint8_t kGeneralSortOrderHigh = 0x04;
 
 [[noreturn]] void Refuse(const NewTable& design, const std::string& why) {
     throw Error(kValueRefused, "cannot lay out table \"" + design.name + "\": " + why);
@@ -48,24 +47,9 @@ std::uint8_t DefaultFlags(const NewTable& design, bool fixed) {
     return static_cast<std::uint8_t>(base | (fixed ? kColumnFixed : 0));
 }
 
-std::string Lower(std::string s) {
-    for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return s;
-}
 
 }  // namespace
 
-std::uint16_t FixedSize(std::uint8_t type) {
-    switch (type) {
-        case coltype::kBoolean: case coltype::kByte: return 1;
-        case coltype::kInteger: return 2;
-        case coltype::kLong: case coltype::kSingle: return 4;
-        case coltype::kCurrency: case coltype::kDouble: case coltype::kDateTime: return 8;
-        case coltype::kGuid: return 16;
-        case coltype::kDecimal: return 17;
-        default: return 0;
-    }
-}
 
 TableDef LayoutTable(const NewTable& design) {
     if (design.name.empty()) Refuse(design, "a table needs a name");
@@ -84,11 +68,12 @@ TableDef LayoutTable(const NewTable& design) {
         column.number = static_cast<std::uint16_t>(def.columns.size());
         const bool variable = c.variable.value_or(IsVariableType(c.type));
         column.flags = c.flags.value_or(DefaultFlags(design, !variable));
-        column.precision = kGeneralSortOrderLow;
-        column.scale = kGeneralSortOrderHigh;
+        // A text column keeps its sort order where a decimal keeps precision and scale.
+        column.precision = static_cast<std::uint8_t>(kGeneralSortOrder & 0xFF);
+        column.scale = static_cast<std::uint8_t>(kGeneralSortOrder >> 8);
         const bool text = c.type == coltype::kText || c.type == coltype::kMemo;
         column.ext_flags = text && design.table_type == kUserTable ? kColumnCompressed : 0;
-        column.length = c.length != 0 ? c.length : FixedSize(c.type);
+        column.length = c.length != 0 ? c.length : FixedColumnLength(c.type);
         column.var_index = varSlots;
         if (variable) {
             ++varSlots;
@@ -105,7 +90,7 @@ TableDef LayoutTable(const NewTable& design) {
         std::vector<std::size_t> order(def.columns.size());
         for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            return Lower(def.columns[a].name) < Lower(def.columns[b].name);
+            return AsciiLower(def.columns[a].name) < AsciiLower(def.columns[b].name);
         });
         for (std::size_t rank = 0; rank < order.size(); ++rank) def.columns[order[rank]].block_offset = rank;
     }
@@ -134,7 +119,7 @@ TableDef LayoutTable(const NewTable& design) {
     // ... and their logical indexes by name too.
     if (design.table_type == kSystemTable) {
         std::stable_sort(def.logical_indexes.begin(), def.logical_indexes.end(),
-                         [](const LogicalIndex& a, const LogicalIndex& b) { return Lower(a.name) < Lower(b.name); });
+                         [](const LogicalIndex& a, const LogicalIndex& b) { return AsciiLower(a.name) < AsciiLower(b.name); });
     }
     return def;
 }

@@ -44,7 +44,4 @@ struct NewTable {
 // columns or a table whose fixed columns do not fit in a row.
 TableDef LayoutTable(const NewTable& design);
 
-// The stored size of a fixed-size type (0 for the variable ones).
-std::uint16_t FixedSize(std::uint8_t type);
-
 }  // namespace dorvane::jet::create

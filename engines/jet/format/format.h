@@ -3,6 +3,7 @@
 // that differs between Jet 3 (2 KiB pages) and Jet 4 (4 KiB pages) lives
 // here, so that the readers and the compactor's writers are written once.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -53,6 +54,15 @@ struct Format {
     std::size_t col_flags;
     std::size_t col_fixed_offset;
     std::size_t col_length;
+    std::size_t col_number_copy;   // the number again
+    std::size_t col_sort_order;    // text: u16 sort order (0x0409 is General)
+    // Offsets one version has and the other does not, 0 in the other.
+    std::size_t col_code_page;     // J3 text: u16 code page
+    std::size_t col_sort_version;  // J4 text: u8 version of the sort order
+    std::size_t col_precision;     // J4 decimal: u8, where text keeps its sort order
+    std::size_t col_scale;         // J4 decimal: u8
+    std::size_t col_ext_flags;     // J4: u8 more flags (kColumnCompressed)
+    std::size_t col_marker;        // J4: u32 0x0659
 
     // Physical index definition.
     std::size_t pidx_columns;   // ten (u16 column, u8 order) triples
@@ -134,6 +144,25 @@ inline std::size_t FixedValueSize(std::uint8_t type) {
         case coltype::kDecimal: return 17;
         default: return 0;
     }
+}
+
+// The "General" sort order, the one whose keys this engine computes.
+inline constexpr std::uint16_t kGeneralSortOrder = 0x0409;
+
+// Page 0: the signature at 4 ("Standard Jet DB" or, for Access 2007 and
+// later, "Standard ACE DB", then NUL), the version byte at 0x14, and the
+// bytes from 0x18 masked with an RC4 stream of this key.
+inline constexpr std::size_t kSignatureOffset = 4;
+inline constexpr char kJetSignature[] = "Standard Jet DB";
+inline constexpr char kAceSignature[] = "Standard ACE DB";
+inline constexpr std::size_t kVersionOffset = 0x14;
+inline constexpr std::array<std::uint8_t, 4> kHeaderMaskKey{0xC7, 0xDA, 0x39, 0x6B};
+
+// The length a column of a fixed-size type records, as Access writes it: a
+// Yes/No column says 1, though its value lives in the null mask and takes no
+// bytes of the row.
+inline std::uint16_t FixedColumnLength(std::uint8_t type) {
+    return type == coltype::kBoolean ? 1 : static_cast<std::uint16_t>(FixedValueSize(type));
 }
 
 // Flag bits of a row offset word on a data page.

@@ -10,9 +10,6 @@ namespace dorvane::jet {
 
 namespace {
 
-// The same key the reader unmasks page 0 with.
-constexpr std::array<std::uint8_t, 4> kHeaderMaskKey{0xC7, 0xDA, 0x39, 0x6B};
-constexpr char kSignature[] = "Standard Jet DB";
 constexpr std::uint8_t kVersionJet4 = 0x01;
 // Identical in every test file; its meaning is not known.
 constexpr std::array<std::uint8_t, 24> kFixedBlock{0, 1, 0, 0, 1, 1, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0};
@@ -20,7 +17,6 @@ constexpr std::array<std::uint8_t, 24> kFixedBlock{0, 1, 0, 0, 1, 1, 0, 0, 2, 0,
 // Access-made test files of different origins share.
 constexpr std::uint32_t kUnknown6A = 0x2341;
 constexpr std::uint16_t kCodePage = 1252;
-constexpr std::uint16_t kGeneralSortOrder = 0x0409;
 // After the masked area: a word and the engine version text "4.0".
 constexpr std::array<std::uint8_t, 8> kEngineVersion{0x54, 0x06, 0x00, 0x00, '4', '.', '0', 0x00};
 constexpr std::size_t kPasswordOffset = 0x42, kPasswordLength = 40;
@@ -32,8 +28,8 @@ Bytes NewJet4HeaderPage(double created) {
     const Format& f = FormatFor(Version::kJet4);
     Bytes page(f.page_size, 0);
     PutBytes(page, 0, std::array<std::uint8_t, 2>{0x00, 0x01});
-    PutBytes(page, 4, ByteSpan(reinterpret_cast<const std::uint8_t*>(kSignature), sizeof kSignature));
-    PutBytes(page, 0x14, std::array<std::uint8_t, 1>{kVersionJet4});
+    PutBytes(page, kSignatureOffset, ByteSpan(reinterpret_cast<const std::uint8_t*>(kJetSignature), sizeof kJetSignature));
+    PutBytes(page, kVersionOffset, std::array<std::uint8_t, 1>{kVersionJet4});
     std::copy(kFixedBlock.begin(), kFixedBlock.end(), page.begin() + 0x18);
     PutLe16(page, f.header_code_page, kCodePage);
     // An empty password is stored as the creation day's number repeated.

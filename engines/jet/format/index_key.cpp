@@ -11,17 +11,7 @@ namespace dorvane::jet {
 
 namespace {
 
-constexpr std::uint8_t kAscending = 0x7F;
-constexpr std::uint8_t kDescending = 0x80;
-constexpr std::uint8_t kNullAscending = 0x00;
-constexpr std::uint8_t kNullDescending = 0xFF;
 
-constexpr std::uint16_t kGeneralSortOrder = 0x0409;
-// Where a text column's sort order sits in its column block.
-constexpr std::size_t kJet3SortOrder = 9;   // u16, then the code page (u16)
-constexpr std::size_t kJet3CodePage = 11;
-constexpr std::size_t kJet4SortOrder = 11;  // u16
-constexpr std::size_t kJet4SortVersion = 14;
 
 // Binary values are cut into 8-byte segments, each followed by a length
 // byte: 9 while more follow, else the bytes used of the zero-padded last.
@@ -109,8 +99,8 @@ void AppendText(const Format& format, const TableDef& def, const Column& column,
                 Bytes& key) {
     const ByteSpan block = Slice(def.stream, column.block_offset, format.column_block_size, "column definition");
     if (format.version == Version::kJet3) {
-        const std::uint16_t order = Le16(block, kJet3SortOrder);
-        const std::uint16_t codePage = Le16(block, kJet3CodePage);
+        const std::uint16_t order = Le16(block, format.col_sort_order);
+        const std::uint16_t codePage = Le16(block, format.col_code_page);
         if (order != kGeneralSortOrder || codePage != kCodePage1252)
             ThrowUnsupported(column, "its sort order " + HexWord(order) + " over code page " + std::to_string(codePage) +
                                          " is not one whose weights this engine knows (only General, 0x0409, "
@@ -118,10 +108,10 @@ void AppendText(const Format& format, const TableDef& def, const Column& column,
         AppendGeneral97TextKey(value, ascending, key);
         return;
     }
-    const std::uint16_t order = Le16(block, kJet4SortOrder);
-    if (order != kGeneralSortOrder || block[kJet4SortVersion] != 0)
+    const std::uint16_t order = Le16(block, format.col_sort_order);
+    if (order != kGeneralSortOrder || block[format.col_sort_version] != 0)
         ThrowUnsupported(column, "its sort order " + HexWord(order) + " version " +
-                                     std::to_string(block[kJet4SortVersion]) +
+                                     std::to_string(block[format.col_sort_version]) +
                                      " is not one whose weights this engine knows (only General, 0x0409 version 0)");
     AppendGeneralLegacyTextKey(Jet4TextUnits(value), ascending, key);
 }
@@ -181,16 +171,16 @@ bool EncodeIndexKey(const Format& format, const TableDef& def, const PhysicalInd
             // Never Null; true sorts first.
             allNull = false;
             const std::uint8_t value = field.bool_value ? 0x00 : 0xFF;
-            key.push_back(indexed.ascending ? kAscending : kDescending);
+            key.push_back(indexed.ascending ? kKeyAscending : kKeyDescending);
             key.push_back(indexed.ascending ? value : static_cast<std::uint8_t>(~value));
             continue;
         }
         if (!field.present) {
-            key.push_back(indexed.ascending ? kNullAscending : kNullDescending);
+            key.push_back(indexed.ascending ? kKeyNullAscending : kKeyNullDescending);
             continue;
         }
         allNull = false;
-        key.push_back(indexed.ascending ? kAscending : kDescending);
+        key.push_back(indexed.ascending ? kKeyAscending : kKeyDescending);
         AppendValue(format, def, *column, FieldBytes(row, field), indexed.ascending, key);
     }
     return !(allNull && (index.flags & kIndexIgnoresNulls) != 0);

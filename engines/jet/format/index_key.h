@@ -26,6 +26,12 @@
 namespace dorvane::jet {
 
 
+// Each column's part of a key opens with one of these.
+inline constexpr std::uint8_t kKeyAscending = 0x7F;
+inline constexpr std::uint8_t kKeyDescending = 0x80;
+inline constexpr std::uint8_t kKeyNullAscending = 0x00;
+inline constexpr std::uint8_t kKeyNullDescending = 0xFF;
+
 // The key of `row` (a row body as the reader returns it) in `index`, one of
 // `def`'s physical indexes; std::nullopt when the index keeps no entry for
 // the row (it ignores Nulls and every indexed column is Null). Throws

@@ -14,11 +14,6 @@ namespace dorvane::jet {
 
 namespace {
 
-constexpr std::array<std::uint8_t, 4> kHeaderMaskKey{0xC7, 0xDA, 0x39, 0x6B};
-constexpr char kJetSignature[] = "Standard Jet DB";  // 15 characters, then NUL
-constexpr char kAceSignature[] = "Standard ACE DB";
-constexpr std::size_t kSignatureOffset = 4;
-constexpr std::size_t kVersionOffset = 0x14;
 
 std::string Quoted(const std::filesystem::path& path) { return std::string("'").append(path.string()).append("'"); }
 

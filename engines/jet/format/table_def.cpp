@@ -1,3 +1,4 @@
+#include "core/ascii.h"
 #include "engines/jet/format/table_def.h"
 
 #include <algorithm>
@@ -39,14 +40,7 @@ private:
 
 }  // namespace
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) { return EqualsIgnoringAsciiCase(a, b); }
 
 std::string DecodeName(const Format& format, std::uint16_t code_page, ByteSpan bytes) {
     return format.version == Version::kJet3 ? CodePageToUtf8(bytes, code_page) : Ucs2ToUtf8(bytes);
@@ -152,9 +146,9 @@ private:
             column.var_index = Le16(block, f_.col_var_index);
             column.flags = block[f_.col_flags];
             if (f_.version == Version::kJet4) {
-                column.ext_flags = block[16];
-                column.precision = block[11];
-                column.scale = block[12];
+                column.ext_flags = block[f_.col_ext_flags];
+                column.precision = block[f_.col_precision];
+                column.scale = block[f_.col_scale];
             }
             column.fixed_offset = Le16(block, f_.col_fixed_offset);
             column.length = Le16(block, f_.col_length);

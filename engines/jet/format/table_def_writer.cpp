@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engines/jet/format/text.h"
 #include "engines/jet/format/text_encode.h"
 
 namespace dorvane::jet {
@@ -10,7 +11,6 @@ namespace {
 
 constexpr std::uint32_t kJet4Marker = 0x0659;       // header, column blocks, logical entries
 constexpr std::uint32_t kJet4IndexMarker = 0x0783;  // physical index definitions
-constexpr std::uint16_t kGeneralSortOrder = 0x0409;
 constexpr std::uint16_t kNoColumn = 0xFFFF;
 constexpr std::uint8_t kNotCascading = 4;           // stored by non-foreign-key entries
 constexpr std::size_t kIndexColumnSlots = 10;
@@ -121,16 +121,15 @@ private:
         out_.U8(at + f_.col_flags, column.flags);
         out_.U16(at + f_.col_fixed_offset, column.fixed_offset);
         out_.U16(at + f_.col_length, column.length);
+        out_.U16(at + f_.col_number_copy, column.number);
         if (jet4_) {
-            out_.U32(at + 1, kJet4Marker);
-            out_.U16(at + 9, column.number);
-            out_.U8(at + 11, column.precision);
-            out_.U8(at + 12, column.scale);
-            out_.U8(at + 16, column.ext_flags);
+            out_.U32(at + f_.col_marker, kJet4Marker);
+            out_.U8(at + f_.col_precision, column.precision);
+            out_.U8(at + f_.col_scale, column.scale);
+            out_.U8(at + f_.col_ext_flags, column.ext_flags);
         } else {
-            out_.U16(at + 5, column.number);
-            out_.U16(at + 9, kGeneralSortOrder);
-            out_.U16(at + 11, 1252);
+            out_.U16(at + f_.col_sort_order, kGeneralSortOrder);
+            out_.U16(at + f_.col_code_page, kCodePage1252);
         }
     }
 

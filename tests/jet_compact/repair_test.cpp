@@ -363,6 +363,8 @@ const Damage kDamages[] = {
          for (std::size_t at : EntryEnds(f, Leaves(f, t, 0).at(1))) PutLe16(b, at - 2, 0x0003);  // page 3 (BE, low bytes)
          return 0u;
      }},
+    {"an index entry naming a slot its page lacks", kPost, kInvoices, Kind::kDerived,
+     [](Bytes& b, const PageFile& f, const Target& t) { b[EntryEnds(f, Leaves(f, t, 0).at(0)).at(0)] = 0xF0; return 0u; }},
     {"a key byte raised by one", kPost, kInvoices, Kind::kInDoubt,
      [](Bytes& b, const PageFile& f, const Target& t) {
          const std::uint32_t leaf = Leaves(f, t, 0).at(1);

@@ -228,6 +228,7 @@ public:
     compact::TableSalvage Salvage(std::size_t table) const {
         const std::string& name = tables_.entries[table].name;
         compact::SalvageSources sources = sources_;
+        sources.system_table = tables_.entries[table].IsSystem();
         if (tables_.defs[table].page == kCatalogPage) sources.restored_rows = catalog_rows_;
         if (findings_) {
             const auto mismatches = findings_->key_mismatches.find(name);

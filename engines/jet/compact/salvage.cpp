@@ -295,9 +295,9 @@ void HoldRestoredRows(const std::vector<std::pair<RowPointer, Bytes>>& restored,
 // them, and the count is short by at least as many: the rows the table holds
 // by the count are those read, with those an index names that were not (lost
 // on a damaged page, or flagged deleted).
-void KeepResurrectedRowsDeleted(const PageFile& file, const TableDef& def, const Walks& walks, const PageRows& seen,
-                                TableSalvage& out) {
-    if (def.table_type == kSystemTable) return;
+void KeepResurrectedRowsDeleted(const PageFile& file, const TableDef& def, const Walks& walks, bool system,
+                                const PageRows& seen, TableSalvage& out) {
+    if (system || def.table_type == kSystemTable) return;
     std::vector<std::set<RowPointer>> named;
     std::vector<std::size_t> telling;
     for (std::size_t i = 0; i < walks.size(); ++i) {
@@ -309,10 +309,17 @@ void KeepResurrectedRowsDeleted(const PageFile& file, const TableDef& def, const
     if (telling.empty()) return;
     std::set<RowPointer> read;
     for (const SalvagedRow& row : out.rows) read.insert(row.header);
-    std::uint64_t namedUnread = 0;  // by the index that names the most rows
+    // Rows an index names that were not read but may be rows: flagged deleted,
+    // or on a page of the table that could not be read whole. An entry naming
+    // no row on a sound page is the index's damage, not a row.
+    const auto mayBeRow = [&](const RowPointer& row) {
+        return seen.deleted.contains(row) ||
+               (seen.listed.contains(row.page) && (!seen.parsed.contains(row.page) || seen.damaged_pages.contains(row.page)));
+    };
+    std::uint64_t namedUnread = 0;  // by the index that names the most such rows
     for (const std::set<RowPointer>& rows : named) {
         std::uint64_t unread = 0;
-        for (const RowPointer& row : rows) unread += read.contains(row) ? 0u : 1u;
+        for (const RowPointer& row : rows) unread += !read.contains(row) && mayBeRow(row) ? 1u : 0u;
         namedUnread = std::max(namedUnread, unread);
     }
     const std::uint64_t counted = out.rows.size() + namedUnread;
@@ -514,7 +521,7 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
         }
     }
     WeighIndexEvidence(file, def, walks, sources.keys_in_question, seen, out);
-    KeepResurrectedRowsDeleted(file, def, walks, seen, out);
+    KeepResurrectedRowsDeleted(file, def, walks, sources.system_table, seen, out);
     CutSharedLongValues(file, def, seen, out);
     HoldRestoredRows(sources.restored_rows, seen, out);
 

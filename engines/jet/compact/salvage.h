@@ -86,6 +86,9 @@ struct SalvageSources {
     // full check found them (by physical number); unknown: all of them.
     // Rows on damaged pages are weighed against every index.
     std::optional<std::set<std::size_t>> keys_in_question;
+    // A system table's rows (its catalog row says so, whatever its
+    // definition's type) are never dropped on the count's word.
+    bool system_table = false;
 };
 
 // Throws (naming the table) when an index must be rebuilt but a row's key

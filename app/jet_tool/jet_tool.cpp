@@ -13,7 +13,7 @@
 #include "app/jet_tool/csv.h"
 #include "app/jet_tool/csv_export.h"
 #include "core/error.h"
-#include "engines/jet/checker.h"
+#include "engines/jet/check/checker.h"
 #include "engines/jet/compact/compaction.h"
 #include "engines/jet/create/create_database.h"
 #include "engines/jet/create/csv_import.h"

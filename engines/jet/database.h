@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engines/jet/format/catalog.h"
-#include "engines/jet/lock.h"
+#include "engines/jet/format/lock.h"
 #include "engines/jet/format/page_file.h"
 #include "engines/jet/format/table_def.h"
 

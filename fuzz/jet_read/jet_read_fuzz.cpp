@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "core/error.h"
-#include "engines/jet/checker.h"
+#include "engines/jet/check/checker.h"
 #include "engines/jet/format/page_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -14,7 +14,7 @@
 #include <fstream>
 
 #include "core/error.h"
-#include "engines/jet/checker.h"
+#include "engines/jet/check/checker.h"
 #include "fuzz/jet_repair/anatomy.h"
 #include "tests/jet/repair_oracle.h"
 

@@ -1,7 +1,7 @@
 // The format where the real files (../jet_compact/every_file_test.cpp) do not reach:
 // not a database, damaged structures, unused reference-map slots, value edges.
 
-#include "engines/jet/checker.h"
+#include "engines/jet/check/checker.h"
 #include "engines/jet/format/text.h"
 #include "engines/jet/format/value.h"
 #include "tests/jet/test_files.h"

@@ -3,7 +3,7 @@
 // keys rebuilt from the rows against the keys Access wrote, and an index
 // entry that disagrees with its row on a sound page.
 
-#include "engines/jet/checker.h"
+#include "engines/jet/check/checker.h"
 #include "engines/jet/format/row.h"
 #include "tests/jet/repair_oracle.h"
 #include "tests/jet/test_files.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "engines/jet/checker.h"
+#include "engines/jet/check/checker.h"
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/row.h"
 #include "engines/jet/format/text.h"

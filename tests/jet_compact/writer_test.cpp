@@ -5,14 +5,14 @@
 #include <random>
 #include <set>
 
-#include "engines/jet/compact/data_pages.h"
+#include "engines/jet/write/data_pages.h"
 #include "engines/jet/compact/digest.h"
-#include "engines/jet/compact/index_tree.h"
-#include "engines/jet/compact/long_values.h"
-#include "engines/jet/compact/usage_maps.h"
+#include "engines/jet/write/index_tree.h"
+#include "engines/jet/write/long_values.h"
+#include "engines/jet/write/usage_maps.h"
 #include "tests/jet/test_files.h"
 
-namespace dorvane::jet::compact {
+namespace dorvane::jet::write {
 namespace {
 
 using namespace testing;
@@ -195,12 +195,12 @@ INSTANTIATE_TEST_SUITE_P(Sizes, IndexTrees,
 // between strings and their order must count.
 TEST(Digest, TellsApartWhatACopyCouldGetWrong) {
     const auto of = [](std::initializer_list<Bytes> strings) {
-        Digest d;
+        compact::Digest d;
         for (const Bytes& s : strings) d.Add(s);
         return d;
     };
     const Bytes row{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
-    const Digest base = of({row});
+    const compact::Digest base = of({row});
     EXPECT_TRUE(of({row}) == base);
     for (std::size_t bit = 0; bit < row.size() * 8; ++bit) {
         Bytes flipped = row;
@@ -210,11 +210,11 @@ TEST(Digest, TellsApartWhatACopyCouldGetWrong) {
     EXPECT_FALSE(of({Bytes(row.begin(), row.end() - 1)}) == base);
     EXPECT_FALSE(of({Bytes(row.begin(), row.begin() + 8), Bytes(row.begin() + 8, row.end())}) == base);
     EXPECT_FALSE(of({Bytes{}, Bytes{0}}) == of({Bytes{0}, Bytes{}}));
-    EXPECT_FALSE(of({Bytes{}}) == Digest{});
-    Digest pointer;
+    EXPECT_FALSE(of({Bytes{}}) == compact::Digest{});
+    compact::Digest pointer;
     pointer.AddU32(0x0102);
     EXPECT_FALSE(pointer == of({Bytes{0x02, 0x01, 0, 0}}));
 }
 
 }  // namespace
-}  // namespace dorvane::jet::compact
+}  // namespace dorvane::jet::write

@@ -3,7 +3,7 @@
 
 #include <random>
 
-#include "engines/jet/checker.h"
+#include "engines/jet/check/checker.h"
 #include "engines/jet/compact/compaction.h"
 #include "engines/jet/create/create_database.h"
 #include "engines/jet/create/csv_import.h"

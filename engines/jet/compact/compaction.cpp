@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "core/error.h"
-#include "engines/jet/checker.h"
+#include "engines/jet/check/checker.h"
 #include "engines/jet/compact/compaction_seam.h"
 #include "engines/jet/compact/destination.h"
 #include "engines/jet/compact/encryption.h"
 #include "engines/jet/compact/relocation.h"
 #include "engines/jet/compact/source_hold.h"
 #include "engines/jet/compact/table.h"
-#include "engines/jet/compact/usage_maps.h"
+#include "engines/jet/write/usage_maps.h"
 #include "engines/jet/compact/verify.h"
 #include "engines/jet/format/catalog.h"
 #include "engines/jet/format/definition_check.h"
@@ -173,7 +173,7 @@ SourceTables ReadSourceTables(const PageFile& file, bool repairing, const PageCe
             if (!tables.definition_pages.insert(page).second || page <= kGlobalMapPage)
                 Damaged("table definitions share page " + std::to_string(page));
         }
-        tables.map_records += compact::MapRecordsOf(def);
+        tables.map_records += write::MapRecordsOf(def);
         tables.entries.push_back(entry);
         tables.defs.push_back(std::move(def));
     };
@@ -304,12 +304,12 @@ private:
 // Returns each table's digest, for the verification.
 std::vector<compact::TableDigest> WriteCopy(const PageFile& file, const SourceTables& tables,
                                             const compact::Relocation& relocation, compact::DestinationFile& out,
-                                            compact::PageAllocator& allocator, compact::TableCounts& counts,
+                                            write::PageAllocator& allocator, compact::TableCounts& counts,
                                             const Salvager* salvager, RepairReport* repair, SourceCheck& check) {
     const Format& format = file.format();
     compact::EncryptingPageSink encrypted(out, file.encryption_key(), format.page_size);
-    compact::PageSink& sink = file.encryption_key() != 0 ? static_cast<compact::PageSink&>(encrypted) : out;
-    compact::MapRecordPages mapRecords(format, tables.map_records, allocator);
+    write::PageSink& sink = file.encryption_key() != 0 ? static_cast<write::PageSink&>(encrypted) : out;
+    write::MapRecordPages mapRecords(format, tables.map_records, allocator);
     compact::CompactionContext context{file, allocator, sink, mapRecords, relocation};
     std::vector<compact::TableDigest> digests;
     for (std::size_t i = 0; i < tables.defs.size(); ++i) {
@@ -329,7 +329,7 @@ std::vector<compact::TableDigest> WriteCopy(const PageFile& file, const SourceTa
         digests.push_back(compact::CompactTable(context, tables.defs[i], tables.entries[i].name, counts, &salvage));
     }
     mapRecords.Write(sink);
-    compact::WriteGlobalMap(format, allocator, sink);
+    write::WriteGlobalMap(format, allocator, sink);
     if (file.encryption_key() != 0) {
         // Holes read as empty pages once decrypted, like everything else.
         const Bytes empty(format.page_size, 0);
@@ -354,7 +354,7 @@ void WriteVerified(const PageFile& file, const std::filesystem::path& destinatio
 
     compact::DestinationFile out(destination, file.page_size());
     const compact::Relocation relocation(file.format(), tables.entries, tables.defs);
-    compact::PageAllocator allocator(relocation.DefinitionPages());
+    write::PageAllocator allocator(relocation.DefinitionPages());
     compact::TableCounts counts;
     const std::vector<compact::TableDigest> digests =
         WriteCopy(file, tables, relocation, out, allocator, counts, salvaging, repair, check);

@@ -26,7 +26,7 @@ void DefinitionRewrite::SetLe32(std::size_t stream_offset, std::uint32_t value) 
     }
 }
 
-void DefinitionRewrite::Write(PageSink& sink) const {
+void DefinitionRewrite::Write(write::PageSink& sink) const {
     for (std::size_t k = 0; k < pages_.size(); ++k) sink.WritePage(targets_[k], pages_[k]);
 }
 

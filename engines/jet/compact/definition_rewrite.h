@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engines/jet/compact/page_sink.h"
+#include "engines/jet/write/page_sink.h"
 #include "engines/jet/format/bytes.h"
 #include "engines/jet/format/table_def.h"
 
@@ -28,7 +28,7 @@ public:
     // Writes the definition to `pages` (parallel to the chain it came from),
     // each page's next-page pointer naming the next of them.
     void MoveTo(const std::vector<std::uint32_t>& pages);
-    void Write(PageSink& sink) const;
+    void Write(write::PageSink& sink) const;
 
 private:
     const Format& format_;

@@ -8,12 +8,12 @@
 
 #include "engines/jet/format/bytes.h"
 
-#include "engines/jet/compact/page_sink.h"
+#include "engines/jet/write/page_sink.h"
 #include "platform/file.h"
 
 namespace dorvane::jet::compact {
 
-class DestinationFile : public PageSink {
+class DestinationFile : public write::PageSink {
 public:
     // Throws kFileAlreadyExists, kPathNotFound, kPermissionDenied, kDiskFull
     // or kIoError, each naming the path.

@@ -5,13 +5,13 @@
 
 #include <cstdint>
 
-#include "engines/jet/compact/page_sink.h"
+#include "engines/jet/write/page_sink.h"
 
 namespace dorvane::jet::compact {
 
-class EncryptingPageSink : public PageSink {
+class EncryptingPageSink : public write::PageSink {
 public:
-    EncryptingPageSink(PageSink& out, std::uint32_t key, std::size_t page_size)
+    EncryptingPageSink(write::PageSink& out, std::uint32_t key, std::size_t page_size)
         : out_(out), key_(key), page_size_(page_size) {}
 
     void WritePage(std::uint32_t page, ByteSpan bytes) override;
@@ -19,7 +19,7 @@ public:
     void PatchPage(std::uint32_t page, std::size_t offset, ByteSpan bytes) override;
 
 private:
-    PageSink& out_;
+    write::PageSink& out_;
     std::uint32_t key_;
     std::size_t page_size_;
 };

@@ -152,12 +152,12 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
 }
 
 // Per physical index, its entries in tree order; none where it cannot be walked.
-using Walks = std::vector<std::optional<IndexEntryList>>;
+using Walks = std::vector<std::optional<write::IndexEntryList>>;
 
 // Rows named by entries out of order with a neighbour. No change to a row can
 // put its entry out of order, so there the index is what is damaged, and
 // such an entry neither confirms nor condemns its row.
-std::set<RowPointer> OutOfOrder(const IndexEntryList& walk) {
+std::set<RowPointer> OutOfOrder(const write::IndexEntryList& walk) {
     std::set<RowPointer> rows;
     for (std::size_t i = 1; i < walk.size(); ++i) {
         const ByteSpan previous = walk.Entry(i - 1);
@@ -234,7 +234,7 @@ void WeighIndexEvidence(const PageFile& file, const TableDef& def, const Walks& 
     std::vector<RowIndexed<ByteSpan>> named(walks.size());
     for (std::size_t i = 0; i < walks.size(); ++i) {
         if (!walks[i]) continue;
-        const IndexEntryList& walk = *walks[i];
+        const write::IndexEntryList& walk = *walks[i];
         const std::set<RowPointer> disordered = OutOfOrder(walk);
         for (std::size_t e = 0; e < walk.size(); ++e)
             if (!disordered.contains(walk.Row(e))) named[i].Add(walk.Row(e), walk.Key(e));
@@ -270,7 +270,7 @@ void WeighIndexEvidence(const PageFile& file, const TableDef& def, const Walks& 
 
 // Whether the index's walk can tell which rows the table holds: it was read
 // whole and in order.
-bool Tells(const std::optional<IndexEntryList>& walk) { return walk && OutOfOrder(*walk).empty(); }
+bool Tells(const std::optional<write::IndexEntryList>& walk) { return walk && OutOfOrder(*walk).empty(); }
 
 bool EveryIndexedColumnNull(const PageFile& file, const TableDef& def, const PhysicalIndex& index, ByteSpan body);
 
@@ -391,12 +391,12 @@ bool EveryIndexedColumnNull(const PageFile& file, const TableDef& def, const Phy
 // The index's own entries for the kept rows when they match the rows one for
 // one (stale entries dropped) and no key disagrees with its row; otherwise
 // rebuilt from the rows.
-IndexEntryList SalvageIndex(const PageFile& file, const TableDef& def, std::size_t number, const std::string& name,
-                            std::optional<IndexEntryList> walk, const RowIndexed<std::size_t>& kept,
+write::IndexEntryList SalvageIndex(const PageFile& file, const TableDef& def, std::size_t number, const std::string& name,
+                            std::optional<write::IndexEntryList> walk, const RowIndexed<std::size_t>& kept,
                             const PageRows& seen, std::set<RowPointer>& named_deleted,
                             std::set<RowPointer>& named_missing, TableSalvage& out) {
     const PhysicalIndex& index = def.physical_indexes[number];
-    IndexEntryList entries;
+    write::IndexEntryList entries;
     bool whole = walk.has_value();
     SalvagedRowReader bodies(file);
     if (whole) {
@@ -426,7 +426,7 @@ IndexEntryList SalvageIndex(const PageFile& file, const TableDef& def, std::size
                 whole = false;
     }
     if (whole && OutOfOrder(*walk).empty() && !seen.disputed_indexes[number]) return entries;
-    entries = IndexEntryList{};
+    entries = write::IndexEntryList{};
     out.rebuilt_indexes.push_back(number);
     SalvagedRowReader rebuilt(file);
     for (const SalvagedRow& row : out.rows) {
@@ -512,7 +512,7 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
     Walks walks;
     for (const PhysicalIndex& index : def.physical_indexes) {
         try {
-            IndexEntryList entries;
+            write::IndexEntryList entries;
             VisitIndex(file, index.root_page, [&entries](ByteSpan key, RowPointer row) { entries.Add(key, row); });
             walks.emplace_back(std::move(entries));
         } catch (const Error& e) {

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "engines/jet/lock.h"
+#include "engines/jet/format/lock.h"
 
 namespace dorvane::jet::compact {
 

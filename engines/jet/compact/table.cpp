@@ -6,10 +6,10 @@
 #include <optional>
 
 #include "core/error.h"
-#include "engines/jet/compact/data_pages.h"
+#include "engines/jet/write/data_pages.h"
 #include "engines/jet/compact/definition_rewrite.h"
-#include "engines/jet/compact/index_tree.h"
-#include "engines/jet/compact/long_values.h"
+#include "engines/jet/write/index_tree.h"
+#include "engines/jet/write/long_values.h"
 #include "engines/jet/compact/row_map.h"
 #include "engines/jet/format/index_walk.h"
 #include "engines/jet/format/long_value.h"
@@ -26,11 +26,11 @@ namespace {
     throw Error(errc::kCorrupt, "damaged database: table \"" + table + "\": " + what);
 }
 
-using LongValueWriters = std::map<std::uint16_t, std::unique_ptr<LongValueWriter>>;  // by column number
+using LongValueWriters = std::map<std::uint16_t, std::unique_ptr<write::LongValueWriter>>;  // by column number
 
 struct CopiedRows {
     RowMap moved;
-    std::vector<PackedPage> pages;
+    std::vector<write::PackedPage> pages;
     std::size_t shortest = 0;  // the shortest row, which the free-space map must make room for
     std::uint32_t largest_autonumber = 0;
     LongValueWriters long_values;
@@ -71,8 +71,8 @@ CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::
     CopiedRows out;
     for (const LongValueMap& lv : def.long_value_maps)
         if (!out.long_values.contains(lv.column_number))
-            out.long_values.emplace(lv.column_number, std::make_unique<LongValueWriter>(format, c.allocator, c.sink));
-    DataPagePacker packer(format, c.relocation.NewId(def.page), c.allocator, c.sink);
+            out.long_values.emplace(lv.column_number, std::make_unique<write::LongValueWriter>(format, c.allocator, c.sink));
+    write::DataPagePacker packer(format, c.relocation.NewId(def.page), c.allocator, c.sink);
     Bytes body;
     RowFields fields;
     LongValueReader longValues(c.source);
@@ -106,7 +106,7 @@ CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::
 // settled on), with the rows' new pointers.
 RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::size_t i, const std::string& name,
                           const RowMap& moved, const TableSalvage* salvage, TableCounts& counts, TableDigest& digest) {
-    IndexEntryList entries;
+    write::IndexEntryList entries;
     Bytes key;
     // A row the table lacks is reported once the walk is over, so a damaged
     // tree page is what a damaged tree reports.
@@ -121,7 +121,7 @@ RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::
         entries.Add(key, *to);
     };
     if (salvage != nullptr) {
-        const IndexEntryList& salvaged = salvage->indexes[i];
+        const write::IndexEntryList& salvaged = salvage->indexes[i];
         for (std::size_t e = 0; e < salvaged.size(); ++e) carry(salvaged.Key(e), salvaged.Row(e));
     } else {
         VisitIndex(c.source, def.physical_indexes[i].root_page, carry);
@@ -133,7 +133,7 @@ RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::
     for (std::size_t e = 0; e < entries.size(); ++e) digest.AddIndexEntry(i, entries.Entry(e));
     counts.peak_index_bytes = std::max(counts.peak_index_bytes, 2 * entries.byte_size());
     counts.index_entries += entries.size();
-    IndexTree tree = BuildIndexTree(c.source.format(), c.relocation.NewId(def.page), entries, c.allocator, c.sink);
+    write::IndexTree tree = write::BuildIndexTree(c.source.format(), c.relocation.NewId(def.page), entries, c.allocator, c.sink);
     std::sort(tree.pages.begin(), tree.pages.end());
     return {tree.root, std::move(tree.pages), static_cast<std::uint32_t>(entries.size()),
             static_cast<std::uint32_t>(entries.DistinctKeys())};
@@ -144,15 +144,15 @@ RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::
 void RewriteDefinition(const CompactionContext& c, const TableDef& def, const CopiedRows& rows,
                        const std::vector<RebuiltIndex>& indexes) {
     const auto record = [&c](const std::vector<std::uint32_t>& pages) {
-        return c.map_records.Add(MakeUsageMap(c.source.format(), pages, c.allocator, c.sink)).ToU32();
+        return c.map_records.Add(write::MakeUsageMap(c.source.format(), pages, c.allocator, c.sink)).ToU32();
     };
     DefinitionRewrite definition(c.source, def);
     definition.SetLe32(def.num_rows_offset, static_cast<std::uint32_t>(rows.moved.size()));
     // A counter below a stored value would hand that value out again.
     definition.SetLe32(def.autonumber_offset, std::max(def.autonumber, rows.largest_autonumber));
-    definition.SetLe32(def.owned_map_offset, record(PagesOf(rows.pages)));
+    definition.SetLe32(def.owned_map_offset, record(write::PagesOf(rows.pages)));
     definition.SetLe32(def.free_map_offset,
-                       record(rows.moved.size() ? PagesOf(rows.pages, rows.shortest + 2) : std::vector<std::uint32_t>{}));
+                       record(rows.moved.size() ? write::PagesOf(rows.pages, rows.shortest + 2) : std::vector<std::uint32_t>{}));
     for (std::size_t i = 0; i < indexes.size(); ++i) {
         const PhysicalIndex& index = def.physical_indexes[i];
         definition.SetLe32(index.map_pointer_offset, record(indexes[i].pages));
@@ -162,9 +162,9 @@ void RewriteDefinition(const CompactionContext& c, const TableDef& def, const Co
     }
     for (const LongValueMap& lv : def.long_value_maps) {
         const auto& written = rows.long_values.at(lv.column_number)->pages();
-        definition.SetLe32(lv.owned_map_offset(), record(PagesOf(written)));
+        definition.SetLe32(lv.owned_map_offset(), record(write::PagesOf(written)));
         if (lv.free_map != 0)
-            definition.SetLe32(lv.free_map_offset(), record(PagesOf(written, kLongValueFreeThreshold)));
+            definition.SetLe32(lv.free_map_offset(), record(write::PagesOf(written, write::kLongValueFreeThreshold)));
     }
     for (std::size_t field : c.relocation.RelatedTableFields(def))
         definition.SetLe32(field, c.relocation.NewId(Le32(def.stream, field)));
@@ -173,12 +173,6 @@ void RewriteDefinition(const CompactionContext& c, const TableDef& def, const Co
 }
 
 }  // namespace
-
-std::size_t MapRecordsOf(const TableDef& def) {
-    std::size_t n = 2 + def.physical_indexes.size();
-    for (const LongValueMap& lv : def.long_value_maps) n += lv.free_map != 0 ? 2 : 1;
-    return n;
-}
 
 TableDigest CompactTable(CompactionContext& context, const TableDef& def, const std::string& name,
                          TableCounts& counts, const TableSalvage* salvage) {

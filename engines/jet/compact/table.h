@@ -7,11 +7,11 @@
 #include <string>
 
 #include "engines/jet/compact/digest.h"
-#include "engines/jet/compact/page_allocator.h"
-#include "engines/jet/compact/page_sink.h"
+#include "engines/jet/write/page_allocator.h"
+#include "engines/jet/write/page_sink.h"
 #include "engines/jet/compact/relocation.h"
 #include "engines/jet/compact/salvage.h"
-#include "engines/jet/compact/usage_maps.h"
+#include "engines/jet/write/usage_maps.h"
 #include "engines/jet/format/table_def.h"
 
 namespace dorvane::jet {
@@ -23,9 +23,9 @@ namespace dorvane::jet::compact {
 // The database being compacted and what writes its copy.
 struct CompactionContext {
     const PageFile& source;
-    PageAllocator& allocator;
-    PageSink& sink;
-    MapRecordPages& map_records;
+    write::PageAllocator& allocator;
+    write::PageSink& sink;
+    write::MapRecordPages& map_records;
     const Relocation& relocation;
 };
 
@@ -38,8 +38,6 @@ struct TableCounts {
     std::uint64_t peak_index_bytes = 0;
 };
 
-// Usage-map records the table's definition points at.
-std::size_t MapRecordsOf(const TableDef& def);
 
 // With a salvage (a repair), its rows and index entries are written instead
 // of what the source's own structures hold. Returns the digest of what it

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "core/error.h"
-#include "engines/jet/checker.h"
-#include "engines/jet/compact/index_tree.h"
+#include "engines/jet/check/checker.h"
+#include "engines/jet/write/index_tree.h"
 #include "engines/jet/compact/row_map.h"
 #include "engines/jet/compact/verify_ids.h"
 #include "engines/jet/format/index_walk.h"
@@ -98,7 +98,7 @@ void CompareRows(const PageFile& source, const PageFile& copy, const TableDef& d
 void CompareIndex(const PageFile& source, const PageFile& copy, const TableDef& a, const TableDef& b,
                   std::size_t i, const RowMap& moved, const Relocation& relocation, const TableSalvage* salvage) {
     const std::string where = TableText(a) + ", index " + std::to_string(i);
-    IndexEntryList expected;
+    write::IndexEntryList expected;
     Bytes key;
     bool stray = false;  // told after the walk, which reports a damaged page first
     const auto expect = [&](ByteSpan entryKey, RowPointer row) {
@@ -111,7 +111,7 @@ void CompareIndex(const PageFile& source, const PageFile& copy, const TableDef& 
         expected.Add(key, *to);
     };
     if (salvage != nullptr) {
-        const IndexEntryList& salvaged = salvage->indexes[i];
+        const write::IndexEntryList& salvaged = salvage->indexes[i];
         for (std::size_t e = 0; e < salvaged.size(); ++e) expect(salvaged.Key(e), salvaged.Row(e));
     } else {
         VisitIndex(source, a.physical_indexes[i].root_page, expect);

@@ -15,7 +15,7 @@ namespace dorvane::jet::create {
 namespace {
 
 void Rewrite(const PageFile& source, const TableDef& def, const char* idColumn, const std::vector<std::vector<FieldValue>>& add,
-             const std::set<std::int32_t>& remove, DatabaseBuild& build, compact::MapRecordPages& records) {
+             const std::set<std::int32_t>& remove, DatabaseBuild& build, write::MapRecordPages& records) {
     TableWriter writer(source.format(), def, build.allocator(), build);
     std::set<RowPointer> removed;
     RowCursor cursor(source, def);
@@ -61,7 +61,7 @@ std::size_t CatalogMapRecords(const CatalogTables& tables) {
 }
 
 void RewriteCatalog(const PageFile& source, const CatalogTables& tables, const CatalogChange& change,
-                    DatabaseBuild& build, compact::MapRecordPages& records) {
+                    DatabaseBuild& build, write::MapRecordPages& records) {
     Rewrite(source, tables.objects, "Id", change.add_objects, change.remove_ids, build, records);
     Rewrite(source, tables.aces, "ObjectId", change.add_aces, change.remove_ids, build, records);
 }

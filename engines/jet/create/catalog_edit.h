@@ -8,7 +8,7 @@
 #include <set>
 #include <vector>
 
-#include "engines/jet/compact/usage_maps.h"
+#include "engines/jet/write/usage_maps.h"
 #include "engines/jet/create/database_build.h"
 #include "engines/jet/format/row_writer.h"
 #include "engines/jet/format/table_def.h"
@@ -38,7 +38,7 @@ struct CatalogChange {
 };
 
 void RewriteCatalog(const PageFile& source, const CatalogTables& tables, const CatalogChange& change,
-                    DatabaseBuild& build, compact::MapRecordPages& records);
+                    DatabaseBuild& build, write::MapRecordPages& records);
 
 // A Long column's value in a stored row, if not Null.
 std::optional<std::int32_t> LongField(const Format& format, const TableDef& def, ByteSpan row, std::string_view column);

@@ -3,7 +3,7 @@
 #include <chrono>
 
 #include "core/error.h"
-#include "engines/jet/compact/table.h"
+#include "engines/jet/write/usage_maps.h"
 #include "engines/jet/create/database_build.h"
 #include "engines/jet/create/system_tables.h"
 #include "engines/jet/create/table_writer.h"
@@ -30,10 +30,10 @@ void CreateDatabase(const std::filesystem::path& path) {
         TableDef def = LayoutTable(design);
         for (std::size_t i = DefinitionPagesNeeded(build.format(), def); i > 0; --i) def.pages.push_back(build.allocator().Take());
         def.page = def.pages.front();
-        records += compact::MapRecordsOf(def);
+        records += write::MapRecordsOf(def);
         defs.push_back(std::move(def));
     }
-    compact::MapRecordPages mapRecords(build.format(), records, build.allocator());
+    write::MapRecordPages mapRecords(build.format(), records, build.allocator());
     const SystemRows rows = SystemTableRows(defs, created);
     for (std::size_t t = 0; t < defs.size(); ++t) {
         TableWriter writer(build.format(), defs[t], build.allocator(), build);

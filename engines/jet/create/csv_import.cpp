@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "core/error.h"
-#include "engines/jet/compact/table.h"
+#include "engines/jet/write/usage_maps.h"
 #include "engines/jet/create/catalog_edit.h"
 #include "engines/jet/create/create_database.h"
 #include "engines/jet/create/system_tables.h"
@@ -178,7 +178,7 @@ ImportSummary ImportCsv(const std::filesystem::path& database, const std::string
     DatabaseBuild build(source, CatalogPages(source, catalog));
     for (std::size_t i = DefinitionPagesNeeded(source.format(), def); i > 0; --i) def.pages.push_back(build.allocator().Take());
     def.page = def.pages.front();
-    compact::MapRecordPages mapRecords(source.format(), compact::MapRecordsOf(def) + CatalogMapRecords(catalog), build.allocator());
+    write::MapRecordPages mapRecords(source.format(), write::MapRecordsOf(def) + CatalogMapRecords(catalog), build.allocator());
     TableWriter writer(source.format(), def, build.allocator(), build);
     WriteRows(records, columns, def, key, writer);
     const TableDef written = writer.Finish(mapRecords);
@@ -220,7 +220,7 @@ void DropTable(const std::filesystem::path& database, const std::string& table) 
         for (std::uint32_t page : ReadUsageMap(source, RowPointer::FromU32(map.owned_map)).pages) released.insert(page);
     }
     DatabaseBuild build(source, released);
-    compact::MapRecordPages mapRecords(source.format(), CatalogMapRecords(catalog), build.allocator());
+    write::MapRecordPages mapRecords(source.format(), CatalogMapRecords(catalog), build.allocator());
     CatalogChange change;
     change.remove_ids.insert(entry->id);
     RewriteCatalog(source, catalog, change, build, mapRecords);

@@ -1,8 +1,8 @@
 #include "engines/jet/create/database_build.h"
 
 #include "core/error.h"
-#include "engines/jet/checker.h"
-#include "engines/jet/compact/usage_maps.h"
+#include "engines/jet/check/checker.h"
+#include "engines/jet/write/usage_maps.h"
 #include "engines/jet/format/page_file.h"
 #include "engines/jet/format/usage_map.h"
 #include "platform/file.h"
@@ -51,7 +51,7 @@ void DatabaseBuild::PatchPage(std::uint32_t page, std::size_t offset, ByteSpan b
 }
 
 void DatabaseBuild::Commit(const std::filesystem::path& target, ExclusiveHold* hold) {
-    compact::WriteGlobalMap(format_, *allocator_, *this);
+    write::WriteGlobalMap(format_, *allocator_, *this);
     const std::uint32_t count = allocator_->page_count();
     if (hold != nullptr) hold->Release();
     platform::Replacement replacement(target, 0666);

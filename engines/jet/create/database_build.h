@@ -11,11 +11,11 @@
 #include <optional>
 #include <set>
 
-#include "engines/jet/compact/page_allocator.h"
-#include "engines/jet/compact/page_sink.h"
+#include "engines/jet/write/page_allocator.h"
+#include "engines/jet/write/page_sink.h"
 #include "engines/jet/format/bytes.h"
 #include "engines/jet/format/format.h"
-#include "engines/jet/lock.h"
+#include "engines/jet/format/lock.h"
 
 namespace dorvane::jet {
 class PageFile;
@@ -23,7 +23,7 @@ class PageFile;
 
 namespace dorvane::jet::create {
 
-class DatabaseBuild : public compact::PageSink {
+class DatabaseBuild : public write::PageSink {
 public:
     // A new Jet 4 file: page 0 is `header`, nothing else is in use.
     explicit DatabaseBuild(Bytes header);
@@ -32,7 +32,7 @@ public:
     DatabaseBuild(const PageFile& source, const std::set<std::uint32_t>& released);
 
     const Format& format() const { return format_; }
-    compact::PageAllocator& allocator() { return *allocator_; }
+    write::PageAllocator& allocator() { return *allocator_; }
 
     void WritePage(std::uint32_t page, ByteSpan bytes) override;
     void PatchPage(std::uint32_t page, std::size_t offset, ByteSpan bytes) override;
@@ -48,7 +48,7 @@ private:
     const Format& format_;
     const PageFile* source_ = nullptr;
     std::map<std::uint32_t, Bytes> pages_;
-    std::optional<compact::PageAllocator> allocator_;
+    std::optional<write::PageAllocator> allocator_;
 };
 
 }  // namespace dorvane::jet::create

@@ -23,13 +23,13 @@ std::size_t DefinitionPagesNeeded(const Format& format, const TableDef& def) {
     return TableDefPageCount(format, EncodeTableDef(format, kCodePage1252, def).size());
 }
 
-TableWriter::TableWriter(const Format& format, TableDef def, compact::PageAllocator& allocator, compact::PageSink& sink)
+TableWriter::TableWriter(const Format& format, TableDef def, write::PageAllocator& allocator, write::PageSink& sink)
     : format_(format), def_(std::move(def)), allocator_(allocator), sink_(sink),
       packer_(format, def_.page, allocator, sink), entries_(def_.physical_indexes.size()),
       carried_entries_(def_.physical_indexes.size()) {
     if (def_.stream.empty()) PlaceTableDef(format, kCodePage1252, def_);  // index keys read the column blocks
     for (const LongValueMap& map : def_.long_value_maps) {
-        long_values_.emplace(map.column_number, std::make_unique<compact::LongValueWriter>(format, allocator, sink));
+        long_values_.emplace(map.column_number, std::make_unique<write::LongValueWriter>(format, allocator, sink));
     }
 }
 
@@ -84,15 +84,15 @@ void TableWriter::CarryEntries(std::size_t index, const std::vector<IndexEntry>&
     carried_entries_.at(index) = entries;
 }
 
-TableDef TableWriter::Finish(compact::MapRecordPages& records) {
+TableDef TableWriter::Finish(write::MapRecordPages& records) {
     packer_.Finish();
     for (auto& [number, writer] : long_values_) writer->Finish();
     const auto record = [&](const std::vector<std::uint32_t>& pages) {
-        return records.Add(compact::MakeUsageMap(format_, pages, allocator_, sink_)).ToU32();
+        return records.Add(write::MakeUsageMap(format_, pages, allocator_, sink_)).ToU32();
     };
     def_.num_rows = static_cast<std::uint32_t>(rows_);
-    def_.owned_map = record(compact::PagesOf(packer_.pages()));
-    def_.free_map = record(rows_ != 0 ? compact::PagesOf(packer_.pages(), shortest_ + 2) : std::vector<std::uint32_t>{});
+    def_.owned_map = record(write::PagesOf(packer_.pages()));
+    def_.free_map = record(rows_ != 0 ? write::PagesOf(packer_.pages(), shortest_ + 2) : std::vector<std::uint32_t>{});
     for (std::size_t i = 0; i < def_.physical_indexes.size(); ++i) {
         for (const IndexEntry& e : carried_entries_[i]) {
             const auto to = carried_.find(e.row);
@@ -107,7 +107,7 @@ TableDef TableWriter::Finish(compact::MapRecordPages& records) {
                 }
             }
         }
-        compact::IndexTree tree = compact::BuildIndexTree(format_, def_.page, entries_[i], allocator_, sink_);
+        write::IndexTree tree = write::BuildIndexTree(format_, def_.page, entries_[i], allocator_, sink_);
         std::sort(tree.pages.begin(), tree.pages.end());
         PhysicalIndex& index = def_.physical_indexes[i];
         index.root_page = tree.root;
@@ -120,8 +120,8 @@ TableDef TableWriter::Finish(compact::MapRecordPages& records) {
     for (LongValueMap& map : def_.long_value_maps) {
         if (!carried_.empty()) break;
         const auto& written = long_values_.at(map.column_number)->pages();
-        map.owned_map = record(compact::PagesOf(written));
-        if (map.free_map != 0) map.free_map = record(compact::PagesOf(written, compact::kLongValueFreeThreshold));
+        map.owned_map = record(write::PagesOf(written));
+        if (map.free_map != 0) map.free_map = record(write::PagesOf(written, write::kLongValueFreeThreshold));
     }
     // The definition as it stood, with the new pointers and counts: bytes the reader does not keep stay.
     Bytes stream(def_.stream.begin(), def_.stream.begin() + static_cast<std::ptrdiff_t>(def_.end_offset));

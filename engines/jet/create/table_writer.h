@@ -12,9 +12,9 @@
 #include <optional>
 #include <vector>
 
-#include "engines/jet/compact/index_tree.h"
-#include "engines/jet/compact/long_values.h"
-#include "engines/jet/compact/usage_maps.h"
+#include "engines/jet/write/index_tree.h"
+#include "engines/jet/write/long_values.h"
+#include "engines/jet/write/usage_maps.h"
 #include "engines/jet/format/index_walk.h"
 #include "engines/jet/format/row_writer.h"
 #include "engines/jet/format/table_def.h"
@@ -24,7 +24,7 @@ namespace dorvane::jet::create {
 class TableWriter {
 public:
     // def.page and def.pages must be set: the definition's pages and the id.
-    TableWriter(const Format& format, TableDef def, compact::PageAllocator& allocator, compact::PageSink& sink);
+    TableWriter(const Format& format, TableDef def, write::PageAllocator& allocator, write::PageSink& sink);
 
     // A new row: long values stored, the row encoded. Throws kValueRefused
     // for a value that does not fit; kNotAvailable for a long value that needs
@@ -38,9 +38,9 @@ public:
     void CarryEntries(std::size_t index, const std::vector<IndexEntry>& entries);
 
     // Writes the indexes and the definition; usage-map records go to `records`
-    // (compact::MapRecordsOf(def) of them; with carried rows the long-value
+    // (write::MapRecordsOf(def) of them; with carried rows the long-value
     // maps stay, so two and one per index). Returns the definition as written.
-    TableDef Finish(compact::MapRecordPages& records);
+    TableDef Finish(write::MapRecordPages& records);
 
     std::size_t row_count() const { return rows_; }
     // The key of a prepared row in physical index `index`, as AddRow computes it.
@@ -49,11 +49,11 @@ public:
 private:
     const Format& format_;
     TableDef def_;
-    compact::PageAllocator& allocator_;
-    compact::PageSink& sink_;
-    compact::DataPagePacker packer_;
-    std::map<std::uint16_t, std::unique_ptr<compact::LongValueWriter>> long_values_;  // by column number
-    std::vector<compact::IndexEntryList> entries_;
+    write::PageAllocator& allocator_;
+    write::PageSink& sink_;
+    write::DataPagePacker packer_;
+    std::map<std::uint16_t, std::unique_ptr<write::LongValueWriter>> long_values_;  // by column number
+    std::vector<write::IndexEntryList> entries_;
     std::map<RowPointer, RowPointer> carried_;  // old place -> new place
     std::vector<std::vector<IndexEntry>> carried_entries_;
     std::size_t rows_ = 0;

@@ -1,8 +1,8 @@
-#include "engines/jet/compact/page_allocator.h"
+#include "engines/jet/write/page_allocator.h"
 
 #include <algorithm>
 
-namespace dorvane::jet::compact {
+namespace dorvane::jet::write {
 
 PageAllocator::PageAllocator(std::set<std::uint32_t> fixed_pages) : fixed_(std::move(fixed_pages)) {
     fixed_.insert(0);
@@ -33,4 +33,4 @@ std::set<std::uint32_t> PageAllocator::Holes() const {
     return holes;
 }
 
-}  // namespace dorvane::jet::compact
+}  // namespace dorvane::jet::write

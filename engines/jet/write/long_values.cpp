@@ -1,4 +1,4 @@
-#include "engines/jet/compact/long_values.h"
+#include "engines/jet/write/long_values.h"
 
 #include <algorithm>
 #include <array>
@@ -6,7 +6,7 @@
 
 #include "core/error.h"
 
-namespace dorvane::jet::compact {
+namespace dorvane::jet::write {
 
 LongValueWriter::LongValueWriter(const Format& format, PageAllocator& allocator, PageSink& sink)
     : format_(format), packer_(format, kLongValueOwner, allocator, sink) {}
@@ -51,4 +51,4 @@ RowPointer LongValueWriter::WriteChain(ByteSpan value) {
     return first;
 }
 
-}  // namespace dorvane::jet::compact
+}  // namespace dorvane::jet::write

@@ -1,4 +1,4 @@
-#include "engines/jet/lock.h"
+#include "engines/jet/format/lock.h"
 
 #include <string>
 #include <utility>

@@ -1,13 +1,13 @@
-#include "engines/jet/compact/usage_maps.h"
+#include "engines/jet/write/usage_maps.h"
 
 #include <algorithm>
 #include <stdexcept>
 
 #include "core/error.h"
-#include "engines/jet/compact/data_pages.h"
+#include "engines/jet/write/data_pages.h"
 #include "engines/jet/format/usage_map.h"
 
-namespace dorvane::jet::compact {
+namespace dorvane::jet::write {
 
 namespace {
 
@@ -126,4 +126,10 @@ void WriteGlobalMap(const Format& format, PageAllocator& allocator, PageSink& si
     sink.WritePage(kGlobalMapPage, page.Finish());
 }
 
-}  // namespace dorvane::jet::compact
+std::size_t MapRecordsOf(const TableDef& def) {
+    std::size_t n = 2 + def.physical_indexes.size();
+    for (const LongValueMap& lv : def.long_value_maps) n += lv.free_map != 0 ? 2 : 1;
+    return n;
+}
+
+}  // namespace dorvane::jet::write

@@ -8,7 +8,7 @@
 #include "engines/jet/format/bytes.h"
 #include "engines/jet/format/format.h"
 
-namespace dorvane::jet::compact {
+namespace dorvane::jet::write {
 
 class PageSink {
 public:
@@ -33,4 +33,4 @@ private:
 // written page has it.
 Bytes NewPage(const Format& format, std::uint8_t type);
 
-}  // namespace dorvane::jet::compact
+}  // namespace dorvane::jet::write

@@ -8,13 +8,13 @@
 #include <optional>
 #include <vector>
 
-#include "engines/jet/compact/page_allocator.h"
-#include "engines/jet/compact/page_sink.h"
+#include "engines/jet/write/page_allocator.h"
+#include "engines/jet/write/page_sink.h"
 #include "engines/jet/format/bytes.h"
 #include "engines/jet/format/data_page.h"
 #include "engines/jet/format/format.h"
 
-namespace dorvane::jet::compact {
+namespace dorvane::jet::write {
 
 // One data page in memory.
 class DataPageBuilder {
@@ -79,4 +79,4 @@ private:
     std::vector<PackedPage> pages_;
 };
 
-}  // namespace dorvane::jet::compact
+}  // namespace dorvane::jet::write

@@ -1,4 +1,4 @@
-#include "engines/jet/checker.h"
+#include "engines/jet/check/checker.h"
 
 #include <algorithm>
 #include <map>

@@ -5,13 +5,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "engines/jet/compact/page_allocator.h"
-#include "engines/jet/compact/page_sink.h"
+#include "engines/jet/write/page_allocator.h"
+#include "engines/jet/write/page_sink.h"
 #include "engines/jet/format/bytes.h"
 #include "engines/jet/format/data_page.h"
 #include "engines/jet/format/format.h"
+#include "engines/jet/format/table_def.h"
 
-namespace dorvane::jet::compact {
+namespace dorvane::jet::write {
 
 // A record of the format's usage-map record length: inline when the set spans
 // few enough pages, otherwise a reference record whose bitmap pages (type
@@ -40,4 +41,8 @@ private:
 // large file, and then marks the holes and everything past the end as free.
 void WriteGlobalMap(const Format& format, PageAllocator& allocator, PageSink& sink);
 
-}  // namespace dorvane::jet::compact
+// Usage-map records a table's definition points at: its rows' two, one per
+// index, and one or two per memo/OLE column.
+std::size_t MapRecordsOf(const TableDef& def);
+
+}  // namespace dorvane::jet::write

@@ -1,8 +1,8 @@
-#include "engines/jet/compact/page_sink.h"
+#include "engines/jet/write/page_sink.h"
 
 #include <stdexcept>
 
-namespace dorvane::jet::compact {
+namespace dorvane::jet::write {
 
 void MemoryPageSink::WritePage(std::uint32_t page, ByteSpan bytes) { pages_[page].assign(bytes.begin(), bytes.end()); }
 
@@ -19,4 +19,4 @@ Bytes NewPage(const Format& format, std::uint8_t type) {
     return page;
 }
 
-}  // namespace dorvane::jet::compact
+}  // namespace dorvane::jet::write

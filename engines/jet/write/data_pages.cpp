@@ -1,9 +1,9 @@
-#include "engines/jet/compact/data_pages.h"
+#include "engines/jet/write/data_pages.h"
 
 #include <algorithm>
 #include <stdexcept>
 
-namespace dorvane::jet::compact {
+namespace dorvane::jet::write {
 
 DataPageBuilder::DataPageBuilder(const Format& format, std::uint32_t owner)
     : format_(format), page_(NewPage(format, kPageData)), low_(format.page_size) {
@@ -74,4 +74,4 @@ std::vector<std::uint32_t> PagesOf(const std::vector<PackedPage>& packed, std::s
     return pages;
 }
 
-}  // namespace dorvane::jet::compact
+}  // namespace dorvane::jet::write

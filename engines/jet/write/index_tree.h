@@ -6,13 +6,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "engines/jet/compact/page_allocator.h"
-#include "engines/jet/compact/page_sink.h"
+#include "engines/jet/write/page_allocator.h"
+#include "engines/jet/write/page_sink.h"
 #include "engines/jet/format/bytes.h"
 #include "engines/jet/format/data_page.h"
 #include "engines/jet/format/format.h"
 
-namespace dorvane::jet::compact {
+namespace dorvane::jet::write {
 
 // Leaf entries held in one buffer, each as the file stores it: key bytes,
 // then the row reference.
@@ -46,4 +46,4 @@ struct IndexTree {
 IndexTree BuildIndexTree(const Format& format, std::uint32_t owner, const IndexEntryList& entries,
                          PageAllocator& allocator, PageSink& sink);
 
-}  // namespace dorvane::jet::compact
+}  // namespace dorvane::jet::write

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "engines/jet/compact/data_pages.h"
+#include "engines/jet/write/data_pages.h"
 #include "engines/jet/format/long_value.h"
 
-namespace dorvane::jet::compact {
+namespace dorvane::jet::write {
 
 // LVAL pages with at least this much room are offered for new long values.
 inline constexpr std::size_t kLongValueFreeThreshold = 64;
@@ -31,4 +31,4 @@ private:
     DataPagePacker packer_;
 };
 
-}  // namespace dorvane::jet::compact
+}  // namespace dorvane::jet::write

@@ -1,4 +1,4 @@
-#include "engines/jet/compact/index_tree.h"
+#include "engines/jet/write/index_tree.h"
 
 #include <algorithm>
 #include <numeric>
@@ -7,7 +7,7 @@
 #include "core/error.h"
 #include "engines/jet/format/index_walk.h"
 
-namespace dorvane::jet::compact {
+namespace dorvane::jet::write {
 
 void IndexEntryList::Add(ByteSpan key, RowPointer row) {
     bytes_.insert(bytes_.end(), key.begin(), key.end());
@@ -271,4 +271,4 @@ IndexTree BuildIndexTree(const Format& format, std::uint32_t owner, const IndexE
     return tree;
 }
 
-}  // namespace dorvane::jet::compact
+}  // namespace dorvane::jet::write

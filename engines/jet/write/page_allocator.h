@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <set>
 
-namespace dorvane::jet::compact {
+namespace dorvane::jet::write {
 
 class PageAllocator {
 public:
@@ -27,4 +27,4 @@ private:
     std::uint32_t taken_ = 0;
 };
 
-}  // namespace dorvane::jet::compact
+}  // namespace dorvane::jet::write

@@ -11,12 +11,19 @@ namespace dorvane {
 class Error : public std::runtime_error {
 public:
     Error(long number, const std::string& description)
-        : std::runtime_error(description), number_(number) {}
+        : std::runtime_error(description), number_(number), detail_(description) {}
+    // `context` says what is wrong in general ("damaged database"), `detail`
+    // the particulars; the description joins them. A caller that words its
+    // own context takes the detail alone, and never cuts the text apart.
+    Error(long number, const std::string& context, const std::string& detail)
+        : std::runtime_error(context + ": " + detail), number_(number), detail_(detail) {}
     long number() const noexcept { return number_; }
     std::string description() const { return what(); }
+    const std::string& detail() const noexcept { return detail_; }
 
 private:
     long number_;
+    std::string detail_;
 };
 
 // Numbers of our own layer's errors. The descriptions carry the detail; the

@@ -66,7 +66,7 @@ void MoveLongValues(const TableDef& def, const std::string& name, Bytes& body, c
 }
 
 CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::string& name,
-                    const TableSalvage* salvage, TableCounts& counts, TableDigest& digest) {
+                    const TableSource& rows, TableCounts& counts, TableDigest& digest) {
     const Format& format = c.source.format();
     CopiedRows out;
     for (const LongValueMap& lv : def.long_value_maps)
@@ -87,13 +87,7 @@ CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::
         out.moved.Add(header, where);
         out.shortest = out.moved.size() == 1 ? body.size() : std::min(out.shortest, body.size());
     };
-    if (salvage != nullptr) {
-        SalvagedRowReader bodies(c.source);
-        for (const SalvagedRow& row : salvage->rows) copy(row.header, bodies.Body(row));
-    } else {
-        RowCursor cursor(c.source, def);
-        for (TableRow row; cursor.Next(row);) copy(row.header, row.body);
-    }
+    rows.Rows(copy);
     packer.Finish();
     for (auto& [column, writer] : out.long_values) writer->Finish();
     out.moved.Seal();
@@ -102,10 +96,9 @@ CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::
     return out;
 }
 
-// The index from its own entries (or, in a repair, from the entries salvage
-// settled on), with the rows' new pointers.
+// The index from the entries the source gives, with the rows' new pointers.
 RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::size_t i, const std::string& name,
-                          const RowMap& moved, const TableSalvage* salvage, TableCounts& counts, TableDigest& digest) {
+                          const RowMap& moved, const TableSource& rows, TableCounts& counts, TableDigest& digest) {
     write::IndexEntryList entries;
     Bytes key;
     // A row the table lacks is reported once the walk is over, so a damaged
@@ -120,12 +113,7 @@ RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::
         c.relocation.RewriteKey(def, i, entryKey, key);
         entries.Add(key, *to);
     };
-    if (salvage != nullptr) {
-        const write::IndexEntryList& salvaged = salvage->indexes[i];
-        for (std::size_t e = 0; e < salvaged.size(); ++e) carry(salvaged.Key(e), salvaged.Row(e));
-    } else {
-        VisitIndex(c.source, def.physical_indexes[i].root_page, carry);
-    }
+    rows.Entries(i, carry);
     if (stray)
         Damaged(name, "index " + std::to_string(i) + " names " + stray->ToString() + ", which is not a row of the table");
     entries.Sort();
@@ -175,12 +163,12 @@ void RewriteDefinition(const CompactionContext& c, const TableDef& def, const Co
 }  // namespace
 
 TableDigest CompactTable(CompactionContext& context, const TableDef& def, const std::string& name,
-                         TableCounts& counts, const TableSalvage* salvage) {
+                         const TableSource& source, TableCounts& counts) {
     TableDigest digest(def.physical_indexes.size());
-    const CopiedRows rows = CopyRows(context, def, name, salvage, counts, digest);
+    const CopiedRows rows = CopyRows(context, def, name, source, counts, digest);
     std::vector<RebuiltIndex> indexes;
     for (std::size_t i = 0; i < def.physical_indexes.size(); ++i)
-        indexes.push_back(RebuildIndex(context, def, i, name, rows.moved, salvage, counts, digest));
+        indexes.push_back(RebuildIndex(context, def, i, name, rows.moved, source, counts, digest));
     RewriteDefinition(context, def, rows, indexes);
     return digest;
 }

@@ -10,7 +10,7 @@
 #include "engines/jet/write/page_allocator.h"
 #include "engines/jet/write/page_sink.h"
 #include "engines/jet/compact/relocation.h"
-#include "engines/jet/compact/salvage.h"
+#include "engines/jet/compact/table_source.h"
 #include "engines/jet/write/usage_maps.h"
 #include "engines/jet/format/table_def.h"
 
@@ -39,10 +39,9 @@ struct TableCounts {
 };
 
 
-// With a salvage (a repair), its rows and index entries are written instead
-// of what the source's own structures hold. Returns the digest of what it
-// wrote, for the verification.
+// Writes the rows and index entries `rows` gives. Returns the digest of what
+// it wrote, for the verification.
 TableDigest CompactTable(CompactionContext& context, const TableDef& def, const std::string& name,
-                         TableCounts& counts, const TableSalvage* salvage = nullptr);
+                         const TableSource& rows, TableCounts& counts);
 
 }  // namespace dorvane::jet::compact

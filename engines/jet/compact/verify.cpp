@@ -95,8 +95,8 @@ void CompareRows(const PageFile& source, const PageFile& copy, const TableDef& d
         if (!skip[i] && a.body[i] != b.body[i]) Mismatch(where() + " differs at byte " + std::to_string(i));
 }
 
-void CompareIndex(const PageFile& source, const PageFile& copy, const TableDef& a, const TableDef& b,
-                  std::size_t i, const RowMap& moved, const Relocation& relocation, const TableSalvage* salvage) {
+void CompareIndex(const TableSource& expectedRows, const PageFile& copy, const TableDef& a, const TableDef& b,
+                  std::size_t i, const RowMap& moved, const Relocation& relocation) {
     const std::string where = TableText(a) + ", index " + std::to_string(i);
     write::IndexEntryList expected;
     Bytes key;
@@ -110,12 +110,7 @@ void CompareIndex(const PageFile& source, const PageFile& copy, const TableDef& 
         relocation.RewriteKey(a, i, entryKey, key);
         expected.Add(key, *to);
     };
-    if (salvage != nullptr) {
-        const write::IndexEntryList& salvaged = salvage->indexes[i];
-        for (std::size_t e = 0; e < salvaged.size(); ++e) expect(salvaged.Key(e), salvaged.Row(e));
-    } else {
-        VisitIndex(source, a.physical_indexes[i].root_page, expect);
-    }
+    expectedRows.Entries(i, expect);
     if (stray) Mismatch(where + " names a row the copy lacks");
     expected.Sort();
     // The copy's entries against the expected ones as they come; a count or
@@ -140,41 +135,27 @@ void CompareIndex(const PageFile& source, const PageFile& copy, const TableDef& 
         Mismatch(where + ": its page map does not list exactly its pages");
 }
 
-void CompareTable(const PageFile& source, const TableDef& a, const PageFile& copy, const Relocation& relocation,
-                  const TableSalvage* salvage) {
+void CompareTable(const PageFile& source, const TableDef& a, const TableSource& expected, const PageFile& copy,
+                  const Relocation& relocation) {
     const TableDef b = ReadTableDef(copy, relocation.NewId(a.page));
     CompareDefinitions(a, b, relocation);
 
     RowMap moved;
-    std::optional<RowCursor> rowsA;
-    if (salvage == nullptr) rowsA.emplace(source, a);
-    SalvagedRowReader salvagedBodies(source);
-    const auto nextA = [&](TableRow& row) {
-        if (rowsA) return rowsA->Next(row);
-        if (moved.size() >= salvage->rows.size()) return false;
-        const SalvagedRow& salvaged = salvage->rows[moved.size()];
-        row = {salvaged.header, salvagedBodies.Body(salvaged)};
-        return true;
-    };
     RowCursor rowsB(copy, b);
-    TableRow rowA;
     TableRow rowB;
     std::vector<bool> skip;
-    Bytes bodyA;  // rowA's, with the ids it holds moved as the copy must have them
-    for (;;) {
-        const bool hasA = nextA(rowA);
-        const bool hasB = rowsB.Next(rowB);
-        if (hasA != hasB) Mismatch(TableText(a) + " has a different number of rows");
-        if (!hasA) break;
-        bodyA.assign(rowA.body.begin(), rowA.body.end());
+    Bytes bodyA;  // the source's row, with the ids it holds moved as the copy must have them
+    expected.Rows([&](RowPointer header, ByteSpan body) {
+        if (!rowsB.Next(rowB)) Mismatch(TableText(a) + " has a different number of rows");
+        bodyA.assign(body.begin(), body.end());
         relocation.RewriteRow(a, bodyA);
-        rowA.body = bodyA;
-        CompareRows(source, copy, a, rowA, rowB, moved.size(), skip);
-        moved.Add(rowA.header, rowB.header);
-    }
+        CompareRows(source, copy, a, TableRow{header, bodyA}, rowB, moved.size(), skip);
+        moved.Add(header, rowB.header);
+    });
+    if (rowsB.Next(rowB)) Mismatch(TableText(a) + " has a different number of rows");
     if (b.num_rows != moved.size()) Mismatch(TableText(a) + ": the row count is not recorded");
     moved.Seal();
-    for (std::size_t i = 0; i < a.physical_indexes.size(); ++i) CompareIndex(source, copy, a, b, i, moved, relocation, salvage);
+    for (std::size_t i = 0; i < a.physical_indexes.size(); ++i) CompareIndex(expected, copy, a, b, i, moved, relocation);
 }
 
 // The copy's table read once and fingerprinted as the compaction fingerprinted
@@ -222,7 +203,7 @@ bool HoldsWhatWasWritten(const PageFile& copy, const TableDef& a, const TableDef
 
 void VerifyCopy(const PageFile& source, const std::vector<CatalogEntry>& tables,
                 const std::vector<TableDef>& source_tables, const PageFile& copy, const Relocation& relocation,
-                const std::vector<TableDigest>& written, const SalvageOf& salvaged,
+                const std::vector<TableDigest>& written, const TableSourceOf& source_of,
                 const std::vector<CatalogEntry>& restored) {
     // Only a sound source is compacted, and a repair writes only what it
     // salvaged, so the copy must be sound too. A copy on disk is checked
@@ -249,9 +230,7 @@ void VerifyCopy(const PageFile& source, const std::vector<CatalogEntry>& tables,
             CompareDefinitions(a, b, relocation);
             if (HoldsWhatWasWritten(copy, a, b, written.at(t))) continue;
             // Where the copy differs is found by comparing it with the source again.
-            std::optional<TableSalvage> salvage;
-            if (salvaged) salvage = salvaged(t);
-            CompareTable(source, a, copy, relocation, salvage ? &*salvage : nullptr);
+            CompareTable(source, a, *source_of(t), copy, relocation);
             Mismatch(TableText(a) + " does not hold what was written");
         }
         VerifyTableIds(source, copy, restored);

@@ -9,12 +9,12 @@
 // verify_ids.h). Throws Error(kVerifyFailed) on a difference.
 
 #include <functional>
-#include <optional>
+#include <memory>
 #include <vector>
 
 #include "engines/jet/compact/digest.h"
 #include "engines/jet/compact/relocation.h"
-#include "engines/jet/compact/salvage.h"
+#include "engines/jet/compact/table_source.h"
 #include "engines/jet/format/catalog.h"
 #include "engines/jet/format/table_def.h"
 
@@ -24,9 +24,9 @@ class PageFile;
 
 namespace dorvane::jet::compact {
 
-// A table's salvage, read again from the source (by its index in the list);
-// nothing for a table the repair read as a compaction does.
-using SalvageOf = std::function<std::optional<TableSalvage>(std::size_t table)>;
+// A table's rows and entries read again from the source as they were read
+// for the copy (by its index in the list).
+using TableSourceOf = std::function<std::unique_ptr<TableSource>(std::size_t table)>;
 
 // Each table of the copy is read once and its fingerprint compared with
 // `written`, the compaction's of what it read and wrote (parallel to
@@ -38,7 +38,7 @@ using SalvageOf = std::function<std::optional<TableSalvage>(std::size_t table)>;
 // source_tables; `restored` those among them a repair made tables again.
 void VerifyCopy(const PageFile& source, const std::vector<CatalogEntry>& tables,
                 const std::vector<TableDef>& source_tables, const PageFile& copy, const Relocation& relocation,
-                const std::vector<TableDigest>& written, const SalvageOf& salvaged = {},
+                const std::vector<TableDigest>& written, const TableSourceOf& source_of,
                 const std::vector<CatalogEntry>& restored = {});
 
 }  // namespace dorvane::jet::compact

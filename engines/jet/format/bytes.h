@@ -16,7 +16,7 @@ using Bytes = std::vector<std::uint8_t>;
 using ByteSpan = std::span<const std::uint8_t>;
 using MutableByteSpan = std::span<std::uint8_t>;
 
-// Throws dorvane::Error(errc::kCorrupt, "damaged database: " + what).
+// Throws dorvane::Error(errc::kCorrupt): "damaged database", with `what` as its detail.
 [[noreturn]] void ThrowCorrupt(const std::string& what);
 // Throws kCorrupt: `what` is shorter than its contents claim.
 [[noreturn]] void ThrowShort(const char* what);

@@ -131,12 +131,12 @@ PageFile::PageFile(std::unique_ptr<PageSource> source, std::filesystem::path pat
     }
     format_ = &FormatFor(version == 0 ? Version::kJet3 : Version::kJet4);
     if (size < format_->page_size) {
-        throw Error(errc::kCorrupt, "damaged database: " + name + " is truncated inside its header page.");
+        ThrowCorrupt(name + " is truncated inside its header page.");
     }
     const std::uint64_t pages = size / format_->page_size;
     if (pages > std::numeric_limits<std::uint32_t>::max() >> 8) {
         // A row pointer has 24 bits for the page; nothing past that is addressable.
-        throw Error(errc::kCorrupt, "damaged database: " + name + " is larger than the format allows.");
+        ThrowCorrupt(name + " is larger than the format allows.");
     }
     page_count_ = static_cast<std::uint32_t>(pages);
     raw_header_.resize(format_->page_size);

@@ -1,0 +1,99 @@
+#include "engines/jet/compact/salvager.h"
+
+#include <algorithm>
+#include <set>
+#include <string>
+
+#include "core/error.h"
+#include "engines/jet/format/source_maps.h"
+
+namespace dorvane::jet::compact {
+
+Salvager::Salvager(const PageFile& file, const SourceTables& tables, const PageCensus& census,
+                   const std::optional<CheckReport>& findings, RepairReport& report)
+    : file_(file), tables_(tables), census_(census), findings_(findings), report_(report) {
+    sources_.maps = SourceMaps(file, tables.defs);
+    sources_.census = &census;
+    for (const RestoredTable& restored : tables.restored) {
+        catalog_rows_.emplace_back(restored.row, restored.body);
+        report.restored_tables.push_back({restored.entry.name, restored.why});
+    }
+    for (const PageCensus::Owner& owner : tables.unnamed)
+        report.lost_tables.push_back("the table defined at page " + std::to_string(owner.table) + " (" +
+                                     std::to_string(owner.rows) + " rows), which no catalog row names");
+}
+
+bool Salvager::NeedsSalvage(std::size_t table) const {
+    if (!findings_ || findings_->damaged_tables.contains(tables_.entries[table].name)) return true;
+    return std::any_of(tables_.restored.begin(), tables_.restored.end(),
+                       [&](const RestoredTable& r) { return r.entry.id == tables_.entries[table].id; });
+}
+
+TableSalvage Salvager::Salvage(std::size_t table) const {
+    const std::string& name = tables_.entries[table].name;
+    SalvageSources sources = sources_;
+    sources.system_table = tables_.entries[table].IsSystem();
+    if (tables_.defs[table].page == kCatalogPage) sources.restored_rows = catalog_rows_;
+    if (findings_) {
+        const auto mismatches = findings_->key_mismatches.find(name);
+        sources.keys_in_question =
+            mismatches != findings_->key_mismatches.end() ? mismatches->second : std::set<std::size_t>{};
+    }
+    return SalvageTable(file_, tables_.defs[table], name, sources);
+}
+
+// A system table holds forms, modules, queries and permissions: dropping any
+// of it would break the product silently, so a system table that lost
+// anything is refused.
+std::unique_ptr<TableSource> Salvager::ForCopy(std::size_t table) {
+    if (!NeedsSalvage(table)) return std::make_unique<StoredTable>(file_, tables_.defs[table]);
+    const CatalogEntry& entry = tables_.entries[table];
+    TableSalvage salvage = Salvage(table);
+    if (entry.IsSystem() && salvage.in_doubt())
+        ThrowCorrupt("system table \"" + entry.name + "\" cannot be repaired: its rows cannot all be read");
+    TableRepair& repaired = report_.tables.emplace_back();
+    repaired.name = entry.name;
+    repaired.rows_kept = salvage.rows.size();
+    const std::uint64_t missing = Missing(tables_.defs[table].page, salvage);
+    const std::uint64_t deliberate = salvage.rows_resurrected;
+    repaired.rows_dropped = std::max(salvage.rows_dropped, missing > deliberate ? missing - deliberate : 0);
+    repaired.possibly_lost = salvage.possibly_lost;
+    repaired.values_cut = salvage.values_cut;
+    repaired.stale_entries = salvage.stale_entries;
+    repaired.rows_disputed = salvage.rows_disputed;
+    repaired.rows_kept_deleted = salvage.rows_kept_deleted;
+    repaired.rows_resurrected = salvage.rows_resurrected;
+    repaired.rebuilt_indexes = salvage.rebuilt_indexes;
+    return std::make_unique<SalvagedTable>(file_, std::move(salvage));
+}
+
+// A table the check found sound, copied as a compaction copies it.
+void Salvager::Copied(std::size_t table, std::uint64_t rows) {
+    if (NeedsSalvage(table)) return;
+    TableRepair& copied = report_.tables.emplace_back();
+    copied.name = tables_.entries[table].name;
+    copied.rows_kept = rows;
+}
+
+std::unique_ptr<TableSource> Salvager::Again(std::size_t table) const {
+    if (!NeedsSalvage(table)) return std::make_unique<StoredTable>(file_, tables_.defs[table]);
+    return std::make_unique<SalvagedTable>(file_, Salvage(table));
+}
+
+std::uint64_t Salvager::Missing(std::uint32_t table, const TableSalvage& salvage) const {
+    std::vector<RowPointer> kept;
+    kept.reserve(salvage.rows.size());
+    for (const SalvagedRow& row : salvage.rows) kept.push_back(row.header);
+    std::sort(kept.begin(), kept.end());
+    std::uint64_t missing = 0;
+    auto row = kept.begin();
+    for (std::uint32_t page : census_.PagesOwnedBy(table)) {
+        while (row != kept.end() && row->page < page) ++row;
+        std::uint64_t here = 0;
+        for (; row != kept.end() && row->page == page; ++row) ++here;
+        if (census_.LiveRows(page) > here) missing += census_.LiveRows(page) - here;
+    }
+    return missing;
+}
+
+}  // namespace dorvane::jet::compact

@@ -1,0 +1,47 @@
+#pragma once
+// A repair's reading of the source: the tables the full check found damaged
+// (all of them where it could not finish) salvaged just before each is
+// written, the others read as a compaction reads them; each table's outcome
+// told to the repair's report. Memory holds one table's salvage at a time.
+// What the copy lacks is counted off the census of the source's pages, not
+// off the salvage's own view.
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "engines/jet/check/checker.h"
+#include "engines/jet/compact/compaction.h"
+#include "engines/jet/compact/salvage.h"
+#include "engines/jet/compact/table_reading.h"
+#include "engines/jet/format/page_census.h"
+
+namespace dorvane::jet::compact {
+
+class Salvager final : public TableReading {
+public:
+    // `findings`: the full check's, when it finished.
+    Salvager(const PageFile& file, const SourceTables& tables, const PageCensus& census,
+             const std::optional<CheckReport>& findings, RepairReport& report);
+
+    std::unique_ptr<TableSource> ForCopy(std::size_t table) override;
+    void Copied(std::size_t table, std::uint64_t rows) override;
+    std::unique_ptr<TableSource> Again(std::size_t table) const override;
+
+private:
+    bool NeedsSalvage(std::size_t table) const;
+    TableSalvage Salvage(std::size_t table) const;
+    // Live rows on the table's pages, as the census counts them, that the
+    // salvage does not hold.
+    std::uint64_t Missing(std::uint32_t table, const TableSalvage& salvage) const;
+
+    const PageFile& file_;
+    const SourceTables& tables_;
+    const PageCensus& census_;
+    std::optional<CheckReport> findings_;
+    RepairReport& report_;
+    SalvageSources sources_;
+    std::vector<std::pair<RowPointer, Bytes>> catalog_rows_;
+};
+
+}  // namespace dorvane::jet::compact

@@ -1,0 +1,27 @@
+#include "engines/jet/compact/table_source.h"
+
+#include "engines/jet/format/index_walk.h"
+#include "engines/jet/format/table_scan.h"
+
+namespace dorvane::jet::compact {
+
+void StoredTable::Rows(const RowVisitor& visit) const {
+    RowCursor cursor(file_, def_);
+    for (TableRow row; cursor.Next(row);) visit(row.header, row.body);
+}
+
+void StoredTable::Entries(std::size_t index, const EntryVisitor& visit) const {
+    VisitIndex(file_, def_.physical_indexes.at(index).root_page, visit);
+}
+
+void SalvagedTable::Rows(const RowVisitor& visit) const {
+    SalvagedRowReader bodies(file_);
+    for (const SalvagedRow& row : salvage_.rows) visit(row.header, bodies.Body(row));
+}
+
+void SalvagedTable::Entries(std::size_t index, const EntryVisitor& visit) const {
+    const write::IndexEntryList& entries = salvage_.indexes.at(index);
+    for (std::size_t e = 0; e < entries.size(); ++e) visit(entries.Key(e), entries.Row(e));
+}
+
+}  // namespace dorvane::jet::compact

@@ -132,10 +132,10 @@ public:
     std::vector<std::string> sqlSeen;
 
     void CompactDatabase(const std::string& source, const std::string& destination) override {
-        if (auto it = compactErrors.find(source); it != compactErrors.end()) throw Error(3356, it->second);
+        if (auto it = compactErrors.find(source); it != compactErrors.end()) throw Error(errc::kInUse, it->second);
         auto src = fs_.files.find(source);
-        if (src == fs_.files.end()) throw Error(3024, "Could not find file '" + source + "'.");
-        if (fs_.files.count(destination) > 0) throw Error(3204, "Database already exists.");
+        if (src == fs_.files.end()) throw Error(errc::kFileNotFound, "Could not find file '" + source + "'.");
+        if (fs_.files.count(destination) > 0) throw Error(errc::kFileAlreadyExists, "Database already exists.");
         fs_.files[destination] = src->second + "+compacted";
     }
     RepairLoss RepairDatabase(const std::string& source, const std::string& destination) override {
@@ -172,7 +172,7 @@ public:
     FakeQueryDef(FakeEngine& engine, DocLib rows) : engine_(engine), rows_(std::move(rows)) {}
     void SetSQL(const std::string& sql) override { engine_.sqlSeen.push_back(sql); }
     std::unique_ptr<Recordset> OpenRecordset() override {
-        if (!rows_) throw Error(3078, "The Microsoft Jet database engine cannot find the input table 'doclib'.");
+        if (!rows_) throw Error(errc::kItemNotFound, "The database has no table or query named 'doclib'.");
         return std::make_unique<FakeRecordset>(*rows_);
     }
 
@@ -185,7 +185,7 @@ class FakeDatabase final : public Database {
 public:
     FakeDatabase(FakeEngine& engine, DocLib rows) : engine_(engine), rows_(std::move(rows)) {}
     std::unique_ptr<QueryDef> CreateQueryDef(const std::string&) override {
-        if (closed) throw Error(3420, "Object invalid or no longer set.");
+        if (closed) throw Error(errc::kInternal, "The database is closed.");
         return std::make_unique<FakeQueryDef>(engine_, rows_);
     }
     void Close() override { closed = true; }
@@ -197,7 +197,7 @@ private:
 };
 
 inline std::shared_ptr<Database> FakeEngine::OpenDatabase(const std::string& path) {
-    if (fs_.files.count(path) == 0) throw Error(3024, "Could not find file '" + path + "'.");
+    if (fs_.files.count(path) == 0) throw Error(errc::kFileNotFound, "Could not find file '" + path + "'.");
     auto it = doclib.find(path);
     return std::make_shared<FakeDatabase>(*this, it == doclib.end() ? DocLib{} : DocLib{it->second});
 }

@@ -83,7 +83,7 @@ std::vector<LongValueAt> LongValues(const PageFile& f, const std::string& table,
     std::vector<LongValueAt> out;
     RowCursor cursor(f, t.def);
     for (TableRow row; cursor.Next(row);) {
-        const FieldSpan& span = LocateFields(f.format(), t.def, row.body).spans[c];
+        const FieldSpan span = LocateFields(f.format(), t.def, row.body).spans[c];
         if (!span.present || span.length < kLongValueFieldHeader) continue;
         const LongValueField lv = ParseLongValueField(FieldBytes(row.body, span));
         if (lv.kind != kind || lv.length < 4) continue;
@@ -560,7 +560,8 @@ TEST(UnattendedRepair, KeepsTheDamagedOriginalAndEndsWithTwo) {
         {"Long made Currency", 1},
     };
     for (const auto& [kind, status] : kinds) {
-        const Damage& damage = *std::ranges::find_if(kDamages, [&](const Damage& d) { return std::string(d.name) == kind; });
+        const std::string name = kind;
+        const Damage& damage = *std::ranges::find_if(kDamages, [&](const Damage& d) { return d.name == name; });
         SCOPED_TRACE(kind);
         TempFolder home;
         for (const char* folder : {"app", "data", "backup", "config"}) fs::create_directories(home / folder);

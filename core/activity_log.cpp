@@ -27,8 +27,8 @@ void WriteLog(Runtime& rt, std::string_view message) {
         if (rt.ctx.Unattended()) PrintLine(std::string_view(entry).substr(0, entry.size() - 2));
         rt.files.AppendToFile(path, entry, TextFile::kLog);
     } catch (const std::exception& e) {
-        if (rt.ctx.Unattended() && !rt.logFailureSaid) {
-            rt.logFailureSaid = true;
+        if (rt.ctx.Unattended() && !rt.log_failure_said) {
+            rt.log_failure_said = true;
             std::fprintf(stderr, "dorvane: the log cannot be written, its lines are only on standard output: %s\n", e.what());
         }
     }

@@ -15,7 +15,7 @@ bool RunStep(ErrorState& state, const std::function<void()>& step) {
         state.number = e.number() != 0 ? e.number() : errc::kInternal;
         state.description = e.description();
     } catch (const std::bad_alloc&) {
-        state.number = 7;
+        state.number = errc::kOutOfMemory;
         state.description = "Out of memory";
     } catch (const std::exception& e) {
         state.number = errc::kInternal;

@@ -10,7 +10,7 @@
 
 namespace dorvane {
 
-class Database;  // engines/file_database_engine.h
+class Database;  // core/components/file_database_engine.h
 
 struct RunContext {
     std::string Product;

@@ -45,13 +45,13 @@ public:
 
     // Whether any maintenance operation of this run reported failure; it
     // decides the process exit status and nothing else.
-    bool anyOperationFailed = false;
+    bool any_operation_failed = false;
     // Whether a repair of this run succeeded but could not keep all the data
     // (the damaged original was kept beside the database); exit status 2.
-    bool dataNotAllKept = false;
+    bool data_not_all_kept = false;
     // Whether an unattended run has said on standard error that its log
     // cannot be written; said once, its lines are still on standard output.
-    bool logFailureSaid = false;
+    bool log_failure_said = false;
 
     // Shows a box only in an interactive run.
     void ShowBox(const std::string& text, BoxIcon icon, const std::string& title) {

@@ -25,12 +25,12 @@ std::string DamagedName(const std::string& fileName, const std::string& stamp) {
 // The engine's own words, or the counts when it gave none.
 std::string LossText(const RepairLoss& loss) {
     if (!loss.summary.empty()) return loss.summary;
-    std::string text = loss.rowsDropped != 0 ? "dropped " + std::to_string(loss.rowsDropped) + " rows" : "";
-    if (loss.valuesCut != 0) {
-        text += (text.empty() ? "cut " : " and cut ") + std::to_string(loss.valuesCut) + " memo/OLE values";
+    std::string text = loss.rows_dropped != 0 ? "dropped " + std::to_string(loss.rows_dropped) + " rows" : "";
+    if (loss.values_cut != 0) {
+        text += (text.empty() ? "cut " : " and cut ") + std::to_string(loss.values_cut) + " memo/OLE values";
     }
-    if (loss.rowsInDoubt != 0) {
-        text += (text.empty() ? "kept " : " and kept ") + std::to_string(loss.rowsInDoubt) +
+    if (loss.rows_in_doubt != 0) {
+        text += (text.empty() ? "kept " : " and kept ") + std::to_string(loss.rows_in_doubt) +
                 " rows that an index disagreed with";
     }
     return text;

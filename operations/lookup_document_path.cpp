@@ -13,7 +13,7 @@ namespace {
 constexpr const char* kDocumentPathQuery = "SELECT DocumentPath FROM doclib WHERE LibCode='lib1'";
 
 std::string ValueAsText(const FieldValue& value) {
-    if (value.isNull) throw Error(errc::kNullValue, "Invalid use of Null");
+    if (value.is_null) throw Error(errc::kNullValue, "Invalid use of Null");
     return value.text;
 }
 

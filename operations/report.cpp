@@ -18,7 +18,7 @@ void ReportNote(Runtime& rt, const std::string& note) {
 }
 
 void ReportDataLoss(Runtime& rt, const std::string& line, const std::string& title) {
-    rt.dataNotAllKept = true;
+    rt.data_not_all_kept = true;
     rt.ShowBox(line, BoxIcon::Critical, title);
     WriteLog(rt, line);
     if (rt.ctx.Unattended()) std::fprintf(stderr, "dorvane: %s\n", line.c_str());
@@ -26,7 +26,7 @@ void ReportDataLoss(Runtime& rt, const std::string& line, const std::string& tit
 
 void ReportFailure(Runtime& rt, const std::string& boxText, const std::string& title,
                    const std::string& logLine, const std::string& reason) {
-    rt.anyOperationFailed = true;
+    rt.any_operation_failed = true;
     rt.ShowBox(boxText, BoxIcon::Critical, title);
     WriteLog(rt, logLine);
     if (rt.ctx.Unattended() && !reason.empty()) {

@@ -32,9 +32,9 @@ int Main(Runtime& rt, std::string_view arguments, const ShowWindowFn& showWindow
         status = 1;  // nothing ends the run early: the separator still follows
     }
     WriteLog(rt, kSeparatorLine);
-    if (rt.anyOperationFailed) {
+    if (rt.any_operation_failed) {
         status = 1;  // a failure is the first thing a scheduler must see
-    } else if (status == 0 && rt.dataNotAllKept) {
+    } else if (status == 0 && rt.data_not_all_kept) {
         status = 2;
     }
     return status;

@@ -1,44 +1,26 @@
 #include "platform/native_path.h"
 
-#include <algorithm>
-#include <utility>
-#include <vector>
+#include <optional>
 
 namespace dorvane {
-namespace {
-
-// Replaces `native` where a quote opens it, as messages quote their paths.
-void ReplaceQuoted(std::string& message, const std::string& native, std::string_view given) {
-    for (std::size_t at = message.find(native); at != std::string::npos; at = message.find(native, at)) {
-        if (at > 0 && (message[at - 1] == '"' || message[at - 1] == '\'')) {
-            message.replace(at, native.size(), given);
-            at += given.size();
-        } else {
-            at += native.size();
-        }
-    }
-}
-
-}  // namespace
 
 Error WithPathsAsGiven(const Error& error, std::initializer_list<std::string_view> texts) {
-    std::vector<std::pair<std::string, std::string_view>> forms;  // native text, given text
-    for (const std::string_view text : texts) {
-        const std::filesystem::path native = ToNativePath(text);
-        if (PathText(native) == text) continue;
-        forms.emplace_back(PathText(native), text);
-        // The folder with its separator, so that only names inside it match;
-        // never the bare root, which every absolute path starts with.
-        const std::size_t lastSeparator = text.find_last_of("\\/");
-        if (lastSeparator != std::string_view::npos && lastSeparator > 0)
-            forms.emplace_back(PathText(native.parent_path() / ""), text.substr(0, lastSeparator + 1));
-    }
-    // The longest first: a file before its folder, a folder before the one it is in.
-    std::stable_sort(forms.begin(), forms.end(),
-                     [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
-    std::string message = error.description();
-    for (const auto& [native, given] : forms) ReplaceQuoted(message, native, given);
-    return Error(error.number(), message);
+    return error.WithPaths([&](const std::string& named) -> std::optional<std::string> {
+        for (const std::string_view text : texts) {
+            const std::filesystem::path native = ToNativePath(text);
+            if (PathText(native) == named) return std::string(text);
+        }
+        // A file beside one of them: its lock file, a copy being written.
+        for (const std::string_view text : texts) {
+            const std::size_t lastSeparator = text.find_last_of("\\/");
+            if (lastSeparator == std::string_view::npos || lastSeparator == 0) continue;
+            const std::string folder = PathText(ToNativePath(text).parent_path() / "");
+            const std::string_view name = std::string_view(named).substr(std::min(folder.size(), named.size()));
+            if (named.starts_with(folder) && !name.empty() && name.find_first_of("\\/") == std::string_view::npos)
+                return std::string(text.substr(0, lastSeparator + 1)) + std::string(name);
+        }
+        return std::nullopt;
+    });
 }
 
 }  // namespace dorvane

@@ -28,10 +28,10 @@ std::string PathText(const std::filesystem::path& path);
 
 // Messages show paths as the settings hold them ("D:\Zentro\Data\post_db.mdb"),
 // not as they were mapped. An error raised while touching the files that
-// `texts` name is restated: where a quoted path in it is one of those files,
-// or a file in the same folder (its lock file, a copy being written beside
-// it), it names it in the text's form. Paths the mapping left as they were
-// (all of them on Windows) need nothing.
+// `texts` name is restated: each path it names (Error::paths) that is one of
+// those files, or a file in the same folder (its lock file, a copy being
+// written beside it), is named in the text's form. Paths the mapping left as
+// they were (all of them on Windows) need nothing.
 Error WithPathsAsGiven(const Error& error, std::initializer_list<std::string_view> texts);
 
 // Runs `work`, restating any dorvane::Error it throws by WithPathsAsGiven.

@@ -6,10 +6,8 @@ namespace dorvane::platform {
 
 Error PathError(long number, const std::filesystem::path& path, std::string_view doing,
                 std::string_view reason) {
-    std::string text = "cannot ";
-    text += doing;
-    text += " \"" + PathText(path) + "\": ";
-    text += reason;
+    ErrorText text("cannot ");
+    (text << doing << " ").Path(PathText(path)) << ": " << reason;
     return Error(number, text);
 }
 

@@ -13,7 +13,7 @@ namespace dorvane {
 
 // A field value as the caller sees it. Null is distinguishable from empty text.
 struct FieldValue {
-    bool isNull = true;
+    bool is_null = true;
     std::string text;  // the value converted to text (UTF-8) when not Null
 };
 
@@ -42,11 +42,11 @@ public:
 // What a repair could not keep. Empty when the copy holds everything the
 // source held (only structures derived from the rows were rebuilt).
 struct RepairLoss {
-    std::uint64_t rowsDropped = 0;   // unreadable rows, and rows that may be lost
-    std::uint64_t valuesCut = 0;     // memo/OLE values that could not be read whole
+    std::uint64_t rows_dropped = 0;   // unreadable rows, and rows that may be lost
+    std::uint64_t values_cut = 0;     // memo/OLE values that could not be read whole
     std::string summary;             // e.g. "dropped 16 rows of table \"Invoices\""
-    std::uint64_t rowsInDoubt = 0;   // kept, though an index disagreed with them
-    bool any() const { return rowsDropped != 0 || valuesCut != 0 || rowsInDoubt != 0 || !summary.empty(); }
+    std::uint64_t rows_in_doubt = 0;   // kept, though an index disagreed with them
+    bool any() const { return rows_dropped != 0 || values_cut != 0 || rows_in_doubt != 0 || !summary.empty(); }
 };
 
 class FileDatabaseEngine {

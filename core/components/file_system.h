@@ -21,7 +21,7 @@ enum class TextFile { kLog, kBatch };
 // copy never took its place. Any other failure of it may have replaced it.
 class DestinationUnchanged final : public Error {
 public:
-    explicit DestinationUnchanged(const Error& cause) : Error(cause.number(), cause.description()) {}
+    explicit DestinationUnchanged(const Error& cause) : Error(cause) {}
 };
 
 class FileSystem {

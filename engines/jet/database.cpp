@@ -27,7 +27,7 @@ JetDatabase JetDatabase::OpenForOnePass(const std::filesystem::path& path) {
         // page; the read hold below reports what is really wrong.
     }
     ReadHold hold = ReadHold::Acquire(path);
-    PageFile file = alone ? PageFile::OpenHeld(path) : PageFile::Open(path);
+    PageFile file = alone ? PageFile::OpenCached(path) : PageFile::Open(path);
     std::vector<CatalogEntry> tables = ReadTables(file);
     return JetDatabase(std::move(hold), std::move(file), std::move(tables));
 }

@@ -27,7 +27,7 @@ public:
     // Throws kFileNotFound, kInUse, kNotADatabase, kCorrupt.
     static JetDatabase Open(const std::filesystem::path& path);
     // The same for one pass by one thread (check, export): a file nobody else
-    // had open is read in blocks, the most recent kept (PageFile::OpenHeld);
+    // had open is read in blocks, the most recent kept (PageFile::OpenCached);
     // one a product has open is read page by page, each as it is now.
     static JetDatabase OpenForOnePass(const std::filesystem::path& path);
 

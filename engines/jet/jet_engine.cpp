@@ -38,7 +38,7 @@ public:
         if (rows_.rows.empty()) throw Error(errc::kNoCurrentRecord, "No current record.");
         const std::optional<std::string>& value = rows_.rows[current_][*column];
         FieldValue out;
-        out.isNull = !value.has_value();
+        out.is_null = !value.has_value();
         if (value) out.text = *value;
         return out;
     }

@@ -125,7 +125,7 @@ std::string AmendConnectionString(const std::string& text, const ConnectionAmend
     const auto attributes = Parse(text);
     std::string result = text;
 
-    if (amendments.addDefaultPort && !NamesPort(attributes)) {
+    if (amendments.add_default_port && !NamesPort(attributes)) {
         // The last "server" counts, as drivers let a later attribute win.
         const auto server = std::find_if(attributes.rbegin(), attributes.rend(),
                                          [](const Attribute& a) { return a.key == "server"; });

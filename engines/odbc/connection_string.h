@@ -24,7 +24,7 @@ struct ConnectionAmendments {
     std::optional<SqlLogin> login;
     // FreeTDS cannot connect to "server=host" without a port: it gets ",1433".
     // A named instance ("host\NAME") and a server with a port stay as given.
-    bool addDefaultPort = false;
+    bool add_default_port = false;
     BraceStyle braces = BraceStyle::kOdbc;
 };
 

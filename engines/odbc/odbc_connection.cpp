@@ -6,12 +6,11 @@ namespace dorvane::odbc {
 namespace {
 
 // ADO's numbers for work on an object in the wrong state.
-constexpr long kObjectOpen = 3705;
 
 ConnectionAmendments PlatformAmendments() {
     ConnectionAmendments amendments;
     amendments.login = SqlLoginFromEnvironment();
-    amendments.addDefaultPort = kSqlServerThroughFreeTds;
+    amendments.add_default_port = kSqlServerThroughFreeTds;
     amendments.braces = kSqlServerThroughFreeTds ? BraceStyle::kFreeTds : BraceStyle::kOdbc;
     return amendments;
 }
@@ -24,12 +23,12 @@ OdbcConnection::~OdbcConnection() {
 
 void OdbcConnection::SetConnectionString(const std::string& text) {
     if (IsOpen())
-        throw Error(kObjectOpen, "The connection string cannot change while the connection is open.");
+        throw Error(errc::kObjectOpen, "The connection string cannot change while the connection is open.");
     connectionString_ = text;
 }
 
 void OdbcConnection::Open() {
-    if (IsOpen()) throw Error(kObjectOpen, "The connection is already open.");
+    if (IsOpen()) throw Error(errc::kObjectOpen, "The connection is already open.");
     lastOpenFailure_.clear();
     try {
         if (!env_) {

@@ -9,8 +9,6 @@
 namespace dorvane::odbc {
 namespace {
 
-constexpr long kObjectClosed = 3704;
-constexpr long kObjectOpen = 3705;
 
 bool SameName(const std::string& a, const std::string& b) { return EqualsIgnoringAsciiCase(a, b); }
 
@@ -68,7 +66,7 @@ FieldValue ReadField(const Handle& stmt, SQLUSMALLINT column) {
 }  // namespace
 
 void OdbcRecordset::Open(const std::string& statement, SqlConnection& connection) {
-    if (open_) throw Error(kObjectOpen, "The record set is already open.");
+    if (open_) throw Error(errc::kObjectOpen, "The record set is already open.");
     OdbcConnection& odbc = AsOdbc(connection);
     if (!odbc.IsOpen()) throw odbc.NotOpenError("Running the query");
     if (statement.empty()) throw Error(errc::kSqlClient, "The query was not run: its text is empty.");
@@ -91,12 +89,12 @@ void OdbcRecordset::Open(const std::string& statement, SqlConnection& connection
 }
 
 void OdbcRecordset::MoveFirst() {
-    if (!open_) throw Error(kObjectClosed, "The record set is not open.");
+    if (!open_) throw Error(errc::kObjectClosed, "The record set is not open.");
     if (!firstRow_) throw Error(errc::kNoCurrentRecord, "No current record.");
 }
 
 FieldValue OdbcRecordset::Field(const std::string& name) {
-    if (!open_) throw Error(kObjectClosed, "The record set is not open.");
+    if (!open_) throw Error(errc::kObjectClosed, "The record set is not open.");
     const auto column = std::find_if(columns_.begin(), columns_.end(),
                                      [&name](const std::string& c) { return SameName(c, name); });
     if (column == columns_.end())

@@ -78,9 +78,9 @@ TYPED_TEST_P(FileDatabaseEngineContract, AnswersTheDocumentLibraryQuery) {
     f.MakeDatabase("none.mdb", std::vector<std::optional<std::string>>{});
     f.MakeDatabase("no-table.mdb", std::nullopt);
     EXPECT_EQ(first("two.mdb").text, "S:\\Docs");
-    EXPECT_TRUE(first("null.mdb").isNull);
+    EXPECT_TRUE(first("null.mdb").is_null);
     const FieldValue empty = first("empty.mdb");
-    EXPECT_TRUE(!empty.isNull && empty.text.empty());
+    EXPECT_TRUE(!empty.is_null && empty.text.empty());
     EXPECT_EQ(ErrorOf([&] { first("none.mdb"); }), errc::kNoCurrentRecord);
     EXPECT_EQ(ErrorOf([&] { first("no-table.mdb"); }), errc::kItemNotFound);
 

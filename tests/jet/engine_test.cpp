@@ -41,7 +41,7 @@ std::string Lookup(FileDatabaseEngine& engine, const std::string& path, const st
         const FieldValue value = records->Field("DocumentPath");
         records->Close();
         db->Close();
-        return value.isNull ? "<Null>" : value.text;
+        return value.is_null ? "<Null>" : value.text;
     } catch (const Error& error) {
         return "error " + std::to_string(error.number());
     }
@@ -140,6 +140,29 @@ TEST_F(LockTest, WhatEachLockInAnotherProcessKeepsOut) {
     EXPECT_EQ(ErrorOf([&] { ExclusiveHold::Acquire(folder_ / "none.mdb"); }), errc::kFileNotFound);
     EXPECT_EQ(ErrorOf([&] { ReadHold::Acquire(folder_ / "none.mdb"); }), errc::kFileNotFound);
     EXPECT_EQ(LockFilePath("/x/y/Bresk.mde"), fs::path("/x/y/Bresk.ldb"));
+}
+
+// Errors name files as the products' settings do, through the engine's
+// mapping of drive letters: the database, its lock file, a damaged file.
+TEST_F(LockTest, ErrorsNameFilesAsTheSettingsDo) {
+    WriteBytes(ldb_, Bytes(64, 'x'));
+    std::string why;
+    {
+        LockingChild child(ldb_, F_WRLCK, kUserLockFirst, 1);
+        EXPECT_EQ(ErrorOf([&] { engine_->CompactDatabase(Product("post_db.mdb"), Product("out.mdb")); }, &why), errc::kInUse);
+    }
+    EXPECT_EQ(why, "The database \"C:\\Bresk\\post_db.mdb\" is in use: a user holds its lock file \"C:\\Bresk\\post_db.ldb\".");
+    Bytes truncated = ReadBytes(db_);
+    truncated.resize(2048);
+    WriteBytes(folder_ / "c/Bresk/short.mdb", truncated);
+    try {
+        engine_->CompactDatabase(Product("short.mdb"), Product("out.mdb"));
+        ADD_FAILURE() << "a truncated file was compacted";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), errc::kCorrupt);
+        EXPECT_EQ(e.description(), "damaged database: \"C:\\Bresk\\short.mdb\" is truncated inside its header page.");
+        EXPECT_EQ(e.detail(), "\"C:\\Bresk\\short.mdb\" is truncated inside its header page.");
+    }
 }
 
 TEST_F(LockTest, HoldsAreSeenAcrossProcessesAndReleasedOnClose) {

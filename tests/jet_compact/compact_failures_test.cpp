@@ -1,7 +1,7 @@
 // What compaction refuses, leaving the source as it was and nothing behind: a
 // missing source, not a database, a source in use, a destination there, a missing
 // or read-only folder (more locks: ../jet/engine_test.cpp; a full disk:
-// ../crash/full_disk_test.cpp; damage: repair_test.cpp), and a wrong copy.
+// ../crash/run_faults.py; damage: repair_test.cpp), and a wrong copy.
 
 #include <fcntl.h>
 #include <sys/mount.h>

@@ -217,12 +217,12 @@ TEST(CreateImportTest, WhatDoesNotFitIsRefusedAndTheFileStaysAsItWas) {
     create::ImportCsv(file, "present", dir / "ok.csv", {});
     const Bytes before = ReadBytes(file);
     const std::tuple<const char*, const char*, std::optional<std::string>, long> cases[] = {
-        {"Code,N\nab,1\ncd,x\n", "CSV line 3", std::nullopt, kValueRefused},  // N typed Long below
-        {"Code,N\nab,1\nAB,2\n", "repeats line 2", "Code", kValueRefused},
-        {"Code,N\nab,1\n,2\n", "CSV line 3: the key column", "Code", kValueRefused},
-        {"Code,N\nab,1\n\"open,2\n", "does not end", std::nullopt, kValueRefused},
-        {"Code,N\nab,1,3\n", "CSV line 2: the record has 3 fields", std::nullopt, kValueRefused},
-        {"Code,N\nStraße,1\nSTRASSE ,2\n", "CSV line 3: the key \"STRASSE \" repeats line 2", "Code", kValueRefused},
+        {"Code,N\nab,1\ncd,x\n", "CSV line 3", std::nullopt, errc::kValueRefused},  // N typed Long below
+        {"Code,N\nab,1\nAB,2\n", "repeats line 2", "Code", errc::kValueRefused},
+        {"Code,N\nab,1\n,2\n", "CSV line 3: the key column", "Code", errc::kValueRefused},
+        {"Code,N\nab,1\n\"open,2\n", "does not end", std::nullopt, errc::kValueRefused},
+        {"Code,N\nab,1,3\n", "CSV line 2: the record has 3 fields", std::nullopt, errc::kValueRefused},
+        {"Code,N\nStraße,1\nSTRASSE ,2\n", "CSV line 3: the key \"STRASSE \" repeats line 2", "Code", errc::kValueRefused},
     };
     for (const auto& [csv, text, key, error] : cases) {
         std::ofstream(dir / "bad.csv", std::ios::binary | std::ios::trunc) << csv;
@@ -235,7 +235,7 @@ TEST(CreateImportTest, WhatDoesNotFitIsRefusedAndTheFileStaysAsItWas) {
     // Names Access's SQL could not quote, or that it does not allow.
     for (const char* name : {"[x].y", "No.", "Hey!", "`q`", " leading", "tab\there"}) {
         std::string why;
-        EXPECT_EQ(ErrorOf([&] { create::ImportCsv(file, name, dir / "ok.csv", {}); }, &why), kValueRefused) << name;
+        EXPECT_EQ(ErrorOf([&] { create::ImportCsv(file, name, dir / "ok.csv", {}); }, &why), errc::kValueRefused) << name;
         EXPECT_NE(why.find(name), std::string::npos) << why;
         EXPECT_TRUE(ReadBytes(file) == before) << name;
     }

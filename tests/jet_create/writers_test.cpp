@@ -74,7 +74,7 @@ TEST(WritersTest, EveryJet4RowWrittenAgainIsTheRowAccessStored) {
             for (TableRow row; cursor.Next(row);) {
                 const RowFields fields = LocateFields(file.format(), def, row.body);
                 Bytes stored(row.body.begin(), row.body.end());
-                std::vector<FieldValue> values;
+                std::vector<StoredValue> values;
                 std::size_t fixedEnd = 2;  // fixed bytes no present column holds: zero
                 for (const Column& column : def.columns) {
                     if (column.IsFixed() && !column.IsBoolean()) fixedEnd = std::max(fixedEnd, std::size_t{2} + column.fixed_offset + column.length);
@@ -121,7 +121,7 @@ TEST(WritersTest, TextIsStoredAsJet4StoresIt) {
         EXPECT_EQ(Jet4TextToUtf8(stored), text);
     }
     for (const char* bad : {"\xC3", "\xC0\xAF", "\xED\xA0\x80", "a\xFF"}) {
-        EXPECT_EQ(ErrorOf([&] { Utf8ToUcs2(bad); }), kValueRefused) << bad;
+        EXPECT_EQ(ErrorOf([&] { Utf8ToUcs2(bad); }), errc::kValueRefused) << bad;
     }
 }
 

@@ -108,7 +108,7 @@ TEST_F(SqlServerClient, RecordSetGivesTheFirstRowInTheServersText) {
             records->MoveFirst();
             const FieldValue value = records->Field("documentPATH");
             EXPECT_EQ(c.error, 0);
-            EXPECT_EQ(value.isNull, !c.first.has_value());
+            EXPECT_EQ(value.is_null, !c.first.has_value());
             EXPECT_EQ(value.text, c.first.value_or(""));
             EXPECT_NE(FailureOf([&] { records->Field("Path"); }).find("no field named \"Path\""), std::string::npos);
         } catch (const Error& error) {

@@ -80,7 +80,7 @@ TEST_F(AboutDialogTest, EveryControlIsBuiltFromTheLayoutTableAtTheScreensDpi) {
             const auto* button = qobject_cast<QPushButton*>(control);
             EXPECT_EQ(button != nullptr, layout.kind == ui::ControlKind::PushButton);
             if (button != nullptr) {
-                EXPECT_EQ(button->text(), Q(layout.designText));
+                EXPECT_EQ(button->text(), Q(layout.design_text));
             }
             EXPECT_EQ(qobject_cast<QComboBox*>(control) != nullptr, layout.kind == ui::ControlKind::DropDownList);
         }

@@ -88,7 +88,7 @@ TEST(Operations, ReportTheirOutcomeAndAFailureChangesNoFile) {
             w.boxes.events = &w.files.calls;
             const auto before = w.files.files;
             c.op(w.rt);
-            EXPECT_EQ(w.rt.anyOperationFailed, fails);
+            EXPECT_EQ(w.rt.any_operation_failed, fails);
             EXPECT_EQ(Log(w).substr(19), "     " + c.logLine + "\r\n");
             EXPECT_TRUE(!fails || w.files.files == before) << "a failure changed a file";
             EXPECT_TRUE(c.compacted.empty() || w.files.files[c.compacted].ends_with("+compacted"));
@@ -135,18 +135,18 @@ TEST(RepairBackEnd, StopsAtTheFirstFailingStepAndLeavesTemporaryFilesOnlyWhereTh
         c.fault(w.files);
         ::testing::internal::CaptureStderr();
         RepairBackEnd(w.rt);
-        EXPECT_TRUE(w.rt.anyOperationFailed);
+        EXPECT_TRUE(w.rt.any_operation_failed);
         EXPECT_EQ(w.files.files.at(back), c.source);
         EXPECT_EQ(w.files.files.count(temporary), c.stays ? 1u : 0u);
         ::testing::internal::GetCapturedStderr();
 
         w.files.failOn.clear();  // the next run, with room again
         w.files.notDurable.clear();
-        w.rt.anyOperationFailed = false;
+        w.rt.any_operation_failed = false;
         ::testing::internal::CaptureStderr();
         RepairBackEnd(w.rt);
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.stays ? leftover : "");
-        EXPECT_EQ(w.rt.anyOperationFailed, c.stays);
+        EXPECT_EQ(w.rt.any_operation_failed, c.stays);
         EXPECT_EQ(w.files.files.at(back), c.stays ? c.source : "back+compacted");
         EXPECT_EQ(w.files.files.count(temporary) > 0 && w.files.files.at(temporary) == "back+compacted", c.stays);
     }
@@ -159,9 +159,9 @@ TEST(Operations, ARepairThatLosesDataKeepsTheOriginalAndSaysWhereItIs) {
     struct Case {
         std::function<void(Runtime&)> op;
         std::string source, original, kept, success;
-        std::uint64_t rowsDropped, valuesCut;
+        std::uint64_t rows_dropped, values_cut;
         std::string summary, lossLine;
-        std::uint64_t rowsInDoubt = 0;
+        std::uint64_t rows_in_doubt = 0;
     };
     for (const Case& c : std::vector<Case>{
              {RepairBackEnd, "D:\\Data\\post_db.mdb", "back", "D:\\Data\\post_db_damaged_612202634752.mdb",
@@ -179,12 +179,12 @@ TEST(Operations, ARepairThatLosesDataKeepsTheOriginalAndSaysWhereItIs) {
             FakeWorld w;
             Install(w);
             w.rt.ctx.RunMode = mode;
-            w.Engine().repairLosses[c.source] = {c.rowsDropped, c.valuesCut, c.summary, c.rowsInDoubt};
+            w.Engine().repairLosses[c.source] = {c.rows_dropped, c.values_cut, c.summary, c.rows_in_doubt};
             w.files.files["C:\\Z\\Bresk_damaged_612202634752.mde"] = "earlier";  // a name taken is never replaced
             ::testing::internal::CaptureStderr();
             c.op(w.rt);
             const std::string err = ::testing::internal::GetCapturedStderr();
-            EXPECT_TRUE(w.rt.dataNotAllKept && !w.rt.anyOperationFailed);
+            EXPECT_TRUE(w.rt.data_not_all_kept && !w.rt.any_operation_failed);
             EXPECT_EQ(w.files.files[c.kept], c.original);
             EXPECT_EQ(w.files.files["C:\\Z\\Bresk_damaged_612202634752.mde"], "earlier");
             EXPECT_EQ(w.files.files[c.source], c.original + "+compacted");

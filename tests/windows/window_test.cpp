@@ -290,7 +290,7 @@ void ProgramTest::CheckLayoutFocusAndTab(HWND window) {
         EXPECT_EQ((ui::PixelRect{r.left, r.top, r.right - r.left, r.bottom - r.top}), ui::TwipsRect(layout, dpi));
         EXPECT_EQ((GetWindowLongPtrW(control, GWL_STYLE) & WS_TABSTOP) != 0, ui::TakesFocus(layout.kind));
         if (layout.kind == ui::ControlKind::PushButton) {
-            EXPECT_EQ(TextOf(control), std::wstring(layout.designText.begin(), layout.designText.end()));
+            EXPECT_EQ(TextOf(control), std::wstring(layout.design_text.begin(), layout.design_text.end()));
         } else if (layout.kind == ui::ControlKind::Picture) {
             EXPECT_NE(SendMessageW(control, STM_GETICON, 0, 0), 0);
         } else if (layout.kind == ui::ControlKind::Label && drawn) {

@@ -8,7 +8,6 @@ namespace dorvane::ui {
 namespace {
 
 // The runtime's number for an argument out of range.
-constexpr long kInvalidArgument = 5;
 
 }  // namespace
 
@@ -42,7 +41,7 @@ bool GetKeyValue(Registry& registry, RegistryKey KeyRoot, const std::string& Key
     }
     const std::size_t n = value.data.size();
     if (n == 0) {
-        throw Error(kInvalidArgument, "The registry value \"" + SubKeyRef + "\" of \"" + KeyName +
+        throw Error(errc::kInvalidArgument, "The registry value \"" + SubKeyRef + "\" of \"" + KeyName +
                                           "\" holds no data.");
     }
     // Text values carry a terminating NUL; data without one stays whole.

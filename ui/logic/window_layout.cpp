@@ -26,7 +26,7 @@ PixelRect TwipsRect(const ControlLayout& control, double dpi) {
 
 PixelRect RuleRect(const RuleLayout& rule, double dpi) {
     const int left = TwipsToPixels(rule.fromX, dpi);
-    const int pen = std::max(1, static_cast<int>(std::lround(rule.penPixels * dpi / kDesignDpi)));
+    const int pen = std::max(1, static_cast<int>(std::lround(rule.pen_pixels * dpi / kDesignDpi)));
     return {left, TwipsToPixels(rule.y, dpi), TwipsToPixels(rule.toX, dpi) - left, pen};
 }
 

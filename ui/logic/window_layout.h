@@ -24,9 +24,9 @@ inline constexpr Rgb kBlue{0, 0, 255};
 struct ControlLayout {
     std::string_view name;
     ControlKind kind;
-    std::string_view designText;
+    std::string_view design_text;
     int left, top, width, height;  // twips
-    int tabIndex;
+    int tab_index;
     const Rgb* textColour;  // nullptr: the system's
 };
 
@@ -34,7 +34,7 @@ struct ControlLayout {
 struct RuleLayout {
     std::string_view name;
     int fromX, toX, y;  // twips
-    int penPixels;      // at 96 DPI
+    int pen_pixels;      // at 96 DPI
     Rgb colour;
 };
 
@@ -74,7 +74,7 @@ constexpr bool TakesFocus(ControlKind kind) { return kind != ControlKind::Label;
 constexpr std::array<ControlLayout, kControls.size()> InTabOrder() {
     auto ordered = kControls;
     std::sort(ordered.begin(), ordered.end(),
-              [](const ControlLayout& a, const ControlLayout& b) { return a.tabIndex < b.tabIndex; });
+              [](const ControlLayout& a, const ControlLayout& b) { return a.tab_index < b.tab_index; });
     return ordered;
 }
 

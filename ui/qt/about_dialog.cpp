@@ -49,7 +49,7 @@ QWidget* MakeControl(QWidget* parent, const ui::ControlLayout& layout, const QPi
     QWidget* control = nullptr;
     switch (layout.kind) {
         case ui::ControlKind::PushButton:
-            control = new QPushButton(FromView(layout.designText), parent);
+            control = new QPushButton(FromView(layout.design_text), parent);
             break;
         case ui::ControlKind::DropDownList: {
             auto* list = new QComboBox(parent);
@@ -67,7 +67,7 @@ QWidget* MakeControl(QWidget* parent, const ui::ControlLayout& layout, const QPi
             break;
         }
         case ui::ControlKind::Label: {
-            auto* label = new QLabel(FromView(layout.designText), parent);
+            auto* label = new QLabel(FromView(layout.design_text), parent);
             label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             label->setWordWrap(true);

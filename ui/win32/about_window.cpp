@@ -221,7 +221,7 @@ void AboutWindow::CreateControls() {
         Win32Control kind = ControlClass(layout);
         if (first) kind.style |= WS_GROUP;
         first = false;
-        const std::wstring text = WideFromUtf8(layout.designText);
+        const std::wstring text = WideFromUtf8(layout.design_text);
         // A drop-down list is created with the height of its opened list.
         HWND control = CreateWindowExW(0, kind.windowClass, text.c_str(), kind.style, r.left, r.top, r.width,
                                        isList ? r.height + MulDiv(120, dpi_, 96) : r.height, window_,

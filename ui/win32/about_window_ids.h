@@ -7,7 +7,7 @@
 
 namespace dorvane::win32ui {
 
-constexpr int ControlId(std::string_view name) { return 1000 + ui::ControlNamed(name).tabIndex; }
+constexpr int ControlId(std::string_view name) { return 1000 + ui::ControlNamed(name).tab_index; }
 
 // The program icon in the executable's resources.
 inline constexpr int kIdProgramIcon = 1;

@@ -23,6 +23,7 @@
 #include "engines/jet/format/page_census.h"
 #include "engines/jet/format/page_file.h"
 #include "engines/jet/write/usage_maps.h"
+#include "platform/native_path.h"
 
 namespace dorvane::jet {
 
@@ -30,7 +31,12 @@ namespace {
 
 using compact::SourceCheck;
 
-std::string Quoted(const std::filesystem::path& p) { return "\"" + p.string() + "\""; }
+// "cannot <verb> "<source>"", to which the reason is added.
+ErrorText CannotText(std::string_view verb, const std::filesystem::path& source) {
+    ErrorText text("cannot ");
+    (text << verb << " ").Path(PathText(source));
+    return text;
+}
 
 // One pass over a held source: its tables, how each is read, and the check
 // that runs beside it.
@@ -92,7 +98,7 @@ void WriteVerified(const Pass& pass, const std::filesystem::path& destination, C
     {
         // The copy goes to stable storage while it is verified from the cache.
         std::future<void> flushed = std::async(std::launch::async | std::launch::deferred, [&out] { out.Flush(); });
-        const PageFile copy = PageFile::OpenHeld(destination);
+        const PageFile copy = PageFile::OpenCached(destination);
         compact::VerifyCopy(file, tables.entries, tables.defs, copy, relocation, digests,
                             [&pass](std::size_t table) { return pass.reading.Again(table); }, tables.RestoredEntries());
         flushed.get();
@@ -118,11 +124,11 @@ void WithHeldSource(const std::filesystem::path& source, const std::filesystem::
                     const std::function<void(const PageFile&)>& work) {
     std::error_code ec;
     if (!std::filesystem::exists(source, ec))
-        throw Error(errc::kFileNotFound, "cannot compact " + Quoted(source) + ": the file does not exist");
+        throw Error(errc::kFileNotFound, CannotText("compact", source) << ": the file does not exist");
     if (std::filesystem::equivalent(source, destination, ec))
-        throw Error(errc::kFileAlreadyExists, "cannot compact " + Quoted(source) + " onto itself");
+        throw Error(errc::kFileAlreadyExists, CannotText("compact", source) << " onto itself");
     const compact::SourceHold hold(source);
-    const PageFile file = PageFile::OpenHeld(source);
+    const PageFile file = PageFile::OpenCached(source);
     work(file);
 }
 
@@ -164,16 +170,15 @@ void CompactSalvaging(const std::filesystem::path& source, const std::filesystem
 }
 
 // Callers handle dorvane::Error only; anything else is reported as one.
-void Guarded(const char* verb, const std::filesystem::path& source, const std::function<void()>& run) {
+void WithEngineErrors(const char* verb, const std::filesystem::path& source, const std::function<void()>& run) {
     try {
         run();
     } catch (const Error&) {
         throw;
     } catch (const std::bad_alloc&) {
-        throw Error(errc::kInternal, std::string("cannot ") + verb + " " + Quoted(source) + ": not enough memory");
+        throw Error(errc::kInternal, CannotText(verb, source) << ": not enough memory");
     } catch (const std::exception& e) {
-        throw Error(errc::kInternal,
-                    std::string("cannot ") + verb + " " + Quoted(source) + ": internal error: " + e.what());
+        throw Error(errc::kInternal, CannotText(verb, source) << ": internal error: " << e.what());
     }
 }
 
@@ -191,7 +196,7 @@ void CompactFile(const std::filesystem::path& source, const std::filesystem::pat
 
 void CompactFile(const std::filesystem::path& source, const std::filesystem::path& destination,
                  CompactSummary& summary, const BeforeVerification& before_verification) {
-    Guarded("compact", source, [&] {
+    WithEngineErrors("compact", source, [&] {
         std::optional<CheckReport> unused;
         CompactAsStored(source, destination, summary, before_verification, SourceCheck::Findings::kReported, unused);
     });
@@ -202,7 +207,7 @@ void CompactFile(const std::filesystem::path& source, const std::filesystem::pat
 void RepairFile(const std::filesystem::path& source, const std::filesystem::path& destination,
                 RepairReport& report, const BeforeVerification& before_verification) {
     report = RepairReport{};
-    Guarded("repair", source, [&] {
+    WithEngineErrors("repair", source, [&] {
         std::optional<CheckReport> findings;
         try {
             CompactAsStored(source, destination, report.summary, before_verification,

@@ -28,7 +28,7 @@ void DestinationFile::Discard() noexcept {
 }
 
 template <typename Step>
-void DestinationFile::Guarded(Step step) {
+void DestinationFile::DiscardingOnFailure(Step step) {
     try {
         step();
     } catch (...) {
@@ -39,7 +39,7 @@ void DestinationFile::Guarded(Step step) {
 
 void DestinationFile::WriteAt(std::uint64_t offset, ByteSpan bytes) {
     if (!file_.is_open()) throw std::logic_error("write to a discarded destination");
-    Guarded([&] { file_.WriteAt(offset, bytes); });
+    DiscardingOnFailure([&] { file_.WriteAt(offset, bytes); });
 }
 
 void DestinationFile::WriteRun() {
@@ -79,12 +79,12 @@ void DestinationFile::PatchPage(std::uint32_t page, std::size_t offset, ByteSpan
 void DestinationFile::Finish(std::uint32_t pageCount) {
     if (!file_.is_open()) throw std::logic_error("finish of a discarded destination");
     WriteRun();
-    Guarded([&] { file_.SetLength(static_cast<std::uint64_t>(pageCount) * page_size_); });
+    DiscardingOnFailure([&] { file_.SetLength(static_cast<std::uint64_t>(pageCount) * page_size_); });
 }
 
 void DestinationFile::Flush() {
     if (!file_.is_open()) throw std::logic_error("flush of a discarded destination");
-    Guarded([&] {
+    DiscardingOnFailure([&] {
         file_.Flush();
         platform::FlushFolder(path_.parent_path());
     });

@@ -43,7 +43,7 @@ private:
     void WriteRun();
     // Runs a step on the file; a failure discards the file and is rethrown.
     template <typename Step>
-    void Guarded(Step step);
+    void DiscardingOnFailure(Step step);
 
     std::filesystem::path path_;
     std::size_t page_size_;

@@ -38,7 +38,7 @@ struct IdColumn {
     const char* column;
 };
 // Every one the formats hold, found by scanning the Long columns of every
-// system table of the test files (see the report of this change).
+// system table of the Access-made test files.
 extern const std::vector<IdColumn> kIdColumns;
 
 class Relocation {
@@ -63,7 +63,7 @@ public:
     // Sets the table ids a row of `def` holds to their new values.
     void RewriteRow(const TableDef& def, Bytes& body) const;
     // The key of an entry of physical index `index` of `def`, its id part
-    // (always leading: Plan refuses otherwise) set to the new value.
+    // (always leading: otherwise the constructor keeps every table in place) set to the new value.
     Bytes RewriteKey(const TableDef& def, std::size_t index, ByteSpan key) const;
     // The same into a buffer the caller reuses from entry to entry.
     void RewriteKey(const TableDef& def, std::size_t index, ByteSpan key, Bytes& out) const;

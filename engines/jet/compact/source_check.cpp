@@ -10,7 +10,7 @@ SourceCheck::SourceCheck(const std::filesystem::path& source, bool wanted, Findi
     : signals_(std::make_shared<CheckSignals>()), findings_(findings) {
     if (wanted)
         report_ = std::async(std::launch::async | std::launch::deferred, [source, signals = signals_] {
-            return CheckDatabase(PageFile::OpenHeld(source), signals.get());
+            return CheckDatabase(PageFile::OpenCached(source), signals.get());
         });
 }
 

@@ -50,54 +50,54 @@ std::vector<std::pair<std::size_t, std::size_t>> RewrittenFields(const TableDef&
     return r;
 }
 
-void CompareDefinitions(const TableDef& a, const TableDef& b, const Relocation& relocation) {
-    if (b.pages != relocation.NewPages(a) || a.stream.size() != b.stream.size())
-        Mismatch(TableText(a) + ": the definition is not where it belongs or changed length");
-    if (b.autonumber < a.autonumber) Mismatch(TableText(a) + ": its AutoNumber counter went down");
-    Bytes expected = a.stream;
-    PutLe32(expected, kTableDefNextPage, b.pages.size() > 1 ? b.pages[1] : 0);  // its chain is b.pages, checked above
-    for (std::size_t field : relocation.RelatedTableFields(a))
-        PutLe32(expected, field, relocation.NewId(Le32(a.stream, field)));
-    std::vector<bool> skip(a.stream.size(), false);
-    for (auto [from, to] : RewrittenFields(a))
+void CompareDefinitions(const TableDef& source_def, const TableDef& copy_def, const Relocation& relocation) {
+    if (copy_def.pages != relocation.NewPages(source_def) || source_def.stream.size() != copy_def.stream.size())
+        Mismatch(TableText(source_def) + ": the definition is not where it belongs or changed length");
+    if (copy_def.autonumber < source_def.autonumber) Mismatch(TableText(source_def) + ": its AutoNumber counter went down");
+    Bytes expected = source_def.stream;
+    PutLe32(expected, kTableDefNextPage, copy_def.pages.size() > 1 ? copy_def.pages[1] : 0);  // its chain is copy_def.pages, checked above
+    for (std::size_t field : relocation.RelatedTableFields(source_def))
+        PutLe32(expected, field, relocation.NewId(Le32(source_def.stream, field)));
+    std::vector<bool> skip(source_def.stream.size(), false);
+    for (auto [from, to] : RewrittenFields(source_def))
         for (std::size_t i = from; i < to && i < skip.size(); ++i) skip[i] = true;
-    for (std::size_t i = 0; i < a.stream.size(); ++i)
-        if (!skip[i] && expected[i] != b.stream[i])
-            Mismatch(TableText(a) + ": the definition differs at byte " + std::to_string(i));
+    for (std::size_t i = 0; i < source_def.stream.size(); ++i)
+        if (!skip[i] && expected[i] != copy_def.stream[i])
+            Mismatch(TableText(source_def) + ": the definition differs at byte " + std::to_string(i));
 }
 
 // Rows equal byte for byte, except where a long value's pointer and the
 // dword after it live; the values themselves are compared in full.
 // `skip` is the caller's, reused from row to row.
-void CompareRows(const PageFile& source, const PageFile& copy, const TableDef& def, const TableRow& a,
-                 const TableRow& b, std::uint64_t ordinal, std::vector<bool>& skip) {
+void CompareRows(const PageFile& source, const PageFile& copy, const TableDef& def, const TableRow& source_row,
+                 const TableRow& copy_row, std::uint64_t ordinal, std::vector<bool>& skip) {
     const auto where = [&] { return TableText(def) + ", row " + std::to_string(ordinal + 1); };
-    if (a.body.size() != b.body.size()) Mismatch(where() + " changed length");
-    skip.assign(a.body.size(), false);
-    const RowFields fieldsA = LocateFields(source.format(), def, a.body);
-    const RowFields fieldsB = LocateFields(copy.format(), def, b.body);
+    if (source_row.body.size() != copy_row.body.size()) Mismatch(where() + " changed length");
+    skip.assign(source_row.body.size(), false);
+    const RowFields source_fields = LocateFields(source.format(), def, source_row.body);
+    const RowFields copy_fields = LocateFields(copy.format(), def, copy_row.body);
     for (std::size_t c = 0; c < def.columns.size(); ++c) {
-        const FieldSpan& fa = fieldsA.spans[c];
-        const FieldSpan& fb = fieldsB.spans[c];
-        if (fa.present != fb.present || fa.offset != fb.offset || fa.length != fb.length)
+        const FieldSpan& in_source = source_fields.spans[c];
+        const FieldSpan& in_copy = copy_fields.spans[c];
+        if (in_source.present != in_copy.present || in_source.offset != in_copy.offset || in_source.length != in_copy.length)
             Mismatch(where() + ", column \"" + def.columns[c].name + "\" differs");
-        if (!def.columns[c].IsLongValue() || !fa.present || fa.length == 0) continue;
-        const ByteSpan fieldA = FieldBytes(a.body, fa);
-        const ByteSpan fieldB = FieldBytes(b.body, fb);
-        if (ParseLongValueField(fieldA).kind == LongValueKind::kInline) continue;
-        if (ParseLongValueField(fieldB).kind != ParseLongValueField(fieldA).kind)
+        if (!def.columns[c].IsLongValue() || !in_source.present || in_source.length == 0) continue;
+        const ByteSpan source_field = FieldBytes(source_row.body, in_source);
+        const ByteSpan copy_field = FieldBytes(copy_row.body, in_copy);
+        if (ParseLongValueField(source_field).kind == LongValueKind::kInline) continue;
+        if (ParseLongValueField(copy_field).kind != ParseLongValueField(source_field).kind)
             Mismatch(where() + ", column \"" + def.columns[c].name + "\" changed storage");
-        if (ReadLongValue(source, fieldA) != ReadLongValue(copy, fieldB))
+        if (ReadLongValue(source, source_field) != ReadLongValue(copy, copy_field))
             Mismatch(where() + ", the long value of column \"" + def.columns[c].name + "\" differs");
-        for (std::size_t i = kLongValueFieldPointer; i < kLongValueFieldHeader; ++i) skip[fa.offset + i] = true;
+        for (std::size_t i = kLongValueFieldPointer; i < kLongValueFieldHeader; ++i) skip[in_source.offset + i] = true;
     }
-    for (std::size_t i = 0; i < a.body.size(); ++i)
-        if (!skip[i] && a.body[i] != b.body[i]) Mismatch(where() + " differs at byte " + std::to_string(i));
+    for (std::size_t i = 0; i < source_row.body.size(); ++i)
+        if (!skip[i] && source_row.body[i] != copy_row.body[i]) Mismatch(where() + " differs at byte " + std::to_string(i));
 }
 
-void CompareIndex(const TableSource& expectedRows, const PageFile& copy, const TableDef& a, const TableDef& b,
+void CompareIndex(const TableSource& expectedRows, const PageFile& copy, const TableDef& source_def, const TableDef& copy_def,
                   std::size_t i, const RowMap& moved, const Relocation& relocation) {
-    const std::string where = TableText(a) + ", index " + std::to_string(i);
+    const std::string where = TableText(source_def) + ", index " + std::to_string(i);
     write::IndexEntryList expected;
     Bytes key;
     bool stray = false;  // told after the walk, which reports a damaged page first
@@ -107,7 +107,7 @@ void CompareIndex(const TableSource& expectedRows, const PageFile& copy, const T
             stray = true;
             return;
         }
-        relocation.RewriteKey(a, i, entryKey, key);
+        relocation.RewriteKey(source_def, i, entryKey, key);
         expected.Add(key, *to);
     };
     expectedRows.Entries(i, expect);
@@ -118,7 +118,7 @@ void CompareIndex(const TableSource& expectedRows, const PageFile& copy, const T
     std::size_t count = 0;
     std::optional<std::size_t> differs;
     Bytes full;
-    const IndexWalk walk = VisitIndex(copy, b.physical_indexes[i].root_page, [&](ByteSpan entryKey, RowPointer row) {
+    const IndexWalk walk = VisitIndex(copy, copy_def.physical_indexes[i].root_page, [&](ByteSpan entryKey, RowPointer row) {
         if (count < expected.size() && !differs) {
             full.assign(entryKey.begin(), entryKey.end());
             AppendIndexRowRef(full, row);
@@ -131,57 +131,57 @@ void CompareIndex(const TableSource& expectedRows, const PageFile& copy, const T
     if (differs) Mismatch(where + ", entry " + std::to_string(*differs + 1) + " differs");
     std::vector<std::uint32_t> pages = walk.pages;
     std::sort(pages.begin(), pages.end());
-    if (ReadUsageMap(copy, RowPointer::FromU32(b.physical_indexes[i].map_pointer)).pages != pages)
+    if (ReadUsageMap(copy, RowPointer::FromU32(copy_def.physical_indexes[i].map_pointer)).pages != pages)
         Mismatch(where + ": its page map does not list exactly its pages");
 }
 
-void CompareTable(const PageFile& source, const TableDef& a, const TableSource& expected, const PageFile& copy,
+void CompareTable(const PageFile& source, const TableDef& source_def, const TableSource& expected, const PageFile& copy,
                   const Relocation& relocation) {
-    const TableDef b = ReadTableDef(copy, relocation.NewId(a.page));
-    CompareDefinitions(a, b, relocation);
+    const TableDef copy_def = ReadTableDef(copy, relocation.NewId(source_def.page));
+    CompareDefinitions(source_def, copy_def, relocation);
 
     RowMap moved;
-    RowCursor rowsB(copy, b);
-    TableRow rowB;
+    RowCursor copy_rows(copy, copy_def);
+    TableRow copy_row;
     std::vector<bool> skip;
-    Bytes bodyA;  // the source's row, with the ids it holds moved as the copy must have them
+    Bytes source_body;  // the source's row, with the ids it holds moved as the copy must have them
     expected.Rows([&](RowPointer header, ByteSpan body) {
-        if (!rowsB.Next(rowB)) Mismatch(TableText(a) + " has a different number of rows");
-        bodyA.assign(body.begin(), body.end());
-        relocation.RewriteRow(a, bodyA);
-        CompareRows(source, copy, a, TableRow{header, bodyA}, rowB, moved.size(), skip);
-        moved.Add(header, rowB.header);
+        if (!copy_rows.Next(copy_row)) Mismatch(TableText(source_def) + " has a different number of rows");
+        source_body.assign(body.begin(), body.end());
+        relocation.RewriteRow(source_def, source_body);
+        CompareRows(source, copy, source_def, TableRow{header, source_body}, copy_row, moved.size(), skip);
+        moved.Add(header, copy_row.header);
     });
-    if (rowsB.Next(rowB)) Mismatch(TableText(a) + " has a different number of rows");
-    if (b.num_rows != moved.size()) Mismatch(TableText(a) + ": the row count is not recorded");
+    if (copy_rows.Next(copy_row)) Mismatch(TableText(source_def) + " has a different number of rows");
+    if (copy_def.num_rows != moved.size()) Mismatch(TableText(source_def) + ": the row count is not recorded");
     moved.Seal();
-    for (std::size_t i = 0; i < a.physical_indexes.size(); ++i) CompareIndex(expected, copy, a, b, i, moved, relocation);
+    for (std::size_t i = 0; i < source_def.physical_indexes.size(); ++i) CompareIndex(expected, copy, source_def, copy_def, i, moved, relocation);
 }
 
 // The copy's table read once and fingerprinted as the compaction fingerprinted
 // what it wrote. False where anything differs, or cannot be read.
-bool HoldsWhatWasWritten(const PageFile& copy, const TableDef& a, const TableDef& b, const TableDigest& written) {
-    TableDigest read(b.physical_indexes.size());
+bool HoldsWhatWasWritten(const PageFile& copy, const TableDef& source_def, const TableDef& copy_def, const TableDigest& written) {
+    TableDigest read(copy_def.physical_indexes.size());
     try {
-        RowCursor rows(copy, b);
+        RowCursor rows(copy, copy_def);
         std::uint64_t count = 0;
         RowFields fields;
         LongValueReader longValues(copy);
         for (TableRow row; rows.Next(row); ++count) {
-            LocateFields(copy.format(), b, row.body, fields);
-            for (std::size_t c = 0; c < b.columns.size(); ++c) {
+            LocateFields(copy.format(), copy_def, row.body, fields);
+            for (std::size_t c = 0; c < copy_def.columns.size(); ++c) {
                 const FieldSpan& span = fields.spans[c];
-                if (!b.columns[c].IsLongValue() || !span.present || span.length == 0) continue;
+                if (!copy_def.columns[c].IsLongValue() || !span.present || span.length == 0) continue;
                 const ByteSpan field = FieldBytes(row.body, span);
                 if (ParseLongValueField(field).kind != LongValueKind::kInline)
                     read.AddLongValue(longValues.Read(field));
             }
             read.AddRow(row.body, row.header);
         }
-        if (count != b.num_rows || !read.SameRows(written)) return false;
+        if (count != copy_def.num_rows || !read.SameRows(written)) return false;
         Bytes entry;
-        for (std::size_t i = 0; i < b.physical_indexes.size(); ++i) {
-            const IndexWalk walk = VisitIndex(copy, b.physical_indexes[i].root_page, [&](ByteSpan key, RowPointer row) {
+        for (std::size_t i = 0; i < copy_def.physical_indexes.size(); ++i) {
+            const IndexWalk walk = VisitIndex(copy, copy_def.physical_indexes[i].root_page, [&](ByteSpan key, RowPointer row) {
                 entry.assign(key.begin(), key.end());
                 AppendIndexRowRef(entry, row);
                 read.AddIndexEntry(i, entry);
@@ -189,8 +189,8 @@ bool HoldsWhatWasWritten(const PageFile& copy, const TableDef& a, const TableDef
             if (!read.SameIndex(written, i)) return false;
             std::vector<std::uint32_t> pages = walk.pages;
             std::sort(pages.begin(), pages.end());
-            if (ReadUsageMap(copy, RowPointer::FromU32(b.physical_indexes[i].map_pointer)).pages != pages)
-                Mismatch(TableText(a) + ", index " + std::to_string(i) + ": its page map does not list exactly its pages");
+            if (ReadUsageMap(copy, RowPointer::FromU32(copy_def.physical_indexes[i].map_pointer)).pages != pages)
+                Mismatch(TableText(source_def) + ", index " + std::to_string(i) + ": its page map does not list exactly its pages");
         }
     } catch (const Error& e) {
         if (e.number() == errc::kVerifyFailed) throw;
@@ -211,7 +211,7 @@ void VerifyCopy(const PageFile& source, const std::vector<CatalogEntry>& tables,
     std::future<CheckReport> checked =
         copy.path().empty() ? std::async(std::launch::deferred, [&copy] { return CheckDatabase(copy); })
                             : std::async(std::launch::async | std::launch::deferred,
-                                         [path = copy.path()] { return CheckDatabase(PageFile::OpenHeld(path)); });
+                                         [path = copy.path()] { return CheckDatabase(PageFile::OpenCached(path)); });
     try {
         const auto names = [](const std::vector<CatalogEntry>& entries, const Relocation* moved) {
             std::vector<std::pair<std::string, std::uint32_t>> out;
@@ -225,13 +225,13 @@ void VerifyCopy(const PageFile& source, const std::vector<CatalogEntry>& tables,
         if (names(tables, &relocation) != names(ReadTables(copy), nullptr)) Mismatch("the list of tables differs");
         if (copy.raw_header() != source.raw_header()) Mismatch("the header page differs");
         for (std::size_t t = 0; t < source_tables.size(); ++t) {
-            const TableDef& a = source_tables[t];
-            const TableDef b = ReadTableDef(copy, relocation.NewId(a.page));
-            CompareDefinitions(a, b, relocation);
-            if (HoldsWhatWasWritten(copy, a, b, written.at(t))) continue;
+            const TableDef& source_def = source_tables[t];
+            const TableDef copy_def = ReadTableDef(copy, relocation.NewId(source_def.page));
+            CompareDefinitions(source_def, copy_def, relocation);
+            if (HoldsWhatWasWritten(copy, source_def, copy_def, written.at(t))) continue;
             // Where the copy differs is found by comparing it with the source again.
-            CompareTable(source, a, *source_of(t), copy, relocation);
-            Mismatch(TableText(a) + " does not hold what was written");
+            CompareTable(source, source_def, *source_of(t), copy, relocation);
+            Mismatch(TableText(source_def) + " does not hold what was written");
         }
         VerifyTableIds(source, copy, restored);
     } catch (const Error& e) {

@@ -14,7 +14,7 @@ namespace dorvane::jet::create {
 
 namespace {
 
-void Rewrite(const PageFile& source, const TableDef& def, const char* idColumn, const std::vector<std::vector<FieldValue>>& add,
+void Rewrite(const PageFile& source, const TableDef& def, const char* idColumn, const std::vector<std::vector<StoredValue>>& add,
              const std::set<std::int32_t>& remove, DatabaseBuild& build, write::MapRecordPages& records) {
     TableWriter writer(source.format(), def, build.allocator(), build);
     std::set<RowPointer> removed;
@@ -82,8 +82,8 @@ std::optional<std::int32_t> LongField(const Format& format, const TableDef& def,
     return static_cast<std::int32_t>(Le32(*bytes, 0));
 }
 
-std::vector<std::vector<FieldValue>> NewTableAces(const PageFile& source, const TableDef& aces, std::int32_t id) {
-    std::vector<std::vector<FieldValue>> rows;
+std::vector<std::vector<StoredValue>> NewTableAces(const PageFile& source, const TableDef& aces, std::int32_t id) {
+    std::vector<std::vector<StoredValue>> rows;
     RowCursor cursor(source, aces);
     for (TableRow row; cursor.Next(row);) {
         const Format& f = source.format();

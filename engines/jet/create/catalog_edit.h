@@ -32,8 +32,8 @@ std::set<std::uint32_t> CatalogPages(const PageFile& source, const CatalogTables
 std::size_t CatalogMapRecords(const CatalogTables& tables);
 
 struct CatalogChange {
-    std::vector<std::vector<FieldValue>> add_objects;
-    std::vector<std::vector<FieldValue>> add_aces;
+    std::vector<std::vector<StoredValue>> add_objects;
+    std::vector<std::vector<StoredValue>> add_aces;
     std::set<std::int32_t> remove_ids;  // objects taken out, with their permissions
 };
 
@@ -47,7 +47,7 @@ std::optional<Bytes> FieldOf(const Format& format, const TableDef& def, ByteSpan
 
 // The rows of MSysACEs a new user table gets: the Tables container's
 // inheritable entries with full table rights, not inheritable themselves.
-std::vector<std::vector<FieldValue>> NewTableAces(const PageFile& source, const TableDef& aces, std::int32_t id);
+std::vector<std::vector<StoredValue>> NewTableAces(const PageFile& source, const TableDef& aces, std::int32_t id);
 // The owner of the database object (MSysDb), who owns new tables.
 Bytes DatabaseOwner(const PageFile& source, const TableDef& objects);
 

@@ -1,3 +1,4 @@
+#include "platform/native_path.h"
 #include "engines/jet/create/create_database.h"
 
 #include <chrono>
@@ -20,7 +21,7 @@ double OleNow() {
 void CreateDatabase(const std::filesystem::path& path) {
     std::error_code ec;
     if (std::filesystem::exists(path, ec) || std::filesystem::is_symlink(path, ec)) {
-        throw Error(errc::kFileAlreadyExists, "cannot create \"" + path.string() + "\": the file exists");
+        throw Error(errc::kFileAlreadyExists, ErrorText("cannot create ").Path(PathText(path)) << ": the file exists");
     }
     const double created = OleNow();
     DatabaseBuild build(NewJet4HeaderPage(created));

@@ -1,3 +1,4 @@
+#include "platform/native_path.h"
 #include "engines/jet/create/csv_import.h"
 
 #include <algorithm>
@@ -25,12 +26,12 @@ namespace {
 constexpr std::uint8_t kPrimaryKeyFlags = kIndexStored | kIndexRequired | kIndexUnique;
 
 [[noreturn]] void RefuseAt(std::size_t line, const std::string& why) {
-    throw Error(kValueRefused, "CSV line " + std::to_string(line) + ": " + why);
+    throw Error(errc::kValueRefused, "CSV line " + std::to_string(line) + ": " + why);
 }
 
 std::string ReadCsvFile(const std::filesystem::path& csv) {
     std::ifstream in(csv, std::ios::binary);
-    if (!in) throw Error(errc::kFileNotFound, "cannot read \"" + csv.string() + "\"");
+    if (!in) throw Error(errc::kFileNotFound, ErrorText("cannot read ").Path(PathText(csv)));
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
@@ -40,7 +41,7 @@ std::string ReadCsvFile(const std::filesystem::path& csv) {
 struct HeldDatabase {
     explicit HeldDatabase(const std::filesystem::path& path) : hold(ExclusiveHold::Acquire(path)), file(PageFile::Open(path)) {
         if (file.version() != Version::kJet4) {
-            throw Error(errc::kNotAvailable, "\"" + path.string() + "\" is a Jet 3 (Access 97) file; tables are added to Jet 4 files only");
+            throw Error(errc::kNotAvailable, ErrorText().Path(PathText(path)) << " is a Jet 3 (Access 97) file; tables are added to Jet 4 files only");
         }
     }
     ExclusiveHold hold;
@@ -103,15 +104,16 @@ NewTable DesignOf(const std::string& table, const Columns& columns, const Import
 // to the unique index, and so a repeat.
 void WriteRows(const std::vector<CsvRecord>& records, const Columns& columns,
                const TableDef& def, std::optional<std::size_t> key, TableWriter& writer) {
-    std::map<Bytes, std::size_t> keys;  // index key -> line
-    std::vector<FieldValue> values(columns.names.size());
+    // Keyed by string: GCC 12 at -O3 warns falsely on comparing byte vectors.
+    std::map<std::string, std::size_t> keys;  // index key -> line
+    std::vector<StoredValue> values(columns.names.size());
     for (std::size_t r = 1; r < records.size(); ++r) {
         const CsvRecord& record = records[r];
         for (std::size_t c = 0; c < values.size(); ++c) {
             try {
                 values[c] = ConvertField(def.columns[c], columns.types[c], record.fields[c]);
             } catch (const Error& e) {
-                if (e.number() != kValueRefused) throw;
+                if (e.number() != errc::kValueRefused) throw;
                 RefuseAt(record.line, "column \"" + columns.names[c] + "\" (" + ImportTypeName(columns.types[c]) + "): " + e.description());
             }
         }
@@ -119,14 +121,15 @@ void WriteRows(const std::vector<CsvRecord>& records, const Columns& columns,
             try {
                 return step();
             } catch (const Error& e) {
-                if (e.number() != kValueRefused && e.number() != errc::kNotAvailable) throw;
+                if (e.number() != errc::kValueRefused && e.number() != errc::kNotAvailable) throw;
                 throw Error(e.number(), "CSV line " + std::to_string(record.line) + ": " + e.description());
             }
         };
         const Bytes row = atLine([&] { return writer.PrepareRow(values); });
         if (key) {
             if (!values[*key].present) RefuseAt(record.line, "the key column \"" + columns.names[*key] + "\" is empty");
-            const auto [it, fresh] = keys.emplace(*writer.KeyOf(0, row), record.line);
+            const Bytes key_bytes = *writer.KeyOf(0, row);
+            const auto [it, fresh] = keys.emplace(std::string(key_bytes.begin(), key_bytes.end()), record.line);
             if (!fresh) RefuseAt(record.line, "the key \"" + record.fields[*key].text + "\" repeats line " + std::to_string(it->second));
         }
         atLine([&] { writer.AddRow(row); });
@@ -165,10 +168,10 @@ ImportSummary ImportCsv(const std::filesystem::path& database, const std::string
     HeldDatabase held(database);
     const PageFile& source = held.file;
     if (FindTable(ReadTables(source), table)) {
-        throw Error(errc::kFileAlreadyExists, "\"" + database.string() + "\" already has a table named \"" + table + "\"");
+        throw Error(errc::kFileAlreadyExists, ErrorText().Path(PathText(database)) << " already has a table named \"" << table << "\"");
     }
     const std::vector<CsvRecord> records = ParseCsv(ReadCsvFile(csv));
-    if (records.empty()) throw Error(kValueRefused, "\"" + csv.string() + "\" is empty: a header row is needed");
+    if (records.empty()) throw Error(errc::kValueRefused, ErrorText().Path(PathText(csv)) << " is empty: a header row is needed");
     const Columns columns = ChooseColumns(records, options);
     TableDef def = LayoutTable(DesignOf(table, columns, options));
     std::optional<std::size_t> key;
@@ -205,7 +208,7 @@ void DropTable(const std::filesystem::path& database, const std::string& table) 
     HeldDatabase held(database);
     const PageFile& source = held.file;
     const auto entry = FindTable(ReadTables(source), table);
-    if (!entry) throw Error(errc::kItemNotFound, "\"" + database.string() + "\" has no table named \"" + table + "\"");
+    if (!entry) throw Error(errc::kItemNotFound, ErrorText().Path(PathText(database)) << " has no table named \"" << table << "\"");
     if (entry->IsSystem()) throw Error(errc::kNotAvailable, "\"" + table + "\" is a system table and stays");
     const TableDef def = ReadTableDef(source, entry->table_page());
     RefuseRelated(source, def, table);

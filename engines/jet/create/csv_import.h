@@ -22,7 +22,7 @@ struct ImportSummary {
     std::vector<std::pair<std::string, ImportType>> columns;
 };
 
-// Throws kValueRefused naming the CSV line for a value that does not fit its
+// Throws errc::kValueRefused naming the CSV line for a value that does not fit its
 // column, kFileAlreadyExists when the table exists, kInUse when another
 // program uses the database, kNotAvailable for a Jet 3 file or a key the
 // engine cannot index.

@@ -8,7 +8,7 @@ namespace dorvane::jet::create {
 namespace {
 
 [[noreturn]] void Refuse(std::size_t line, const std::string& why) {
-    throw Error(kValueRefused, "CSV line " + std::to_string(line) + ": " + why);
+    throw Error(errc::kValueRefused, "CSV line " + std::to_string(line) + ": " + why);
 }
 
 class CsvParser {

@@ -20,7 +20,7 @@ struct CsvRecord {
     std::vector<CsvField> fields;
 };
 
-// Every record, the header included. Throws kValueRefused naming the line for
+// Every record, the header included. Throws errc::kValueRefused naming the line for
 // a quote that does not close or stray text after a closing quote.
 std::vector<CsvRecord> ParseCsv(std::string_view text);
 

@@ -108,7 +108,7 @@ std::optional<double> ParseDateTime(std::string_view text) {
 }
 
 [[noreturn]] void NotA(const std::string& what, const CsvField& field) {
-    throw Error(kValueRefused, "\"" + field.text + "\" is not " + what);
+    throw Error(errc::kValueRefused, "\"" + field.text + "\" is not " + what);
 }
 
 }  // namespace
@@ -168,7 +168,7 @@ NewColumn ColumnFor(const std::string& name, ImportType type) {
     return {name, coltype::kMemo, 0, {}, {}};
 }
 
-FieldValue ConvertField(const Column& column, ImportType type, const CsvField& field) {
+StoredValue ConvertField(const Column& column, ImportType type, const CsvField& field) {
     const bool textual = type == ImportType::kText || type == ImportType::kMemo;
     if (field.text.empty() && !(textual && field.quoted)) return type == ImportType::kYesNo ? BooleanValue(false) : NullValue();
     switch (type) {

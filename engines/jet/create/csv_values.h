@@ -30,7 +30,7 @@ ImportType ChooseType(const std::vector<const CsvField*>& values);
 
 NewColumn ColumnFor(const std::string& name, ImportType type);
 
-// Throws kValueRefused saying why the field does not fit (the caller names the line).
-FieldValue ConvertField(const Column& column, ImportType type, const CsvField& field);
+// Throws errc::kValueRefused saying why the field does not fit (the caller names the line).
+StoredValue ConvertField(const Column& column, ImportType type, const CsvField& field);
 
 }  // namespace dorvane::jet::create

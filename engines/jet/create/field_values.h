@@ -11,17 +11,17 @@
 
 namespace dorvane::jet::create {
 
-FieldValue NullValue();
-FieldValue BooleanValue(bool value);
-FieldValue ByteValue(std::uint8_t value);
-FieldValue IntegerValue(std::int16_t value);
-FieldValue LongValue(std::int32_t value);
-FieldValue DoubleValue(double value);
-FieldValue DateTimeValue(double days_since_1899_12_30);
-FieldValue CurrencyValue(std::int64_t ten_thousandths);
-FieldValue BinaryValue(ByteSpan bytes);
+StoredValue NullValue();
+StoredValue BooleanValue(bool value);
+StoredValue ByteValue(std::uint8_t value);
+StoredValue IntegerValue(std::int16_t value);
+StoredValue LongValue(std::int32_t value);
+StoredValue DoubleValue(double value);
+StoredValue DateTimeValue(double days_since_1899_12_30);
+StoredValue CurrencyValue(std::int64_t ten_thousandths);
+StoredValue BinaryValue(ByteSpan bytes);
 // Text and memo as Jet 4 stores them: compressed where the column allows it.
-// Throws kValueRefused for a text longer than its column.
-FieldValue TextValue(const Column& column, std::string_view utf8);
+// Throws errc::kValueRefused for a text longer than its column.
+StoredValue TextValue(const Column& column, std::string_view utf8);
 
 }  // namespace dorvane::jet::create

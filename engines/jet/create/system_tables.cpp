@@ -59,8 +59,8 @@ std::vector<NewTable> SystemTableDesigns() {
     return {objects, aces, queries, relationships, accessObjects};
 }
 
-std::vector<FieldValue> RowOf(const TableDef& def, const std::vector<std::pair<std::string, FieldValue>>& named) {
-    std::vector<FieldValue> row(def.columns.size());
+std::vector<StoredValue> RowOf(const TableDef& def, const std::vector<std::pair<std::string, StoredValue>>& named) {
+    std::vector<StoredValue> row(def.columns.size());
     for (const auto& [name, value] : named) {
         const auto at = def.ColumnIndex(name);
         if (!at) ThrowCorrupt("table has no column \"" + name + "\"");
@@ -71,7 +71,7 @@ std::vector<FieldValue> RowOf(const TableDef& def, const std::vector<std::pair<s
 
 namespace {
 
-std::vector<FieldValue> CatalogRow(const TableDef& catalog, std::int32_t id, std::int32_t parent, const std::string& name,
+std::vector<StoredValue> CatalogRow(const TableDef& catalog, std::int32_t id, std::int32_t parent, const std::string& name,
                                    std::int16_t type, double created, const Bytes& owner, std::int32_t flags) {
     const Column& nameColumn = catalog.columns.at(*catalog.ColumnIndex("Name"));
     return RowOf(catalog, {{"Id", LongValue(id)}, {"ParentId", LongValue(parent)}, {"Name", TextValue(nameColumn, name)},
@@ -81,7 +81,7 @@ std::vector<FieldValue> CatalogRow(const TableDef& catalog, std::int32_t id, std
 
 }  // namespace
 
-std::vector<FieldValue> UserTableCatalogRow(const TableDef& catalog, std::int32_t id, const std::string& name,
+std::vector<StoredValue> UserTableCatalogRow(const TableDef& catalog, std::int32_t id, const std::string& name,
                                             ByteSpan owner, double created) {
     return CatalogRow(catalog, id, kTablesContainer, name, kTypeTable, created, Bytes(owner.begin(), owner.end()), 0);
 }

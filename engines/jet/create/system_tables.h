@@ -28,17 +28,17 @@ inline constexpr std::int16_t kTypeTable = 1;
 std::vector<NewTable> SystemTableDesigns();
 
 struct SystemRows {
-    std::vector<std::vector<FieldValue>> catalog;  // MSysObjects
-    std::vector<std::vector<FieldValue>> aces;     // MSysACEs
+    std::vector<std::vector<StoredValue>> catalog;  // MSysObjects
+    std::vector<std::vector<StoredValue>> aces;     // MSysACEs
 };
 // `defs` as laid out from SystemTableDesigns, their pages set; `created` an OLE date.
 SystemRows SystemTableRows(const std::vector<TableDef>& defs, double created);
 
 // Values by column name for a row of `def`; unnamed columns are Null (Boolean: false).
-std::vector<FieldValue> RowOf(const TableDef& def, const std::vector<std::pair<std::string, FieldValue>>& named);
+std::vector<StoredValue> RowOf(const TableDef& def, const std::vector<std::pair<std::string, StoredValue>>& named);
 
 // The catalog row of a new user table, owned by `owner` (the database object's owner).
-std::vector<FieldValue> UserTableCatalogRow(const TableDef& catalog, std::int32_t id, const std::string& name,
+std::vector<StoredValue> UserTableCatalogRow(const TableDef& catalog, std::int32_t id, const std::string& name,
                                             ByteSpan owner, double created);
 
 }  // namespace dorvane::jet::create

@@ -15,7 +15,7 @@ constexpr std::size_t kMaxNameLength = 64;  // Access's limit for the names of t
 constexpr std::size_t kMaxFixedBytes = 4000;  // leaves room for the row's tables within a page
 
 [[noreturn]] void Refuse(const NewTable& design, const std::string& why) {
-    throw Error(kValueRefused, "cannot lay out table \"" + design.name + "\": " + why);
+    throw Error(errc::kValueRefused, "cannot lay out table \"" + design.name + "\": " + why);
 }
 
 // Access's rules for the names of tables and columns: at most 64 characters
@@ -26,13 +26,13 @@ void RefuseBadName(std::string_view name, const std::string& what) {
     for (const std::uint32_t c : Utf8CodePoints(name)) {
         length += c > 0xFFFF ? 2 : 1;
         if (c < 0x20 || c == '.' || c == '!' || c == '`' || c == '[' || c == ']')
-            throw Error(kValueRefused, what + " \"" + std::string(name) +
+            throw Error(errc::kValueRefused, what + " \"" + std::string(name) +
                                            "\" holds a character Access does not allow in a name: . ! ` [ ] or a "
                                            "control character");
     }
-    if (name.starts_with(' ')) throw Error(kValueRefused, what + " \"" + std::string(name) + "\" begins with a space");
+    if (name.starts_with(' ')) throw Error(errc::kValueRefused, what + " \"" + std::string(name) + "\" begins with a space");
     if (length > kMaxNameLength) {
-        throw Error(kValueRefused, what + " has " + std::to_string(length) + " characters; Access allows at most " +
+        throw Error(errc::kValueRefused, what + " has " + std::to_string(length) + " characters; Access allows at most " +
                                        std::to_string(kMaxNameLength));
     }
 }

@@ -39,7 +39,7 @@ struct NewTable {
     std::vector<NewIndex> indexes;
 };
 
-// The definition with every page and map pointer 0. Throws kValueRefused for
+// The definition with every page and map pointer 0. Throws errc::kValueRefused for
 // a duplicate or empty name, an index naming a missing column, more than 255
 // columns or a table whose fixed columns do not fit in a row.
 TableDef LayoutTable(const NewTable& design);

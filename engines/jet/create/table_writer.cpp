@@ -33,14 +33,14 @@ TableWriter::TableWriter(const Format& format, TableDef def, write::PageAllocato
     }
 }
 
-Bytes TableWriter::PrepareRow(const std::vector<FieldValue>& values) {
-    std::vector<FieldValue> stored = values;
+Bytes TableWriter::PrepareRow(const std::vector<StoredValue>& values) {
+    std::vector<StoredValue> stored = values;
     for (std::size_t c = 0; c < def_.columns.size() && c < stored.size(); ++c) {
         const Column& column = def_.columns[c];
-        FieldValue& value = stored[c];
+        StoredValue& value = stored[c];
         if (!column.IsLongValue() || !value.present) continue;
         const std::size_t length = value.bytes.size();
-        if (length > kLongValueLengthMask) throw Error(kValueRefused, "a value for \"" + column.name + "\" is too long");
+        if (length > kLongValueLengthMask) throw Error(errc::kValueRefused, "a value for \"" + column.name + "\" is too long");
         Bytes field(kLongValueFieldHeader, 0);
         if (length <= kInlineLongValue) {
             PutLe32(field, 0, LongValueFieldHead(LongValueKind::kInline, static_cast<std::uint32_t>(length)));
@@ -62,7 +62,7 @@ Bytes TableWriter::PrepareRow(const std::vector<FieldValue>& values) {
 }
 
 void TableWriter::AddRow(ByteSpan body, std::optional<RowPointer> carried_from) {
-    if (body.size() > packer_.MaxRow()) throw Error(kValueRefused, "a row is too large for a page");
+    if (body.size() > packer_.MaxRow()) throw Error(errc::kValueRefused, "a row is too large for a page");
     const RowPointer where = packer_.Add(body).where;
     shortest_ = rows_ == 0 ? body.size() : std::min(shortest_, body.size());
     ++rows_;
@@ -103,7 +103,7 @@ TableDef TableWriter::Finish(write::MapRecordPages& records) {
         if (def_.physical_indexes[i].flags & kIndexUnique) {
             for (std::size_t e = 1; e < entries_[i].size(); ++e) {
                 if (std::ranges::equal(entries_[i].Key(e - 1), entries_[i].Key(e))) {
-                    throw Error(kValueRefused, "the unique index \"" + def_.logical_indexes.at(i).name + "\" would hold a value twice");
+                    throw Error(errc::kValueRefused, "the unique index \"" + def_.logical_indexes.at(i).name + "\" would hold a value twice");
                 }
             }
         }

@@ -26,10 +26,10 @@ public:
     // def.page and def.pages must be set: the definition's pages and the id.
     TableWriter(const Format& format, TableDef def, write::PageAllocator& allocator, write::PageSink& sink);
 
-    // A new row: long values stored, the row encoded. Throws kValueRefused
+    // A new row: long values stored, the row encoded. Throws errc::kValueRefused
     // for a value that does not fit; kNotAvailable for a long value that needs
     // pages of its own in a table with carried rows.
-    Bytes PrepareRow(const std::vector<FieldValue>& values);
+    Bytes PrepareRow(const std::vector<StoredValue>& values);
     // Places a row. A carried row names where it was; its index entries come
     // from CarryEntries. A new row's keys are computed (kNotAvailable for a
     // key the engine cannot encode).

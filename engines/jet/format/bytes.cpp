@@ -7,6 +7,7 @@
 namespace dorvane::jet {
 
 void ThrowCorrupt(const std::string& what) { throw Error(errc::kCorrupt, "damaged database", what); }
+void ThrowCorrupt(const ErrorText& what) { throw Error(errc::kCorrupt, "damaged database", what); }
 
 void ThrowShort(const char* what) { ThrowCorrupt(std::string(what) + " is shorter than its contents claim"); }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "core/error.h"
+
 namespace dorvane::jet {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -18,6 +20,7 @@ using MutableByteSpan = std::span<std::uint8_t>;
 
 // Throws dorvane::Error(errc::kCorrupt): "damaged database", with `what` as its detail.
 [[noreturn]] void ThrowCorrupt(const std::string& what);
+[[noreturn]] void ThrowCorrupt(const ErrorText& what);
 // Throws kCorrupt: `what` is shorter than its contents claim.
 [[noreturn]] void ThrowShort(const char* what);
 

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/error.h"
+#include "platform/native_path.h"
 
 namespace dorvane::jet {
 
@@ -20,10 +21,10 @@ namespace {
 // (the whole file) must.
 constexpr platform::ByteRange kBelowJetLocks{0, 0x10000000};
 
-std::string Quoted(const std::filesystem::path& path) { return std::string("'").append(path.string()).append("'"); }
-
-[[noreturn]] void ThrowInUse(const std::filesystem::path& database, const std::string& how) {
-    throw Error(errc::kInUse, "The database " + Quoted(database) + " is in use: " + how + ".");
+[[noreturn]] void ThrowInUse(const std::filesystem::path& database, const ErrorText& how) {
+    ErrorText text("The database ");
+    text.Path(PathText(database)) << " is in use: " << how << ".";
+    throw Error(errc::kInUse, text);
 }
 
 // Read-write where permitted (a write lock needs it), else read-only.
@@ -42,21 +43,21 @@ std::optional<platform::File> ClaimExclusively(const std::filesystem::path& path
 ReadHold ReadHold::Acquire(const std::filesystem::path& database) {
     std::optional<platform::File> file =
         platform::File::OpenClaimed(database, platform::Access::kRead, platform::Use::kShared, kBelowJetLocks);
-    if (!file) ThrowInUse(database, "another program holds it exclusively");
+    if (!file) ThrowInUse(database, ErrorText("another program holds it exclusively"));
     return ReadHold(std::move(*file));
 }
 
 ExclusiveHold ExclusiveHold::Acquire(const std::filesystem::path& database) {
     ExclusiveHold hold;
     std::optional<platform::File> file = ClaimExclusively(database);
-    if (!file) ThrowInUse(database, "another program has it open");
+    if (!file) ThrowInUse(database, ErrorText("another program has it open"));
     hold.database_ = std::move(*file);
 
     const std::filesystem::path ldb = LockFilePath(database);
     std::error_code ignored;
     if (!std::filesystem::exists(ldb, ignored)) return hold;
     std::optional<platform::File> lockFile = ClaimExclusively(ldb);
-    if (!lockFile) ThrowInUse(database, "a user holds its lock file " + Quoted(ldb));
+    if (!lockFile) ThrowInUse(database, ErrorText("a user holds its lock file ").Path(PathText(ldb)));
     hold.lock_file_ = std::move(*lockFile);
     return hold;
 }

@@ -9,13 +9,19 @@
 #include "core/error.h"
 #include "engines/jet/format/rc4.h"
 #include "platform/file.h"
+#include "platform/native_path.h"
 
 namespace dorvane::jet {
 
 namespace {
 
 
-std::string Quoted(const std::filesystem::path& path) { return std::string("'").append(path.string()).append("'"); }
+ErrorText FileNamed(const std::filesystem::path& path) {
+    ErrorText name;
+    if (path.empty()) return name << "the file";
+    name.Path(PathText(path));
+    return name;
+}
 
 class MemorySource final : public PageSource {
 public:
@@ -108,9 +114,9 @@ private:
 PageFile::PageFile(std::unique_ptr<PageSource> source, std::filesystem::path path)
     : source_(std::move(source)), path_(std::move(path)) {
     const std::uint64_t size = source_->Size();
-    const std::string name = path_.empty() ? std::string("the file") : Quoted(path_);
+    const ErrorText name = FileNamed(path_);
     if (size < kVersionOffset + 1) {
-        throw Error(errc::kNotADatabase, name + " is not an Access database (it is too short).");
+        throw Error(errc::kNotADatabase, ErrorText(name) << " is not an Access database (it is too short).");
     }
     std::array<std::uint8_t, 0x20> start{};
     source_->Read(0, std::span<std::uint8_t>(start.data(), start.size()));
@@ -119,24 +125,24 @@ PageFile::PageFile(std::unique_ptr<PageSource> source, std::filesystem::path pat
     };
     if (signature(kAceSignature)) {
         throw Error(errc::kNotADatabase,
-                    name + " is in a later Access format (.accdb) that this engine does not read.");
+                    ErrorText(name) << " is in a later Access format (.accdb) that this engine does not read.");
     }
     if (start[0] != kPageHeader || !signature(kJetSignature)) {
-        throw Error(errc::kNotADatabase, name + " is not an Access database.");
+        throw Error(errc::kNotADatabase, ErrorText(name) << " is not an Access database.");
     }
     const std::uint8_t version = start[kVersionOffset];
     if (version > 1) {
-        throw Error(errc::kNotADatabase, name + " is in a later Access format (version " +
-                                             std::to_string(version) + ") that this engine does not read.");
+        throw Error(errc::kNotADatabase, ErrorText(name) << " is in a later Access format (version " <<
+                                             std::to_string(version) << ") that this engine does not read.");
     }
     format_ = &FormatFor(version == 0 ? Version::kJet3 : Version::kJet4);
     if (size < format_->page_size) {
-        ThrowCorrupt(name + " is truncated inside its header page.");
+        ThrowCorrupt(ErrorText(name) << " is truncated inside its header page.");
     }
     const std::uint64_t pages = size / format_->page_size;
     if (pages > std::numeric_limits<std::uint32_t>::max() >> 8) {
         // A row pointer has 24 bits for the page; nothing past that is addressable.
-        ThrowCorrupt(name + " is larger than the format allows.");
+        ThrowCorrupt(ErrorText(name) << " is larger than the format allows.");
     }
     page_count_ = static_cast<std::uint32_t>(pages);
     raw_header_.resize(format_->page_size);
@@ -150,7 +156,7 @@ PageFile PageFile::Open(const std::filesystem::path& path) {
     return PageFile(std::make_unique<FileSource>(path), path);
 }
 
-PageFile PageFile::OpenHeld(const std::filesystem::path& path) {
+PageFile PageFile::OpenCached(const std::filesystem::path& path) {
     return PageFile(std::make_unique<BlockSource>(path), path);
 }
 

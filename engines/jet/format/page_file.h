@@ -33,7 +33,7 @@ public:
     // The same read in blocks, the most recent kept, for a file that nobody
     // changes while it is open: one held exclusively (source_hold.h), or one
     // this program has just written and still holds.
-    static PageFile OpenHeld(const std::filesystem::path& path);
+    static PageFile OpenCached(const std::filesystem::path& path);
     // The same over bytes in memory (tests, fuzzing).
     static PageFile FromMemory(Bytes contents);
 

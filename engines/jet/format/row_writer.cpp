@@ -9,11 +9,11 @@ namespace dorvane::jet {
 
 namespace {
 [[noreturn]] void Refuse(const Column& column, const std::string& why) {
-    throw Error(kValueRefused, "the value for column '" + column.name + "' " + why);
+    throw Error(errc::kValueRefused, "the value for column '" + column.name + "' " + why);
 }
 }  // namespace
 
-Bytes EncodeRow(const Format& format, const TableDef& def, const std::vector<FieldValue>& values) {
+Bytes EncodeRow(const Format& format, const TableDef& def, const std::vector<StoredValue>& values) {
     if (format.version != Version::kJet4) ThrowCorrupt("rows are written in Jet 4 files only");
     if (values.size() != def.columns.size()) ThrowCorrupt("a row was given the wrong number of values");
     constexpr std::size_t kCountSize = 2;
@@ -26,11 +26,11 @@ Bytes EncodeRow(const Format& format, const TableDef& def, const std::vector<Fie
     Bytes row(kCountSize + fixedEnd, 0);
     PutLe16(row, 0, def.max_cols);
     Bytes mask(maskSize, 0);
-    std::vector<const FieldValue*> bySlot(def.num_var_cols, nullptr);
+    std::vector<const StoredValue*> bySlot(def.num_var_cols, nullptr);
 
     for (std::size_t c = 0; c < def.columns.size(); ++c) {
         const Column& column = def.columns[c];
-        const FieldValue& value = values[c];
+        const StoredValue& value = values[c];
         if (column.number >= def.max_cols) ThrowCorrupt("column '" + column.name + "' is beyond the table's column count");
         const bool bit = column.IsBoolean() ? value.bool_value : value.present;
         if (bit) mask[column.number / 8] |= static_cast<std::uint8_t>(1u << (column.number % 8));
@@ -48,7 +48,7 @@ Bytes EncodeRow(const Format& format, const TableDef& def, const std::vector<Fie
     // Offsets of slots 0..n, then n, then the mask; the table is stored last slot first.
     std::vector<std::uint16_t> offsets;
     if (def.num_var_cols > 0) {
-        for (const FieldValue* value : bySlot) {
+        for (const StoredValue* value : bySlot) {
             offsets.push_back(static_cast<std::uint16_t>(row.size()));
             if (value != nullptr) row.insert(row.end(), value->bytes.begin(), value->bytes.end());
         }
@@ -62,7 +62,7 @@ Bytes EncodeRow(const Format& format, const TableDef& def, const std::vector<Fie
     }
     row.insert(row.end(), mask.begin(), mask.end());
     if (row.size() > format.DataRowRoom() - 2 || (!offsets.empty() && row.size() > kRowOffsetMask)) {
-        throw Error(kValueRefused, "the row is too large for a page (" + std::to_string(row.size()) + " bytes)");
+        throw Error(errc::kValueRefused, "the row is too large for a page (" + std::to_string(row.size()) + " bytes)");
     }
     return row;
 }

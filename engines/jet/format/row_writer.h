@@ -11,15 +11,15 @@
 
 namespace dorvane::jet {
 
-struct FieldValue {
+struct StoredValue {
     bool present = false;     // false: Null
     bool bool_value = false;  // Boolean columns: the value, stored as the null-mask bit
     Bytes bytes;              // fixed columns: exactly the column's length
 };
 
-// `values` is parallel to def.columns. Throws dorvane::Error(kValueRefused)
+// `values` is parallel to def.columns. Throws dorvane::Error(errc::kValueRefused)
 // for a fixed value of the wrong length, a variable one longer than its
 // column, or a row too large for a page.
-Bytes EncodeRow(const Format& format, const TableDef& def, const std::vector<FieldValue>& values);
+Bytes EncodeRow(const Format& format, const TableDef& def, const std::vector<StoredValue>& values);
 
 }  // namespace dorvane::jet

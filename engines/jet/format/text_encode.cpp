@@ -9,7 +9,7 @@ namespace dorvane::jet {
 
 namespace {
 
-[[noreturn]] void Refuse(const std::string& why) { throw Error(kValueRefused, why); }
+[[noreturn]] void Refuse(const std::string& why) { throw Error(errc::kValueRefused, why); }
 
 void PutUnit(Bytes& out, std::uint32_t unit) {
     out.push_back(static_cast<std::uint8_t>(unit & 0xFF));

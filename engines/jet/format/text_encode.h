@@ -12,10 +12,7 @@
 
 namespace dorvane::jet {
 
-// The error number of a value the file cannot hold (Access: "data type conversion error").
-inline constexpr long kValueRefused = 3421;
-
-// Code points of UTF-8 text; throws dorvane::Error(kValueRefused) for malformed UTF-8.
+// Code points of UTF-8 text; throws dorvane::Error(errc::kValueRefused) for malformed UTF-8.
 std::vector<std::uint32_t> Utf8CodePoints(std::string_view text);
 
 // UCS-2 little-endian, characters beyond the basic plane as surrogate pairs.

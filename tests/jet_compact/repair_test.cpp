@@ -146,6 +146,7 @@ struct Damage {
 const char* const kPost = "products/post_db.mdb";
 const char* const kOverflow = "mdb/jet4/overflowTestV2000.mdb";  // Table1: no index, 7 rows on page 27
 const char* const kJet3 = "mdb/jet3/testV1997.mdb";
+const char* const kIndexJet3 = "mdb/jet3/indexTestV1997.mdb";  // Table3: 4 rows on one page, two indexes
 
 void PrintTo(const Damage& damage, std::ostream* out) { *out << damage.name; }
 
@@ -351,6 +352,22 @@ const Damage kDamages[] = {
          PutLe32(b, At(f, page, f.format().page_owner), other.def.page);
          List(b, f, RowPointer::FromU32(other.def.owned_map), page);
          return LiveRows(f, page);
+     }},
+    {"dropped table's page listed in place of the table's own", kIndexJet3, "Table3", Kind::kInDoubt,
+     [](Bytes& b, const PageFile& f, const Target& t) {
+         std::set<std::uint32_t> tables;
+         for (const CatalogEntry& entry : ReadTables(f)) tables.insert(entry.table_page());
+         for (std::uint32_t page = 1; page < f.page_count(); ++page) {
+             const std::uint32_t owner = Le32(b, At(f, page, f.format().page_owner));
+             if (b[At(f, page)] != kPageData || owner == 0 || owner == page || owner >= f.page_count() || tables.contains(owner) ||
+                 LiveRows(f, page) == 0)
+                 continue;
+             PutLe32(b, At(f, page, f.format().page_owner), t.def.page);
+             Unlist(b, f, RowPointer::FromU32(t.def.owned_map), t.data);
+             List(b, f, RowPointer::FromU32(t.def.owned_map), page);
+             return 0u;
+         }
+         throw std::runtime_error("no page of a dropped table");
      }},
     // Damage to what is derived from the rows: no row may be lost to it.
     {"primary key entries naming other rows", kPost, kCustomers, Kind::kInDoubt,

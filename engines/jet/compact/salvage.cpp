@@ -441,36 +441,54 @@ write::IndexEntryList SalvageIndex(const PageFile& file, const TableDef& def, st
     return entries;
 }
 
+struct TablePages {
+    std::vector<std::uint32_t> pages;  // ascending, as the map lists them
+    // Pages the map leaves out though they name the table as their owner, are
+    // in use and no other map lists them: a map bit lost to damage, or a
+    // page that was never the table's. Their rows are taken only where an
+    // index confirms them.
+    std::set<std::uint32_t> unlisted;
+};
+
 // The pages the table's map lists; when the map is lost or lists nothing,
 // the data pages the file holds for the table, found by their owner (the map
 // is derived from them, in the same ascending order), but none that another
 // table's map lists: a changed owner must not carry another table's rows in.
-std::vector<std::uint32_t> ListedPages(const PageFile& file, const TableDef& def, const SalvageSources& sources,
-                                       TableSalvage& out) {
-    try {
-        std::vector<std::uint32_t> pages = ReadUsageMap(file, RowPointer::FromU32(def.owned_map)).pages;
-        if (!pages.empty() || sources.census == nullptr || sources.census->PagesOwnedBy(def.page).empty())
-            return pages;
-    } catch (const Error& e) {
-        if (e.number() != errc::kCorrupt) throw;
-    }
-    out.map_lost = true;
-    std::vector<std::uint32_t> pages;
+TablePages ListedPages(const PageFile& file, const TableDef& def, const SalvageSources& sources, TableSalvage& out) {
     const auto ours = [&](std::uint32_t page) {
         const auto lister = sources.maps.DataPageTable(page);
         return !lister || *lister == def.page;
     };
+    TablePages found;
+    try {
+        found.pages = ReadUsageMap(file, RowPointer::FromU32(def.owned_map)).pages;
+        if (sources.census == nullptr) return found;
+        if (!found.pages.empty()) {
+            for (std::uint32_t page : sources.census->PagesOwnedBy(def.page))
+                if (!sources.census->IsFree(page) && ours(page) &&
+                    !std::binary_search(found.pages.begin(), found.pages.end(), page))
+                    found.unlisted.insert(page);
+            found.pages.insert(found.pages.end(), found.unlisted.begin(), found.unlisted.end());
+            std::sort(found.pages.begin(), found.pages.end());
+            return found;
+        }
+        if (sources.census->PagesOwnedBy(def.page).empty()) return found;
+    } catch (const Error& e) {
+        if (e.number() != errc::kCorrupt) throw;
+    }
+    out.map_lost = true;
+    found.pages.clear();
     if (sources.census != nullptr) {
         for (std::uint32_t page : sources.census->PagesOwnedBy(def.page))
-            if (ours(page)) pages.push_back(page);
-        return pages;
+            if (ours(page)) found.pages.push_back(page);
+        return found;
     }
     Bytes bytes;
     for (std::uint32_t page = 1; page < file.page_count(); ++page) {
         file.ReadPage(page, bytes);
-        if (ours(page) && IsDataPageOf(file, def.page, bytes)) pages.push_back(page);
+        if (ours(page) && IsDataPageOf(file, def.page, bytes)) found.pages.push_back(page);
     }
-    return pages;
+    return found;
 }
 
 }  // namespace
@@ -491,8 +509,10 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
     TableSalvage out;
     PageRows seen(file, sources.maps);
     Bytes bytes;
-    const std::vector<std::uint32_t> pages = ListedPages(file, def, sources, out);
+    const TablePages table_pages = ListedPages(file, def, sources, out);
+    const std::vector<std::uint32_t>& pages = table_pages.pages;
     seen.listed.insert(pages.begin(), pages.end());
+    seen.damaged_pages.insert(table_pages.unlisted.begin(), table_pages.unlisted.end());
     for (std::uint32_t page : pages) {
         if (page >= file.page_count()) {  // cut off the end of the file
             ++out.pages_passed_over;

@@ -11,16 +11,17 @@ import subprocess
 import sys
 import tempfile
 
-COPY_BACK = "    if (!RunStep(error, [&] { rt.files.CopyFile(temporary, source); })) return false;\n"
+COPY_BACK = "    if (!CopyBack(rt, temporary, source, error)) return false;\n"
 DELETE_TEMP = "    if (!RunStep(error, [&] { rt.files.DeleteFile(temporary); })) return false;\n"
 FAILED = '        ReportFailure(rt, "Operation Failed\\r\\n"'
 QUOTED_FILE = "Doubled(JoinPath(folder, databaseName + \".bak\"), '\\'')"
 MUTANTS = [  # (name, file, text that must occur exactly once, replacement)
     ("compaction without verification", "engines/jet/compact/compaction.cpp",
-     "compact::VerifyCopy(file, tables.defs, copy, relocation, digests, salvaged);", "(void)copy;"),
+     "compact::VerifyCopy(file, tables.entries, tables.defs, copy, relocation, digests,",
+     "if (false) compact::VerifyCopy(file, tables.entries, tables.defs, copy, relocation, digests,"),
     ("verification trusting every table's digest", "engines/jet/compact/verify.cpp",
-     "if (HoldsWhatWasWritten(copy, a, b, written.at(t))) continue;",
-     "if (HoldsWhatWasWritten(copy, a, b, written.at(t)) || true) continue;"),
+     "if (HoldsWhatWasWritten(copy, source_def, copy_def, written.at(t))) continue;",
+     "if (HoldsWhatWasWritten(copy, source_def, copy_def, written.at(t)) || true) continue;"),
     ("Temp.bk0 deleted before the copy back", "operations/compact_via_temp.cpp", COPY_BACK + DELETE_TEMP,
      DELETE_TEMP + COPY_BACK),
     ("earlier backups deleted when the new one failed", "operations/backup_access.cpp", FAILED,

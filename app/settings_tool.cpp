@@ -83,9 +83,11 @@ int main(int argc, char** argv) {
         const char* kinds[] = {"product", "section", "key"};
         for (std::size_t i = 0; i < 3; ++i) {
             const std::string problem = dorvane::ini::NameProblem(args[i + 1], i == 0);
-            if (!problem.empty()) return Fail("'" + args[i + 1] + "' cannot be a " + kinds[i] + " name: " + problem, kError);
+            if (!problem.empty())
+                return Fail("'" + args[i + 1] + "' cannot be a " + kinds[i] + " name: " + problem, kError);
         }
-        if (!store.Write(args[1], args[2], args[3], args[4])) return Fail("cannot save to " + store.path().string(), kError);
+        if (!store.Write(args[1], args[2], args[3], args[4]))
+            return Fail("cannot save to " + store.path().string(), kError);
         return 0;
     }
     if (command == "delete" && operands == 3) {

@@ -46,13 +46,9 @@ public:
 
 class UnavailableSqlClient final : public SqlClient {
 public:
-    std::unique_ptr<SqlConnection> NewConnection() override {
-        return std::make_unique<UnavailableConnection>();
-    }
+    std::unique_ptr<SqlConnection> NewConnection() override { return std::make_unique<UnavailableConnection>(); }
     std::unique_ptr<SqlCommand> NewCommand() override { return std::make_unique<UnavailableCommand>(); }
-    std::unique_ptr<SqlRecordset> NewRecordset() override {
-        return std::make_unique<UnavailableRecordset>();
-    }
+    std::unique_ptr<SqlRecordset> NewRecordset() override { return std::make_unique<UnavailableRecordset>(); }
 };
 
 }  // namespace

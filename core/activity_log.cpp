@@ -29,7 +29,8 @@ void WriteLog(Runtime& rt, std::string_view message) {
     } catch (const std::exception& e) {
         if (rt.ctx.Unattended() && !rt.log_failure_said) {
             rt.log_failure_said = true;
-            std::fprintf(stderr, "dorvane: the log cannot be written, its lines are only on standard output: %s\n", e.what());
+            std::fprintf(stderr, "dorvane: the log cannot be written, its lines are only on standard output: %s\n",
+                         e.what());
         }
     }
 }

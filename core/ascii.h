@@ -18,7 +18,8 @@ inline std::string AsciiLower(std::string_view text) {
 }
 
 constexpr bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
 constexpr bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix) {

@@ -7,9 +7,7 @@
 #include "core/run_context.h"
 
 namespace dorvane {
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 std::string ParseCommandLine(RunContext& ctx, std::string_view arguments) {
     // Only blanks are trimmed, never tabs; the tests below are containment

@@ -107,23 +107,23 @@ inline constexpr long kFileAlreadyExists = 58;
 inline constexpr long kDiskFull = 61;
 inline constexpr long kPermissionDenied = 70;
 inline constexpr long kPathNotFound = 76;
-inline constexpr long kInUse = 3045;          // database is open elsewhere
-inline constexpr long kNotADatabase = 3343;   // unrecognised database format
-inline constexpr long kCorrupt = 3049;        // damaged or truncated database
+inline constexpr long kInUse = 3045;         // database is open elsewhere
+inline constexpr long kNotADatabase = 3343;  // unrecognised database format
+inline constexpr long kCorrupt = 3049;       // damaged or truncated database
 inline constexpr long kNoCurrentRecord = 3021;
-inline constexpr long kItemNotFound = 3265;   // no such field or table
-inline constexpr long kSyntax = 3075;         // unsupported SQL
-inline constexpr long kNotAvailable = 429;    // component missing in this build
-inline constexpr long kVerifyFailed = 3112;   // compacted copy differs
+inline constexpr long kItemNotFound = 3265;  // no such field or table
+inline constexpr long kSyntax = 3075;        // unsupported SQL
+inline constexpr long kNotAvailable = 429;   // component missing in this build
+inline constexpr long kVerifyFailed = 3112;  // compacted copy differs
 inline constexpr long kIoError = 57;
 inline constexpr long kSqlClient = -2147467259;  // 0x80004005, as ADO reports
-inline constexpr long kNullValue = 94;        // invalid use of Null
+inline constexpr long kNullValue = 94;           // invalid use of Null
 inline constexpr long kInternal = 51;
 inline constexpr long kOutOfMemory = 7;
-inline constexpr long kInvalidArgument = 5;   // a setting of the wrong kind
-inline constexpr long kObjectClosed = 3704;   // a closed connection or recordset used
-inline constexpr long kObjectOpen = 3705;     // opened twice
-inline constexpr long kValueRefused = 3421;   // a value that does not fit its column
+inline constexpr long kInvalidArgument = 5;  // a setting of the wrong kind
+inline constexpr long kObjectClosed = 3704;  // a closed connection or recordset used
+inline constexpr long kObjectOpen = 3705;    // opened twice
+inline constexpr long kValueRefused = 3421;  // a value that does not fit its column
 }  // namespace errc
 
 }  // namespace dorvane

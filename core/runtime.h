@@ -21,8 +21,8 @@ class Runtime {
 public:
     using EngineFactory = std::function<std::unique_ptr<FileDatabaseEngine>()>;
 
-    Runtime(SettingsStore& settingsStore, FileSystem& fileSystem, EngineFactory fileDbFactory,
-            SqlClient& sqlClient, MessageBoxes& messageBoxes, Clock& systemClock)
+    Runtime(SettingsStore& settingsStore, FileSystem& fileSystem, EngineFactory fileDbFactory, SqlClient& sqlClient,
+            MessageBoxes& messageBoxes, Clock& systemClock)
         : settings(settingsStore),
           files(fileSystem),
           sql(sqlClient),

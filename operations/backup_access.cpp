@@ -31,8 +31,8 @@ bool IsKeptDamagedOriginal(const std::string& path) {
 
 std::string TimeStamp(Runtime& rt) {
     const LocalTime t = rt.clock.Now();
-    return std::to_string(t.day) + std::to_string(t.month) + std::to_string(t.year) +
-           std::to_string(t.hour) + std::to_string(t.minute) + std::to_string(t.second);
+    return std::to_string(t.day) + std::to_string(t.month) + std::to_string(t.year) + std::to_string(t.hour) +
+           std::to_string(t.minute) + std::to_string(t.second);
 }
 
 // The earlier backups are deleted only once the new one is complete under its
@@ -61,7 +61,8 @@ bool BackupAccessDb(Runtime& rt) {
         std::vector<std::string> earlier;
         RunStep(ignored, [&] { earlier = rt.files.ListMatching(rt.ctx.BkPath, kBackupPattern); });
         for (const auto& path : earlier) {
-            if (path != target && !IsKeptDamagedOriginal(path) && !RunStep(ignored, [&] { rt.files.DeleteFile(path); })) {
+            if (path != target && !IsKeptDamagedOriginal(path) &&
+                !RunStep(ignored, [&] { rt.files.DeleteFile(path); })) {
                 ReportNote(rt, "an earlier backup stays: " + ignored.description);
             }
         }

@@ -45,7 +45,8 @@ std::string BuildConnectionString(const std::string& server, const std::string& 
 // Plain names and folders give the statement as the products' scripts have it;
 // anything else is quoted so that no setting can add a statement of its own.
 std::string BuildBackupStatement(const std::string& databaseName, const std::string& folder) {
-    const std::string name = IsPlainName(databaseName) ? databaseName : std::string("[").append(Doubled(databaseName, ']')).append("]");
+    const std::string name =
+        IsPlainName(databaseName) ? databaseName : std::string("[").append(Doubled(databaseName, ']')).append("]");
     const std::string file = Doubled(JoinPath(folder, databaseName + ".bak"), '\'');
     return "BACKUP DATABASE " + name + " To DISK = '" + file + "'" +
            " WITH NOFORMAT, INIT, SKIP, REWIND, NOUNLOAD,  STATS = 10";

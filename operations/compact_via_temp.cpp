@@ -43,7 +43,8 @@ std::string KeepDamagedOriginal(Runtime& rt, const std::string& folder, const st
     const std::string stamp = TimeStamp(rt);
     const std::string first = JoinPath(folder, DamagedName(fileName, stamp));
     for (int n = 1; n <= kKeptNamesTried; ++n) {
-        const std::string kept = n == 1 ? first : JoinPath(folder, DamagedName(fileName, stamp + "_" + std::to_string(n)));
+        const std::string kept =
+            n == 1 ? first : JoinPath(folder, DamagedName(fileName, stamp + "_" + std::to_string(n)));
         if (rt.files.Exists(kept)) continue;
         rt.files.CopyFile(JoinPath(folder, fileName), kept);
         return kept;
@@ -116,8 +117,8 @@ void RepairBackEnd(Runtime& rt) {
                       "The Dbase was repaired & compacted successfully");
         ReportLossIfAny(rt, outcome);
     } else {
-        ReportFailure(rt, "Unable to Repair Dbase. It may be in use", kTitleShort,
-                      "Unable to Repair Dbase", error.description);
+        ReportFailure(rt, "Unable to Repair Dbase. It may be in use", kTitleShort, "Unable to Repair Dbase",
+                      error.description);
     }
     summary.Print("back-end " + file, file);
 }

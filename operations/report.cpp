@@ -7,8 +7,7 @@
 
 namespace dorvane {
 
-void ReportSuccess(Runtime& rt, const std::string& boxText, const std::string& title,
-                   const std::string& logLine) {
+void ReportSuccess(Runtime& rt, const std::string& boxText, const std::string& title, const std::string& logLine) {
     rt.ShowBox(boxText, BoxIcon::Information, title);
     WriteLog(rt, logLine);
 }
@@ -24,8 +23,8 @@ void ReportDataLoss(Runtime& rt, const std::string& line, const std::string& tit
     if (rt.ctx.Unattended()) std::fprintf(stderr, "dorvane: %s\n", line.c_str());
 }
 
-void ReportFailure(Runtime& rt, const std::string& boxText, const std::string& title,
-                   const std::string& logLine, const std::string& reason) {
+void ReportFailure(Runtime& rt, const std::string& boxText, const std::string& title, const std::string& logLine,
+                   const std::string& reason) {
     rt.any_operation_failed = true;
     rt.ShowBox(boxText, BoxIcon::Critical, title);
     WriteLog(rt, logLine);

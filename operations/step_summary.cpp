@@ -8,9 +8,7 @@
 namespace dorvane {
 namespace {
 
-std::string SizeText(std::optional<std::uint64_t> size) {
-    return size ? std::to_string(*size) + " bytes" : "missing";
-}
+std::string SizeText(std::optional<std::uint64_t> size) { return size ? std::to_string(*size) + " bytes" : "missing"; }
 
 std::string SecondsText(std::chrono::duration<double> taken) {
     char text[32];

@@ -10,8 +10,10 @@ void RefuseLeftoverTemporary(Runtime& rt, const std::string& temporary, const st
     if (!rt.files.Exists(temporary)) return;
     throw Error(errc::kFileAlreadyExists,
                 temporary + " is left over from an earlier run that did not finish: it may hold a compacted copy of " +
-                    fileName + " that was never copied back, or one cut short. Check both with dorvane-jet check, keep "
-                    "the sound one as " + fileName + " and delete Temp.bk0; until then " + fileName + " is not compacted");
+                    fileName +
+                    " that was never copied back, or one cut short. Check both with dorvane-jet check, keep "
+                    "the sound one as " +
+                    fileName + " and delete Temp.bk0; until then " + fileName + " is not compacted");
 }
 
 bool CopyBack(Runtime& rt, const std::string& temporary, const std::string& source, ErrorState& error) {

@@ -62,8 +62,7 @@ public:
     static File Open(const std::filesystem::path& path, Access access);
     // Opens and claims for `use` over `range`; nullopt when another
     // program's claim conflicts. Throws for every other failure.
-    static std::optional<File> OpenClaimed(const std::filesystem::path& path, Access access, Use use,
-                                           ByteRange range);
+    static std::optional<File> OpenClaimed(const std::filesystem::path& path, Access access, Use use, ByteRange range);
     // A new file; an existing file of the name is refused (kFileAlreadyExists)
     // and left alone. `permissions` are POSIX mode bits.
     static File CreateNew(const std::filesystem::path& path, unsigned permissions = 0666);

@@ -130,8 +130,7 @@ File File::Open(const std::filesystem::path& path, Access access) {
     return file;
 }
 
-std::optional<File> File::OpenClaimed(const std::filesystem::path& path, Access access, Use use,
-                                      ByteRange range) {
+std::optional<File> File::OpenClaimed(const std::filesystem::path& path, Access access, Use use, ByteRange range) {
     File file = Open(path, access);
     if (!TryWholeFileLock(file.handle_, use == Use::kShared ? LOCK_SH : LOCK_EX, path)) return std::nullopt;
     if (use == Use::kShared) {
@@ -185,7 +184,8 @@ void File::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
             if (errno == EINTR) continue;
             Fail(path_, "read");
         }
-        if (got == 0) throw PathError(errc::kIoError, path_, "read", "the file ended early (was it shortened while open?)");
+        if (got == 0)
+            throw PathError(errc::kIoError, path_, "read", "the file ended early (was it shortened while open?)");
         done += static_cast<std::size_t>(got);
     }
 }
@@ -205,7 +205,8 @@ void File::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
 }
 
 void File::Write(std::string_view bytes) {
-    WriteAll(path_, bytes.size(), [&](std::size_t done) { return ::write(handle_, bytes.data() + done, bytes.size() - done); });
+    WriteAll(path_, bytes.size(),
+             [&](std::size_t done) { return ::write(handle_, bytes.data() + done, bytes.size() - done); });
 }
 
 void File::SetLength(std::uint64_t length) {

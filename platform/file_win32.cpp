@@ -121,7 +121,8 @@ void File::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
             LastOsError() != ERROR_HANDLE_EOF) {
             Fail(path_, "read");
         }
-        if (got == 0) throw PathError(errc::kIoError, path_, "read", "the file ended early (was it shortened while open?)");
+        if (got == 0)
+            throw PathError(errc::kIoError, path_, "read", "the file ended early (was it shortened while open?)");
         done += got;
     }
 }
@@ -209,8 +210,7 @@ void Replacement::Commit() {
             throw PathError(errc::kIoError, target_, "replace",
                             "the file was left as \"" + PathText(earlier) + "\" and could not be moved back");
         }
-        throw SystemError(code == ERROR_UNABLE_TO_REMOVE_REPLACED ? ERROR_SHARING_VIOLATION : code, target_,
-                          "replace");
+        throw SystemError(code == ERROR_UNABLE_TO_REMOVE_REPLACED ? ERROR_SHARING_VIOLATION : code, target_, "replace");
     }
     committed_ = true;
     ::DeleteFileW(earlier.c_str());  // if it stays, the next replacement removes it

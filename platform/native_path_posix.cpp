@@ -25,9 +25,9 @@ std::filesystem::path ToNativePath(std::string_view text) {
     for (char& c : converted) {
         if (c == '\\') c = '/';
     }
-    const bool hasDrive = converted.size() >= 2 && converted[1] == ':' &&
-                          ((converted[0] >= 'A' && converted[0] <= 'Z') ||
-                           (converted[0] >= 'a' && converted[0] <= 'z'));
+    const bool hasDrive =
+        converted.size() >= 2 && converted[1] == ':' &&
+        ((converted[0] >= 'A' && converted[0] <= 'Z') || (converted[0] >= 'a' && converted[0] <= 'z'));
     if (!hasDrive) return converted;
     std::string drive;
     drive += static_cast<char>(converted[0] | 0x20);  // links are named in lower case

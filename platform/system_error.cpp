@@ -4,8 +4,7 @@
 
 namespace dorvane::platform {
 
-Error PathError(long number, const std::filesystem::path& path, std::string_view doing,
-                std::string_view reason) {
+Error PathError(long number, const std::filesystem::path& path, std::string_view doing, std::string_view reason) {
     ErrorText text("cannot ");
     (text << doing << " ").Path(PathText(path)) << ": " << reason;
     return Error(number, text);
@@ -22,14 +21,18 @@ Error SystemError(OsError code, const std::filesystem::path& path, std::string_v
         }
         case Cause::kExists:
             return PathError(errc::kFileAlreadyExists, path, doing, "a file of that name already exists");
-        case Cause::kDenied: return PathError(errc::kPermissionDenied, path, doing, "permission denied");
+        case Cause::kDenied:
+            return PathError(errc::kPermissionDenied, path, doing, "permission denied");
         case Cause::kReadOnly:
             return PathError(errc::kPermissionDenied, path, doing, "the disk or folder is read-only");
-        case Cause::kIsFolder: return PathError(errc::kPermissionDenied, path, doing, "it is a folder");
-        case Cause::kFull: return PathError(errc::kDiskFull, path, doing, "the disk is full");
+        case Cause::kIsFolder:
+            return PathError(errc::kPermissionDenied, path, doing, "it is a folder");
+        case Cause::kFull:
+            return PathError(errc::kDiskFull, path, doing, "the disk is full");
         case Cause::kInUse:
             return PathError(errc::kInUse, path, doing, "the file is in use by another program");
-        case Cause::kOther: break;
+        case Cause::kOther:
+            break;
     }
     return PathError(errc::kIoError, path, doing, SystemDescription(code));
 }

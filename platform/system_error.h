@@ -30,7 +30,6 @@ std::string SystemDescription(OsError code);
 Error SystemError(OsError code, const std::filesystem::path& path, std::string_view doing);
 
 // The same wording for a failure that has no system error number.
-Error PathError(long number, const std::filesystem::path& path, std::string_view doing,
-                std::string_view reason);
+Error PathError(long number, const std::filesystem::path& path, std::string_view doing, std::string_view reason);
 
 }  // namespace dorvane::platform

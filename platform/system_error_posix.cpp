@@ -10,20 +10,28 @@ OsError LastOsError() { return static_cast<OsError>(errno); }
 Cause CauseOf(OsError code) {
     switch (static_cast<int>(code)) {
         case ENOENT:
-        case ENOTDIR: return Cause::kNotFound;
-        case EEXIST: return Cause::kExists;
+        case ENOTDIR:
+            return Cause::kNotFound;
+        case EEXIST:
+            return Cause::kExists;
         case EACCES:
-        case EPERM: return Cause::kDenied;
-        case EROFS: return Cause::kReadOnly;
-        case EISDIR: return Cause::kIsFolder;
+        case EPERM:
+            return Cause::kDenied;
+        case EROFS:
+            return Cause::kReadOnly;
+        case EISDIR:
+            return Cause::kIsFolder;
         case ENOSPC:
-        case EDQUOT: return Cause::kFull;
+        case EDQUOT:
+            return Cause::kFull;
         case EAGAIN:
 #if EWOULDBLOCK != EAGAIN
         case EWOULDBLOCK:
 #endif
-        case ETXTBSY: return Cause::kInUse;
-        default: return Cause::kOther;
+        case ETXTBSY:
+            return Cause::kInUse;
+        default:
+            return Cause::kOther;
     }
 }
 

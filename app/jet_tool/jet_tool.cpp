@@ -87,7 +87,9 @@ int Import(const std::vector<std::string>& args) {
             const std::string& given = args[++i];
             const std::size_t eq = given.find('=');
             const auto type = eq == std::string::npos ? std::nullopt : create::ImportTypeNamed(given.substr(eq + 1));
-            if (!type) return Usage("--type takes COLUMN=TYPE with TYPE one of Long, Double, Currency, DateTime, YesNo, Text, Memo");
+            if (!type)
+                return Usage(
+                    "--type takes COLUMN=TYPE with TYPE one of Long, Double, Currency, DateTime, YesNo, Text, Memo");
             options.types[given.substr(0, eq)] = *type;
         } else {
             return Usage("import does not know '" + args[i] + "'");
@@ -96,7 +98,8 @@ int Import(const std::vector<std::string>& args) {
     const create::ImportSummary summary = create::ImportCsv(args[1], args[2], args[3], options);
     std::cout << "imported " << summary.rows << " rows into " << args[2] << " (";
     for (std::size_t i = 0; i < summary.columns.size(); ++i) {
-        std::cout << (i ? ", " : "") << summary.columns[i].first << " " << create::ImportTypeName(summary.columns[i].second);
+        std::cout << (i ? ", " : "") << summary.columns[i].first << " "
+                  << create::ImportTypeName(summary.columns[i].second);
     }
     std::cout << ")\n";
     return 0;
@@ -104,22 +107,38 @@ int Import(const std::vector<std::string>& args) {
 
 std::string TypeName(const Column& column) {
     switch (column.type) {
-        case coltype::kBoolean: return "Boolean";
-        case coltype::kByte: return "Byte";
-        case coltype::kInteger: return "Integer";
-        case coltype::kLong: return "Long";
-        case coltype::kCurrency: return "Currency";
-        case coltype::kSingle: return "Single";
-        case coltype::kDouble: return "Double";
-        case coltype::kDateTime: return "Date/Time";
-        case coltype::kBinary: return "Binary(" + std::to_string(column.length) + ")";
-        case coltype::kText: return "Text(" + std::to_string(column.length) + " bytes)";
-        case coltype::kOle: return "OLE";
-        case coltype::kMemo: return "Memo";
-        case coltype::kGuid: return "GUID";
-        case coltype::kDecimal: return "Decimal(" + std::to_string(column.precision) + "," + std::to_string(column.scale) + ")";
-        case coltype::kFixedBinary: return "Fixed binary(" + std::to_string(column.length) + ")";
-        default: return "type 0x" + std::to_string(column.type);
+        case coltype::kBoolean:
+            return "Boolean";
+        case coltype::kByte:
+            return "Byte";
+        case coltype::kInteger:
+            return "Integer";
+        case coltype::kLong:
+            return "Long";
+        case coltype::kCurrency:
+            return "Currency";
+        case coltype::kSingle:
+            return "Single";
+        case coltype::kDouble:
+            return "Double";
+        case coltype::kDateTime:
+            return "Date/Time";
+        case coltype::kBinary:
+            return "Binary(" + std::to_string(column.length) + ")";
+        case coltype::kText:
+            return "Text(" + std::to_string(column.length) + " bytes)";
+        case coltype::kOle:
+            return "OLE";
+        case coltype::kMemo:
+            return "Memo";
+        case coltype::kGuid:
+            return "GUID";
+        case coltype::kDecimal:
+            return "Decimal(" + std::to_string(column.precision) + "," + std::to_string(column.scale) + ")";
+        case coltype::kFixedBinary:
+            return "Fixed binary(" + std::to_string(column.length) + ")";
+        default:
+            return "type 0x" + std::to_string(column.type);
     }
 }
 
@@ -128,15 +147,17 @@ void PrintSchema(const JetDatabase& db, const CatalogEntry& entry) {
     std::cout << "TABLE " << entry.name << " (definition page " << def.page << ", " << def.columns.size()
               << " columns, " << def.num_rows << " rows cached)\n";
     for (const Column& column : def.columns) {
-        std::cout << "  " << column.name << "  " << TypeName(column) << (column.IsFixed() ? "" : "  variable")
-                  << "  #" << column.number << "\n";
+        std::cout << "  " << column.name << "  " << TypeName(column) << (column.IsFixed() ? "" : "  variable") << "  #"
+                  << column.number << "\n";
     }
     for (const LogicalIndex& index : def.logical_indexes) {
         const PhysicalIndex& physical = def.physical_indexes[index.physical_index];
         std::cout << "  INDEX " << index.name << " (";
         for (std::size_t i = 0; i < physical.columns.size(); ++i) {
             const Column* column = def.ColumnByNumber(physical.columns[i].column_number);
-            std::cout << (i ? ", " : "") << (column ? column->name : std::string("#").append(std::to_string(physical.columns[i].column_number)))
+            std::cout << (i ? ", " : "")
+                      << (column ? column->name
+                                 : std::string("#").append(std::to_string(physical.columns[i].column_number)))
                       << (physical.columns[i].ascending ? "" : " DESC");
         }
         std::cout << ")" << (index.type == kIndexPrimaryKey ? " PRIMARY KEY" : "")
@@ -189,17 +210,17 @@ int Run(const std::vector<std::string>& args) {
     for (std::size_t i = 1; i < args.size(); ++i) {
         const bool known = (command == "import" && (args[i] == "--key" || args[i] == "--type")) ||
                            (command == "tables" && args[i] == "--all");
-        if (args[i].rfind("--", 0) == 0 && !known) return Usage(command + " does not know the option '" + args[i] + "'");
+        if (args[i].rfind("--", 0) == 0 && !known)
+            return Usage(command + " does not know the option '" + args[i] + "'");
     }
     if (command == "compact") {
         if (args.size() != 3) return Usage("compact needs SOURCE and DESTINATION");
         CompactSummary summary;
         CompactFile(args[1], args[2], summary);
         std::cout << "compacted " << args[1] << " (" << summary.source_pages << " pages) into " << args[2] << " ("
-                  << summary.copy_pages << " pages, " << summary.holes << " kept empty, "
-                  << summary.definitions_moved << " table definitions moved); checked " << summary.tables
-                  << " tables, " << summary.rows << " rows, " << summary.long_values << " memo/OLE values, "
-                  << summary.index_entries << " index entries\n";
+                  << summary.copy_pages << " pages, " << summary.holes << " kept empty, " << summary.definitions_moved
+                  << " table definitions moved); checked " << summary.tables << " tables, " << summary.rows << " rows, "
+                  << summary.long_values << " memo/OLE values, " << summary.index_entries << " index entries\n";
         if (summary.definitions_kept != nullptr)
             std::cout << "table definitions kept their pages: " << summary.definitions_kept << "\n";
         return 0;
@@ -232,7 +253,8 @@ int Run(const std::vector<std::string>& args) {
     }
     if (command == "tables") {
         const bool all = std::find(args.begin(), args.end(), "--all") != args.end();
-        const auto files = std::count_if(args.begin() + 1, args.end(), [](const std::string& a) { return a != "--all"; });
+        const auto files =
+            std::count_if(args.begin() + 1, args.end(), [](const std::string& a) { return a != "--all"; });
         if (files != 1 || args.size() > 3) return Usage("tables takes one FILE, and --all for the system tables too");
         const std::string& file = args[1] == "--all" ? args[2] : args[1];
         const JetDatabase db = JetDatabase::Open(file);
@@ -275,8 +297,8 @@ int Run(const std::vector<std::string>& args) {
         for (std::size_t i = 0; i < report.problems.size(); ++i)
             std::cout << "PROBLEM (" << DamageClassName(report.classes[i]) << "): " << report.problems[i] << "\n";
         std::cout << args[1] << ": " << (db.file().version() == Version::kJet3 ? "Jet 3" : "Jet 4") << ", "
-                  << db.file().page_count() << " pages, " << report.tables << " tables, " << report.rows
-                  << " rows, " << report.long_values << " memo/OLE values, " << report.indexes << " indexes with "
+                  << db.file().page_count() << " pages, " << report.tables << " tables, " << report.rows << " rows, "
+                  << report.long_values << " memo/OLE values, " << report.indexes << " indexes with "
                   << report.index_entries << " entries";
         if (report.stale_row_counts > 0) {
             std::cout << ", " << report.stale_row_counts << " stale cached row counts (harmless)";
@@ -294,7 +316,8 @@ int StatusAfterOutput(int status) {
     std::cout.flush();
     if (std::fflush(stdout) == 0 && !std::ferror(stdout) && std::cout.good()) return status;
     const int cause = errno;
-    std::cerr << "dorvane-jet: cannot write the output" << (cause != 0 ? std::string(": ") + std::strerror(cause) : "") << "\n";
+    std::cerr << "dorvane-jet: cannot write the output" << (cause != 0 ? std::string(": ") + std::strerror(cause) : "")
+              << "\n";
     return 2;
 }
 

@@ -125,7 +125,8 @@ Run Compact(const fs::path& file, const fs::path& work, bool repair) {
     Run r;
     std::string bytes;
     char buffer[4096];
-    for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0;)
+        bytes.append(buffer, static_cast<std::size_t>(n));
     ::close(report[0]);
     int status = 0;
     struct rusage usage {};
@@ -151,7 +152,8 @@ std::vector<fs::path> DefaultFiles(const fs::path& work) {
     for (const char* dir : {"mdb", "products"})
         for (const auto& e : fs::recursive_directory_iterator(data / dir))
             if (e.is_regular_file() && e.path().extension() == ".mdb") all.push_back(e.path());
-    std::sort(all.begin(), all.end(), [](const fs::path& a, const fs::path& b) { return fs::file_size(a) > fs::file_size(b); });
+    std::sort(all.begin(), all.end(),
+              [](const fs::path& a, const fs::path& b) { return fs::file_size(a) > fs::file_size(b); });
     for (std::size_t i = 0; i < std::min<std::size_t>(3, all.size()); ++i) files.push_back(all[i]);
 
     const fs::path bench = data / "bench";
@@ -196,11 +198,12 @@ int main(int argc, char** argv) {
     const bool mdbtools = Shell("command -v mdb-export >/dev/null");
     std::printf("%-20s %6s %6s %8s %8s %6s %6s %7s %8s %7s %7s %8s %8s %6s\n", "file", "MiB", "after", "cp+sync",
                 "compact", "cpu", "ratio", "peakMiB", "rows", "repair", "rep/cmp", "repMiB", "export", "mdb-export");
-    std::printf("(seconds, compaction and cp+sync each the best of three; cpu: the compaction's processor time,\n"
-                " all threads, the least of the three; ratio: compaction / cp and sync\n"
-                " of the copy; rep/cmp: repair / compaction;\n"
-                " export: dorvane-jet export of every user table; mdb-export: the same tables with mdbtools,\n"
-                " binary as hex as ours, and after it the ratio mdb-export / export)\n");
+    std::printf(
+        "(seconds, compaction and cp+sync each the best of three; cpu: the compaction's processor time,\n"
+        " all threads, the least of the three; ratio: compaction / cp and sync\n"
+        " of the copy; rep/cmp: repair / compaction;\n"
+        " export: dorvane-jet export of every user table; mdb-export: the same tables with mdbtools,\n"
+        " binary as hex as ours, and after it the ratio mdb-export / export)\n");
     for (const fs::path& file : files) {
         const double durable = CopySeconds(file, work);
         const Run run = BestOfThree(file, work);
@@ -214,8 +217,7 @@ int main(int argc, char** argv) {
                              std::max(1.0, static_cast<double>(run.summary.source_pages)) / 1048576.0;
         std::printf("%-20s %6.1f %6.1f %8.3f %8.3f %6.2f %6.1f %7.1f %8llu", file.filename().c_str(), mib, after,
                     durable, run.seconds, run.cpu_seconds, run.seconds / std::max(durable, 1e-6),
-                    static_cast<double>(run.peakKiB) / 1024.0,
-                    static_cast<unsigned long long>(run.summary.rows));
+                    static_cast<double>(run.peakKiB) / 1024.0, static_cast<unsigned long long>(run.summary.rows));
         if (repair.error.empty())
             std::printf(" %7.3f %7.2f %8.1f", repair.seconds, repair.seconds / std::max(run.seconds, 1e-6),
                         static_cast<double>(repair.peakKiB) / 1024.0);

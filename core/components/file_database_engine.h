@@ -44,8 +44,8 @@ public:
 struct RepairLoss {
     std::uint64_t rows_dropped = 0;   // unreadable rows, and rows that may be lost
     std::uint64_t values_cut = 0;     // memo/OLE values that could not be read whole
-    std::string summary;             // e.g. "dropped 16 rows of table \"Invoices\""
-    std::uint64_t rows_in_doubt = 0;   // kept, though an index disagreed with them
+    std::string summary;              // e.g. "dropped 16 rows of table \"Invoices\""
+    std::uint64_t rows_in_doubt = 0;  // kept, though an index disagreed with them
     bool any() const { return rows_dropped != 0 || values_cut != 0 || rows_in_doubt != 0 || !summary.empty(); }
 };
 

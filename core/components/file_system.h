@@ -41,8 +41,7 @@ public:
     // Full paths (folder text, "\", name) of the files in folder whose names
     // match the wildcard pattern ("*" and "?", letter case ignored). A missing
     // folder gives none.
-    virtual std::vector<std::string> ListMatching(const std::string& folder,
-                                                  std::string_view pattern) = 0;
+    virtual std::vector<std::string> ListMatching(const std::string& folder, std::string_view pattern) = 0;
     // Opens for appending (creating it), writes the text (UTF-8, as all the
     // program's text) in the encoding that the file's readers expect, closes.
     virtual void AppendToFile(const std::string& path, std::string_view text, TextFile kind) = 0;

@@ -62,8 +62,7 @@ struct Document {
                                                                    std::string_view section) const {
         for (std::size_t i = 0; i < lines.size(); ++i) {
             const Line& l = lines[i];
-            if (l.kind == Line::Kind::Section && SameName(l.application, application) &&
-                SameName(l.section, section)) {
+            if (l.kind == Line::Kind::Section && SameName(l.application, application) && SameName(l.section, section)) {
                 std::size_t end = i + 1;
                 while (end < lines.size() && lines[end].kind != Line::Kind::Section) ++end;
                 return std::make_pair(i + 1, end);
@@ -160,7 +159,8 @@ namespace ini {
 
 std::string NameProblem(std::string_view name, bool isApplication) {
     if (name.empty()) return "it is empty";
-    if (name.front() == ';' || name.front() == '#') return "it begins with '" + std::string(1, name.front()) + "', which starts a comment";
+    if (name.front() == ';' || name.front() == '#')
+        return "it begins with '" + std::string(1, name.front()) + "', which starts a comment";
     for (char c : name) {
         if (c == '\n' || c == '\r') return "it holds a line break";
         if (c == '[' || c == ']' || c == '=') return "it holds '" + std::string(1, c) + "'";
@@ -180,11 +180,21 @@ std::string EncodeValue(std::string_view value) {
     std::string out = "\"";
     for (char c : value) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
                     static const char* hex = "0123456789abcdef";
@@ -213,17 +223,23 @@ std::string DecodeValue(std::string_view stored) {
         }
         const char e = body[++i];
         switch (e) {
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
             case 'x':
                 if (i + 2 < body.size()) {
-                    out += static_cast<char>(
-                        std::strtol(std::string(body.substr(i + 1, 2)).c_str(), nullptr, 16));
+                    out += static_cast<char>(std::strtol(std::string(body.substr(i + 1, 2)).c_str(), nullptr, 16));
                     i += 2;
                 }
                 break;
-            default: out += e;
+            default:
+                out += e;
         }
     }
     return out;
@@ -245,8 +261,8 @@ std::filesystem::path IniSettingsStore::DefaultPath() {
     return base / "dorvane" / "settings.ini";
 }
 
-std::optional<std::string> IniSettingsStore::Read(std::string_view application,
-                                                  std::string_view section, std::string_view key) {
+std::optional<std::string> IniSettingsStore::Read(std::string_view application, std::string_view section,
+                                                  std::string_view key) {
     const auto content = ReadWhole(file_);
     if (!content) return std::nullopt;
     const Document doc = Parse(*content);
@@ -268,10 +284,9 @@ bool IniSettingsStore::Modify(Edit edit) {
     return WriteAtomically(file_, Serialise(doc));
 }
 
-bool IniSettingsStore::Write(std::string_view application, std::string_view section,
-                             std::string_view key, std::string_view value) {
-    if (!NameIsStorable(application, false) || !NameIsStorable(section, true) ||
-        !NameIsStorable(key, true)) {
+bool IniSettingsStore::Write(std::string_view application, std::string_view section, std::string_view key,
+                             std::string_view value) {
+    if (!NameIsStorable(application, false) || !NameIsStorable(section, true) || !NameIsStorable(key, true)) {
         return false;
     }
     return Modify([&](Document& doc) {
@@ -301,8 +316,7 @@ bool IniSettingsStore::Write(std::string_view application, std::string_view sect
     });
 }
 
-bool IniSettingsStore::Delete(std::string_view application, std::string_view section,
-                              std::string_view key) {
+bool IniSettingsStore::Delete(std::string_view application, std::string_view section, std::string_view key) {
     bool found = false;
     const bool saved = Modify([&](Document& doc) {
         while (const auto at = doc.FindEntry(application, section, key)) {

@@ -29,8 +29,7 @@ public:
                                     std::string_view key) override;
     bool Write(std::string_view application, std::string_view section, std::string_view key,
                std::string_view value) override;
-    bool Delete(std::string_view application, std::string_view section,
-                std::string_view key) override;
+    bool Delete(std::string_view application, std::string_view section, std::string_view key) override;
     std::vector<SettingEntry> List(std::optional<std::string_view> application) override;
 
     const std::filesystem::path& path() const { return file_; }

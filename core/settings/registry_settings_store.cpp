@@ -23,8 +23,8 @@ public:
         return RegOpenKeyExW(parent, path.c_str(), 0, rights, &handle_) == ERROR_SUCCESS;
     }
     bool Create(HKEY parent, const std::wstring& path, REGSAM rights) {
-        return RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, rights,
-                               nullptr, &handle_, nullptr) == ERROR_SUCCESS;
+        return RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, rights, nullptr, &handle_,
+                               nullptr) == ERROR_SUCCESS;
     }
     HKEY get() const { return handle_; }
 
@@ -32,12 +32,9 @@ private:
     HKEY handle_ = nullptr;
 };
 
-bool UsableName(std::string_view name) {
-    return !name.empty() && name.find('\\') == std::string_view::npos;
-}
+bool UsableName(std::string_view name) { return !name.empty() && name.find('\\') == std::string_view::npos; }
 
-std::wstring SectionPath(const std::string& base, std::string_view application,
-                         std::string_view section) {
+std::wstring SectionPath(const std::string& base, std::string_view application, std::string_view section) {
     std::string path = base;
     path += '\\';
     path += application;
@@ -58,8 +55,7 @@ std::optional<std::string> QueryText(HKEY key, const std::wstring& name) {
         if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
         data.assign(bytes / sizeof(wchar_t) + 1, L'\0');
         DWORD capacity = static_cast<DWORD>(data.size() * sizeof(wchar_t));
-        status = RegQueryValueExW(key, name.c_str(), nullptr, &type,
-                                  reinterpret_cast<BYTE*>(data.data()), &capacity);
+        status = RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &capacity);
         if (status == ERROR_SUCCESS) {
             data.resize(capacity / sizeof(wchar_t));
             if (const auto nul = data.find(L'\0'); nul != std::wstring::npos) data.resize(nul);
@@ -86,15 +82,14 @@ std::vector<std::wstring> SubkeyNames(HKEY key) {
 std::vector<std::wstring> ValueNames(HKEY key) {
     std::vector<std::wstring> names;
     DWORD longest = 0;
-    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         &longest, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longest, nullptr, nullptr,
+                         nullptr) != ERROR_SUCCESS) {
         return names;
     }
     std::wstring name(longest + 1, L'\0');
     for (DWORD i = 0;; ++i) {
         DWORD length = longest + 1;
-        const LONG status = RegEnumValueW(key, i, name.data(), &length, nullptr, nullptr,
-                                          nullptr, nullptr);
+        const LONG status = RegEnumValueW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
         if (status != ERROR_SUCCESS) break;
         names.emplace_back(name.data(), length);
     }
@@ -105,25 +100,22 @@ std::vector<std::wstring> ValueNames(HKEY key) {
 
 RegistrySettingsStore::RegistrySettingsStore(std::string basePath) : basePath_(std::move(basePath)) {}
 
-std::optional<std::string> RegistrySettingsStore::Read(std::string_view application,
-                                                       std::string_view section,
+std::optional<std::string> RegistrySettingsStore::Read(std::string_view application, std::string_view section,
                                                        std::string_view key) {
     if (!UsableName(application) || !UsableName(section) || key.empty()) return std::nullopt;
     Key sectionKey;
-    if (!sectionKey.Open(HKEY_CURRENT_USER, SectionPath(basePath_, application, section),
-                         KEY_QUERY_VALUE)) {
+    if (!sectionKey.Open(HKEY_CURRENT_USER, SectionPath(basePath_, application, section), KEY_QUERY_VALUE)) {
         return std::nullopt;
     }
     return QueryText(sectionKey.get(), WideFromUtf8(key));
 }
 
-bool RegistrySettingsStore::Write(std::string_view application, std::string_view section,
-                                  std::string_view key, std::string_view value) {
+bool RegistrySettingsStore::Write(std::string_view application, std::string_view section, std::string_view key,
+                                  std::string_view value) {
     if (!UsableName(application) || !UsableName(section) || key.empty()) return false;
     if (value.find('\0') != std::string_view::npos) return false;
     Key sectionKey;
-    if (!sectionKey.Create(HKEY_CURRENT_USER, SectionPath(basePath_, application, section),
-                           KEY_SET_VALUE)) {
+    if (!sectionKey.Create(HKEY_CURRENT_USER, SectionPath(basePath_, application, section), KEY_SET_VALUE)) {
         return false;
     }
     const std::wstring data = WideFromUtf8(value);
@@ -132,12 +124,10 @@ bool RegistrySettingsStore::Write(std::string_view application, std::string_view
                           reinterpret_cast<const BYTE*>(data.c_str()), bytes) == ERROR_SUCCESS;
 }
 
-bool RegistrySettingsStore::Delete(std::string_view application, std::string_view section,
-                                   std::string_view key) {
+bool RegistrySettingsStore::Delete(std::string_view application, std::string_view section, std::string_view key) {
     if (!UsableName(application) || !UsableName(section) || key.empty()) return false;
     Key sectionKey;
-    if (!sectionKey.Open(HKEY_CURRENT_USER, SectionPath(basePath_, application, section),
-                         KEY_SET_VALUE)) {
+    if (!sectionKey.Open(HKEY_CURRENT_USER, SectionPath(basePath_, application, section), KEY_SET_VALUE)) {
         return false;
     }
     return RegDeleteValueW(sectionKey.get(), WideFromUtf8(key).c_str()) == ERROR_SUCCESS;

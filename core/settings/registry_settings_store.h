@@ -33,8 +33,7 @@ public:
     bool Write(std::string_view application, std::string_view section, std::string_view key,
                std::string_view value) override;
     // False when there was no such value.
-    bool Delete(std::string_view application, std::string_view section,
-                std::string_view key) override;
+    bool Delete(std::string_view application, std::string_view section, std::string_view key) override;
     std::vector<SettingEntry> List(std::optional<std::string_view> application) override;
 
 private:

@@ -6,8 +6,8 @@
 namespace dorvane {
 namespace {
 
-std::optional<std::string> SafeRead(SettingsStore& store, std::string_view application,
-                                    std::string_view section, std::string_view key) {
+std::optional<std::string> SafeRead(SettingsStore& store, std::string_view application, std::string_view section,
+                                    std::string_view key) {
     try {
         return store.Read(application, section, key);
     } catch (const std::exception&) {
@@ -17,26 +17,25 @@ std::optional<std::string> SafeRead(SettingsStore& store, std::string_view appli
 
 }  // namespace
 
-std::string GetSetting(SettingsStore& store, std::string_view application,
-                       std::string_view section, std::string_view key) {
+std::string GetSetting(SettingsStore& store, std::string_view application, std::string_view section,
+                       std::string_view key) {
     return SafeRead(store, application, section, key).value_or(std::string());
 }
 
-std::string GetSetting(SettingsStore& store, std::string_view application,
-                       std::string_view section, std::string_view key,
-                       std::string_view defaultValue) {
+std::string GetSetting(SettingsStore& store, std::string_view application, std::string_view section,
+                       std::string_view key, std::string_view defaultValue) {
     auto value = SafeRead(store, application, section, key);
     return value ? *value : std::string(defaultValue);
 }
 
-std::string GetSetting(SettingsStore& store, std::string_view application,
-                       std::string_view section, std::string_view key, long defaultValue) {
+std::string GetSetting(SettingsStore& store, std::string_view application, std::string_view section,
+                       std::string_view key, long defaultValue) {
     auto value = SafeRead(store, application, section, key);
     return value ? *value : std::to_string(defaultValue);
 }
 
-void SaveSetting(SettingsStore& store, std::string_view application, std::string_view section,
-                 std::string_view key, std::string_view value) {
+void SaveSetting(SettingsStore& store, std::string_view application, std::string_view section, std::string_view key,
+                 std::string_view value) {
     try {
         (void)store.Write(application, section, key, value);
     } catch (const std::exception&) {

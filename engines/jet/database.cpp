@@ -57,9 +57,8 @@ void ForEachRowText(const PageFile& file, const TableDef& def,
 TextRows ReadTableText(const PageFile& file, const TableDef& def) {
     TextRows out;
     for (const Column& column : def.columns) out.columns.push_back(column.name);
-    ForEachRowText(file, def, [&](std::vector<std::optional<std::string>>& values) {
-        out.rows.push_back(std::move(values));
-    });
+    ForEachRowText(file, def,
+                   [&](std::vector<std::optional<std::string>>& values) { out.rows.push_back(std::move(values)); });
     return out;
 }
 

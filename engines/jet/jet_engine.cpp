@@ -68,9 +68,8 @@ public:
         if (!database_->has_value()) throw Error(errc::kInternal, "The database is closed.");
         const SelectQuery query = ParseSelect(sql_);
         const JetDatabase& db = **database_;
-        return NamingPathsAsGiven({path_}, [&] {
-            return std::make_unique<JetRecordset>(RunSelect(db.file(), db.tables(), query));
-        });
+        return NamingPathsAsGiven(
+            {path_}, [&] { return std::make_unique<JetRecordset>(RunSelect(db.file(), db.tables(), query)); });
     }
 
 private:
@@ -122,9 +121,8 @@ public:
         if (!std::filesystem::exists(native, ignored)) {
             throw Error(errc::kFileNotFound, "Could not find file '" + path + "'.");
         }
-        return NamingPathsAsGiven({path}, [&] {
-            return std::make_shared<JetDatabaseHandle>(JetDatabase::Open(native), path);
-        });
+        return NamingPathsAsGiven({path},
+                                  [&] { return std::make_shared<JetDatabaseHandle>(JetDatabase::Open(native), path); });
     }
 };
 

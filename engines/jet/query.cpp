@@ -80,7 +80,8 @@ public:
         if (Symbol("*")) {
             // every column
         } else {
-            do query.columns.push_back(Name("a column name")); while (Symbol(","));
+            do query.columns.push_back(Name("a column name"));
+            while (Symbol(","));
         }
         Keyword("FROM");
         query.table = Name("a table name");
@@ -146,7 +147,6 @@ void AppendText(const PageFile& file, ByteSpan bytes, std::string& out, std::u16
     while (out.size() > start && out.back() == '\0') out.pop_back();
 }
 
-
 std::size_t ColumnIndex(const TableDef& def, const std::string& name, const std::string& table) {
     if (const auto index = def.ColumnIndex(name)) return *index;
     throw Error(errc::kItemNotFound, "The table '" + table + "' has no column named '" + name + "'.");
@@ -156,16 +156,24 @@ std::size_t ColumnIndex(const TableDef& def, const std::string& name, const std:
 
 SelectQuery ParseSelect(std::string_view sql) { return Parser(Tokenize(sql)).Parse(); }
 
-bool AppendFieldText(const PageFile& file, const Column& column, ByteSpan row, const FieldSpan& field,
-                     std::string& out, std::u16string& units) {
+bool AppendFieldText(const PageFile& file, const Column& column, ByteSpan row, const FieldSpan& field, std::string& out,
+                     std::u16string& units) {
     if (!column.IsBoolean() && !field.present) return false;
     const ByteSpan bytes = column.IsBoolean() ? ByteSpan() : FieldBytes(row, field);
     switch (column.type) {
-        case coltype::kText: AppendText(file, bytes, out, units); return true;
-        case coltype::kMemo: AppendText(file, ReadLongValue(file, bytes), out, units); return true;
-        case coltype::kOle: AppendHex(ReadLongValue(file, bytes), out); return true;
+        case coltype::kText:
+            AppendText(file, bytes, out, units);
+            return true;
+        case coltype::kMemo:
+            AppendText(file, ReadLongValue(file, bytes), out, units);
+            return true;
+        case coltype::kOle:
+            AppendHex(ReadLongValue(file, bytes), out);
+            return true;
         case coltype::kBinary:
-        case coltype::kFixedBinary: AppendHex(bytes, out); return true;
+        case coltype::kFixedBinary:
+            AppendHex(bytes, out);
+            return true;
         default: {
             const std::optional<std::string> text = FieldToText(file, column, row, field);
             if (text) out += *text;
@@ -187,7 +195,8 @@ TextRows RunSelect(const PageFile& file, const std::vector<CatalogEntry>& tables
         for (const std::string& name : query.columns) selected.push_back(ColumnIndex(def, name, entry->name));
     }
     std::vector<std::pair<std::size_t, std::string>> conditions;
-    for (const auto& [name, text] : query.conditions) conditions.emplace_back(ColumnIndex(def, name, entry->name), text);
+    for (const auto& [name, text] : query.conditions)
+        conditions.emplace_back(ColumnIndex(def, name, entry->name), text);
 
     TextRows out;
     for (std::size_t i : selected) out.columns.push_back(def.columns[i].name);

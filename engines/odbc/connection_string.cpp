@@ -71,8 +71,8 @@ std::vector<Attribute> Parse(const std::string& text) {
             const auto end = text.find(';', equals + 1);
             attribute.valueBegin = equals + 1;
             attribute.valueEnd = end == std::string::npos ? text.size() : end;
-            attribute.value = Trim(std::string_view(text).substr(
-                attribute.valueBegin, attribute.valueEnd - attribute.valueBegin));
+            attribute.value =
+                Trim(std::string_view(text).substr(attribute.valueBegin, attribute.valueEnd - attribute.valueBegin));
             attribute.portAt = attribute.valueEnd;
             while (attribute.portAt > attribute.valueBegin &&
                    (text[attribute.portAt - 1] == ' ' || text[attribute.portAt - 1] == '\t'))
@@ -91,8 +91,7 @@ bool NamesSignIn(const std::vector<Attribute>& attributes) {
 }
 
 bool NamesPort(const std::vector<Attribute>& attributes) {
-    return std::any_of(attributes.begin(), attributes.end(),
-                       [](const Attribute& a) { return a.key == "port"; });
+    return std::any_of(attributes.begin(), attributes.end(), [](const Attribute& a) { return a.key == "port"; });
 }
 
 }  // namespace
@@ -127,8 +126,8 @@ std::string AmendConnectionString(const std::string& text, const ConnectionAmend
 
     if (amendments.add_default_port && !NamesPort(attributes)) {
         // The last "server" counts, as drivers let a later attribute win.
-        const auto server = std::find_if(attributes.rbegin(), attributes.rend(),
-                                         [](const Attribute& a) { return a.key == "server"; });
+        const auto server =
+            std::find_if(attributes.rbegin(), attributes.rend(), [](const Attribute& a) { return a.key == "server"; });
         if (server != attributes.rend() && !server->value.empty() &&
             server->value.find_first_of(",\\") == std::string::npos) {
             result.insert(server->portAt, ",1433");
@@ -138,9 +137,7 @@ std::string AmendConnectionString(const std::string& text, const ConnectionAmend
     if (amendments.login && !NamesSignIn(attributes)) {
         if (!result.empty() && result.back() != ';') result.push_back(';');
         result += "UID=" + BraceQuote(amendments.login->user, amendments.braces, "DORVANE_SQL_USER") +
-                  ";PWD=" +
-                  BraceQuote(amendments.login->password, amendments.braces, "DORVANE_SQL_PASSWORD") +
-                  ";";
+                  ";PWD=" + BraceQuote(amendments.login->password, amendments.braces, "DORVANE_SQL_PASSWORD") + ";";
     }
     return result;
 }

@@ -19,20 +19,15 @@ std::vector<SQLWCHAR> ToSqlText(std::string_view utf8, std::string_view what) {
 std::string FromSqlText(const SQLWCHAR* text, std::size_t length) {
     std::u16string wide;
     wide.reserve(length);
-    for (std::size_t i = 0; i < length && text[i] != 0; ++i)
-        wide.push_back(static_cast<char16_t>(text[i]));
+    for (std::size_t i = 0; i < length && text[i] != 0; ++i) wide.push_back(static_cast<char16_t>(text[i]));
     return Utf16ToUtf8(wide);
 }
 
 Handle::Handle(SQLSMALLINT type, SQLHANDLE parent) : type_(type) {
     if (!Succeeded(SQLAllocHandle(type, parent, &handle_))) {
         handle_ = SQL_NULL_HANDLE;
-        const char* what = type == SQL_HANDLE_ENV   ? "environment"
-                           : type == SQL_HANDLE_DBC ? "connection"
-                                                    : "statement";
-        throw Error(errc::kSqlClient,
-                    std::string("The ODBC driver manager could not allocate a ") + what +
-                        " handle.");
+        const char* what = type == SQL_HANDLE_ENV ? "environment" : type == SQL_HANDLE_DBC ? "connection" : "statement";
+        throw Error(errc::kSqlClient, std::string("The ODBC driver manager could not allocate a ") + what + " handle.");
     }
 }
 
@@ -40,8 +35,7 @@ Handle::~Handle() {
     if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(type_, handle_);
 }
 
-Handle::Handle(Handle&& other) noexcept
-    : type_(other.type_), handle_(std::exchange(other.handle_, nullptr)) {}
+Handle::Handle(Handle&& other) noexcept : type_(other.type_), handle_(std::exchange(other.handle_, nullptr)) {}
 
 Handle& Handle::operator=(Handle&& other) noexcept {
     if (this != &other) {
@@ -64,9 +58,8 @@ std::string Diagnostics(const Handle& handle) {
         SQLINTEGER native = 0;
         std::vector<SQLWCHAR> message(1024);
         SQLSMALLINT length = 0;
-        SQLRETURN rc = SQLGetDiagRecW(handle.type(), handle.get(), i, state, &native,
-                                      message.data(), static_cast<SQLSMALLINT>(message.size()),
-                                      &length);
+        SQLRETURN rc = SQLGetDiagRecW(handle.type(), handle.get(), i, state, &native, message.data(),
+                                      static_cast<SQLSMALLINT>(message.size()), &length);
         if (rc == SQL_SUCCESS_WITH_INFO && static_cast<std::size_t>(length) >= message.size()) {
             message.resize(static_cast<std::size_t>(length) + 1);
             rc = SQLGetDiagRecW(handle.type(), handle.get(), i, state, &native, message.data(),
@@ -75,15 +68,16 @@ std::string Diagnostics(const Handle& handle) {
         if (!Succeeded(rc)) break;
         records.push_back({FromSqlText(state, 5), native, FromSqlText(message.data(), message.size())});
     }
-    const bool anyError = std::any_of(records.begin(), records.end(),
-                                      [](const Record& r) { return r.state.rfind("01", 0) != 0; });
+    const bool anyError =
+        std::any_of(records.begin(), records.end(), [](const Record& r) { return r.state.rfind("01", 0) != 0; });
     std::string text;
     for (const Record& r : records) {
         if (anyError && r.state.rfind("01", 0) == 0) continue;
         if (!text.empty()) text += "; ";
         // One log line per failure: line breaks inside a message become blanks.
         std::string message = r.message;
-        std::replace_if(message.begin(), message.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+        std::replace_if(
+            message.begin(), message.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
         while (!message.empty() && message.back() == ' ') message.pop_back();
         text += message;
         text += " (SQLSTATE " + r.state + ", native error " + std::to_string(r.native) + ")";

@@ -10,13 +10,9 @@ namespace {
 class OdbcClient final : public SqlClient {
 public:
     explicit OdbcClient(const ClientOptions& options) : options_(options) {}
-    std::unique_ptr<SqlConnection> NewConnection() override {
-        return std::make_unique<OdbcConnection>(options_);
-    }
+    std::unique_ptr<SqlConnection> NewConnection() override { return std::make_unique<OdbcConnection>(options_); }
     std::unique_ptr<SqlCommand> NewCommand() override { return std::make_unique<OdbcCommand>(); }
-    std::unique_ptr<SqlRecordset> NewRecordset() override {
-        return std::make_unique<OdbcRecordset>();
-    }
+    std::unique_ptr<SqlRecordset> NewRecordset() override { return std::make_unique<OdbcRecordset>(); }
 
 private:
     ClientOptions options_;
@@ -26,8 +22,6 @@ private:
 
 std::unique_ptr<SqlClient> MakeSqlClient() { return MakeSqlClient(ClientOptions{}); }
 
-std::unique_ptr<SqlClient> MakeSqlClient(const ClientOptions& options) {
-    return std::make_unique<OdbcClient>(options);
-}
+std::unique_ptr<SqlClient> MakeSqlClient(const ClientOptions& options) { return std::make_unique<OdbcClient>(options); }
 
 }  // namespace dorvane::odbc

@@ -10,14 +10,12 @@ constexpr int kCommandUnknown = 8;  // what a command is before a type is set
 
 }  // namespace
 
-void OdbcCommand::SetActiveConnection(SqlConnection& connection) {
-    connection_ = &AsOdbc(connection);
-}
+void OdbcCommand::SetActiveConnection(SqlConnection& connection) { connection_ = &AsOdbc(connection); }
 
 void OdbcCommand::SetCommandType(int type) {
     if (type != kCommandText && type != kCommandUnknown)
-        throw Error(errc::kNotAvailable, "Command type " + std::to_string(type) +
-                                             " is not supported; only text commands (1) are.");
+        throw Error(errc::kNotAvailable,
+                    "Command type " + std::to_string(type) + " is not supported; only text commands (1) are.");
 }
 
 void OdbcCommand::Execute() {

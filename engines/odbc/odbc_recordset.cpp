@@ -9,7 +9,6 @@
 namespace dorvane::odbc {
 namespace {
 
-
 bool SameName(const std::string& a, const std::string& b) { return EqualsIgnoringAsciiCase(a, b); }
 
 std::vector<std::string> ColumnNames(const Handle& stmt) {
@@ -24,14 +23,12 @@ std::vector<std::string> ColumnNames(const Handle& stmt) {
         SQLULEN size = 0;
         SQLSMALLINT digits = 0;
         SQLSMALLINT nullable = 0;
-        SQLRETURN rc = SQLDescribeColW(stmt.get(), column, name.data(),
-                                       static_cast<SQLSMALLINT>(name.size()), &length, &type,
-                                       &size, &digits, &nullable);
+        SQLRETURN rc = SQLDescribeColW(stmt.get(), column, name.data(), static_cast<SQLSMALLINT>(name.size()), &length,
+                                       &type, &size, &digits, &nullable);
         if (rc == SQL_SUCCESS_WITH_INFO && static_cast<std::size_t>(length) >= name.size()) {
             name.resize(static_cast<std::size_t>(length) + 1);
-            rc = SQLDescribeColW(stmt.get(), column, name.data(),
-                                 static_cast<SQLSMALLINT>(name.size()), &length, &type, &size,
-                                 &digits, &nullable);
+            rc = SQLDescribeColW(stmt.get(), column, name.data(), static_cast<SQLSMALLINT>(name.size()), &length, &type,
+                                 &size, &digits, &nullable);
         }
         if (!Succeeded(rc)) throw CallFailed(stmt, "The query's columns could not be read.");
         names.push_back(FromSqlText(name.data(), static_cast<std::size_t>(length)));
@@ -47,15 +44,12 @@ FieldValue ReadField(const Handle& stmt, SQLUSMALLINT column) {
     constexpr std::size_t kBufferChars = sizeof(buffer) / sizeof(SQLWCHAR);
     for (;;) {
         SQLLEN indicator = 0;
-        const SQLRETURN rc =
-            SQLGetData(stmt.get(), column, SQL_C_WCHAR, buffer, kBufferBytes, &indicator);
+        const SQLRETURN rc = SQLGetData(stmt.get(), column, SQL_C_WCHAR, buffer, kBufferBytes, &indicator);
         if (rc == SQL_NO_DATA) break;  // the previous piece was the last
         if (!Succeeded(rc)) throw CallFailed(stmt, "A field of the query could not be read.");
         if (indicator == SQL_NULL_DATA) return FieldValue{true, {}};
-        const bool partial =
-            rc == SQL_SUCCESS_WITH_INFO && (indicator == SQL_NO_TOTAL || indicator >= kBufferBytes);
-        const std::size_t chars =
-            partial ? kBufferChars - 1 : static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR);
+        const bool partial = rc == SQL_SUCCESS_WITH_INFO && (indicator == SQL_NO_TOTAL || indicator >= kBufferBytes);
+        const std::size_t chars = partial ? kBufferChars - 1 : static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR);
         for (std::size_t i = 0; i < chars; ++i) wide.push_back(static_cast<char16_t>(buffer[i]));
         if (!partial) break;
     }
@@ -95,10 +89,9 @@ void OdbcRecordset::MoveFirst() {
 
 FieldValue OdbcRecordset::Field(const std::string& name) {
     if (!open_) throw Error(errc::kObjectClosed, "The record set is not open.");
-    const auto column = std::find_if(columns_.begin(), columns_.end(),
-                                     [&name](const std::string& c) { return SameName(c, name); });
-    if (column == columns_.end())
-        throw Error(errc::kItemNotFound, "The query has no field named \"" + name + "\".");
+    const auto column =
+        std::find_if(columns_.begin(), columns_.end(), [&name](const std::string& c) { return SameName(c, name); });
+    if (column == columns_.end()) throw Error(errc::kItemNotFound, "The query has no field named \"" + name + "\".");
     if (!firstRow_) throw Error(errc::kNoCurrentRecord, "No current record.");
     return (*firstRow_)[static_cast<std::size_t>(column - columns_.begin())];
 }

@@ -2,8 +2,7 @@
 
 namespace dorvane::odbc {
 
-Statement::Statement(SQLHDBC connection, const std::string& text)
-    : stmt_(SQL_HANDLE_STMT, connection) {
+Statement::Statement(SQLHDBC connection, const std::string& text) : stmt_(SQL_HANDLE_STMT, connection) {
     std::vector<SQLWCHAR> wide = ToSqlText(text, "statement");
     const SQLRETURN rc = SQLExecDirectW(stmt_.get(), wide.data(), SQL_NTS);
     if (rc == SQL_NO_DATA) return;  // ran; returned neither rows nor a count

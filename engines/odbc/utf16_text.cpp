@@ -6,9 +6,8 @@ namespace dorvane::odbc {
 namespace {
 
 [[noreturn]] void ThrowInvalid(std::string_view what, std::size_t offset) {
-    throw Error(errc::kSqlClient, "The " + std::string(what) +
-                                      " is not valid UTF-8 text (at byte " +
-                                      std::to_string(offset) + ").");
+    throw Error(errc::kSqlClient,
+                "The " + std::string(what) + " is not valid UTF-8 text (at byte " + std::to_string(offset) + ").");
 }
 
 void AppendUtf8(std::string& out, char32_t cp) {
@@ -84,8 +83,7 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
             const char32_t cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
                                 (static_cast<char32_t>(text[i + 1]) - 0xDC00);
             AppendUtf8(out, cp);

@@ -27,9 +27,9 @@ struct Anatomy {
     std::vector<std::uint32_t> leaves;           // index leaf pages
     std::vector<std::uint32_t> user_tables;      // definition pages
     struct Map {
-        std::size_t bitmap;       // file offset of an inline map's bitmap
-        std::size_t bytes;        // its length
-        std::uint32_t first_page; // the page its first bit stands for
+        std::size_t bitmap;        // file offset of an inline map's bitmap
+        std::size_t bytes;         // its length
+        std::uint32_t first_page;  // the page its first bit stands for
     };
     std::vector<Map> table_maps;  // parallel to user_tables; bytes 0 where the map is not inline
 };
@@ -56,7 +56,8 @@ inline Anatomy Dissect(const PageFile& f) {
                        Le32(f.ReadPage(record.page), page.slots()[record.row].start + 1)};
             a.table_maps.push_back(map);
             if (def.pages.size() == 1)
-                for (const Column& c : def.columns) a.column_blocks.push_back(std::size_t{def.page} * ps + c.block_offset);
+                for (const Column& c : def.columns)
+                    a.column_blocks.push_back(std::size_t{def.page} * ps + c.block_offset);
         }
         for (const PhysicalIndex& index : def.physical_indexes)
             for (std::uint32_t p : WalkIndex(f, index.root_page).pages)
@@ -73,8 +74,10 @@ inline Anatomy Dissect(const PageFile& f) {
                 const FieldSpan& span = fields.spans[c];
                 if (!def.columns[c].IsLongValue() || !span.present || span.length < kLongValueFieldHeader) continue;
                 const LongValueField lv = ParseLongValueField(FieldBytes(row.body, span));
-                (lv.kind == LongValueKind::kInline ? a.inline_fields : a.long_value_fields).push_back(start + span.offset);
-                for (const RowPointer& at : LongValueRows(f, FieldBytes(row.body, span))) a.long_value_rows.push_back(at.ToU32());
+                (lv.kind == LongValueKind::kInline ? a.inline_fields : a.long_value_fields)
+                    .push_back(start + span.offset);
+                for (const RowPointer& at : LongValueRows(f, FieldBytes(row.body, span)))
+                    a.long_value_rows.push_back(at.ToU32());
             }
         }
     }

@@ -40,11 +40,12 @@ const std::vector<Seed>& Seeds() {
         const char* env = std::getenv("DORVANE_TESTDATA");
         const fs::path data = env != nullptr && *env != '\0' ? fs::path(env) : fs::path(DORVANE_TESTDATA);
         std::vector<Seed> out;
-        for (const char* name : {"mdb/jet4/overflowTestV2000.mdb", "mdb/jet4/indexTestV2000.mdb",
-                                 "mdb/jet4/delTestV2000.mdb", "mdb/jet3/testV1997.mdb", "mdb/jet3/indexTestV1997.mdb",
-                                 "products/post_db.mdb"}) {
+        for (const char* name :
+             {"mdb/jet4/overflowTestV2000.mdb", "mdb/jet4/indexTestV2000.mdb", "mdb/jet4/delTestV2000.mdb",
+              "mdb/jet3/testV1997.mdb", "mdb/jet3/indexTestV1997.mdb", "products/post_db.mdb"}) {
             std::ifstream in(data / name, std::ios::binary);
-            Seed& seed = out.emplace_back(Seed{{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}, {}, {}});
+            Seed& seed =
+                out.emplace_back(Seed{{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}, {}, {}});
             if (seed.bytes.empty()) Fail(std::string("missing test file ") + name);
             seed.content = Content(PageFile::FromMemory(seed.bytes));
             seed.anatomy = fuzzing::Dissect(PageFile::FromMemory(seed.bytes));
@@ -55,7 +56,9 @@ const std::vector<Seed>& Seeds() {
 }
 
 template <typename T>
-const T* Pick(const std::vector<T>& v, std::uint16_t n) { return v.empty() ? nullptr : &v[n % v.size()]; }
+const T* Pick(const std::vector<T>& v, std::uint16_t n) {
+    return v.empty() ? nullptr : &v[n % v.size()];
+}
 
 // Applies one eight-byte change: op, page (2 bytes), offset (2), value (2), spare.
 void Mutate(Bytes& b, const Format& f, const fuzzing::Anatomy& anatomy, const std::uint8_t* m, std::uint32_t& cut) {
@@ -77,8 +80,9 @@ void Mutate(Bytes& b, const Format& f, const fuzzing::Anatomy& anatomy, const st
             PutLe16(b, at, change(Le16(b, at)));
         }
     };
-    const bool longValuePage = data && std::equal(b.begin() + static_cast<std::ptrdiff_t>(base + f.page_owner),
-                                                  b.begin() + static_cast<std::ptrdiff_t>(base + f.page_owner + 4), "LVAL");
+    const bool longValuePage =
+        data && std::equal(b.begin() + static_cast<std::ptrdiff_t>(base + f.page_owner),
+                           b.begin() + static_cast<std::ptrdiff_t>(base + f.page_owner + 4), "LVAL");
     switch (m[0] % 19) {
         case 0: {  // a bit of the page header, or an offset bit of a slot that leaves the page
             std::size_t at = offset % (f.data_row_offsets + 2 * slots);
@@ -94,7 +98,8 @@ void Mutate(Bytes& b, const Format& f, const fuzzing::Anatomy& anatomy, const st
             if (slots != 0) PutLe16(b, base + f.data_row_offsets + 2 * (offset % slots), value);
             break;
         case 2:  // the owner: another page, or a bit of it
-            PutLe32(b, base + f.page_owner, value & 1 ? value % pages : Le32(b, base + f.page_owner) ^ (1u << (value % 32)));
+            PutLe32(b, base + f.page_owner,
+                    value & 1 ? value % pages : Le32(b, base + f.page_owner) ^ (1u << (value % 32)));
             break;
         case 3:
             b[base] = static_cast<std::uint8_t>(value);
@@ -105,7 +110,8 @@ void Mutate(Bytes& b, const Format& f, const fuzzing::Anatomy& anatomy, const st
         case 5:  // a usage-map bit: map records live on owner-0 data pages
             if (data && Le32(b, base + f.page_owner) == 0 && slots != 0) {
                 const std::size_t start = Le16(b, base + f.data_row_offsets + 2 * (slots - 1)) & kRowOffsetMask;
-                if (start < f.page_size) b[base + start + offset % (f.page_size - start)] ^= static_cast<std::uint8_t>(1u << (value % 8));
+                if (start < f.page_size)
+                    b[base + start + offset % (f.page_size - start)] ^= static_cast<std::uint8_t>(1u << (value % 8));
             }
             break;
         case 6:  // a torn write: the first sector zeroed, or the whole page
@@ -116,7 +122,8 @@ void Mutate(Bytes& b, const Format& f, const fuzzing::Anatomy& anatomy, const st
             break;
         case 8:  // a byte of an index leaf's entries: a key changed, or a row it names
             if (b[base] == kPageIndexLeaf)
-                b[base + f.idx_entries + offset % (f.page_size - f.idx_entries)] ^= static_cast<std::uint8_t>(1u << (value % 8));
+                b[base + f.idx_entries + offset % (f.page_size - f.idx_entries)] ^=
+                    static_cast<std::uint8_t>(1u << (value % 8));
             break;
         case 9:  // a row's deleted flag set, or cleared
             if (slots != 0) {
@@ -126,29 +133,39 @@ void Mutate(Bytes& b, const Format& f, const fuzzing::Anatomy& anatomy, const st
             }
             break;
         case 10:  // a catalog row's Type changed
-            if (const std::size_t* at = Pick(anatomy.catalog_types, offset)) b[*at] ^= static_cast<std::uint8_t>(1u << (value % 3));
+            if (const std::size_t* at = Pick(anatomy.catalog_types, offset))
+                b[*at] ^= static_cast<std::uint8_t>(1u << (value % 3));
             break;
         case 11:  // a long-value pointer moved to another long-value row
             if (const std::size_t* at = Pick(anatomy.long_value_fields, offset))
-                if (const std::uint32_t* to = Pick(anatomy.long_value_rows, value)) PutLe32(b, *at + kLongValueFieldPointer, *to);
+                if (const std::uint32_t* to = Pick(anatomy.long_value_rows, value))
+                    PutLe32(b, *at + kLongValueFieldPointer, *to);
             break;
         case 12:  // a long-value page's slots moved
-            if (longValuePage) eachSlot([&](std::uint16_t w) { return (w & kRowDeleted) != 0 ? w : static_cast<std::uint16_t>(w + 1 + value % 16); });
+            if (longValuePage)
+                eachSlot([&](std::uint16_t w) {
+                    return (w & kRowDeleted) != 0 ? w : static_cast<std::uint16_t>(w + 1 + value % 16);
+                });
             break;
         case 13:  // an inline long value's length lowered
             if (const std::size_t* at = Pick(anatomy.inline_fields, offset))
-                if ((Le32(b, *at) & kLongValueLengthMask) > 0) PutLe32(b, *at, Le32(b, *at) - 1 - value % std::min<std::uint32_t>(3, Le32(b, *at) & kLongValueLengthMask));
+                if ((Le32(b, *at) & kLongValueLengthMask) > 0)
+                    PutLe32(b, *at,
+                            Le32(b, *at) - 1 - value % std::min<std::uint32_t>(3, Le32(b, *at) & kLongValueLengthMask));
             break;
         case 14:  // a column block: its number, its type, or its fixed offset
             if (const std::size_t* at = Pick(anatomy.column_blocks, offset)) {
-                if (value % 3 == 0) PutLe16(b, *at + f.col_number, static_cast<std::uint16_t>(Le16(b, *at + f.col_number) + 1 + value / 3 % 4));
+                if (value % 3 == 0)
+                    PutLe16(b, *at + f.col_number,
+                            static_cast<std::uint16_t>(Le16(b, *at + f.col_number) + 1 + value / 3 % 4));
                 else if (value % 3 == 1) {
                     // A type of another size: one of the same size reads the same
                     // bytes another way, which no reader can tell from a choice.
                     const std::uint8_t type = static_cast<std::uint8_t>(coltype::kByte + value / 3 % 7);
                     if (FixedValueSize(type) != FixedValueSize(b[*at + f.col_type])) b[*at + f.col_type] = type;
-                }
-                else PutLe16(b, *at + f.col_fixed_offset, static_cast<std::uint16_t>(Le16(b, *at + f.col_fixed_offset) + 1 + value / 3 % 8));
+                } else
+                    PutLe16(b, *at + f.col_fixed_offset,
+                            static_cast<std::uint16_t>(Le16(b, *at + f.col_fixed_offset) + 1 + value / 3 % 8));
             }
             break;
         case 15:  // an index node's last child moved to another leaf
@@ -160,7 +177,9 @@ void Mutate(Bytes& b, const Format& f, const fuzzing::Anatomy& anatomy, const st
                 std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(map->bitmap), map->bytes, 0);
             break;
         case 17:  // a page written back from before its deletes
-            eachSlot([](std::uint16_t w) { return (w & kRowDeleted) == kRowDeleted ? static_cast<std::uint16_t>(w & ~kRowDeleted) : w; });
+            eachSlot([](std::uint16_t w) {
+                return (w & kRowDeleted) == kRowDeleted ? static_cast<std::uint16_t>(w & ~kRowDeleted) : w;
+            });
             break;
         case 18:  // a data page given to another table, and listed in its map
             if (data && !longValuePage && !anatomy.user_tables.empty()) {

@@ -47,9 +47,11 @@ TYPED_TEST_P(FileDatabaseEngineContract, RefusesAMissingSourceAndADestinationTha
     const std::string taken = f.Content("Temp.bk0");
     FileDatabaseEngine& engine = this->engine_;
     EXPECT_EQ(ErrorOf([&] { engine.CompactDatabase(f.Path("missing.mdb"), f.Path("new.mdb")); }), errc::kFileNotFound);
-    EXPECT_EQ(ErrorOf([&] { (void)engine.RepairDatabase(f.Path("missing.mdb"), f.Path("new.mdb")); }), errc::kFileNotFound);
+    EXPECT_EQ(ErrorOf([&] { (void)engine.RepairDatabase(f.Path("missing.mdb"), f.Path("new.mdb")); }),
+              errc::kFileNotFound);
     EXPECT_EQ(f.Content("new.mdb"), "");
-    EXPECT_EQ(ErrorOf([&] { engine.CompactDatabase(f.Path("post_db.mdb"), f.Path("Temp.bk0")); }), errc::kFileAlreadyExists);
+    EXPECT_EQ(ErrorOf([&] { engine.CompactDatabase(f.Path("post_db.mdb"), f.Path("Temp.bk0")); }),
+              errc::kFileAlreadyExists);
     EXPECT_EQ(ErrorOf([&] { (void)engine.RepairDatabase(f.Path("post_db.mdb"), f.Path("Temp.bk0")); }),
               errc::kFileAlreadyExists);
     EXPECT_EQ(f.Content("Temp.bk0"), taken);

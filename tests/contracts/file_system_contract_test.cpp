@@ -18,7 +18,7 @@ protected:
     std::string At(const std::string& name) const { return PathText(dir_.path()) + "\\" + name; }
     std::vector<std::string> Names() const {  // staging files included
         std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(dir_.path())) 
+        for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
             names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
@@ -43,7 +43,7 @@ TYPED_TEST(FileSystemContract, CopyAppendRenameDeleteAndListDoWhatTheySay) {
     files.RenameReplace(this->At("log.txt"), this->At("post_db_2.mdb"));
     EXPECT_TRUE(ReadFile(this->dir_ / "post_db_2.mdb") == "one\r\ntwo\r\n" && files.Exists(this->At("post_db_2.mdb")));
     std::filesystem::create_directory(this->dir_ / "post_db_3.mdb");
-    EXPECT_EQ(files.FileSize(this->At("post_db_3.mdb")), std::nullopt);  // a folder has no size here
+    EXPECT_EQ(files.FileSize(this->At("post_db_3.mdb")), std::nullopt);             // a folder has no size here
     auto found = files.ListMatching(PathText(this->dir_.path()), "post_db_*.mdb");  // no folders, any case
     std::sort(found.begin(), found.end());
     EXPECT_EQ(found, (std::vector<std::string>{this->At("POST_DB_1.MDB"), this->At("post_db_2.mdb")}));
@@ -61,7 +61,11 @@ TYPED_TEST(FileSystemContract, FailuresSayWhyAndChangeNothing) {
     std::filesystem::create_directory(this->dir_ / "folder");
     const auto names = this->Names();
     auto& files = this->files_;
-    const struct { std::function<void()> action; long number; const char* said; } cases[] = {
+    const struct {
+        std::function<void()> action;
+        long number;
+        const char* said;
+    } cases[] = {
         {[&] { files.CopyFile(this->At("none.bk0"), this->At("post_db.mdb")); }, errc::kFileNotFound, "none.bk0"},
         {[&] { files.CopyFile(this->At("Temp.bk0"), this->At("no\\x.mdb")); }, errc::kPathNotFound, "x.mdb"},
         {[&] {

@@ -15,7 +15,8 @@ struct IniFixture {
 INSTANTIATE_TYPED_TEST_SUITE_P(Ini, SettingsStoreContract, IniFixture);
 
 TEST(IniSettingsStore, SavesAsPeopleWriteAndKeepsWhatTheyWrote) {
-    const char* const cases[][2] = {  // the file before, and after DbPath is saved
+    const char* const cases[][2] = {
+        // the file before, and after DbPath is saved
         {"", "[Bresk\\Locations]\nDbPath = D:\\D\n"},
         {"[Bresk\\TitleBar]\nsqlver = 0\n", "[Bresk\\TitleBar]\nsqlver = 0\n\n[Bresk\\Locations]\nDbPath = D:\\D\n"},
         {"[bresk\\locations]\nDBPATH=C:\\old\n", "[bresk\\locations]\nDBPATH = D:\\D\n"},

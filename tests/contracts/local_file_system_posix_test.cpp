@@ -50,7 +50,8 @@ TEST(LocalFileSystemPosix, AWholeFileLockIsUseAsAByteRangeLockIs) {
         EXPECT_EQ(File::OpenClaimed(file, Access::kRead, Use::kShared, platform::kWholeFile).has_value(), !exclusive);
         EXPECT_FALSE(File::OpenClaimed(file, Access::kReadWrite, Use::kExclusive, platform::kWholeFile));
         EXPECT_FALSE(File::OpenClaimed(file, Access::kRead, Use::kExclusive, platform::kWholeFile));
-        EXPECT_EQ(ErrorOf([&] { LocalFileSystem().CopyFile((dir / "Temp.bk0").string(), file.string()); }), errc::kInUse);
+        EXPECT_EQ(ErrorOf([&] { LocalFileSystem().CopyFile((dir / "Temp.bk0").string(), file.string()); }),
+                  errc::kInUse);
         EXPECT_EQ(ReadFile(file), "held");
     }
     {
@@ -81,10 +82,14 @@ TEST(LocalFileSystemPosix, FailuresNamePathsAsGivenNotAsMapped) {
     WriteFile(dir / "new.mdb", "new");
     fs::create_directories(dir / ".post_db.mdb.dorvane-copy" / "in the way");
     LocalFileSystem files;
-    const struct { std::function<void()> action; const char* said; } cases[] = {
+    const struct {
+        std::function<void()> action;
+        const char* said;
+    } cases[] = {
         {[&] { files.CopyFile("D:\\missing.mdb", "D:\\post_db.mdb"); }, "\"D:\\missing.mdb\": the file does not exist"},
         {[&] { files.CopyFile("D:\\new.mdb", "D:\\no\\post_db.mdb"); }, "\"D:\\no\\post_db.mdb\": the folder does not"},
-        {[&] { files.CopyFile("D:\\new.mdb", "D:\\post_db.mdb"); }, "\"D:\\.post_db.mdb.dorvane-copy\": a file of that"},
+        {[&] { files.CopyFile("D:\\new.mdb", "D:\\post_db.mdb"); },
+         "\"D:\\.post_db.mdb.dorvane-copy\": a file of that"},
         {[&] { files.AppendToFile("d:/no/log.txt", "x", TextFile::kLog); }, "\"d:/no/log.txt\": the folder does not"},
         {[&] { files.RenameReplace("D:\\none.tmp", "D:\\b.mdb"); }, "rename \"none.tmp\" to \"D:\\b.mdb\""},
     };

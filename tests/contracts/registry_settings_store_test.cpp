@@ -19,7 +19,8 @@ TEST(RegistrySettingsStore, ReadsOnlyTextWithOrWithoutItsNulAndStoresOnlyText) {
     RegistryFixture registry;
     HKEY key = nullptr;
     ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, (registry.base + "\\C\\S").c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                                nullptr, &key, nullptr), ERROR_SUCCESS);
+                                nullptr, &key, nullptr),
+              ERROR_SUCCESS);
     const DWORD one = 1;
     ::RegSetValueExA(key, "APPPATH", 0, REG_SZ, reinterpret_cast<const BYTE*>("C:\\Zentro"), 11);
     ::RegSetValueExA(key, "DbPath", 0, REG_SZ, reinterpret_cast<const BYTE*>("C:\\db"), 5);  // without its NUL
@@ -37,10 +38,13 @@ TEST(RegistrySettingsStore, ReadsOnlyTextWithOrWithoutItsNulAndStoresOnlyText) {
 TEST(RegistrySettingsStore, ReadsAndWritesEveryCharacterAsTheRegistryHoldsIt) {
     RegistryFixture registry;
     const std::wstring wide = L"D:\\B\u00fcro\\Sicherung-\u00fc \u0141\u00f3d\u017a \u4e2d";
-    const std::string text = "D:\\B\xC3\xBCro\\Sicherung-\xC3\xBC \xC5\x81\xC3\xB3" "d\xC5\xBA \xE4\xB8\xAD";
+    const std::string text =
+        "D:\\B\xC3\xBCro\\Sicherung-\xC3\xBC \xC5\x81\xC3\xB3"
+        "d\xC5\xBA \xE4\xB8\xAD";
     const std::wstring section = std::wstring(registry.base.begin(), registry.base.end()) + L"\\C\\S";
     const auto bytes = static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t));
-    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, section.c_str(), L"DbPath", REG_SZ, wide.c_str(), bytes), ERROR_SUCCESS);
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, section.c_str(), L"DbPath", REG_SZ, wide.c_str(), bytes),
+              ERROR_SUCCESS);
     EXPECT_EQ(registry.store.Read("C", "S", "DbPath"), text);
     ASSERT_TRUE(registry.store.Write("C", "S", "BKpath", text));
     wchar_t saved[64] = {};

@@ -40,9 +40,9 @@ TYPED_TEST_P(SettingsStoreContract, SavesReadsListsAndDeletesWithoutRegardToCase
 
 TYPED_TEST_P(SettingsStoreContract, ValuesComeBackAsWrittenAndNamesThatAddressNothingAreRefused) {
     SettingsStore& store = this->store_;
-    for (const std::string& value : {std::string("  padded  "), std::string("two\r\nlines\x01"), std::string("\"quoted\""),
-                                    std::string("C:\\ends with\\"), std::string("a=b ; c"), std::string(5000, 'x'),
-                                    std::string("D:\\B\xC3\xBCro\\Sicherung-\xC3\xBC")}) {
+    for (const std::string& value : {std::string("  padded  "), std::string("two\r\nlines\x01"),
+                                     std::string("\"quoted\""), std::string("C:\\ends with\\"), std::string("a=b ; c"),
+                                     std::string(5000, 'x'), std::string("D:\\B\xC3\xBCro\\Sicherung-\xC3\xBC")}) {
         ASSERT_TRUE(store.Write("Alveto", "Locations", "BKpath", value));
         EXPECT_EQ(store.Read("Alveto", "Locations", "BKpath"), value);
     }

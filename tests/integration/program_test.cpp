@@ -31,7 +31,8 @@ struct ProgramTest : ::testing::Test {
 };
 
 TEST_F(ProgramTest, VersionAndHelpAloneAnswerWithoutAnyFileWrittenAndAnAnswerNotWrittenFails) {
-    const std::pair<std::string, std::string> cases[] = {  // command, how its answer begins
+    const std::pair<std::string, std::string> cases[] = {
+        // command, how its answer begins
         {std::string(DORVANE_BIN) + " --version", "dorvane " DORVANE_VERSION "\n"},
         {std::string(DORVANE_BIN) + " --help", "Usage: dorvane /silent /PRODUCT"},
         {std::string(DORVANE_JET_BIN) + " --version", "dorvane-jet " DORVANE_VERSION "\n"},
@@ -71,7 +72,8 @@ TEST_F(ProgramTest, SettingsToolSetsGetsListsAndDeletesAnAbsentKeyIsOneAndAFailu
         if (s.status == 0) {
             EXPECT_EQ(ReadFile(home / "out"), s.out) << s.arguments;
         } else {
-            EXPECT_NE(ReadFile(home / "err").find(s.out), std::string::npos) << s.arguments << ": " << ReadFile(home / "err");
+            EXPECT_NE(ReadFile(home / "err").find(s.out), std::string::npos)
+                << s.arguments << ": " << ReadFile(home / "err");
             EXPECT_EQ(stored(), before) << s.arguments;
         }
     }
@@ -86,19 +88,26 @@ TEST_F(ProgramTest, JetToolSaysWhatIsWrongInWordsAndFailsWhenItsOutputIsLost) {
     WriteFile(home / "long.csv", "Id," + std::string(65, 'c') + "\n1,2\n");
     WriteFile(home / "plain.csv", "Id,Name\n1,x\n");
     const std::string before = ReadFile(home / "db.mdb");
-    const struct { std::string arguments; int status; std::string said; } cases[] = {  // said: how stderr begins
+    const struct {
+        std::string arguments;
+        int status;
+        std::string said;
+    } cases[] = {
+        // said: how stderr begins
         {"--version x", 2, "--version takes no arguments\n"},
         {"tables --all", 2, "tables takes one FILE"},
         {"tables db.mdb --system", 2, "tables does not know the option '--system'"},
         {"tables missing.mdb", 2, "cannot open \"missing.mdb\": the file does not exist\n"},
-        {"import db.mdb " + std::string(65, 'T') + " plain.csv", 2, "the table name has 65 characters; Access allows at most 64\n"},
+        {"import db.mdb " + std::string(65, 'T') + " plain.csv", 2,
+         "the table name has 65 characters; Access allows at most 64\n"},
         {"import db.mdb Wide long.csv", 2, "the name of column 2 has 65 characters; Access allows at most 64\n"},
         {"tables db.mdb", 0, ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Run(jet + c.arguments), c.status) << c.arguments;
         EXPECT_EQ(ReadFile(home / "err").substr(0, c.said.empty() ? 0 : 13 + c.said.size()),
-                  c.said.empty() ? "" : "dorvane-jet: " + c.said) << c.arguments;
+                  c.said.empty() ? "" : "dorvane-jet: " + c.said)
+            << c.arguments;
         EXPECT_EQ(ReadFile(home / "db.mdb"), before) << c.arguments;
     }
     EXPECT_EQ(Run(jet + "tables --all db.mdb"), 0);

@@ -24,9 +24,10 @@ TEST(SelectParserTest, AcceptsTheLookupsFormAndRefusesEverythingElse) {
     EXPECT_EQ(q.table, "my table");
     EXPECT_EQ(q.conditions, (std::vector<std::pair<std::string, std::string>>{{"a", "it's"}, {"c d", "x"}}));
     EXPECT_TRUE(ParseSelect("SELECT * FROM t").columns.empty());
-    for (const char* sql : {"", "DELETE FROM doclib", "SELECT FROM doclib", "SELECT a FROM", "SELECT a, FROM t",
-                            "SELECT a FROM t WHERE a > 'x'", "SELECT a FROM t WHERE a = 1", "SELECT a FROM t WHERE a = 'x' OR b = 'y'",
-                            "SELECT a FROM t ORDER BY a", "SELECT a FROM t WHERE a = 'open", "SELECT [a FROM t", "SELECT a FROM t; DROP"})
+    for (const char* sql :
+         {"", "DELETE FROM doclib", "SELECT FROM doclib", "SELECT a FROM", "SELECT a, FROM t",
+          "SELECT a FROM t WHERE a > 'x'", "SELECT a FROM t WHERE a = 1", "SELECT a FROM t WHERE a = 'x' OR b = 'y'",
+          "SELECT a FROM t ORDER BY a", "SELECT a FROM t WHERE a = 'open", "SELECT [a FROM t", "SELECT a FROM t; DROP"})
         EXPECT_EQ(ErrorOf([&] { ParseSelect(sql); }), errc::kSyntax) << sql;
 }
 
@@ -84,12 +85,15 @@ TEST_F(EngineTest, LookupsAndTheirErrors) {
         {"post_db.mdb", "UPDATE doclib SET x = 1", Failed(errc::kSyntax)},
         // Conditions ignore case and combine.
         {"post_db.mdb", "select documentpath from DOCLIB where libcode = 'LIB3'", "U:\\Archive"},
-        {"post_db.mdb", "SELECT DocumentPath FROM doclib WHERE LibCode='lib2' AND DocumentPath='t:\\scans'", "T:\\Scans"},
-        {"post_db.mdb", "SELECT DocumentPath FROM doclib WHERE LibCode='lib2' AND LibCode='lib1'", Failed(errc::kNoCurrentRecord)},
+        {"post_db.mdb", "SELECT DocumentPath FROM doclib WHERE LibCode='lib2' AND DocumentPath='t:\\scans'",
+         "T:\\Scans"},
+        {"post_db.mdb", "SELECT DocumentPath FROM doclib WHERE LibCode='lib2' AND LibCode='lib1'",
+         Failed(errc::kNoCurrentRecord)},
         // Without a condition the stored order decides the first row.
         {"post_db.mdb", "SELECT * FROM doclib", "T:\\Scans"},
     };
-    for (const auto& [product, sql, expected] : cases) EXPECT_EQ(Lookup(*engine_, Place(product), sql), expected) << product << ": " << sql;
+    for (const auto& [product, sql, expected] : cases)
+        EXPECT_EQ(Lookup(*engine_, Place(product), sql), expected) << product << ": " << sql;
     EXPECT_EQ(Lookup(*engine_, Product("missing.mdb"), kLookup), Failed(errc::kFileNotFound));
 #ifndef _WIN32
     EXPECT_EQ(Lookup(*engine_, "Q:\\nowhere\\post_db.mdb", kLookup), Failed(errc::kFileNotFound));
@@ -104,10 +108,11 @@ TEST_F(EngineTest, ClosedObjectsFailCleanly) {
     EXPECT_EQ(ErrorOf([&] { records->Field("Missing"); }), errc::kItemNotFound);
     records->Close();
     db->Close();
-    for (const auto& use : std::vector<std::function<void()>>{[&] { records->MoveFirst(); }, [&] { query->OpenRecordset(); },
-                                                             [&] { db->CreateQueryDef(""); }})
+    for (const auto& use : std::vector<std::function<void()>>{
+             [&] { records->MoveFirst(); }, [&] { query->OpenRecordset(); }, [&] { db->CreateQueryDef(""); }})
         EXPECT_NE(ErrorOf(use), 0);
-    EXPECT_EQ(ErrorOf([&] { engine_->OpenDatabase(Place("post_db.mdb"))->CreateQueryDef("saved"); }), errc::kNotAvailable);
+    EXPECT_EQ(ErrorOf([&] { engine_->OpenDatabase(Place("post_db.mdb"))->CreateQueryDef("saved"); }),
+              errc::kNotAvailable);
 }
 
 #ifndef _WIN32
@@ -115,7 +120,10 @@ using LockingChild = dorvane::testing::LockHolder;  // throws when it cannot loc
 
 class LockTest : public EngineTest {
 protected:
-    void SetUp() override { EngineTest::SetUp(); Place("post_db.mdb"); }
+    void SetUp() override {
+        EngineTest::SetUp();
+        Place("post_db.mdb");
+    }
     fs::path db_ = folder_ / "c/Bresk/post_db.mdb", ldb_ = folder_ / "c/Bresk/post_db.ldb";
 };
 
@@ -149,9 +157,12 @@ TEST_F(LockTest, ErrorsNameFilesAsTheSettingsDo) {
     std::string why;
     {
         LockingChild child(ldb_, F_WRLCK, kUserLockFirst, 1);
-        EXPECT_EQ(ErrorOf([&] { engine_->CompactDatabase(Product("post_db.mdb"), Product("out.mdb")); }, &why), errc::kInUse);
+        EXPECT_EQ(ErrorOf([&] { engine_->CompactDatabase(Product("post_db.mdb"), Product("out.mdb")); }, &why),
+                  errc::kInUse);
     }
-    EXPECT_EQ(why, "The database \"C:\\Bresk\\post_db.mdb\" is in use: a user holds its lock file \"C:\\Bresk\\post_db.ldb\".");
+    EXPECT_EQ(
+        why,
+        "The database \"C:\\Bresk\\post_db.mdb\" is in use: a user holds its lock file \"C:\\Bresk\\post_db.ldb\".");
     Bytes truncated = ReadBytes(db_);
     truncated.resize(2048);
     WriteBytes(folder_ / "c/Bresk/short.mdb", truncated);
@@ -191,7 +202,8 @@ TEST(JetToolTest, CommandsTheirOutputAndExitStatus) {
     Bytes damaged = ReadBytes(TestData() / "mdb/jet4/overflowTestV2000.mdb");
     PutLe32(damaged, 24 * 4096 + 16, 9);  // Table1's cached row count above its seven rows
     WriteBytes(folder / "damaged.mdb", damaged);
-    const std::tuple<std::string, int, std::string> cases[] = {  // output: all of it, or a part after "..."
+    const std::tuple<std::string, int, std::string> cases[] = {
+        // output: all of it, or a part after "..."
         {"export " + post + " DOCLIB", 0,
          "ID,LibCode,DocumentPath,Description\r\n1,lib2,T:\\Scans,Scanned post\r\n"
          "2,lib1,S:\\Docs,Documents of the practice\r\n3,lib3,U:\\Archive,\r\n"},
@@ -199,7 +211,8 @@ TEST(JetToolTest, CommandsTheirOutputAndExitStatus) {
         {"schema " + Quote(TestData() / "mdb/jet4/testV2000.mdb") + " table1", 0,
          "TABLE Table1 (definition page 24, 9 columns, 2 rows cached)\n  A  Text(100 bytes)  variable  #0\n"
          "  B  Text(200 bytes)  variable  #1\n  C  Byte  #2\n  D  Integer  #3\n  E  Long  #4\n  F  Double  #5\n"
-         "  G  Date/Time  #6\n  H  Currency  #7\n  I  Boolean  #8\n  INDEX B (B)\n  INDEX PrimaryKey (A) PRIMARY KEY UNIQUE\n"},
+         "  G  Date/Time  #6\n  H  Currency  #7\n  I  Boolean  #8\n  INDEX B (B)\n  INDEX PrimaryKey (A) PRIMARY KEY "
+         "UNIQUE\n"},
         {"check " + post, 0, "...\nOK\n"},
         {"check " + Quote(folder / "damaged.mdb"), 1, "...up to 2 rows may be lost"},
         {"compact " + Quote(source) + " " + copy, 0, "...compacted "},
@@ -212,7 +225,9 @@ TEST(JetToolTest, CommandsTheirOutputAndExitStatus) {
         const CommandResult run = RunCommand(Quote(DORVANE_JET_TOOL) + " " + arguments + " 2>&1");
         const bool part = output.rfind("...", 0) == 0;
         EXPECT_EQ(run.status, status) << arguments << "\n" << run.output;
-        EXPECT_TRUE(part ? run.output.find(output.substr(3)) != std::string::npos : run.output == output) << arguments << "\n" << run.output;
+        EXPECT_TRUE(part ? run.output.find(output.substr(3)) != std::string::npos : run.output == output)
+            << arguments << "\n"
+            << run.output;
     }
 }
 #endif

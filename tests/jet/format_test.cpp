@@ -41,19 +41,48 @@ TEST(FormatTest, MalformedStructuresAreDamage) {
         return bytes;
     };
     const std::pair<const char*, std::function<void()>> cases[] = {
-        {"a row inside the slot table", [&] { DataPage::Parse(f, 9, page(kPageData, {{12, 1}, {14, 5}})); }},
-        {"more rows than a page holds", [&] { DataPage::Parse(f, 9, page(kPageData, {{12, 300}, {14, 4000}})); }},
-        {"a row reaching into the one before", [&] { DataPage::Parse(f, 9, page(kPageData, {{12, 2}, {14, 4000}, {16, 4050}})); }},
-        {"an index entry too short for its row", [&] { ParseIndexPage(f, 5, page(kPageIndexLeaf, {{f.idx_mask, 0x04}})); }},
-        {"a prefix longer than the first entry", [&] { ParseIndexPage(f, 5, page(kPageIndexLeaf, {{f.idx_mask, 0x10}, {f.idx_prefix, 9}})); }},
-        {"a usage map of unknown type", [&] { DecodeUsageMap(file, Bytes{7, 0, 0, 0, 0}); }},
+        {"a row inside the slot table",
+         [&] {
+             DataPage::Parse(f, 9, page(kPageData, {{12, 1}, {14, 5}}));
+         }},
+        {"more rows than a page holds",
+         [&] {
+             DataPage::Parse(f, 9, page(kPageData, {{12, 300}, {14, 4000}}));
+         }},
+        {"a row reaching into the one before",
+         [&] {
+             DataPage::Parse(f, 9, page(kPageData, {{12, 2}, {14, 4000}, {16, 4050}}));
+         }},
+        {"an index entry too short for its row",
+         [&] {
+             ParseIndexPage(f, 5, page(kPageIndexLeaf, {{f.idx_mask, 0x04}}));
+         }},
+        {"a prefix longer than the first entry",
+         [&] {
+             ParseIndexPage(f, 5, page(kPageIndexLeaf, {{f.idx_mask, 0x10}, {f.idx_prefix, 9}}));
+         }},
+        {"a usage map of unknown type",
+         [&] {
+             DecodeUsageMap(file, Bytes{7, 0, 0, 0, 0});
+         }},
         {"a memo field of 8 bytes", [&] { ReadLongValue(file, Bytes(8, 0)); }},
         // Memo fields: u32 length with the kind in its top bits, u32 row pointer, u32.
-        {"an inline memo longer than its field", [&] { ReadLongValue(file, Bytes{5, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0}); }},
-        {"a memo row past the end of the file", [&] { ReadLongValue(file, Bytes{100, 0, 0, 0x40, 1, 0x88, 0x13, 0, 0, 0, 0, 0}); }},
-        {"a memo of unknown kind", [&] { ReadLongValue(file, Bytes{0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0, 0}); }},
-        {"a file cut short", [&] {
-             const CheckReport report = CheckDatabase(PageFile::FromMemory(Bytes(whole.begin(), whole.begin() + 8 * 4096)));
+        {"an inline memo longer than its field",
+         [&] {
+             ReadLongValue(file, Bytes{5, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0});
+         }},
+        {"a memo row past the end of the file",
+         [&] {
+             ReadLongValue(file, Bytes{100, 0, 0, 0x40, 1, 0x88, 0x13, 0, 0, 0, 0, 0});
+         }},
+        {"a memo of unknown kind",
+         [&] {
+             ReadLongValue(file, Bytes{0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0, 0});
+         }},
+        {"a file cut short",
+         [&] {
+             const CheckReport report =
+                 CheckDatabase(PageFile::FromMemory(Bytes(whole.begin(), whole.begin() + 8 * 4096)));
              if (!report.ok()) ThrowCorrupt(report.problems.front());
          }},
     };
@@ -72,7 +101,8 @@ TEST(CheckTest, APageOfAnotherOwnerIsToldBeforeARowThatCannotBeRead) {
         const CheckReport report = CheckDatabase(PageFile::FromMemory(bytes));
         std::vector<std::pair<DamageClass, std::string>> out;
         for (std::size_t i = 0; i < report.problems.size(); ++i)
-            if (report.problems[i].starts_with("table 'Customers'")) out.emplace_back(report.classes[i], report.problems[i]);
+            if (report.problems[i].starts_with("table 'Customers'"))
+                out.emplace_back(report.classes[i], report.problems[i]);
         return out;
     };
     Bytes foreign = sound;
@@ -133,10 +163,13 @@ TEST(FormatTest, ReferenceMapSlotsThatCoverNoPageOfTheFileAreEmpty) {
             PutLe32(bytes, at, at == row0 + 1 ? slot0 : at == row0 + 5 ? slot1 : 0xFFFFFF80);
         const PageFile file = PageFile::FromMemory(bytes);
         std::string description;
-        EXPECT_EQ(ErrorOf([&] {
-                      EXPECT_EQ(ReadGlobalFreeMap(file).pages, free);
-                      EXPECT_TRUE(CheckDatabase(file).ok());
-                  }, &description), *error ? errc::kCorrupt : 0);
+        EXPECT_EQ(ErrorOf(
+                      [&] {
+                          EXPECT_EQ(ReadGlobalFreeMap(file).pages, free);
+                          EXPECT_TRUE(CheckDatabase(file).ok());
+                      },
+                      &description),
+                  *error ? errc::kCorrupt : 0);
         EXPECT_NE(description.find(error), std::string::npos) << description;
     }
 }
@@ -145,18 +178,21 @@ TEST(FormatTest, ReferenceMapSlotsThatCoverNoPageOfTheFileAreEmpty) {
 TEST(ValueTextTest, TheEdgesOfEachType) {
     // Decimal: a sign byte, then four dwords, most significant first.
     const Bytes decimal{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x39, 0x30, 0, 0};
-    const Bytes large{0x80, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x39, 0x30, 0, 0}, negativeZero{0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const Bytes large{0x80, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x39, 0x30, 0, 0},
+        negativeZero{0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     const std::pair<std::string, std::string> cases[] = {
         {DateTimeToText(61.0), "1900-03-01 00:00:00"},           // no 1900-02-29
         {DateTimeToText(-1.25), "1899-12-29 06:00:00"},          // the time of day stays positive
         {DateTimeToText(36526.9999999), "2000-01-02 00:00:00"},  // rounding carries into the next day
-        {DateTimeToText(1e300), "1e+300"},  // outside the calendar: the number, not a made-up date
+        {DateTimeToText(1e300), "1e+300"},                       // outside the calendar: the number, not a made-up date
         {CurrencyToText(-1), "-0.0001"},
         {CurrencyToText(INT64_MIN), "-922337203685477.5808"},
         {DecimalToText(decimal, 6), "0.012345"},
         {DecimalToText(large, 0), "-79228162514264337593543962681"},
         {DecimalToText(negativeZero, 3), "0"},
-        {Jet4TextToUtf8(Bytes{0xFF, 0xFE, 'a', 'b', 0x00, 0xAC, 0x20, 0x00, 'c'}), "ab\xE2\x82\xAC" "c"},
+        {Jet4TextToUtf8(Bytes{0xFF, 0xFE, 'a', 'b', 0x00, 0xAC, 0x20, 0x00, 'c'}),
+         "ab\xE2\x82\xAC"
+         "c"},
         {Ucs2ToUtf8(Bytes{0x3D, 0xD8, 0x00, 0xDE, 0x3D, 0xD8}), "\xF0\x9F\x98\x80\xEF\xBF\xBD"},
         {CodePageToUtf8(Bytes{'K', 0xE4, 's', 'e', 0x80, 0x81}, 1252), "K\xC3\xA4se\xE2\x82\xAC\xC2\x81"},
     };

@@ -22,20 +22,24 @@ std::size_t CheckIndex(const PageFile& file, const TableDef& def, const std::str
                        const std::map<RowPointer, Bytes>& rows, const PhysicalIndex& index) {
     std::map<RowPointer, Bytes> keys;
     std::string refusal;  // every index of the test files has known keys
-    if (ErrorOf([&] {
-            for (const auto& [pointer, body] : rows)
-                if (auto key = EncodeIndexKey(file.format(), def, index, body)) keys.emplace(pointer, *key);
-        }, &refusal) != 0) {
+    if (ErrorOf(
+            [&] {
+                for (const auto& [pointer, body] : rows)
+                    if (auto key = EncodeIndexKey(file.format(), def, index, body)) keys.emplace(pointer, *key);
+            },
+            &refusal) != 0) {
         ADD_FAILURE() << where << ": " << refusal;
         return 0;
     }
     const IndexWalk walk = WalkIndex(file, index.root_page);
     std::map<RowPointer, Bytes> stored;
     for (const IndexEntry& entry : walk.entries)
-        EXPECT_TRUE(stored.emplace(entry.row, entry.key).second) << where << ": two entries for " << entry.row.ToString();
+        EXPECT_TRUE(stored.emplace(entry.row, entry.key).second)
+            << where << ": two entries for " << entry.row.ToString();
     const auto [theirs, ours] = std::ranges::mismatch(stored, keys);
     EXPECT_TRUE(theirs == stored.end() && ours == keys.end())
-        << where << ": stored entries and rows' keys differ first at " << (theirs != stored.end() ? theirs : ours)->first.ToString();
+        << where << ": stored entries and rows' keys differ first at "
+        << (theirs != stored.end() ? theirs : ours)->first.ToString();
     return walk.entries.size();
 }
 
@@ -48,8 +52,9 @@ std::size_t CheckFile(const std::filesystem::path& path) {
         RowCursor cursor(file, def);
         for (TableRow row; cursor.Next(row);) rows.emplace(row.header, Bytes(row.body.begin(), row.body.end()));
         for (std::size_t i = 0; i < def.physical_indexes.size(); ++i)
-            entries += CheckIndex(file, def, path.filename().string() + " " + table.name + " index " + std::to_string(i), rows,
-                                  def.physical_indexes[i]);
+            entries +=
+                CheckIndex(file, def, path.filename().string() + " " + table.name + " index " + std::to_string(i), rows,
+                           def.physical_indexes[i]);
     }
     return entries;
 }
@@ -74,7 +79,8 @@ Bytes Jet3Key(std::string_view text, bool ascending = true) {
 
 Bytes FromHex(std::string_view hex) {
     Bytes bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
     return bytes;
 }
 
@@ -89,7 +95,8 @@ TEST(IndexKeyTest, Jet4TextKeysAreTheOnesAccessStored) {
         const std::size_t space = line.find(' ');
         const Bytes unitBytes = FromHex(std::string_view(line).substr(0, space));
         std::u16string text;
-        for (std::size_t i = 0; i < unitBytes.size(); i += 2) text.push_back(static_cast<char16_t>(unitBytes[i] << 8 | unitBytes[i + 1]));
+        for (std::size_t i = 0; i < unitBytes.size(); i += 2)
+            text.push_back(static_cast<char16_t>(unitBytes[i] << 8 | unitBytes[i + 1]));
         Bytes expected = FromHex(std::string_view(line).substr(space + 1));
         expected.erase(expected.begin());  // the column's flag byte
         EXPECT_EQ(HexUpper(Jet4Key(text)), HexUpper(expected)) << line.substr(0, 40);
@@ -135,11 +142,14 @@ TEST(IndexKeyTest, EveryCharacterHasAKeyThatKeepsCaseOutOfTheOrder) {
     EXPECT_LT(Jet4Key(u"c\u00F4te"), Jet4Key(u"cotf"));
     EXPECT_LT(Jet3Key("cote"), Jet3Key("c\xF4te"));
     EXPECT_LT(Jet3Key("c\xF4te"), Jet3Key("cotf"));
-    for (std::uint32_t byte = 0; byte <= 0xFF; ++byte) EXPECT_FALSE(Jet3Key(std::string{'a', static_cast<char>(byte)}).empty());
+    for (std::uint32_t byte = 0; byte <= 0xFF; ++byte)
+        EXPECT_FALSE(Jet3Key(std::string{'a', static_cast<char>(byte)}).empty());
 }
 
 TEST(IndexKeyTest, ColumnsWithoutKnownKeysAreRefusedByName) {
-    struct Case { const char *file, *table, *column; };
+    struct Case {
+        const char *file, *table, *column;
+    };
     const Case cases[] = {
         {"mdb/jet4/fixedNumericTestV2000.mdb", "test", "col2"},   // Decimal
         {"mdb/jet4/testV2000.mdb", "MSysAccessObjects", "Data"},  // fixed binary
@@ -170,7 +180,12 @@ TEST(IndexKeyTest, ColumnsWithoutKnownKeysAreRefusedByName) {
 // Another locale's order (its weights are not known here) is named, for
 // Jet 4 by its sort order and version, for Jet 3 by its order and code page.
 TEST(IndexKeyTest, TextInAnotherSortOrderIsRefusedNamingTheOrder) {
-    struct Case { const char *file, *table, *column; std::size_t at; std::uint8_t value; const char* named; };
+    struct Case {
+        const char *file, *table, *column;
+        std::size_t at;
+        std::uint8_t value;
+        const char* named;
+    };
     const Case cases[] = {
         {"mdb/jet4/testV2000.mdb", "Table1", "B", 11, 0x07, "sort order 0x0407 version 0"},
         {"mdb/jet4/testV2000.mdb", "Table1", "B", 14, 0x01, "sort order 0x0409 version 1"},
@@ -187,7 +202,8 @@ TEST(IndexKeyTest, TextInAnotherSortOrderIsRefusedNamingTheOrder) {
         TableRow row;
         ASSERT_TRUE(cursor.Next(row));
         std::string description;
-        EXPECT_EQ(ErrorOf([&] { EncodeIndexKey(file.format(), def, index, row.body); }, &description), errc::kNotAvailable);
+        EXPECT_EQ(ErrorOf([&] { EncodeIndexKey(file.format(), def, index, row.body); }, &description),
+                  errc::kNotAvailable);
         EXPECT_NE(description.find("column 'B'"), std::string::npos) << description;
         EXPECT_NE(description.find(c.named), std::string::npos) << description;
     }

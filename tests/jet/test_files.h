@@ -47,8 +47,8 @@ inline Bytes ReadBytes(const fs::path& path) {
 }
 
 inline void WriteBytes(const fs::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 using TempFolder = dorvane::testing::TempDir;
@@ -91,7 +91,8 @@ inline std::size_t RowAt(const PageFile& f, std::uint32_t page, std::size_t row)
 // The row byte of the first entry of the index's last leaf (stored whole).
 inline std::size_t FirstEntryRow(const PageFile& f, std::uint32_t root) {
     const std::uint32_t leaf = WalkIndex(f, root).pages.back();
-    return At(f, leaf, f.format().idx_entries + ParseIndexPage(f.format(), leaf, f.ReadPage(leaf)).entries.at(0).key.size() + 3);
+    return At(f, leaf,
+              f.format().idx_entries + ParseIndexPage(f.format(), leaf, f.ReadPage(leaf)).entries.at(0).key.size() + 3);
 }
 
 // Marks `page` free in the free-page map on page 1 (inline, from page 0).
@@ -101,7 +102,8 @@ inline void MarkFree(Bytes& b, const PageFile& f, std::uint32_t page) {
 
 // Where `page`'s bit lies in the usage map stored at `record` (inline or by
 // bitmap pages), and its mask.
-inline std::pair<std::size_t, std::uint8_t> MapBit(const Bytes& b, const PageFile& f, RowPointer record, std::uint32_t page) {
+inline std::pair<std::size_t, std::uint8_t> MapBit(const Bytes& b, const PageFile& f, RowPointer record,
+                                                   std::uint32_t page) {
     const std::size_t map = RowAt(f, record.page, record.row);
     std::size_t bit = page - Le32(b, map + 1), at = map + kUsageMapInlineHeader;
     if (b[map] == kUsageMapReference) {
@@ -137,7 +139,8 @@ inline CommandResult RunCommand(const std::string& command) {
     CommandResult result;
     FILE* pipe = ::popen(command.c_str(), "r");
     std::array<char, 65536> buffer{};
-    for (std::size_t n; pipe && (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) result.output.append(buffer.data(), n);
+    for (std::size_t n; pipe && (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
+        result.output.append(buffer.data(), n);
     const int status = pipe ? ::pclose(pipe) : -1;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
@@ -154,8 +157,10 @@ inline std::string Quote(const fs::path& path) {
 inline bool HaveOracle(const std::string& command, const std::string& what) {
     if (RunCommand(command + " >/dev/null 2>&1").status == 0) return true;
     const char* required = std::getenv("DORVANE_REQUIRE_ORACLES");
-    if (required != nullptr && std::string(required) == "1") ADD_FAILURE() << what << " is missing, and DORVANE_REQUIRE_ORACLES=1";
-    else [&] { GTEST_SKIP() << what << " is missing: the comparison with it is skipped"; }();
+    if (required != nullptr && std::string(required) == "1")
+        ADD_FAILURE() << what << " is missing, and DORVANE_REQUIRE_ORACLES=1";
+    else
+        [&] { GTEST_SKIP() << what << " is missing: the comparison with it is skipped"; }();
     return false;
 }
 #endif

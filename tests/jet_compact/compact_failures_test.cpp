@@ -29,7 +29,9 @@ TEST(CompactFailures, EachRefusalLeavesEverythingAsItWas) {
     const bool root = ::geteuid() == 0;
     const bool haveReadOnly = root ? ::mount("tmpfs", readOnly.c_str(), "tmpfs", MS_RDONLY, "size=64k") == 0
                                    : (fs::permissions(readOnly, fs::perms::owner_read | fs::perms::owner_exec), true);
-    const std::shared_ptr<void> unmount(nullptr, [&](void*) { if (root && haveReadOnly) ::umount2(readOnly.c_str(), MNT_DETACH); });
+    const std::shared_ptr<void> unmount(nullptr, [&](void*) {
+        if (root && haveReadOnly) ::umount2(readOnly.c_str(), MNT_DETACH);
+    });
     std::vector<std::tuple<fs::path, fs::path, long, const char*>> cases = {
         {dir / "absent.mdb", dir / "out.mdb", errc::kFileNotFound, "the file does not exist"},
         {dir / "notes.mdb", dir / "out.mdb", errc::kNotADatabase, "not an Access database"},
@@ -74,29 +76,41 @@ TEST(CompactReads, ASourceEndingInAPartialPageCompactsAsWithoutIt) {
 TEST(VerifyCopy, AWrongCopyIsRefusedAndDeleted) {
     using Spoil = std::function<void(Bytes&, const PageFile&)>;  // changes the bytes of the file given
     const std::pair<Spoil, const char*> cases[] = {
-        {[](Bytes& b, const PageFile& f) { b[At(f, TableOf(f, "Customers").data[0] + 1) - 1] ^= 0x01; },  // the first row's null mask
+        {[](Bytes& b, const PageFile& f) {
+             b[At(f, TableOf(f, "Customers").data[0] + 1) - 1] ^= 0x01;
+         },  // the first row's null mask
          "table at page 30, row 1, column"},
         {[](Bytes& b, const PageFile& f) {  // the last data byte of a long value's first row
              std::uint32_t p = 2;
              while (Le32(f.ReadPage(p), f.format().page_owner) != kLongValueOwner || f.ReadPage(p)[0] != kPageData) ++p;
              b[At(f, p + 1, 0) - 1] ^= 0x01;
-         }, "the long value of column"},
-        {[](Bytes& b, const PageFile& f) { b[FirstEntryRow(f, TableOf(f, "Customers").def.physical_indexes[0].root_page)] ^= 1; },
+         },
+         "the long value of column"},
+        {[](Bytes& b, const PageFile& f) {
+             b[FirstEntryRow(f, TableOf(f, "Customers").def.physical_indexes[0].root_page)] ^= 1;
+         },
          "index 0"},
         {[](Bytes& b, const PageFile& f) {  // the table's map without its first data page
              const Target t = TableOf(f, "Customers");
              Unlist(b, f, RowPointer::FromU32(t.def.owned_map), {t.data[0]});
-         }, "table at page 30, row 1"},
-        {[](Bytes& b, const PageFile& f) { MarkFree(b, f, TableOf(f, "Customers").data[0]); }, "is in use but marked free"},
-        {[](Bytes& b, const PageFile& f) { b.resize(b.size() - f.page_size()); }, "is outside the file"},  // one page short
+         },
+         "table at page 30, row 1"},
+        {[](Bytes& b, const PageFile& f) { MarkFree(b, f, TableOf(f, "Customers").data[0]); },
+         "is in use but marked free"},
+        {[](Bytes& b, const PageFile& f) { b.resize(b.size() - f.page_size()); },
+         "is outside the file"},            // one page short
         {[](Bytes& b, const PageFile& f) {  // an index page of the table owned by the catalog
-             PutLe32(b, At(f, TableOf(f, "Customers").def.physical_indexes[0].root_page, f.format().page_owner), kCatalogPage);
-         }, "\"Customers\": page"},
+             PutLe32(b, At(f, TableOf(f, "Customers").def.physical_indexes[0].root_page, f.format().page_owner),
+                     kCatalogPage);
+         },
+         "\"Customers\": page"},
         {[](Bytes& b, const PageFile& f) {  // the first permission row naming the object after its own
              const Target aces = TableOf(f, "MSysACEs");
-             const std::size_t id = RowAt(f, aces.data[0], 0) + 2 + aces.def.columns[*aces.def.ColumnIndex("ObjectId")].fixed_offset;
+             const std::size_t id =
+                 RowAt(f, aces.data[0], 0) + 2 + aces.def.columns[*aces.def.ColumnIndex("ObjectId")].fixed_offset;
              PutLe32(b, id, Le32(b, id) + 1);
-         }, "table at page 3, row 1 differs"},
+         },
+         "table at page 3, row 1 differs"},
     };
     TempFolder dir;
     const fs::path source = Copy(dir, TestData() / "products/post_db.mdb");
@@ -115,8 +129,10 @@ TEST(VerifyCopy, AWrongCopyIsRefusedAndDeleted) {
             RepairReport report;
             std::string description;
             const auto run = [&] {
-                if (repairing) RepairFile(source, dir / "out.mdb", report, spoil);
-                else CompactFile(source, dir / "out.mdb", summary, spoil);
+                if (repairing)
+                    RepairFile(source, dir / "out.mdb", report, spoil);
+                else
+                    CompactFile(source, dir / "out.mdb", summary, spoil);
             };
             EXPECT_EQ(ErrorOf(run, &description), errc::kVerifyFailed) << repairing;
             EXPECT_NE(description.find("compacted copy does not match the source"), std::string::npos) << description;

@@ -49,7 +49,8 @@ std::string Upper(std::string text, bool dashes = true) {
 
 std::string Unhex(const std::string& hex) {
     std::string out;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
     return out;
 }
 
@@ -58,10 +59,16 @@ bool Same(const Column& column, const std::optional<std::string>& ours, const st
     // when empty), as hex, or as that text's hex; a GUID as its text's hex, one dash short.
     const std::string text = ours && column.type == coltype::kBinary ? Unhex(*ours).c_str() : "";
     if (!ours || theirs == kNull)
-        return theirs == kNull && (!ours || column.type == coltype::kFixedBinary || (column.type == coltype::kBinary && text.empty()));
+        return theirs == kNull &&
+               (!ours || column.type == coltype::kFixedBinary || (column.type == coltype::kBinary && text.empty()));
     switch (column.type) {
-        case coltype::kByte: case coltype::kInteger: case coltype::kLong: case coltype::kCurrency:
-        case coltype::kSingle: case coltype::kDouble: case coltype::kDecimal: {
+        case coltype::kByte:
+        case coltype::kInteger:
+        case coltype::kLong:
+        case coltype::kCurrency:
+        case coltype::kSingle:
+        case coltype::kDouble:
+        case coltype::kDecimal: {
             char* end = nullptr;
             const double a = std::strtod(ours->c_str(), nullptr), b = std::strtod(theirs.c_str(), &end);
             const double tolerance = column.type == coltype::kSingle ? 1e-6 : 1e-12;
@@ -70,9 +77,13 @@ bool Same(const Column& column, const std::optional<std::string>& ours, const st
         case coltype::kBinary:
             return theirs == text || Upper(theirs) == Upper(*ours) ||
                    Upper(theirs) == HexUpper(ByteSpan(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-        case coltype::kGuid: return Upper(Unhex(theirs), false) == Upper(*ours, false);
-        case coltype::kOle: case coltype::kFixedBinary: return Upper(theirs) == Upper(*ours);
-        case coltype::kText: case coltype::kMemo: {  // the C1 controls code page 1252 lacks shown as '?'
+        case coltype::kGuid:
+            return Upper(Unhex(theirs), false) == Upper(*ours, false);
+        case coltype::kOle:
+        case coltype::kFixedBinary:
+            return Upper(theirs) == Upper(*ours);
+        case coltype::kText:
+        case coltype::kMemo: {  // the C1 controls code page 1252 lacks shown as '?'
             std::string shown;
             for (std::size_t i = 0; i < ours->size(); ++i) {
                 const bool c1 = static_cast<unsigned char>((*ours)[i]) == 0xC2 && i + 1 < ours->size() &&
@@ -84,7 +95,8 @@ bool Same(const Column& column, const std::optional<std::string>& ours, const st
         }
         case coltype::kDateTime:  // mdbtools cannot show dates before 1900
             return *ours == theirs || (theirs.rfind("1900-01-00", 0) == 0 && *ours < "1900-01-01");
-        default: return *ours == theirs;
+        default:
+            return *ours == theirs;
     }
 }
 
@@ -104,15 +116,18 @@ std::string FirstDifference(const TableDef& def, const TextRows& ours, const fs:
     const auto difference = [&](const std::vector<std::optional<std::string>>& a, const Row& b) -> std::string {
         for (std::size_t c = 0; c < def.columns.size(); ++c) {
             if (b.size() != def.columns.size() || !Same(def.columns[c], a[c], b[position[c]]))
-                return def.columns[c].name + ": engine '" + a[c].value_or("<Null>") + "', mdbtools '" + b.at(position[c]) + "'";
+                return def.columns[c].name + ": engine '" + a[c].value_or("<Null>") + "', mdbtools '" +
+                       b.at(position[c]) + "'";
         }
         return {};
     };
     std::vector<bool> used(theirs.size(), false);
     for (std::size_t r = 0, match = 0; r < ours.rows.size(); ++r, match = r) {
         if (anyOrder)
-            for (match = 0; match < theirs.size() && (used[match] || !difference(ours.rows[r], theirs[match]).empty());) ++match;
-        const std::string d = match < theirs.size() ? difference(ours.rows[r], theirs[match]) : "no equal row in mdbtools";
+            for (match = 0; match < theirs.size() && (used[match] || !difference(ours.rows[r], theirs[match]).empty());)
+                ++match;
+        const std::string d =
+            match < theirs.size() ? difference(ours.rows[r], theirs[match]) : "no equal row in mdbtools";
         if (!d.empty()) return "row " + std::to_string(r) + ": " + d;
         used[match] = true;
     }
@@ -120,7 +135,8 @@ std::string FirstDifference(const TableDef& def, const TextRows& ours, const fs:
 }
 
 std::set<std::string> MdbTables(const fs::path& file) {
-    const std::vector<std::string> names = Split(RunCommand("mdb-tables -1 -S " + Quote(file) + " 2>/dev/null").output, "\n");
+    const std::vector<std::string> names =
+        Split(RunCommand("mdb-tables -1 -S " + Quote(file) + " 2>/dev/null").output, "\n");
     return {names.begin(), names.end()};
 }
 
@@ -129,11 +145,13 @@ std::set<std::string> MdbTables(const fs::path& file) {
 std::map<std::string, std::string> IdsByObjectName(const fs::path& source, const fs::path& copy) {
     std::map<std::pair<std::string, std::int16_t>, std::vector<std::int32_t>> before, after;
     std::set<std::int32_t> named;
-    for (const CatalogEntry& e : ReadCatalog(PageFile::Open(source))) before[{e.name, e.type}].push_back(e.id), named.insert(e.id);
+    for (const CatalogEntry& e : ReadCatalog(PageFile::Open(source)))
+        before[{e.name, e.type}].push_back(e.id), named.insert(e.id);
     std::map<std::string, std::string> ids;
     for (const CatalogEntry& e : ReadCatalog(PageFile::Open(copy))) {
         after[{e.name, e.type}].push_back(e.id);
-        if (!named.contains(e.id)) ids[std::to_string(e.id)] = std::to_string(static_cast<std::uint32_t>(e.id) | compact::kDanglingIdMark);
+        if (!named.contains(e.id))
+            ids[std::to_string(e.id)] = std::to_string(static_cast<std::uint32_t>(e.id) | compact::kDanglingIdMark);
     }
     for (const auto& [object, id] : before)
         if (id.size() == 1 && after[object].size() == 1) ids[std::to_string(id[0])] = std::to_string(after[object][0]);
@@ -193,10 +211,13 @@ TEST_P(EveryFile, ReadLikeMdbtoolsAndCompactedIntoTheSameContent) {
                 << entry.name << " in the copy";
         }
     }
-    if (HaveOracle("node -e 'process.exit(0)' && test -d " + Quote(fs::path(DORVANE_NODE_DIR) / "node_modules/mdb-reader"),
-                   "node with mdb-reader (npm install in tests/node)")) {
+    if (HaveOracle(
+            "node -e 'process.exit(0)' && test -d " + Quote(fs::path(DORVANE_NODE_DIR) / "node_modules/mdb-reader"),
+            "node with mdb-reader (npm install in tests/node)")) {
         // Rows of every table, sorted within each, object ids as the names of their objects.
-        const auto rows = [](const fs::path& f) { return RunCommand("node " + Quote(fs::path(DORVANE_NODE_DIR) / "dump-rows.mjs") + " " + Quote(f)); };
+        const auto rows = [](const fs::path& f) {
+            return RunCommand("node " + Quote(fs::path(DORVANE_NODE_DIR) / "dump-rows.mjs") + " " + Quote(f));
+        };
         const CommandResult inSource = rows(source);
         EXPECT_TRUE(inSource.status == 0 && !inSource.output.empty()) << inSource.status;
         EXPECT_TRUE(inSource.output == rows(copy).output) << "mdb-reader reads different rows";

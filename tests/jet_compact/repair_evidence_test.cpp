@@ -57,7 +57,9 @@ void AppendSpace(Bytes& b, const PageFile& f, const std::string& table, const st
                 }
             }
             const std::uint32_t start = page.slots()[slot].start;
-            const auto pageAt = [&](std::size_t offset) { return b.begin() + static_cast<std::ptrdiff_t>(At(f, number, offset)); };
+            const auto pageAt = [&](std::size_t offset) {
+                return b.begin() + static_cast<std::ptrdiff_t>(At(f, number, offset));
+            };
             std::copy(pageAt(lowest), pageAt(start), pageAt(lowest - d));  // the rows below, down
             std::copy(grown.begin(), grown.end(), pageAt(start - d));
             for (std::size_t other = 0; other < page.slots().size(); ++other) {
@@ -146,8 +148,8 @@ TEST(RepairEvidence, ATrailingSpaceCostsNoRow) {
 // character (ascending and descending, alone and in pairs) rebuilt from the
 // rows: the entries Access wrote, byte for byte.
 TEST(RepairEvidence, RebuiltIndexesHoldTheKeysAccessWrote) {
-    for (const char* name : {"mdb/jet3/testIndexCodesV1997.mdb", "mdb/jet4/testIndexPropertiesV2000.mdb",
-                             "products/post_db.mdb"}) {
+    for (const char* name :
+         {"mdb/jet3/testIndexCodesV1997.mdb", "mdb/jet4/testIndexPropertiesV2000.mdb", "products/post_db.mdb"}) {
         SCOPED_TRACE(name);
         TempFolder dir;
         Bytes bytes = ReadBytes(TestData() / name);
@@ -206,8 +208,8 @@ TEST(RepairEvidence, AnIndexThatDisagreesWithASoundRowIsRebuiltAndTheRowKept) {
     CompactFile(TestData() / "products/post_db.mdb", dir / "compacted.mdb");
     EXPECT_TRUE(IndexEntries(dir / "repaired.mdb") == IndexEntries(dir / "compacted.mdb"));
 
-    const CommandResult tool = RunCommand(std::string(DORVANE_JET_TOOL) + " repair " + Quote(dir / "damaged.mdb") + " " +
-                                          Quote(dir / "again.mdb"));
+    const CommandResult tool = RunCommand(std::string(DORVANE_JET_TOOL) + " repair " + Quote(dir / "damaged.mdb") +
+                                          " " + Quote(dir / "again.mdb"));
     EXPECT_EQ(tool.status, 3) << tool.output;
     EXPECT_NE(tool.output.find("kept 1 rows that an index disagreed with"), std::string::npos) << tool.output;
     const CommandResult sound_run = RunCommand(std::string(DORVANE_JET_TOOL) + " repair " +

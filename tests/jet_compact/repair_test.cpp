@@ -40,8 +40,9 @@ void DeleteRows(Bytes& b, const PageFile& f, std::uint32_t page, std::size_t n) 
 }
 std::uint64_t LiveRows(const PageFile& f, std::uint32_t page) {
     const DataPage parsed = DataPage::Parse(f.format(), page, f.ReadPage(page));
-    return static_cast<std::uint64_t>(std::ranges::count_if(
-        parsed.slots(), [](const Slot& s) { return s.kind == SlotKind::kLive || s.kind == SlotKind::kOverflowPointer; }));
+    return static_cast<std::uint64_t>(std::ranges::count_if(parsed.slots(), [](const Slot& s) {
+        return s.kind == SlotKind::kLive || s.kind == SlotKind::kOverflowPointer;
+    }));
 }
 
 // Where a table's catalog row and its fields lie.
@@ -113,7 +114,8 @@ std::vector<std::size_t> EntryEnds(const PageFile& f, std::uint32_t leaf) {
     const std::size_t maskEnd = f.format().idx_entries;
     for (std::size_t at = f.format().idx_mask; at < maskEnd; ++at)
         for (std::size_t bit = 0; bit < 8; ++bit)
-            if ((page[at] >> bit & 1) != 0) ends.push_back(At(f, leaf, maskEnd + (at - f.format().idx_mask) * 8 + bit - 1));
+            if ((page[at] >> bit & 1) != 0)
+                ends.push_back(At(f, leaf, maskEnd + (at - f.format().idx_mask) * 8 + bit - 1));
     return ends;
 }
 // Deleted slots of `page` whose bytes are still a row of the table.
@@ -445,10 +447,14 @@ const Damage kDamages[] = {
 enum class Outcome { kRefused, kNothingLost, kLossReported, kSilent };
 const char* OutcomeName(Outcome o) {
     switch (o) {
-        case Outcome::kRefused: return "refused";
-        case Outcome::kNothingLost: return "nothing lost";
-        case Outcome::kLossReported: return "loss reported";
-        case Outcome::kSilent: return "silent";
+        case Outcome::kRefused:
+            return "refused";
+        case Outcome::kNothingLost:
+            return "nothing lost";
+        case Outcome::kLossReported:
+            return "loss reported";
+        case Outcome::kSilent:
+            return "silent";
     }
     return "?";
 }
@@ -459,9 +465,9 @@ struct Attempt {
     long error = 0;
     std::string refusal;
     RepairReport report;
-    std::optional<Contents> copy;   // what the repaired copy holds
-    std::string unreported;         // against the sound original
-    std::string copy_problem;       // the full check of the copy
+    std::optional<Contents> copy;  // what the repaired copy holds
+    std::string unreported;        // against the sound original
+    std::string copy_problem;      // the full check of the copy
     Outcome outcome = Outcome::kSilent;
 };
 
@@ -519,7 +525,8 @@ TEST_P(Repair, KeepsEveryReadableRowAndReportsEveryLoss) {
     const std::string said = a.report.LossSummary();
     for (const TableRepair& t : a.report.tables) {
         if (said.find("\"" + t.name + "\"") == std::string::npos) continue;
-        EXPECT_TRUE(std::ranges::any_of(check.problems, [&](const std::string& p) { return p.find("'" + t.name + "'") != std::string::npos; }))
+        EXPECT_TRUE(std::ranges::any_of(
+            check.problems, [&](const std::string& p) { return p.find("'" + t.name + "'") != std::string::npos; }))
             << t.name << ": " << said << "\nthe check: " << ::testing::PrintToString(check.problems);
     }
     EXPECT_EQ(check.ok(), a.report.source_sound);
@@ -554,8 +561,11 @@ TEST(RepairOutcomes, NoDamageIsSilent) {
     std::string table = "\n";
     for (const Damage& damage : kDamages) {
         const Attempt a = RepairDamaged(damage, dir.path());
-        const std::string counts = a.outcome == Outcome::kLossReported ? " (" + std::to_string(a.report.RowsLost()) + " rows lost, " + std::to_string(a.report.ValuesCut()) +
-                       " values cut" + ", " + std::to_string(a.report.RowsInDoubt()) + " rows in doubt" + ")" : "";
+        const std::string counts = a.outcome == Outcome::kLossReported
+                                       ? " (" + std::to_string(a.report.RowsLost()) + " rows lost, " +
+                                             std::to_string(a.report.ValuesCut()) + " values cut" + ", " +
+                                             std::to_string(a.report.RowsInDoubt()) + " rows in doubt" + ")"
+                                       : "";
         table += std::string(damage.name) + std::string(56 - std::min<std::size_t>(55, std::strlen(damage.name)), ' ') +
                  OutcomeName(a.outcome) + counts + (a.unreported.empty() ? "" : ": " + a.unreported) + "\n";
         EXPECT_NE(a.outcome, Outcome::kSilent) << damage.name << ": " << a.unreported;
@@ -563,7 +573,8 @@ TEST(RepairOutcomes, NoDamageIsSilent) {
     std::cout << table;
 }
 
-INSTANTIATE_TEST_SUITE_P(Damages, Repair, ::testing::ValuesIn(kDamages), [](const auto& p) { return TestName(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Damages, Repair, ::testing::ValuesIn(kDamages),
+                         [](const auto& p) { return TestName(p.param.name); });
 
 // The unattended run on a back-end with damage of each kind a repair keeps
 // in doubt or loses: the damaged original is kept beside the repaired
@@ -571,9 +582,12 @@ INSTANTIATE_TEST_SUITE_P(Damages, Repair, ::testing::ValuesIn(kDamages), [](cons
 // repaired fails the step (1) and leaves the back-end as it was.
 TEST(UnattendedRepair, KeepsTheDamagedOriginalAndEndsWithTwo) {
     const std::pair<const char*, int> kinds[] = {
-        {"live row flagged deleted", 2},     {"catalog row's type changed", 2},
-        {"memo pointing at another row's value", 2}, {"inline memo's length lowered", 2},
-        {"deleted row's flag cleared", 2},   {"data page given to another table and listed in its map", 2},
+        {"live row flagged deleted", 2},
+        {"catalog row's type changed", 2},
+        {"memo pointing at another row's value", 2},
+        {"inline memo's length lowered", 2},
+        {"deleted row's flag cleared", 2},
+        {"data page given to another table and listed in its map", 2},
         {"Long made Currency", 1},
     };
     for (const auto& [kind, status] : kinds) {
@@ -588,8 +602,9 @@ TEST(UnattendedRepair, KeepsTheDamagedOriginalAndEndsWithTwo) {
         WriteBytes(home / "data" / "post_db.mdb", bytes);
         Copy(home, TestData() / "mdb/jet4/testV2000.mdb", "app/Bresk.mde");
         const std::string env = "env XDG_CONFIG_HOME=" + Quote(home / "config") + " ";
-        for (const std::string& setting : {std::string("TitleBar sqlver 0"), "Locations APPPATH " + Quote(home / "app"),
-                                           "Locations DbPath " + Quote(home / "data"), "Locations BKpath " + Quote(home / "backup")})
+        for (const std::string& setting :
+             {std::string("TitleBar sqlver 0"), "Locations APPPATH " + Quote(home / "app"),
+              "Locations DbPath " + Quote(home / "data"), "Locations BKpath " + Quote(home / "backup")})
             ASSERT_EQ(RunCommand(env + DORVANE_SETTINGS_BIN + " set Bresk " + setting).status, 0);
         EXPECT_EQ(RunCommand(env + DORVANE_BIN + " /silent /Bresk 2>/dev/null").status, status);
         std::vector<fs::path> kept;

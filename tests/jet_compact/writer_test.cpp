@@ -22,10 +22,12 @@ PageFile Written(const Format& f, const MemoryPageSink& sink, std::uint64_t page
     static TempFolder folder;
     const fs::path path = folder / "written.mdb";
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    const Bytes header = ReadBytes(TestData() / (f.version == Version::kJet3 ? "mdb/jet3/testV1997.mdb" : "mdb/jet4/testV2000.mdb"));
+    const Bytes header =
+        ReadBytes(TestData() / (f.version == Version::kJet3 ? "mdb/jet3/testV1997.mdb" : "mdb/jet4/testV2000.mdb"));
     out.write(reinterpret_cast<const char*>(header.data()), f.page_size);
     for (const auto& [number, page] : sink.pages())
-        out.seekp(static_cast<std::streamoff>(number) * f.page_size).write(reinterpret_cast<const char*>(page.data()), f.page_size);
+        out.seekp(static_cast<std::streamoff>(number) * f.page_size)
+            .write(reinterpret_cast<const char*>(page.data()), f.page_size);
     out.close();
     fs::resize_file(path, (pages ? pages : sink.pages().rbegin()->first + 1) * f.page_size);
     return PageFile::Open(path);
@@ -50,8 +52,8 @@ TEST_P(Writers, PackedRowsReadBack) {
     std::vector<std::pair<RowPointer, Bytes>> placed;
     const auto add = [&](Bytes row) { placed.emplace_back(packer.Add(row).where, std::move(row)); };
     for (std::size_t i = 0; i < 400; ++i) add(Bytes(1 + (i * 37) % 300, static_cast<std::uint8_t>(i)));
-    add(Bytes(packer.MaxRow(), 0xAB));                // a page of its own
-    for (int i = 0; i < 300; ++i) add(Bytes{7});      // at most 255 a page
+    add(Bytes(packer.MaxRow(), 0xAB));            // a page of its own
+    for (int i = 0; i < 300; ++i) add(Bytes{7});  // at most 255 a page
     packer.Finish();
     EXPECT_THROW(packer.Add(Bytes(packer.MaxRow() + 1)), std::length_error);
 
@@ -73,7 +75,8 @@ TEST_P(Writers, LongValuesReadBack) {
     Bytes chained(f.page_size * 3 + 123);
     std::iota(chained.begin(), chained.end(), std::uint8_t{1});
     const std::tuple<LongValueKind, Bytes, std::size_t> values[] = {
-        {LongValueKind::kSingle, {1, 2, 3}, 1}, {LongValueKind::kChain, {}, 1},
+        {LongValueKind::kSingle, {1, 2, 3}, 1},
+        {LongValueKind::kChain, {}, 1},
         {LongValueKind::kChain, chained, chained.size() / (f.lv_segment_row - kLongValueSegmentLink) + 1}};
     std::vector<Bytes> fields;
     for (const auto& [kind, value, rows] : values) {
@@ -123,7 +126,8 @@ TEST_P(Writers, GlobalMapMarksHolesAndEverythingPastTheEnd) {
         for (std::uint32_t p = fixed > per ? per - 1 : 7; p <= fixed + 1; ++p)
             if (p != 9 && p != fixed) expected.push_back(p);
         const std::size_t inlineEnd = (f.usage_map_record - kUsageMapInlineHeader) * 8;
-        for (std::uint32_t p = fixed + 2; fixed < per && p < inlineEnd; ++p) expected.push_back(p);  // inline: as stored
+        for (std::uint32_t p = fixed + 2; fixed < per && p < inlineEnd; ++p)
+            expected.push_back(p);  // inline: as stored
         EXPECT_EQ(ReadGlobalFreeMap(file).pages, expected) << fixed;
         EXPECT_EQ(ReadStoredRow(file, {1, 0}).owner, 1u);
         EXPECT_TRUE(DecodeUsageMap(file, ReadStoredRow(file, {1, 1}).bytes).pages.empty());
@@ -145,7 +149,8 @@ Bytes LastEntryUnder(const PageFile& file, std::uint32_t number, std::vector<std
         EXPECT_EQ(page.prev, prev);
         EXPECT_EQ(prev == 0 ? number : ParseIndexPage(file.format(), prev, file.ReadPage(prev)).next, number);
         leaves.push_back(number);
-        return page.entries.empty() ? Bytes{} : IndexEntry{page.entries.back().key, page.entries.back().row}.SortBytes();
+        return page.entries.empty() ? Bytes{}
+                                    : IndexEntry{page.entries.back().key, page.entries.back().row}.SortBytes();
     }
     for (const IndexPageEntry& e : page.entries)
         EXPECT_EQ(LastEntryUnder(file, e.child, leaves), (IndexEntry{e.key, e.row}.SortBytes()));
@@ -164,7 +169,8 @@ TEST_P(IndexTrees, ReadBackInOrderWithLinksAndNodeEntries) {
     std::set<Bytes> keys;
     for (int i = 0; i < count; ++i) {
         Bytes key = count == 5 ? Bytes(300, 0x41) : Bytes{0x7F, 0x41, 0x42, static_cast<std::uint8_t>(rng() % 7)};
-        for (std::size_t k = count == 5 ? 1 : rng() % 30; k > 0; --k) key.push_back(static_cast<std::uint8_t>(0x60 + rng() % 3));
+        for (std::size_t k = count == 5 ? 1 : rng() % 30; k > 0; --k)
+            key.push_back(static_cast<std::uint8_t>(0x60 + rng() % 3));
         list.Add(key, {static_cast<std::uint32_t>(2 + i / 100), static_cast<std::uint8_t>(i % 100)});
         keys.insert(key);
     }
@@ -176,9 +182,11 @@ TEST_P(IndexTrees, ReadBackInOrderWithLinksAndNodeEntries) {
     const PageFile file = Written(f, sink);
     const IndexWalk walk = WalkIndex(file, tree.root);
     ASSERT_EQ(walk.entries.size(), list.size());
-    for (std::size_t i = 0; i < list.size(); ++i) ASSERT_TRUE(std::ranges::equal(walk.entries[i].SortBytes(), list.Entry(i))) << i;
+    for (std::size_t i = 0; i < list.size(); ++i)
+        ASSERT_TRUE(std::ranges::equal(walk.entries[i].SortBytes(), list.Entry(i))) << i;
     EXPECT_EQ(walk.depth >= 2, count >= 200000);
-    EXPECT_EQ(std::set<std::uint32_t>(walk.pages.begin(), walk.pages.end()), std::set<std::uint32_t>(tree.pages.begin(), tree.pages.end()));
+    EXPECT_EQ(std::set<std::uint32_t>(walk.pages.begin(), walk.pages.end()),
+              std::set<std::uint32_t>(tree.pages.begin(), tree.pages.end()));
     std::vector<std::uint32_t> leaves;
     LastEntryUnder(file, tree.root, leaves);
     EXPECT_EQ(ParseIndexPage(f, leaves.back(), file.ReadPage(leaves.back())).next, 0u);

@@ -27,7 +27,8 @@ std::vector<std::string> Cut(const std::string& text, char by) {
 // Rows of fields (every table here has two columns or more, so no row is empty).
 std::vector<std::vector<std::string>> Split(const std::string& text) {
     std::vector<std::vector<std::string>> rows;
-    for (const std::string& row : Cut(text, kRow)) if (!row.empty()) rows.push_back(Cut(row, kField));
+    for (const std::string& row : Cut(text, kRow))
+        if (!row.empty()) rows.push_back(Cut(row, kField));
     return rows;
 }
 
@@ -40,12 +41,15 @@ std::map<std::string, std::vector<std::vector<std::string>>> ReadBack(const fs::
         for (const auto& v : row) out["engine"].back().push_back(v.value_or(kNull));
     });
     if (HaveOracle("mdb-export --version", "mdbtools")) {
-        out["mdbtools"] = Split(RunCommand("mdb-export -H -Q -0 '\x01' -d '\x1f' -R '\x1e' -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d %H:%M:%S' " +
-                                           Quote(file) + " " + Quote(fs::path(table))).output);
+        out["mdbtools"] = Split(
+            RunCommand("mdb-export -H -Q -0 '\x01' -d '\x1f' -R '\x1e' -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d %H:%M:%S' " +
+                       Quote(file) + " " + Quote(fs::path(table)))
+                .output);
     }
     const std::string node = std::string("node ") + DORVANE_NODE_DIR + "/export-table.mjs ";
     if (HaveOracle("cd " DORVANE_NODE_DIR " && node -e \"import('mdb-reader')\"", "mdb-reader")) {
-        out["mdb-reader"] = Split(RunCommand("cd " DORVANE_NODE_DIR " && " + node + Quote(file) + " " + Quote(fs::path(table))).output);
+        out["mdb-reader"] =
+            Split(RunCommand("cd " DORVANE_NODE_DIR " && " + node + Quote(file) + " " + Quote(fs::path(table))).output);
     }
     return out;
 }
@@ -54,12 +58,16 @@ std::map<std::string, std::vector<std::vector<std::string>>> ReadBack(const fs::
 bool Same(ImportType type, const std::string& csv, const std::string& shown) {
     if (csv.empty()) return shown == (type == ImportType::kYesNo ? "0" : kNull);
     switch (type) {
-        case ImportType::kYesNo: return shown == (csv == "yes" ? "1" : "0");
-        case ImportType::kLong: case ImportType::kCurrency: case ImportType::kDouble: {
+        case ImportType::kYesNo:
+            return shown == (csv == "yes" ? "1" : "0");
+        case ImportType::kLong:
+        case ImportType::kCurrency:
+        case ImportType::kDouble: {
             const double a = std::stod(csv), b = shown == kNull ? std::nan("") : std::stod(shown);
             return std::fabs(a - b) <= 1e-9 * std::max(1.0, std::fabs(a));
         }
-        default: return csv == shown;
+        default:
+            return csv == shown;
     }
 }
 
@@ -72,7 +80,8 @@ struct RandomTable {
 // Columns of random types; values with letters beyond ASCII, quotes, commas,
 // line breaks, memos of a few KiB, and empty (Null) fields.
 RandomTable MakeRandomTable(std::mt19937& random, std::size_t rows) {
-    const std::vector<std::string> words{"Müller", "Ærø", "Łódź", "日本", "a,b", "say \"hi\"", "two\nlines", "plain", "€5"};
+    const std::vector<std::string> words{"Müller",     "Ærø",        "Łódź",  "日本", "a,b",
+                                         "say \"hi\"", "two\nlines", "plain", "€5"};
     const auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
     RandomTable t;
     t.types.push_back(ImportType::kLong);  // Id, the key
@@ -85,13 +94,32 @@ RandomTable MakeRandomTable(std::mt19937& random, std::size_t rows) {
             std::string v;
             char buffer[40];
             switch (t.types[c]) {
-                case ImportType::kYesNo: v = pick(2) ? "yes" : "no"; break;
-                case ImportType::kLong: v = std::to_string(c == 0 ? static_cast<long>(r) : static_cast<long>(random() % 2000000000u) - 1000000000L); break;
-                case ImportType::kCurrency: std::snprintf(buffer, sizeof buffer, "%.2f", static_cast<double>(pick(20000000)) / 100 - 50000); v = buffer; break;
-                case ImportType::kDouble: std::snprintf(buffer, sizeof buffer, "%.17g", std::uniform_real_distribution<>(-1e6, 1e6)(random)); v = buffer; break;
-                case ImportType::kDateTime: std::snprintf(buffer, sizeof buffer, "%04zu-%02zu-%02zu %02zu:%02zu:%02zu", 1950 + pick(80), 1 + pick(12), 1 + pick(28), pick(24), pick(60), pick(60)); v = buffer; break;
-                case ImportType::kText: for (std::size_t w = 1 + pick(8); w > 0; --w) v += words[pick(words.size())] + " "; break;
-                case ImportType::kMemo: for (std::size_t w = 60 + pick(700); w > 0; --w) v += words[pick(words.size())] + " "; break;
+                case ImportType::kYesNo:
+                    v = pick(2) ? "yes" : "no";
+                    break;
+                case ImportType::kLong:
+                    v = std::to_string(c == 0 ? static_cast<long>(r)
+                                              : static_cast<long>(random() % 2000000000u) - 1000000000L);
+                    break;
+                case ImportType::kCurrency:
+                    std::snprintf(buffer, sizeof buffer, "%.2f", static_cast<double>(pick(20000000)) / 100 - 50000);
+                    v = buffer;
+                    break;
+                case ImportType::kDouble:
+                    std::snprintf(buffer, sizeof buffer, "%.17g", std::uniform_real_distribution<>(-1e6, 1e6)(random));
+                    v = buffer;
+                    break;
+                case ImportType::kDateTime:
+                    std::snprintf(buffer, sizeof buffer, "%04zu-%02zu-%02zu %02zu:%02zu:%02zu", 1950 + pick(80),
+                                  1 + pick(12), 1 + pick(28), pick(24), pick(60), pick(60));
+                    v = buffer;
+                    break;
+                case ImportType::kText:
+                    for (std::size_t w = 1 + pick(8); w > 0; --w) v += words[pick(words.size())] + " ";
+                    break;
+                case ImportType::kMemo:
+                    for (std::size_t w = 60 + pick(700); w > 0; --w) v += words[pick(words.size())] + " ";
+                    break;
             }
             if (c != 0 && pick(7) == 0) v.clear();
             t.rows.back().push_back(v);
@@ -114,9 +142,11 @@ TEST(CreateImportTest, RandomCsvsReadBackEqualUnderEveryReaderAndCompact) {
         std::ofstream(dir / "t.csv", std::ios::binary) << table.csv;
         const std::string name = "table" + std::to_string(n);
         create::ImportSummary summary;  // each column's type chosen from its values
-        ASSERT_NO_THROW(summary = create::ImportCsv(file, name, dir / "t.csv", {std::string("C0"), {}})) << table.csv.substr(0, 400);
+        ASSERT_NO_THROW(summary = create::ImportCsv(file, name, dir / "t.csv", {std::string("C0"), {}}))
+            << table.csv.substr(0, 400);
         for (std::size_t c = 0; c < table.types.size(); ++c) {
-            const bool any = std::any_of(table.rows.begin(), table.rows.end(), [c](const auto& row) { return !row[c].empty(); });
+            const bool any =
+                std::any_of(table.rows.begin(), table.rows.end(), [c](const auto& row) { return !row[c].empty(); });
             EXPECT_TRUE(!any || summary.columns.at(c).second == table.types[c]) << name << " column " << c;
         }
         for (const auto& [reader, rows] : ReadBack(file, name)) {
@@ -124,7 +154,8 @@ TEST(CreateImportTest, RandomCsvsReadBackEqualUnderEveryReaderAndCompact) {
             for (std::size_t r = 0; r < rows.size(); ++r) {
                 for (std::size_t c = 0; c < table.types.size(); ++c) {
                     ASSERT_TRUE(Same(table.types[c], table.rows[r][c], rows[r].at(c)))
-                        << reader << " " << name << " row " << r << " column " << c << ": '" << table.rows[r][c] << "' shown as '" << rows[r][c] << "'";
+                        << reader << " " << name << " row " << r << " column " << c << ": '" << table.rows[r][c]
+                        << "' shown as '" << rows[r][c] << "'";
                 }
             }
         }
@@ -141,8 +172,19 @@ TEST(CreateImportTest, RandomCsvsReadBackEqualUnderEveryReaderAndCompact) {
 // check finds the file sound, every reader shows the same rows, and a repair
 // that must rebuild the index writes the keys the import wrote.
 TEST(CreateImportTest, KeysAndNamesOfAnyPrintableCharacter) {
-    const std::vector<std::string> keys{"Zürich", "O'Brien & Co.", "[x].y", "\xF0\x9F\x98\x80 smile", "Straße 5", "Ærø",
-                                        "東京", "naïve café", "ÇA VA?", "#1 (alt)", "~tilde", "Ωμέγα", "Müller & Söhne GmbH"};
+    const std::vector<std::string> keys{"Zürich",
+                                        "O'Brien & Co.",
+                                        "[x].y",
+                                        "\xF0\x9F\x98\x80 smile",
+                                        "Straße 5",
+                                        "Ærø",
+                                        "東京",
+                                        "naïve café",
+                                        "ÇA VA?",
+                                        "#1 (alt)",
+                                        "~tilde",
+                                        "Ωμέγα",
+                                        "Müller & Söhne GmbH"};
     const std::string table = "Kunden Zürich & O'Brien #1";
     TempFolder dir;
     const fs::path file = dir / "new.mdb";
@@ -194,12 +236,14 @@ TEST(CreateImportTest, CreatedSystemTablesAreThoseAccessMakes) {
         for (std::size_t c = 0; c < a.columns.size(); ++c) {
             const Column &x = a.columns[c], &y = b.columns[c];
             EXPECT_EQ(std::tie(x.name, x.type, x.number, x.flags, x.length, x.var_index),
-                      std::tie(y.name, y.type, y.number, y.flags, y.length, y.var_index)) << name << "." << x.name;
+                      std::tie(y.name, y.type, y.number, y.flags, y.length, y.var_index))
+                << name << "." << x.name;
             EXPECT_EQ(x.IsFixed() ? x.fixed_offset : 0, y.IsFixed() ? y.fixed_offset : 0) << name << "." << x.name;
         }
         ASSERT_EQ(a.logical_indexes.size(), b.logical_indexes.size()) << name;
         for (std::size_t i = 0; i < a.logical_indexes.size(); ++i) {
-            const PhysicalIndex &x = a.physical_indexes[a.logical_indexes[i].physical_index], &y = b.physical_indexes[b.logical_indexes[i].physical_index];
+            const PhysicalIndex &x = a.physical_indexes[a.logical_indexes[i].physical_index],
+                                &y = b.physical_indexes[b.logical_indexes[i].physical_index];
             EXPECT_EQ(a.logical_indexes[i].name, b.logical_indexes[i].name);
             EXPECT_EQ(a.logical_indexes[i].type, b.logical_indexes[i].type);
             EXPECT_EQ(x.flags, y.flags) << a.logical_indexes[i].name;
@@ -222,7 +266,8 @@ TEST(CreateImportTest, WhatDoesNotFitIsRefusedAndTheFileStaysAsItWas) {
         {"Code,N\nab,1\n,2\n", "CSV line 3: the key column", "Code", errc::kValueRefused},
         {"Code,N\nab,1\n\"open,2\n", "does not end", std::nullopt, errc::kValueRefused},
         {"Code,N\nab,1,3\n", "CSV line 2: the record has 3 fields", std::nullopt, errc::kValueRefused},
-        {"Code,N\nStraße,1\nSTRASSE ,2\n", "CSV line 3: the key \"STRASSE \" repeats line 2", "Code", errc::kValueRefused},
+        {"Code,N\nStraße,1\nSTRASSE ,2\n", "CSV line 3: the key \"STRASSE \" repeats line 2", "Code",
+         errc::kValueRefused},
     };
     for (const auto& [csv, text, key, error] : cases) {
         std::ofstream(dir / "bad.csv", std::ios::binary | std::ios::trunc) << csv;
@@ -235,7 +280,8 @@ TEST(CreateImportTest, WhatDoesNotFitIsRefusedAndTheFileStaysAsItWas) {
     // Names Access's SQL could not quote, or that it does not allow.
     for (const char* name : {"[x].y", "No.", "Hey!", "`q`", " leading", "tab\there"}) {
         std::string why;
-        EXPECT_EQ(ErrorOf([&] { create::ImportCsv(file, name, dir / "ok.csv", {}); }, &why), errc::kValueRefused) << name;
+        EXPECT_EQ(ErrorOf([&] { create::ImportCsv(file, name, dir / "ok.csv", {}); }, &why), errc::kValueRefused)
+            << name;
         EXPECT_NE(why.find(name), std::string::npos) << why;
         EXPECT_TRUE(ReadBytes(file) == before) << name;
     }

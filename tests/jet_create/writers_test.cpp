@@ -23,7 +23,8 @@ void CopyDroppedBytes(const TableDef& def, const Bytes& from, Bytes& to) {
     for (const Column& column : def.columns) copy(column.block_offset + 9, 2), copy(column.block_offset + 13, 2);
     for (const PhysicalIndex& index : def.physical_indexes) {
         copy(index.definition_offset + 42, 4);
-        for (std::size_t slot = index.columns.size(); slot < 10; ++slot) copy(index.definition_offset + 6 + 3 * slot, 1);
+        for (std::size_t slot = index.columns.size(); slot < 10; ++slot)
+            copy(index.definition_offset + 6 + 3 * slot, 1);
     }
     for (const LogicalIndex& index : def.logical_indexes) copy(index.entry_offset + 12, 11);
 }
@@ -40,7 +41,8 @@ TEST(WritersTest, EveryDefinitionWrittenAgainReadsBackTheSame) {
             ASSERT_EQ(ours.size(), def.end_offset);
             const std::vector<Bytes> pages = TableDefPages(file.format(), ours, def.pages);
             for (std::size_t i = 0; i < pages.size(); ++i) {
-                std::copy(pages[i].begin(), pages[i].end(), image.begin() + static_cast<std::ptrdiff_t>(At(file, def.pages[i])));
+                std::copy(pages[i].begin(), pages[i].end(),
+                          image.begin() + static_cast<std::ptrdiff_t>(At(file, def.pages[i])));
             }
             const PageFile written = PageFile::FromMemory(image);
             EXPECT_EQ(EncodeTableDef(file.format(), file.code_page(), ReadTableDef(written, def.page)), ours);
@@ -49,7 +51,8 @@ TEST(WritersTest, EveryDefinitionWrittenAgainReadsBackTheSame) {
             Bytes stored(def.stream.begin(), def.stream.begin() + static_cast<std::ptrdiff_t>(def.end_offset));
             CopyDroppedBytes(def, ours, stored);
             std::copy_n(ours.begin(), 8, stored.begin());
-            EXPECT_EQ(std::mismatch(stored.begin(), stored.end(), ours.begin(), ours.end()).first - stored.begin(), std::ssize(stored));
+            EXPECT_EQ(std::mismatch(stored.begin(), stored.end(), ours.begin(), ours.end()).first - stored.begin(),
+                      std::ssize(stored));
             byteEqual += stored == ours;
             // The page header words as Access wrote them.
             const Bytes first = file.ReadPage(def.page);
@@ -77,13 +80,17 @@ TEST(WritersTest, EveryJet4RowWrittenAgainIsTheRowAccessStored) {
                 std::vector<StoredValue> values;
                 std::size_t fixedEnd = 2;  // fixed bytes no present column holds: zero
                 for (const Column& column : def.columns) {
-                    if (column.IsFixed() && !column.IsBoolean()) fixedEnd = std::max(fixedEnd, std::size_t{2} + column.fixed_offset + column.length);
+                    if (column.IsFixed() && !column.IsBoolean())
+                        fixedEnd = std::max(fixedEnd, std::size_t{2} + column.fixed_offset + column.length);
                 }
-                std::fill(stored.begin() + 2, stored.begin() + static_cast<std::ptrdiff_t>(std::min(fixedEnd, stored.size())), 0);
+                std::fill(stored.begin() + 2,
+                          stored.begin() + static_cast<std::ptrdiff_t>(std::min(fixedEnd, stored.size())), 0);
                 for (std::size_t c = 0; c < def.columns.size(); ++c) {
                     const FieldSpan& span = fields.spans[c];
-                    if (span.present && def.columns[c].IsFixed()) std::copy_n(&row.body[span.offset], span.length, &stored[span.offset]);
-                    const ByteSpan bytes = span.present && !def.columns[c].IsBoolean() ? FieldBytes(row.body, span) : ByteSpan{};
+                    if (span.present && def.columns[c].IsFixed())
+                        std::copy_n(&row.body[span.offset], span.length, &stored[span.offset]);
+                    const ByteSpan bytes =
+                        span.present && !def.columns[c].IsBoolean() ? FieldBytes(row.body, span) : ByteSpan{};
                     values.push_back({span.present, span.bool_value, Bytes(bytes.begin(), bytes.end())});
                 }
                 const Bytes ours = EncodeRow(file.format(), def, values);
@@ -92,7 +99,8 @@ TEST(WritersTest, EveryJet4RowWrittenAgainIsTheRowAccessStored) {
                     ASSERT_EQ(again.spans[c].present, fields.spans[c].present) << table.name;
                     ASSERT_EQ(again.spans[c].bool_value, fields.spans[c].bool_value) << table.name;
                     if (!fields.spans[c].present || def.columns[c].IsBoolean()) continue;
-                    ASSERT_TRUE(std::ranges::equal(FieldBytes(ours, again.spans[c]), FieldBytes(row.body, fields.spans[c])));
+                    ASSERT_TRUE(
+                        std::ranges::equal(FieldBytes(ours, again.spans[c]), FieldBytes(row.body, fields.spans[c])));
                 }
                 const bool complete = fields.column_count == def.max_cols && fields.var_count == def.num_var_cols;
                 if (complete && stored.size() == ours.size()) {

@@ -26,9 +26,13 @@ TdsEndpoint::TdsEndpoint(const Options& options) {
     std::filesystem::create_directory(dir_ / "record");
     std::string command = "exec python3 " + ShellQuoted(DORVANE_TEST_TDS_ENDPOINT);
     for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
-             {"--record", (dir_ / "record").string()}, {"--port-file", (dir_ / "port").string()},
-             {"--disk-root", disk().string()}, {"--login", options.login}, {"--reply", options.reply},
-             {"--rows", options.rows}, {"--message", options.message.empty() ? "failed" : options.message}})
+             {"--record", (dir_ / "record").string()},
+             {"--port-file", (dir_ / "port").string()},
+             {"--disk-root", disk().string()},
+             {"--login", options.login},
+             {"--reply", options.reply},
+             {"--rows", options.rows},
+             {"--message", options.message.empty() ? "failed" : options.message}})
         command += " " + name + " " + ShellQuoted(value);
     process_.reset(popen(command.c_str(), "we"));  // its end of the pipe stays out of other children
     for (int i = 0; i < 1000 && process_ && !std::filesystem::exists(dir_ / "port"); ++i)

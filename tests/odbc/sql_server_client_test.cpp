@@ -57,7 +57,8 @@ protected:
 TEST_F(SqlServerClient, StatementsReachTheServerByteForByte) {
     const std::string hostile =
         "BACKUP DATABASE [PB]]; DROP DATABASE x; --] To DISK = 'E:\\Bak''s\\PB]; DROP DATABASE x; --.bak' "
-        "WITH NOFORMAT, INIT, SKIP, REWIND, NOUNLOAD,  STATS = 10\r\nGO\n-- D\xC3\xB6kumente \xE2\x82\xAC \xF0\x9D\x84\x9E";
+        "WITH NOFORMAT, INIT, SKIP, REWIND, NOUNLOAD,  STATS = 10\r\nGO\n-- D\xC3\xB6kumente \xE2\x82\xAC "
+        "\xF0\x9D\x84\x9E";
     TdsEndpoint endpoint;  // the plain statement: the program test below
     std::filesystem::create_directories(endpoint.disk() / "E" / "Bak's");
     Run(endpoint.ConnectionString(), hostile);
@@ -93,12 +94,13 @@ TEST_F(SqlServerClient, RecordSetGivesTheFirstRowInTheServersText) {
         std::optional<std::string> first;  // nullopt: Null
         long error;
     };
-    for (const Case& c : std::vector<Case>{{R"(["S:\\D\u00f6kumente \u20ac \ud834\udd1e", "T:\\Second"])",
-                                            "S:\\D\xC3\xB6kumente \xE2\x82\xAC \xF0\x9D\x84\x9E", 0},
-                                           {"[\"" + std::string(3000, 'd') + "\"]", std::string(3000, 'd'), 0},  // read whole
-                                           {"[\"\"]", std::string(), 0},  // empty, not Null
-                                           {"[null]", std::nullopt, 0},
-                                           {"[]", std::nullopt, errc::kNoCurrentRecord}}) {
+    for (const Case& c :
+         std::vector<Case>{{R"(["S:\\D\u00f6kumente \u20ac \ud834\udd1e", "T:\\Second"])",
+                            "S:\\D\xC3\xB6kumente \xE2\x82\xAC \xF0\x9D\x84\x9E", 0},
+                           {"[\"" + std::string(3000, 'd') + "\"]", std::string(3000, 'd'), 0},  // read whole
+                           {"[\"\"]", std::string(), 0},                                         // empty, not Null
+                           {"[null]", std::nullopt, 0},
+                           {"[]", std::nullopt, errc::kNoCurrentRecord}}) {
         SCOPED_TRACE(c.rows.substr(0, 20));
         TdsEndpoint endpoint({"ok", "ok", "", c.rows});
         Session s = Connect(endpoint.ConnectionString(), query);
@@ -143,8 +145,10 @@ TEST_F(SqlServerClient, SignInWithTheSqlLoginOrIntegratedAndRefusalsInTheServers
 }
 
 TEST_F(SqlServerClient, UnreachableServersFailWithTheDriversWordsWithinTheTimeOut) {
-    const std::string refused = "driver={SQL Server};server=127.0.0.1," + std::to_string(testing::UnusedPort()) + ";database=PB";
-    for (const std::string& text : {refused, std::string("driver={SQL Server};server=no-such-host.invalid;database=PB")}) {
+    const std::string refused =
+        "driver={SQL Server};server=127.0.0.1," + std::to_string(testing::UnusedPort()) + ";database=PB";
+    for (const std::string& text :
+         {refused, std::string("driver={SQL Server};server=no-such-host.invalid;database=PB")}) {
         SCOPED_TRACE(text);
         Session s = Connect(text, kBackupPB, false);
         const std::string openFailure = FailureOf([&] { s.connection->Open(); });
@@ -153,7 +157,8 @@ TEST_F(SqlServerClient, UnreachableServersFailWithTheDriversWordsWithinTheTimeOu
         EXPECT_FALSE(s.connection->IsOpen());
         // The command then fails, and its description still names the cause.
         const std::string executeFailure = FailureOf([&] { s.command->Execute(); });
-        EXPECT_NE(executeFailure.find("the connection is not open. Opening it failed: " + openFailure), std::string::npos)
+        EXPECT_NE(executeFailure.find("the connection is not open. Opening it failed: " + openFailure),
+                  std::string::npos)
             << executeFailure;
         EXPECT_NO_THROW(s.connection->Close());
     }
@@ -190,9 +195,11 @@ TEST_F(SqlServerClient, TheProgramCompactsTheFrontEndThenHasTheServerBackUpAndLo
         return run(DORVANE_TEST_BIN, "/silent /Bresk");
     };
     ASSERT_EQ(run(DORVANE_TEST_JET_BIN, "create Bresk.mde >/dev/null"), 0);  // a front-end to compact
-    for (const auto& [section, key, value] : std::vector<std::tuple<std::string, std::string, std::string>>{
-             {"TitleBar", "sqlver", "1"}, {"Locations", "APPPATH", home.path().string()},
-             {"Locations", "DbaseName", "PB"}, {"Locations", "BKpath", "E:\\Bak"}})
+    for (const auto& [section, key, value] :
+         std::vector<std::tuple<std::string, std::string, std::string>>{{"TitleBar", "sqlver", "1"},
+                                                                        {"Locations", "APPPATH", home.path().string()},
+                                                                        {"Locations", "DbaseName", "PB"},
+                                                                        {"Locations", "BKpath", "E:\\Bak"}})
         set(section, key, value);
     const std::string with = " WITH NOFORMAT, INIT, SKIP, REWIND, NOUNLOAD,  STATS = 10";
     TdsEndpoint endpoint;
@@ -204,19 +211,23 @@ TEST_F(SqlServerClient, TheProgramCompactsTheFrontEndThenHasTheServerBackUpAndLo
     set("Locations", "BKpath", "E:\\O'Brien");
     EXPECT_EQ(runAgainst(endpoint.port()), 0);
     EXPECT_EQ(runAgainst(testing::UnusedPort()), 1);
-    EXPECT_EQ(endpoint.Recorded("batch"),
-              (std::vector<std::string>{"BACKUP DATABASE PB To DISK = 'E:\\Bak\\PB.bak'" + with,
-                                        "BACKUP DATABASE PB To DISK = 'E:\\Missing\\PB.bak'" + with,
-                                        "BACKUP DATABASE [PB]]; DROP DATABASE x; --] To DISK = 'E:\\O''Brien\\PB]; DROP "
-                                        "DATABASE x; --.bak'" + with}));
+    EXPECT_EQ(
+        endpoint.Recorded("batch"),
+        (std::vector<std::string>{"BACKUP DATABASE PB To DISK = 'E:\\Bak\\PB.bak'" + with,
+                                  "BACKUP DATABASE PB To DISK = 'E:\\Missing\\PB.bak'" + with,
+                                  "BACKUP DATABASE [PB]]; DROP DATABASE x; --] To DISK = 'E:\\O''Brien\\PB]; DROP "
+                                  "DATABASE x; --.bak'" +
+                                      with}));
     EXPECT_EQ(endpoint.Recorded("login-database"), (std::vector<std::string>{"PB", "PB", "PB]; DROP DATABASE x; --"}));
     EXPECT_TRUE(std::filesystem::exists(endpoint.disk() / "E" / "Bak" / "PB.bak"));
     const std::string log = testing::ReadFile(home / "Dorvane_log.txt");
-    for (const std::string line : {"Application was optimized\r\n", "Backup was created   E:\\Bak\\PB.bak\r\n",
-                                   "Operation Failed   [FreeTDS][SQL Server]Cannot open backup device 'E:\\Missing\\PB.bak'.",
-                                   "Backup was created   E:\\O'Brien\\PB]; DROP DATABASE x; --.bak\r\n",
-                                   "Operation Failed   Running the statement failed: the connection is not open. Opening it "
-                                   "failed: [FreeTDS][SQL Server]", "-------------------------------------\r\n"})
+    for (const std::string line :
+         {"Application was optimized\r\n", "Backup was created   E:\\Bak\\PB.bak\r\n",
+          "Operation Failed   [FreeTDS][SQL Server]Cannot open backup device 'E:\\Missing\\PB.bak'.",
+          "Backup was created   E:\\O'Brien\\PB]; DROP DATABASE x; --.bak\r\n",
+          "Operation Failed   Running the statement failed: the connection is not open. Opening it "
+          "failed: [FreeTDS][SQL Server]",
+          "-------------------------------------\r\n"})
         EXPECT_NE(log.find("     " + line), std::string::npos) << line << "\n" << log;
     EXPECT_EQ(log.find("Dbase"), std::string::npos) << "an Access step ran: " << log;
 }

@@ -40,8 +40,9 @@ protected:
     int databases = 0;
     std::unique_ptr<SqlClient> client = MakeSqlClient();
     dorvane::testing::FakeWorld world;
-    Runtime rt{world.settings, world.files, [this] { return std::make_unique<dorvane::testing::FakeEngine>(world.files); },
-               *client, world.boxes, world.clock};
+    Runtime rt{
+        world.settings, world.files, [this] { return std::make_unique<dorvane::testing::FakeEngine>(world.files); },
+        *client,        world.boxes, world.clock};
 };
 
 TEST_F(SqliteLookup, GivesTheFirstLib1PathOrEmptyText) {

@@ -27,22 +27,18 @@ inline std::string Lower(std::string s) {
 
 class FakeSettings final : public SettingsStore {
 public:
-    void Set(const std::string& app, const std::string& section, const std::string& key,
-             const std::string& value) {
+    void Set(const std::string& app, const std::string& section, const std::string& key, const std::string& value) {
         values_[Id(app, section, key)] = value;
     }
-    std::optional<std::string> Get(const std::string& app, const std::string& section,
-                                   const std::string& key) const {
+    std::optional<std::string> Get(const std::string& app, const std::string& section, const std::string& key) const {
         const auto it = values_.find(Id(app, section, key));
         return it == values_.end() ? std::nullopt : std::optional<std::string>(it->second);
     }
 
-    std::optional<std::string> Read(std::string_view app, std::string_view section,
-                                    std::string_view key) override {
+    std::optional<std::string> Read(std::string_view app, std::string_view section, std::string_view key) override {
         return Get(std::string(app), std::string(section), std::string(key));
     }
-    bool Write(std::string_view app, std::string_view section, std::string_view key,
-               std::string_view value) override {
+    bool Write(std::string_view app, std::string_view section, std::string_view key, std::string_view value) override {
         ++writes;
         if (throwOnWrite) throw std::runtime_error("the settings store is not writable");
         Set(std::string(app), std::string(section), std::string(key), std::string(value));
@@ -65,9 +61,9 @@ private:
 class FakeFileSystem final : public FileSystem {
 public:
     std::map<std::string, std::string> files;
-    std::vector<std::string> calls;              // "copy a -> b", "delete a", ...
-    std::set<std::string> failOn;                // calls that throw, by their text
-    std::set<std::string> notDurable;            // copy destinations replaced and then not made durable
+    std::vector<std::string> calls;    // "copy a -> b", "delete a", ...
+    std::set<std::string> failOn;      // calls that throw, by their text
+    std::set<std::string> notDurable;  // copy destinations replaced and then not made durable
 
     bool Exists(const std::string& path) override { return files.count(path) > 0; }
     std::optional<std::uint64_t> FileSize(const std::string& path) override {
@@ -265,7 +261,11 @@ inline std::unique_ptr<SqlRecordset> FakeSql::NewRecordset() { return std::make_
 
 class FakeBoxes final : public MessageBoxes {
 public:
-    struct Box { std::string text; BoxIcon icon; std::string title; };
+    struct Box {
+        std::string text;
+        BoxIcon icon;
+        std::string title;
+    };
     std::vector<Box> shown;
     std::vector<std::string>* events = nullptr;  // where to note "box <text>", in order with file calls
     void Show(const std::string& text, BoxIcon icon, const std::string& title) override {
@@ -292,13 +292,16 @@ struct FakeWorld {
     FakeBoxes boxes;
     FakeClock clock;
     FakeEngine* engine = nullptr;  // owned by the runtime once created
-    Runtime rt{settings, files,
+    Runtime rt{settings,
+               files,
                [this] {
                    auto e = std::make_unique<FakeEngine>(files);
                    engine = e.get();
                    return std::unique_ptr<FileDatabaseEngine>(std::move(e));
                },
-               sql, boxes, clock};
+               sql,
+               boxes,
+               clock};
 
     FakeEngine& Engine() {
         rt.FileDb();

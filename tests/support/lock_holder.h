@@ -22,13 +22,16 @@ public:
     // Locks [start, start+length) (length 0: to the end and beyond).
     LockHolder(const std::filesystem::path& file, short type, off_t start = 0, off_t length = 0) {
         Start(file, type == F_RDLCK ? O_RDONLY : O_RDWR, [=](int fd) {
-            struct flock lock {.l_type = type, .l_whence = SEEK_SET, .l_start = start, .l_len = length, .l_pid = 0};
+            struct flock lock {
+                .l_type = type, .l_whence = SEEK_SET, .l_start = start, .l_len = length, .l_pid = 0
+            };
             return ::fcntl(fd, F_SETLK, &lock) == 0;
         });
     }
     // Locks the whole file with flock.
     LockHolder(const std::filesystem::path& file, WholeFile kind) {
-        Start(file, O_RDONLY, [=](int fd) { return ::flock(fd, (kind == WholeFile::kShared ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0; });
+        Start(file, O_RDONLY,
+              [=](int fd) { return ::flock(fd, (kind == WholeFile::kShared ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0; });
     }
     ~LockHolder() { Stop(); }
     LockHolder(const LockHolder&) = delete;

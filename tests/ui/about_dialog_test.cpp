@@ -66,8 +66,10 @@ TEST_F(AboutDialogTest, EveryControlIsBuiltFromTheLayoutTableAtTheScreensDpi) {
         AboutDialog window(dpi);
         const auto rect = [](const ui::PixelRect& r) { return QRect(r.left, r.top, r.width, r.height); };
         EXPECT_EQ(window.minimumSize(), window.maximumSize());
-        EXPECT_EQ(window.size(), QSize(ui::TwipsToPixels(ui::kClientWidth, dpi), ui::TwipsToPixels(ui::kClientHeight, dpi)));
-        EXPECT_EQ(window.pos(), QPoint(ui::TwipsToPixels(ui::kDesignLeft, dpi), ui::TwipsToPixels(ui::kDesignTop, dpi)));
+        EXPECT_EQ(window.size(),
+                  QSize(ui::TwipsToPixels(ui::kClientWidth, dpi), ui::TwipsToPixels(ui::kClientHeight, dpi)));
+        EXPECT_EQ(window.pos(),
+                  QPoint(ui::TwipsToPixels(ui::kDesignLeft, dpi), ui::TwipsToPixels(ui::kDesignTop, dpi)));
         for (const auto& layout : ui::kControls) {
             SCOPED_TRACE(std::string(layout.name) + " at " + std::to_string(dpi));
             auto* control = window.findChild<QWidget*>(Q(layout.name));
@@ -88,7 +90,8 @@ TEST_F(AboutDialogTest, EveryControlIsBuiltFromTheLayoutTableAtTheScreensDpi) {
             const auto* line = window.findChild<QWidget*>(Q(rule.name));
             EXPECT_EQ(line->geometry(), rect(ui::RuleRect(rule, dpi))) << rule.name;
             EXPECT_TRUE(line->autoFillBackground());
-            EXPECT_EQ(line->palette().color(QPalette::Window), QColor(rule.colour.red, rule.colour.green, rule.colour.blue));
+            EXPECT_EQ(line->palette().color(QPalette::Window),
+                      QColor(rule.colour.red, rule.colour.green, rule.colour.blue));
         }
     }
     EXPECT_TRUE(dialog.grab().save(QStringLiteral(DORVANE_UI_PICTURES "/frmAbout-alveto-access.png")));
@@ -116,9 +119,10 @@ TEST_F(AboutDialogTest, TabOrderKeysAndTheListDriveTheForm) {
               (std::vector<std::string>{"cmdOK", "picIcon", "cmdSysInfo", "cmdRun", "cmbType", "cmdPath", "cmdOK"}));
     QTest::mouseClick(Control("picIcon"), Qt::LeftButton);  // focusable, not clickable
     EXPECT_EQ(Focused(), "cmdOK");
-    const std::tuple<const char*, Qt::Key, int> cases[] = {  // where, which key, runs (-1: System Info)
-        {"cmdOK", Qt::Key_Return, 0},     {"picIcon", Qt::Key_Return, 1}, {"cmbType", Qt::Key_Return, 1},
-        {"cmdSysInfo", Qt::Key_Enter, -1}, {"cmdOK", Qt::Key_Escape, 1},  {"cmbType", Qt::Key_Escape, 1},
+    const std::tuple<const char*, Qt::Key, int> cases[] = {
+        // where, which key, runs (-1: System Info)
+        {"cmdOK", Qt::Key_Return, 0},      {"picIcon", Qt::Key_Return, 1}, {"cmbType", Qt::Key_Return, 1},
+        {"cmdSysInfo", Qt::Key_Enter, -1}, {"cmdOK", Qt::Key_Escape, 1},   {"cmbType", Qt::Key_Escape, 1},
         {nullptr, Qt::Key_unknown, 0},  // the close box
     };
     for (const auto& [focus, key, ran] : cases) {
@@ -151,7 +155,9 @@ void AnswerModals(QTimer& timer, std::function<void(QWidget*)> answer) {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal == nullptr || seen->contains(modal)) return;
         seen->append(QPointer<QWidget>(modal));
-        QTimer::singleShot(0, modal, [answer, target = QPointer<QWidget>(modal)] { if (target) answer(target); });
+        QTimer::singleShot(0, modal, [answer, target = QPointer<QWidget>(modal)] {
+            if (target) answer(target);
+        });
     });
     timer.start(10);
 }
@@ -160,8 +166,10 @@ void AnswerModals(QTimer& timer, std::function<void(QWidget*)> answer) {
 // each box is a Qt box answered with OK, the folder dialog a Qt dialog.
 TEST(ShowMainWindow, SystemInfoTheFolderButtonAndRunThroughQtBoxesAndDialogs) {
     testing::FakeWorld world;
-    for (const auto& [key, value] : {std::pair{"DSN", "BreskDSN"}, {"DbaseName", "BreskData"},
-                                     {"SQLServer", "SRV01\\SQLEXPRESS"}, {"APPPATH", "C:\\Zentro\\Bresk"},
+    for (const auto& [key, value] : {std::pair{"DSN", "BreskDSN"},
+                                     {"DbaseName", "BreskData"},
+                                     {"SQLServer", "SRV01\\SQLEXPRESS"},
+                                     {"APPPATH", "C:\\Zentro\\Bresk"},
                                      {"BKpath", "E:\\SqlBackups"}}) {
         world.settings.Set("Bresk", "Locations", key, value);
     }

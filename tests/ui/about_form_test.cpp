@@ -61,13 +61,13 @@ protected:
     Events lookups;  // the product and kind each lookup saw
 
     AboutForm Form(std::function<void(Runtime&)> maintenance) {
-        return AboutForm(world.rt, view, folders, SysInfoTools{registry, starter},
-                         WindowOperations{std::move(maintenance),
-                                          [this](Runtime&) { events.push_back("WriteScheduleBatch"); },
-                                          [this](Runtime& rt) {
-                                              lookups.push_back(rt.ctx.Product + " " + std::to_string(rt.ctx.DbKind));
-                                              return std::string("C:\\Docs");
-                                          }});
+        return AboutForm(
+            world.rt, view, folders, SysInfoTools{registry, starter},
+            WindowOperations{std::move(maintenance), [this](Runtime&) { events.push_back("WriteScheduleBatch"); },
+                             [this](Runtime& rt) {
+                                 lookups.push_back(rt.ctx.Product + " " + std::to_string(rt.ctx.DbKind));
+                                 return std::string("C:\\Docs");
+                             }});
     }
     AboutForm form = Form([this](Runtime&) { events.push_back("RunMaintenance"); });
 
@@ -86,14 +86,16 @@ protected:
 
 TEST_F(AboutFormTest, OnlyAnAbsentOrCapitalNaBackupFolderIsLookedUpForTheNewProduct) {
     Put("Cindral", {{"sqlver", "1"}, {"DSN", "D"}, {"DbaseName", "B"}, {"SQLSERVER", "S"}});
-    const std::pair<std::optional<std::string>, bool> cases[] = {
-        {std::nullopt, true}, {"NA", true}, {"na", false}, {"Na", false}, {"NA ", false}, {"", false}};
+    const std::pair<std::optional<std::string>, bool> cases[] = {{std::nullopt, true}, {"NA", true},   {"na", false},
+                                                                 {"Na", false},        {"NA ", false}, {"", false}};
     for (const auto& [stored, looksUp] : cases) {
         SCOPED_TRACE(stored.value_or("(absent)"));
         const std::string shown = looksUp ? "C:\\Docs" : *stored;
         lookups.clear();
-        if (stored) Put("Cindral", {{"BKpath", *stored}});
-        else world.settings.Delete("Cindral", "Locations", "BKpath");
+        if (stored)
+            Put("Cindral", {{"BKpath", *stored}});
+        else
+            world.settings.Delete("Cindral", "Locations", "BKpath");
         Pick("Cindral");
         EXPECT_EQ(lookups, Events(looksUp ? 1 : 0, "Cindral 1"));
         EXPECT_EQ(world.settings.Get("Cindral", "Locations", "BKpath"), shown);

@@ -11,7 +11,8 @@ namespace {
 
 // The platform is probed in a child process, so one process can try them all.
 TEST(NoDisplay, EachUnusableDisplayIsRefusedWithItsReasonInsteadOfAborting) {
-    const std::tuple<const char*, const char*, const char*> cases[] = {  // set after clearing all, what is said
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        // set after clearing all, what is said
         {nullptr, nullptr, "cannot show the window: no display is available"},
         {"DISPLAY", ":97", "the X display \":97\" could not be used"},  // no server there
         {"QT_QPA_PLATFORM", "no-such-platform", "the Qt platform \"no-such-platform\""},

@@ -15,7 +15,7 @@ namespace {
 class FakeRegistry final : public Registry {
 public:
     std::vector<std::tuple<std::string, std::string, RegistryValue>> values;  // key, name, value
-    std::vector<std::uint32_t> rights;  // asked for, one per opening
+    std::vector<std::uint32_t> rights;                                        // asked for, one per opening
     int openKeys = 0;
 
     RegistryStatus OpenKey(RegistryKey root, const std::string& path, std::uint32_t wanted,
@@ -56,12 +56,12 @@ TEST(GetKeyValue, ReadsTextAndNumbersAndFailsWithEmptyTextAlwaysClosingTheKey) {
         std::string value;
     } cases[] = {
         {Value(kRegSz, "C:\\Tools\\msinfo32.exe\0"), true, "C:\\Tools\\msinfo32.exe"},
-        {Value(kRegSz, "C:\\x"), true, "C:\\x"},                 // without its NUL: whole
+        {Value(kRegSz, "C:\\x"), true, "C:\\x"},                  // without its NUL: whole
         {Value(kRegSz, "ab\0\0"), true, std::string("ab\0", 3)},  // one NUL only
         {Text(kilobyte), true, kilobyte},
-        {Text(kilobyte + "x"), false, ""},  // over the buffer
-        {Value(7, "a\0b\0\0"), true, "before"},                   // other types leave the text
-        {Value(kRegDword, "\x02\x01\0\0"), true, "&h102"},       // 0x102, not 0x12
+        {Text(kilobyte + "x"), false, ""},                  // over the buffer
+        {Value(7, "a\0b\0\0"), true, "before"},             // other types leave the text
+        {Value(kRegDword, "\x02\x01\0\0"), true, "&h102"},  // 0x102, not 0x12
         {Value(kRegDword, "\x0D\x0C\x0B\x0A"), true, "&hA0B0C0D"},
         {Value(kRegDword, "\0\0\0\0"), true, "&h0"},
     };
@@ -109,14 +109,25 @@ TEST(StartSysInfo, StartsTheToolTheRegistryNamesOrShowsTheMessageOnce) {
         std::size_t keysRead;
     } cases[] = {
         {"tool path, location never read",
-         {path(Value(kRegSz, "C:\\Program Files\\msinfo32.exe\0")), location(Value(kRegSz, "C:\\Shared\0"))}, true,
-         false, "C:\\Program Files\\msinfo32.exe", 1},
-        {"location holding the tool", {location(Value(kRegSz, "C:\\Shared\0"))}, true, false,
-         "C:\\Shared\\MSINFO32.EXE", 2},
+         {path(Value(kRegSz, "C:\\Program Files\\msinfo32.exe\0")), location(Value(kRegSz, "C:\\Shared\0"))},
+         true,
+         false,
+         "C:\\Program Files\\msinfo32.exe",
+         1},
+        {"location holding the tool",
+         {location(Value(kRegSz, "C:\\Shared\0"))},
+         true,
+         false,
+         "C:\\Shared\\MSINFO32.EXE",
+         2},
         {"location without the tool", {location(Value(kRegSz, "C:\\Shared"))}, false, false, "", 2},
         {"no registry entries", {}, true, false, "", 2},
         {"tool path of another type, not followed",
-         {path(Value(3, "\x01\x02")), location(Value(kRegSz, "C:\\Shared"))}, true, false, "", 1},
+         {path(Value(3, "\x01\x02")), location(Value(kRegSz, "C:\\Shared"))},
+         true,
+         false,
+         "",
+         1},
         {"tool path without data", {path(Value(kRegSz, ""))}, true, false, "", 1},
         {"tool that does not start", {path(Value(kRegSz, "C:\\nothing.exe"))}, true, true, "", 1},
     };

@@ -26,10 +26,14 @@ bool Before(const std::vector<std::string>& calls, const std::string& first, con
 void Install(FakeWorld& w) {
     w.rt.ctx.Product = "Bresk";
     w.rt.ctx.FrontEndFile = "Bresk.mde";
-    for (const auto& [key, value] : std::vector<std::pair<const char*, const char*>>{
-             {"APPPATH", "C:\\Z"}, {"DbPath", "D:\\Data"}, {"BKpath", "E:\\Bak"}, {"DbaseName", "PB"}, {"SQLServer", "SRV1"}})
+    for (const auto& [key, value] : std::vector<std::pair<const char*, const char*>>{{"APPPATH", "C:\\Z"},
+                                                                                     {"DbPath", "D:\\Data"},
+                                                                                     {"BKpath", "E:\\Bak"},
+                                                                                     {"DbaseName", "PB"},
+                                                                                     {"SQLServer", "SRV1"}})
         w.settings.Set("Bresk", "Locations", key, value);
-    w.files.files = {{"C:\\Z\\Bresk.mde", "front"}, {"D:\\Data\\post_db.mdb", "back"}, {"E:\\Bak\\post_db_1.mdb", "old1"}};
+    w.files.files = {
+        {"C:\\Z\\Bresk.mde", "front"}, {"D:\\Data\\post_db.mdb", "back"}, {"E:\\Bak\\post_db_1.mdb", "old1"}};
 }
 
 std::string Log(FakeWorld& w, const std::string& path = "C:\\Z\\Dorvane_log.txt") {
@@ -44,10 +48,12 @@ TEST(Operations, ReportTheirOutcomeAndAFailureChangesNoFile) {
     using Op = std::function<void(Runtime&)>;
     using Fault = std::function<void(FakeWorld&)>;
     const Op optimize = OptimizeFrontEnd, repair = RepairBackEnd;
-    const Op access = [](Runtime& rt) { BackupAccessDb(rt); }, sql = [](Runtime& rt) { BackupSqlDb(rt); };
+    const Op access = [](Runtime&rt) { BackupAccessDb(rt); }, sql = [](Runtime&rt) { BackupSqlDb(rt); };
     const Fault none = [](FakeWorld&) {};
     auto file = [](std::string path) { return [path](FakeWorld& w) { w.files.files[path] = "leftover"; }; };
-    auto sqlError = [](std::string testing::FakeSql::*which) { return [which](FakeWorld& w) { w.sql.*which = "lost"; }; };
+    auto sqlError = [](std::string testing::FakeSql::*which) {
+        return [which](FakeWorld& w) { w.sql.*which = "lost"; };
+    };
     const std::string ltd = "Zentro Software Ltd", notOpen = "The connection cannot be used to perform this operation.";
     const std::string rename = "rename E:\\Bak\\post_db_backup.tmp -> E:\\Bak\\post_db_612202634752.mdb";
     const std::string keepBack = "copy D:\\Data\\post_db.mdb -> D:\\Data\\post_db_damaged_612202634752.mdb";
@@ -59,11 +65,14 @@ TEST(Operations, ReportTheirOutcomeAndAFailureChangesNoFile) {
     };
     for (const Case& c : std::vector<Case>{
              {optimize, none, "Application was optimized", "Zentro", "Application was optimized", "C:\\Z\\Bresk.mde"},
-             {optimize, file("C:\\Z\\Temp.bk0"), "Unable to optimize application. It may be open", ltd, "Unable to optimize application"},
+             {optimize, file("C:\\Z\\Temp.bk0"), "Unable to optimize application. It may be open", ltd,
+              "Unable to optimize application"},
              {repair, none, "The Dbase was repaired & compacted successfully", "Zentro",
               "The Dbase was repaired & compacted successfully", "D:\\Data\\post_db.mdb"},
-             {repair, file("D:\\Data\\Temp.bk0"), "Unable to Repair Dbase. It may be in use", "Zentro", "Unable to Repair Dbase"},
-             {repair, [&](FakeWorld& w) {
+             {repair, file("D:\\Data\\Temp.bk0"), "Unable to Repair Dbase. It may be in use", "Zentro",
+              "Unable to Repair Dbase"},
+             {repair,
+              [&](FakeWorld& w) {
                   w.Engine().repairLosses["D:\\Data\\post_db.mdb"] = {3, 0, "lost"};
                   w.files.failOn = {keepBack};
               },
@@ -75,10 +84,14 @@ TEST(Operations, ReportTheirOutcomeAndAFailureChangesNoFile) {
              {access, [&](FakeWorld& w) { w.files.failOn = {rename}; }, "Operation Failed\r\nrefused: " + rename, ltd,
               "Operation Failed   refused: " + rename},
              {sql, none, "Backup was created", ltd, "Backup was created   E:\\Bak\\PB.bak"},  // no path in the box
-             {sql, sqlError(&testing::FakeSql::openError), "Operation Failed\r\n" + notOpen, ltd, "Operation Failed   " + notOpen},
-             {sql, sqlError(&testing::FakeSql::executeError), "Operation Failed\r\nlost", ltd, "Operation Failed   lost"},
-             {sql, sqlError(&testing::FakeSql::closeError), "Operation Failed\r\nlost", ltd, "Operation Failed   lost"}}) {
-        const bool fails = c.logLine.find("Failed") != std::string::npos || c.logLine.find("Unable") != std::string::npos;
+             {sql, sqlError(&testing::FakeSql::openError), "Operation Failed\r\n" + notOpen, ltd,
+              "Operation Failed   " + notOpen},
+             {sql, sqlError(&testing::FakeSql::executeError), "Operation Failed\r\nlost", ltd,
+              "Operation Failed   lost"},
+             {sql, sqlError(&testing::FakeSql::closeError), "Operation Failed\r\nlost", ltd,
+              "Operation Failed   lost"}}) {
+        const bool fails =
+            c.logLine.find("Failed") != std::string::npos || c.logLine.find("Unable") != std::string::npos;
         for (const std::string mode : {"", "s"}) {
             SCOPED_TRACE(c.logLine + (mode.empty() ? ", interactive" : ", unattended"));
             FakeWorld w;
@@ -92,7 +105,8 @@ TEST(Operations, ReportTheirOutcomeAndAFailureChangesNoFile) {
             EXPECT_EQ(Log(w).substr(19), "     " + c.logLine + "\r\n");
             EXPECT_TRUE(!fails || w.files.files == before) << "a failure changed a file";
             EXPECT_TRUE(c.compacted.empty() || w.files.files[c.compacted].ends_with("+compacted"));
-            EXPECT_TRUE(fails || w.files.files.count("C:\\Z\\Temp.bk0") + w.files.files.count("D:\\Data\\Temp.bk0") == 0);
+            EXPECT_TRUE(fails ||
+                        w.files.files.count("C:\\Z\\Temp.bk0") + w.files.files.count("D:\\Data\\Temp.bk0") == 0);
             if (!mode.empty()) {
                 EXPECT_TRUE(w.boxes.shown.empty());
                 continue;
@@ -112,11 +126,12 @@ TEST(Operations, ReportTheirOutcomeAndAFailureChangesNoFile) {
 // stays, and blocks the next run with a reason that says what to do.
 TEST(RepairBackEnd, StopsAtTheFirstFailingStepAndLeavesTemporaryFilesOnlyWhereTheyMayMatter) {
     const std::string back = "D:\\Data\\post_db.mdb", temporary = "D:\\Data\\Temp.bk0";
-    const std::string leftover = "dorvane: Unable to Repair Dbase: " + temporary +
-                                 " is left over from an earlier run that did not finish: it may hold a compacted copy of "
-                                 "post_db.mdb that was never copied back, or one cut short. Check both with dorvane-jet "
-                                 "check, keep the sound one as post_db.mdb and delete Temp.bk0; until then post_db.mdb is "
-                                 "not compacted\n";
+    const std::string leftover =
+        "dorvane: Unable to Repair Dbase: " + temporary +
+        " is left over from an earlier run that did not finish: it may hold a compacted copy of "
+        "post_db.mdb that was never copied back, or one cut short. Check both with dorvane-jet "
+        "check, keep the sound one as post_db.mdb and delete Temp.bk0; until then post_db.mdb is "
+        "not compacted\n";
     const std::string copyBack = "copy " + temporary + " -> " + back, removal = "delete " + temporary;
     struct Case {
         std::string what;
@@ -166,14 +181,16 @@ TEST(Operations, ARepairThatLosesDataKeepsTheOriginalAndSaysWhereItIs) {
     for (const Case& c : std::vector<Case>{
              {RepairBackEnd, "D:\\Data\\post_db.mdb", "back", "D:\\Data\\post_db_damaged_612202634752.mdb",
               "The Dbase was repaired & compacted successfully", 16, 0, "dropped 16 rows of table \"Invoices\"",
-              "Repair: dropped 16 rows of table \"Invoices\"; the damaged file is kept as D:\\Data\\post_db_damaged_612202634752.mdb"},
-             {OptimizeFrontEnd, "C:\\Z\\Bresk.mde", "front", "C:\\Z\\Bresk_damaged_612202634752_2.mde", "Application was optimized",
-              0, 2, "",
+              "Repair: dropped 16 rows of table \"Invoices\"; the damaged file is kept as "
+              "D:\\Data\\post_db_damaged_612202634752.mdb"},
+             {OptimizeFrontEnd, "C:\\Z\\Bresk.mde", "front", "C:\\Z\\Bresk_damaged_612202634752_2.mde",
+              "Application was optimized", 0, 2, "",
               "Repair: cut 2 memo/OLE values; the damaged file is kept as C:\\Z\\Bresk_damaged_612202634752_2.mde"},
              {RepairBackEnd, "D:\\Data\\post_db.mdb", "back", "D:\\Data\\post_db_damaged_612202634752.mdb",
               "The Dbase was repaired & compacted successfully", 0, 0, "",
               "Repair: kept 3 rows that an index disagreed with; the damaged file is kept as "
-              "D:\\Data\\post_db_damaged_612202634752.mdb", 3}}) {
+              "D:\\Data\\post_db_damaged_612202634752.mdb",
+              3}}) {
         for (const std::string mode : {"", "s"}) {
             SCOPED_TRACE(c.source + (mode.empty() ? ", interactive" : ", unattended"));
             FakeWorld w;
@@ -189,7 +206,8 @@ TEST(Operations, ARepairThatLosesDataKeepsTheOriginalAndSaysWhereItIs) {
             EXPECT_EQ(w.files.files["C:\\Z\\Bresk_damaged_612202634752.mde"], "earlier");
             EXPECT_EQ(w.files.files[c.source], c.original + "+compacted");
             const std::string temporary = c.source.substr(0, c.source.rfind('\\')) + "\\Temp.bk0";
-            EXPECT_TRUE(Before(w.files.calls, "copy " + c.source + " -> " + c.kept, "copy " + temporary + " -> " + c.source));
+            EXPECT_TRUE(
+                Before(w.files.calls, "copy " + c.source + " -> " + c.kept, "copy " + temporary + " -> " + c.source));
             EXPECT_EQ(w.files.files.count(temporary), 0u);
             const std::string log = Log(w);
             EXPECT_EQ(log.substr(19, log.find('\n') - 18), "     " + c.success + "\r\n");
@@ -207,8 +225,10 @@ TEST(Operations, ARepairThatLosesDataKeepsTheOriginalAndSaysWhereItIs) {
 
 TEST(TimeStamp, DayMonthYearHourMinuteSecondWithoutLeadingZeros) {
     FakeWorld w;
-    for (const auto& [now, stamp] : std::vector<std::pair<LocalTime, std::string>>{
-             {{2026, 12, 6, 3, 47, 52}, "612202634752"}, {{2027, 2, 1, 10, 5, 9}, "1220271059"}, {{2027, 12, 31, 0, 0, 0}, "31122027000"}}) {
+    for (const auto& [now, stamp] :
+         std::vector<std::pair<LocalTime, std::string>>{{{2026, 12, 6, 3, 47, 52}, "612202634752"},
+                                                        {{2027, 2, 1, 10, 5, 9}, "1220271059"},
+                                                        {{2027, 12, 31, 0, 0, 0}, "31122027000"}}) {
         w.clock.now = now;
         EXPECT_EQ(TimeStamp(w.rt), stamp);
     }
@@ -231,7 +251,7 @@ TEST(BackupAccessDb, ReplacesEarlierBackupsOnlyOnceTheNewOneExists) {
     for (const auto& entry : w.files.files)
         if (entry.first.rfind("E:\\Bak\\", 0) == 0) folder.push_back(entry.first.substr(7));
     EXPECT_EQ(folder, (std::vector<std::string>{"POST_DB_2.MDB", "POST_DB_DAMAGED_2.mdb", "notes.txt", "post_db.mdb",
-                                                 "post_db_612202634752.mdb"}));
+                                                "post_db_612202634752.mdb"}));
     EXPECT_EQ(w.files.files.at("E:\\Bak\\post_db_612202634752.mdb"), "back+compacted");
     EXPECT_TRUE(Before(w.files.calls, "rename E:\\Bak\\post_db_backup.tmp -> E:\\Bak\\post_db_612202634752.mdb",
                        "delete E:\\Bak\\post_db_1.mdb"));
@@ -256,7 +276,8 @@ TEST(BackupSqlDb, PlainNamesAsTheyAreOthersQuotedSoNoSettingAddsAStatement) {
         std::string name, folder, statement;
     };
     for (const Case& c : std::vector<Case>{
-             {"Post_DB2", "\\\\srv\\share with blanks", "BACKUP DATABASE Post_DB2 To DISK = '\\\\srv\\share with blanks\\Post_DB2.bak'"},
+             {"Post_DB2", "\\\\srv\\share with blanks",
+              "BACKUP DATABASE Post_DB2 To DISK = '\\\\srv\\share with blanks\\Post_DB2.bak'"},
              {"it's", "E:\\B", "BACKUP DATABASE [it's] To DISK = 'E:\\B\\it''s.bak'"},
              {"", "NA", "BACKUP DATABASE  To DISK = 'NA\\.bak'"}}) {  // missing settings go in as they are
         EXPECT_EQ(BuildBackupStatement(c.name, c.folder), c.statement + with);
@@ -307,27 +328,38 @@ TEST(Main, AnUnattendedRunPrintsEveryLogLineAndASummaryPerStep) {
     };
     for (const Case& c : std::vector<Case>{
              {"Access", [](FakeWorld&) {},
-              at + "Application was optimized\nsummary: front-end C:\\Z\\Bresk.mde: 5 bytes -> 15 bytes, 0.25 s\n" + at +
+              at + "Application was optimized\nsummary: front-end C:\\Z\\Bresk.mde: 5 bytes -> 15 bytes, 0.25 s\n" +
+                  at +
                   "The Dbase was repaired & compacted successfully\n"
-                  "summary: back-end D:\\Data\\post_db.mdb: 4 bytes -> 14 bytes, 0.25 s\n" + at +
-                  "Backup was created   E:\\Bak\\post_db_" + stamp + ".mdb\nsummary: backup D:\\Data\\post_db.mdb -> "
-                  "E:\\Bak\\post_db_" + stamp + ".mdb: 14 bytes -> 24 bytes, 0.25 s\n" + at + std::string(kSeparatorLine) + "\n",
+                  "summary: back-end D:\\Data\\post_db.mdb: 4 bytes -> 14 bytes, 0.25 s\n" +
+                  at + "Backup was created   E:\\Bak\\post_db_" + stamp +
+                  ".mdb\nsummary: backup D:\\Data\\post_db.mdb -> "
+                  "E:\\Bak\\post_db_" +
+                  stamp + ".mdb: 14 bytes -> 24 bytes, 0.25 s\n" + at + std::string(kSeparatorLine) + "\n",
               ""},
-             {"SQL Server, the front-end missing", [](FakeWorld& w) {
+             {"SQL Server, the front-end missing",
+              [](FakeWorld& w) {
                   w.settings.Set("Bresk", "TitleBar", "sqlver", "1");
                   w.files.files.erase("C:\\Z\\Bresk.mde");
               },
-              at + "Unable to optimize application\nsummary: front-end C:\\Z\\Bresk.mde: missing -> missing, 0.25 s\n" + at +
-                  "Backup was created   E:\\Bak\\PB.bak\nsummary: SQL Server backup E:\\Bak\\PB.bak: written by the server, "
-                  "its size is not seen here, 0.25 s\n" + at + std::string(kSeparatorLine) + "\n",
+              at + "Unable to optimize application\nsummary: front-end C:\\Z\\Bresk.mde: missing -> missing, 0.25 s\n" +
+                  at +
+                  "Backup was created   E:\\Bak\\PB.bak\nsummary: SQL Server backup E:\\Bak\\PB.bak: written by the "
+                  "server, "
+                  "its size is not seen here, 0.25 s\n" +
+                  at + std::string(kSeparatorLine) + "\n",
               "dorvane: Unable to optimize application: Could not find file 'C:\\Z\\Bresk.mde'.\n"},
-             {"a log that cannot be written", [](FakeWorld& w) {
+             {"a log that cannot be written",
+              [](FakeWorld& w) {
                   w.settings.Set("Bresk", "TitleBar", "sqlver", "1");
                   w.files.failOn = {"append C:\\Z\\Dorvane_log.txt"};
               },
-              at + "Application was optimized\nsummary: front-end C:\\Z\\Bresk.mde: 5 bytes -> 15 bytes, 0.25 s\n" + at +
-                  "Backup was created   E:\\Bak\\PB.bak\nsummary: SQL Server backup E:\\Bak\\PB.bak: written by the server, "
-                  "its size is not seen here, 0.25 s\n" + at + std::string(kSeparatorLine) + "\n",
+              at + "Application was optimized\nsummary: front-end C:\\Z\\Bresk.mde: 5 bytes -> 15 bytes, 0.25 s\n" +
+                  at +
+                  "Backup was created   E:\\Bak\\PB.bak\nsummary: SQL Server backup E:\\Bak\\PB.bak: written by the "
+                  "server, "
+                  "its size is not seen here, 0.25 s\n" +
+                  at + std::string(kSeparatorLine) + "\n",
               "dorvane: the log cannot be written, its lines are only on standard output: refused: append "
               "C:\\Z\\Dorvane_log.txt\n"}}) {
         for (const std::string arguments : {"/silent /Bresk", "/Bresk"}) {
@@ -337,8 +369,12 @@ TEST(Main, AnUnattendedRunPrintsEveryLogLineAndASummaryPerStep) {
             c.setUp(w);
             ::testing::internal::CaptureStdout();
             ::testing::internal::CaptureStderr();
-            Main(w.rt, arguments, [](Runtime& rt) { RunMaintenance(rt); return true; });
-            const std::string out = ::testing::internal::GetCapturedStdout(), err = ::testing::internal::GetCapturedStderr();
+            Main(w.rt, arguments, [](Runtime& rt) {
+                RunMaintenance(rt);
+                return true;
+            });
+            const std::string out = ::testing::internal::GetCapturedStdout(),
+                              err = ::testing::internal::GetCapturedStderr();
             EXPECT_EQ(out, arguments == "/Bresk" ? "" : c.out);
             EXPECT_EQ(err, arguments == "/Bresk" ? "" : c.err);
         }

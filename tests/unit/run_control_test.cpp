@@ -53,7 +53,8 @@ TEST(WriteScheduleBatch, OneLineForTheLastProductAndFailuresAreQuiet) {
         w.rt.ctx.Product = product;
         WriteScheduleBatch(w.rt);
     }
-    EXPECT_EQ(w.files.files.at(folder + "\\Dorvane.bat"), "\"C:\\Program Files\\Zentro\\Dorvane.exe\" /silent /Bresk\r\n");
+    EXPECT_EQ(w.files.files.at(folder + "\\Dorvane.bat"),
+              "\"C:\\Program Files\\Zentro\\Dorvane.exe\" /silent /Bresk\r\n");
     w.rt.ctx.Product = "Cindral";  // not set up: the root
     WriteScheduleBatch(w.rt);
     EXPECT_EQ(w.files.files.at("\\Dorvane.bat"), "\"\\Dorvane.exe\" /silent /Cindral\r\n");
@@ -73,8 +74,8 @@ TEST(DatabaseKind, PlainWholeNumbersOnlyAndOtherwiseTheEarlierValue) {
              {"1", 1}, {"  -3 ", -3}, {"+7", 7}, {"32767", 32767}, {"-32768", -32768}}) {
         EXPECT_EQ(ParseDatabaseKind(text), kind) << text;
     }
-    for (const char* bad : {"", " ", "abc", "40000", "32768", "-32769", "1.5", "1e2", "0x1", "- 1",
-                            "99999999999999999999"}) {
+    for (const char* bad :
+         {"", " ", "abc", "40000", "32768", "-32769", "1.5", "1e2", "0x1", "- 1", "99999999999999999999"}) {
         EXPECT_FALSE(ParseDatabaseKind(bad).has_value()) << "'" << bad << "'";
     }
     testing::FakeSettings s;

@@ -18,8 +18,8 @@ TEST(JetOnWindows, ADatabaseAProductHoldsIsInUseAndCompactsOnceFree) {
         jet::MakeEngine()->CompactDatabase(PathText(dir / "post_db.mdb"), PathText(dir / "Temp.bk0"));
     };
     for (const char* held : {"post_db.mdb", "post_db.ldb"}) {
-        const auto product = platform::File::OpenClaimed(dir / held, platform::Access::kReadWrite,
-                                                         platform::Use::kShared, {});
+        const auto product =
+            platform::File::OpenClaimed(dir / held, platform::Access::kReadWrite, platform::Use::kShared, {});
         EXPECT_EQ(ErrorOf(compact), errc::kInUse) << held;  // and leaves no copy: the next one succeeds
     }
     EXPECT_EQ(ErrorOf(compact), 0);

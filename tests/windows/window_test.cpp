@@ -50,8 +50,8 @@ protected:
             fs::create_directory(folder);
             settings_.Write("Cindral", "Locations", key, folder.string());
         }
-        for (const auto& [from, to] :
-             {std::pair{"products/post_db.mdb", db_ / "post_db.mdb"}, {"mdb/jet4/testV2000.mdb", app_ / "Cindral.mde"}}) {
+        for (const auto& [from, to] : {std::pair{"products/post_db.mdb", db_ / "post_db.mdb"},
+                                       {"mdb/jet4/testV2000.mdb", app_ / "Cindral.mde"}}) {
             fs::copy_file(fs::path(DORVANE_TESTDATA) / from, to);
             fs::permissions(to, fs::perms::owner_write, fs::perm_options::add);
         }
@@ -59,7 +59,8 @@ protected:
     ~ProgramTest() override { ForgetProducts(); }
     static void ForgetProducts() {
         for (const char* product : {"Alveto", "Bresk", "Cindral"}) {
-            RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\VB and VBA Program Settings\\" + std::string(product)).c_str());
+            RegDeleteTreeA(HKEY_CURRENT_USER,
+                           ("Software\\VB and VBA Program Settings\\" + std::string(product)).c_str());
         }
     }
 
@@ -69,7 +70,8 @@ protected:
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION program{};
-        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &program)) {
+        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &program)) {
             ADD_FAILURE() << "cannot start the program";
             return 1;
         }
@@ -146,13 +148,15 @@ TEST_F(ProgramTest, ARepairThatLosesDataKeepsTheOriginalAndTheBatchFileSeesTwo) 
     // The batch file as written, and one line more that a site may add: what
     // it sees as %ERRORLEVEL%. (Wine's "call" of a batch file loses the level,
     // so the line goes into a copy rather than into a batch file calling it.)
-    testing::WriteFile(dir_ / "nightly.bat", testing::ReadFile(app_ / "Dorvane.bat") +
-                                                 "@>\"%~dp0status.txt\" echo %ERRORLEVEL%\r\n@exit /b %ERRORLEVEL%\r\n");
+    testing::WriteFile(dir_ / "nightly.bat",
+                       testing::ReadFile(app_ / "Dorvane.bat") +
+                           "@>\"%~dp0status.txt\" echo %ERRORLEVEL%\r\n@exit /b %ERRORLEVEL%\r\n");
     std::wstring command = L"cmd.exe /c \"" + (dir_ / "nightly.bat").wstring() + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION shell{};
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &shell));
+    ASSERT_TRUE(
+        CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &shell));
     EXPECT_EQ(WaitForSingleObject(shell.hProcess, 120000), WAIT_OBJECT_0);
     DWORD status = 0;
     GetExitCodeProcess(shell.hProcess, &status);
@@ -170,8 +174,10 @@ TEST_F(ProgramTest, ARepairThatLosesDataKeepsTheOriginalAndTheBatchFileSeesTwo) 
     const std::string log = testing::ReadFile(app_ / "Dorvane_log.txt");
     const std::size_t repair = log.find("     Repair: ");
     ASSERT_NE(repair, std::string::npos) << log;
-    EXPECT_NE(log.find("; the damaged file is kept as " + dir_.path().string() + "\\B\xFCro\\" + kept[0] + "\r\n", repair),
-              std::string::npos) << log;
+    EXPECT_NE(
+        log.find("; the damaged file is kept as " + dir_.path().string() + "\\B\xFCro\\" + kept[0] + "\r\n", repair),
+        std::string::npos)
+        << log;
     ExpectLogged({"The Dbase was repaired & compacted successfully", "-------------------------------------"});
 }
 
@@ -196,7 +202,8 @@ TEST_F(ProgramTest, ASqlServerBackupFolderWithAnUmlautReachesTheServerAndTheLog)
     EXPECT_EQ(Run(L"/silent /Bresk"), 0u);
     EXPECT_NE(testing::ReadFile(endpoint / "record" / "batch")
                   .find("BACKUP DATABASE PB To DISK = 'E:\\Sicherung-\xC3\xBC\\PB.bak' WITH NOFORMAT, INIT, SKIP, "
-                        "REWIND, NOUNLOAD,  STATS = 10" + std::string(1, '\0')),
+                        "REWIND, NOUNLOAD,  STATS = 10" +
+                        std::string(1, '\0')),
               std::string::npos);
     ExpectLogged({"Application was optimized", "Backup was created   E:\\Sicherung-\xFC\\PB.bak"});
     settings_.Write("Bresk", "Locations", "BKpath", "E:\\Missing");
@@ -279,7 +286,7 @@ void ProgramTest::CheckLayoutFocusAndTab(HWND window) {
     EXPECT_EQ(client.bottom, ui::TwipsToPixels(ui::kClientHeight, dpi));
     EXPECT_EQ(GetWindowLongPtrW(window, GWL_STYLE) & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
     const bool drawn = std::getenv("DISPLAY") != nullptr;  // Wine's null driver draws nothing
-    if (drawn) Sleep(500);                                   // let it paint
+    if (drawn) Sleep(500);                                 // let it paint
     HDC painted = GetDC(window);
     for (const auto& layout : ui::kControls) {
         SCOPED_TRACE(std::string(layout.name));
@@ -304,8 +311,9 @@ void ProgramTest::CheckLayoutFocusAndTab(HWND window) {
     ReleaseDC(window, painted);
     const fs::path picture = fs::path(DORVANE_SCREENSHOTS) / "window.png";
     if (drawn && !fs::exists(picture)) SavePicture(window, picture);
-    EXPECT_EQ(TextOf(GetDlgItem(window, ControlId("lblLog"))),
-              L"Backup Path:\r\n" + backups_.wstring() + L"\r\n\r\nLog File:\r\n" + app_.wstring() + L"\\Dorvane_log.txt");
+    EXPECT_EQ(
+        TextOf(GetDlgItem(window, ControlId("lblLog"))),
+        L"Backup Path:\r\n" + backups_.wstring() + L"\r\n\r\nLog File:\r\n" + app_.wstring() + L"\\Dorvane_log.txt");
     EXPECT_EQ(TextOf(GetDlgItem(window, ControlId("cmbType"))), L"Cindral");
 
     // Focus starts on Cancel, which Enter then presses; Tab goes to the icon,
@@ -318,9 +326,9 @@ void ProgramTest::CheckLayoutFocusAndTab(HWND window) {
         WaitFor([&] { return FocusOf(window) != before; }, 2000);
         visited.push_back(GetDlgCtrlID(FocusOf(window)));
     }
-    EXPECT_EQ(visited, (std::vector<int>{ControlId("cmdOK"), ControlId("picIcon"), ControlId("cmdSysInfo"),
-                                         ControlId("cmdRun"), ControlId("cmbType"), ControlId("cmdPath"),
-                                         ControlId("cmdOK")}));
+    EXPECT_EQ(visited,
+              (std::vector<int>{ControlId("cmdOK"), ControlId("picIcon"), ControlId("cmdSysInfo"), ControlId("cmdRun"),
+                                ControlId("cmbType"), ControlId("cmdPath"), ControlId("cmdOK")}));
     ChooseFoldersAndStartSystemInformation(window);
 }
 
@@ -355,7 +363,8 @@ void ProgramTest::PressRunNotSetUpThenRun(HWND window) {
     HWND list = GetDlgItem(window, ControlId("cmbType"));
     const auto pick = [&](WPARAM entry, const std::wstring& shown) {
         SendMessageW(list, CB_SETCURSEL, entry, 0);
-        PostMessageW(window, WM_COMMAND, MAKEWPARAM(ControlId("cmbType"), CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(ControlId("cmbType"), CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(list));
         HWND log = GetDlgItem(window, ControlId("lblLog"));
         EXPECT_TRUE(WaitFor([&] { return TextOf(log).find(shown) != std::wstring::npos; }, 5000));
     };
@@ -404,7 +413,7 @@ TEST_F(WindowTest, FollowsTheLayoutTableAndTakesKeysAndClicksAsAUserGivesThem) {
     // In the code page the command interpreter reads (Wine's default OEM: 437).
     EXPECT_EQ(testing::ReadFile(app_ / "Dorvane.bat"),
               "\"" + dir_.path().string() + "\\B\x81ro\\Dorvane.exe\" /silent /Cindral\r\n");
-    EXPECT_EQ(Files(dir_ / "documents").size(), 1u);  // the backup
+    EXPECT_EQ(Files(dir_ / "documents").size(), 1u);                                         // the backup
     EXPECT_THROW(win32ui::Win32ProgramStarter().Start("Z:\\no\\such\\tool.exe", 1), Error);  // gives the message
 }
 

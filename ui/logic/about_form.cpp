@@ -93,8 +93,7 @@ void AboutForm::cmdPath_Click() {
     SkipOnFailure([&] {
         if (ctx.BackupPath.empty()) ctx.BackupPath = ops_.lookupDocumentPath(rt_);
     });
-    SkipOnFailure(
-        [&] { SaveSetting(rt_.settings, ctx.Product, kLocations, kBackupKey, ctx.BackupPath); });
+    SkipOnFailure([&] { SaveSetting(rt_.settings, ctx.Product, kLocations, kBackupKey, ctx.BackupPath); });
     SkipOnFailure([&] { cmbType_Click(); });
 }
 

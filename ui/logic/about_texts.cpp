@@ -53,8 +53,7 @@ std::string TitleText() { return std::string(kApplicationTitle) + " for:"; }
 
 std::string VersionText(std::string_view versionRecord) {
     const auto n = VersionNumbers(versionRecord);
-    return "Version " + std::to_string(n[0]) + "." + std::to_string(n[1]) + "." +
-           std::to_string(n[3]);
+    return "Version " + std::to_string(n[0]) + "." + std::to_string(n[1]) + "." + std::to_string(n[3]);
 }
 
 std::string_view ProgramVersion() { return DORVANE_VERSION; }

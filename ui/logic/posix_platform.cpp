@@ -4,8 +4,7 @@
 
 namespace dorvane::ui {
 
-RegistryStatus PosixRegistry::OpenKey(RegistryKey, const std::string&, std::uint32_t,
-                                      RegistryKey& opened) {
+RegistryStatus PosixRegistry::OpenKey(RegistryKey, const std::string&, std::uint32_t, RegistryKey& opened) {
     opened = 0;
     return kRegistryFileNotFound;
 }

@@ -11,8 +11,7 @@ class PosixRegistry final : public Registry {
 public:
     RegistryStatus OpenKey(RegistryKey root, const std::string& path, std::uint32_t rights,
                            RegistryKey& opened) override;
-    RegistryValue QueryValue(RegistryKey key, const std::string& name,
-                             std::size_t capacity) override;
+    RegistryValue QueryValue(RegistryKey key, const std::string& name, std::size_t capacity) override;
     void CloseKey(RegistryKey key) override;
 };
 

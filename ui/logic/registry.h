@@ -33,11 +33,10 @@ struct RegistryValue {
 class Registry {
 public:
     virtual ~Registry() = default;
-    virtual RegistryStatus OpenKey(RegistryKey root, const std::string& path,
-                                   std::uint32_t rights, RegistryKey& opened) = 0;
+    virtual RegistryStatus OpenKey(RegistryKey root, const std::string& path, std::uint32_t rights,
+                                   RegistryKey& opened) = 0;
     // A value larger than capacity fails (kRegistryMoreData).
-    virtual RegistryValue QueryValue(RegistryKey key, const std::string& name,
-                                     std::size_t capacity) = 0;
+    virtual RegistryValue QueryValue(RegistryKey key, const std::string& name, std::size_t capacity) = 0;
     virtual void CloseKey(RegistryKey key) = 0;
 };
 

@@ -25,8 +25,8 @@ std::string DwordText(const std::string& bytes) {
     return "&h" + digits;
 }
 
-bool GetKeyValue(Registry& registry, RegistryKey KeyRoot, const std::string& KeyName,
-                 const std::string& SubKeyRef, std::string& KeyVal) {
+bool GetKeyValue(Registry& registry, RegistryKey KeyRoot, const std::string& KeyName, const std::string& SubKeyRef,
+                 std::string& KeyVal) {
     RegistryKey handle = 0;
     if (registry.OpenKey(KeyRoot, KeyName, kKeyRead, handle) != kRegistrySuccess) {
         KeyVal.clear();
@@ -41,8 +41,8 @@ bool GetKeyValue(Registry& registry, RegistryKey KeyRoot, const std::string& Key
     }
     const std::size_t n = value.data.size();
     if (n == 0) {
-        throw Error(errc::kInvalidArgument, "The registry value \"" + SubKeyRef + "\" of \"" + KeyName +
-                                          "\" holds no data.");
+        throw Error(errc::kInvalidArgument,
+                    "The registry value \"" + SubKeyRef + "\" of \"" + KeyName + "\" holds no data.");
     }
     // Text values carry a terminating NUL; data without one stays whole.
     const std::string kept = value.data.substr(0, value.data[n - 1] == '\0' ? n - 1 : n);

@@ -16,8 +16,8 @@ inline constexpr std::size_t kValueBufferSize = 1024;
 // was. A missing key or value, refused access or a value over 1024 bytes:
 // false and KeyVal empty. A value of 0 bytes throws dorvane::Error. The key is
 // closed on every way out.
-bool GetKeyValue(Registry& registry, RegistryKey KeyRoot, const std::string& KeyName,
-                 const std::string& SubKeyRef, std::string& KeyVal);
+bool GetKeyValue(Registry& registry, RegistryKey KeyRoot, const std::string& KeyName, const std::string& SubKeyRef,
+                 std::string& KeyVal);
 
 // "&h" and the little-endian number that the bytes hold, in upper-case
 // hexadecimal without leading zeros ("&h0" for zero).

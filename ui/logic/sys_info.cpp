@@ -44,8 +44,7 @@ void StartSysInfo(const SysInfoPlatform& platform) {
     } catch (const std::exception&) {
         // Any failure on the way ends in the message below.
     }
-    platform.boxes.Show(std::string(kSysInfoUnavailable), BoxIcon::None,
-                        std::string(kApplicationTitle));
+    platform.boxes.Show(std::string(kSysInfoUnavailable), BoxIcon::None, std::string(kApplicationTitle));
 }
 
 }  // namespace dorvane::ui

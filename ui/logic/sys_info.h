@@ -14,8 +14,7 @@ namespace dorvane::ui {
 
 class Registry;
 
-inline constexpr std::string_view kSysInfoUnavailable =
-    "System Information Is Unavailable At This Time";
+inline constexpr std::string_view kSysInfoUnavailable = "System Information Is Unavailable At This Time";
 
 // Normal window that receives the focus.
 inline constexpr int kWindowNormalFocus = 1;

@@ -10,9 +10,7 @@ constexpr double kDesignDpi = 96.0;
 
 }  // namespace
 
-int TwipsToPixels(int twips, double dpi) {
-    return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch));
-}
+int TwipsToPixels(int twips, double dpi) { return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch)); }
 
 PixelRect TwipsRect(int left, int top, int width, int height, double dpi) {
     const int x = TwipsToPixels(left, dpi);

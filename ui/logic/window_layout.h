@@ -34,7 +34,7 @@ struct ControlLayout {
 struct RuleLayout {
     std::string_view name;
     int fromX, toX, y;  // twips
-    int pen_pixels;      // at 96 DPI
+    int pen_pixels;     // at 96 DPI
     Rgb colour;
 };
 
@@ -79,8 +79,8 @@ constexpr std::array<ControlLayout, kControls.size()> InTabOrder() {
 }
 
 constexpr const ControlLayout& ControlNamed(std::string_view name) {
-    const auto* found = std::find_if(kControls.begin(), kControls.end(),
-                                     [name](const ControlLayout& c) { return c.name == name; });
+    const auto* found =
+        std::find_if(kControls.begin(), kControls.end(), [name](const ControlLayout& c) { return c.name == name; });
     return *found;  // a name missing from the table fails to compile where constant
 }
 

@@ -33,9 +33,7 @@ double ScreenDpi(double requested) {
     return screen != nullptr ? screen->logicalDotsPerInch() : 96.0;
 }
 
-QString FromView(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+QString FromView(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 QRect ToQRect(const ui::PixelRect& r) { return QRect(r.left, r.top, r.width, r.height); }
 
@@ -108,9 +106,8 @@ AboutDialog::AboutDialog(double logicalDpi) {
 
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("Zentro Software"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(ui::TwipsToPixels(ui::kClientWidth, dpi), ui::TwipsToPixels(ui::kClientHeight, dpi));
     setSizeGripEnabled(false);
     move(ui::TwipsToPixels(ui::kDesignLeft, dpi), ui::TwipsToPixels(ui::kDesignTop, dpi));
@@ -130,8 +127,10 @@ AboutDialog::AboutDialog(double logicalDpi) {
         if (!ui::TakesFocus(layout.kind)) continue;
         QWidget* control = findChild<QWidget*>(FromView(layout.name));
         control->raise();
-        if (previous != nullptr) setTabOrder(previous, control);
-        else control->setFocus(Qt::OtherFocusReason);
+        if (previous != nullptr)
+            setTabOrder(previous, control);
+        else
+            control->setFocus(Qt::OtherFocusReason);
         previous = control;
     }
 
@@ -156,10 +155,8 @@ void AboutDialog::Bind(ui::AboutForm& form) {
     connect(cmdPath_, &QPushButton::clicked, this, [this] { Handle(&ui::AboutForm::cmdPath_Click); });
     connect(cmdRun_, &QPushButton::clicked, this, [this] { Handle(&ui::AboutForm::cmdRun_Click); });
     connect(cmdOK_, &QPushButton::clicked, this, [this] { Handle(&ui::AboutForm::cmdOK_Click); });
-    connect(cmdSysInfo_, &QPushButton::clicked, this,
-            [this] { Handle(&ui::AboutForm::cmdSysInfo_Click); });
-    connect(cmbType_, &QComboBox::activated, this,
-            [this] { Handle(&ui::AboutForm::cmbType_Click); });
+    connect(cmdSysInfo_, &QPushButton::clicked, this, [this] { Handle(&ui::AboutForm::cmdSysInfo_Click); });
+    connect(cmbType_, &QComboBox::activated, this, [this] { Handle(&ui::AboutForm::cmbType_Click); });
 }
 
 void AboutDialog::Handle(void (ui::AboutForm::*handler)()) {
@@ -175,18 +172,13 @@ void AboutDialog::Handle(void (ui::AboutForm::*handler)()) {
 
 void AboutDialog::SetCaption(const std::string& text) { setWindowTitle(DisplayText(text)); }
 void AboutDialog::SetTitleText(const std::string& text) { lblTitle_->setText(DisplayText(text)); }
-void AboutDialog::SetDescriptionText(const std::string& text) {
-    lblDescription_->setText(DisplayText(text));
-}
-void AboutDialog::SetVersionText(const std::string& text) {
-    lblVersion_->setText(DisplayText(text));
-}
+void AboutDialog::SetDescriptionText(const std::string& text) { lblDescription_->setText(DisplayText(text)); }
+void AboutDialog::SetVersionText(const std::string& text) { lblVersion_->setText(DisplayText(text)); }
 void AboutDialog::SetInfoText(const std::string& text) { lblInfo_->setText(DisplayText(text)); }
 void AboutDialog::SetLogText(const std::string& text) { lblLog_->setText(DisplayText(text)); }
 
 void AboutDialog::SelectProduct(const std::string& product) {
-    const int index = cmbType_->findText(QString::fromStdString(product),
-                                         Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const int index = cmbType_->findText(QString::fromStdString(product), Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (index >= 0) cmbType_->setCurrentIndex(index);
 }
 

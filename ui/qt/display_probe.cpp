@@ -49,11 +49,12 @@ std::optional<std::string> DisplayProblem() {
                "desktop session, or run the maintenance unattended with: dorvane /silent /<product>";
     }
     if (!PlatformStarts()) {
-        std::string where = !platform.empty() ? "the Qt platform \"" + platform + "\""
+        std::string where = !platform.empty()  ? "the Qt platform \"" + platform + "\""
                             : !wayland.empty() ? "the Wayland display \"" + wayland + "\""
                                                : "the X display \"" + x11 + "\"";
-        return where + " could not be used (see the messages above). Check the display, or run "
-                       "the maintenance unattended with: dorvane /silent /<product>";
+        return where +
+               " could not be used (see the messages above). Check the display, or run "
+               "the maintenance unattended with: dorvane /silent /<product>";
     }
     return std::nullopt;
 }

@@ -19,9 +19,7 @@ namespace {
 // Puts the window's boxes into the runtime and gives back the earlier ones.
 class InstalledBoxes {
 public:
-    InstalledBoxes(Runtime& rt, MessageBoxes& boxes) : rt_(rt), earlier_(rt.boxes) {
-        rt_.boxes = &boxes;
-    }
+    InstalledBoxes(Runtime& rt, MessageBoxes& boxes) : rt_(rt), earlier_(rt.boxes) { rt_.boxes = &boxes; }
     ~InstalledBoxes() { rt_.boxes = earlier_; }
     InstalledBoxes(const InstalledBoxes&) = delete;
     InstalledBoxes& operator=(const InstalledBoxes&) = delete;
@@ -58,8 +56,9 @@ bool ShowMainWindow(Runtime& rt) {
         static char* argv[] = {name, nullptr};
         ownApplication = std::make_unique<QApplication>(argc, argv);
     } else if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
-        std::fprintf(stderr, "dorvane: cannot show the window: this process runs without a "
-                             "graphical application object\n");
+        std::fprintf(stderr,
+                     "dorvane: cannot show the window: this process runs without a "
+                     "graphical application object\n");
         return false;
     }
     try {

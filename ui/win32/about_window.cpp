@@ -41,8 +41,8 @@ Win32Control ControlClass(const ui::ControlLayout& layout) {
     constexpr DWORD kFocusable = kShown | WS_TABSTOP;
     switch (layout.kind) {
         case ui::ControlKind::PushButton:
-            return {L"BUTTON", kFocusable | (layout.name == ui::kDefaultAndCancelButton ? BS_DEFPUSHBUTTON
-                                                                                         : BS_PUSHBUTTON)};
+            return {L"BUTTON",
+                    kFocusable | (layout.name == ui::kDefaultAndCancelButton ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON)};
         case ui::ControlKind::DropDownList:
             return {L"COMBOBOX", kFocusable | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_HASSTRINGS};
         case ui::ControlKind::Picture:  // keeps its design size, the icon centred in it
@@ -116,8 +116,8 @@ void AboutWindow::Run(ui::AboutForm& form, Win32MessageBoxes& boxes) {
     window_ = nullptr;
     if (failure_) std::rethrow_exception(failure_);
     if (result == -1) {
-        throw std::runtime_error("the window could not be created (system error " +
-                                 std::to_string(GetLastError()) + ")");
+        throw std::runtime_error("the window could not be created (system error " + std::to_string(GetLastError()) +
+                                 ")");
     }
 }
 
@@ -162,7 +162,7 @@ long long AboutWindow::Handle(unsigned message, unsigned long long wParam, long 
             auto* dc = reinterpret_cast<HDC>(wParam);
             SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
             SetTextColor(dc, layout != nullptr && layout->textColour != nullptr ? ToColorRef(*layout->textColour)
-                                                                                  : GetSysColor(COLOR_BTNTEXT));
+                                                                                : GetSysColor(COLOR_BTNTEXT));
             return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
         }
         case WM_PAINT:
@@ -193,9 +193,10 @@ void AboutWindow::Initialise() {
     const int small = GetSystemMetrics(SM_CXSMICON);
     const int picture = MulDiv(kIconPixelsAt96, dpi_, 96);
     bigIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIdProgramIcon), IMAGE_ICON, big, big, 0));
-    smallIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIdProgramIcon), IMAGE_ICON, small, small, 0));
-    pictureIcon_ = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(kIdProgramIcon), IMAGE_ICON, picture, picture, 0));
+    smallIcon_ =
+        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIdProgramIcon), IMAGE_ICON, small, small, 0));
+    pictureIcon_ =
+        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIdProgramIcon), IMAGE_ICON, picture, picture, 0));
     if (bigIcon_ != nullptr) SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
     if (smallIcon_ != nullptr) SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
 
@@ -223,10 +224,10 @@ void AboutWindow::CreateControls() {
         first = false;
         const std::wstring text = WideFromUtf8(layout.design_text);
         // A drop-down list is created with the height of its opened list.
-        HWND control = CreateWindowExW(0, kind.windowClass, text.c_str(), kind.style, r.left, r.top, r.width,
-                                       isList ? r.height + MulDiv(120, dpi_, 96) : r.height, window_,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(layout.name))),
-                                       instance, nullptr);
+        HWND control =
+            CreateWindowExW(0, kind.windowClass, text.c_str(), kind.style, r.left, r.top, r.width,
+                            isList ? r.height + MulDiv(120, dpi_, 96) : r.height, window_,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(layout.name))), instance, nullptr);
         if (control == nullptr) {
             throw std::runtime_error("cannot create the window's controls (system error " +
                                      std::to_string(GetLastError()) + ")");
@@ -292,9 +293,8 @@ void AboutWindow::SetLogText(const std::string& text) { SetItemText(ControlId("l
 
 void AboutWindow::SelectProduct(const std::string& product) {
     const std::wstring name = WideFromUtf8(product);
-    const LRESULT index =
-        SendDlgItemMessageW(window_, kIdList, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                            reinterpret_cast<LPARAM>(name.c_str()));
+    const LRESULT index = SendDlgItemMessageW(window_, kIdList, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                              reinterpret_cast<LPARAM>(name.c_str()));
     // Setting the selection in code raises no CBN_SELCHANGE.
     SendDlgItemMessageW(window_, kIdList, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }

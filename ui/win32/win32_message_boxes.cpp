@@ -8,9 +8,14 @@ namespace dorvane::win32ui {
 void Win32MessageBoxes::Show(const std::string& text, BoxIcon icon, const std::string& title) {
     UINT style = MB_OK | MB_SETFOREGROUND;
     switch (icon) {
-        case BoxIcon::Information: style |= MB_ICONINFORMATION; break;
-        case BoxIcon::Critical: style |= MB_ICONERROR; break;
-        case BoxIcon::None: break;
+        case BoxIcon::Information:
+            style |= MB_ICONINFORMATION;
+            break;
+        case BoxIcon::Critical:
+            style |= MB_ICONERROR;
+            break;
+        case BoxIcon::None:
+            break;
     }
     // Without an owner the box must not hide behind other programs' windows.
     if (owner_ == nullptr) style |= MB_TOPMOST;

@@ -22,16 +22,15 @@ HKEY ToHandle(ui::RegistryKey key) {
 
 }  // namespace
 
-ui::RegistryStatus Win32Registry::OpenKey(ui::RegistryKey root, const std::string& path,
-                                          std::uint32_t rights, ui::RegistryKey& opened) {
+ui::RegistryStatus Win32Registry::OpenKey(ui::RegistryKey root, const std::string& path, std::uint32_t rights,
+                                          ui::RegistryKey& opened) {
     HKEY handle = nullptr;
     const LONG status = RegOpenKeyExW(ToHandle(root), WideFromUtf8(path).c_str(), 0, rights, &handle);
     opened = status == ERROR_SUCCESS ? reinterpret_cast<ui::RegistryKey>(handle) : 0;
     return status;
 }
 
-ui::RegistryValue Win32Registry::QueryValue(ui::RegistryKey key, const std::string& name,
-                                            std::size_t capacity) {
+ui::RegistryValue Win32Registry::QueryValue(ui::RegistryKey key, const std::string& name, std::size_t capacity) {
     ui::RegistryValue value;
     // Room for capacity characters of text; the result must fit capacity
     // bytes as the program holds it.

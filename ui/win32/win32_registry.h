@@ -13,8 +13,7 @@ public:
     // A text value as UTF-8 (with its terminating NUL when it has one),
     // any other value's bytes as the query reports them; more than capacity
     // bytes fail as too large.
-    ui::RegistryValue QueryValue(ui::RegistryKey key, const std::string& name,
-                                 std::size_t capacity) override;
+    ui::RegistryValue QueryValue(ui::RegistryKey key, const std::string& name, std::size_t capacity) override;
     void CloseKey(ui::RegistryKey key) override;
 };
 

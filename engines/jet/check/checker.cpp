@@ -63,7 +63,9 @@ public:
 
 private:
     static constexpr std::size_t kSlotsPerPage = 256;  // a row pointer's slot is one byte
-    std::size_t Bit(RowPointer row) const { return static_cast<std::size_t>(row.page - first_) * kSlotsPerPage + row.row; }
+    std::size_t Bit(RowPointer row) const {
+        return static_cast<std::size_t>(row.page - first_) * kSlotsPerPage + row.row;
+    }
 
     std::size_t size_;
     std::uint32_t first_ = 0;
@@ -112,8 +114,8 @@ struct FileWide {
 };
 
 void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const RowLookup& rows,
-                const std::string& table, const std::set<std::uint32_t>& freePages, const std::optional<EntryDigest>& expected,
-                CheckReport& report) {
+                const std::string& table, const std::set<std::uint32_t>& freePages,
+                const std::optional<EntryDigest>& expected, CheckReport& report) {
     const PhysicalIndex& index = def.physical_indexes[number];
     const std::string name = "table '" + table + "' index " + std::to_string(number);
     // Entries are checked as the walk hands them over; what they show is added
@@ -126,8 +128,9 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
     const IndexWalk walk = VisitIndex(file, index.root_page, [&](ByteSpan key, RowPointer row) {
         held.Add(key, row);
         if (!rows.Contains(row)) {
-            Add(found, DamageClass::kDerived, name + ": entry " + std::to_string(count) + " names " + row.ToString() +
-                                     ", which is not a row of the table");
+            Add(found, DamageClass::kDerived,
+                name + ": entry " + std::to_string(count) + " names " + row.ToString() +
+                    ", which is not a row of the table");
         }
         current.assign(key.begin(), key.end());
         AppendIndexRowRef(current, row);
@@ -145,8 +148,8 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
     // cannot be told from the sums: all of them are in question.
     const bool countsDiffer = count > rows.size() || (!ignoresNulls && count != rows.size());
     if (countsDiffer) {
-        Add(report, DamageClass::kDerived, name + " holds " + std::to_string(count) + " entries for " +
-                                  std::to_string(rows.size()) + " rows");
+        Add(report, DamageClass::kDerived,
+            name + " holds " + std::to_string(count) + " entries for " + std::to_string(rows.size()) + " rows");
     } else if (expected && !(*expected == held)) {
         Add(report, DamageClass::kDerived, name + ": its entries' keys are not the keys its rows' values give");
     }
@@ -155,8 +158,8 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
     std::vector<std::uint32_t> tree = walk.pages;
     std::sort(tree.begin(), tree.end());
     if (map.pages != tree) {
-        Add(report, DamageClass::kDerived, name + ": its usage map does not list exactly its " + std::to_string(tree.size()) +
-                                  " tree pages");
+        Add(report, DamageClass::kDerived,
+            name + ": its usage map does not list exactly its " + std::to_string(tree.size()) + " tree pages");
     }
     CheckNotFree(freePages, tree, name, report);
 }
@@ -169,9 +172,8 @@ struct RowScan {
 // Every row decodes, its fixed values are whole, and each memo/OLE value reads
 // and lies on its column's pages. Throws for a row that cannot be read.
 RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& table, const std::string& name,
-                  RowCursor& cursor,
-                  std::map<std::uint16_t, std::set<std::uint32_t>>& longValuePages, ExpectedEntries& expected,
-                  FileWide& wide, CheckReport& report) {
+                  RowCursor& cursor, std::map<std::uint16_t, std::set<std::uint32_t>>& longValuePages,
+                  ExpectedEntries& expected, FileWide& wide, CheckReport& report) {
     RowScan scan;
     RowFields fields;
     LongValueReader longValues(file);
@@ -206,17 +208,19 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
                 wide.claims.push_back({at.ToU32(), table, column.number});
                 const auto lister = wide.maps.LongValueColumn(at.page);
                 if (lister && !(*lister == SourceMaps::ColumnOf{def.page, column.number})) {
-                    Add(report, DamageClass::kPrimary, name + " column '" + column.name + "': a value lies on page " +
-                                                           std::to_string(at.page) + ", which another column's map lists");
+                    Add(report, DamageClass::kPrimary,
+                        name + " column '" + column.name + "': a value lies on page " + std::to_string(at.page) +
+                            ", which another column's map lists");
                 } else if (columnPages.count(at.page) == 0) {
-                    Add(report, DamageClass::kDerived, name + " column '" + column.name + "': a value lies on page " +
-                                                           std::to_string(at.page) +
-                                                           ", which its column's map does not list");
+                    Add(report, DamageClass::kDerived,
+                        name + " column '" + column.name + "': a value lies on page " + std::to_string(at.page) +
+                            ", which its column's map does not list");
                 }
             }
         }
     }
-    if (const auto fault = sample.Fault()) Add(report, DamageClass::kUnrepairable, name + ": its rows do not fit its definition: " + *fault);
+    if (const auto fault = sample.Fault())
+        Add(report, DamageClass::kUnrepairable, name + ": its rows do not fit its definition: " + *fault);
     return scan;
 }
 
@@ -253,8 +257,9 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
             rows += wide.census.LiveRows(page);
         }
         if (pages != 0)
-            Add(report, DamageClass::kSuspect, name + ": " + std::to_string(pages) + " pages hold " + std::to_string(rows) +
-                                                   " of its rows but its usage map does not list them");
+            Add(report, DamageClass::kSuspect,
+                name + ": " + std::to_string(pages) + " pages hold " + std::to_string(rows) +
+                    " of its rows but its usage map does not list them");
     }
     // The cursor sorts out the listed pages as it reads them; what it found is
     // told where it would have been had the pages been sorted out first.
@@ -262,9 +267,9 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     const auto tellForeignPages = [&](std::size_t dataPages) {
         if (dataPages == owned.pages.size()) return;
         const auto at = static_cast<std::ptrdiff_t>(toldBefore);
-        report.problems.insert(report.problems.begin() + at,
-                               "table '" + entry.name + "': its usage map lists " +
-                                   std::to_string(owned.pages.size() - dataPages) + " pages that are not its data pages");
+        report.problems.insert(report.problems.begin() + at, "table '" + entry.name + "': its usage map lists " +
+                                                                 std::to_string(owned.pages.size() - dataPages) +
+                                                                 " pages that are not its data pages");
         report.classes.insert(report.classes.begin() + at, DamageClass::kSuspect);
     };
     RowCursor cursor(file, def);
@@ -283,8 +288,9 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     const std::uint32_t largestAutoNumber = scan.largest_autonumber;
     CheckNotFree(freePages, dataPages, name + " data", report);
     if (largestAutoNumber > def.autonumber) {
-        Add(report, DamageClass::kDerived, name + ": its AutoNumber counter is " + std::to_string(def.autonumber) +
-                                               " but a row holds " + std::to_string(largestAutoNumber));
+        Add(report, DamageClass::kDerived,
+            name + ": its AutoNumber counter is " + std::to_string(def.autonumber) + " but a row holds " +
+                std::to_string(largestAutoNumber));
     }
     if (!std::is_sorted(rows.begin(), rows.end())) std::sort(rows.begin(), rows.end());  // a cursor's come in order
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
@@ -294,9 +300,9 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     // below its rows, never above. A count above the rows found means rows
     // that can no longer be reached, never something to correct silently.
     if (def.num_rows > rows.size()) {
-        Add(report, DamageClass::kSuspect, name + ": its cached row count is " + std::to_string(def.num_rows) + " but " +
-                                  std::to_string(rows.size()) + " rows were found; up to " +
-                                  std::to_string(def.num_rows - rows.size()) + " rows may be lost");
+        Add(report, DamageClass::kSuspect,
+            name + ": its cached row count is " + std::to_string(def.num_rows) + " but " + std::to_string(rows.size()) +
+                " rows were found; up to " + std::to_string(def.num_rows - rows.size()) + " rows may be lost");
     } else if (def.num_rows != rows.size()) {
         ++report.stale_row_counts;
     }
@@ -305,8 +311,8 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
         try {
             CheckIndex(file, def, i, lookup, entry.name, freePages, expected[i], report);
         } catch (const Error& error) {
-            Add(report, DamageClass::kDerived, "table '" + entry.name + "' index " + std::to_string(i) + ": " +
-                                      error.description());
+            Add(report, DamageClass::kDerived,
+                "table '" + entry.name + "' index " + std::to_string(i) + ": " + error.description());
             report.key_mismatches[entry.name].insert(i);
         }
     }
@@ -316,10 +322,14 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
 
 const char* DamageClassName(DamageClass damage) {
     switch (damage) {
-        case DamageClass::kDerived: return "derived";
-        case DamageClass::kPrimary: return "primary";
-        case DamageClass::kSuspect: return "suspect";
-        case DamageClass::kUnrepairable: return "unrepairable";
+        case DamageClass::kDerived:
+            return "derived";
+        case DamageClass::kPrimary:
+            return "primary";
+        case DamageClass::kSuspect:
+            return "suspect";
+        case DamageClass::kUnrepairable:
+            return "unrepairable";
     }
     return "unknown";
 }
@@ -336,9 +346,9 @@ void CheckSharedLongValues(std::vector<LongValueClaim>& claims, CheckReport& rep
         for (const LongValueClaim* claim : {&claims[i - 1], &claims[i]}) {
             report.damaged_tables.insert(claim->table);
             if (told.insert(claim->table).second)
-                Add(report, DamageClass::kPrimary, "table '" + claim->table + "': a memo or OLE value shares its row " +
-                                                       RowPointer::FromU32(claim->long_value_row).ToString() +
-                                                       " with another value");
+                Add(report, DamageClass::kPrimary,
+                    "table '" + claim->table + "': a memo or OLE value shares its row " +
+                        RowPointer::FromU32(claim->long_value_row).ToString() + " with another value");
         }
     }
 }
@@ -353,10 +363,12 @@ void CheckUnlistedTables(const PageFile& file, const PageCensus& census, const s
     const UnlistedTables unlisted = FindUnlistedTables(file, census, known);
     if (!unlisted.restored.empty() || !unlisted.unnamed.empty()) report.damaged_tables.insert("MSysObjects");
     for (const RestoredTable& table : unlisted.restored)
-        Add(report, DamageClass::kSuspect, "table '" + table.entry.name + "': its definition is in use, but " + table.why);
+        Add(report, DamageClass::kSuspect,
+            "table '" + table.entry.name + "': its definition is in use, but " + table.why);
     for (const PageCensus::Owner& owner : unlisted.unnamed)
-        Add(report, DamageClass::kSuspect, "the table defined at page " + std::to_string(owner.table) + " holds " +
-                                               std::to_string(owner.rows) + " rows in use, but no catalog row names it");
+        Add(report, DamageClass::kSuspect,
+            "the table defined at page " + std::to_string(owner.table) + " holds " + std::to_string(owner.rows) +
+                " rows in use, but no catalog row names it");
 }
 
 }  // namespace

@@ -29,12 +29,12 @@ const char* DamageClassName(DamageClass damage);  // "derived", "primary", ...
 struct CheckReport {
     std::uint64_t tables = 0;
     std::uint64_t rows = 0;
-    std::uint64_t long_values = 0;      // non-inline and inline memo/OLE values read
-    std::uint64_t indexes = 0;          // physical indexes walked
+    std::uint64_t long_values = 0;  // non-inline and inline memo/OLE values read
+    std::uint64_t indexes = 0;      // physical indexes walked
     std::uint64_t index_entries = 0;
-    std::uint64_t stale_row_counts = 0; // cached counts below the rows found (not an error)
-    std::vector<std::string> problems;  // empty: consistent
-    std::vector<DamageClass> classes;   // parallel to problems
+    std::uint64_t stale_row_counts = 0;  // cached counts below the rows found (not an error)
+    std::vector<std::string> problems;   // empty: consistent
+    std::vector<DamageClass> classes;    // parallel to problems
     // The tables (catalog names) a problem was found in or concerns; a
     // repair reads the others as a compaction does.
     std::set<std::string> damaged_tables;

@@ -99,8 +99,9 @@ void WriteVerified(const Pass& pass, const std::filesystem::path& destination, C
         // The copy goes to stable storage while it is verified from the cache.
         std::future<void> flushed = std::async(std::launch::async | std::launch::deferred, [&out] { out.Flush(); });
         const PageFile copy = PageFile::OpenCached(destination);
-        compact::VerifyCopy(file, tables.entries, tables.defs, copy, relocation, digests,
-                            [&pass](std::size_t table) { return pass.reading.Again(table); }, tables.RestoredEntries());
+        compact::VerifyCopy(
+            file, tables.entries, tables.defs, copy, relocation, digests,
+            [&pass](std::size_t table) { return pass.reading.Again(table); }, tables.RestoredEntries());
         flushed.get();
     }
     pass.check.RefuseDamage();
@@ -194,8 +195,8 @@ void CompactFile(const std::filesystem::path& source, const std::filesystem::pat
     CompactFile(source, destination, summary, {});
 }
 
-void CompactFile(const std::filesystem::path& source, const std::filesystem::path& destination,
-                 CompactSummary& summary, const BeforeVerification& before_verification) {
+void CompactFile(const std::filesystem::path& source, const std::filesystem::path& destination, CompactSummary& summary,
+                 const BeforeVerification& before_verification) {
     WithEngineErrors("compact", source, [&] {
         std::optional<CheckReport> unused;
         CompactAsStored(source, destination, summary, before_verification, SourceCheck::Findings::kReported, unused);
@@ -204,8 +205,8 @@ void CompactFile(const std::filesystem::path& source, const std::filesystem::pat
 
 // A sound source is compacted as it is; only when the check or the strict
 // reading finds damage is it read again, salvaging.
-void RepairFile(const std::filesystem::path& source, const std::filesystem::path& destination,
-                RepairReport& report, const BeforeVerification& before_verification) {
+void RepairFile(const std::filesystem::path& source, const std::filesystem::path& destination, RepairReport& report,
+                const BeforeVerification& before_verification) {
     report = RepairReport{};
     WithEngineErrors("repair", source, [&] {
         std::optional<CheckReport> findings;
@@ -222,8 +223,7 @@ void RepairFile(const std::filesystem::path& source, const std::filesystem::path
     });
 }
 
-void RepairFile(const std::filesystem::path& source, const std::filesystem::path& destination,
-                RepairReport& report) {
+void RepairFile(const std::filesystem::path& source, const std::filesystem::path& destination, RepairReport& report) {
     RepairFile(source, destination, report, {});
 }
 

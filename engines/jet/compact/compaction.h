@@ -13,8 +13,8 @@ namespace dorvane::jet {
 struct CompactSummary {
     std::uint32_t source_pages = 0;
     std::uint32_t copy_pages = 0;
-    std::uint32_t holes = 0;  // empty pages left between table definitions
-    std::size_t definitions_moved = 0;  // tables whose definition, and so id, moved
+    std::uint32_t holes = 0;                 // empty pages left between table definitions
+    std::size_t definitions_moved = 0;       // tables whose definition, and so id, moved
     const char* definitions_kept = nullptr;  // why definitions kept their pages, when they did
     std::size_t tables = 0;
     std::uint64_t rows = 0;
@@ -37,11 +37,11 @@ void CompactFile(const std::filesystem::path& source, const std::filesystem::pat
 struct TableRepair {
     std::string name;
     std::uint64_t rows_kept = 0;
-    std::uint64_t rows_dropped = 0;    // unreadable rows
-    std::uint64_t possibly_lost = 0;   // the cached count above the rows found, unexplained
-    std::uint64_t values_cut = 0;      // memo/OLE values set to Null
-    std::uint64_t stale_entries = 0;   // index entries naming no kept row, dropped
-    std::uint64_t rows_disputed = 0;   // kept, though an index held another key for them
+    std::uint64_t rows_dropped = 0;   // unreadable rows
+    std::uint64_t possibly_lost = 0;  // the cached count above the rows found, unexplained
+    std::uint64_t values_cut = 0;     // memo/OLE values set to Null
+    std::uint64_t stale_entries = 0;  // index entries naming no kept row, dropped
+    std::uint64_t rows_disputed = 0;  // kept, though an index held another key for them
     // Flagged deleted while its indexes and cached count still include them:
     // a delete cut short, or damage to the flag. Kept deleted.
     std::uint64_t rows_kept_deleted = 0;
@@ -64,7 +64,7 @@ struct RepairReport {
     };
     std::vector<Restored> restored_tables;
     std::vector<std::string> lost_tables;  // rows on pages of a table the copy does not hold
-    std::uint64_t RowsLost() const;   // dropped and possibly lost
+    std::uint64_t RowsLost() const;        // dropped and possibly lost
     std::uint64_t ValuesCut() const;
     std::uint64_t RowsInDoubt() const;  // kept, but their indexes disagreed
     // One line naming each table that lost something or holds rows in doubt,
@@ -78,7 +78,6 @@ struct RepairReport {
 // for byte the same copy: salvage only ever meets damaged files.
 // Damage to the catalog, a table definition or a system table's rows, and an
 // index that must be rebuilt but whose keys cannot be computed, still throw.
-void RepairFile(const std::filesystem::path& source, const std::filesystem::path& destination,
-                RepairReport& report);
+void RepairFile(const std::filesystem::path& source, const std::filesystem::path& destination, RepairReport& report);
 
 }  // namespace dorvane::jet

@@ -12,9 +12,9 @@ namespace dorvane::jet {
 
 using BeforeVerification = std::function<void(const std::filesystem::path& copy)>;
 
-void CompactFile(const std::filesystem::path& source, const std::filesystem::path& destination,
-                 CompactSummary& summary, const BeforeVerification& before_verification);
-void RepairFile(const std::filesystem::path& source, const std::filesystem::path& destination,
-                RepairReport& report, const BeforeVerification& before_verification);
+void CompactFile(const std::filesystem::path& source, const std::filesystem::path& destination, CompactSummary& summary,
+                 const BeforeVerification& before_verification);
+void RepairFile(const std::filesystem::path& source, const std::filesystem::path& destination, RepairReport& report,
+                const BeforeVerification& before_verification);
 
 }  // namespace dorvane::jet

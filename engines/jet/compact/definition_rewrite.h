@@ -33,7 +33,7 @@ public:
 private:
     const Format& format_;
     const TableDef& def_;
-    std::vector<Bytes> pages_;  // parallel to def_.pages
+    std::vector<Bytes> pages_;            // parallel to def_.pages
     std::vector<std::uint32_t> targets_;  // where they go
 };
 

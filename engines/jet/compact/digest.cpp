@@ -9,7 +9,7 @@ namespace {
 
 // Odd multipliers with well-spread bits (digits of pi and e).
 constexpr std::uint64_t kMultipliers[Digest::kLanes] = {0xA4093822299F31D1, 0xB7E151628AED2A6B, 0x082EFA98EC4E6C89,
-                                                       0x452821E638D01377};
+                                                        0x452821E638D01377};
 constexpr std::uint64_t kMix = 0x9E3779B97F4A7C15;
 
 // A word multiplied in, the lane turned and multiplied again: every bit of

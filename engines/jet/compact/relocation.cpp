@@ -40,8 +40,7 @@ void PutKeyLong(Bytes& key, std::uint32_t value, bool descending) {
 
 }  // namespace
 
-Relocation::Relocation(const Format& format, const std::vector<CatalogEntry>& tables,
-                       const std::vector<TableDef>& defs)
+Relocation::Relocation(const Format& format, const std::vector<CatalogEntry>& tables, const std::vector<TableDef>& defs)
     : format_(format) {
     for (std::size_t t = 0; t < defs.size(); ++t) {
         tables_.insert(defs[t].page);
@@ -63,7 +62,8 @@ Relocation::Relocation(const Format& format, const std::vector<CatalogEntry>& ta
     }
     std::vector<std::size_t> order(defs.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
-    std::sort(order.begin(), order.end(), [&defs](std::size_t a, std::size_t b) { return defs[a].page < defs[b].page; });
+    std::sort(order.begin(), order.end(),
+              [&defs](std::size_t a, std::size_t b) { return defs[a].page < defs[b].page; });
     if (order.empty() || defs[order.front()].page != kCatalogPage) {
         KeepInPlace(defs, "the catalog does not list its own table");
         return;

@@ -74,9 +74,9 @@ private:
     void KeepInPlace(const std::vector<TableDef>& defs, const char* reason);
 
     const Format& format_;
-    std::map<std::uint32_t, std::uint32_t> ids_;                    // moved tables only
-    std::set<std::uint32_t> tables_;                                // every table's source id
-    std::map<std::uint32_t, std::vector<std::uint32_t>> pages_;     // by source id
+    std::map<std::uint32_t, std::uint32_t> ids_;                      // moved tables only
+    std::set<std::uint32_t> tables_;                                  // every table's source id
+    std::map<std::uint32_t, std::vector<std::uint32_t>> pages_;       // by source id
     std::map<std::uint32_t, std::vector<std::uint16_t>> id_columns_;  // by source id
     std::set<std::uint32_t> definition_pages_;
     std::size_t moved_ = 0;

@@ -40,7 +40,8 @@ public:
         const PageSlots& page = pages_[from.page - first_page_];
         const std::size_t word = from.row / 64;
         if ((page.slots[word] >> (from.row % 64) & 1) == 0) return std::nullopt;
-        auto rank = static_cast<std::size_t>(std::popcount(page.slots[word] & ((std::uint64_t{1} << (from.row % 64)) - 1)));
+        auto rank =
+            static_cast<std::size_t>(std::popcount(page.slots[word] & ((std::uint64_t{1} << (from.row % 64)) - 1)));
         for (std::size_t w = 0; w < word; ++w) rank += static_cast<std::size_t>(std::popcount(page.slots[w]));
         return RowPointer::FromU32(to_[page.start + rank]);
     }
@@ -53,8 +54,8 @@ private:
     };
     std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs_;
     std::uint32_t first_page_ = 0;
-    std::vector<PageSlots> pages_;     // from first_page_ on
-    std::vector<std::uint32_t> to_;    // where each row went, by page and slot
+    std::vector<PageSlots> pages_;   // from first_page_ on
+    std::vector<std::uint32_t> to_;  // where each row went, by page and slot
 };
 
 }  // namespace dorvane::jet::compact

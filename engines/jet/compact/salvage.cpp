@@ -35,17 +35,17 @@ struct LongValueClaim {
 
 struct PageRows {
     PageRows(const PageFile& file, const SourceMaps& source_maps) : long_values(file), maps(source_maps) {}
-    std::set<RowPointer> deleted;          // slots deleted by the writer, not by damage
-    std::set<RowPointer> bodies;           // slots flagged as relocated bodies
-    std::set<RowPointer> pointed_at;       // where the table's overflow pointers lead
-    std::set<std::uint32_t> damaged_pages; // see WeighIndexEvidence
-    std::set<std::uint32_t> listed;        // the table's pages, as its map (or their owners) give them
-    std::set<std::uint32_t> parsed;        // listed pages read as the table's data pages
-    std::vector<bool> disputed_indexes;    // an entry's key differs from its row's: rebuilt
-    RowSample sample;                      // of the rows read, against the definition
+    std::set<RowPointer> deleted;           // slots deleted by the writer, not by damage
+    std::set<RowPointer> bodies;            // slots flagged as relocated bodies
+    std::set<RowPointer> pointed_at;        // where the table's overflow pointers lead
+    std::set<std::uint32_t> damaged_pages;  // see WeighIndexEvidence
+    std::set<std::uint32_t> listed;         // the table's pages, as its map (or their owners) give them
+    std::set<std::uint32_t> parsed;         // listed pages read as the table's data pages
+    std::vector<bool> disputed_indexes;     // an entry's key differs from its row's: rebuilt
+    RowSample sample;                       // of the rows read, against the definition
     LongValueReader long_values;
     const SourceMaps& maps;
-    std::vector<LongValueClaim> claims;    // of the rows read
+    std::vector<LongValueClaim> claims;  // of the rows read
 };
 
 // Whether every column of the row decodes. A memo/OLE value that cannot be
@@ -91,8 +91,8 @@ bool SalvageRow(const PageFile& file, const TableDef& def, RowPointer header, By
     }
 }
 
-void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number, const Bytes& bytes,
-                 TableSalvage& out, PageRows& seen) {
+void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number, const Bytes& bytes, TableSalvage& out,
+                 PageRows& seen) {
     std::vector<std::size_t> unreadable;
     std::optional<DataPage> page;
     try {
@@ -314,7 +314,8 @@ void KeepResurrectedRowsDeleted(const PageFile& file, const TableDef& def, const
     // no row on a sound page is the index's damage, not a row.
     const auto mayBeRow = [&](const RowPointer& row) {
         return seen.deleted.contains(row) ||
-               (seen.listed.contains(row.page) && (!seen.parsed.contains(row.page) || seen.damaged_pages.contains(row.page)));
+               (seen.listed.contains(row.page) &&
+                (!seen.parsed.contains(row.page) || seen.damaged_pages.contains(row.page)));
     };
     std::uint64_t namedUnread = 0;  // by the index that names the most such rows
     for (const std::set<RowPointer>& rows : named) {
@@ -335,8 +336,10 @@ void KeepResurrectedRowsDeleted(const PageFile& file, const TableDef& def, const
         for (std::size_t t = 0; t < telling.size(); ++t) {
             const PhysicalIndex& index = def.physical_indexes[telling[t]];
             const bool ignoresNulls = (index.flags & kIndexIgnoresNulls) != 0;
-            if (named[t].contains(row.header)) found = true;
-            else if (!ignoresNulls || !EveryIndexedColumnNull(file, def, index, bodies.Body(row))) expected = true;
+            if (named[t].contains(row.header))
+                found = true;
+            else if (!ignoresNulls || !EveryIndexedColumnNull(file, def, index, bodies.Body(row)))
+                expected = true;
         }
         if (expected && !found) {
             unnamed[r] = true;
@@ -391,10 +394,11 @@ bool EveryIndexedColumnNull(const PageFile& file, const TableDef& def, const Phy
 // The index's own entries for the kept rows when they match the rows one for
 // one (stale entries dropped) and no key disagrees with its row; otherwise
 // rebuilt from the rows.
-write::IndexEntryList SalvageIndex(const PageFile& file, const TableDef& def, std::size_t number, const std::string& name,
-                            std::optional<write::IndexEntryList> walk, const RowIndexed<std::size_t>& kept,
-                            const PageRows& seen, std::set<RowPointer>& named_deleted,
-                            std::set<RowPointer>& named_missing, TableSalvage& out) {
+write::IndexEntryList SalvageIndex(const PageFile& file, const TableDef& def, std::size_t number,
+                                   const std::string& name, std::optional<write::IndexEntryList> walk,
+                                   const RowIndexed<std::size_t>& kept, const PageRows& seen,
+                                   std::set<RowPointer>& named_deleted, std::set<RowPointer>& named_missing,
+                                   TableSalvage& out) {
     const PhysicalIndex& index = def.physical_indexes[number];
     write::IndexEntryList entries;
     bool whole = walk.has_value();
@@ -410,10 +414,13 @@ write::IndexEntryList SalvageIndex(const PageFile& file, const TableDef& def, st
                 // named on a sound page of the table that has no such row, or
                 // on a page that is not the table's, is the entry's damage.
                 const bool deleted = seen.deleted.contains(entryRow) && !seen.damaged_pages.contains(entryRow.page);
-                const bool unreadPage = seen.listed.contains(entryRow.page) &&
-                                        (!seen.parsed.contains(entryRow.page) || seen.damaged_pages.contains(entryRow.page));
-                if (deleted) named_deleted.insert(entryRow);
-                else if (unreadPage) named_missing.insert(entryRow);
+                const bool unreadPage =
+                    seen.listed.contains(entryRow.page) &&
+                    (!seen.parsed.contains(entryRow.page) || seen.damaged_pages.contains(entryRow.page));
+                if (deleted)
+                    named_deleted.insert(entryRow);
+                else if (unreadPage)
+                    named_missing.insert(entryRow);
                 continue;
             }
             if (named[*row]) whole = false;  // a row listed twice

@@ -48,21 +48,21 @@ private:
 };
 
 struct TableSalvage {
-    std::vector<SalvagedRow> rows;                  // in stored order
-    std::vector<write::IndexEntryList> indexes;            // per physical index, naming source rows
-    std::vector<std::size_t> rebuilt_indexes;       // rebuilt from the rows
-    std::uint64_t stale_entries = 0;                // dropped: they named no row that was kept
-    std::uint64_t rows_dropped = 0;                 // unreadable rows seen
-    std::uint64_t possibly_lost = 0;                // count above the rows found, unexplained
-    std::uint64_t values_cut = 0;                   // memo/OLE values set to Null
-    std::uint64_t pages_passed_over = 0;            // listed, but not readable data pages of the table
-    std::uint64_t pages_in_doubt = 0;               // free space not what the slots leave: slots may be hidden
-    bool map_lost = false;                          // pages found by their owner: lost ones cannot be told
-    std::uint64_t missing_named = 0;                // rows index entries name that are neither kept nor deleted
-    std::uint64_t orphan_bodies = 0;                // relocated row bodies no row points at
-    std::uint64_t rows_disputed = 0;                // kept, though an index's entry for them disagrees
-    std::uint64_t rows_kept_deleted = 0;            // flagged deleted, yet counted and named: in doubt
-    std::uint64_t rows_resurrected = 0;             // live, yet neither counted nor named: kept deleted
+    std::vector<SalvagedRow> rows;               // in stored order
+    std::vector<write::IndexEntryList> indexes;  // per physical index, naming source rows
+    std::vector<std::size_t> rebuilt_indexes;    // rebuilt from the rows
+    std::uint64_t stale_entries = 0;             // dropped: they named no row that was kept
+    std::uint64_t rows_dropped = 0;              // unreadable rows seen
+    std::uint64_t possibly_lost = 0;             // count above the rows found, unexplained
+    std::uint64_t values_cut = 0;                // memo/OLE values set to Null
+    std::uint64_t pages_passed_over = 0;         // listed, but not readable data pages of the table
+    std::uint64_t pages_in_doubt = 0;            // free space not what the slots leave: slots may be hidden
+    bool map_lost = false;                       // pages found by their owner: lost ones cannot be told
+    std::uint64_t missing_named = 0;             // rows index entries name that are neither kept nor deleted
+    std::uint64_t orphan_bodies = 0;             // relocated row bodies no row points at
+    std::uint64_t rows_disputed = 0;             // kept, though an index's entry for them disagrees
+    std::uint64_t rows_kept_deleted = 0;         // flagged deleted, yet counted and named: in doubt
+    std::uint64_t rows_resurrected = 0;          // live, yet neither counted nor named: kept deleted
     // Whether anything says rows may be missing beyond what was counted:
     // what a system table, whose rows may not be dropped, must not show.
     bool in_doubt() const {
@@ -71,7 +71,6 @@ struct TableSalvage {
     }
     bool lost_anything() const { return rows_dropped != 0 || possibly_lost != 0 || values_cut != 0; }
 };
-
 
 // What the salvage of one table may consult of the whole file: the tables'
 // maps, and the plain account of the pages' owners (without it, pages are

@@ -34,8 +34,7 @@ void RefuseDoubtfulCatalog(const PageFile& file, const PageCensus& census, const
         SalvageSources sources;
         sources.census = &census;
         for (const RestoredTable& r : restored) sources.restored_rows.emplace_back(r.row, r.body);
-        const TableSalvage catalog =
-            SalvageTable(file, ReadTableDef(file, kCatalogPage), "MSysObjects", sources);
+        const TableSalvage catalog = SalvageTable(file, ReadTableDef(file, kCatalogPage), "MSysObjects", sources);
         if (catalog.in_doubt()) ThrowCorrupt("its rows cannot all be read");
     } catch (const Error& e) {
         if (e.number() != errc::kCorrupt) throw;

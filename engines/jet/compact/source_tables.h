@@ -23,7 +23,7 @@ namespace dorvane::jet::compact {
 
 struct SourceTables {
     std::vector<CatalogEntry> entries;
-    std::vector<TableDef> defs;                 // parallel to entries
+    std::vector<TableDef> defs;                // parallel to entries
     std::set<std::uint32_t> definition_pages;  // in the source
     std::size_t map_records = 0;
     // A repair's: tables kept although their catalog row no longer said so,

@@ -21,7 +21,6 @@ namespace dorvane::jet::compact {
 
 namespace {
 
-
 [[noreturn]] void Damaged(const std::string& table, const std::string& what) {
     throw Error(errc::kCorrupt, "damaged database: table \"" + table + "\": " + what);
 }
@@ -65,13 +64,14 @@ void MoveLongValues(const TableDef& def, const std::string& name, Bytes& body, c
     }
 }
 
-CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::string& name,
-                    const TableSource& rows, TableCounts& counts, TableDigest& digest) {
+CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::string& name, const TableSource& rows,
+                    TableCounts& counts, TableDigest& digest) {
     const Format& format = c.source.format();
     CopiedRows out;
     for (const LongValueMap& lv : def.long_value_maps)
         if (!out.long_values.contains(lv.column_number))
-            out.long_values.emplace(lv.column_number, std::make_unique<write::LongValueWriter>(format, c.allocator, c.sink));
+            out.long_values.emplace(lv.column_number,
+                                    std::make_unique<write::LongValueWriter>(format, c.allocator, c.sink));
     write::DataPagePacker packer(format, c.relocation.NewId(def.page), c.allocator, c.sink);
     Bytes body;
     RowFields fields;
@@ -81,7 +81,8 @@ CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::
         c.relocation.RewriteRow(def, body);
         LocateFields(format, def, body, fields);
         out.largest_autonumber = std::max(out.largest_autonumber, LargestAutoNumber(def, body, fields));
-        MoveLongValues(def, name, body, fields, longValues, out.long_values, counts, digest);  // first, so the row can point at them
+        MoveLongValues(def, name, body, fields, longValues, out.long_values, counts,
+                       digest);  // first, so the row can point at them
         const RowPointer where = packer.Add(body).where;
         digest.AddRow(body, where);
         out.moved.Add(header, where);
@@ -115,13 +116,15 @@ RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::
     };
     rows.Entries(i, carry);
     if (stray)
-        Damaged(name, "index " + std::to_string(i) + " names " + stray->ToString() + ", which is not a row of the table");
+        Damaged(name,
+                "index " + std::to_string(i) + " names " + stray->ToString() + ", which is not a row of the table");
     entries.Sort();
     if (entries.HasDuplicates()) Damaged(name, "index " + std::to_string(i) + " lists a row twice");
     for (std::size_t e = 0; e < entries.size(); ++e) digest.AddIndexEntry(i, entries.Entry(e));
     counts.peak_index_bytes = std::max(counts.peak_index_bytes, 2 * entries.byte_size());
     counts.index_entries += entries.size();
-    write::IndexTree tree = write::BuildIndexTree(c.source.format(), c.relocation.NewId(def.page), entries, c.allocator, c.sink);
+    write::IndexTree tree =
+        write::BuildIndexTree(c.source.format(), c.relocation.NewId(def.page), entries, c.allocator, c.sink);
     std::sort(tree.pages.begin(), tree.pages.end());
     return {tree.root, std::move(tree.pages), static_cast<std::uint32_t>(entries.size()),
             static_cast<std::uint32_t>(entries.DistinctKeys())};
@@ -139,8 +142,8 @@ void RewriteDefinition(const CompactionContext& c, const TableDef& def, const Co
     // A counter below a stored value would hand that value out again.
     definition.SetLe32(def.autonumber_offset, std::max(def.autonumber, rows.largest_autonumber));
     definition.SetLe32(def.owned_map_offset, record(write::PagesOf(rows.pages)));
-    definition.SetLe32(def.free_map_offset,
-                       record(rows.moved.size() ? write::PagesOf(rows.pages, rows.shortest + 2) : std::vector<std::uint32_t>{}));
+    definition.SetLe32(def.free_map_offset, record(rows.moved.size() ? write::PagesOf(rows.pages, rows.shortest + 2)
+                                                                     : std::vector<std::uint32_t>{}));
     for (std::size_t i = 0; i < indexes.size(); ++i) {
         const PhysicalIndex& index = def.physical_indexes[i];
         definition.SetLe32(index.map_pointer_offset, record(indexes[i].pages));

@@ -38,7 +38,6 @@ struct TableCounts {
     std::uint64_t peak_index_bytes = 0;
 };
 
-
 // Writes the rows and index entries `rows` gives. Returns the digest of what
 // it wrote, for the verification.
 TableDigest CompactTable(CompactionContext& context, const TableDef& def, const std::string& name,

@@ -53,9 +53,11 @@ std::vector<std::pair<std::size_t, std::size_t>> RewrittenFields(const TableDef&
 void CompareDefinitions(const TableDef& source_def, const TableDef& copy_def, const Relocation& relocation) {
     if (copy_def.pages != relocation.NewPages(source_def) || source_def.stream.size() != copy_def.stream.size())
         Mismatch(TableText(source_def) + ": the definition is not where it belongs or changed length");
-    if (copy_def.autonumber < source_def.autonumber) Mismatch(TableText(source_def) + ": its AutoNumber counter went down");
+    if (copy_def.autonumber < source_def.autonumber)
+        Mismatch(TableText(source_def) + ": its AutoNumber counter went down");
     Bytes expected = source_def.stream;
-    PutLe32(expected, kTableDefNextPage, copy_def.pages.size() > 1 ? copy_def.pages[1] : 0);  // its chain is copy_def.pages, checked above
+    PutLe32(expected, kTableDefNextPage,
+            copy_def.pages.size() > 1 ? copy_def.pages[1] : 0);  // its chain is copy_def.pages, checked above
     for (std::size_t field : relocation.RelatedTableFields(source_def))
         PutLe32(expected, field, relocation.NewId(Le32(source_def.stream, field)));
     std::vector<bool> skip(source_def.stream.size(), false);
@@ -79,7 +81,8 @@ void CompareRows(const PageFile& source, const PageFile& copy, const TableDef& d
     for (std::size_t c = 0; c < def.columns.size(); ++c) {
         const FieldSpan& in_source = source_fields.spans[c];
         const FieldSpan& in_copy = copy_fields.spans[c];
-        if (in_source.present != in_copy.present || in_source.offset != in_copy.offset || in_source.length != in_copy.length)
+        if (in_source.present != in_copy.present || in_source.offset != in_copy.offset ||
+            in_source.length != in_copy.length)
             Mismatch(where() + ", column \"" + def.columns[c].name + "\" differs");
         if (!def.columns[c].IsLongValue() || !in_source.present || in_source.length == 0) continue;
         const ByteSpan source_field = FieldBytes(source_row.body, in_source);
@@ -92,11 +95,12 @@ void CompareRows(const PageFile& source, const PageFile& copy, const TableDef& d
         for (std::size_t i = kLongValueFieldPointer; i < kLongValueFieldHeader; ++i) skip[in_source.offset + i] = true;
     }
     for (std::size_t i = 0; i < source_row.body.size(); ++i)
-        if (!skip[i] && source_row.body[i] != copy_row.body[i]) Mismatch(where() + " differs at byte " + std::to_string(i));
+        if (!skip[i] && source_row.body[i] != copy_row.body[i])
+            Mismatch(where() + " differs at byte " + std::to_string(i));
 }
 
-void CompareIndex(const TableSource& expectedRows, const PageFile& copy, const TableDef& source_def, const TableDef& copy_def,
-                  std::size_t i, const RowMap& moved, const Relocation& relocation) {
+void CompareIndex(const TableSource& expectedRows, const PageFile& copy, const TableDef& source_def,
+                  const TableDef& copy_def, std::size_t i, const RowMap& moved, const Relocation& relocation) {
     const std::string where = TableText(source_def) + ", index " + std::to_string(i);
     write::IndexEntryList expected;
     Bytes key;
@@ -118,15 +122,16 @@ void CompareIndex(const TableSource& expectedRows, const PageFile& copy, const T
     std::size_t count = 0;
     std::optional<std::size_t> differs;
     Bytes full;
-    const IndexWalk walk = VisitIndex(copy, copy_def.physical_indexes[i].root_page, [&](ByteSpan entryKey, RowPointer row) {
-        if (count < expected.size() && !differs) {
-            full.assign(entryKey.begin(), entryKey.end());
-            AppendIndexRowRef(full, row);
-            const ByteSpan want = expected.Entry(count);
-            if (!std::equal(full.begin(), full.end(), want.begin(), want.end())) differs = count;
-        }
-        ++count;
-    });
+    const IndexWalk walk =
+        VisitIndex(copy, copy_def.physical_indexes[i].root_page, [&](ByteSpan entryKey, RowPointer row) {
+            if (count < expected.size() && !differs) {
+                full.assign(entryKey.begin(), entryKey.end());
+                AppendIndexRowRef(full, row);
+                const ByteSpan want = expected.Entry(count);
+                if (!std::equal(full.begin(), full.end(), want.begin(), want.end())) differs = count;
+            }
+            ++count;
+        });
     if (count != expected.size()) Mismatch(where + " has a different number of entries");
     if (differs) Mismatch(where + ", entry " + std::to_string(*differs + 1) + " differs");
     std::vector<std::uint32_t> pages = walk.pages;
@@ -155,12 +160,14 @@ void CompareTable(const PageFile& source, const TableDef& source_def, const Tabl
     if (copy_rows.Next(copy_row)) Mismatch(TableText(source_def) + " has a different number of rows");
     if (copy_def.num_rows != moved.size()) Mismatch(TableText(source_def) + ": the row count is not recorded");
     moved.Seal();
-    for (std::size_t i = 0; i < source_def.physical_indexes.size(); ++i) CompareIndex(expected, copy, source_def, copy_def, i, moved, relocation);
+    for (std::size_t i = 0; i < source_def.physical_indexes.size(); ++i)
+        CompareIndex(expected, copy, source_def, copy_def, i, moved, relocation);
 }
 
 // The copy's table read once and fingerprinted as the compaction fingerprinted
 // what it wrote. False where anything differs, or cannot be read.
-bool HoldsWhatWasWritten(const PageFile& copy, const TableDef& source_def, const TableDef& copy_def, const TableDigest& written) {
+bool HoldsWhatWasWritten(const PageFile& copy, const TableDef& source_def, const TableDef& copy_def,
+                         const TableDigest& written) {
     TableDigest read(copy_def.physical_indexes.size());
     try {
         RowCursor rows(copy, copy_def);
@@ -181,16 +188,18 @@ bool HoldsWhatWasWritten(const PageFile& copy, const TableDef& source_def, const
         if (count != copy_def.num_rows || !read.SameRows(written)) return false;
         Bytes entry;
         for (std::size_t i = 0; i < copy_def.physical_indexes.size(); ++i) {
-            const IndexWalk walk = VisitIndex(copy, copy_def.physical_indexes[i].root_page, [&](ByteSpan key, RowPointer row) {
-                entry.assign(key.begin(), key.end());
-                AppendIndexRowRef(entry, row);
-                read.AddIndexEntry(i, entry);
-            });
+            const IndexWalk walk =
+                VisitIndex(copy, copy_def.physical_indexes[i].root_page, [&](ByteSpan key, RowPointer row) {
+                    entry.assign(key.begin(), key.end());
+                    AppendIndexRowRef(entry, row);
+                    read.AddIndexEntry(i, entry);
+                });
             if (!read.SameIndex(written, i)) return false;
             std::vector<std::uint32_t> pages = walk.pages;
             std::sort(pages.begin(), pages.end());
             if (ReadUsageMap(copy, RowPointer::FromU32(copy_def.physical_indexes[i].map_pointer)).pages != pages)
-                Mismatch(TableText(source_def) + ", index " + std::to_string(i) + ": its page map does not list exactly its pages");
+                Mismatch(TableText(source_def) + ", index " + std::to_string(i) +
+                         ": its page map does not list exactly its pages");
         }
     } catch (const Error& e) {
         if (e.number() == errc::kVerifyFailed) throw;

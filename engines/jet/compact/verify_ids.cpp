@@ -27,7 +27,8 @@ using ObjectName = std::pair<std::string, std::int16_t>;  // name and type
 class Objects {
 public:
     explicit Objects(const PageFile& file, const std::vector<CatalogEntry>& restored = {}) : tables_(ReadTables(file)) {
-        for (const CatalogEntry& e : ReadCatalog(file)) by_id_.emplace(static_cast<std::uint32_t>(e.id), ObjectName{e.name, e.type});
+        for (const CatalogEntry& e : ReadCatalog(file))
+            by_id_.emplace(static_cast<std::uint32_t>(e.id), ObjectName{e.name, e.type});
         for (const CatalogEntry& e : restored) {
             by_id_[static_cast<std::uint32_t>(e.id)] = ObjectName{e.name, e.type};
             restored_.insert(static_cast<std::uint32_t>(e.id));
@@ -87,7 +88,8 @@ void CompareIdColumn(const PageFile& source, const Objects& before, const PageFi
     TableRow rowB;
     for (std::uint64_t n = 1; rowsA.Next(rowA) && rowsB.Next(rowB); ++n) {
         // A catalog row restored from a deleted slot is in the copy only.
-        while (catalogId && IsRestoredRow(before, after, IdAt(copy, defB, *catalogId, rowB.body), rowA, *catalogIdA, source, defA) &&
+        while (catalogId &&
+               IsRestoredRow(before, after, IdAt(copy, defB, *catalogId, rowB.body), rowA, *catalogIdA, source, defA) &&
                rowsB.Next(rowB)) {
         }
         const std::optional<std::uint32_t> idA = IdAt(source, defA, *colA, rowA.body);
@@ -99,8 +101,7 @@ void CompareIdColumn(const PageFile& source, const Objects& before, const PageFi
         } else if (idA) {  // named nothing, and must still name nothing
             same = idB && !after.Find(*idB) && (*idB | kDanglingIdMark) == (*idA | kDanglingIdMark);
         }
-        if (!same)
-            Mismatch(table + ", row " + std::to_string(n) + ": " + column + " no longer names the same object");
+        if (!same) Mismatch(table + ", row " + std::to_string(n) + ": " + column + " no longer names the same object");
     }
 }
 

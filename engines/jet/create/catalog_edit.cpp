@@ -14,8 +14,9 @@ namespace dorvane::jet::create {
 
 namespace {
 
-void Rewrite(const PageFile& source, const TableDef& def, const char* idColumn, const std::vector<std::vector<StoredValue>>& add,
-             const std::set<std::int32_t>& remove, DatabaseBuild& build, write::MapRecordPages& records) {
+void Rewrite(const PageFile& source, const TableDef& def, const char* idColumn,
+             const std::vector<std::vector<StoredValue>>& add, const std::set<std::int32_t>& remove,
+             DatabaseBuild& build, write::MapRecordPages& records) {
     TableWriter writer(source.format(), def, build.allocator(), build);
     std::set<RowPointer> removed;
     RowCursor cursor(source, def);
@@ -76,7 +77,8 @@ std::optional<Bytes> FieldOf(const Format& format, const TableDef& def, ByteSpan
     return Bytes(bytes.begin(), bytes.end());
 }
 
-std::optional<std::int32_t> LongField(const Format& format, const TableDef& def, ByteSpan row, std::string_view column) {
+std::optional<std::int32_t> LongField(const Format& format, const TableDef& def, ByteSpan row,
+                                      std::string_view column) {
     const auto bytes = FieldOf(format, def, row, column);
     if (!bytes || bytes->size() != 4) return std::nullopt;
     return static_cast<std::int32_t>(Le32(*bytes, 0));
@@ -88,11 +90,14 @@ std::vector<std::vector<StoredValue>> NewTableAces(const PageFile& source, const
     for (TableRow row; cursor.Next(row);) {
         const Format& f = source.format();
         const auto sid = FieldOf(f, aces, row.body, "SID");
-        if (LongField(f, aces, row.body, "ObjectId") != kTablesContainer || LongField(f, aces, row.body, "ACM") != kTableRights ||
+        if (LongField(f, aces, row.body, "ObjectId") != kTablesContainer ||
+            LongField(f, aces, row.body, "ACM") != kTableRights ||
             FieldOf(f, aces, row.body, "FInheritable") != Bytes{1} || !sid) {
             continue;
         }
-        rows.push_back(RowOf(aces, {{"ObjectId", LongValue(id)}, {"SID", BinaryValue(*sid)}, {"ACM", LongValue(kTableRights)},
+        rows.push_back(RowOf(aces, {{"ObjectId", LongValue(id)},
+                                    {"SID", BinaryValue(*sid)},
+                                    {"ACM", LongValue(kTableRights)},
                                     {"FInheritable", BooleanValue(false)}}));
     }
     return rows;

@@ -14,7 +14,8 @@ namespace dorvane::jet::create {
 
 double OleNow() {
     constexpr double kUnixEpochDay = 25569.0;  // 1970-01-01 as an OLE date
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
     return kUnixEpochDay + static_cast<double>(seconds.count()) / 86400.0;
 }
 
@@ -29,7 +30,8 @@ void CreateDatabase(const std::filesystem::path& path) {
     std::size_t records = 0;
     for (const NewTable& design : SystemTableDesigns()) {
         TableDef def = LayoutTable(design);
-        for (std::size_t i = DefinitionPagesNeeded(build.format(), def); i > 0; --i) def.pages.push_back(build.allocator().Take());
+        for (std::size_t i = DefinitionPagesNeeded(build.format(), def); i > 0; --i)
+            def.pages.push_back(build.allocator().Take());
         def.page = def.pages.front();
         records += write::MapRecordsOf(def);
         defs.push_back(std::move(def));

@@ -39,9 +39,12 @@ std::string ReadCsvFile(const std::filesystem::path& csv) {
 
 // The database opened for a change: held against every other user, Jet 4 only.
 struct HeldDatabase {
-    explicit HeldDatabase(const std::filesystem::path& path) : hold(ExclusiveHold::Acquire(path)), file(PageFile::Open(path)) {
+    explicit HeldDatabase(const std::filesystem::path& path)
+        : hold(ExclusiveHold::Acquire(path)), file(PageFile::Open(path)) {
         if (file.version() != Version::kJet4) {
-            throw Error(errc::kNotAvailable, ErrorText().Path(PathText(path)) << " is a Jet 3 (Access 97) file; tables are added to Jet 4 files only");
+            throw Error(errc::kNotAvailable,
+                        ErrorText().Path(PathText(path))
+                            << " is a Jet 3 (Access 97) file; tables are added to Jet 4 files only");
         }
     }
     ExclusiveHold hold;
@@ -67,7 +70,8 @@ Columns ChooseColumns(const std::vector<CsvRecord>& records, const ImportOptions
     }
     for (const auto& given : options.types) {
         const std::string& name = given.first;
-        if (std::none_of(out.names.begin(), out.names.end(), [&](const std::string& n) { return EqualsIgnoreCase(n, name); })) {
+        if (std::none_of(out.names.begin(), out.names.end(),
+                         [&](const std::string& n) { return EqualsIgnoreCase(n, name); })) {
             throw Error(errc::kItemNotFound, "--type names \"" + name + "\", which is not a column of the CSV");
         }
     }
@@ -85,14 +89,17 @@ Columns ChooseColumns(const std::vector<CsvRecord>& records, const ImportOptions
 
 NewTable DesignOf(const std::string& table, const Columns& columns, const ImportOptions& options) {
     NewTable design{table, kUserTable, {}, {}};
-    for (std::size_t c = 0; c < columns.names.size(); ++c) design.columns.push_back(ColumnFor(columns.names[c], columns.types[c]));
+    for (std::size_t c = 0; c < columns.names.size(); ++c)
+        design.columns.push_back(ColumnFor(columns.names[c], columns.types[c]));
     if (options.key) {
         const auto at = std::find_if(columns.names.begin(), columns.names.end(),
                                      [&](const std::string& n) { return EqualsIgnoreCase(n, *options.key); });
-        if (at == columns.names.end()) throw Error(errc::kItemNotFound, "--key names \"" + *options.key + "\", which is not a column of the CSV");
+        if (at == columns.names.end())
+            throw Error(errc::kItemNotFound, "--key names \"" + *options.key + "\", which is not a column of the CSV");
         const ImportType type = columns.types[static_cast<std::size_t>(at - columns.names.begin())];
         if (type == ImportType::kMemo || type == ImportType::kYesNo) {
-            throw Error(errc::kNotAvailable, "the key column \"" + *at + "\" is " + ImportTypeName(type) + ", which cannot be a key");
+            throw Error(errc::kNotAvailable,
+                        "the key column \"" + *at + "\" is " + ImportTypeName(type) + ", which cannot be a key");
         }
         design.indexes.push_back(NewIndex{"PrimaryKey", {*at}, kPrimaryKeyFlags, true});
     }
@@ -102,8 +109,8 @@ NewTable DesignOf(const std::string& table, const Columns& columns, const Import
 // Every record's values, each refusal naming its line and column.
 // Keys that sort as one (case, trailing spaces, "ss" and "ß") are one value
 // to the unique index, and so a repeat.
-void WriteRows(const std::vector<CsvRecord>& records, const Columns& columns,
-               const TableDef& def, std::optional<std::size_t> key, TableWriter& writer) {
+void WriteRows(const std::vector<CsvRecord>& records, const Columns& columns, const TableDef& def,
+               std::optional<std::size_t> key, TableWriter& writer) {
     // Keyed by string: GCC 12 at -O3 warns falsely on comparing byte vectors.
     std::map<std::string, std::size_t> keys;  // index key -> line
     std::vector<StoredValue> values(columns.names.size());
@@ -114,7 +121,8 @@ void WriteRows(const std::vector<CsvRecord>& records, const Columns& columns,
                 values[c] = ConvertField(def.columns[c], columns.types[c], record.fields[c]);
             } catch (const Error& e) {
                 if (e.number() != errc::kValueRefused) throw;
-                RefuseAt(record.line, "column \"" + columns.names[c] + "\" (" + ImportTypeName(columns.types[c]) + "): " + e.description());
+                RefuseAt(record.line, "column \"" + columns.names[c] + "\" (" + ImportTypeName(columns.types[c]) +
+                                          "): " + e.description());
             }
         }
         const auto atLine = [&record](const auto& step) {
@@ -130,7 +138,9 @@ void WriteRows(const std::vector<CsvRecord>& records, const Columns& columns,
             if (!values[*key].present) RefuseAt(record.line, "the key column \"" + columns.names[*key] + "\" is empty");
             const Bytes key_bytes = *writer.KeyOf(0, row);
             const auto [it, fresh] = keys.emplace(std::string(key_bytes.begin(), key_bytes.end()), record.line);
-            if (!fresh) RefuseAt(record.line, "the key \"" + record.fields[*key].text + "\" repeats line " + std::to_string(it->second));
+            if (!fresh)
+                RefuseAt(record.line,
+                         "the key \"" + record.fields[*key].text + "\" repeats line " + std::to_string(it->second));
         }
         atLine([&] { writer.AddRow(row); });
     }
@@ -139,7 +149,8 @@ void WriteRows(const std::vector<CsvRecord>& records, const Columns& columns,
 // A table in a relationship stays: the other side would point at nothing.
 void RefuseRelated(const PageFile& source, const TableDef& def, const std::string& table) {
     const auto refuse = [&](const std::string& other) {
-        throw Error(errc::kNotAvailable, "\"" + table + "\" is in a relationship with \"" + other + "\"; delete the relationship first");
+        throw Error(errc::kNotAvailable,
+                    "\"" + table + "\" is in a relationship with \"" + other + "\"; delete the relationship first");
     };
     for (const CatalogEntry& other : ReadTables(source)) {
         if (other.table_page() == def.page) continue;
@@ -155,7 +166,9 @@ void RefuseRelated(const PageFile& source, const TableDef& def, const std::strin
         for (const char* side : {"szObject", "szReferencedObject"}) {
             const auto name = FieldOf(source.format(), rel, row.body, side);
             if (name && EqualsIgnoreCase(Jet4TextToUtf8(*name), table)) {
-                refuse(Jet4TextToUtf8(FieldOf(source.format(), rel, row.body, side == std::string("szObject") ? "szReferencedObject" : "szObject").value_or(Bytes{})));
+                refuse(Jet4TextToUtf8(FieldOf(source.format(), rel, row.body,
+                                              side == std::string("szObject") ? "szReferencedObject" : "szObject")
+                                          .value_or(Bytes{})));
             }
         }
     }
@@ -168,39 +181,47 @@ ImportSummary ImportCsv(const std::filesystem::path& database, const std::string
     HeldDatabase held(database);
     const PageFile& source = held.file;
     if (FindTable(ReadTables(source), table)) {
-        throw Error(errc::kFileAlreadyExists, ErrorText().Path(PathText(database)) << " already has a table named \"" << table << "\"");
+        throw Error(errc::kFileAlreadyExists, ErrorText().Path(PathText(database))
+                                                  << " already has a table named \"" << table << "\"");
     }
     const std::vector<CsvRecord> records = ParseCsv(ReadCsvFile(csv));
-    if (records.empty()) throw Error(errc::kValueRefused, ErrorText().Path(PathText(csv)) << " is empty: a header row is needed");
+    if (records.empty())
+        throw Error(errc::kValueRefused, ErrorText().Path(PathText(csv)) << " is empty: a header row is needed");
     const Columns columns = ChooseColumns(records, options);
     TableDef def = LayoutTable(DesignOf(table, columns, options));
     std::optional<std::size_t> key;
-    if (!def.physical_indexes.empty()) key = *def.ColumnIndex(def.ColumnByNumber(def.physical_indexes[0].columns[0].column_number)->name);
+    if (!def.physical_indexes.empty())
+        key = *def.ColumnIndex(def.ColumnByNumber(def.physical_indexes[0].columns[0].column_number)->name);
 
     const CatalogTables catalog = ReadCatalogTables(source);
     DatabaseBuild build(source, CatalogPages(source, catalog));
-    for (std::size_t i = DefinitionPagesNeeded(source.format(), def); i > 0; --i) def.pages.push_back(build.allocator().Take());
+    for (std::size_t i = DefinitionPagesNeeded(source.format(), def); i > 0; --i)
+        def.pages.push_back(build.allocator().Take());
     def.page = def.pages.front();
-    write::MapRecordPages mapRecords(source.format(), write::MapRecordsOf(def) + CatalogMapRecords(catalog), build.allocator());
+    write::MapRecordPages mapRecords(source.format(), write::MapRecordsOf(def) + CatalogMapRecords(catalog),
+                                     build.allocator());
     TableWriter writer(source.format(), def, build.allocator(), build);
     WriteRows(records, columns, def, key, writer);
     const TableDef written = writer.Finish(mapRecords);
 
     const auto id = static_cast<std::int32_t>(written.page);
     CatalogChange change;
-    change.add_objects.push_back(UserTableCatalogRow(catalog.objects, id, table, DatabaseOwner(source, catalog.objects), OleNow()));
+    change.add_objects.push_back(
+        UserTableCatalogRow(catalog.objects, id, table, DatabaseOwner(source, catalog.objects), OleNow()));
     change.add_aces = NewTableAces(source, catalog.aces, id);
     try {
         RewriteCatalog(source, catalog, change, build, mapRecords);
     } catch (const Error& e) {
         if (e.number() != errc::kNotAvailable) throw;
-        throw Error(e.number(), "the table name \"" + table + "\" cannot be entered in the catalog's index: " + e.description());
+        throw Error(e.number(),
+                    "the table name \"" + table + "\" cannot be entered in the catalog's index: " + e.description());
     }
     mapRecords.Write(build);
     build.Commit(database, &held.hold);
 
     ImportSummary summary{records.size() - 1, {}};
-    for (std::size_t c = 0; c < columns.names.size(); ++c) summary.columns.emplace_back(columns.names[c], columns.types[c]);
+    for (std::size_t c = 0; c < columns.names.size(); ++c)
+        summary.columns.emplace_back(columns.names[c], columns.types[c]);
     return summary;
 }
 
@@ -208,7 +229,9 @@ void DropTable(const std::filesystem::path& database, const std::string& table) 
     HeldDatabase held(database);
     const PageFile& source = held.file;
     const auto entry = FindTable(ReadTables(source), table);
-    if (!entry) throw Error(errc::kItemNotFound, ErrorText().Path(PathText(database)) << " has no table named \"" << table << "\"");
+    if (!entry)
+        throw Error(errc::kItemNotFound, ErrorText().Path(PathText(database))
+                                             << " has no table named \"" << table << "\"");
     if (entry->IsSystem()) throw Error(errc::kNotAvailable, "\"" + table + "\" is a system table and stays");
     const TableDef def = ReadTableDef(source, entry->table_page());
     RefuseRelated(source, def, table);

@@ -13,8 +13,8 @@
 namespace dorvane::jet::create {
 
 struct ImportOptions {
-    std::optional<std::string> key;                // primary-key column
-    std::map<std::string, ImportType> types;       // by column name, as given
+    std::optional<std::string> key;           // primary-key column
+    std::map<std::string, ImportType> types;  // by column name, as given
 };
 
 struct ImportSummary {

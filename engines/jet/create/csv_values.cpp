@@ -38,7 +38,9 @@ std::optional<std::int64_t> ParseAmount(std::string_view text, int& decimals) {
     const std::string_view whole = text.substr(0, dot);
     const std::string_view fraction = dot == std::string_view::npos ? std::string_view{} : text.substr(dot + 1);
     decimals = static_cast<int>(fraction.size());
-    if (whole.empty() || whole.size() > 15 || (dot != std::string_view::npos && (fraction.empty() || fraction.size() > 2))) return std::nullopt;
+    if (whole.empty() || whole.size() > 15 ||
+        (dot != std::string_view::npos && (fraction.empty() || fraction.size() > 2)))
+        return std::nullopt;
     std::int64_t units = 0, cents = 0;
     for (char c : whole) {
         if (c < '0' || c > '9') return std::nullopt;
@@ -84,7 +86,8 @@ std::optional<double> ParseDateTime(std::string_view text) {
         return value;
     };
     const auto y = number(0, 4), m = number(5, 2), d = number(8, 2);
-    if (!y || !m || !d || text[4] != '-' || text[7] != '-' || *y < 100 || *m < 1 || *m > 12 || *d < 1) return std::nullopt;
+    if (!y || !m || !d || text[4] != '-' || text[7] != '-' || *y < 100 || *m < 1 || *m > 12 || *d < 1)
+        return std::nullopt;
     static constexpr unsigned kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (*y % 4 == 0 && *y % 100 != 0) || *y % 400 == 0;
     if (*d > kDays[*m - 1] || (*m == 2 && *d == 29 && !leap)) return std::nullopt;
@@ -93,8 +96,8 @@ std::optional<double> ParseDateTime(std::string_view text) {
         const auto h = number(11, 2), mi = number(14, 2);
         const bool seconds = text.size() == 19;
         const auto s = seconds ? number(17, 2) : std::optional<unsigned>(0);
-        if ((text[10] != ' ' && text[10] != 'T') || !h || !mi || !s || text[13] != ':' || (seconds && text[16] != ':') ||
-            (text.size() != 16 && !seconds) || *h > 23 || *mi > 59 || *s > 59) {
+        if ((text[10] != ' ' && text[10] != 'T') || !h || !mi || !s || text[13] != ':' ||
+            (seconds && text[16] != ':') || (text.size() != 16 && !seconds) || *h > 23 || *mi > 59 || *s > 59) {
             return std::nullopt;
         }
         hh = *h, mm = *mi, ss = *s;
@@ -157,20 +160,28 @@ ImportType ChooseType(const std::vector<const CsvField*>& values) {
 
 NewColumn ColumnFor(const std::string& name, ImportType type) {
     switch (type) {
-        case ImportType::kYesNo: return {name, coltype::kBoolean, 0, {}, {}};
-        case ImportType::kLong: return {name, coltype::kLong, 0, {}, {}};
-        case ImportType::kCurrency: return {name, coltype::kCurrency, 0, {}, {}};
-        case ImportType::kDouble: return {name, coltype::kDouble, 0, {}, {}};
-        case ImportType::kDateTime: return {name, coltype::kDateTime, 0, {}, {}};
-        case ImportType::kText: return {name, coltype::kText, static_cast<std::uint16_t>(2 * kTextCharacters), {}, {}};
-        case ImportType::kMemo: break;
+        case ImportType::kYesNo:
+            return {name, coltype::kBoolean, 0, {}, {}};
+        case ImportType::kLong:
+            return {name, coltype::kLong, 0, {}, {}};
+        case ImportType::kCurrency:
+            return {name, coltype::kCurrency, 0, {}, {}};
+        case ImportType::kDouble:
+            return {name, coltype::kDouble, 0, {}, {}};
+        case ImportType::kDateTime:
+            return {name, coltype::kDateTime, 0, {}, {}};
+        case ImportType::kText:
+            return {name, coltype::kText, static_cast<std::uint16_t>(2 * kTextCharacters), {}, {}};
+        case ImportType::kMemo:
+            break;
     }
     return {name, coltype::kMemo, 0, {}, {}};
 }
 
 StoredValue ConvertField(const Column& column, ImportType type, const CsvField& field) {
     const bool textual = type == ImportType::kText || type == ImportType::kMemo;
-    if (field.text.empty() && !(textual && field.quoted)) return type == ImportType::kYesNo ? BooleanValue(false) : NullValue();
+    if (field.text.empty() && !(textual && field.quoted))
+        return type == ImportType::kYesNo ? BooleanValue(false) : NullValue();
     switch (type) {
         case ImportType::kYesNo: {
             const auto v = ParseYesNo(field.text);
@@ -198,8 +209,10 @@ StoredValue ConvertField(const Column& column, ImportType type, const CsvField& 
             if (!v) NotA("a date (YYYY-MM-DD, optionally with hh:mm:ss)", field);
             return DateTimeValue(*v);
         }
-        case ImportType::kText: return TextValue(column, field.text);
-        case ImportType::kMemo: break;
+        case ImportType::kText:
+            return TextValue(column, field.text);
+        case ImportType::kMemo:
+            break;
     }
     return {true, false, Utf8ToJet4Text(field.text, (column.ext_flags & kColumnCompressed) != 0)};
 }

@@ -33,7 +33,8 @@ DatabaseBuild::DatabaseBuild(Bytes header) : format_(FormatFor(Version::kJet4)) 
 DatabaseBuild::DatabaseBuild(const PageFile& source, const std::set<std::uint32_t>& released)
     : format_(source.format()), source_(&source) {
     if (source.encryption_key() != 0) {
-        throw Error(errc::kNotAvailable, ErrorText("cannot change ").Path(PathText(source.path())) << ": the file is encrypted");
+        throw Error(errc::kNotAvailable, ErrorText("cannot change ").Path(PathText(source.path()))
+                                             << ": the file is encrypted");
     }
     allocator_.emplace(PagesInUse(source, released));
 }
@@ -73,7 +74,8 @@ void DatabaseBuild::Commit(const std::filesystem::path& target, ExclusiveHold* h
         const CheckReport report = CheckDatabase(PageFile::Open(platform::StagingPathFor(target)));
         if (!report.ok()) {
             throw Error(errc::kInternal, ErrorText("the new version of ").Path(PathText(target))
-                                             << " did not pass the check and was not kept: " << report.problems.front());
+                                             << " did not pass the check and was not kept: "
+                                             << report.problems.front());
         }
     }
     replacement.Commit();

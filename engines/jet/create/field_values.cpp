@@ -32,7 +32,7 @@ StoredValue TextValue(const Column& column, std::string_view utf8) {
     StoredValue out{true, false, Utf8ToJet4Text(utf8, (column.ext_flags & kColumnCompressed) != 0)};
     if (column.type == coltype::kText && Ucs2Length(utf8) * 2 > column.length) {
         throw Error(errc::kValueRefused, "the text for column \"" + column.name + "\" is longer than its " +
-                                       std::to_string(column.length / 2) + " characters");
+                                             std::to_string(column.length / 2) + " characters");
     }
     return out;
 }

@@ -23,29 +23,37 @@ const Bytes kCreatorSid{0x64, 0x8B};
 const Bytes kAdminsSid{0x65, 0x8B};
 const Bytes kOwnerEntrySid{0x65, 0x8E};
 
-NewColumn Col(std::string name, std::uint8_t type, std::uint16_t length = 0) { return {std::move(name), type, length, {}, {}}; }
+NewColumn Col(std::string name, std::uint8_t type, std::uint16_t length = 0) {
+    return {std::move(name), type, length, {}, {}};
+}
 NewColumn Sid(std::string name) { return {std::move(name), coltype::kBinary, kNameBytes, kSystemBinaryFlags, {}}; }
 
 }  // namespace
 
 std::vector<NewTable> SystemTableDesigns() {
     using namespace coltype;
-    NewTable objects{"MSysObjects", kSystemTable,
-        {Col("Id", kLong), Col("ParentId", kLong), Col("Name", kText, kNameBytes), Col("Type", kInteger),
-         Col("DateCreate", kDateTime), Col("DateUpdate", kDateTime), Sid("Owner"), Col("Flags", kLong),
-         Col("Database", kMemo), Col("Connect", kMemo), Col("ForeignName", kText, kNameBytes),
-         Col("RmtInfoShort", kBinary, kNameBytes), Col("RmtInfoLong", kOle), Col("Lv", kOle), Col("LvProp", kOle),
-         Col("LvModule", kOle), Col("LvExtra", kOle)},
-        {{"ParentIdName", {"ParentId", "Name"}, kIndexStored | kIndexUnique, false},
-         {"Id", {"Id"}, kIndexStored | kIndexUnique, true}}};
-    NewTable aces{"MSysACEs", kSystemTable,
-        {Col("ObjectId", kLong), Sid("SID"), Col("ACM", kLong), Col("FInheritable", kBoolean)},
-        {{"ObjectId", {"ObjectId"}, kIndexStored | kIndexRequired, false}}};
-    NewTable queries{"MSysQueries", kSystemTable,
-        {Col("ObjectId", kLong), Col("Attribute", kByte), Col("Order", kBinary, kNameBytes), Col("Name1", kText, kNameBytes),
-         Col("Name2", kText, kNameBytes), Col("Expression", kMemo), Col("Flag", kInteger), Col("LvExtra", kLong)},
-        {{"ObjectIdAttribute", {"ObjectId", "Attribute", "Order"}, kIndexStored | kIndexUnique, true}}};
-    NewTable relationships{"MSysRelationships", kSystemTable,
+    NewTable objects{"MSysObjects",
+                     kSystemTable,
+                     {Col("Id", kLong), Col("ParentId", kLong), Col("Name", kText, kNameBytes), Col("Type", kInteger),
+                      Col("DateCreate", kDateTime), Col("DateUpdate", kDateTime), Sid("Owner"), Col("Flags", kLong),
+                      Col("Database", kMemo), Col("Connect", kMemo), Col("ForeignName", kText, kNameBytes),
+                      Col("RmtInfoShort", kBinary, kNameBytes), Col("RmtInfoLong", kOle), Col("Lv", kOle),
+                      Col("LvProp", kOle), Col("LvModule", kOle), Col("LvExtra", kOle)},
+                     {{"ParentIdName", {"ParentId", "Name"}, kIndexStored | kIndexUnique, false},
+                      {"Id", {"Id"}, kIndexStored | kIndexUnique, true}}};
+    NewTable aces{"MSysACEs",
+                  kSystemTable,
+                  {Col("ObjectId", kLong), Sid("SID"), Col("ACM", kLong), Col("FInheritable", kBoolean)},
+                  {{"ObjectId", {"ObjectId"}, kIndexStored | kIndexRequired, false}}};
+    NewTable queries{"MSysQueries",
+                     kSystemTable,
+                     {Col("ObjectId", kLong), Col("Attribute", kByte), Col("Order", kBinary, kNameBytes),
+                      Col("Name1", kText, kNameBytes), Col("Name2", kText, kNameBytes), Col("Expression", kMemo),
+                      Col("Flag", kInteger), Col("LvExtra", kLong)},
+                     {{"ObjectIdAttribute", {"ObjectId", "Attribute", "Order"}, kIndexStored | kIndexUnique, true}}};
+    NewTable relationships{
+        "MSysRelationships",
+        kSystemTable,
         {Col("szRelationship", kText, kNameBytes), Col("grbit", kLong), Col("ccolumn", kLong), Col("icolumn", kLong),
          Col("szObject", kText, kNameBytes), Col("szColumn", kText, kNameBytes),
          Col("szReferencedObject", kText, kNameBytes), Col("szReferencedColumn", kText, kNameBytes)},
@@ -53,9 +61,10 @@ std::vector<NewTable> SystemTableDesigns() {
          {"szObject", {"szObject"}, kIndexStored | kIndexIgnoresNulls, false},
          {"szReferencedObject", {"szReferencedObject"}, kIndexStored | kIndexIgnoresNulls, false}}};
     // A user table to the engine (Access keeps its own objects here), with a variable-length Long.
-    NewTable accessObjects{"MSysAccessObjects", kUserTable,
-        {{"Data", kFixedBinary, kAccessObjectBytes, 0x03, false}, {"ID", kLong, 0, 0x02, true}},
-        {{"AOIndex", {"ID"}, kIndexStored | kIndexRequired | kIndexUnique, true}}};
+    NewTable accessObjects{"MSysAccessObjects",
+                           kUserTable,
+                           {{"Data", kFixedBinary, kAccessObjectBytes, 0x03, false}, {"ID", kLong, 0, 0x02, true}},
+                           {{"AOIndex", {"ID"}, kIndexStored | kIndexRequired | kIndexUnique, true}}};
     return {objects, aces, queries, relationships, accessObjects};
 }
 
@@ -71,18 +80,24 @@ std::vector<StoredValue> RowOf(const TableDef& def, const std::vector<std::pair<
 
 namespace {
 
-std::vector<StoredValue> CatalogRow(const TableDef& catalog, std::int32_t id, std::int32_t parent, const std::string& name,
-                                   std::int16_t type, double created, const Bytes& owner, std::int32_t flags) {
+std::vector<StoredValue> CatalogRow(const TableDef& catalog, std::int32_t id, std::int32_t parent,
+                                    const std::string& name, std::int16_t type, double created, const Bytes& owner,
+                                    std::int32_t flags) {
     const Column& nameColumn = catalog.columns.at(*catalog.ColumnIndex("Name"));
-    return RowOf(catalog, {{"Id", LongValue(id)}, {"ParentId", LongValue(parent)}, {"Name", TextValue(nameColumn, name)},
-                           {"Type", IntegerValue(type)}, {"DateCreate", DateTimeValue(created)},
-                           {"DateUpdate", DateTimeValue(created)}, {"Owner", BinaryValue(owner)}, {"Flags", LongValue(flags)}});
+    return RowOf(catalog, {{"Id", LongValue(id)},
+                           {"ParentId", LongValue(parent)},
+                           {"Name", TextValue(nameColumn, name)},
+                           {"Type", IntegerValue(type)},
+                           {"DateCreate", DateTimeValue(created)},
+                           {"DateUpdate", DateTimeValue(created)},
+                           {"Owner", BinaryValue(owner)},
+                           {"Flags", LongValue(flags)}});
 }
 
 }  // namespace
 
 std::vector<StoredValue> UserTableCatalogRow(const TableDef& catalog, std::int32_t id, const std::string& name,
-                                            ByteSpan owner, double created) {
+                                             ByteSpan owner, double created) {
     return CatalogRow(catalog, id, kTablesContainer, name, kTypeTable, created, Bytes(owner.begin(), owner.end()), 0);
 }
 
@@ -90,8 +105,8 @@ SystemRows SystemTableRows(const std::vector<TableDef>& defs, double created) {
     const TableDef& catalog = defs.at(0);
     const TableDef& aceTable = defs.at(1);
     SystemRows rows;
-    const auto object = [&](std::int32_t id, std::int32_t parent, const char* name, std::int16_t type, const Bytes& owner,
-                            std::int32_t flags) {
+    const auto object = [&](std::int32_t id, std::int32_t parent, const char* name, std::int16_t type,
+                            const Bytes& owner, std::int32_t flags) {
         rows.catalog.push_back(CatalogRow(catalog, id, parent, name, type, created, owner, flags));
     };
     object(kTablesContainer, kRootContainer, "Tables", kTypeContainer, kEngineSid, kSystemObjectFlag);
@@ -110,10 +125,13 @@ SystemRows SystemTableRows(const std::vector<TableDef>& defs, double created) {
     object(kAccessFirst, kDatabasesContainer, "SummaryInfo", kTypePropertyStore, kCreatorSid, 0);
     object(kAccessFirst + 1, kDatabasesContainer, "UserDefined", kTypePropertyStore, kCreatorSid, 0);
     const char* containers[] = {"Forms", "Reports", "Scripts", "Modules", "SysRel", "DataAccessPages"};
-    for (std::int32_t i = 0; i < 6; ++i) object(kAccessFirst + 2 + i, kRootContainer, containers[i], kTypeContainer, kCreatorSid, 0);
+    for (std::int32_t i = 0; i < 6; ++i)
+        object(kAccessFirst + 2 + i, kRootContainer, containers[i], kTypeContainer, kCreatorSid, 0);
 
     const auto ace = [&](std::int32_t id, const Bytes& sid, std::int32_t acm, bool inheritable) {
-        rows.aces.push_back(RowOf(aceTable, {{"ObjectId", LongValue(id)}, {"SID", BinaryValue(sid)}, {"ACM", LongValue(acm)},
+        rows.aces.push_back(RowOf(aceTable, {{"ObjectId", LongValue(id)},
+                                             {"SID", BinaryValue(sid)},
+                                             {"ACM", LongValue(acm)},
                                              {"FInheritable", BooleanValue(inheritable)}}));
     };
     for (std::size_t i = 0; i < 4; ++i) ace(ids[i], kCreatorSid, i == 3 ? 917504 : 393216, false);
@@ -132,7 +150,8 @@ SystemRows SystemTableRows(const std::vector<TableDef>& defs, double created) {
     ace(kAccessFirst, kAdminsSid, 65536, false);
     ace(kAccessFirst + 1, kAdminsSid, 65536, false);
     for (std::int32_t i = 0; i < 6; ++i) {
-        for (const Bytes* sid : {&kAdminsSid, &kCreatorSid, &kOwnerEntrySid}) ace(kAccessFirst + 2 + i, *sid, 1048575, true);
+        for (const Bytes* sid : {&kAdminsSid, &kCreatorSid, &kOwnerEntrySid})
+            ace(kAccessFirst + 2 + i, *sid, 1048575, true);
     }
     return rows;
 }

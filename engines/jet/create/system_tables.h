@@ -39,6 +39,6 @@ std::vector<StoredValue> RowOf(const TableDef& def, const std::vector<std::pair<
 
 // The catalog row of a new user table, owned by `owner` (the database object's owner).
 std::vector<StoredValue> UserTableCatalogRow(const TableDef& catalog, std::int32_t id, const std::string& name,
-                                            ByteSpan owner, double created);
+                                             ByteSpan owner, double created);
 
 }  // namespace dorvane::jet::create

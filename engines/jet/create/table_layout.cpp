@@ -11,7 +11,7 @@ namespace dorvane::jet::create {
 namespace {
 
 constexpr std::size_t kMaxColumns = 255;
-constexpr std::size_t kMaxNameLength = 64;  // Access's limit for the names of tables and columns
+constexpr std::size_t kMaxNameLength = 64;    // Access's limit for the names of tables and columns
 constexpr std::size_t kMaxFixedBytes = 4000;  // leaves room for the row's tables within a page
 
 [[noreturn]] void Refuse(const NewTable& design, const std::string& why) {
@@ -27,13 +27,14 @@ void RefuseBadName(std::string_view name, const std::string& what) {
         length += c > 0xFFFF ? 2 : 1;
         if (c < 0x20 || c == '.' || c == '!' || c == '`' || c == '[' || c == ']')
             throw Error(errc::kValueRefused, what + " \"" + std::string(name) +
-                                           "\" holds a character Access does not allow in a name: . ! ` [ ] or a "
-                                           "control character");
+                                                 "\" holds a character Access does not allow in a name: . ! ` [ ] or a "
+                                                 "control character");
     }
-    if (name.starts_with(' ')) throw Error(errc::kValueRefused, what + " \"" + std::string(name) + "\" begins with a space");
+    if (name.starts_with(' '))
+        throw Error(errc::kValueRefused, what + " \"" + std::string(name) + "\" begins with a space");
     if (length > kMaxNameLength) {
-        throw Error(errc::kValueRefused, what + " has " + std::to_string(length) + " characters; Access allows at most " +
-                                       std::to_string(kMaxNameLength));
+        throw Error(errc::kValueRefused, what + " has " + std::to_string(length) +
+                                             " characters; Access allows at most " + std::to_string(kMaxNameLength));
     }
 }
 
@@ -47,9 +48,7 @@ std::uint8_t DefaultFlags(const NewTable& design, bool fixed) {
     return static_cast<std::uint8_t>(base | (fixed ? kColumnFixed : 0));
 }
 
-
 }  // namespace
-
 
 TableDef LayoutTable(const NewTable& design) {
     if (design.name.empty()) Refuse(design, "a table needs a name");
@@ -118,8 +117,9 @@ TableDef LayoutTable(const NewTable& design) {
     }
     // ... and their logical indexes by name too.
     if (design.table_type == kSystemTable) {
-        std::stable_sort(def.logical_indexes.begin(), def.logical_indexes.end(),
-                         [](const LogicalIndex& a, const LogicalIndex& b) { return AsciiLower(a.name) < AsciiLower(b.name); });
+        std::stable_sort(
+            def.logical_indexes.begin(), def.logical_indexes.end(),
+            [](const LogicalIndex& a, const LogicalIndex& b) { return AsciiLower(a.name) < AsciiLower(b.name); });
     }
     return def;
 }

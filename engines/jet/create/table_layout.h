@@ -20,15 +20,15 @@ inline constexpr std::uint8_t kIndexRequired = 0x08;
 struct NewColumn {
     std::string name;
     std::uint8_t type = coltype::kText;
-    std::uint16_t length = 0;               // Text and Binary: bytes; 0: the type's size
-    std::optional<std::uint8_t> flags;      // as stored; default: Access's for the table kind
-    std::optional<bool> variable;           // default: by type
+    std::uint16_t length = 0;           // Text and Binary: bytes; 0: the type's size
+    std::optional<std::uint8_t> flags;  // as stored; default: Access's for the table kind
+    std::optional<bool> variable;       // default: by type
 };
 
 struct NewIndex {
     std::string name;
-    std::vector<std::string> columns;       // ascending
-    std::uint8_t flags = kIndexStored;      // kIndexUnique, kIndexIgnoresNulls, kIndexRequired
+    std::vector<std::string> columns;   // ascending
+    std::uint8_t flags = kIndexStored;  // kIndexUnique, kIndexIgnoresNulls, kIndexRequired
     bool primary_key = false;
 };
 

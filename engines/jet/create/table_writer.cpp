@@ -24,8 +24,12 @@ std::size_t DefinitionPagesNeeded(const Format& format, const TableDef& def) {
 }
 
 TableWriter::TableWriter(const Format& format, TableDef def, write::PageAllocator& allocator, write::PageSink& sink)
-    : format_(format), def_(std::move(def)), allocator_(allocator), sink_(sink),
-      packer_(format, def_.page, allocator, sink), entries_(def_.physical_indexes.size()),
+    : format_(format),
+      def_(std::move(def)),
+      allocator_(allocator),
+      sink_(sink),
+      packer_(format, def_.page, allocator, sink),
+      entries_(def_.physical_indexes.size()),
       carried_entries_(def_.physical_indexes.size()) {
     if (def_.stream.empty()) PlaceTableDef(format, kCodePage1252, def_);  // index keys read the column blocks
     for (const LongValueMap& map : def_.long_value_maps) {
@@ -40,7 +44,8 @@ Bytes TableWriter::PrepareRow(const std::vector<StoredValue>& values) {
         StoredValue& value = stored[c];
         if (!column.IsLongValue() || !value.present) continue;
         const std::size_t length = value.bytes.size();
-        if (length > kLongValueLengthMask) throw Error(errc::kValueRefused, "a value for \"" + column.name + "\" is too long");
+        if (length > kLongValueLengthMask)
+            throw Error(errc::kValueRefused, "a value for \"" + column.name + "\" is too long");
         Bytes field(kLongValueFieldHeader, 0);
         if (length <= kInlineLongValue) {
             PutLe32(field, 0, LongValueFieldHead(LongValueKind::kInline, static_cast<std::uint32_t>(length)));
@@ -52,8 +57,11 @@ Bytes TableWriter::PrepareRow(const std::vector<StoredValue>& values) {
             const bool single = length + kLongValueSegmentLink <= format_.lv_segment_row;
             const auto writer = long_values_.find(column.number);
             if (writer == long_values_.end()) ThrowCorrupt("column \"" + column.name + "\" has no long-value map");
-            const RowPointer first = writer->second->Write(single ? LongValueKind::kSingle : LongValueKind::kChain, value.bytes);
-            PutLe32(field, 0, LongValueFieldHead(single ? LongValueKind::kSingle : LongValueKind::kChain, static_cast<std::uint32_t>(length)));
+            const RowPointer first =
+                writer->second->Write(single ? LongValueKind::kSingle : LongValueKind::kChain, value.bytes);
+            PutLe32(field, 0,
+                    LongValueFieldHead(single ? LongValueKind::kSingle : LongValueKind::kChain,
+                                       static_cast<std::uint32_t>(length)));
             PutLe32(field, kLongValueFieldPointer, first.ToU32());
         }
         value.bytes = std::move(field);
@@ -96,14 +104,16 @@ TableDef TableWriter::Finish(write::MapRecordPages& records) {
     for (std::size_t i = 0; i < def_.physical_indexes.size(); ++i) {
         for (const IndexEntry& e : carried_entries_[i]) {
             const auto to = carried_.find(e.row);
-            if (to == carried_.end()) ThrowCorrupt("an index entry names " + e.row.ToString() + ", which is not a row of the table");
+            if (to == carried_.end())
+                ThrowCorrupt("an index entry names " + e.row.ToString() + ", which is not a row of the table");
             entries_[i].Add(e.key, to->second);
         }
         entries_[i].Sort();
         if (def_.physical_indexes[i].flags & kIndexUnique) {
             for (std::size_t e = 1; e < entries_[i].size(); ++e) {
                 if (std::ranges::equal(entries_[i].Key(e - 1), entries_[i].Key(e))) {
-                    throw Error(errc::kValueRefused, "the unique index \"" + def_.logical_indexes.at(i).name + "\" would hold a value twice");
+                    throw Error(errc::kValueRefused, "the unique index \"" + def_.logical_indexes.at(i).name +
+                                                         "\" would hold a value twice");
                 }
             }
         }

@@ -48,12 +48,14 @@ inline std::uint16_t Le16(ByteSpan bytes, std::size_t offset) {
 inline std::uint32_t Le32(ByteSpan bytes, std::size_t offset) {
     NeedBytes(bytes.size(), offset, 4);
     return static_cast<std::uint32_t>(bytes[offset]) | (static_cast<std::uint32_t>(bytes[offset + 1]) << 8) |
-           (static_cast<std::uint32_t>(bytes[offset + 2]) << 16) | (static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
+           (static_cast<std::uint32_t>(bytes[offset + 2]) << 16) |
+           (static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
 }
 
 inline std::uint64_t Le64(ByteSpan bytes, std::size_t offset) {
     NeedBytes(bytes.size(), offset, 8);
-    return static_cast<std::uint64_t>(Le32(bytes, offset)) | (static_cast<std::uint64_t>(Le32(bytes, offset + 4)) << 32);
+    return static_cast<std::uint64_t>(Le32(bytes, offset)) |
+           (static_cast<std::uint64_t>(Le32(bytes, offset + 4)) << 32);
 }
 
 inline std::uint32_t Be24(ByteSpan bytes, std::size_t offset) {

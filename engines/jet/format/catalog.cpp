@@ -13,10 +13,14 @@ namespace {
 std::int64_t IntegerField(ByteSpan row, const FieldSpan& field) {
     const ByteSpan bytes = FieldBytes(row, field);
     switch (bytes.size()) {
-        case 1: return bytes[0];
-        case 2: return static_cast<std::int16_t>(Le16(bytes, 0));
-        case 4: return static_cast<std::int32_t>(Le32(bytes, 0));
-        default: ThrowCorrupt("the catalog has a number column of unexpected size");
+        case 1:
+            return bytes[0];
+        case 2:
+            return static_cast<std::int16_t>(Le16(bytes, 0));
+        case 4:
+            return static_cast<std::int32_t>(Le32(bytes, 0));
+        default:
+            ThrowCorrupt("the catalog has a number column of unexpected size");
     }
 }
 
@@ -51,8 +55,8 @@ std::vector<CatalogEntry> ReadCatalog(const PageFile& file) {
         const FieldSpan& name = fields.spans[nameColumn];
         if (name.present) {
             const ByteSpan bytes = FieldBytes(row.body, name);
-            entry.name = file.version() == Version::kJet3 ? CodePageToUtf8(bytes, file.code_page())
-                                                           : Jet4TextToUtf8(bytes);
+            entry.name =
+                file.version() == Version::kJet3 ? CodePageToUtf8(bytes, file.code_page()) : Jet4TextToUtf8(bytes);
         }
         entries.push_back(std::move(entry));
     }

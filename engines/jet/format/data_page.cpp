@@ -9,17 +9,19 @@ constexpr int kMaxOverflowHops = 8;
 
 SlotKind KindOf(std::uint16_t word) {
     switch (word & kRowDeleted) {  // both flag bits
-        case kRowDeleted: return SlotKind::kDeleted;
-        case kRowOverflowTarget: return SlotKind::kOverflowTarget;
-        case kRowOverflowPointer: return SlotKind::kOverflowPointer;
-        default: return SlotKind::kLive;
+        case kRowDeleted:
+            return SlotKind::kDeleted;
+        case kRowOverflowTarget:
+            return SlotKind::kOverflowTarget;
+        case kRowOverflowPointer:
+            return SlotKind::kOverflowPointer;
+        default:
+            return SlotKind::kLive;
     }
 }
 }  // namespace
 
-std::string RowPointer::ToString() const {
-    return "page " + std::to_string(page) + " row " + std::to_string(row);
-}
+std::string RowPointer::ToString() const { return "page " + std::to_string(page) + " row " + std::to_string(row); }
 
 DataPage DataPage::Parse(const Format& format, std::uint32_t number, Bytes bytes) {
     return ParseChecked(format, number, std::move(bytes), nullptr);

@@ -20,9 +20,7 @@ struct RowPointer {
     std::uint32_t page = 0;
     std::uint8_t row = 0;
 
-    static RowPointer FromU32(std::uint32_t value) {
-        return {value >> 8, static_cast<std::uint8_t>(value & 0xFF)};
-    }
+    static RowPointer FromU32(std::uint32_t value) { return {value >> 8, static_cast<std::uint8_t>(value & 0xFF)}; }
     std::uint32_t ToU32() const { return (page << 8) | row; }
     std::string ToString() const;  // "page 27 row 3"
     friend bool operator==(const RowPointer&, const RowPointer&) = default;
@@ -58,7 +56,7 @@ public:
                                    std::vector<std::size_t>& unreadable);
 
     std::uint32_t number() const { return number_; }
-    std::uint32_t owner() const;                 // tdef page, "LVAL", 0 or 1
+    std::uint32_t owner() const;  // tdef page, "LVAL", 0 or 1
     std::uint16_t stored_free_space() const;
     // PG - header - 2n - sum of slot lengths.
     std::uint32_t ComputedFreeSpace() const;

@@ -31,16 +31,18 @@ std::optional<std::string> DefinitionFault(const TableDef& def) {
         if (column.IsBoolean()) continue;  // kept in the null mask
         if (!column.IsFixed()) {
             if (column.var_index >= def.num_var_cols || !slots.insert(column.var_index).second)
-                return name + " has variable slot " + std::to_string(column.var_index) + ", which is taken or past the table's " +
-                       std::to_string(def.num_var_cols);
+                return name + " has variable slot " + std::to_string(column.var_index) +
+                       ", which is taken or past the table's " + std::to_string(def.num_var_cols);
             continue;
         }
-        fixed.push_back({column.fixed_offset, static_cast<std::uint32_t>(column.fixed_offset + column.length), &column});
+        fixed.push_back(
+            {column.fixed_offset, static_cast<std::uint32_t>(column.fixed_offset + column.length), &column});
     }
     std::sort(fixed.begin(), fixed.end(), [](const Extent& a, const Extent& b) { return a.start < b.start; });
     for (std::size_t i = 1; i < fixed.size(); ++i) {
         if (fixed[i].start < fixed[i - 1].end)
-            return "columns '" + fixed[i - 1].column->name + "' and '" + fixed[i].column->name + "' overlap in the fixed area";
+            return "columns '" + fixed[i - 1].column->name + "' and '" + fixed[i].column->name +
+                   "' overlap in the fixed area";
     }
     return std::nullopt;
 }
@@ -70,13 +72,16 @@ void RowSample::Add(const Format& format, const TableDef& def, ByteSpan row) {
         };
         if (column.IsBoolean() || fields.var_offsets.empty()) continue;
         if (column.IsFixed()) {
-            if (span.present) judge(span.offset + span.length <= fields.var_offsets.front(), "reaches into the row's variable data");
+            if (span.present)
+                judge(span.offset + span.length <= fields.var_offsets.front(), "reaches into the row's variable data");
             continue;
         }
         const bool holds = column.var_index < fields.var_count &&
                            fields.var_offsets[column.var_index + 1u] > fields.var_offsets[column.var_index];
-        if (span.present) judge(true, "");
-        else if (holds && column.number < fields.column_count) judge(false, "is Null but its slot holds bytes");
+        if (span.present)
+            judge(true, "");
+        else if (holds && column.number < fields.column_count)
+            judge(false, "is Null but its slot holds bytes");
     }
 }
 

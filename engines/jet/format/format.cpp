@@ -132,8 +132,6 @@ constexpr Format kJet4{
 
 }  // namespace
 
-const Format& FormatFor(Version version) {
-    return version == Version::kJet3 ? kJet3 : kJet4;
-}
+const Format& FormatFor(Version version) { return version == Version::kJet3 ? kJet3 : kJet4; }
 
 }  // namespace dorvane::jet

@@ -16,14 +16,14 @@ struct Format {
     std::uint32_t page_size;
 
     // Page 0 (after unmasking).
-    std::size_t header_mask_offset;  // 0x18
-    std::size_t header_mask_length;  // 126 / 128
-    std::size_t header_code_page;    // 0x3C
+    std::size_t header_mask_offset;     // 0x18
+    std::size_t header_mask_length;     // 126 / 128
+    std::size_t header_code_page;       // 0x3C
     std::size_t header_encryption_key;  // 0x3E
 
     // Data and index pages.
-    std::size_t page_free_space;   // u16 at 2
-    std::size_t page_owner;        // u32 at 4: a table's definition page, "LVAL", 0 or 1
+    std::size_t page_free_space;  // u16 at 2
+    std::size_t page_owner;       // u32 at 4: a table's definition page, "LVAL", 0 or 1
     // Data pages (also long-value and usage-map record pages).
     std::size_t data_row_count;    // u16 slot count
     std::size_t data_row_offsets;  // first u16 offset word
@@ -41,11 +41,11 @@ struct Format {
     std::size_t tdef_owned_map;
     std::size_t tdef_free_map;
     std::size_t tdef_header_end;
-    std::size_t index_stats_size;     // per physical index
+    std::size_t index_stats_size;  // per physical index
     std::size_t column_block_size;
     std::size_t physical_index_size;
     std::size_t logical_index_size;
-    std::size_t name_length_size;     // 1 (code page bytes) / 2 (UCS-2 byte count)
+    std::size_t name_length_size;  // 1 (code page bytes) / 2 (UCS-2 byte count)
 
     // Column block.
     std::size_t col_type;
@@ -54,8 +54,8 @@ struct Format {
     std::size_t col_flags;
     std::size_t col_fixed_offset;
     std::size_t col_length;
-    std::size_t col_number_copy;   // the number again
-    std::size_t col_sort_order;    // text: u16 sort order (0x0409 is General)
+    std::size_t col_number_copy;  // the number again
+    std::size_t col_sort_order;   // text: u16 sort order (0x0409 is General)
     // Offsets one version has and the other does not, 0 in the other.
     std::size_t col_code_page;     // J3 text: u16 code page
     std::size_t col_sort_version;  // J4 text: u8 version of the sort order
@@ -65,7 +65,7 @@ struct Format {
     std::size_t col_marker;        // J4: u32 0x0659
 
     // Physical index definition.
-    std::size_t pidx_columns;   // ten (u16 column, u8 order) triples
+    std::size_t pidx_columns;  // ten (u16 column, u8 order) triples
     std::size_t pidx_map;
     std::size_t pidx_root;
     std::size_t pidx_flags;
@@ -77,10 +77,10 @@ struct Format {
     std::size_t lidx_type;
 
     // Rows.
-    std::size_t row_count_size;   // 1 / 2: column count and variable offsets width
+    std::size_t row_count_size;  // 1 / 2: column count and variable offsets width
 
     // Long values: the largest chain segment row the compactor writes (link included).
-    std::size_t lv_segment_row;   // 2036 / 4076
+    std::size_t lv_segment_row;  // 2036 / 4076
 
     // Index pages.
     std::size_t idx_prev;
@@ -133,16 +133,23 @@ inline constexpr std::uint8_t kFixedBinary = 0x11;
 // memo/OLE, whose column or value gives it.
 inline std::size_t FixedValueSize(std::uint8_t type) {
     switch (type) {
-        case coltype::kByte: return 1;
-        case coltype::kInteger: return 2;
+        case coltype::kByte:
+            return 1;
+        case coltype::kInteger:
+            return 2;
         case coltype::kLong:
-        case coltype::kSingle: return 4;
+        case coltype::kSingle:
+            return 4;
         case coltype::kCurrency:
         case coltype::kDouble:
-        case coltype::kDateTime: return 8;
-        case coltype::kGuid: return 16;
-        case coltype::kDecimal: return 17;
-        default: return 0;
+        case coltype::kDateTime:
+            return 8;
+        case coltype::kGuid:
+            return 16;
+        case coltype::kDecimal:
+            return 17;
+        default:
+            return 0;
     }
 }
 

@@ -12,7 +12,8 @@ namespace {
 
 constexpr std::uint8_t kVersionJet4 = 0x01;
 // Identical in every test file; its meaning is not known.
-constexpr std::array<std::uint8_t, 24> kFixedBlock{0, 1, 0, 0, 1, 1, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0};
+constexpr std::array<std::uint8_t, 24> kFixedBlock{0, 1, 0, 0, 1, 1, 0, 0, 2, 0, 0, 0,
+                                                   3, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0};
 // Varies between files without tracking anything known; the value most
 // Access-made test files of different origins share.
 constexpr std::uint32_t kUnknown6A = 0x2341;
@@ -28,13 +29,15 @@ Bytes NewJet4HeaderPage(double created) {
     const Format& f = FormatFor(Version::kJet4);
     Bytes page(f.page_size, 0);
     PutBytes(page, 0, std::array<std::uint8_t, 2>{0x00, 0x01});
-    PutBytes(page, kSignatureOffset, ByteSpan(reinterpret_cast<const std::uint8_t*>(kJetSignature), sizeof kJetSignature));
+    PutBytes(page, kSignatureOffset,
+             ByteSpan(reinterpret_cast<const std::uint8_t*>(kJetSignature), sizeof kJetSignature));
     PutBytes(page, kVersionOffset, std::array<std::uint8_t, 1>{kVersionJet4});
     std::copy(kFixedBlock.begin(), kFixedBlock.end(), page.begin() + 0x18);
     PutLe16(page, f.header_code_page, kCodePage);
     // An empty password is stored as the creation day's number repeated.
     const auto day = static_cast<std::uint32_t>(created);
-    for (std::size_t i = 0; i < kPasswordLength; ++i) page[kPasswordOffset + i] = static_cast<std::uint8_t>(day >> (8 * (i % 4)));
+    for (std::size_t i = 0; i < kPasswordLength; ++i)
+        page[kPasswordOffset + i] = static_cast<std::uint8_t>(day >> (8 * (i % 4)));
     PutLe32(page, 0x6A, kUnknown6A);
     PutLe16(page, 0x6E, kGeneralSortOrder);
     std::memcpy(&page[0x72], &created, sizeof created);

@@ -11,8 +11,6 @@ namespace dorvane::jet {
 
 namespace {
 
-
-
 // Binary values are cut into 8-byte segments, each followed by a length
 // byte: 9 while more follow, else the bytes used of the zero-padded last.
 constexpr std::size_t kSegment = 8;
@@ -102,7 +100,8 @@ void AppendText(const Format& format, const TableDef& def, const Column& column,
         const std::uint16_t order = Le16(block, format.col_sort_order);
         const std::uint16_t codePage = Le16(block, format.col_code_page);
         if (order != kGeneralSortOrder || codePage != kCodePage1252)
-            ThrowUnsupported(column, "its sort order " + HexWord(order) + " over code page " + std::to_string(codePage) +
+            ThrowUnsupported(column, "its sort order " + HexWord(order) + " over code page " +
+                                         std::to_string(codePage) +
                                          " is not one whose weights this engine knows (only General, 0x0409, "
                                          "over code page 1252)");
         AppendGeneral97TextKey(value, ascending, key);
@@ -127,22 +126,34 @@ void AppendValue(const Format& format, const TableDef& def, const Column& column
     }
     const std::size_t start = key.size();
     switch (column.type) {
-        case coltype::kByte: key.push_back(value[0]); break;
+        case coltype::kByte:
+            key.push_back(value[0]);
+            break;
         case coltype::kInteger:
         case coltype::kLong:
-        case coltype::kCurrency: AppendInteger(value, key); break;
+        case coltype::kCurrency:
+            AppendInteger(value, key);
+            break;
         case coltype::kSingle:
         case coltype::kDouble:
-        case coltype::kDateTime: AppendFloat(value, key); break;
-        case coltype::kGuid: AppendBinary(GuidBigEndian(value), ascending, key); return;
+        case coltype::kDateTime:
+            AppendFloat(value, key);
+            break;
+        case coltype::kGuid:
+            AppendBinary(GuidBigEndian(value), ascending, key);
+            return;
         case coltype::kBinary:
             if (value.empty()) ThrowUnsupported(column, "the key of an empty binary value is not known");
             AppendBinary(value, ascending, key);
             return;
-        case coltype::kText: AppendText(format, def, column, value, ascending, key); return;
+        case coltype::kText:
+            AppendText(format, def, column, value, ascending, key);
+            return;
         case coltype::kOle:
-        case coltype::kMemo: ThrowUnsupported(column, "long values are not indexable");
-        default: ThrowUnsupported(column, "the key of type " + std::to_string(column.type) + " is not known");
+        case coltype::kMemo:
+            ThrowUnsupported(column, "long values are not indexable");
+        default:
+            ThrowUnsupported(column, "the key of type " + std::to_string(column.type) + " is not known");
     }
     if (!ascending) InvertFrom(key, start);
 }

@@ -25,7 +25,6 @@
 
 namespace dorvane::jet {
 
-
 // Each column's part of a key opens with one of these.
 inline constexpr std::uint8_t kKeyAscending = 0x7F;
 inline constexpr std::uint8_t kKeyDescending = 0x80;

@@ -19,9 +19,7 @@ void AppendIndexRowRef(Bytes& entry, RowPointer row) {
     entry.insert(entry.end(), std::begin(ref), std::end(ref));
 }
 
-RowPointer ReadIndexRowRef(ByteSpan entry, std::size_t offset) {
-    return {Be24(entry, offset), U8(entry, offset + 3)};
-}
+RowPointer ReadIndexRowRef(ByteSpan entry, std::size_t offset) { return {Be24(entry, offset), U8(entry, offset + 3)}; }
 
 Bytes IndexEntry::SortBytes() const {
     Bytes out = key;
@@ -112,7 +110,8 @@ IndexPage ParseIndexPage(const Format& f, std::uint32_t number, ByteSpan b) {
     IndexEntryCursor cursor(f, number, b, buffer);
     IndexPage page = cursor.page();
     IndexEntryView entry;
-    while (cursor.Next(entry)) page.entries.push_back({Bytes(entry.key.begin(), entry.key.end()), entry.row, entry.child});
+    while (cursor.Next(entry))
+        page.entries.push_back({Bytes(entry.key.begin(), entry.key.end()), entry.row, entry.child});
     return page;
 }
 
@@ -128,7 +127,8 @@ struct Walker {
     std::vector<Bytes> entries = std::vector<Bytes>(kMaxDepth + 1);
 
     void Visit(std::uint32_t number, std::uint32_t depth) {
-        if (depth > kMaxDepth) ThrowCorrupt("an index tree is deeper than any real one at page " + std::to_string(number));
+        if (depth > kMaxDepth)
+            ThrowCorrupt("an index tree is deeper than any real one at page " + std::to_string(number));
         if (number < visited.size()) {
             if (visited[number]) ThrowCorrupt("an index tree reaches " + PageName(number) + " twice");
             visited[number] = true;

@@ -25,8 +25,8 @@ void AppendIndexRowRef(Bytes& entry, RowPointer row);
 RowPointer ReadIndexRowRef(ByteSpan entry, std::size_t offset);
 
 struct IndexPageEntry {
-    Bytes key;             // key bytes only
-    RowPointer row;        // the data row (3-byte BE page + row byte)
+    Bytes key;                // key bytes only
+    RowPointer row;           // the data row (3-byte BE page + row byte)
     std::uint32_t child = 0;  // node entries: the child page
 };
 
@@ -34,12 +34,12 @@ struct IndexPage {
     std::uint32_t number = 0;
     bool leaf = true;
     std::uint16_t stored_free_space = 0;
-    std::uint32_t owner = 0;       // tdef page
+    std::uint32_t owner = 0;  // tdef page
     std::uint32_t prev = 0;
     std::uint32_t next = 0;
-    std::uint32_t tail = 0;        // nodes: the last child
+    std::uint32_t tail = 0;  // nodes: the last child
     std::uint32_t prefix_length = 0;
-    std::size_t used_bytes = 0;    // entry bytes as stored (prefix-compressed)
+    std::size_t used_bytes = 0;  // entry bytes as stored (prefix-compressed)
     std::vector<IndexPageEntry> entries;
 };
 

@@ -26,9 +26,14 @@ LongValueField ParseLongValueField(ByteSpan field) {
                 ThrowCorrupt("an inline memo or OLE value's length does not match its field");
             }
             break;
-        case 1: out.kind = LongValueKind::kSingle; break;
-        case 0: out.kind = LongValueKind::kChain; break;
-        default: ThrowCorrupt("a memo or OLE field has an unknown storage kind");
+        case 1:
+            out.kind = LongValueKind::kSingle;
+            break;
+        case 0:
+            out.kind = LongValueKind::kChain;
+            break;
+        default:
+            ThrowCorrupt("a memo or OLE field has an unknown storage kind");
     }
     return out;
 }
@@ -55,8 +60,8 @@ void LongValueReader::Walk(ByteSpan field, bool wantData, bool wantRows) {
     rows_.clear();
     const LongValueField lv = ParseLongValueField(field);
     if (lv.kind == LongValueKind::kInline) {
-        if (wantData) data_.assign(field.begin() + kLongValueFieldHeader,
-                                   field.begin() + kLongValueFieldHeader + lv.length);
+        if (wantData)
+            data_.assign(field.begin() + kLongValueFieldHeader, field.begin() + kLongValueFieldHeader + lv.length);
         return;
     }
     const std::uint64_t fileBytes = static_cast<std::uint64_t>(file_.page_count()) * file_.page_size();
@@ -64,7 +69,8 @@ void LongValueReader::Walk(ByteSpan field, bool wantData, bool wantRows) {
     if (wantData) data_.reserve(lv.length);
     if (lv.kind == LongValueKind::kSingle) {
         const Slot row = SlotAt(lv.first);
-        if (row.kind != SlotKind::kLive) ThrowCorrupt("the memo or OLE value at " + lv.first.ToString() + " is deleted");
+        if (row.kind != SlotKind::kLive)
+            ThrowCorrupt("the memo or OLE value at " + lv.first.ToString() + " is deleted");
         if (row.bytes.size() != lv.length)
             ThrowCorrupt("the memo or OLE value at " + lv.first.ToString() + " is not as long as its field says");
         if (wantRows) rows_.push_back(lv.first);

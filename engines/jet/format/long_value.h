@@ -27,9 +27,9 @@ inline constexpr std::size_t kLongValueSegmentLink = 4;
 
 struct LongValueField {
     LongValueKind kind = LongValueKind::kInline;
-    std::uint32_t length = 0;   // bytes of data
-    RowPointer first;           // kSingle / kChain
-    std::uint32_t extra = 0;    // bytes 8..11, kept as stored
+    std::uint32_t length = 0;  // bytes of data
+    RowPointer first;          // kSingle / kChain
+    std::uint32_t extra = 0;   // bytes 8..11, kept as stored
 };
 
 // The field's first word: the length with the kind in its top two bits.

@@ -15,7 +15,6 @@ namespace dorvane::jet {
 
 namespace {
 
-
 ErrorText FileNamed(const std::filesystem::path& path) {
     ErrorText name;
     if (path.empty()) return name << "the file";
@@ -132,8 +131,9 @@ PageFile::PageFile(std::unique_ptr<PageSource> source, std::filesystem::path pat
     }
     const std::uint8_t version = start[kVersionOffset];
     if (version > 1) {
-        throw Error(errc::kNotADatabase, ErrorText(name) << " is in a later Access format (version " <<
-                                             std::to_string(version) << ") that this engine does not read.");
+        throw Error(errc::kNotADatabase, ErrorText(name)
+                                             << " is in a later Access format (version " << std::to_string(version)
+                                             << ") that this engine does not read.");
     }
     format_ = &FormatFor(version == 0 ? Version::kJet3 : Version::kJet4);
     if (size < format_->page_size) {
@@ -148,8 +148,8 @@ PageFile::PageFile(std::unique_ptr<PageSource> source, std::filesystem::path pat
     raw_header_.resize(format_->page_size);
     source_->Read(0, raw_header_);
     header_ = raw_header_;
-    Rc4Apply(kHeaderMaskKey, std::span<std::uint8_t>(header_.data() + format_->header_mask_offset,
-                                                     format_->header_mask_length));
+    Rc4Apply(kHeaderMaskKey,
+             std::span<std::uint8_t>(header_.data() + format_->header_mask_offset, format_->header_mask_length));
 }
 
 PageFile PageFile::Open(const std::filesystem::path& path) {
@@ -174,8 +174,8 @@ std::uint32_t PageFile::encryption_key() const { return Le32(header_, format_->h
 
 void PageFile::ReadRawPage(std::uint32_t number, Bytes& out) const {
     if (number >= page_count_) {
-        ThrowCorrupt("page " + std::to_string(number) + " is outside the file (" +
-                     std::to_string(page_count_) + " pages)");
+        ThrowCorrupt("page " + std::to_string(number) + " is outside the file (" + std::to_string(page_count_) +
+                     " pages)");
     }
     out.resize(format_->page_size);
     source_->Read(static_cast<std::uint64_t>(number) * format_->page_size, out);

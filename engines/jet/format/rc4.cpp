@@ -26,9 +26,9 @@ void Rc4Apply(std::span<const std::uint8_t> key, std::span<std::uint8_t> data) {
 
 void ApplyPageCipher(std::uint32_t key, std::uint32_t page, std::span<std::uint8_t> bytes) {
     const std::uint32_t pageKey = key ^ page;
-    const std::array<std::uint8_t, 4> keyBytes{static_cast<std::uint8_t>(pageKey), static_cast<std::uint8_t>(pageKey >> 8),
-                                               static_cast<std::uint8_t>(pageKey >> 16),
-                                               static_cast<std::uint8_t>(pageKey >> 24)};
+    const std::array<std::uint8_t, 4> keyBytes{
+        static_cast<std::uint8_t>(pageKey), static_cast<std::uint8_t>(pageKey >> 8),
+        static_cast<std::uint8_t>(pageKey >> 16), static_cast<std::uint8_t>(pageKey >> 24)};
     Rc4Apply(keyBytes, bytes);
 }
 

@@ -84,8 +84,8 @@ void LocateFields(const Format& format, const TableDef& def, ByteSpan row, RowFi
     for (std::size_t c = 0; c < def.columns.size(); ++c) {
         const Column& column = def.columns[c];
         FieldSpan& field = out.spans[c];
-        const bool bit = column.number < out.column_count &&
-                         (mask[column.number / 8] & (1u << (column.number % 8))) != 0;
+        const bool bit =
+            column.number < out.column_count && (mask[column.number / 8] & (1u << (column.number % 8))) != 0;
         if (column.IsBoolean()) {
             // Never Null: a column added after the row was written reads as false.
             field.bool_value = bit;

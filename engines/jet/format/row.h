@@ -14,16 +14,16 @@
 namespace dorvane::jet {
 
 struct FieldSpan {
-    bool present = false;     // false: Null (or the column is newer than the row)
-    bool bool_value = false;  // Boolean columns: the null-mask bit is the value
-    std::uint32_t offset = 0; // in the row; meaningful when present and not Boolean
+    bool present = false;      // false: Null (or the column is newer than the row)
+    bool bool_value = false;   // Boolean columns: the null-mask bit is the value
+    std::uint32_t offset = 0;  // in the row; meaningful when present and not Boolean
     std::uint32_t length = 0;
 };
 
 struct RowFields {
-    std::uint16_t column_count = 0;   // columns the row was written with
-    std::uint16_t var_count = 0;      // variable slots in the row
-    std::vector<FieldSpan> spans;     // parallel to TableDef::columns
+    std::uint16_t column_count = 0;          // columns the row was written with
+    std::uint16_t var_count = 0;             // variable slots in the row
+    std::vector<FieldSpan> spans;            // parallel to TableDef::columns
     std::vector<std::uint32_t> var_offsets;  // of the variable columns' data, and where it ends
 };
 
@@ -32,9 +32,7 @@ RowFields LocateFields(const Format& format, const TableDef& def, ByteSpan row);
 // The same into `out`, whose buffers a loop over rows reuses.
 void LocateFields(const Format& format, const TableDef& def, ByteSpan row, RowFields& out);
 
-inline ByteSpan FieldBytes(ByteSpan row, const FieldSpan& field) {
-    return row.subspan(field.offset, field.length);
-}
+inline ByteSpan FieldBytes(ByteSpan row, const FieldSpan& field) { return row.subspan(field.offset, field.length); }
 
 // The largest positive AutoNumber value in the row, or 0: the table's
 // counter (the last value issued) must never be below it.

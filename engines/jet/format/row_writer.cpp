@@ -21,7 +21,8 @@ Bytes EncodeRow(const Format& format, const TableDef& def, const std::vector<Sto
 
     std::size_t fixedEnd = 0;
     for (const Column& column : def.columns) {
-        if (column.IsFixed() && !column.IsBoolean()) fixedEnd = std::max<std::size_t>(fixedEnd, column.fixed_offset + column.length);
+        if (column.IsFixed() && !column.IsBoolean())
+            fixedEnd = std::max<std::size_t>(fixedEnd, column.fixed_offset + column.length);
     }
     Bytes row(kCountSize + fixedEnd, 0);
     PutLe16(row, 0, def.max_cols);
@@ -31,16 +32,19 @@ Bytes EncodeRow(const Format& format, const TableDef& def, const std::vector<Sto
     for (std::size_t c = 0; c < def.columns.size(); ++c) {
         const Column& column = def.columns[c];
         const StoredValue& value = values[c];
-        if (column.number >= def.max_cols) ThrowCorrupt("column '" + column.name + "' is beyond the table's column count");
+        if (column.number >= def.max_cols)
+            ThrowCorrupt("column '" + column.name + "' is beyond the table's column count");
         const bool bit = column.IsBoolean() ? value.bool_value : value.present;
         if (bit) mask[column.number / 8] |= static_cast<std::uint8_t>(1u << (column.number % 8));
         if (column.IsBoolean() || !value.present) continue;
         if (column.IsFixed()) {
             if (value.bytes.size() != column.length) Refuse(column, "has the wrong length");
-            std::copy(value.bytes.begin(), value.bytes.end(), row.begin() + static_cast<std::ptrdiff_t>(kCountSize + column.fixed_offset));
+            std::copy(value.bytes.begin(), value.bytes.end(),
+                      row.begin() + static_cast<std::ptrdiff_t>(kCountSize + column.fixed_offset));
         } else {
             if (column.length != 0 && value.bytes.size() > column.length) Refuse(column, "is too long for the column");
-            if (column.var_index >= bySlot.size()) ThrowCorrupt("column '" + column.name + "' has an invalid variable slot");
+            if (column.var_index >= bySlot.size())
+                ThrowCorrupt("column '" + column.name + "' has an invalid variable slot");
             bySlot[column.var_index] = &value;
         }
     }

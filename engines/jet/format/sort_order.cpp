@@ -106,9 +106,9 @@ public:
     // character before it had them.
     void AddPositional(std::size_t weighed, const LegacyRun& run) {
         std::size_t position = weighed;
-        if (secondaries_started_)
-            position = secondary_.size() + (weighed - secondary_characters_) - leading_modifiers_;
-        AppendBigEndian(kPositionFlag | (kPositionBase + kPositionStep * static_cast<std::uint32_t>(position)), 2, positional_);
+        if (secondaries_started_) position = secondary_.size() + (weighed - secondary_characters_) - leading_modifiers_;
+        AppendBigEndian(kPositionFlag | (kPositionBase + kPositionStep * static_cast<std::uint32_t>(position)), 2,
+                        positional_);
         positional_.push_back(kPositionalMark);
         positional_.push_back(static_cast<std::uint8_t>(run.secondary));
     }
@@ -206,10 +206,15 @@ void AppendGeneralLegacyTextKey(std::u16string_view text, bool ascending, Bytes&
         switch (run.kind) {
             case kIgnored:
             case kPrimary:
-            case kSignificant: break;
+            case kSignificant:
+                break;
             case kSecondary:
-            case kModifier: trailer.AddSecondary(at, run); break;
-            case kPositional: trailer.AddPositional(at, run); break;
+            case kModifier:
+                trailer.AddSecondary(at, run);
+                break;
+            case kPositional:
+                trailer.AddPositional(at, run);
+                break;
             case kFlagged:
                 if (run.secondary_length != 0) trailer.AddSecondary(at, run);
                 trailer.AddFlag(run.flag);

@@ -21,8 +21,9 @@ std::vector<std::uint32_t> MapPages(const PageFile& file, std::uint32_t record) 
 template <typename Value>
 void SortFirstClaims(std::vector<std::pair<std::uint32_t, Value>>& claims) {
     std::stable_sort(claims.begin(), claims.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    claims.erase(std::unique(claims.begin(), claims.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
-                 claims.end());
+    claims.erase(
+        std::unique(claims.begin(), claims.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+        claims.end());
 }
 
 template <typename Value>

@@ -26,7 +26,7 @@ public:
     std::optional<std::uint32_t> DataPageTable(std::uint32_t page) const;
 
     struct ColumnOf {
-        std::uint32_t table = 0;  // definition page
+        std::uint32_t table = 0;   // definition page
         std::uint16_t column = 0;  // column number
         bool operator==(const ColumnOf&) const = default;
     };
@@ -34,7 +34,7 @@ public:
     std::optional<ColumnOf> LongValueColumn(std::uint32_t page) const;
 
 private:
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> data_;  // by page
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> data_;    // by page
     std::vector<std::pair<std::uint32_t, ColumnOf>> long_values_;  // by page
 };
 

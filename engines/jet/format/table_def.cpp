@@ -28,10 +28,22 @@ public:
             ThrowCorrupt(Where(page_) + " is truncated");
         }
     }
-    std::uint8_t U8At(std::size_t o) const { Need(o, 1); return stream_[o]; }
-    std::uint16_t U16At(std::size_t o) const { Need(o, 2); return Le16(stream_, o); }
-    std::uint32_t U32At(std::size_t o) const { Need(o, 4); return Le32(stream_, o); }
-    ByteSpan Span(std::size_t o, std::size_t n) const { Need(o, n); return ByteSpan(stream_).subspan(o, n); }
+    std::uint8_t U8At(std::size_t o) const {
+        Need(o, 1);
+        return stream_[o];
+    }
+    std::uint16_t U16At(std::size_t o) const {
+        Need(o, 2);
+        return Le16(stream_, o);
+    }
+    std::uint32_t U32At(std::size_t o) const {
+        Need(o, 4);
+        return Le32(stream_, o);
+    }
+    ByteSpan Span(std::size_t o, std::size_t n) const {
+        Need(o, n);
+        return ByteSpan(stream_).subspan(o, n);
+    }
 
 private:
     const Bytes& stream_;

@@ -29,9 +29,9 @@ inline constexpr std::uint8_t kColumnCompressed = 0x01;  // J4 extended flag: co
 inline constexpr std::uint8_t kColumnAutoNumber = 0x04;  // column flag: Long AutoNumber
 inline constexpr std::uint8_t kIndexUnique = 0x01;       // physical index flags
 inline constexpr std::uint8_t kIndexIgnoresNulls = 0x02;
-inline constexpr std::uint8_t kIndexPrimaryKey = 1;      // logical index types
+inline constexpr std::uint8_t kIndexPrimaryKey = 1;  // logical index types
 inline constexpr std::uint8_t kIndexForeignKey = 2;
-inline constexpr std::uint8_t kUserTable = 0x4E;         // table types
+inline constexpr std::uint8_t kUserTable = 0x4E;  // table types
 inline constexpr std::uint8_t kSystemTable = 0x53;
 
 struct Column {
@@ -39,13 +39,13 @@ struct Column {
     std::uint16_t number = 0;     // null-mask bit; the number indexes and LV maps use
     std::uint16_t var_index = 0;  // slot among the variable columns
     std::uint8_t flags = 0;
-    std::uint8_t ext_flags = 0;   // J4 only
+    std::uint8_t ext_flags = 0;  // J4 only
     std::uint16_t fixed_offset = 0;
     std::uint16_t length = 0;
-    std::uint8_t precision = 0;   // J4 decimal
-    std::uint8_t scale = 0;       // J4 decimal
-    std::string name;             // UTF-8
-    std::size_t block_offset = 0; // offset of the column block in the stream
+    std::uint8_t precision = 0;    // J4 decimal
+    std::uint8_t scale = 0;        // J4 decimal
+    std::string name;              // UTF-8
+    std::size_t block_offset = 0;  // offset of the column block in the stream
 
     bool IsFixed() const { return (flags & kColumnFixed) != 0; }
     bool IsBoolean() const { return type == coltype::kBoolean; }
@@ -60,22 +60,22 @@ struct IndexColumn {
 
 struct PhysicalIndex {
     std::vector<IndexColumn> columns;
-    std::uint32_t map_pointer = 0;   // row pointer of the index's usage map
+    std::uint32_t map_pointer = 0;  // row pointer of the index's usage map
     std::uint32_t root_page = 0;
-    std::uint8_t flags = 0;          // kIndexUnique, kIndexIgnoresNulls, 0x08 required
+    std::uint8_t flags = 0;  // kIndexUnique, kIndexIgnoresNulls, 0x08 required
     // Offsets in the stream.
     std::size_t definition_offset = 0;
     std::size_t map_pointer_offset = 0;
     std::size_t root_page_offset = 0;
-    std::size_t stats_offset = 0;    // its statistics block: u32 A, u32 B (J4: + u32 0)
-    std::uint32_t stats_entries = 0; // A as stored
-    std::uint32_t stats_distinct = 0;// B as stored
+    std::size_t stats_offset = 0;      // its statistics block: u32 A, u32 B (J4: + u32 0)
+    std::uint32_t stats_entries = 0;   // A as stored
+    std::uint32_t stats_distinct = 0;  // B as stored
 };
 
 struct LogicalIndex {
     std::uint32_t number = 0;
     std::uint32_t physical_index = 0;
-    std::uint8_t type = 0;           // 0 normal, kIndexPrimaryKey, kIndexForeignKey
+    std::uint8_t type = 0;  // 0 normal, kIndexPrimaryKey, kIndexForeignKey
     std::uint32_t related_table_page = 0;
     std::string name;
     std::size_t entry_offset = 0;
@@ -83,32 +83,32 @@ struct LogicalIndex {
 
 struct LongValueMap {
     std::uint16_t column_number = 0;
-    std::uint32_t owned_map = 0;     // row pointer
-    std::uint32_t free_map = 0;      // row pointer, 0 = none
-    std::size_t record_offset = 0;   // u16 column at +0, owned at +2, free at +6
+    std::uint32_t owned_map = 0;    // row pointer
+    std::uint32_t free_map = 0;     // row pointer, 0 = none
+    std::size_t record_offset = 0;  // u16 column at +0, owned at +2, free at +6
     std::size_t owned_map_offset() const { return record_offset + 2; }
     std::size_t free_map_offset() const { return record_offset + 6; }
 };
 
 struct TableDef {
-    std::uint32_t page = 0;                // first tdef page (the table's id)
-    std::vector<std::uint32_t> pages;      // the chain, first page included
-    Bytes stream;                          // first page whole, then bytes 8.. of each continuation
+    std::uint32_t page = 0;            // first tdef page (the table's id)
+    std::vector<std::uint32_t> pages;  // the chain, first page included
+    Bytes stream;                      // first page whole, then bytes 8.. of each continuation
 
-    std::uint32_t definition_length = 0;   // tdef_len as stored
-    std::uint32_t num_rows = 0;            // cached; may be stale
+    std::uint32_t definition_length = 0;  // tdef_len as stored
+    std::uint32_t num_rows = 0;           // cached; may be stale
     std::uint32_t autonumber = 0;
-    std::uint8_t table_type = 0;           // kUserTable, kSystemTable
+    std::uint8_t table_type = 0;  // kUserTable, kSystemTable
     std::uint16_t max_cols = 0;
     std::uint16_t num_var_cols = 0;
-    std::uint32_t owned_map = 0;           // row pointer
-    std::uint32_t free_map = 0;            // row pointer
+    std::uint32_t owned_map = 0;  // row pointer
+    std::uint32_t free_map = 0;   // row pointer
 
-    std::vector<Column> columns;           // by column number (block_offset gives the stored place)
+    std::vector<Column> columns;  // by column number (block_offset gives the stored place)
     std::vector<PhysicalIndex> physical_indexes;
     std::vector<LogicalIndex> logical_indexes;
     std::vector<LongValueMap> long_value_maps;  // in stored order
-    std::size_t end_offset = 0;            // just past the 0xFFFF terminator
+    std::size_t end_offset = 0;                 // just past the 0xFFFF terminator
 
     // Offsets of patchable header fields in the stream.
     std::size_t num_rows_offset = 0;

@@ -12,7 +12,7 @@ namespace {
 constexpr std::uint32_t kJet4Marker = 0x0659;       // header, column blocks, logical entries
 constexpr std::uint32_t kJet4IndexMarker = 0x0783;  // physical index definitions
 constexpr std::uint16_t kNoColumn = 0xFFFF;
-constexpr std::uint8_t kNotCascading = 4;           // stored by non-foreign-key entries
+constexpr std::uint8_t kNotCascading = 4;  // stored by non-foreign-key entries
 constexpr std::size_t kIndexColumnSlots = 10;
 
 class StreamWriter {
@@ -31,8 +31,10 @@ public:
     void Name(const std::string& name) {
         const Bytes bytes = f_.version == Version::kJet3 ? Utf8ToCodePage(name, code_page_) : Utf8ToUcs2(name);
         const std::size_t at = Block(f_.name_length_size);
-        if (f_.name_length_size == 1) U8(at, static_cast<std::uint8_t>(bytes.size()));
-        else U16(at, static_cast<std::uint16_t>(bytes.size()));
+        if (f_.name_length_size == 1)
+            U8(at, static_cast<std::uint8_t>(bytes.size()));
+        else
+            U16(at, static_cast<std::uint16_t>(bytes.size()));
         out_.insert(out_.end(), bytes.begin(), bytes.end());
     }
     Bytes Take() { return std::move(out_); }
@@ -197,7 +199,8 @@ std::vector<Bytes> TableDefPages(const Format& format, ByteSpan stream, const st
         Bytes page(format.page_size, 0);
         const std::size_t start = i == 0 ? 0 : kTableDefPageHeader;
         const std::size_t take = std::min(stream.size() - from, format.page_size - start);
-        std::copy_n(stream.begin() + static_cast<std::ptrdiff_t>(from), take, page.begin() + static_cast<std::ptrdiff_t>(start));
+        std::copy_n(stream.begin() + static_cast<std::ptrdiff_t>(from), take,
+                    page.begin() + static_cast<std::ptrdiff_t>(start));
         from += take;
         page[0] = kPageTableDef;
         page[1] = 0x01;

@@ -92,7 +92,8 @@ void AppendUtf16AsUtf8(std::u16string_view units, std::string& out) {
 std::string Ucs2ToUtf8(ByteSpan bytes) {
     std::u16string units;
     units.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+        units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
     std::string out;
     AppendUtf16AsUtf8(units, out);
     return out;

@@ -78,7 +78,8 @@ Bytes Utf8ToCodePage(std::string_view text, std::uint16_t code_page) {
         } else if (code_page == 1252 && cp >= 0x80 && cp <= 0x9F && kCp1252High[cp - 0x80] != 0) {
             byte = 0x100;  // those bytes stand for other characters
         }
-        if (byte > 0xFF) Refuse("the character U+" + std::to_string(cp) + " has no place in code page " + std::to_string(code_page));
+        if (byte > 0xFF)
+            Refuse("the character U+" + std::to_string(cp) + " has no place in code page " + std::to_string(code_page));
         out.push_back(static_cast<std::uint8_t>(byte));
     }
     return out;

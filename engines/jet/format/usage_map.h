@@ -34,7 +34,7 @@ inline std::uint32_t PagesPerBitmapPage(const Format& format) {
 
 struct UsageMap {
     std::uint8_t type = kUsageMapInline;
-    std::uint32_t start_page = 0;                 // inline maps
+    std::uint32_t start_page = 0;  // inline maps
     // Pages in the set, ascending. Inline maps list them as recorded (they can
     // name pages past the end of the file); reference maps only within it.
     std::vector<std::uint32_t> pages;

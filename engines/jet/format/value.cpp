@@ -88,7 +88,8 @@ std::string DateTimeToText(double days) {
 std::string CurrencyToText(std::int64_t value) {
     const bool negative = value < 0;
     // Through unsigned so the smallest value does not overflow.
-    const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    const std::uint64_t magnitude =
+        negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
     std::string text = std::string(negative ? "-" : "").append(std::to_string(magnitude / 10000));
     std::string fraction = Pad(static_cast<unsigned>(magnitude % 10000), 4);
     while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
@@ -134,7 +135,8 @@ std::string GuidToText(ByteSpan b) {
 }
 
 std::string TextToUtf8(const PageFile& file, ByteSpan bytes) {
-    std::string text = file.version() == Version::kJet3 ? CodePageToUtf8(bytes, file.code_page()) : Jet4TextToUtf8(bytes);
+    std::string text =
+        file.version() == Version::kJet3 ? CodePageToUtf8(bytes, file.code_page()) : Jet4TextToUtf8(bytes);
     // Some writers store a terminating NUL (query text, name maps); it is not
     // part of the value.
     while (!text.empty() && text.back() == '\0') text.pop_back();
@@ -150,19 +152,41 @@ std::optional<std::string> FieldToText(const PageFile& file, const Column& colum
         if (bytes.size() < size) ThrowCorrupt("column '" + column.name + "' holds fewer bytes than its type needs");
     };
     switch (column.type) {
-        case coltype::kByte: need(1); return std::to_string(bytes[0]);
-        case coltype::kInteger: need(2); return std::to_string(static_cast<std::int16_t>(Le16(bytes, 0)));
-        case coltype::kLong: need(4); return std::to_string(static_cast<std::int32_t>(Le32(bytes, 0)));
-        case coltype::kCurrency: need(8); return CurrencyToText(static_cast<std::int64_t>(Le64(bytes, 0)));
-        case coltype::kSingle: need(4); return ShortestText(SingleFrom(bytes));
-        case coltype::kDouble: need(8); return ShortestText(DoubleFrom(bytes));
-        case coltype::kDateTime: need(8); return DateTimeToText(DoubleFrom(bytes));
-        case coltype::kGuid: need(16); return GuidToText(bytes);
-        case coltype::kDecimal: need(17); return DecimalToText(bytes, column.scale);
-        case coltype::kText: return TextToUtf8(file, bytes);
-        case coltype::kMemo: return TextToUtf8(file, ReadLongValue(file, bytes));
-        case coltype::kOle: return HexUpper(ReadLongValue(file, bytes));
-        default: return HexUpper(bytes);
+        case coltype::kByte:
+            need(1);
+            return std::to_string(bytes[0]);
+        case coltype::kInteger:
+            need(2);
+            return std::to_string(static_cast<std::int16_t>(Le16(bytes, 0)));
+        case coltype::kLong:
+            need(4);
+            return std::to_string(static_cast<std::int32_t>(Le32(bytes, 0)));
+        case coltype::kCurrency:
+            need(8);
+            return CurrencyToText(static_cast<std::int64_t>(Le64(bytes, 0)));
+        case coltype::kSingle:
+            need(4);
+            return ShortestText(SingleFrom(bytes));
+        case coltype::kDouble:
+            need(8);
+            return ShortestText(DoubleFrom(bytes));
+        case coltype::kDateTime:
+            need(8);
+            return DateTimeToText(DoubleFrom(bytes));
+        case coltype::kGuid:
+            need(16);
+            return GuidToText(bytes);
+        case coltype::kDecimal:
+            need(17);
+            return DecimalToText(bytes, column.scale);
+        case coltype::kText:
+            return TextToUtf8(file, bytes);
+        case coltype::kMemo:
+            return TextToUtf8(file, ReadLongValue(file, bytes));
+        case coltype::kOle:
+            return HexUpper(ReadLongValue(file, bytes));
+        default:
+            return HexUpper(bytes);
     }
 }
 

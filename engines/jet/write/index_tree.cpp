@@ -21,7 +21,9 @@ ByteSpan IndexEntryList::Entry(std::size_t i) const {
 
 ByteSpan IndexEntryList::Key(std::size_t i) const { return Entry(i).first(Entry(i).size() - kIndexRowRefSize); }
 
-RowPointer IndexEntryList::Row(std::size_t i) const { return ReadIndexRowRef(Entry(i), Entry(i).size() - kIndexRowRefSize); }
+RowPointer IndexEntryList::Row(std::size_t i) const {
+    return ReadIndexRowRef(Entry(i), Entry(i).size() - kIndexRowRefSize);
+}
 
 namespace {
 bool Less(ByteSpan a, ByteSpan b) { return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end()); }
@@ -83,7 +85,9 @@ std::size_t MaxPrefix(const Format& format) { return format.idx_prefix_size == 1
 class PageFill {
 public:
     PageFill(const Format& format, ByteSpan first, std::size_t suffix)
-        : first_(first), suffix_(suffix), limit_(format.IndexEntryRoom()),
+        : first_(first),
+          suffix_(suffix),
+          limit_(format.IndexEntryRoom()),
           prefix_(std::min(first.size() - suffix, MaxPrefix(format))) {
         if (first_.size() > limit_) throw Error(errc::kCorrupt, "an index entry is longer than an index page");
     }

@@ -22,9 +22,7 @@ std::uint32_t PageAllocator::Take() {
     return p;
 }
 
-std::uint32_t PageAllocator::page_count() const {
-    return std::max(next_, *fixed_.rbegin() + 1);
-}
+std::uint32_t PageAllocator::page_count() const { return std::max(next_, *fixed_.rbegin() + 1); }
 
 std::set<std::uint32_t> PageAllocator::Holes() const {
     std::set<std::uint32_t> holes;

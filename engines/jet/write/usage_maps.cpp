@@ -44,7 +44,8 @@ Bytes MakeUsageMap(const Format& format, const std::vector<std::uint32_t>& sorte
         const std::size_t slot = *it / per;
         if (slot >= ReferenceSlots(format)) throw Error(errc::kInternal, kTooLarge);
         Bytes page = NewPage(format, kPageUsageBitmap);
-        for (; it != sorted_pages.end() && *it / per == slot; ++it) SetBit(page, kUsageBitmapPageHeader, *it - slot * per);
+        for (; it != sorted_pages.end() && *it / per == slot; ++it)
+            SetBit(page, kUsageBitmapPageHeader, *it - slot * per);
         const std::uint32_t at = allocator.Take();
         sink.WritePage(at, page);
         PutLe32(record, ReferenceSlotOffset(slot), at);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "core/error.h"
@@ -41,14 +42,14 @@ std::string ReadCsvFile(const std::filesystem::path& csv) {
 struct HeldDatabase {
     explicit HeldDatabase(const std::filesystem::path& path)
         : hold(ExclusiveHold::Acquire(path)), file(PageFile::Open(path)) {
-        if (file.version() != Version::kJet4) {
+        if (file->version() != Version::kJet4) {
             throw Error(errc::kNotAvailable,
                         ErrorText().Path(PathText(path))
                             << " is a Jet 3 (Access 97) file; tables are added to Jet 4 files only");
         }
     }
     ExclusiveHold hold;
-    PageFile file;
+    std::optional<PageFile> file;  // closed before the new version replaces it: Windows replaces no open file
 };
 
 struct Columns {
@@ -179,7 +180,7 @@ void RefuseRelated(const PageFile& source, const TableDef& def, const std::strin
 ImportSummary ImportCsv(const std::filesystem::path& database, const std::string& table,
                         const std::filesystem::path& csv, const ImportOptions& options) {
     HeldDatabase held(database);
-    const PageFile& source = held.file;
+    const PageFile& source = *held.file;
     if (FindTable(ReadTables(source), table)) {
         throw Error(errc::kFileAlreadyExists, ErrorText().Path(PathText(database))
                                                   << " already has a table named \"" << table << "\"");
@@ -217,7 +218,7 @@ ImportSummary ImportCsv(const std::filesystem::path& database, const std::string
                     "the table name \"" + table + "\" cannot be entered in the catalog's index: " + e.description());
     }
     mapRecords.Write(build);
-    build.Commit(database, &held.hold);
+    build.Commit(database, &held.hold, [&held] { held.file.reset(); });
 
     ImportSummary summary{records.size() - 1, {}};
     for (std::size_t c = 0; c < columns.names.size(); ++c)
@@ -227,7 +228,7 @@ ImportSummary ImportCsv(const std::filesystem::path& database, const std::string
 
 void DropTable(const std::filesystem::path& database, const std::string& table) {
     HeldDatabase held(database);
-    const PageFile& source = held.file;
+    const PageFile& source = *held.file;
     const auto entry = FindTable(ReadTables(source), table);
     if (!entry)
         throw Error(errc::kItemNotFound, ErrorText().Path(PathText(database))
@@ -251,7 +252,7 @@ void DropTable(const std::filesystem::path& database, const std::string& table) 
     change.remove_ids.insert(entry->id);
     RewriteCatalog(source, catalog, change, build, mapRecords);
     mapRecords.Write(build);
-    build.Commit(database, &held.hold);
+    build.Commit(database, &held.hold, [&held] { held.file.reset(); });
 }
 
 }  // namespace dorvane::jet::create

@@ -52,7 +52,8 @@ void DatabaseBuild::PatchPage(std::uint32_t page, std::size_t offset, ByteSpan b
     PutBytes(it->second, offset, bytes);
 }
 
-void DatabaseBuild::Commit(const std::filesystem::path& target, ExclusiveHold* hold) {
+void DatabaseBuild::Commit(const std::filesystem::path& target, ExclusiveHold* hold,
+                           const std::function<void()>& close_source) {
     write::WriteGlobalMap(format_, *allocator_, *this);
     const std::uint32_t count = allocator_->page_count();
     if (hold != nullptr) hold->Release();
@@ -70,6 +71,10 @@ void DatabaseBuild::Commit(const std::filesystem::path& target, ExclusiveHold* h
         }
     }
     out.Flush();
+    if (close_source) {
+        source_ = nullptr;
+        close_source();
+    }
     {
         const CheckReport report = CheckDatabase(PageFile::Open(platform::StagingPathFor(target)));
         if (!report.ok()) {

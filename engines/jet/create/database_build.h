@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -41,8 +42,10 @@ public:
     // `target`, checks it, and puts it in place of `target` (created when
     // missing). A failed check throws kInternal and leaves `target` as it was.
     // `hold`, the caller's claim on `target`, passes to the replacement, which
-    // claims the target itself.
-    void Commit(const std::filesystem::path& target, ExclusiveHold* hold = nullptr);
+    // claims the target itself. `close_source` runs once every page is
+    // written, before the replacement: Windows replaces no file still open.
+    void Commit(const std::filesystem::path& target, ExclusiveHold* hold = nullptr,
+                const std::function<void()>& close_source = {});
 
 private:
     const Format& format_;

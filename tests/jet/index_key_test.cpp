@@ -77,13 +77,6 @@ Bytes Jet3Key(std::string_view text, bool ascending = true) {
     return key;
 }
 
-Bytes FromHex(std::string_view hex) {
-    Bytes bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes.push_back(static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
-    return bytes;
-}
-
 // Keys Access wrote for texts of every kind of character the Jet 4 order
 // knows: control characters listed by position, punctuation, accents and
 // their modifiers, Greek, Cyrillic, kana and CJK with their flags.
@@ -93,11 +86,11 @@ TEST(IndexKeyTest, Jet4TextKeysAreTheOnesAccessStored) {
     for (std::string line; std::getline(in, line);) {
         if (line.empty() || line[0] == '#') continue;
         const std::size_t space = line.find(' ');
-        const Bytes unitBytes = FromHex(std::string_view(line).substr(0, space));
+        const Bytes unitBytes = testing::FromHex(std::string_view(line).substr(0, space));
         std::u16string text;
         for (std::size_t i = 0; i < unitBytes.size(); i += 2)
             text.push_back(static_cast<char16_t>(unitBytes[i] << 8 | unitBytes[i + 1]));
-        Bytes expected = FromHex(std::string_view(line).substr(space + 1));
+        Bytes expected = testing::FromHex(std::string_view(line).substr(space + 1));
         expected.erase(expected.begin());  // the column's flag byte
         EXPECT_EQ(HexUpper(Jet4Key(text)), HexUpper(expected)) << line.substr(0, 40);
         ++vectors;

@@ -152,6 +152,39 @@ inline std::string Quote(const fs::path& path) {
     return out + "'";
 }
 
+inline Bytes FromHex(std::string_view hex) {
+    Bytes bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+    return bytes;
+}
+
+// Splits `text` at every `by`; an empty text is one empty part.
+inline std::vector<std::string> SplitOn(const std::string& text, const std::string& by) {
+    std::vector<std::string> parts;
+    for (std::size_t from = 0, at = 0; at < text.size() || parts.empty(); from = at + by.size()) {
+        at = std::min(text.find(by, from), text.size());
+        parts.push_back(text.substr(from, at - from));
+    }
+    return parts;
+}
+
+// mdb-export's rows, header first, unquoted: fields, rows and Null as
+// sequences no test value holds (single control characters do occur).
+inline constexpr char kExportField[] = "\x1f|\x1f", kExportRow[] = "\x1e#\x1e", kExportNull[] = "\x01<Null>\x01";
+inline std::vector<std::vector<std::string>> MdbExport(const fs::path& file, const std::string& table,
+                                                       const std::string& options = "") {
+    const CommandResult out =
+        RunCommand("mdb-export -Q -0 " + Quote(kExportNull) + " -d " + Quote(kExportField) + " -R " +
+                   Quote(kExportRow) + " -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d %H:%M:%S' " + options + " " + Quote(file) +
+                   " " + Quote(table) + " 2>/dev/null");
+    std::vector<std::string> lines = SplitOn(out.output, kExportRow);
+    if (lines.back().empty()) lines.pop_back();  // after the last row
+    std::vector<std::vector<std::string>> rows;
+    for (const std::string& line : lines) rows.push_back(SplitOn(line, kExportField));
+    return rows;
+}
+
 // Whether an independent reader is installed. When it is not, the test is
 // skipped, visibly; where DORVANE_REQUIRE_ORACLES=1 (CI) it fails instead.
 inline bool HaveOracle(const std::string& command, const std::string& what) {

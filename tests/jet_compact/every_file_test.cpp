@@ -11,6 +11,7 @@
 #include "engines/jet/compact/relocation.h"
 #include "engines/jet/format/rc4.h"
 #include "engines/jet/format/value.h"
+#include "core/ascii.h"
 #include "tests/jet/test_files.h"
 
 namespace dorvane::jet {
@@ -19,47 +20,22 @@ namespace {
 using namespace testing;
 using Row = std::vector<std::string>;
 
-// mdb-export without quoting: fields, rows and Null as sequences that no
-// test value holds (single control characters do occur).
-constexpr char kField[] = "\x1f|\x1f", kRow[] = "\x1e#\x1e", kNull[] = "\x01<Null>\x01";
-
-std::vector<std::string> Split(const std::string& text, const std::string& by) {
-    std::vector<std::string> parts;
-    for (std::size_t from = 0, at; from < text.size(); from = at + by.size()) {
-        at = std::min(text.find(by, from), text.size());
-        parts.push_back(text.substr(from, at - from));
-    }
-    return parts;
-}
-
-std::vector<Row> MdbExport(const fs::path& file, const std::string& table) {
-    const CommandResult out = RunCommand("mdb-export -Q -0 " + Quote(kNull) + " -d " + Quote(kField) + " -R " +
-                                         Quote(kRow) + " -b hex -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d %H:%M:%S' " +
-                                         Quote(file) + " " + Quote(table) + " 2>/dev/null");
-    std::vector<Row> rows;
-    for (const std::string& line : Split(out.output, kRow)) rows.push_back(Split(line + kField, kField));
-    return rows;
-}
-
-std::string Upper(std::string text, bool dashes = true) {
-    if (!dashes) text.erase(std::remove(text.begin(), text.end(), '-'), text.end());
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+std::string NoDashes(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '-'), text.end());
     return text;
 }
 
 std::string Unhex(const std::string& hex) {
-    std::string out;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    return out;
+    const Bytes bytes = FromHex(hex);
+    return {bytes.begin(), bytes.end()};
 }
 
 bool Same(const Column& column, const std::optional<std::string>& ours, const std::string& theirs) {
     // mdbtools cannot show type 0x11; shows Binary as text up to the first zero byte (Null
     // when empty), as hex, or as that text's hex; a GUID as its text's hex, one dash short.
     const std::string text = ours && column.type == coltype::kBinary ? Unhex(*ours).c_str() : "";
-    if (!ours || theirs == kNull)
-        return theirs == kNull &&
+    if (!ours || theirs == kExportNull)
+        return theirs == kExportNull &&
                (!ours || column.type == coltype::kFixedBinary || (column.type == coltype::kBinary && text.empty()));
     switch (column.type) {
         case coltype::kByte:
@@ -75,13 +51,14 @@ bool Same(const Column& column, const std::optional<std::string>& ours, const st
             return !theirs.empty() && *end == '\0' && std::fabs(a - b) <= tolerance * std::max(1.0, std::fabs(a));
         }
         case coltype::kBinary:
-            return theirs == text || Upper(theirs) == Upper(*ours) ||
-                   Upper(theirs) == HexUpper(ByteSpan(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+            return theirs == text || EqualsIgnoringAsciiCase(theirs, *ours) ||
+                   EqualsIgnoringAsciiCase(
+                       theirs, HexUpper(ByteSpan(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())));
         case coltype::kGuid:
-            return Upper(Unhex(theirs), false) == Upper(*ours, false);
+            return EqualsIgnoringAsciiCase(NoDashes(Unhex(theirs)), NoDashes(*ours));
         case coltype::kOle:
         case coltype::kFixedBinary:
-            return Upper(theirs) == Upper(*ours);
+            return EqualsIgnoringAsciiCase(theirs, *ours);
         case coltype::kText:
         case coltype::kMemo: {  // the C1 controls code page 1252 lacks shown as '?'
             std::string shown;
@@ -104,7 +81,7 @@ bool Same(const Column& column, const std::optional<std::string>& ours, const st
 // as a set (mdbtools meets a relocated row where its body lies); "" when there is none.
 std::string FirstDifference(const TableDef& def, const TextRows& ours, const fs::path& file, const std::string& table,
                             bool anyOrder) {
-    std::vector<Row> theirs = MdbExport(file, table);
+    std::vector<Row> theirs = MdbExport(file, table, "-b hex");
     std::vector<std::size_t> position;  // mdbtools' column order can differ
     for (const Column& column : def.columns) {
         const auto at = std::find(theirs.at(0).begin(), theirs[0].end(), column.name);
@@ -135,9 +112,10 @@ std::string FirstDifference(const TableDef& def, const TextRows& ours, const fs:
 }
 
 std::set<std::string> MdbTables(const fs::path& file) {
-    const std::vector<std::string> names =
-        Split(RunCommand("mdb-tables -1 -S " + Quote(file) + " 2>/dev/null").output, "\n");
-    return {names.begin(), names.end()};
+    std::set<std::string> names;
+    for (const std::string& name : SplitOn(RunCommand("mdb-tables -1 -S " + Quote(file) + " 2>/dev/null").output, "\n"))
+        if (!name.empty()) names.insert(name);
+    return names;
 }
 
 // Source id -> copy id of every object whose name and type is unique in both catalogs,

@@ -16,19 +16,13 @@ namespace {
 using namespace testing;
 using create::ImportType;
 
-constexpr char kField = '\x1f', kRow = '\x1e', kNull[] = "\x01";
+constexpr char kNull[] = "\x01";
 
-std::vector<std::string> Cut(const std::string& text, char by) {
-    std::vector<std::string> parts(1);
-    for (char c : text) c == by ? void(parts.emplace_back()) : parts.back().push_back(c);
-    return parts;
-}
-
-// Rows of fields (every table here has two columns or more, so no row is empty).
+// mdb-reader's rows (every table here has two columns or more, so no row is empty).
 std::vector<std::vector<std::string>> Split(const std::string& text) {
     std::vector<std::vector<std::string>> rows;
-    for (const std::string& row : Cut(text, kRow))
-        if (!row.empty()) rows.push_back(Cut(row, kField));
+    for (const std::string& row : SplitOn(text, "\x1e"))
+        if (!row.empty()) rows.push_back(SplitOn(row, "\x1f"));
     return rows;
 }
 
@@ -41,10 +35,9 @@ std::map<std::string, std::vector<std::vector<std::string>>> ReadBack(const fs::
         for (const auto& v : row) out["engine"].back().push_back(v.value_or(kNull));
     });
     if (HaveOracle("mdb-export --version", "mdbtools")) {
-        out["mdbtools"] = Split(
-            RunCommand("mdb-export -H -Q -0 '\x01' -d '\x1f' -R '\x1e' -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d %H:%M:%S' " +
-                       Quote(file) + " " + Quote(fs::path(table)))
-                .output);
+        out["mdbtools"] = MdbExport(file, table, "-H");
+        for (auto& row : out["mdbtools"])
+            std::replace(row.begin(), row.end(), std::string(kExportNull), std::string(kNull));
     }
     const std::string node = std::string("node ") + DORVANE_NODE_DIR + "/export-table.mjs ";
     if (HaveOracle("cd " DORVANE_NODE_DIR " && node -e \"import('mdb-reader')\"", "mdb-reader")) {

@@ -51,6 +51,13 @@ inline void WriteBytes(const fs::path& path, const Bytes& bytes) {
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+inline Bytes FromHex(std::string_view hex) {
+    Bytes bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+    return bytes;
+}
+
 using TempFolder = dorvane::testing::TempDir;
 
 // A writable copy of `file` in `folder`.
@@ -150,13 +157,6 @@ inline std::string Quote(const fs::path& path) {
     std::string out = "'";
     for (char c : path.string()) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
-}
-
-inline Bytes FromHex(std::string_view hex) {
-    Bytes bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes.push_back(static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
-    return bytes;
 }
 
 // Splits `text` at every `by`; an empty text is one empty part.

@@ -40,53 +40,58 @@ TEST(FormatTest, MalformedStructuresAreDamage) {
         for (const auto& [at, word] : words) PutLe16(bytes, at, word);
         return bytes;
     };
-    const std::pair<const char*, std::function<void()>> cases[] = {
-        {"a row inside the slot table",
+    // What it is, what the error must say, and the reading that meets it.
+    const std::tuple<const char*, const char*, std::function<void()>> cases[] = {
+        {"a row inside the slot table", "data page 9 row 0 has an invalid offset",
          [&] {
              DataPage::Parse(f, 9, page(kPageData, {{12, 1}, {14, 5}}));
          }},
-        {"more rows than a page holds",
+        {"more rows than a page holds", "data page 9 claims 300 rows",
          [&] {
              DataPage::Parse(f, 9, page(kPageData, {{12, 300}, {14, 4000}}));
          }},
-        {"a row reaching into the one before",
+        {"a row reaching into the one before", "data page 9 row 1 has an invalid offset",
          [&] {
              DataPage::Parse(f, 9, page(kPageData, {{12, 2}, {14, 4000}, {16, 4050}}));
          }},
-        {"an index entry too short for its row",
+        {"an index entry too short for its row", "index page 5 has an entry too short",
          [&] {
              ParseIndexPage(f, 5, page(kPageIndexLeaf, {{f.idx_mask, 0x04}}));
          }},
-        {"a prefix longer than the first entry",
+        {"a prefix longer than the first entry", "index page 5 has a prefix longer",
          [&] {
              ParseIndexPage(f, 5, page(kPageIndexLeaf, {{f.idx_mask, 0x10}, {f.idx_prefix, 9}}));
          }},
-        {"a usage map of unknown type",
+        {"a usage map of unknown type", "unknown type 7",
          [&] {
              DecodeUsageMap(file, Bytes{7, 0, 0, 0, 0});
          }},
-        {"a memo field of 8 bytes", [&] { ReadLongValue(file, Bytes(8, 0)); }},
+        {"a memo field of 8 bytes", "shorter than 12 bytes", [&] { ReadLongValue(file, Bytes(8, 0)); }},
         // Memo fields: u32 length with the kind in its top bits, u32 row pointer, u32.
-        {"an inline memo longer than its field",
+        {"an inline memo longer than its field", "length does not match its field",
          [&] {
              ReadLongValue(file, Bytes{5, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0});
          }},
-        {"a memo row past the end of the file",
+        {"a memo row past the end of the file", "page 5000 is outside the file",
          [&] {
              ReadLongValue(file, Bytes{100, 0, 0, 0x40, 1, 0x88, 0x13, 0, 0, 0, 0, 0});
          }},
-        {"a memo of unknown kind",
+        {"a memo of unknown kind", "unknown storage kind",
          [&] {
              ReadLongValue(file, Bytes{0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0, 0});
          }},
-        {"a file cut short",
+        {"a file cut short", "is outside the file (8 pages)",
          [&] {
              const CheckReport report =
                  CheckDatabase(PageFile::FromMemory(Bytes(whole.begin(), whole.begin() + 8 * 4096)));
              if (!report.ok()) ThrowCorrupt(report.problems.front());
          }},
     };
-    for (const auto& [what, read] : cases) EXPECT_EQ(ErrorOf(read), errc::kCorrupt) << what;
+    for (const auto& [what, said, read] : cases) {
+        std::string why;
+        EXPECT_EQ(ErrorOf(read, &why), errc::kCorrupt) << what;
+        EXPECT_NE(why.find(said), std::string::npos) << what << ": " << why;
+    }
 }
 
 // The check sorts a table's listed pages out as it reaches their rows; a page

@@ -394,11 +394,27 @@ bool EveryIndexedColumnNull(const PageFile& file, const TableDef& def, const Phy
 // The index's own entries for the kept rows when they match the rows one for
 // one (stale entries dropped) and no key disagrees with its row; otherwise
 // rebuilt from the rows.
-write::IndexEntryList SalvageIndex(const PageFile& file, const TableDef& def, std::size_t number,
-                                   const std::string& name, std::optional<write::IndexEntryList> walk,
-                                   const RowIndexed<std::size_t>& kept, const PageRows& seen,
-                                   std::set<RowPointer>& named_deleted, std::set<RowPointer>& named_missing,
+// What every index of a table is weighed against once its rows are settled.
+struct SettledTable {
+    const PageFile& file;
+    const TableDef& def;
+    const std::string& name;
+    const PageRows& seen;
+    const RowIndexed<std::size_t>& kept;  // row pointer -> position in the kept rows
+};
+
+// Rows index entries name that were not kept: flagged deleted, or not read.
+struct NamedButNotKept {
+    std::set<RowPointer> deleted;
+    std::set<RowPointer> missing;
+};
+
+write::IndexEntryList SalvageIndex(const SettledTable& table, std::size_t number,
+                                   std::optional<write::IndexEntryList> walk, NamedButNotKept& gone,
                                    TableSalvage& out) {
+    const PageFile& file = table.file;
+    const TableDef& def = table.def;
+    const PageRows& seen = table.seen;
     const PhysicalIndex& index = def.physical_indexes[number];
     write::IndexEntryList entries;
     bool whole = walk.has_value();
@@ -407,7 +423,7 @@ write::IndexEntryList SalvageIndex(const PageFile& file, const TableDef& def, st
         std::vector<bool> named(out.rows.size(), false);
         for (std::size_t e = 0; e < walk->size(); ++e) {
             const RowPointer entryRow = walk->Row(e);
-            const std::size_t* row = kept.Find(entryRow);
+            const std::size_t* row = table.kept.Find(entryRow);
             if (row == nullptr) {
                 ++out.stale_entries;
                 // A deletion flag on a damaged page may be the damage. A row
@@ -418,9 +434,9 @@ write::IndexEntryList SalvageIndex(const PageFile& file, const TableDef& def, st
                     seen.listed.contains(entryRow.page) &&
                     (!seen.parsed.contains(entryRow.page) || seen.damaged_pages.contains(entryRow.page));
                 if (deleted)
-                    named_deleted.insert(entryRow);
+                    gone.deleted.insert(entryRow);
                 else if (unreadPage)
-                    named_missing.insert(entryRow);
+                    gone.missing.insert(entryRow);
                 continue;
             }
             if (named[*row]) whole = false;  // a row listed twice
@@ -441,7 +457,7 @@ write::IndexEntryList SalvageIndex(const PageFile& file, const TableDef& def, st
             std::optional<Bytes> key = EncodeIndexKey(file.format(), def, index, rebuilt.Body(row));
             if (key) entries.Add(*key, row.header);
         } catch (const Error& e) {
-            throw Error(e.number(), "table \"" + name + "\": index " + std::to_string(number) +
+            throw Error(e.number(), "table \"" + table.name + "\": index " + std::to_string(number) +
                                         " is damaged and cannot be rebuilt from the rows: " + e.description());
         }
     }
@@ -555,12 +571,11 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
     RowIndexed<std::size_t> kept;
     for (std::size_t r = 0; r < out.rows.size(); ++r) kept.Add(out.rows[r].header, r);
     kept.Seal();
-    std::set<RowPointer> namedDeleted;
-    std::set<RowPointer> namedMissing;
+    const SettledTable settled{file, def, name, seen, kept};
+    NamedButNotKept gone;
     for (std::size_t i = 0; i < def.physical_indexes.size(); ++i)
-        out.indexes.push_back(
-            SalvageIndex(file, def, i, name, std::move(walks[i]), kept, seen, namedDeleted, namedMissing, out));
-    out.missing_named = namedMissing.size();
+        out.indexes.push_back(SalvageIndex(settled, i, std::move(walks[i]), gone, out));
+    out.missing_named = gone.missing.size();
     for (const RowPointer& body : seen.bodies)
         if (!seen.pointed_at.contains(body)) ++out.orphan_bodies;
 
@@ -576,7 +591,7 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
     const std::uint64_t found = out.rows.size() + out.rows_resurrected;
     if (def.num_rows > found) {
         const std::uint64_t excess = def.num_rows - found;
-        out.rows_kept_deleted = std::min<std::uint64_t>(excess, namedDeleted.size());
+        out.rows_kept_deleted = std::min<std::uint64_t>(excess, gone.deleted.size());
         unexplained = std::max(unexplained, excess - out.rows_kept_deleted);
     }
     out.possibly_lost = unexplained > out.rows_dropped ? unexplained - out.rows_dropped : 0;

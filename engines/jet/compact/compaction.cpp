@@ -146,13 +146,18 @@ void CompactAsStored(const std::filesystem::path& source, const std::filesystem:
             compact::StoredTables reading(file, tables);
             WriteVerified({file, tables, reading, check}, destination, summary, before_verification);
         } catch (...) {
+            // The check's finding is the reason, where it has one. Its findings
+            // go back either way: when the check stopped the copy between
+            // tables, they were taken then, and without them every table,
+            // sound or not, would be salvaged.
+            std::exception_ptr reason = std::current_exception();
             try {
-                check.RefuseDamage();  // its finding is the reason, where it has one
+                check.RefuseDamage();
             } catch (...) {
-                handed_back = check.TakeFindings();
-                throw;
+                reason = std::current_exception();
             }
-            throw;
+            handed_back = check.TakeFindings();
+            std::rethrow_exception(reason);
         }
     });
 }

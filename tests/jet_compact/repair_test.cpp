@@ -250,6 +250,13 @@ const Damage kDamages[] = {
          b[CatalogField(CatalogRowOf(f, kCustomers), "Type")] ^= 0x02;  // 1 becomes 3
          return 0u;
      }},
+    {"catalog row's type changed and its definition page's type garbled", kPost, kCustomers, Kind::kRefused,
+     [](Bytes& b, const PageFile& f, const Target& t) {
+         b[CatalogField(CatalogRowOf(f, kCustomers), "Type")] ^= 0x02;
+         b[At(f, t.def.page)] = kPageIndexNode;
+         return 0u;
+     },
+     "should be a table definition"},
     {"catalog row flagged deleted", kPost, kCustomers, Kind::kInDoubt,
      [](Bytes& b, const PageFile& f, const Target&) {
          const RowPointer row = CatalogRowOf(f, kCustomers).row;

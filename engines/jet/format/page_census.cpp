@@ -53,21 +53,17 @@ std::vector<std::uint32_t> PageCensus::PagesOwnedBy(std::uint32_t table) const {
     return pages;
 }
 
-std::vector<PageCensus::Owner> PageCensus::OtherOwners(const PageFile& file,
-                                                       const std::vector<std::uint32_t>& known) const {
+std::vector<PageCensus::Owner> PageCensus::OtherOwners(const std::vector<std::uint32_t>& known) const {
     std::map<std::uint32_t, std::uint64_t> rows;
     for (std::uint32_t number = 1; number < owner_.size(); ++number) {
         const std::uint32_t owner = owner_[number];
-        if (live_[number] == 0 || free_[number] || owner == 0 || owner >= owner_.size() || free_[owner]) continue;
+        if (live_[number] == 0 || free_[number] || owner <= kGlobalMapPage || owner >= owner_.size() || free_[owner])
+            continue;
         if (std::binary_search(known.begin(), known.end(), owner)) continue;
         rows[owner] += live_[number];
     }
     std::vector<Owner> out;
-    Bytes page;
-    for (const auto& [owner, count] : rows) {
-        file.ReadPage(owner, page);
-        if (page[0] == kPageTableDef) out.push_back({owner, count});
-    }
+    for (const auto& [owner, count] : rows) out.push_back({owner, count});
     return out;
 }
 

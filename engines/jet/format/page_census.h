@@ -28,10 +28,11 @@ public:
         std::uint64_t rows;   // live rows on them
     };
     // Owners other than `known` (sorted) whose pages hold live rows and are in
-    // use (not free in the database-wide map). Only owners that are table
-    // definitions in use count: pages a dropped table left behind are free,
-    // and other owner values are not tables.
-    std::vector<Owner> OtherOwners(const PageFile& file, const std::vector<std::uint32_t>& known) const;
+    // use (not free in the database-wide map), where the owner is a page in
+    // use too: pages a dropped table left behind are free with its
+    // definition. The owner's page need not read as a definition: one whose
+    // type byte was damaged still owns its rows.
+    std::vector<Owner> OtherOwners(const std::vector<std::uint32_t>& known) const;
 
 private:
     std::vector<std::uint32_t> owner_;  // per page: the owner of a data page, else 0

@@ -80,7 +80,7 @@ std::vector<CatalogSlot> CatalogSlots(const PageFile& file, const PageCensus& ce
 UnlistedTables FindUnlistedTables(const PageFile& file, const PageCensus& census,
                                   const std::vector<std::uint32_t>& known) {
     UnlistedTables out;
-    std::vector<PageCensus::Owner> owners = census.OtherOwners(file, known);
+    std::vector<PageCensus::Owner> owners = census.OtherOwners(known);
     // A live catalog row whose Id is a table definition in use but whose Type
     // is not a table's names a table, rows or none: no other object's Id is
     // a page number.

@@ -71,6 +71,14 @@ std::size_t CatalogField(const CatalogRowAt& at, const char* column) {
     return at.start + at.fields.spans[*at.def.ColumnIndex(column)].offset;
 }
 
+// The table's catalog row made another object's (Type 1 becomes 3) and its
+// definition page's type byte garbled: two faults that hide a table.
+std::uint64_t Untable(Bytes& b, const PageFile& f, const Target& t, const std::string& table) {
+    b[CatalogField(CatalogRowOf(f, table), "Type")] ^= 0x02;
+    b[At(f, t.def.page)] = kPageIndexNode;
+    return 0;
+}
+
 // Each memo/OLE value of a column stored off its row, and where its field lies.
 struct LongValueAt {
     std::size_t field;  // in the file
@@ -251,11 +259,10 @@ const Damage kDamages[] = {
          return 0u;
      }},
     {"catalog row's type changed and its definition page's type garbled", kPost, kCustomers, Kind::kRefused,
-     [](Bytes& b, const PageFile& f, const Target& t) {
-         b[CatalogField(CatalogRowOf(f, kCustomers), "Type")] ^= 0x02;
-         b[At(f, t.def.page)] = kPageIndexNode;
-         return 0u;
-     },
+     [](Bytes& b, const PageFile& f, const Target& t) { return Untable(b, f, t, kCustomers); },
+     "should be a table definition"},
+    {"the same to a table without rows", kPost, "MSysRelationships", Kind::kRefused,
+     [](Bytes& b, const PageFile& f, const Target& t) { return Untable(b, f, t, "MSysRelationships"); },
      "should be a table definition"},
     {"catalog row flagged deleted", kPost, kCustomers, Kind::kInDoubt,
      [](Bytes& b, const PageFile& f, const Target&) {
@@ -453,17 +460,8 @@ const Damage kDamages[] = {
 // What a repair of a damaged file came to, as the table of outcomes shows it.
 enum class Outcome { kRefused, kNothingLost, kLossReported, kSilent };
 const char* OutcomeName(Outcome o) {
-    switch (o) {
-        case Outcome::kRefused:
-            return "refused";
-        case Outcome::kNothingLost:
-            return "nothing lost";
-        case Outcome::kLossReported:
-            return "loss reported";
-        case Outcome::kSilent:
-            return "silent";
-    }
-    return "?";
+    constexpr const char* kNames[] = {"refused", "nothing lost", "loss reported", "silent"};
+    return kNames[static_cast<int>(o)];
 }
 
 struct Attempt {

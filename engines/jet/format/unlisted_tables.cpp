@@ -81,18 +81,16 @@ UnlistedTables FindUnlistedTables(const PageFile& file, const PageCensus& census
                                   const std::vector<std::uint32_t>& known) {
     UnlistedTables out;
     std::vector<PageCensus::Owner> owners = census.OtherOwners(known);
-    // A live catalog row whose Id is a table definition in use but whose Type
-    // is not a table's names a table, rows or none: no other object's Id is
-    // a page number.
-    Bytes page;
+    // A live catalog row whose Id is a page in use but whose Type is not a
+    // table's names a table, rows or none: no other object's Id is a page
+    // number. Its definition page may itself be damaged; reading it tells.
     for (const CatalogEntry& entry : ReadCatalog(file)) {
         const auto id = static_cast<std::uint32_t>(entry.id);
         if (entry.IsTable() || id <= kCatalogPage || id >= file.page_count() || census.IsFree(id) ||
             std::binary_search(known.begin(), known.end(), id) ||
             std::ranges::any_of(owners, [id](const PageCensus::Owner& o) { return o.table == id; }))
             continue;
-        file.ReadPage(id, page);
-        if (page[0] == kPageTableDef) owners.push_back({id, 0});
+        owners.push_back({id, 0});
     }
     if (owners.empty()) return out;
     const std::vector<CatalogSlot> slots = CatalogSlots(file, census);

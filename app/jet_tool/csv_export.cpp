@@ -6,6 +6,7 @@
 
 #include "app/jet_tool/csv.h"
 #include "core/error.h"
+#include "engines/jet/database.h"
 #include "engines/jet/format/row.h"
 #include "engines/jet/format/table_scan.h"
 #include "engines/jet/query.h"
@@ -37,6 +38,7 @@ void ExportCsv(const jet::PageFile& file, const jet::TableDef& def, std::FILE* o
         AppendCsvField(pending, def.columns[i].name);
     }
     pending += "\r\n";
+    const jet::ComplexValues complex = jet::ComplexValues::Load(file, def);
     try {
         jet::RowCursor rows(file, def);
         jet::RowFields fields;
@@ -45,8 +47,13 @@ void ExportCsv(const jet::PageFile& file, const jet::TableDef& def, std::FILE* o
             for (std::size_t i = 0; i < def.columns.size(); ++i) {
                 if (i > 0) pending += ',';
                 value.clear();
-                if (jet::AppendFieldText(file, def.columns[i], row.body, fields.spans[i], value, units))
+                const jet::Column& column = def.columns[i];
+                if (complex.Covers(column)) {
+                    if (const auto items = jet::FieldText(file, complex, column, row.body, fields.spans[i]))
+                        AppendCsvField(pending, *items);
+                } else if (jet::AppendFieldText(file, column, row.body, fields.spans[i], value, units)) {
                     AppendCsvField(pending, value);
+                }
             }
             pending += "\r\n";
             if (pending.size() >= kFlushBytes) Write(pending, out);

@@ -137,8 +137,14 @@ std::string TypeName(const Column& column) {
             return "Decimal(" + std::to_string(column.precision) + "," + std::to_string(column.scale) + ")";
         case coltype::kFixedBinary:
             return "Fixed binary(" + std::to_string(column.length) + ")";
+        case coltype::kComplex:
+            return "Complex";
+        case coltype::kBigInt:
+            return "Large Number";
+        case coltype::kExtendedDate:
+            return "Date/Time Extended";
         default:
-            return "type 0x" + std::to_string(column.type);
+            return "type 0x" + HexUpper(ByteSpan(&column.type, 1));
     }
 }
 
@@ -147,7 +153,8 @@ void PrintSchema(const JetDatabase& db, const CatalogEntry& entry) {
     std::cout << "TABLE " << entry.name << " (definition page " << def.page << ", " << def.columns.size()
               << " columns, " << def.num_rows << " rows cached)\n";
     for (const Column& column : def.columns) {
-        std::cout << "  " << column.name << "  " << TypeName(column) << (column.IsFixed() ? "" : "  variable") << "  #"
+        std::cout << "  " << column.name << "  " << TypeName(column) << (column.IsCalculated() ? "  calculated" : "")
+                  << (column.IsFixed() ? "" : "  variable") << "  #"
                   << column.number << "\n";
     }
     for (const LogicalIndex& index : def.logical_indexes) {

@@ -1,6 +1,7 @@
 #include "engines/jet/database.h"
 
 #include "core/error.h"
+#include "engines/jet/format/column_properties.h"
 #include "engines/jet/format/row.h"
 #include "engines/jet/format/table_scan.h"
 #include "engines/jet/format/value.h"
@@ -37,18 +38,30 @@ TableDef JetDatabase::LoadTable(std::string_view name) const {
     if (!entry) {
         throw Error(errc::kItemNotFound, "The database has no table or query named '" + std::string(name) + "'.");
     }
-    return ReadTableDef(file_, entry->table_page());
+    TableDef def = ReadTableDef(file_, entry->table_page());
+    ReadCalculatedResultTypes(file_, entry->name, def);
+    return def;
+}
+
+std::optional<std::string> FieldText(const PageFile& file, const ComplexValues& complex, const Column& column,
+                                     ByteSpan row, const FieldSpan& field) {
+    if (complex.Covers(column)) {
+        if (!field.present || field.length != 4) return std::nullopt;
+        return complex.Text(column, Le32(row, field.offset));
+    }
+    return FieldToText(file, column, row, field);
 }
 
 void ForEachRowText(const PageFile& file, const TableDef& def,
                     const std::function<void(std::vector<std::optional<std::string>>&)>& visit) {
+    const ComplexValues complex = ComplexValues::Load(file, def);
     RowCursor rows(file, def);
     for (TableRow row; rows.Next(row);) {
         const RowFields fields = LocateFields(file.format(), def, row.body);
         std::vector<std::optional<std::string>> values;
         values.reserve(def.columns.size());
         for (std::size_t i = 0; i < def.columns.size(); ++i) {
-            values.push_back(FieldToText(file, def.columns[i], row.body, fields.spans[i]));
+            values.push_back(FieldText(file, complex, def.columns[i], row.body, fields.spans[i]));
         }
         visit(values);
     }

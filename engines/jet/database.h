@@ -10,9 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "engines/jet/complex_values.h"
 #include "engines/jet/format/catalog.h"
 #include "engines/jet/format/lock.h"
 #include "engines/jet/format/page_file.h"
+#include "engines/jet/format/row.h"
 #include "engines/jet/format/table_def.h"
 
 namespace dorvane::jet {
@@ -42,6 +44,10 @@ private:
     PageFile file_;
     std::vector<CatalogEntry> tables_;
 };
+
+// A value as text; a complex column's as its items (complex_values.h).
+std::optional<std::string> FieldText(const PageFile& file, const ComplexValues& complex, const Column& column,
+                                     ByteSpan row, const FieldSpan& field);
 
 // Every row of the table, every column, in stored order.
 TextRows ReadTableText(const PageFile& file, const TableDef& def);

@@ -3,6 +3,8 @@
 #include <cctype>
 
 #include "core/error.h"
+#include "engines/jet/database.h"
+#include "engines/jet/format/column_properties.h"
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/row.h"
 #include "engines/jet/format/table_scan.h"
@@ -160,6 +162,11 @@ bool AppendFieldText(const PageFile& file, const Column& column, ByteSpan row, c
                      std::u16string& units) {
     if (!column.IsBoolean() && !field.present) return false;
     const ByteSpan bytes = column.IsBoolean() ? ByteSpan() : FieldBytes(row, field);
+    if (column.IsCalculated()) {
+        const std::optional<std::string> text = FieldToText(file, column, row, field);
+        if (text) out += *text;
+        return text.has_value();
+    }
     switch (column.type) {
         case coltype::kText:
             AppendText(file, bytes, out, units);
@@ -187,7 +194,8 @@ TextRows RunSelect(const PageFile& file, const std::vector<CatalogEntry>& tables
     if (!entry) {
         throw Error(errc::kItemNotFound, "The database has no table or query named '" + query.table + "'.");
     }
-    const TableDef def = ReadTableDef(file, entry->table_page());
+    TableDef def = ReadTableDef(file, entry->table_page());
+    ReadCalculatedResultTypes(file, entry->name, def);
     std::vector<std::size_t> selected;
     if (query.columns.empty()) {
         for (std::size_t i = 0; i < def.columns.size(); ++i) selected.push_back(i);
@@ -198,11 +206,12 @@ TextRows RunSelect(const PageFile& file, const std::vector<CatalogEntry>& tables
     for (const auto& [name, text] : query.conditions)
         conditions.emplace_back(ColumnIndex(def, name, entry->name), text);
 
+    const ComplexValues complex = ComplexValues::Load(file, def);
     TextRows out;
     for (std::size_t i : selected) out.columns.push_back(def.columns[i].name);
     const auto matches = [&](const TableRow& row, const RowFields& fields) {
         for (const auto& [column, text] : conditions) {
-            const auto value = FieldToText(file, def.columns[column], row.body, fields.spans[column]);
+            const auto value = FieldText(file, complex, def.columns[column], row.body, fields.spans[column]);
             if (!value || !EqualsIgnoreCase(*value, text)) return false;
         }
         return true;
@@ -212,7 +221,8 @@ TextRows RunSelect(const PageFile& file, const std::vector<CatalogEntry>& tables
         const RowFields fields = LocateFields(file.format(), def, row.body);
         if (!matches(row, fields)) continue;
         std::vector<std::optional<std::string>> values;
-        for (std::size_t i : selected) values.push_back(FieldToText(file, def.columns[i], row.body, fields.spans[i]));
+        for (std::size_t i : selected)
+            values.push_back(FieldText(file, complex, def.columns[i], row.body, fields.spans[i]));
         out.rows.push_back(std::move(values));
     }
     return out;

@@ -16,9 +16,10 @@ TEST(FormatTest, WhatIsNotAJetDatabaseIsRefusedClearly) {
     const Bytes jet4 = ReadBytes(TestData() / "mdb/jet4/testV2000.mdb");
     Bytes ace(4096, 0);
     std::copy_n("Standard ACE DB", 15, ace.begin() + 4);
+    ace[kVersionOffset] = kVersionAce2019 + 1;
     const std::tuple<Bytes, long, const char*> cases[] = {
         {{}, errc::kNotADatabase, "is not an Access database (it is too short)"},
-        {ace, errc::kNotADatabase, "later Access format (.accdb)"},
+        {ace, errc::kNotADatabase, "later Access format (version 7)"},
         {Bytes(jet4.begin(), jet4.begin() + 1000), errc::kCorrupt, "truncated inside its header page"},
     };
     for (const auto& [bytes, error, text] : cases) {

@@ -41,6 +41,15 @@ inline std::vector<fs::path> AllTestDatabases() {
     return files;
 }
 
+// Every .accdb under accdb/ (Access 2007 and later), sorted.
+inline std::vector<fs::path> AllAceDatabases() {
+    std::vector<fs::path> files;
+    for (const auto& e : fs::recursive_directory_iterator(TestData() / "accdb"))
+        if (e.path().extension() == ".accdb") files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 inline Bytes ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

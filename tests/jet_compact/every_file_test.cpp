@@ -31,6 +31,13 @@ std::string Unhex(const std::string& hex) {
 }
 
 bool Same(const Column& column, const std::optional<std::string>& ours, const std::string& theirs) {
+    // mdbtools reads neither calculated values nor the types after 0x13, shows a complex
+    // column's key where the engine shows its items, and a zero-length text as Null; the
+    // copy's own reading and tests/jet/ace_test.cpp cover them.
+    if (column.IsCalculated() || column.type == coltype::kComplex ||
+        (column.type >= coltype::kExtendedDate && theirs == kExportNull))
+        return true;
+    if (ours && ours->empty() && theirs == kExportNull && column.type == coltype::kText) return true;
     // mdbtools cannot show type 0x11; shows Binary as text up to the first zero byte (Null
     // when empty), as hex, or as that text's hex; a GUID as its text's hex, one dash short.
     const std::string text = ours && column.type == coltype::kBinary ? Unhex(*ours).c_str() : "";
@@ -60,9 +67,14 @@ bool Same(const Column& column, const std::optional<std::string>& ours, const st
         case coltype::kFixedBinary:
             return EqualsIgnoringAsciiCase(theirs, *ours);
         case coltype::kText:
-        case coltype::kMemo: {  // the C1 controls code page 1252 lacks shown as '?'
+        case coltype::kMemo: {  // the C1 controls code page 1252 lacks shown as '?', others than the BMP's as "??"
             std::string shown;
             for (std::size_t i = 0; i < ours->size(); ++i) {
+                if (static_cast<unsigned char>((*ours)[i]) >= 0xF0) {
+                    shown += "??";
+                    i += 3;
+                    continue;
+                }
                 const bool c1 = static_cast<unsigned char>((*ours)[i]) == 0xC2 && i + 1 < ours->size() &&
                                 static_cast<unsigned char>((*ours)[i + 1]) < 0xA0;
                 shown += c1 ? '?' : (*ours)[i];
@@ -82,6 +94,7 @@ bool Same(const Column& column, const std::optional<std::string>& ours, const st
 std::string FirstDifference(const TableDef& def, const TextRows& ours, const fs::path& file, const std::string& table,
                             bool anyOrder) {
     std::vector<Row> theirs = MdbExport(file, table, "-b hex");
+    if (theirs.empty()) return "mdbtools reads nothing";
     std::vector<std::size_t> position;  // mdbtools' column order can differ
     for (const Column& column : def.columns) {
         const auto at = std::find(theirs.at(0).begin(), theirs[0].end(), column.name);
@@ -174,14 +187,26 @@ TEST_P(EveryFile, ReadLikeMdbtoolsAndCompactedIntoTheSameContent) {
     for (const TableRepair& table : report.tables)  // sound indexes are carried over, not rebuilt
         EXPECT_TRUE(table.rebuilt_indexes.empty()) << table.name << " index " << table.rebuilt_indexes.front();
 
+    {  // the engine reads in the copy what it reads in the source
+        const JetDatabase db = JetDatabase::Open(source), other = JetDatabase::Open(copy);
+        const std::map<std::string, std::string> ids = IdsByObjectName(source, copy);
+        for (const CatalogEntry& entry : db.tables()) {
+            const TextRows rows = WithMovedIds(ReadTableText(db.file(), db.LoadTable(entry.name)), entry.name, ids);
+            const TextRows inCopy = ReadTableText(other.file(), other.LoadTable(entry.name));
+            EXPECT_TRUE(std::is_permutation(rows.rows.begin(), rows.rows.end(), inCopy.rows.begin(), inCopy.rows.end()))
+                << entry.name;
+        }
+    }
     if (HaveOracle("mdb-export --version", "mdbtools (mdb-export)")) {
         const JetDatabase db = JetDatabase::Open(source);
         std::set<std::string> ours;
-        for (const CatalogEntry& entry : db.tables()) ours.insert(entry.name);
+        for (const CatalogEntry& entry : db.tables())
+            if (!entry.IsLink()) ours.insert(entry.name);  // mdbtools lists no link
         EXPECT_EQ(MdbTables(source), ours);
         EXPECT_EQ(MdbTables(copy), ours);
         const std::map<std::string, std::string> ids = IdsByObjectName(source, copy);
         for (const CatalogEntry& entry : db.tables()) {
+            if (entry.IsLink()) continue;
             const TableDef def = db.LoadTable(entry.name);
             const TextRows rows = ReadTableText(db.file(), def);
             EXPECT_EQ(FirstDifference(def, rows, source, entry.name, true), "") << entry.name;
@@ -193,8 +218,14 @@ TEST_P(EveryFile, ReadLikeMdbtoolsAndCompactedIntoTheSameContent) {
             "node -e 'process.exit(0)' && test -d " + Quote(fs::path(DORVANE_NODE_DIR) / "node_modules/mdb-reader"),
             "node with mdb-reader (npm install in tests/node)")) {
         // Rows of every table, sorted within each, object ids as the names of their objects.
-        const auto rows = [](const fs::path& f) {
-            return RunCommand("node " + Quote(fs::path(DORVANE_NODE_DIR) / "dump-rows.mjs") + " " + Quote(f));
+        std::string calculated;  // shown by this reader as the stored bytes, which a move changes
+        const JetDatabase db = JetDatabase::Open(source);
+        for (const CatalogEntry& entry : db.tables())
+            for (const Column& column : db.LoadTable(entry.name).columns)
+                if (column.IsCalculated()) calculated += " " + Quote(entry.name + "." + column.name);
+        const auto rows = [&](const fs::path& f) {
+            return RunCommand("node " + Quote(fs::path(DORVANE_NODE_DIR) / "dump-rows.mjs") + " " + Quote(f) +
+                              calculated);
         };
         const CommandResult inSource = rows(source);
         EXPECT_TRUE(inSource.status == 0 && !inSource.output.empty()) << inSource.status;
@@ -206,7 +237,14 @@ INSTANTIATE_TEST_SUITE_P(TestData, EveryFile, ::testing::ValuesIn(AllTestDatabas
     return TestName(p.param.parent_path().filename().string() + "_" + p.param.stem().string());
 });
 
-TEST(EveryFileSet, TestDataIsThere) { EXPECT_GE(AllTestDatabases().size(), 40u) << "under " << TestData(); }
+INSTANTIATE_TEST_SUITE_P(Ace, EveryFile, ::testing::ValuesIn(AllAceDatabases()), [](const auto& p) {
+    return TestName(p.param.parent_path().filename().string() + "_" + p.param.stem().string());
+});
+
+TEST(EveryFileSet, TestDataIsThere) {
+    EXPECT_GE(AllTestDatabases().size(), 40u) << "under " << TestData();
+    EXPECT_GE(AllAceDatabases().size(), 43u) << "under " << TestData();
+}
 
 // Encrypted pages (the test's own RC4 under key XOR page number): the copy reads back
 // like its source in the verification, each page (definitions moved included)

@@ -8,7 +8,10 @@
 // meets a relocated (overflowed) row where its body lies, not where the row
 // belongs, so only the set of rows is comparable across a compaction. A table
 // the package cannot read is printed with its error, which must then match too.
-// Usage: node dump-rows.mjs FILE
+// Columns named as TABLE.COLUMN after the file are printed as "(skipped)": this
+// reader shows a calculated column's stored bytes, which hold a long value's
+// position when the value is long.
+// Usage: node dump-rows.mjs FILE [TABLE.COLUMN...]
 import { readFileSync } from "node:fs";
 import MDBReader from "mdb-reader";
 
@@ -26,21 +29,23 @@ function plain(value) {
   return value;
 }
 
+const skipped = new Set(process.argv.slice(3));
 const reader = new MDBReader(readFileSync(file));
 const idColumns = {
-  MSysObjects: "Id", MSysACEs: "ObjectId", MSysNavPaneObjectIDs: "Id", MSysNavPaneGroupToObjects: "ObjectID",
-  MSysNavPaneGroups: "ObjectID", MSysNavPaneGroupCategories: "SelectedObjectID",
+  MSysObjects: ["Id"], MSysACEs: ["ObjectId"], MSysNavPaneObjectIDs: ["Id"], MSysNavPaneGroupToObjects: ["ObjectID"],
+  MSysNavPaneGroups: ["ObjectID"], MSysNavPaneGroupCategories: ["SelectedObjectID"],
+  MSysComplexColumns: ["ComplexTypeObjectID", "FlatTableID", "ConceptualTableID"],
 };
 const objects = new Map();
 for (const o of reader.getTable("MSysObjects").getData()) objects.set(o.Id, `${o.Name} (type ${o.Type})`);
 const byName = (table, column, value) =>
-  idColumns[table] !== column || !value ? value : objects.has(value) ? objects.get(value) : "(no object)";
+  !idColumns[table]?.includes(column) || !value ? value : objects.has(value) ? objects.get(value) : "(no object)";
 const names = reader.getTableNames({ normalTables: true, systemTables: true, linkedTables: false });
 for (const name of [...names].sort()) {
   try {
     const table = reader.getTable(name);
     const columns = table.getColumnNames();
-    const rows = table.getData().map((row) => JSON.stringify(columns.map((c) => plain(byName(name, c, row[c])))));
+    const rows = table.getData().map((row) => JSON.stringify(columns.map((c) => (skipped.has(`${name}.${c}`) ? "(skipped)" : plain(byName(name, c, row[c]))))));
     rows.sort();
     console.log(JSON.stringify({ table: name, columns, rows: rows.length }));
     for (const line of rows) console.log(line);

@@ -18,6 +18,9 @@ const std::vector<IdColumn> kIdColumns = {
     {"MSysNavPaneGroupToObjects", "ObjectID"},
     {"MSysNavPaneGroups", "ObjectID"},
     {"MSysNavPaneGroupCategories", "SelectedObjectID"},
+    {"MSysComplexColumns", "ComplexTypeObjectID"},
+    {"MSysComplexColumns", "FlatTableID"},
+    {"MSysComplexColumns", "ConceptualTableID"},
 };
 
 namespace {

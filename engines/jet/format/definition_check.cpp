@@ -25,7 +25,10 @@ std::optional<std::string> DefinitionFault(const TableDef& def) {
         if (!numbers.insert(column.number).second)
             return name + " has number " + std::to_string(column.number) + ", which another column has";
         const std::size_t size = FixedValueSize(column.type);
-        if (size != 0 && column.length != size)
+        // A calculated column records its wrapped size; an ACE Decimal kept
+        // among the variable columns records 9 whatever its values take.
+        const bool sized = !column.IsCalculated() && (column.IsFixed() || column.type != coltype::kDecimal);
+        if (sized && size != 0 && column.length != size)
             return name + " is " + std::to_string(column.length) + " bytes long, but its type " +
                    std::to_string(column.type) + " takes " + std::to_string(size);
         if (column.IsBoolean()) continue;  // kept in the null mask

@@ -127,6 +127,10 @@ inline constexpr std::uint8_t kMemo = 0x0C;
 inline constexpr std::uint8_t kGuid = 0x0F;
 inline constexpr std::uint8_t kDecimal = 0x10;
 inline constexpr std::uint8_t kFixedBinary = 0x11;
+// ACE (Access 2007 and later) only.
+inline constexpr std::uint8_t kComplex = 0x12;       // the row's key into the column's flat table
+inline constexpr std::uint8_t kBigInt = 0x13;        // Large Number, signed 64 bits
+inline constexpr std::uint8_t kExtendedDate = 0x14;  // date and time to 100 ns, as ASCII
 }  // namespace coltype
 
 // The stored size of a fixed-size type's value; 0 for text, binary and
@@ -139,15 +143,19 @@ inline std::size_t FixedValueSize(std::uint8_t type) {
             return 2;
         case coltype::kLong:
         case coltype::kSingle:
+        case coltype::kComplex:
             return 4;
         case coltype::kCurrency:
         case coltype::kDouble:
         case coltype::kDateTime:
+        case coltype::kBigInt:
             return 8;
         case coltype::kGuid:
             return 16;
         case coltype::kDecimal:
             return 17;
+        case coltype::kExtendedDate:
+            return 42;
         default:
             return 0;
     }
@@ -163,6 +171,15 @@ inline constexpr std::size_t kSignatureOffset = 4;
 inline constexpr char kJetSignature[] = "Standard Jet DB";
 inline constexpr char kAceSignature[] = "Standard ACE DB";
 inline constexpr std::size_t kVersionOffset = 0x14;
+// The version byte: Jet 3, Jet 4, and the ACE files of Access 2007 (also 2016
+// files without a Large Number column), 2010/2013, 2016 and 2019. ACE keeps
+// Jet 4's layout.
+inline constexpr std::uint8_t kVersionJet3 = 0x00;
+inline constexpr std::uint8_t kVersionJet4 = 0x01;
+inline constexpr std::uint8_t kVersionAce2007 = 0x02;
+inline constexpr std::uint8_t kVersionAce2010 = 0x03;
+inline constexpr std::uint8_t kVersionAce2016 = 0x05;
+inline constexpr std::uint8_t kVersionAce2019 = 0x06;
 inline constexpr std::array<std::uint8_t, 4> kHeaderMaskKey{0xC7, 0xDA, 0x39, 0x6B};
 
 // The length a column of a fixed-size type records, as Access writes it: a

@@ -10,7 +10,6 @@ namespace dorvane::jet {
 
 namespace {
 
-constexpr std::uint8_t kVersionJet4 = 0x01;
 // Identical in every test file; its meaning is not known.
 constexpr std::array<std::uint8_t, 24> kFixedBlock{0, 1, 0, 0, 1, 1, 0, 0, 2, 0, 0, 0,
                                                    3, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0};

@@ -122,19 +122,17 @@ PageFile::PageFile(std::unique_ptr<PageSource> source, std::filesystem::path pat
     const auto signature = [&](const char* text) {
         return std::memcmp(start.data() + kSignatureOffset, text, std::strlen(text) + 1) == 0;
     };
-    if (signature(kAceSignature)) {
-        throw Error(errc::kNotADatabase,
-                    ErrorText(name) << " is in a later Access format (.accdb) that this engine does not read.");
-    }
-    if (start[0] != kPageHeader || !signature(kJetSignature)) {
+    const bool aceSignature = signature(kAceSignature);
+    if (start[0] != kPageHeader || !(aceSignature || signature(kJetSignature))) {
         throw Error(errc::kNotADatabase, ErrorText(name) << " is not an Access database.");
     }
     const std::uint8_t version = start[kVersionOffset];
-    if (version > 1) {
+    if (aceSignature ? (version < kVersionAce2007 || version > kVersionAce2019) : version > kVersionJet4) {
         throw Error(errc::kNotADatabase, ErrorText(name)
                                              << " is in a later Access format (version " << std::to_string(version)
                                              << ") that this engine does not read.");
     }
+    version_byte_ = version;
     format_ = &FormatFor(version == 0 ? Version::kJet3 : Version::kJet4);
     if (size < format_->page_size) {
         ThrowCorrupt(ErrorText(name) << " is truncated inside its header page.");
@@ -150,6 +148,10 @@ PageFile::PageFile(std::unique_ptr<PageSource> source, std::filesystem::path pat
     header_ = raw_header_;
     Rc4Apply(kHeaderMaskKey,
              std::span<std::uint8_t>(header_.data() + format_->header_mask_offset, format_->header_mask_length));
+    if (ace() && encryption_key() != 0) {
+        // Office encryption, unlike Jet 4's page masking, needs the password.
+        throw Error(errc::kNotADatabase, ErrorText(name) << " is encrypted with a password; not supported.");
+    }
 }
 
 PageFile PageFile::Open(const std::filesystem::path& path) {

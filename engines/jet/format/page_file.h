@@ -45,6 +45,9 @@ public:
 
     Version version() const { return format_->version; }
     const Format& format() const { return *format_; }
+    // The header's version byte (kVersionJet3 ... kVersionAce2019).
+    std::uint8_t version_byte() const { return version_byte_; }
+    bool ace() const { return version_byte_ >= kVersionAce2007; }
     std::uint32_t page_size() const { return format_->page_size; }
     std::uint32_t page_count() const { return page_count_; }
     const std::filesystem::path& path() const { return path_; }
@@ -69,6 +72,7 @@ private:
     std::filesystem::path path_;
     const Format* format_ = nullptr;
     std::uint32_t page_count_ = 0;
+    std::uint8_t version_byte_ = 0;
     Bytes header_;
     Bytes raw_header_;
 };

@@ -161,6 +161,7 @@ private:
                 column.ext_flags = block[f_.col_ext_flags];
                 column.precision = block[f_.col_precision];
                 column.scale = block[f_.col_scale];
+                if (column.type == coltype::kComplex) column.complex_id = Le32(block, f_.col_sort_order);
             }
             column.fixed_offset = Le16(block, f_.col_fixed_offset);
             column.length = Le16(block, f_.col_length);

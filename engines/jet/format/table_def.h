@@ -27,6 +27,7 @@ inline constexpr std::size_t kTableDefPageHeader = 8;
 inline constexpr std::uint8_t kColumnFixed = 0x01;       // column flag: fixed length
 inline constexpr std::uint8_t kColumnCompressed = 0x01;  // J4 extended flag: compressed text allowed
 inline constexpr std::uint8_t kColumnAutoNumber = 0x04;  // column flag: Long AutoNumber
+inline constexpr std::uint8_t kColumnCalculated = 0xC0;  // ACE extended flags: a calculated column
 inline constexpr std::uint8_t kIndexUnique = 0x01;       // physical index flags
 inline constexpr std::uint8_t kIndexIgnoresNulls = 0x02;
 inline constexpr std::uint8_t kIndexPrimaryKey = 1;  // logical index types
@@ -44,12 +45,20 @@ struct Column {
     std::uint16_t length = 0;
     std::uint8_t precision = 0;    // J4 decimal
     std::uint8_t scale = 0;        // J4 decimal
+    std::uint8_t result_type = 0;  // a calculated column's result, when its properties were read
+    std::uint32_t complex_id = 0;  // a complex column's MSysComplexColumns.ComplexID
     std::string name;              // UTF-8
     std::size_t block_offset = 0;  // offset of the column block in the stream
 
     bool IsFixed() const { return (flags & kColumnFixed) != 0; }
     bool IsBoolean() const { return type == coltype::kBoolean; }
-    bool IsLongValue() const { return type == coltype::kOle || type == coltype::kMemo; }
+    // A calculated column's stored value is wrapped (calculated_value.h); a
+    // calculated text column without a length keeps it as a long value.
+    bool IsCalculated() const { return (ext_flags & kColumnCalculated) == kColumnCalculated; }
+    bool IsLongValue() const {
+        return type == coltype::kOle || type == coltype::kMemo ||
+               (IsCalculated() && type == coltype::kText && length == 0);
+    }
     bool IsAutoNumber() const { return type == coltype::kLong && (flags & kColumnAutoNumber) != 0; }
 };
 

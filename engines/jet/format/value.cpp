@@ -85,6 +85,34 @@ std::string DateTimeToText(double days) {
            ":" + Pad(s / 60 % 60, 2) + ":" + Pad(s % 60, 2);
 }
 
+std::string ExtendedDateToText(ByteSpan bytes) {
+    // "DDDDDDDDDDDDDDDDDDD:TTTTTTTTTTTTTTTTTTT:P" then NUL: days since
+    // 0001-01-01, the time of day in 100 ns ticks, the digits of precision.
+    const auto number = [&](std::size_t at) {
+        std::uint64_t value = 0;
+        for (std::size_t i = at; i < at + 19; ++i) {
+            if (bytes[i] < '0' || bytes[i] > '9') ThrowCorrupt("an extended date value is not in its form");
+            value = value * 10 + (bytes[i] - '0');
+        }
+        return value;
+    };
+    if (bytes.size() < 41 || bytes[19] != ':' || bytes[39] != ':') {
+        ThrowCorrupt("an extended date value is not in its form");
+    }
+    const std::uint64_t days = number(0);
+    const std::uint64_t ticks = number(20);
+    constexpr std::uint64_t kTicksPerDay = 864'000'000'000;
+    if (days > 3'652'058 || ticks >= kTicksPerDay) ThrowCorrupt("an extended date value is out of range");
+    int year = 0;
+    unsigned month = 0;
+    unsigned day = 0;
+    CivilFromDays(static_cast<std::int64_t>(days), year, month, day);
+    const auto seconds = static_cast<unsigned>(ticks / 10'000'000);
+    return Pad(static_cast<unsigned>(year), 4) + "-" + Pad(month, 2) + "-" + Pad(day, 2) + " " +
+           Pad(seconds / 3600, 2) + ":" + Pad(seconds / 60 % 60, 2) + ":" + Pad(seconds % 60, 2) + "." +
+           Pad(static_cast<unsigned>(ticks % 10'000'000), 7);
+}
+
 std::string CurrencyToText(std::int64_t value) {
     const bool negative = value < 0;
     // Through unsigned so the smallest value does not overflow.
@@ -123,6 +151,26 @@ std::string DecimalToText(ByteSpan bytes, unsigned scale) {
     return negative ? "-" + digits : digits;
 }
 
+std::string DecimalStructToText(ByteSpan b) {
+    // A 16-byte DECIMAL: reserved u16, scale, sign, then the 96-bit magnitude
+    // as high u32 and low u64.
+    if (b.size() < 16) ThrowCorrupt("a calculated decimal is shorter than 16 bytes");
+    Bytes legacy(17, 0);
+    legacy[0] = b[3];
+    PutLe32(legacy, 5, Le32(b, 4));
+    PutLe32(legacy, 9, Le32(b, 12));
+    PutLe32(legacy, 13, Le32(b, 8));
+    return DecimalToText(legacy, b[2]);
+}
+
+ByteSpan CalculatedData(ByteSpan wrapped) {
+    constexpr std::size_t kLengthAt = 16, kDataAt = 20;
+    if (wrapped.size() < kDataAt) ThrowCorrupt("a calculated value is shorter than its header");
+    const std::uint32_t length = Le32(wrapped, kLengthAt);
+    if (length > wrapped.size() - kDataAt) ThrowCorrupt("a calculated value is longer than its field");
+    return wrapped.subspan(kDataAt, length);
+}
+
 std::string GuidToText(ByteSpan b) {
     if (b.size() < 16) ThrowCorrupt("a GUID value is shorter than 16 bytes");
     static constexpr std::array<int, 16> kOrder{3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
@@ -143,11 +191,65 @@ std::string TextToUtf8(const PageFile& file, ByteSpan bytes) {
     return text;
 }
 
+namespace {
+
+// A calculated value is stored as its expression's result, whose type may
+// differ from the column's (a Double column can hold a Currency or decimal
+// result): the column's ResultType property says which, when it was read.
+std::string CalculatedToText(const PageFile& file, const Column& column, ByteSpan data) {
+    const std::uint8_t type = column.result_type != 0 ? column.result_type : column.type;
+    if (type == coltype::kText || type == coltype::kMemo) return TextToUtf8(file, data);
+    if (data.empty()) return "";
+    if (type == coltype::kByte && data.size() == 1) return std::to_string(data[0]);
+    if (type == coltype::kBoolean || data.size() == 1) return data[0] != 0 ? "1" : "0";
+    if (data.size() == 16 && type != coltype::kGuid) return DecimalStructToText(data);
+    if (data.size() == FixedValueSize(type)) {
+        switch (type) {
+            case coltype::kInteger:
+                return std::to_string(static_cast<std::int16_t>(Le16(data, 0)));
+            case coltype::kLong:
+                return std::to_string(static_cast<std::int32_t>(Le32(data, 0)));
+            case coltype::kSingle:
+                return ShortestText(SingleFrom(data));
+            case coltype::kCurrency:
+                return CurrencyToText(static_cast<std::int64_t>(Le64(data, 0)));
+            case coltype::kDateTime:
+                return DateTimeToText(DoubleFrom(data));
+            case coltype::kBigInt:
+                return std::to_string(static_cast<std::int64_t>(Le64(data, 0)));
+            case coltype::kGuid:
+                return GuidToText(data);
+            default:
+                break;
+        }
+    }
+    switch (data.size()) {
+        case 2:
+            return std::to_string(static_cast<std::int16_t>(Le16(data, 0)));
+        case 4:
+            return ShortestText(SingleFrom(data));
+        case 8:
+            return ShortestText(DoubleFrom(data));
+        default:
+            return HexUpper(data);
+    }
+}
+
+}  // namespace
+
 std::optional<std::string> FieldToText(const PageFile& file, const Column& column, ByteSpan row,
                                        const FieldSpan& field) {
     if (column.IsBoolean()) return std::string(field.bool_value ? "1" : "0");
     if (!field.present) return std::nullopt;
     const ByteSpan bytes = FieldBytes(row, field);
+    if (column.IsCalculated()) {
+        const Bytes wrapped = column.IsLongValue() ? ReadLongValue(file, bytes) : Bytes(bytes.begin(), bytes.end());
+        const ByteSpan data = CalculatedData(wrapped);
+        const std::uint8_t type = column.result_type != 0 ? column.result_type : column.type;
+        // An expression over Null stores nothing.
+        if (data.empty() && type != coltype::kText && type != coltype::kMemo) return std::nullopt;
+        return CalculatedToText(file, column, data);
+    }
     const auto need = [&](std::size_t size) {
         if (bytes.size() < size) ThrowCorrupt("column '" + column.name + "' holds fewer bytes than its type needs");
     };
@@ -179,6 +281,15 @@ std::optional<std::string> FieldToText(const PageFile& file, const Column& colum
         case coltype::kDecimal:
             need(17);
             return DecimalToText(bytes, column.scale);
+        case coltype::kComplex:
+            need(4);
+            return std::to_string(Le32(bytes, 0));
+        case coltype::kBigInt:
+            need(8);
+            return std::to_string(static_cast<std::int64_t>(Le64(bytes, 0)));
+        case coltype::kExtendedDate:
+            need(41);
+            return ExtendedDateToText(bytes);
         case coltype::kText:
             return TextToUtf8(file, bytes);
         case coltype::kMemo:

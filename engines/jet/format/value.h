@@ -25,6 +25,12 @@ std::string DateTimeToText(double days);
 std::string CurrencyToText(std::int64_t ten_thousandths);
 std::string DecimalToText(ByteSpan bytes17, unsigned scale);
 std::string GuidToText(ByteSpan bytes16);
+// ACE: the 16-byte DECIMAL of a calculated result, and an extended date/time
+// as "YYYY-MM-DD HH:MM:SS.fffffff".
+std::string DecimalStructToText(ByteSpan bytes16);
+std::string ExtendedDateToText(ByteSpan bytes42);
+// The result inside a calculated column's stored value.
+ByteSpan CalculatedData(ByteSpan wrapped);
 std::string TextToUtf8(const PageFile& file, ByteSpan bytes);
 
 // Whether a column's text form is binary (hex) rather than characters.

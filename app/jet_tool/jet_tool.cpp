@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/jet_tool/csv.h"
+#include "app/jet_tool/attachment_export.h"
 #include "app/jet_tool/csv_export.h"
 #include "core/error.h"
 #include "engines/jet/check/checker.h"
@@ -27,13 +28,21 @@ using namespace dorvane::jet;
 
 constexpr const char* kUsage =
     "Usage: dorvane-jet COMMAND ARGUMENTS\n"
-    "Reads Access (Jet 3 / Jet 4, .mdb/.mde) files with the built-in engine, and makes Jet 4 ones.\n"
+    "Reads Access files with the built-in engine: Jet 3 and Jet 4 (.mdb/.mde, Access 97 to\n"
+    "2003) and ACE (.accdb, Access 2007, 2010/2013, 2016 and 2019; not Office-encrypted\n"
+    "ones); checks, compacts and repairs them; makes Jet 4 ones.\n"
     "\n"
     "Commands:\n"
     "  tables FILE [--all]        user tables, one per line; --all adds system tables\n"
     "  schema FILE [TABLE]        columns and indexes of every table, or of one\n"
-    "  export FILE TABLE          the table as CSV (RFC 4180), header row first,\n"
-    "                             binary and OLE values as hexadecimal, Null as an empty field\n"
+    "  export FILE TABLE [--attachments DIR]\n"
+    "                             the table as CSV (RFC 4180), header row first,\n"
+    "                             binary and OLE values as hexadecimal, Null as an empty\n"
+    "                             field; a complex column as its items joined by \"; \"\n"
+    "                             (multi-value values, attachments as \"name (N bytes)\",\n"
+    "                             memo versions as \"text (date)\"); --attachments writes\n"
+    "                             each attachment to DIR/COLUMN/ROW/NAME, ROW counted\n"
+    "                             from 1, never over an existing file\n"
     "  query FILE \"SELECT ...\"    run SELECT col[, col...] FROM table\n"
     "                             [WHERE col = 'text' [AND ...]]; CSV with a header row\n"
     "  check FILE                 read every table, long value and index entry and\n"
@@ -154,8 +163,7 @@ void PrintSchema(const JetDatabase& db, const CatalogEntry& entry) {
               << " columns, " << def.num_rows << " rows cached)\n";
     for (const Column& column : def.columns) {
         std::cout << "  " << column.name << "  " << TypeName(column) << (column.IsCalculated() ? "  calculated" : "")
-                  << (column.IsFixed() ? "" : "  variable") << "  #"
-                  << column.number << "\n";
+                  << (column.IsFixed() ? "" : "  variable") << "  #" << column.number << "\n";
     }
     for (const LogicalIndex& index : def.logical_indexes) {
         const PhysicalIndex& physical = def.physical_indexes[index.physical_index];
@@ -216,6 +224,7 @@ int Run(const std::vector<std::string>& args) {
     }
     for (std::size_t i = 1; i < args.size(); ++i) {
         const bool known = (command == "import" && (args[i] == "--key" || args[i] == "--type")) ||
+                           (command == "export" && args[i] == "--attachments") ||
                            (command == "tables" && args[i] == "--all");
         if (args[i].rfind("--", 0) == 0 && !known)
             return Usage(command + " does not know the option '" + args[i] + "'");
@@ -283,11 +292,17 @@ int Run(const std::vector<std::string>& args) {
         return 0;
     }
     if (command == "export") {
-        if (args.size() != 3) return Usage("export needs FILE and TABLE");
+        const bool attachments = args.size() == 5 && args[3] == "--attachments";
+        if (args.size() != 3 && !attachments)
+            return Usage("export needs FILE and TABLE, then --attachments DIR or nothing");
         const JetDatabase db = JetDatabase::OpenForOnePass(args[1]);
         const TableDef def = db.LoadTable(args[2]);
         std::cout.flush();
         dorvane::jet_tool::ExportCsv(db.file(), def, stdout);
+        if (attachments) {
+            const std::size_t files = dorvane::jet_tool::ExportAttachments(db.file(), def, args[4]);
+            std::cerr << files << " attachment" << (files == 1 ? "" : "s") << " written under " << args[4] << "\n";
+        }
         return 0;
     }
     if (command == "query") {

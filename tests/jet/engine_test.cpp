@@ -198,6 +198,7 @@ TEST_F(LockTest, HoldsAreSeenAcrossProcessesAndReleasedOnClose) {
 TEST(JetToolTest, CommandsTheirOutputAndExitStatus) {
     TempFolder folder;
     const std::string post = Quote(TestData() / "products/post_db.mdb"), copy = Quote(folder / "Temp.bk0");
+    const std::string complex = Quote(TestData() / "accdb/V2007/complexDataTestV2007.accdb");
     const fs::path source = Copy(folder, TestData() / "products/post_db.mdb");
     Bytes damaged = ReadBytes(TestData() / "mdb/jet4/overflowTestV2000.mdb");
     PutLe32(damaged, 24 * 4096 + 16, 9);  // Table1's cached row count above its seven rows
@@ -220,6 +221,10 @@ TEST(JetToolTest, CommandsTheirOutputAndExitStatus) {
         {"export " + post + " NoSuchTable", 2, "...no table or query named 'NoSuchTable'"},
         {"export " + post + " DOCLIB 2>&1 >/dev/full; exit $?", 2, "...cannot write the export"},
         {"frobnicate x", 2, "...unknown command"},
+        {"export " + complex + " Table1 --attachments " + Quote(folder / "files") + " 2>&1 >/dev/null; exit $?", 0,
+         "...3 attachments written under "},
+        {"export " + complex + " Table1 --attachments " + Quote(folder / "files") + " 2>&1 >/dev/null; exit $?", 2,
+         "...already exists"},
     };
     for (const auto& [arguments, status, output] : cases) {
         const CommandResult run = RunCommand(Quote(DORVANE_JET_TOOL) + " " + arguments + " 2>&1");
@@ -229,6 +234,8 @@ TEST(JetToolTest, CommandsTheirOutputAndExitStatus) {
             << arguments << "\n"
             << run.output;
     }
+    const Bytes file = ReadBytes(folder / "files/attach-data/4/test_data2.txt");
+    EXPECT_EQ(std::string(file.begin(), file.end()), "this is some more test data for attachment.");
 }
 #endif
 

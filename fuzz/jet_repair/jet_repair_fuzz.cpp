@@ -42,7 +42,8 @@ const std::vector<Seed>& Seeds() {
         std::vector<Seed> out;
         for (const char* name :
              {"mdb/jet4/overflowTestV2000.mdb", "mdb/jet4/indexTestV2000.mdb", "mdb/jet4/delTestV2000.mdb",
-              "mdb/jet3/testV1997.mdb", "mdb/jet3/indexTestV1997.mdb", "products/post_db.mdb"}) {
+              "mdb/jet3/testV1997.mdb", "mdb/jet3/indexTestV1997.mdb", "products/post_db.mdb",
+              "accdb/V2007/indexTestV2007.accdb", "accdb/V2007/complexDataTestV2007.accdb"}) {
             std::ifstream in(data / name, std::ios::binary);
             Seed& seed =
                 out.emplace_back(Seed{{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}, {}, {}});

@@ -11,6 +11,7 @@ cmake --build --preset fuzz -j"$(nproc)" --target fuzz_jet_read
 corpus="$(mktemp -d)"
 trap 'rm -rf "$corpus"' EXIT
 # Seeds: the real files up to 700 KB (larger ones slow every run down).
-find "$testdata/mdb" "$testdata/products" -name '*.mdb' -size +0 -size -700k -exec cp {} "$corpus/" \;
+find "$testdata/mdb" "$testdata/products" "$testdata/accdb" \( -name '*.mdb' -o -name '*.accdb' \) -size +0 -size -700k \
+  -exec cp {} "$corpus/" \;
 build/fuzz/fuzz/jet_read/fuzz_jet_read "$corpus" \
   -max_total_time="$seconds" -max_len=700000 -rss_limit_mb=2048 -timeout=20 -print_final_stats=1

@@ -159,6 +159,7 @@ const char* const kOverflow = "mdb/jet4/overflowTestV2000.mdb";  // Table1: no i
 const char* const kJet3 = "mdb/jet3/testV1997.mdb";
 const char* const kIndexJet3 = "mdb/jet3/indexTestV1997.mdb";  // Table3: 4 rows on one page, two indexes
 const char* const kAceIndexes = "accdb/V2007/indexTestV2007.accdb";
+const char* const kAceComplex = "accdb/V2007/complexDataTestV2007.accdb";  // Table1: 4 rows with items
 
 void PrintTo(const Damage& damage, std::ostream* out) { *out << damage.name; }
 
@@ -459,13 +460,29 @@ const Damage kDamages[] = {
      [](Bytes& b, const PageFile& f, const Target& t) { PutLe32(b, At(f, t.def.page, f.format().tdef_num_rows), 1); return 0u; }},
     {"ACE: zeroed data page", kAceIndexes, "Table1", Kind::kPrimary,
      [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, t.data[0]); return LiveRows(f, t.data[0]); }},
-    {"ACE: a multi-value column's items zeroed", "accdb/V2007/complexDataTestV2007.accdb",
+    {"ACE: a multi-value column's items zeroed", kAceComplex,
      "f_FCC66D28D650455480D923D1BD446BA6_multi-value-data", Kind::kRefused,
      [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, t.data[0]); return 0u; },
      "\"f_FCC66D28D650455480D923D1BD446BA6_multi-value-data\" cannot be repaired"},
     {"ACE: an index in the 2010 order zeroed", "accdb/V2010/testEmoticonsV2010.accdb", "data", Kind::kRefused,
      [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, IndexPageOf(f, t, kPageIndexLeaf)); return 0u; },
      "sort order 0x0409 version 1", errc::kNotAvailable},
+    {"ACE: complex-column counter below its rows", kAceComplex, "Table1", Kind::kDerived,
+     [](Bytes& b, const PageFile& f, const Target& t) { PutLe32(b, At(f, t.def.page, kTableDefComplexAutoNumber), 1); return 0u; }},
+    {"ACE: MSysComplexColumns naming no table", kAceComplex, "MSysComplexColumns", Kind::kRefused,
+     [](Bytes& b, const PageFile& f, const Target& t) {
+         const DataPage page = DataPage::Parse(f.format(), t.data[0], f.ReadPage(t.data[0]));
+         const RowFields fields = LocateFields(f.format(), t.def, page.SlotBytes(0));
+         const FieldSpan& flat = fields.spans[*t.def.ColumnIndex("FlatTableID")];
+         PutLe32(b, At(f, t.data[0], page.slots()[0].start + flat.offset), 1);
+         return 0u;
+     }, "names page 1 as its flat table"},
+    {"ACE: a data page of a table with complex columns zeroed", kAceComplex, "Table1", Kind::kRefused,
+     [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, t.data[0]); return 0u; },
+     "belong to no row"},
+    {"ACE: a row with complex items flagged deleted", kAceComplex, "Table1", Kind::kRefused,
+     [](Bytes& b, const PageFile& f, const Target& t) { DeleteRows(b, f, t.data[0], 4); return 0u; },
+     "belong to no row"},
     {"zeroed definition", kPost, "Invoices", Kind::kRefused,
      [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, t.def.page); return 0u; }, "\"Invoices\""},
     {"zeroed catalog page", kPost, "MSysObjects", Kind::kRefused,

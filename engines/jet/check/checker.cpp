@@ -6,6 +6,7 @@
 #include <set>
 
 #include "core/error.h"
+#include "engines/jet/check/complex_check.h"
 #include "engines/jet/format/catalog.h"
 #include "engines/jet/format/definition_check.h"
 #include "engines/jet/format/index_key.h"
@@ -167,6 +168,7 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
 struct RowScan {
     std::vector<RowPointer> rows;
     std::uint32_t largest_autonumber = 0;
+    std::uint32_t largest_complex_key = 0;
 };
 
 // Every row decodes, its fixed values are whole, and each memo/OLE value reads
@@ -194,6 +196,7 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
             }
         }
         scan.largest_autonumber = std::max(scan.largest_autonumber, LargestAutoNumber(def, row.body, fields));
+        scan.largest_complex_key = std::max(scan.largest_complex_key, LargestComplexKey(def, row.body, fields));
         for (std::size_t i = 0; i < def.columns.size(); ++i) {
             const Column& column = def.columns[i];
             const FieldSpan& span = fields.spans[i];
@@ -291,6 +294,11 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
         Add(report, DamageClass::kDerived,
             name + ": its AutoNumber counter is " + std::to_string(def.autonumber) + " but a row holds " +
                 std::to_string(largestAutoNumber));
+    }
+    if (def.complex_autonumber_offset != 0 && scan.largest_complex_key > def.complex_autonumber) {
+        Add(report, DamageClass::kDerived,
+            name + ": its complex-column counter is " + std::to_string(def.complex_autonumber) +
+                " but a row holds key " + std::to_string(scan.largest_complex_key));
     }
     if (!std::is_sorted(rows.begin(), rows.end())) std::sort(rows.begin(), rows.end());  // a cursor's come in order
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
@@ -433,6 +441,7 @@ CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals) {
     if (signals != nullptr && signals->stop) return report;
     CheckSharedLongValues(wide.claims, report);
     CheckUnlistedTables(file, wide.census, tables, report);
+    CheckComplexColumns(file, tables, report);
     return report;
 }
 

@@ -224,6 +224,8 @@ void RepairFile(const std::filesystem::path& source, const std::filesystem::path
             if (e.number() != errc::kCorrupt) throw;
         }
         report.summary = CompactSummary{};
+        if (findings && !findings->complex_faults.empty())
+            ThrowCorrupt("the complex columns cannot be repaired: " + findings->complex_faults.front());
         CompactSalvaging(source, destination, report, before_verification, findings);
     });
 }

@@ -64,6 +64,13 @@ std::unique_ptr<TableSource> Salvager::ForCopy(std::size_t table) {
     repaired.rows_kept_deleted = salvage.rows_kept_deleted;
     repaired.rows_resurrected = salvage.rows_resurrected;
     repaired.rebuilt_indexes = salvage.rebuilt_indexes;
+    // A row lost takes its complex items' owner with it; they would stay in
+    // their flat tables belonging to nothing.
+    const auto& columns = tables_.defs[table].columns;
+    if ((repaired.rows_dropped > 0 || salvage.in_doubt()) &&
+        std::any_of(columns.begin(), columns.end(), [](const Column& c) { return c.type == coltype::kComplex; }))
+        ThrowCorrupt("table \"" + entry.name +
+                     "\" cannot be repaired: rows with complex columns (multi-value, attachments) cannot all be read");
     return std::make_unique<SalvagedTable>(file_, std::move(salvage));
 }
 

@@ -32,6 +32,7 @@ struct CopiedRows {
     std::vector<write::PackedPage> pages;
     std::size_t shortest = 0;  // the shortest row, which the free-space map must make room for
     std::uint32_t largest_autonumber = 0;
+    std::uint32_t largest_complex_key = 0;
     LongValueWriters long_values;
 };
 
@@ -81,6 +82,7 @@ CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::
         c.relocation.RewriteRow(def, body);
         LocateFields(format, def, body, fields);
         out.largest_autonumber = std::max(out.largest_autonumber, LargestAutoNumber(def, body, fields));
+        out.largest_complex_key = std::max(out.largest_complex_key, LargestComplexKey(def, body, fields));
         MoveLongValues(def, name, body, fields, longValues, out.long_values, counts,
                        digest);  // first, so the row can point at them
         const RowPointer where = packer.Add(body).where;
@@ -141,6 +143,8 @@ void RewriteDefinition(const CompactionContext& c, const TableDef& def, const Co
     definition.SetLe32(def.num_rows_offset, static_cast<std::uint32_t>(rows.moved.size()));
     // A counter below a stored value would hand that value out again.
     definition.SetLe32(def.autonumber_offset, std::max(def.autonumber, rows.largest_autonumber));
+    if (def.complex_autonumber_offset != 0)
+        definition.SetLe32(def.complex_autonumber_offset, std::max(def.complex_autonumber, rows.largest_complex_key));
     definition.SetLe32(def.owned_map_offset, record(write::PagesOf(rows.pages)));
     definition.SetLe32(def.free_map_offset, record(rows.moved.size() ? write::PagesOf(rows.pages, rows.shortest + 2)
                                                                      : std::vector<std::uint32_t>{}));

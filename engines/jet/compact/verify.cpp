@@ -36,6 +36,7 @@ std::vector<std::pair<std::size_t, std::size_t>> RewrittenFields(const TableDef&
     const auto add = [&r](std::size_t at, std::size_t n) { r.emplace_back(at, at + n); };
     add(def.num_rows_offset, 4);
     add(def.autonumber_offset, 4);
+    if (def.complex_autonumber_offset != 0) add(def.complex_autonumber_offset, 4);
     add(def.owned_map_offset, 4);
     add(def.free_map_offset, 4);
     for (const PhysicalIndex& index : def.physical_indexes) {
@@ -55,6 +56,8 @@ void CompareDefinitions(const TableDef& source_def, const TableDef& copy_def, co
         Mismatch(TableText(source_def) + ": the definition is not where it belongs or changed length");
     if (copy_def.autonumber < source_def.autonumber)
         Mismatch(TableText(source_def) + ": its AutoNumber counter went down");
+    if (copy_def.complex_autonumber < source_def.complex_autonumber)
+        Mismatch(TableText(source_def) + ": its complex-column counter went down");
     Bytes expected = source_def.stream;
     PutLe32(expected, kTableDefNextPage,
             copy_def.pages.size() > 1 ? copy_def.pages[1] : 0);  // its chain is copy_def.pages, checked above

@@ -180,6 +180,8 @@ inline constexpr std::uint8_t kVersionAce2007 = 0x02;
 inline constexpr std::uint8_t kVersionAce2010 = 0x03;
 inline constexpr std::uint8_t kVersionAce2016 = 0x05;
 inline constexpr std::uint8_t kVersionAce2019 = 0x06;
+// ACE: where a table definition keeps its complex-column counter.
+inline constexpr std::size_t kTableDefComplexAutoNumber = 28;
 inline constexpr std::array<std::uint8_t, 4> kHeaderMaskKey{0xC7, 0xDA, 0x39, 0x6B};
 
 // The length a column of a fixed-size type records, as Access writes it: a

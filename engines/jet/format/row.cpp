@@ -116,4 +116,14 @@ std::uint32_t LargestAutoNumber(const TableDef& def, ByteSpan row, const RowFiel
     return largest;
 }
 
+std::uint32_t LargestComplexKey(const TableDef& def, ByteSpan row, const RowFields& fields) {
+    std::uint32_t largest = 0;
+    for (std::size_t c = 0; c < def.columns.size(); ++c) {
+        const FieldSpan& field = fields.spans[c];
+        if (def.columns[c].type != coltype::kComplex || !field.present || field.length != 4) continue;
+        largest = std::max(largest, Le32(row, field.offset));
+    }
+    return largest;
+}
+
 }  // namespace dorvane::jet

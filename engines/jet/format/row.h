@@ -37,5 +37,7 @@ inline ByteSpan FieldBytes(ByteSpan row, const FieldSpan& field) { return row.su
 // The largest positive AutoNumber value in the row, or 0: the table's
 // counter (the last value issued) must never be below it.
 std::uint32_t LargestAutoNumber(const TableDef& def, ByteSpan row, const RowFields& fields);
+// The largest key the row's complex columns hold (0: none).
+std::uint32_t LargestComplexKey(const TableDef& def, ByteSpan row, const RowFields& fields);
 
 }  // namespace dorvane::jet

@@ -117,6 +117,10 @@ private:
         def_.num_rows = in_.U32At(f_.tdef_num_rows);
         def_.autonumber_offset = f_.tdef_autonumber;
         def_.autonumber = in_.U32At(f_.tdef_autonumber);
+        if (file_.ace()) {
+            def_.complex_autonumber_offset = kTableDefComplexAutoNumber;
+            def_.complex_autonumber = in_.U32At(kTableDefComplexAutoNumber);
+        }
         def_.table_type = in_.U8At(f_.tdef_table_type);
         def_.max_cols = in_.U16At(f_.tdef_max_cols);
         def_.num_var_cols = in_.U16At(f_.tdef_num_var_cols);

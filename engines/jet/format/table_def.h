@@ -107,6 +107,8 @@ struct TableDef {
     std::uint32_t definition_length = 0;  // tdef_len as stored
     std::uint32_t num_rows = 0;           // cached; may be stale
     std::uint32_t autonumber = 0;
+    // ACE: the last key handed to a complex column's row (0 where there is none).
+    std::uint32_t complex_autonumber = 0;
     std::uint8_t table_type = 0;  // kUserTable, kSystemTable
     std::uint16_t max_cols = 0;
     std::uint16_t num_var_cols = 0;
@@ -122,6 +124,7 @@ struct TableDef {
     // Offsets of patchable header fields in the stream.
     std::size_t num_rows_offset = 0;
     std::size_t autonumber_offset = 0;
+    std::size_t complex_autonumber_offset = 0;  // 0: not an ACE file
     std::size_t owned_map_offset = 0;
     std::size_t free_map_offset = 0;
 

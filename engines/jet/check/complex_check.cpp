@@ -1,0 +1,130 @@
+#include "engines/jet/check/complex_check.h"
+
+#include <algorithm>
+#include <set>
+
+#include "core/error.h"
+#include "engines/jet/format/page_file.h"
+#include "engines/jet/format/row.h"
+#include "engines/jet/format/table_def.h"
+#include "engines/jet/format/table_scan.h"
+#include "engines/jet/format/text.h"
+
+namespace dorvane::jet {
+
+namespace {
+
+struct ComplexRow {
+    std::string column;
+    std::uint32_t complex_id = 0, type_table = 0, flat_table = 0, conceptual_table = 0;
+};
+
+void Problem(CheckReport& report, const std::string& table, std::string text) {
+    report.complex_faults.push_back(text);
+    report.problems.push_back(std::move(text));
+    report.classes.push_back(DamageClass::kUnrepairable);
+    report.damaged_tables.insert(table);
+}
+
+std::vector<ComplexRow> ReadRows(const PageFile& file, const TableDef& def) {
+    const auto at = [&](const char* name) { return def.ColumnIndex(name); };
+    const auto column = at("ColumnName"), complexId = at("ComplexID"), type = at("ComplexTypeObjectID"),
+               flat = at("FlatTableID"), conceptual = at("ConceptualTableID");
+    if (!column || !complexId || !type || !flat || !conceptual)
+        ThrowCorrupt("MSysComplexColumns lacks one of its columns");
+    std::vector<ComplexRow> rows;
+    RowCursor cursor(file, def);
+    for (TableRow row; cursor.Next(row);) {
+        const RowFields fields = LocateFields(file.format(), def, row.body);
+        const auto number = [&](std::size_t c) -> std::uint32_t {
+            const FieldSpan& span = fields.spans[c];
+            return span.present && span.length == 4 ? Le32(row.body, span.offset) : 0;
+        };
+        const FieldSpan& name = fields.spans[*column];
+        rows.push_back({name.present ? Jet4TextToUtf8(FieldBytes(row.body, name)) : std::string(), number(*complexId),
+                        number(*type), number(*flat), number(*conceptual)});
+    }
+    return rows;
+}
+
+// The keys a column holds in the live rows of its table.
+std::set<std::uint32_t> KeysOf(const PageFile& file, const TableDef& def, const Column& column) {
+    std::set<std::uint32_t> keys;
+    const std::size_t c = *def.ColumnIndex(column.name);
+    RowCursor cursor(file, def);
+    RowFields fields;
+    for (TableRow row; cursor.Next(row);) {
+        LocateFields(file.format(), def, row.body, fields);
+        if (fields.spans[c].present && fields.spans[c].length == 4) keys.insert(Le32(row.body, fields.spans[c].offset));
+    }
+    return keys;
+}
+
+// Items whose "_<column>" key no row of the table holds.
+std::size_t Orphans(const PageFile& file, const TableDef& flat, std::size_t key, const std::set<std::uint32_t>& keys) {
+    std::size_t orphans = 0;
+    RowCursor cursor(file, flat);
+    RowFields fields;
+    for (TableRow row; cursor.Next(row);) {
+        LocateFields(file.format(), flat, row.body, fields);
+        const FieldSpan& span = fields.spans[key];
+        if (!span.present || span.length != 4 || !keys.contains(Le32(row.body, span.offset))) ++orphans;
+    }
+    return orphans;
+}
+
+}  // namespace
+
+void CheckComplexColumns(const PageFile& file, const std::vector<CatalogEntry>& tables, CheckReport& report) {
+    if (!file.ace()) return;
+    const auto named = [&](std::uint32_t id) {
+        return std::find_if(tables.begin(), tables.end(), [id](const CatalogEntry& e) { return e.table_page() == id; });
+    };
+    const std::optional<CatalogEntry> complexColumns = FindTable(tables, "MSysComplexColumns");
+    std::vector<ComplexRow> rows;
+    try {
+        if (complexColumns) rows = ReadRows(file, ReadTableDef(file, complexColumns->table_page()));
+        for (const ComplexRow& row : rows) {
+            for (const auto& [id, what] :
+                 {std::pair{row.conceptual_table, "table"}, std::pair{row.flat_table, "flat table"},
+                  std::pair{row.type_table, "template table"}}) {
+                if (named(id) == tables.end())
+                    Problem(report, "MSysComplexColumns",
+                            "MSysComplexColumns: column '" + row.column + "' names page " + std::to_string(id) +
+                                " as its " + what + ", where no table is");
+            }
+        }
+        for (const CatalogEntry& entry : tables) {
+            const TableDef def = ReadTableDef(file, entry.table_page());
+            for (const Column& column : def.columns) {
+                if (column.type != coltype::kComplex) continue;
+                const std::string name = "table '" + entry.name + "': complex column '" + column.name + "'";
+                const auto row = std::find_if(rows.begin(), rows.end(), [&](const ComplexRow& r) {
+                    return r.complex_id == column.complex_id && r.conceptual_table == def.page;
+                });
+                if (row == rows.end()) {
+                    Problem(report, entry.name, name + " has no row in MSysComplexColumns");
+                    continue;
+                }
+                const auto flatEntry = named(row->flat_table);
+                if (flatEntry == tables.end()) continue;  // told above
+                const TableDef flat = ReadTableDef(file, row->flat_table);
+                const auto key = flat.ColumnIndex("_" + column.name);
+                if (!key || flat.columns[*key].type != coltype::kLong) {
+                    Problem(report, flatEntry->name,
+                            name + ": its flat table '" + flatEntry->name + "' has no key column");
+                    continue;
+                }
+                if (const std::size_t orphans = Orphans(file, flat, *key, KeysOf(file, def, column)))
+                    Problem(report, flatEntry->name,
+                            name + ": " + std::to_string(orphans) + " of its items in '" + flatEntry->name +
+                                "' belong to no row");
+            }
+        }
+    } catch (const Error& e) {
+        // A table that cannot be read is told by its own check.
+        if (e.number() != errc::kCorrupt) throw;
+    }
+}
+
+}  // namespace dorvane::jet

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,10 +61,11 @@ constexpr const char* kUsage =
     "                             is compacted as compact does; exit status 3 when the\n"
     "                             copy was written but something was lost or is in doubt,\n"
     "                             2 when the damage cannot be repaired\n"
-    "  create FILE                a new, empty Access 2000 (Jet 4) database; an existing\n"
-    "                             FILE is refused\n"
+    "  create [--version V] FILE  a new, empty database of Access V: 2000 (Jet 4, the\n"
+    "                             default), or 2007, 2010, 2016 or 2019 (ACE, .accdb);\n"
+    "                             an existing FILE is refused\n"
     "  import FILE TABLE CSV [--key COLUMN] [--type COLUMN=TYPE ...]\n"
-    "                             a new TABLE in the Jet 4 FILE from a CSV (RFC 4180,\n"
+    "                             a new TABLE in the Jet 4 or ACE FILE from a CSV (RFC 4180,\n"
     "                             UTF-8, header row); each column's type is chosen from\n"
     "                             its values (Long, Double, Currency, DateTime, YesNo,\n"
     "                             Text, Memo) unless given; --key makes COLUMN the\n"
@@ -112,6 +114,23 @@ int Import(const std::vector<std::string>& args) {
     }
     std::cout << ")\n";
     return 0;
+}
+
+std::string FormatName(const PageFile& file) {
+    switch (file.version_byte()) {
+        case kVersionJet3:
+            return "Jet 3";
+        case kVersionJet4:
+            return "Jet 4";
+        case kVersionAce2007:
+            return "ACE (Access 2007)";
+        case kVersionAce2010:
+            return "ACE (Access 2010)";
+        case kVersionAce2016:
+            return "ACE (Access 2016)";
+        default:
+            return "ACE (Access 2019)";
+    }
 }
 
 std::string TypeName(const Column& column) {
@@ -225,6 +244,7 @@ int Run(const std::vector<std::string>& args) {
     for (std::size_t i = 1; i < args.size(); ++i) {
         const bool known = (command == "import" && (args[i] == "--key" || args[i] == "--type")) ||
                            (command == "export" && args[i] == "--attachments") ||
+                           (command == "create" && args[i] == "--version") ||
                            (command == "tables" && args[i] == "--all");
         if (args[i].rfind("--", 0) == 0 && !known)
             return Usage(command + " does not know the option '" + args[i] + "'");
@@ -255,9 +275,22 @@ int Run(const std::vector<std::string>& args) {
     }
     if (args.size() < 2) return Usage(command + " needs a FILE");
     if (command == "create") {
-        if (args.size() != 2) return Usage("create takes one FILE");
-        create::CreateDatabase(args[1]);
-        std::cout << "created " << args[1] << "\n";
+        static const std::map<std::string, std::uint8_t> kVersions{{"2000", kVersionJet4},
+                                                                   {"2007", kVersionAce2007},
+                                                                   {"2010", kVersionAce2010},
+                                                                   {"2016", kVersionAce2016},
+                                                                   {"2019", kVersionAce2019}};
+        std::vector<std::string> rest(args.begin() + 1, args.end());
+        std::uint8_t version = kVersionJet4;
+        if (const auto at = std::find(rest.begin(), rest.end(), "--version"); at != rest.end()) {
+            if (at + 1 == rest.end() || !kVersions.contains(*(at + 1)))
+                return Usage("create --version takes 2000, 2007, 2010, 2016 or 2019");
+            version = kVersions.at(*(at + 1));
+            rest.erase(at, at + 2);
+        }
+        if (rest.size() != 1) return Usage("create takes one FILE");
+        create::CreateDatabase(rest[0], version);
+        std::cout << "created " << rest[0] << "\n";
         return 0;
     }
     if (command == "import") return Import(args);
@@ -318,10 +351,9 @@ int Run(const std::vector<std::string>& args) {
         const CheckReport report = CheckDatabase(db.file());
         for (std::size_t i = 0; i < report.problems.size(); ++i)
             std::cout << "PROBLEM (" << DamageClassName(report.classes[i]) << "): " << report.problems[i] << "\n";
-        std::cout << args[1] << ": " << (db.file().version() == Version::kJet3 ? "Jet 3" : "Jet 4") << ", "
-                  << db.file().page_count() << " pages, " << report.tables << " tables, " << report.rows << " rows, "
-                  << report.long_values << " memo/OLE values, " << report.indexes << " indexes with "
-                  << report.index_entries << " entries";
+        std::cout << args[1] << ": " << FormatName(db.file()) << ", " << db.file().page_count() << " pages, "
+                  << report.tables << " tables, " << report.rows << " rows, " << report.long_values
+                  << " memo/OLE values, " << report.indexes << " indexes with " << report.index_entries << " entries";
         if (report.stale_row_counts > 0) {
             std::cout << ", " << report.stale_row_counts << " stale cached row counts (harmless)";
         }

@@ -218,12 +218,8 @@ TEST(CreateImportTest, KeysAndNamesOfAnyPrintableCharacter) {
 }
 
 // A created database holds the system tables of an Access-made one, column for column.
-TEST(CreateImportTest, CreatedSystemTablesAreThoseAccessMakes) {
-    TempFolder dir;
-    create::CreateDatabase(dir / "new.mdb");
-    const JetDatabase ours = JetDatabase::Open(dir / "new.mdb");
-    const JetDatabase access = JetDatabase::Open(TestData() / "mdb/jet4/delTestV2000.mdb");
-    for (const char* name : {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships", "MSysAccessObjects"}) {
+void ExpectTheSameTables(const JetDatabase& ours, const JetDatabase& access, const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
         const TableDef a = ours.LoadTable(name), b = access.LoadTable(name);
         ASSERT_EQ(a.columns.size(), b.columns.size()) << name;
         for (std::size_t c = 0; c < a.columns.size(); ++c) {
@@ -243,7 +239,42 @@ TEST(CreateImportTest, CreatedSystemTablesAreThoseAccessMakes) {
             EXPECT_EQ(x.columns.size(), y.columns.size());
         }
     }
-    EXPECT_EQ(ours.tables().size(), 5u);
+    EXPECT_EQ(ours.tables().size(), names.size());
+}
+
+TEST(CreateImportTest, CreatedSystemTablesAreThoseAccessMakes) {
+    TempFolder dir;
+    create::CreateDatabase(dir / "new.mdb");
+    ExpectTheSameTables(JetDatabase::Open(dir / "new.mdb"), JetDatabase::Open(TestData() / "mdb/jet4/delTestV2000.mdb"),
+                        {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships", "MSysAccessObjects"});
+}
+
+// Each version's engine tables as Access makes them (not the navigation pane's, which
+// Access adds when it first opens a file); its version byte; a table imported, compacted,
+// read back by mdb-reader.
+TEST(CreateImportTest, AceFilesOfEachVersion) {
+    TempFolder dir;
+    std::vector<std::string> names{"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships", "MSysComplexColumns"};
+    for (const char* kind :
+         {"UnsignedByte", "Short", "Long", "IEEESingle", "IEEEDouble", "GUID", "Decimal", "Text", "Attachment"})
+        names.push_back(std::string("MSysComplexType_") + kind);
+    std::ofstream(dir / "people.csv") << "Id,Name,Amount\n1,Zürich,12.5\n2,O'Brien,3\n";
+    for (const auto& [year, version] : {std::pair{"2007", kVersionAce2007}, std::pair{"2010", kVersionAce2010},
+                                        std::pair{"2016", kVersionAce2016}, std::pair{"2019", kVersionAce2019}}) {
+        const fs::path file = dir / (std::string(year) + ".accdb");
+        create::CreateDatabase(file, version);
+        EXPECT_EQ(PageFile::Open(file).version_byte(), version);
+        ExpectTheSameTables(JetDatabase::Open(file),
+                            JetDatabase::Open(TestData() / "accdb/empty" / ("empty" + std::string(year) + ".accdb")),
+                            names);
+        create::ImportCsv(file, "People", dir / "people.csv", {std::string("Id"), {}});
+        EXPECT_TRUE(CheckDatabase(PageFile::Open(file)).ok()) << year;
+        CompactFile(file, dir / "copy.accdb");
+        for (const auto& [reader, rows] : ReadBack(dir / "copy.accdb", "People"))
+            EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{{"1", "Zürich", "12.5"}, {"2", "O'Brien", "3"}}))
+                << year << " " << reader;
+        fs::remove(dir / "copy.accdb");
+    }
 }
 
 TEST(CreateImportTest, WhatDoesNotFitIsRefusedAndTheFileStaysAsItWas) {
@@ -286,16 +317,28 @@ TEST(CreateImportTest, WhatDoesNotFitIsRefusedAndTheFileStaysAsItWas) {
 
 // Every Jet 4 test file takes a table and gives it back: sound after each
 // step, and once compacted the size it had before.
-TEST(CreateImportTest, EveryJet4FileTakesATableAndDropsItAgain) {
+TEST(CreateImportTest, EveryJet4AndAceFileTakesATableAndDropsItAgain) {
     TempFolder dir;
     std::string csv = "Id,Notes\n";
     for (std::size_t i = 0; i < 300; ++i) csv += std::to_string(i) + "," + std::string(100 + 10 * i, 'x') + "\n";
     std::ofstream(dir / "added.csv") << csv;
-    for (const fs::path& path : AllTestDatabases()) {
+    std::vector<fs::path> files = AllTestDatabases();
+    for (const fs::path& path : AllAceDatabases()) files.push_back(path);
+    for (const fs::path& path : files) {
         if (PageFile::Open(path).version() != Version::kJet4) continue;
         const fs::path file = Copy(dir, path, "x.mdb");
         CompactFile(file, dir / "before.mdb");
-        create::ImportCsv(file, "added", dir / "added.csv", {std::string("Id"), {}});
+        const Bytes original = ReadBytes(file);
+        // A catalog in the 2010 sort order cannot take a name whose key is not known.
+        const long refused = ErrorOf([&] {
+            create::ImportCsv(file, "added", dir / "added.csv", {std::string("Id"), {}});
+        });
+        if (refused == errc::kNotAvailable && PageFile::Open(file).version_byte() >= kVersionAce2010) {
+            EXPECT_TRUE(ReadBytes(file) == original) << path;
+            for (const char* f : {"x.mdb", "before.mdb"}) fs::remove(dir / f);
+            continue;
+        }
+        ASSERT_EQ(refused, 0) << path;
         EXPECT_TRUE(CheckDatabase(PageFile::Open(file)).ok()) << path;
         create::DropTable(file, "added");
         EXPECT_TRUE(CheckDatabase(PageFile::Open(file)).ok()) << path;

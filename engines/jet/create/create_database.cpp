@@ -19,16 +19,18 @@ double OleNow() {
     return kUnixEpochDay + static_cast<double>(seconds.count()) / 86400.0;
 }
 
-void CreateDatabase(const std::filesystem::path& path) {
+void CreateDatabase(const std::filesystem::path& path, std::uint8_t version) {
     std::error_code ec;
     if (std::filesystem::exists(path, ec) || std::filesystem::is_symlink(path, ec)) {
         throw Error(errc::kFileAlreadyExists, ErrorText("cannot create ").Path(PathText(path)) << ": the file exists");
     }
     const double created = OleNow();
-    DatabaseBuild build(NewJet4HeaderPage(created));
+    const bool ace = version != kVersionJet4;
+    DatabaseBuild build(ace ? NewAceHeaderPage(created, version) : NewJet4HeaderPage(created));
     std::vector<TableDef> defs;
     std::size_t records = 0;
-    for (const NewTable& design : SystemTableDesigns()) {
+    const std::vector<NewTable> designs = SystemTableDesigns(ace);
+    for (const NewTable& design : designs) {
         TableDef def = LayoutTable(design);
         for (std::size_t i = DefinitionPagesNeeded(build.format(), def); i > 0; --i)
             def.pages.push_back(build.allocator().Take());
@@ -37,7 +39,7 @@ void CreateDatabase(const std::filesystem::path& path) {
         defs.push_back(std::move(def));
     }
     write::MapRecordPages mapRecords(build.format(), records, build.allocator());
-    const SystemRows rows = SystemTableRows(defs, created);
+    const SystemRows rows = SystemTableRows(designs, defs, created);
     for (std::size_t t = 0; t < defs.size(); ++t) {
         TableWriter writer(build.format(), defs[t], build.allocator(), build);
         const auto* tableRows = t == 0 ? &rows.catalog : t == 1 ? &rows.aces : nullptr;

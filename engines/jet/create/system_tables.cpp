@@ -15,6 +15,9 @@ constexpr std::int32_t kHiddenObjectFlag = 2;
 constexpr std::int16_t kTypeContainer = 3;
 constexpr std::int16_t kTypeDatabase = 2;
 constexpr std::int16_t kTypePropertyStore = -32757;
+// ACE: the flags of the complex-type templates, and the length their Decimal records.
+constexpr std::int32_t kTemplateFlags = static_cast<std::int32_t>(0x80030000u);
+constexpr std::uint16_t kTemplateDecimalLength = 9;
 
 // The security ids of a new file: the engine's, the creating user's, the
 // administrators' group and the creator-owner entry of the containers.
@@ -30,7 +33,7 @@ NewColumn Sid(std::string name) { return {std::move(name), coltype::kBinary, kNa
 
 }  // namespace
 
-std::vector<NewTable> SystemTableDesigns() {
+std::vector<NewTable> SystemTableDesigns(bool ace) {
     using namespace coltype;
     NewTable objects{"MSysObjects",
                      kSystemTable,
@@ -60,12 +63,53 @@ std::vector<NewTable> SystemTableDesigns() {
         {{"szRelationship", {"szRelationship"}, kIndexStored | kIndexIgnoresNulls, false},
          {"szObject", {"szObject"}, kIndexStored | kIndexIgnoresNulls, false},
          {"szReferencedObject", {"szReferencedObject"}, kIndexStored | kIndexIgnoresNulls, false}}};
+    std::vector<NewTable> tables{objects, aces, queries, relationships};
+    if (ace) {
+        constexpr std::uint8_t kComplexIndex = kIndexStored | kIndexRequired | kIndexIgnoresNulls;
+        // The templates' columns carry only the fixed-length flag and 0x02.
+        const auto plain = [](std::string name, std::uint8_t type, std::uint16_t length = 0) {
+            const bool variable = type == kText || type == kMemo || type == kOle;
+            return NewColumn{std::move(name), type, length, std::uint8_t(variable ? 0x02 : 0x03), {}};
+        };
+        const auto required = [](std::string name, std::uint8_t type, std::uint16_t length = 0) {
+            return NewColumn{std::move(name), type, length, std::uint8_t(type == kText ? 0x12 : 0x13), {}};
+        };
+        tables.push_back({"MSysComplexColumns",
+                          kSystemTable,
+                          {required("ColumnName", kText, kNameBytes),
+                           required("ComplexTypeObjectID", kLong),
+                           required("FlatTableID", kLong),
+                           required("ConceptualTableID", kLong),
+                           {"ComplexID", kLong, 0, std::uint8_t{0x17}, {}}},
+                          {{"IdxConceptualTableID", {"ConceptualTableID"}, kComplexIndex, false},
+                           {"IdxFlatTableID", {"FlatTableID"}, kComplexIndex, false},
+                           {"IdxID", {"ComplexID"}, kComplexIndex | kIndexUnique, true}}});
+        // The templates a complex column's kind is told by: one Value column each.
+        const std::pair<const char*, NewColumn> templates[] = {
+            {"UnsignedByte", plain("Value", kByte)},
+            {"Short", plain("Value", kInteger)},
+            {"Long", plain("Value", kLong)},
+            {"IEEESingle", plain("Value", kSingle)},
+            {"IEEEDouble", plain("Value", kDouble)},
+            {"GUID", plain("Value", kGuid)},
+            {"Decimal", {"Value", kDecimal, kTemplateDecimalLength, std::uint8_t{0x02}, true}},
+            {"Text", plain("Value", kText, kNameBytes)}};
+        for (const auto& [kind, value] : templates)
+            tables.push_back({std::string("MSysComplexType_") + kind, kSystemTable, {value}, {}});
+        tables.push_back(
+            {"MSysComplexType_Attachment",
+             kSystemTable,
+             {plain("FileURL", kMemo), plain("FileName", kText, kNameBytes), plain("FileType", kText, kNameBytes),
+              plain("FileData", kOle), plain("FileTimeStamp", kDateTime), plain("FileFlags", kLong)},
+             {}});
+        return tables;
+    }
     // A user table to the engine (Access keeps its own objects here), with a variable-length Long.
-    NewTable accessObjects{"MSysAccessObjects",
-                           kUserTable,
-                           {{"Data", kFixedBinary, kAccessObjectBytes, 0x03, false}, {"ID", kLong, 0, 0x02, true}},
-                           {{"AOIndex", {"ID"}, kIndexStored | kIndexRequired | kIndexUnique, true}}};
-    return {objects, aces, queries, relationships, accessObjects};
+    tables.push_back({"MSysAccessObjects",
+                      kUserTable,
+                      {{"Data", kFixedBinary, kAccessObjectBytes, 0x03, false}, {"ID", kLong, 0, 0x02, true}},
+                      {{"AOIndex", {"ID"}, kIndexStored | kIndexRequired | kIndexUnique, true}}});
+    return tables;
 }
 
 std::vector<StoredValue> RowOf(const TableDef& def, const std::vector<std::pair<std::string, StoredValue>>& named) {
@@ -101,7 +145,7 @@ std::vector<StoredValue> UserTableCatalogRow(const TableDef& catalog, std::int32
     return CatalogRow(catalog, id, kTablesContainer, name, kTypeTable, created, Bytes(owner.begin(), owner.end()), 0);
 }
 
-SystemRows SystemTableRows(const std::vector<TableDef>& defs, double created) {
+SystemRows SystemTableRows(const std::vector<NewTable>& designs, const std::vector<TableDef>& defs, double created) {
     const TableDef& catalog = defs.at(0);
     const TableDef& aceTable = defs.at(1);
     SystemRows rows;
@@ -113,13 +157,16 @@ SystemRows SystemTableRows(const std::vector<TableDef>& defs, double created) {
     object(kDatabasesContainer, kRootContainer, "Databases", kTypeContainer, kEngineSid, kSystemObjectFlag);
     object(kRelationshipsContainer, kRootContainer, "Relationships", kTypeContainer, kEngineSid, kSystemObjectFlag);
     object(kDatabaseObject, kDatabasesContainer, "MSysDb", kTypeDatabase, kCreatorSid, kSystemObjectFlag);
-    const char* names[] = {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships", "MSysAccessObjects"};
     std::vector<std::int32_t> ids;
     for (std::size_t i = 0; i < defs.size(); ++i) {
         ids.push_back(static_cast<std::int32_t>(defs[i].page));
-        const bool access = i == 4;  // Access's own table: owned by the creator, hidden
-        object(ids.back(), kTablesContainer, names[i], kTypeTable, access ? kCreatorSid : kEngineSid,
-               access ? kHiddenObjectFlag : kSystemObjectFlag);
+        const std::string& name = designs.at(i).name;
+        const bool access = name == "MSysAccessObjects";  // Access's own table: owned by the creator, hidden
+        const bool complexType = name.starts_with("MSysComplexType_");
+        object(ids.back(), kTablesContainer, name.c_str(), kTypeTable, access ? kCreatorSid : kEngineSid,
+               access        ? kHiddenObjectFlag
+               : complexType ? kTemplateFlags
+                             : kSystemObjectFlag);
     }
     const std::int32_t kAccessFirst = static_cast<std::int32_t>(0x80000000u);
     object(kAccessFirst, kDatabasesContainer, "SummaryInfo", kTypePropertyStore, kCreatorSid, 0);
@@ -145,8 +192,14 @@ SystemRows SystemTableRows(const std::vector<TableDef>& defs, double created) {
     for (std::size_t i : {std::size_t{2}, std::size_t{3}, std::size_t{0}}) ace(ids[i], kAdminsSid, 20, false);
     ace(kTablesContainer, kAdminsSid, kTableRights, true);
     ace(kRelationshipsContainer, kAdminsSid, 1048575, true);
-    ace(ids[4], kCreatorSid, 1048575, false);
-    ace(ids[4], kAdminsSid, 1048575, false);
+    if (designs.back().name == "MSysAccessObjects") {
+        ace(ids.back(), kCreatorSid, 1048575, false);
+        ace(ids.back(), kAdminsSid, 1048575, false);
+    }
+    for (std::size_t i = 4; i < ids.size() && designs[i].table_type == kSystemTable; ++i) {
+        ace(ids[i], kCreatorSid, 393216, false);
+        ace(ids[i], kAdminsSid, 20, false);
+    }
     ace(kAccessFirst, kAdminsSid, 65536, false);
     ace(kAccessFirst + 1, kAdminsSid, 65536, false);
     for (std::int32_t i = 0; i < 6; ++i) {

@@ -24,15 +24,16 @@ inline constexpr std::int32_t kTableRights = 1048319;
 inline constexpr std::int16_t kTypeTable = 1;
 
 // In page order: MSysObjects (its definition must be page 2), MSysACEs,
-// MSysQueries, MSysRelationships, MSysAccessObjects.
-std::vector<NewTable> SystemTableDesigns();
+// MSysQueries, MSysRelationships, then MSysAccessObjects (Jet 4) or
+// MSysComplexColumns and the complex-type templates (ACE).
+std::vector<NewTable> SystemTableDesigns(bool ace = false);
 
 struct SystemRows {
     std::vector<std::vector<StoredValue>> catalog;  // MSysObjects
     std::vector<std::vector<StoredValue>> aces;     // MSysACEs
 };
 // `defs` as laid out from SystemTableDesigns, their pages set; `created` an OLE date.
-SystemRows SystemTableRows(const std::vector<TableDef>& defs, double created);
+SystemRows SystemTableRows(const std::vector<NewTable>& designs, const std::vector<TableDef>& defs, double created);
 
 // Values by column name for a row of `def`; unnamed columns are Null (Boolean: false).
 std::vector<StoredValue> RowOf(const TableDef& def, const std::vector<std::pair<std::string, StoredValue>>& named);

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "core/error.h"
 #include "engines/jet/format/format.h"
 #include "engines/jet/format/rc4.h"
 
@@ -22,15 +23,17 @@ constexpr std::array<std::uint8_t, 8> kEngineVersion{0x54, 0x06, 0x00, 0x00, '4'
 constexpr std::size_t kPasswordOffset = 0x42, kPasswordLength = 40;
 constexpr std::size_t kUserSlots = 0xE00;
 
-}  // namespace
-
-Bytes NewJet4HeaderPage(double created) {
+Bytes NewHeaderPage(double created, std::uint8_t version) {
     const Format& f = FormatFor(Version::kJet4);
     Bytes page(f.page_size, 0);
     PutBytes(page, 0, std::array<std::uint8_t, 2>{0x00, 0x01});
+    const char* signature = version == kVersionJet4 ? kJetSignature : kAceSignature;
     PutBytes(page, kSignatureOffset,
-             ByteSpan(reinterpret_cast<const std::uint8_t*>(kJetSignature), sizeof kJetSignature));
-    PutBytes(page, kVersionOffset, std::array<std::uint8_t, 1>{kVersionJet4});
+             ByteSpan(reinterpret_cast<const std::uint8_t*>(signature), std::strlen(signature) + 1));
+    PutBytes(page, kVersionOffset, std::array<std::uint8_t, 1>{version});
+    // Seen set in the empty files Access 2010 (both) and 2016 (the second) make.
+    if (version == kVersionAce2010) page[0x15] = 1;
+    if (version == kVersionAce2010 || version == kVersionAce2016) page[0x71] = 1;
     std::copy(kFixedBlock.begin(), kFixedBlock.end(), page.begin() + 0x18);
     PutLe16(page, f.header_code_page, kCodePage);
     // An empty password is stored as the creation day's number repeated.
@@ -46,6 +49,15 @@ Bytes NewJet4HeaderPage(double created) {
     page[kUserSlots] = 0x01;
     Rc4Apply(kHeaderMaskKey, std::span<std::uint8_t>(page.data() + f.header_mask_offset, f.header_mask_length));
     return page;
+}
+
+}  // namespace
+
+Bytes NewJet4HeaderPage(double created) { return NewHeaderPage(created, kVersionJet4); }
+
+Bytes NewAceHeaderPage(double created, std::uint8_t version) {
+    if (version < kVersionAce2007 || version > kVersionAce2019) ThrowCorrupt("no such ACE version");
+    return NewHeaderPage(created, version);
 }
 
 }  // namespace dorvane::jet

@@ -112,6 +112,9 @@ TEST(AceFiles, AttachmentsDecodeToTheirFiles) {
     Bytes stored = FromHex("00000000160000001400000001000000040000007400780074000000");
     stored.insert(stored.end(), {'a', 'b'});
     EXPECT_EQ(DecodeAttachment(stored).bytes, (Bytes{'a', 'b'}));
+    const AttachmentContent inStoredBlock = DecodeAttachment(
+        FromHex("010000001B0000007801011B00E4FF140000000100000004000000740078007400000073746F726564212062042C"));
+    EXPECT_EQ(std::string(inStoredBlock.bytes.begin(), inStoredBlock.bytes.end()), "stored!");
     for (const auto& damage :
          std::vector<std::function<void(Bytes&)>>{[](Bytes& b) { b.back() ^= 1; }, [](Bytes& b) { b[4] = 0x30; },
                                                   [](Bytes& b) { b[0] = 7; }, [](Bytes& b) { b.resize(20); }}) {

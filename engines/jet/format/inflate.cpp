@@ -138,8 +138,13 @@ Bytes InflateZlib(ByteSpan stream, std::size_t limit) {
         switch (in.Bits(2)) {
             case 0: {
                 in.AlignToByte();
-                const unsigned length = in.Byte() | (in.Byte() << 8u);
-                const unsigned complement = in.Byte() | (in.Byte() << 8u);
+                // Little-endian words, read in order.
+                const auto word = [&in] {
+                    const unsigned low = in.Byte();
+                    return low | (static_cast<unsigned>(in.Byte()) << 8u);
+                };
+                const unsigned length = word();
+                const unsigned complement = word();
                 if ((length ^ 0xFFFFu) != complement) Malformed();
                 if (out.size() + length > limit) ThrowCorrupt("an attachment is longer than its stored length");
                 for (unsigned i = 0; i < length; ++i) out.push_back(in.Byte());

@@ -174,6 +174,7 @@ TEST_P(EveryFile, ReadLikeMdbtoolsAndCompactedIntoTheSameContent) {
     const Bytes compacted = ReadBytes(copy);
     EXPECT_EQ(compacted.size(), std::uint64_t{summary.copy_pages} * (before.size() / summary.source_pages));
     EXPECT_LE(compacted.size(), before.size());
+    EXPECT_EQ(PageFile::Open(copy).version_byte(), PageFile::Open(source).version_byte());
     EXPECT_LE(summary.holes * 100, summary.copy_pages) << "empty pages kept";
     const bool reclaims = GetParam().parent_path().filename() == "products";  // they hold deleted rows
     EXPECT_TRUE(!reclaims || compacted.size() < before.size()) << "deleted rows reclaimed";

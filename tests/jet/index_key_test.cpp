@@ -18,16 +18,20 @@ namespace {
 using testing::ErrorOf;
 
 // Compares one index with the keys of its table's rows; returns its entries.
+// With `unknown_keys`, an index whose keys the engine refuses to compute (the 2010
+// order, extended dates, an empty binary value) is left out: a repair refuses it too.
 std::size_t CheckIndex(const PageFile& file, const TableDef& def, const std::string& where,
-                       const std::map<RowPointer, Bytes>& rows, const PhysicalIndex& index) {
+                       const std::map<RowPointer, Bytes>& rows, const PhysicalIndex& index, bool unknown_keys) {
     std::map<RowPointer, Bytes> keys;
-    std::string refusal;  // every index of the test files has known keys
-    if (ErrorOf(
-            [&] {
-                for (const auto& [pointer, body] : rows)
-                    if (auto key = EncodeIndexKey(file.format(), def, index, body)) keys.emplace(pointer, *key);
-            },
-            &refusal) != 0) {
+    std::string refusal;
+    const long error = ErrorOf(
+        [&] {
+            for (const auto& [pointer, body] : rows)
+                if (auto key = EncodeIndexKey(file.format(), def, index, body)) keys.emplace(pointer, *key);
+        },
+        &refusal);
+    if (error == errc::kNotAvailable && unknown_keys) return 0;
+    if (error != 0) {
         ADD_FAILURE() << where << ": " << refusal;
         return 0;
     }
@@ -43,7 +47,7 @@ std::size_t CheckIndex(const PageFile& file, const TableDef& def, const std::str
     return walk.entries.size();
 }
 
-std::size_t CheckFile(const std::filesystem::path& path) {
+std::size_t CheckFile(const std::filesystem::path& path, bool unknown_keys = false) {
     const PageFile file = PageFile::Open(path);
     std::size_t entries = 0;
     for (const CatalogEntry& table : ReadTables(file)) {
@@ -54,7 +58,7 @@ std::size_t CheckFile(const std::filesystem::path& path) {
         for (std::size_t i = 0; i < def.physical_indexes.size(); ++i)
             entries +=
                 CheckIndex(file, def, path.filename().string() + " " + table.name + " index " + std::to_string(i), rows,
-                           def.physical_indexes[i]);
+                           def.physical_indexes[i], unknown_keys);
     }
     return entries;
 }
@@ -63,6 +67,13 @@ TEST(IndexKeyTest, EveryStoredEntryIsRebuiltFromItsRow) {
     std::size_t entries = 0;
     for (const auto& path : testing::AllTestDatabases()) entries += CheckFile(path);
     EXPECT_GT(entries, 30000u);
+}
+
+// Access 2007 and later: every index whose keys are known, complex keys included.
+TEST(IndexKeyTest, AceEntriesOfKnownOrdersAreRebuiltFromTheirRows) {
+    std::size_t entries = 0;
+    for (const auto& path : testing::AllAceDatabases()) entries += CheckFile(path, true);
+    EXPECT_GT(entries, 5000u);
 }
 
 Bytes Jet4Key(std::u16string_view text, bool ascending = true) {

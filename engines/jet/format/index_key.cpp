@@ -132,6 +132,7 @@ void AppendValue(const Format& format, const TableDef& def, const Column& column
         case coltype::kInteger:
         case coltype::kLong:
         case coltype::kCurrency:
+        case coltype::kComplex:  // a Long to the index, checked against Access-made files
             AppendInteger(value, key);
             break;
         case coltype::kSingle:

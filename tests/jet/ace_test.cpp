@@ -1,6 +1,8 @@
 // Access 2007 and later files: the version each was written in, the values of the
 // types and columns Jet 4 lacks (calculated, extended date), an encrypted file refused.
 
+#include <limits>
+
 #include "engines/jet/database.h"
 #include "engines/jet/format/attachment.h"
 #include "engines/jet/format/page_file.h"
@@ -121,6 +123,25 @@ TEST(AceFiles, AttachmentsDecodeToTheirFiles) {
         Bytes bad = deflated;
         damage(bad);
         EXPECT_EQ(ErrorOf([&] { DecodeAttachment(bad); }), errc::kCorrupt);
+    }
+}
+
+// No test file holds a Large Number value: its form (signed, little-endian) is checked here.
+TEST(AceFiles, LargeNumbersAreSigned64BitValues) {
+    const PageFile file = PageFile::FromMemory(ReadBytes(TestData() / "accdb/empty/empty2016.accdb"));
+    Column column;
+    column.type = coltype::kBigInt;
+    for (const auto& [value, text] : {std::pair{std::int64_t{-5}, "-5"},
+                                      std::pair{std::numeric_limits<std::int64_t>::min(), "-9223372036854775808"},
+                                      std::pair{std::int64_t{1} << 40, "1099511627776"}}) {
+        Bytes row(8);
+        for (std::size_t i = 0; i < 8; ++i)
+            row[i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) >> (8 * i));
+        FieldSpan field;
+        field.present = true;
+        field.offset = 0;
+        field.length = 8;
+        EXPECT_EQ(FieldToText(file, column, row, field), text);
     }
 }
 

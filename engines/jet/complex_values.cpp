@@ -79,7 +79,10 @@ ComplexItem ValueItem(const PageFile& file, const TableDef& flat, std::size_t ke
             more.push_back(std::move(value));
         }
     }
-    for (std::size_t i = 0; i < more.size(); ++i) item.text += (i == 0 ? " (" : ", ") + more[i];
+    for (std::size_t i = 0; i < more.size(); ++i) {
+        item.text += i == 0 ? " (" : ", ";
+        item.text += more[i];
+    }
     if (!more.empty()) item.text += ")";
     return item;
 }
@@ -135,7 +138,10 @@ std::optional<std::string> ComplexValues::Text(const Column& column, std::uint32
     const std::vector<ComplexItem>& items = Items(column, key);
     if (items.empty()) return std::nullopt;
     std::string text;
-    for (const ComplexItem& item : items) text += (text.empty() ? "" : "; ") + item.text;
+    for (const ComplexItem& item : items) {
+        if (!text.empty()) text += "; ";
+        text += item.text;
+    }
     return text;
 }
 

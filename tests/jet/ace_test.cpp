@@ -19,7 +19,10 @@ std::vector<std::string> RowTexts(const fs::path& file, const std::string& table
     std::vector<std::string> lines;
     for (const auto& row : ReadTableText(db.file(), db.LoadTable(table)).rows) {
         std::string line;
-        for (const auto& value : row) line += (line.empty() ? "" : "|") + value.value_or("<Null>");
+        for (const auto& value : row) {
+            if (!line.empty()) line += '|';
+            line += value.value_or("<Null>");
+        }
         lines.push_back(line);
     }
     return lines;

@@ -90,6 +90,9 @@ std::string HexWord(std::uint16_t value) {
     return "0x" + HexUpper(bigEndian);
 }
 
+// The General orders of Access 2010 and later (version 1) and before (0).
+constexpr std::uint8_t kGeneral2010Version = 1;
+
 // Only the General order's weights are known; a column in another locale's
 // order keeps its stored keys, and a key that would have to be computed for
 // it is refused rather than guessed.
@@ -108,11 +111,21 @@ void AppendText(const Format& format, const TableDef& def, const Column& column,
         return;
     }
     const std::uint16_t order = Le16(block, format.col_sort_order);
-    if (order != kGeneralSortOrder || block[format.col_sort_version] != 0)
-        ThrowUnsupported(column, "its sort order " + HexWord(order) + " version " +
-                                     std::to_string(block[format.col_sort_version]) +
-                                     " is not one whose weights this engine knows (only General, 0x0409 version 0)");
-    AppendGeneralLegacyTextKey(Jet4TextUnits(value), ascending, key);
+    const std::uint8_t version = block[format.col_sort_version];
+    if (order != kGeneralSortOrder || version > kGeneral2010Version)
+        ThrowUnsupported(column, "its sort order " + HexWord(order) + " version " + std::to_string(version) +
+                                     " is not one whose weights this engine knows (only General, 0x0409, versions 0 "
+                                     "and 1)");
+    if (version == 0) {
+        AppendGeneralLegacyTextKey(Jet4TextUnits(value), ascending, key);
+        return;
+    }
+    try {
+        AppendGeneral2010TextKey(Jet4TextUnits(value), ascending, key);
+    } catch (const UnknownWeight& unknown) {
+        ThrowUnsupported(column, "character U+" + HexWord(unknown.unit).substr(2) +
+                                     " has no weight this engine knows in the 2010 General sort order");
+    }
 }
 
 // The value's key bytes (after the flag byte), inverted for a descending

@@ -17,6 +17,7 @@ enum class WeightKind : std::uint8_t {
     kPositional,   // Jet 4: no primary weight; listed after the text with its position and code
     kModifier,     // Jet 4: no primary weight; added to the secondary byte before it
     kFlagged,      // Jet 4: primary weight, secondary bytes if any, and a two-bit flag
+    kUnknown,      // a weight longer than the tables hold: no key is computed
 };
 using enum WeightKind;
 
@@ -60,21 +61,31 @@ void AppendBigEndian(std::uint32_t value, std::size_t length, Bytes& out) {
     for (std::size_t i = length; i-- > 0;) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
-const LegacyRun& SearchLegacyRuns(char16_t unit) {
-    const auto run = std::upper_bound(kGeneralLegacyRuns.begin(), kGeneralLegacyRuns.end(), unit,
-                                      [](char16_t u, const LegacyRun& r) { return u < r.first; });
+template <std::size_t N>
+const LegacyRun& SearchRuns(const std::array<LegacyRun, N>& runs, char16_t unit) {
+    const auto run =
+        std::upper_bound(runs.begin(), runs.end(), unit, [](char16_t u, const LegacyRun& r) { return u < r.first; });
     return *(run - 1);  // the table starts at U+0000 and leaves no unit out
 }
 
 // Most text is Latin: its runs are looked up directly.
-const LegacyRun& LegacyRunOf(char16_t unit) {
-    static const std::array<const LegacyRun*, 256> kLatin = [] {
-        std::array<const LegacyRun*, 256> runs{};
-        for (std::size_t u = 0; u < runs.size(); ++u) runs[u] = &SearchLegacyRuns(static_cast<char16_t>(u));
-        return runs;
-    }();
-    return unit < kLatin.size() ? *kLatin[unit] : SearchLegacyRuns(unit);
-}
+template <std::size_t N>
+class RunLookup {
+public:
+    explicit RunLookup(const std::array<LegacyRun, N>& runs) : runs_(runs) {
+        for (std::size_t u = 0; u < latin_.size(); ++u) latin_[u] = &SearchRuns(runs, static_cast<char16_t>(u));
+    }
+    const LegacyRun& operator()(char16_t unit) const {
+        return unit < latin_.size() ? *latin_[unit] : SearchRuns(runs_, unit);
+    }
+
+private:
+    const std::array<LegacyRun, N>& runs_;
+    std::array<const LegacyRun*, 256> latin_{};
+};
+
+const RunLookup<kGeneralLegacyRuns.size()> kLegacyRunOf(kGeneralLegacyRuns);
+const RunLookup<kGeneral2010Runs.size()> k2010RunOf(kGeneral2010Runs);
 
 // The parts of a Jet 4 key after the primary weights, collected as the text
 // is read.
@@ -192,12 +203,16 @@ void AppendGeneral97TextKey(ByteSpan text, bool ascending, Bytes& key) {
     if (!ascending) InvertFrom(key, start);
 }
 
-void AppendGeneralLegacyTextKey(std::u16string_view text, bool ascending, Bytes& key) {
+namespace {
+
+// Both Jet 4 orders build keys alike, from their own weights.
+template <typename Lookup>
+void AppendJet4TextKey(const Lookup& runOf, std::u16string_view text, bool ascending, Bytes& key) {
     const std::size_t start = key.size();
     LegacyTrailer trailer;
     std::size_t weighed = 0;  // characters with a primary weight so far
     for (const char16_t unit : KeyedPart(text)) {
-        const LegacyRun& run = LegacyRunOf(unit);
+        const LegacyRun& run = runOf(unit);
         const std::size_t at = weighed;
         if (run.primary_length != 0) {
             AppendBigEndian(run.primary + (unit - run.first), run.primary_length, key);
@@ -219,6 +234,8 @@ void AppendGeneralLegacyTextKey(std::u16string_view text, bool ascending, Bytes&
                 if (run.secondary_length != 0) trailer.AddSecondary(at, run);
                 trailer.AddFlag(run.flag);
                 break;
+            case kUnknown:
+                throw UnknownWeight(unit);
         }
     }
     key.push_back(LegacyTrailer::kEndOfText);
@@ -228,6 +245,16 @@ void AppendGeneralLegacyTextKey(std::u16string_view text, bool ascending, Bytes&
         InvertFrom(key, start);
     }
     key.push_back(0x00);
+}
+
+}  // namespace
+
+void AppendGeneralLegacyTextKey(std::u16string_view text, bool ascending, Bytes& key) {
+    AppendJet4TextKey(kLegacyRunOf, text, ascending, key);
+}
+
+void AppendGeneral2010TextKey(std::u16string_view text, bool ascending, Bytes& key) {
+    AppendJet4TextKey(k2010RunOf, text, ascending, key);
 }
 
 }  // namespace dorvane::jet

@@ -24,4 +24,13 @@ void AppendGeneral97TextKey(ByteSpan text, bool ascending, Bytes& key);
 // bytes, flags and the characters listed with their positions.
 void AppendGeneralLegacyTextKey(std::u16string_view text, bool ascending, Bytes& key);
 
+// The same in the General order of Access 2010 and later (version 1). A few
+// characters (ligatures, CJK squares) weigh more than the tables hold: a text
+// with one throws UnknownWeight.
+void AppendGeneral2010TextKey(std::u16string_view text, bool ascending, Bytes& key);
+
+struct UnknownWeight {
+    char16_t unit;
+};
+
 }  // namespace dorvane::jet

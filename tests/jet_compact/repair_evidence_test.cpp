@@ -147,7 +147,8 @@ TEST(RepairEvidence, ATrailingSpaceCostsNoRow) {
 // Every index of a table holding keys of nearly every code page 1252
 // character (ascending and descending, alone and in pairs) rebuilt from the
 // rows: the entries Access wrote, byte for byte. The same for text in the
-// 2010 order (emoji among it) and composite keys of Access 2010 files.
+// 2010 order (emoji among it), composite keys of Access 2010 files and extended
+// dates in both directions.
 TEST(RepairEvidence, RebuiltIndexesHoldTheKeysAccessWrote) {
     for (const char* name : {"mdb/jet3/testIndexCodesV1997.mdb", "mdb/jet4/testIndexPropertiesV2000.mdb",
                              "products/post_db.mdb", "accdb/V2010/testEmoticonsV2010.accdb",

@@ -160,6 +160,9 @@ void AppendValue(const Format& format, const TableDef& def, const Column& column
             if (value.empty()) ThrowUnsupported(column, "the key of an empty binary value is not known");
             AppendBinary(value, ascending, key);
             return;
+        case coltype::kExtendedDate:  // its text, whose digits sort as the moments do, as binary
+            AppendBinary(value, ascending, key);
+            return;
         case coltype::kText:
             AppendText(format, def, column, value, ascending, key);
             return;

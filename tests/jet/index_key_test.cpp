@@ -19,7 +19,7 @@ using testing::ErrorOf;
 
 // Compares one index with the keys of its table's rows; returns its entries.
 // With `unknown_keys`, an index whose keys the engine refuses to compute (the 2010
-// order, extended dates, an empty binary value) is left out: a repair refuses it too.
+// order's unweighable characters, unknown types) is left out: a repair refuses it too.
 std::size_t CheckIndex(const PageFile& file, const TableDef& def, const std::string& where,
                        const std::map<RowPointer, Bytes>& rows, const PhysicalIndex& index, bool unknown_keys) {
     std::map<RowPointer, Bytes> keys;

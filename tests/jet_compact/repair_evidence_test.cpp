@@ -148,11 +148,12 @@ TEST(RepairEvidence, ATrailingSpaceCostsNoRow) {
 // character (ascending and descending, alone and in pairs) rebuilt from the
 // rows: the entries Access wrote, byte for byte. The same for text in the
 // 2010 order (emoji among it), composite keys of Access 2010 files and extended
-// dates in both directions.
+// dates and binary values, the empty one among them, in both directions.
 TEST(RepairEvidence, RebuiltIndexesHoldTheKeysAccessWrote) {
     for (const char* name : {"mdb/jet3/testIndexCodesV1997.mdb", "mdb/jet4/testIndexPropertiesV2000.mdb",
                              "products/post_db.mdb", "accdb/V2010/testEmoticonsV2010.accdb",
-                             "accdb/V2010/compIndexTestV2010.accdb", "accdb/V2010/testIndexPropertiesV2010.accdb"}) {
+                             "accdb/V2010/compIndexTestV2010.accdb", "accdb/V2010/testIndexPropertiesV2010.accdb",
+                             "accdb/V2019/extDateTestV2019.accdb", "accdb/V2010/binIdxTestV2010.accdb"}) {
         SCOPED_TRACE(name);
         TempFolder dir;
         Bytes bytes = ReadBytes(TestData() / name);

@@ -157,7 +157,7 @@ void AppendValue(const Format& format, const TableDef& def, const Column& column
             AppendBinary(GuidBigEndian(value), ascending, key);
             return;
         case coltype::kBinary:
-            if (value.empty()) ThrowUnsupported(column, "the key of an empty binary value is not known");
+            if (value.empty()) return;  // the flag alone, as Access 2010 stores it
             AppendBinary(value, ascending, key);
             return;
         case coltype::kExtendedDate:  // its text, whose digits sort as the moments do, as binary

@@ -235,7 +235,7 @@ void AppendJet4TextKey(const Lookup& runOf, std::u16string_view text, bool ascen
                 trailer.AddFlag(run.flag);
                 break;
             case kUnknown:
-                throw UnknownWeight(unit);
+                throw UnknownWeight{unit};
         }
     }
     key.push_back(LegacyTrailer::kEndOfText);

@@ -1,6 +1,7 @@
 #include "engines/jet/check/checker.h"
 
 #include <algorithm>
+#include <deque>
 #include <map>
 #include <optional>
 #include <set>
@@ -41,18 +42,24 @@ void CheckNotFree(const std::set<std::uint32_t>& freePages, const std::vector<st
 }
 
 // A table's rows as one bit per slot of each page from its first to its
-// last: an index entry's row is found with one look, not a search.
+// last, filled as the rows are read: an index entry's row is found with one
+// look, not a search, and a row seen twice counts once. It takes 32 bytes a
+// page however many rows the table has.
 class RowLookup {
 public:
-    explicit RowLookup(const std::vector<RowPointer>& rows) : size_(rows.size()) {
-        if (rows.empty()) return;
-        const auto [low, high] = std::minmax_element(rows.begin(), rows.end());
-        first_ = low->page;
-        bits_.assign((static_cast<std::size_t>(high->page - first_) + 1) * kSlotsPerPage / 64, 0);
-        for (const RowPointer& row : rows) {
-            const std::size_t bit = Bit(row);
-            bits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
+    void Add(RowPointer row) {
+        if (bits_.empty()) {
+            first_ = row.page;
+        } else if (row.page < first_) {  // the cursor's pages come in order; anything else still counts
+            bits_.insert(bits_.begin(), static_cast<std::size_t>(first_ - row.page) * kWordsPerPage, 0);
+            first_ = row.page;
         }
+        const std::size_t bit = Bit(row);
+        if (bit / 64 >= bits_.size()) bits_.resize((bit / 64 / kWordsPerPage + 1) * kWordsPerPage, 0);
+        std::uint64_t& word = bits_[bit / 64];
+        const std::uint64_t mask = std::uint64_t{1} << (bit % 64);
+        size_ += (word & mask) == 0 ? 1 : 0;
+        word |= mask;
     }
     std::size_t size() const { return size_; }
     bool Contains(RowPointer row) const {
@@ -63,11 +70,12 @@ public:
 
 private:
     static constexpr std::size_t kSlotsPerPage = 256;  // a row pointer's slot is one byte
+    static constexpr std::size_t kWordsPerPage = kSlotsPerPage / 64;
     std::size_t Bit(RowPointer row) const {
         return static_cast<std::size_t>(row.page - first_) * kSlotsPerPage + row.row;
     }
 
-    std::size_t size_;
+    std::size_t size_ = 0;
     std::uint32_t first_ = 0;
     std::vector<std::uint64_t> bits_;
 };
@@ -97,11 +105,11 @@ private:
 // whose keys cannot be computed here.
 using ExpectedEntries = std::vector<std::optional<EntryDigest>>;
 
-// A value's long-value row, and the table and column whose value names it.
+// A value's long-value row, and the table whose value names it: one for
+// every long-value row of the file, so kept to eight bytes.
 struct LongValueClaim {
     std::uint32_t long_value_row;
-    std::string table;  // its catalog name
-    std::uint16_t column;
+    std::uint32_t table;  // in FileWide::claiming_tables
 };
 
 // What the check of one table needs to know of the others.
@@ -110,7 +118,8 @@ struct FileWide {
     PageCensus census;
     std::set<std::uint32_t> free_pages;
     SourceMaps maps;
-    std::vector<LongValueClaim> claims;
+    std::deque<LongValueClaim> claims;  // grows without copying what it holds
+    std::vector<std::string> claiming_tables;
 };
 
 void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const RowLookup& rows,
@@ -165,7 +174,7 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
 }
 
 struct RowScan {
-    std::vector<RowPointer> rows;
+    RowLookup rows;
     std::uint32_t largest_autonumber = 0;
 };
 
@@ -177,10 +186,12 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
     RowScan scan;
     RowFields fields;
     LongValueReader longValues(file);
+    const auto claimer = static_cast<std::uint32_t>(wide.claiming_tables.size());
+    wide.claiming_tables.push_back(table);
     RowSample sample;
     Bytes key;
     for (TableRow row; cursor.Next(row);) {
-        scan.rows.push_back(row.header);
+        scan.rows.Add(row.header);
         sample.Add(file.format(), def, row.body);
         LocateFields(file.format(), def, row.body, fields);
         for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -205,7 +216,7 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
             const auto& columnPages = longValuePages[column.number];
             // Reading the chain proves the value whole, as reading its bytes would.
             for (const RowPointer& at : longValues.Rows(FieldBytes(row.body, span))) {
-                wide.claims.push_back({at.ToU32(), table, column.number});
+                wide.claims.push_back({at.ToU32(), claimer});
                 const auto lister = wide.maps.LongValueColumn(at.page);
                 if (lister && !(*lister == SourceMaps::ColumnOf{def.page, column.number})) {
                     Add(report, DamageClass::kPrimary,
@@ -284,7 +295,7 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     }
     const std::vector<std::uint32_t>& dataPages = cursor.data_pages();
     tellForeignPages(dataPages.size());
-    std::vector<RowPointer>& rows = scan.rows;
+    const RowLookup& rows = scan.rows;
     const std::uint32_t largestAutoNumber = scan.largest_autonumber;
     CheckNotFree(freePages, dataPages, name + " data", report);
     if (largestAutoNumber > def.autonumber) {
@@ -292,8 +303,6 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
             name + ": its AutoNumber counter is " + std::to_string(def.autonumber) + " but a row holds " +
                 std::to_string(largestAutoNumber));
     }
-    if (!std::is_sorted(rows.begin(), rows.end())) std::sort(rows.begin(), rows.end());  // a cursor's come in order
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     ++report.tables;
     report.rows += rows.size();
     // Access keeps a user table's count exact and lets a system table's lag
@@ -306,10 +315,9 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     } else if (def.num_rows != rows.size()) {
         ++report.stale_row_counts;
     }
-    const RowLookup lookup(rows);
     for (std::size_t i = 0; i < def.physical_indexes.size(); ++i) {
         try {
-            CheckIndex(file, def, i, lookup, entry.name, freePages, expected[i], report);
+            CheckIndex(file, def, i, rows, entry.name, freePages, expected[i], report);
         } catch (const Error& error) {
             Add(report, DamageClass::kDerived,
                 "table '" + entry.name + "' index " + std::to_string(i) + ": " + error.description());
@@ -337,17 +345,21 @@ const char* DamageClassName(DamageClass damage) {
 namespace {
 
 // Two values naming one long-value row: one of them at least is wrong.
-void CheckSharedLongValues(std::vector<LongValueClaim>& claims, CheckReport& report) {
-    std::sort(claims.begin(), claims.end(),
-              [](const LongValueClaim& a, const LongValueClaim& b) { return a.long_value_row < b.long_value_row; });
+void CheckSharedLongValues(std::deque<LongValueClaim>& claims, const std::vector<std::string>& tables,
+                           CheckReport& report) {
+    // By row, then in the order the tables were read.
+    std::sort(claims.begin(), claims.end(), [](const LongValueClaim& a, const LongValueClaim& b) {
+        return std::pair(a.long_value_row, a.table) < std::pair(b.long_value_row, b.table);
+    });
     std::set<std::string> told;
     for (std::size_t i = 1; i < claims.size(); ++i) {
         if (claims[i].long_value_row != claims[i - 1].long_value_row) continue;
         for (const LongValueClaim* claim : {&claims[i - 1], &claims[i]}) {
-            report.damaged_tables.insert(claim->table);
-            if (told.insert(claim->table).second)
+            const std::string& table = tables[claim->table];
+            report.damaged_tables.insert(table);
+            if (told.insert(table).second)
                 Add(report, DamageClass::kPrimary,
-                    "table '" + claim->table + "': a memo or OLE value shares its row " +
+                    "table '" + table + "': a memo or OLE value shares its row " +
                         RowPointer::FromU32(claim->long_value_row).ToString() + " with another value");
         }
     }
@@ -431,7 +443,7 @@ CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals) {
         if (signals != nullptr && !report.ok()) signals->problem_found = true;
     }
     if (signals != nullptr && signals->stop) return report;
-    CheckSharedLongValues(wide.claims, report);
+    CheckSharedLongValues(wide.claims, wide.claiming_tables, report);
     CheckUnlistedTables(file, wide.census, tables, report);
     return report;
 }

@@ -17,6 +17,7 @@
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/page_file.h"
 #include "engines/jet/format/row.h"
+#include "engines/jet/format/row_set.h"
 #include "engines/jet/format/table_def.h"
 #include "engines/jet/format/table_scan.h"
 #include "engines/jet/format/usage_map.h"
@@ -40,45 +41,6 @@ void CheckNotFree(const std::set<std::uint32_t>& freePages, const std::vector<st
         }
     }
 }
-
-// A table's rows as one bit per slot of each page from its first to its
-// last, filled as the rows are read: an index entry's row is found with one
-// look, not a search, and a row seen twice counts once. It takes 32 bytes a
-// page however many rows the table has.
-class RowLookup {
-public:
-    void Add(RowPointer row) {
-        if (bits_.empty()) {
-            first_ = row.page;
-        } else if (row.page < first_) {  // the cursor's pages come in order; anything else still counts
-            bits_.insert(bits_.begin(), static_cast<std::size_t>(first_ - row.page) * kWordsPerPage, 0);
-            first_ = row.page;
-        }
-        const std::size_t bit = Bit(row);
-        if (bit / 64 >= bits_.size()) bits_.resize((bit / 64 / kWordsPerPage + 1) * kWordsPerPage, 0);
-        std::uint64_t& word = bits_[bit / 64];
-        const std::uint64_t mask = std::uint64_t{1} << (bit % 64);
-        size_ += (word & mask) == 0 ? 1 : 0;
-        word |= mask;
-    }
-    std::size_t size() const { return size_; }
-    bool Contains(RowPointer row) const {
-        if (row.page < first_) return false;
-        const std::size_t bit = Bit(row);
-        return bit / 64 < bits_.size() && (bits_[bit / 64] >> (bit % 64) & 1) != 0;
-    }
-
-private:
-    static constexpr std::size_t kSlotsPerPage = 256;  // a row pointer's slot is one byte
-    static constexpr std::size_t kWordsPerPage = kSlotsPerPage / 64;
-    std::size_t Bit(RowPointer row) const {
-        return static_cast<std::size_t>(row.page - first_) * kSlotsPerPage + row.row;
-    }
-
-    std::size_t size_ = 0;
-    std::uint32_t first_ = 0;
-    std::vector<std::uint64_t> bits_;
-};
 
 // An index's entries as one order-free sum: what its rows' values give is
 // held against what its tree holds, without keeping either.
@@ -122,7 +84,7 @@ struct FileWide {
     std::vector<std::string> claiming_tables;
 };
 
-void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const RowLookup& rows,
+void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const RowSet& rows,
                 const std::string& table, const std::set<std::uint32_t>& freePages,
                 const std::optional<EntryDigest>& expected, CheckReport& report) {
     const PhysicalIndex& index = def.physical_indexes[number];
@@ -174,7 +136,7 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
 }
 
 struct RowScan {
-    RowLookup rows;
+    RowSet rows;
     std::uint32_t largest_autonumber = 0;
 };
 
@@ -295,7 +257,7 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     }
     const std::vector<std::uint32_t>& dataPages = cursor.data_pages();
     tellForeignPages(dataPages.size());
-    const RowLookup& rows = scan.rows;
+    const RowSet& rows = scan.rows;
     const std::uint32_t largestAutoNumber = scan.largest_autonumber;
     CheckNotFree(freePages, dataPages, name + " data", report);
     if (largestAutoNumber > def.autonumber) {

@@ -171,22 +171,23 @@ std::set<RowPointer> OutOfOrder(const write::IndexEntryList& walk) {
 }
 
 // Values by row, sorted once: a fraction of a std::map's memory for a large
-// table. Where a row is given twice, the first value given is the one found.
+// table (eight bytes a row for a four-byte value). Where a row is given
+// twice, the first value given is the one found.
 template <typename Value>
 class RowIndexed {
 public:
-    void Add(RowPointer row, Value value) { pairs_.emplace_back(row, std::move(value)); }
+    void Add(RowPointer row, Value value) { pairs_.emplace_back(row.ToU32(), std::move(value)); }
     void Seal() {
         std::stable_sort(pairs_.begin(), pairs_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     }
     const Value* Find(RowPointer row) const {
-        const auto it = std::lower_bound(pairs_.begin(), pairs_.end(), row,
-                                         [](const auto& pair, RowPointer r) { return pair.first < r; });
-        return it != pairs_.end() && it->first == row ? &it->second : nullptr;
+        const auto it = std::lower_bound(pairs_.begin(), pairs_.end(), row.ToU32(),
+                                         [](const auto& pair, std::uint32_t r) { return pair.first < r; });
+        return it != pairs_.end() && it->first == row.ToU32() ? &it->second : nullptr;
     }
 
 private:
-    std::vector<std::pair<RowPointer, Value>> pairs_;
+    std::vector<std::pair<std::uint32_t, Value>> pairs_;
 };
 
 struct RowEvidence {
@@ -196,14 +197,14 @@ struct RowEvidence {
 
 // What the indexes that name the row say of it, of those `weighed` marks.
 // An index whose key cannot be computed here says nothing.
-RowEvidence EvidenceFor(const PageFile& file, const TableDef& def, const std::vector<RowIndexed<ByteSpan>>& named,
-                        const std::vector<bool>& weighed, RowPointer header, ByteSpan body,
-                        std::vector<bool>& disputed_indexes, Bytes& key) {
+RowEvidence EvidenceFor(const PageFile& file, const TableDef& def, const Walks& walks,
+                        const std::vector<RowIndexed<std::uint32_t>>& named, const std::vector<bool>& weighed,
+                        RowPointer header, ByteSpan body, std::vector<bool>& disputed_indexes, Bytes& key) {
     RowEvidence evidence;
     std::optional<RowFields> fields;
     for (std::size_t i = 0; i < named.size(); ++i) {
         if (!weighed[i]) continue;
-        const ByteSpan* entry = named[i].Find(header);
+        const std::uint32_t* entry = named[i].Find(header);
         if (entry == nullptr) continue;
         try {
             if (!fields) fields = LocateFields(file.format(), def, body);
@@ -211,7 +212,7 @@ RowEvidence EvidenceFor(const PageFile& file, const TableDef& def, const std::ve
         } catch (const Error&) {
             continue;
         }
-        if (std::ranges::equal(key, *entry)) {
+        if (std::ranges::equal(key, walks[i]->Key(*entry))) {
             evidence.confirmed = true;
         } else {
             evidence.disputed = true;
@@ -219,6 +220,13 @@ RowEvidence EvidenceFor(const PageFile& file, const TableDef& def, const std::ve
         }
     }
     return evidence;
+}
+
+// Moves `row` down to place `kept` of the rows kept so far; never onto itself,
+// which would empty it.
+void Keep(std::vector<SalvagedRow>& rows, std::size_t& kept, SalvagedRow& row) {
+    if (&rows[kept] != &row) rows[kept] = std::move(row);
+    ++kept;
 }
 
 // Only a row's own page can condemn it. Bytes that happen to decode on a page
@@ -231,15 +239,6 @@ RowEvidence EvidenceFor(const PageFile& file, const TableDef& def, const std::ve
 void WeighIndexEvidence(const PageFile& file, const TableDef& def, const Walks& walks,
                         const std::optional<std::set<std::size_t>>& keys_in_question, PageRows& seen,
                         TableSalvage& out) {
-    std::vector<RowIndexed<ByteSpan>> named(walks.size());
-    for (std::size_t i = 0; i < walks.size(); ++i) {
-        if (!walks[i]) continue;
-        const write::IndexEntryList& walk = *walks[i];
-        const std::set<RowPointer> disordered = OutOfOrder(walk);
-        for (std::size_t e = 0; e < walk.size(); ++e)
-            if (!disordered.contains(walk.Row(e))) named[i].Add(walk.Row(e), walk.Key(e));
-        named[i].Seal();
-    }
     seen.disputed_indexes.assign(walks.size(), false);
     // On a sound page a row can disagree only with an index the check found
     // disagreeing, unless the check did not read the table's pages as found here.
@@ -247,26 +246,43 @@ void WeighIndexEvidence(const PageFile& file, const TableDef& def, const Walks& 
     std::vector<bool> questioned = every;
     if (keys_in_question && !out.map_lost)
         for (std::size_t i = 0; i < questioned.size(); ++i) questioned[i] = keys_in_question->contains(i);
-    std::vector<SalvagedRow> kept;
+    // Only the entries a row is weighed against are looked up: those of a
+    // questioned index, and any naming a row on a damaged page.
+    std::vector<RowIndexed<std::uint32_t>> named(walks.size());
+    for (std::size_t i = 0; i < walks.size(); ++i) {
+        if (!walks[i]) continue;
+        const write::IndexEntryList& walk = *walks[i];
+        const std::set<RowPointer> disordered = OutOfOrder(walk);
+        for (std::size_t e = 0; e < walk.size(); ++e) {
+            const RowPointer row = walk.Row(e);
+            if ((questioned[i] || seen.damaged_pages.contains(row.page)) && !disordered.contains(row))
+                named[i].Add(row, static_cast<std::uint32_t>(e));
+        }
+        named[i].Seal();
+    }
+    std::size_t kept = 0;  // the rows kept, moved down over those dropped
     SalvagedRowReader bodies(file);
     Bytes key;
     for (SalvagedRow& row : out.rows) {
         const bool damagedPage = seen.damaged_pages.contains(row.header.page);
         if (!damagedPage && std::ranges::none_of(questioned, [](bool q) { return q; })) {
-            kept.push_back(std::move(row));
+            Keep(out.rows, kept, row);
             continue;
         }
-        const RowEvidence evidence = EvidenceFor(file, def, named, damagedPage ? every : questioned, row.header,
+        const RowEvidence evidence = EvidenceFor(file, def, walks, named, damagedPage ? every : questioned, row.header,
                                                  bodies.Body(row), seen.disputed_indexes, key);
         if (damagedPage && !evidence.confirmed) {
             ++out.rows_dropped;
             continue;
         }
         if (evidence.disputed) ++out.rows_disputed;
-        kept.push_back(std::move(row));
+        Keep(out.rows, kept, row);
     }
-    out.rows = std::move(kept);
+    out.rows.resize(kept);
 }
+
+RowPointer HeaderOf(const SalvagedRow& row) { return row.header; }
+RowPointer HeaderOf(RowPointer row) { return row; }
 
 // Whether the index's walk can tell which rows the table holds: it was read
 // whole and in order.
@@ -298,17 +314,24 @@ void HoldRestoredRows(const std::vector<std::pair<RowPointer, Bytes>>& restored,
 void KeepResurrectedRowsDeleted(const PageFile& file, const TableDef& def, const Walks& walks, bool system,
                                 const PageRows& seen, TableSalvage& out) {
     if (system || def.table_type == kSystemTable) return;
-    std::vector<std::set<RowPointer>> named;
     std::vector<std::size_t> telling;
-    for (std::size_t i = 0; i < walks.size(); ++i) {
-        if (!Tells(walks[i])) continue;
-        telling.push_back(i);
-        std::set<RowPointer>& rows = named.emplace_back();
-        for (std::size_t e = 0; e < walks[i]->size(); ++e) rows.insert(walks[i]->Row(e));
-    }
+    for (std::size_t i = 0; i < walks.size(); ++i)
+        if (Tells(walks[i])) telling.push_back(i);
     if (telling.empty()) return;
-    std::set<RowPointer> read;
-    for (const SalvagedRow& row : out.rows) read.insert(row.header);
+    // The rows one index names, four bytes each, held for one index at a time.
+    const auto namedBy = [&walks](std::size_t index) {
+        std::vector<std::uint32_t> rows;
+        rows.reserve(walks[index]->size());
+        for (std::size_t e = 0; e < walks[index]->size(); ++e) rows.push_back(walks[index]->Row(e).ToU32());
+        std::sort(rows.begin(), rows.end());
+        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+        return rows;
+    };
+    // The rows read are in stored order, which is pointer order.
+    const auto read = [&out](RowPointer row) {
+        return std::binary_search(out.rows.begin(), out.rows.end(), row,
+                                  [](const auto& a, const auto& b) { return HeaderOf(a) < HeaderOf(b); });
+    };
     // Rows an index names that were not read but may be rows: flagged deleted,
     // or on a page of the table that could not be read whole. An entry naming
     // no row on a sound page is the index's damage, not a row.
@@ -318,30 +341,36 @@ void KeepResurrectedRowsDeleted(const PageFile& file, const TableDef& def, const
                 (!seen.parsed.contains(row.page) || seen.damaged_pages.contains(row.page)));
     };
     std::uint64_t namedUnread = 0;  // by the index that names the most such rows
-    for (const std::set<RowPointer>& rows : named) {
+    for (std::size_t index : telling) {
         std::uint64_t unread = 0;
-        for (const RowPointer& row : rows) unread += !read.contains(row) && mayBeRow(row) ? 1u : 0u;
+        for (std::uint32_t named : namedBy(index)) {
+            const RowPointer row = RowPointer::FromU32(named);
+            unread += !read(row) && mayBeRow(row) ? 1u : 0u;
+        }
         namedUnread = std::max(namedUnread, unread);
     }
     const std::uint64_t counted = out.rows.size() + namedUnread;
     if (def.num_rows >= counted) return;
     SalvagedRowReader bodies(file);
+    std::vector<bool> expected(out.rows.size(), false);  // some index would hold an entry for it
+    std::vector<bool> found(out.rows.size(), false);
+    for (std::size_t index : telling) {
+        const std::vector<std::uint32_t> named = namedBy(index);
+        const PhysicalIndex& physical = def.physical_indexes[index];
+        const bool ignoresNulls = (physical.flags & kIndexIgnoresNulls) != 0;
+        for (std::size_t r = 0; r < out.rows.size(); ++r) {
+            const SalvagedRow& row = out.rows[r];
+            if (seen.damaged_pages.contains(row.header.page)) continue;
+            if (std::binary_search(named.begin(), named.end(), row.header.ToU32()))
+                found[r] = true;
+            else if (!ignoresNulls || !EveryIndexedColumnNull(file, def, physical, bodies.Body(row)))
+                expected[r] = true;
+        }
+    }
     std::vector<bool> unnamed(out.rows.size(), false);
     std::size_t count = 0;
     for (std::size_t r = 0; r < out.rows.size(); ++r) {
-        const SalvagedRow& row = out.rows[r];
-        if (seen.damaged_pages.contains(row.header.page)) continue;
-        bool expected = false;  // some index would hold an entry for it
-        bool found = false;
-        for (std::size_t t = 0; t < telling.size(); ++t) {
-            const PhysicalIndex& index = def.physical_indexes[telling[t]];
-            const bool ignoresNulls = (index.flags & kIndexIgnoresNulls) != 0;
-            if (named[t].contains(row.header))
-                found = true;
-            else if (!ignoresNulls || !EveryIndexedColumnNull(file, def, index, bodies.Body(row)))
-                expected = true;
-        }
-        if (expected && !found) {
+        if (expected[r] && !found[r]) {
             unnamed[r] = true;
             ++count;
         }
@@ -400,7 +429,7 @@ struct SettledTable {
     const TableDef& def;
     const std::string& name;
     const PageRows& seen;
-    const RowIndexed<std::size_t>& kept;  // row pointer -> position in the kept rows
+    const RowIndexed<std::uint32_t>& kept;  // row pointer -> position in the kept rows
 };
 
 // Rows index entries name that were not kept: flagged deleted, or not read.
@@ -423,7 +452,7 @@ write::IndexEntryList SalvageIndex(const SettledTable& table, std::size_t number
         std::vector<bool> named(out.rows.size(), false);
         for (std::size_t e = 0; e < walk->size(); ++e) {
             const RowPointer entryRow = walk->Row(e);
-            const std::size_t* row = table.kept.Find(entryRow);
+            const std::uint32_t* row = table.kept.Find(entryRow);
             if (row == nullptr) {
                 ++out.stale_entries;
                 // A deletion flag on a damaged page may be the damage. A row
@@ -461,6 +490,7 @@ write::IndexEntryList SalvageIndex(const SettledTable& table, std::size_t number
                                         " is damaged and cannot be rebuilt from the rows: " + e.description());
         }
     }
+    entries.Sort();  // in the order of a tree, as the entries kept from one are
     return entries;
 }
 
@@ -568,8 +598,8 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
     CutSharedLongValues(file, def, seen, out);
     HoldRestoredRows(sources.restored_rows, seen, out);
 
-    RowIndexed<std::size_t> kept;
-    for (std::size_t r = 0; r < out.rows.size(); ++r) kept.Add(out.rows[r].header, r);
+    RowIndexed<std::uint32_t> kept;
+    for (std::size_t r = 0; r < out.rows.size(); ++r) kept.Add(out.rows[r].header, static_cast<std::uint32_t>(r));
     kept.Seal();
     const SettledTable settled{file, def, name, seen, kept};
     NamedButNotKept gone;

@@ -49,7 +49,7 @@ private:
 
 struct TableSalvage {
     std::vector<SalvagedRow> rows;               // in stored order
-    std::vector<write::IndexEntryList> indexes;  // per physical index, naming source rows
+    std::vector<write::IndexEntryList> indexes;  // per physical index, naming source rows, in tree order
     std::vector<std::size_t> rebuilt_indexes;    // rebuilt from the rows
     std::uint64_t stale_entries = 0;             // dropped: they named no row that was kept
     std::uint64_t rows_dropped = 0;              // unreadable rows seen

@@ -147,13 +147,12 @@ private:
 };
 
 // The index from the entries the source gives, with the rows' new pointers.
-// Entries read from a tree keep its order (rows are copied in the order of
-// their pointers, so equal keys keep theirs too) and are written as they are
-// read; only where ids in the keys change, or the entries come from a
-// salvage, are they collected and sorted first.
+// The entries keep their order (rows are copied in the order of their
+// pointers, so equal keys keep theirs too) and are written as they are read;
+// only where ids in the keys change are they collected and sorted first.
 RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::size_t i, const std::string& name,
                           const RowMap& moved, const TableSource& rows, TableCounts& counts, TableDigest& digest) {
-    const bool streamed = rows.EntriesFromTree() && c.relocation.IdColumnsOf(def).empty();
+    const bool streamed = c.relocation.IdColumnsOf(def).empty();
     OrderedEntries ordered(c, def, i, digest);
     write::IndexEntryList collected;
     Bytes key;

@@ -27,11 +27,9 @@ public:
     virtual ~TableSource() = default;
     // Every row, in the order it is written.
     virtual void Rows(const RowVisitor& visit) const = 0;
-    // Every entry of physical index `index`, in order.
+    // Every entry of physical index `index`, in the order of a tree (by key,
+    // then by row), as a sound tree holds them.
     virtual void Entries(std::size_t index, const EntryVisitor& visit) const = 0;
-    // Whether Entries gives them as the source tree holds them, in the tree's
-    // order, so that they can be written as they come.
-    virtual bool EntriesFromTree() const = 0;
 };
 
 // The table as its pages and trees hold it; what cannot be read throws.
@@ -40,7 +38,6 @@ public:
     StoredTable(const PageFile& file, const TableDef& def) : file_(file), def_(def) {}
     void Rows(const RowVisitor& visit) const override;
     void Entries(std::size_t index, const EntryVisitor& visit) const override;
-    bool EntriesFromTree() const override { return true; }
 
 private:
     const PageFile& file_;
@@ -53,7 +50,6 @@ public:
     SalvagedTable(const PageFile& file, TableSalvage salvage) : file_(file), salvage_(std::move(salvage)) {}
     void Rows(const RowVisitor& visit) const override;
     void Entries(std::size_t index, const EntryVisitor& visit) const override;
-    bool EntriesFromTree() const override { return false; }
     const TableSalvage& salvage() const { return salvage_; }
 
 private:

@@ -15,7 +15,8 @@
 // the three largest test databases, the two benchmark files (unpacked with xz
 // into a temporary folder and checked against SHA256SUMS) and made files of
 // 92 MiB and 1950 MiB (1.9 GiB), near the format's 2 GiB limit. DORVANE_BENCH_RUNS sets
-// the number of runs (3).
+// the number of runs (3). `jet_compact_bench --damaged-copy FILE TO` only
+// writes the damaged copy the benchmark repairs.
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -236,6 +237,8 @@ int main(int argc, char** argv) {
     char pattern[] = "/tmp/dorvane-bench-XXXXXX";
     if (!::mkdtemp(pattern)) return 1;
     const fs::path work = pattern;
+    if (argc == 4 && std::string(argv[1]) == "--damaged-copy")  // for profiling a repair by hand
+        return dorvane::bench::MakeDamagedCopy(argv[2], argv[3]) ? 0 : 1;
     if (const char* runs = std::getenv("DORVANE_BENCH_RUNS"); runs && std::atoi(runs) > 0) g_runs = std::atoi(runs);
     std::vector<fs::path> files;
     std::vector<unsigned> made;

@@ -151,24 +151,61 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
     if (garbled || inDoubt) seen.damaged_pages.insert(number);
 }
 
-// Per physical index, its entries in tree order; none where it cannot be walked.
-using Walks = std::vector<std::optional<write::IndexEntryList>>;
-
-// Rows named by entries out of order with a neighbour. No change to a row can
-// put its entry out of order, so there the index is what is damaged, and
-// such an entry neither confirms nor condemns its row.
-std::set<RowPointer> OutOfOrder(const write::IndexEntryList& walk) {
-    std::set<RowPointer> rows;
-    for (std::size_t i = 1; i < walk.size(); ++i) {
-        const ByteSpan previous = walk.Entry(i - 1);
-        const ByteSpan current = walk.Entry(i);
-        if (!std::lexicographical_compare(previous.begin(), previous.end(), current.begin(), current.end())) {
-            rows.insert(walk.Row(i - 1));
-            rows.insert(walk.Row(i));
+// Each index's entries, read from its tree whenever they are needed rather
+// than held: a large table's indexes take more memory than its rows. The
+// first reading tells which trees read whole and which entries are out of
+// order; the source is held, so every reading gives the same entries.
+class Walks {
+public:
+    Walks(const PageFile& file, const TableDef& def) : file_(file) {
+        Bytes previous, current;
+        for (const PhysicalIndex& index : def.physical_indexes) {
+            Walk& walk = walks_.emplace_back();
+            walk.root = index.root_page;
+            RowPointer previousRow;
+            std::size_t count = 0;
+            try {
+                VisitIndex(file, index.root_page, [&](ByteSpan key, RowPointer row) {
+                    current.assign(key.begin(), key.end());
+                    AppendIndexRowRef(current, row);
+                    // No change to a row can put its entry out of order, so
+                    // there the index is what is damaged, and such an entry
+                    // neither confirms nor condemns its row.
+                    if (count++ > 0 && !std::ranges::lexicographical_compare(previous, current)) {
+                        walk.disordered.insert(previousRow);
+                        walk.disordered.insert(row);
+                    }
+                    previous.swap(current);
+                    previousRow = row;
+                });
+                walk.readable = true;
+            } catch (const Error& e) {
+                if (e.number() != errc::kCorrupt) throw;
+                walk.disordered.clear();
+            }
         }
     }
-    return rows;
-}
+    std::size_t size() const { return walks_.size(); }
+    // Whether the tree reads whole; none of the rest is asked otherwise.
+    bool Readable(std::size_t index) const { return walks_[index].readable; }
+    // Whether it can tell which rows the table holds: read whole and in order.
+    bool Tells(std::size_t index) const { return Readable(index) && walks_[index].disordered.empty(); }
+    // Rows named by entries out of order with a neighbour.
+    const std::set<RowPointer>& Disordered(std::size_t index) const { return walks_[index].disordered; }
+    std::uint32_t Root(std::size_t index) const { return walks_[index].root; }
+    void Visit(std::size_t index, const IndexEntryVisitor& visit) const {
+        VisitIndex(file_, walks_[index].root, visit);
+    }
+
+private:
+    struct Walk {
+        std::uint32_t root = 0;
+        bool readable = false;
+        std::set<RowPointer> disordered;
+    };
+    const PageFile& file_;
+    std::vector<Walk> walks_;
+};
 
 // Values by row, sorted once: a fraction of a std::map's memory for a large
 // table (eight bytes a row for a four-byte value). Where a row is given
@@ -195,33 +232,6 @@ struct RowEvidence {
     bool disputed = false;   // an index holds another key for it
 };
 
-// What the indexes that name the row say of it, of those `weighed` marks.
-// An index whose key cannot be computed here says nothing.
-RowEvidence EvidenceFor(const PageFile& file, const TableDef& def, const Walks& walks,
-                        const std::vector<RowIndexed<std::uint32_t>>& named, const std::vector<bool>& weighed,
-                        RowPointer header, ByteSpan body, std::vector<bool>& disputed_indexes, Bytes& key) {
-    RowEvidence evidence;
-    std::optional<RowFields> fields;
-    for (std::size_t i = 0; i < named.size(); ++i) {
-        if (!weighed[i]) continue;
-        const std::uint32_t* entry = named[i].Find(header);
-        if (entry == nullptr) continue;
-        try {
-            if (!fields) fields = LocateFields(file.format(), def, body);
-            if (!EncodeIndexKey(file.format(), def, def.physical_indexes[i], body, *fields, key)) continue;
-        } catch (const Error&) {
-            continue;
-        }
-        if (std::ranges::equal(key, walks[i]->Key(*entry))) {
-            evidence.confirmed = true;
-        } else {
-            evidence.disputed = true;
-            disputed_indexes[i] = true;
-        }
-    }
-    return evidence;
-}
-
 // Moves `row` down to place `kept` of the rows kept so far; never onto itself,
 // which would empty it.
 void Keep(std::vector<SalvagedRow>& rows, std::size_t& kept, SalvagedRow& row) {
@@ -242,40 +252,60 @@ void WeighIndexEvidence(const PageFile& file, const TableDef& def, const Walks& 
     seen.disputed_indexes.assign(walks.size(), false);
     // On a sound page a row can disagree only with an index the check found
     // disagreeing, unless the check did not read the table's pages as found here.
-    const std::vector<bool> every(walks.size(), true);
-    std::vector<bool> questioned = every;
+    std::vector<bool> questioned(walks.size(), true);
     if (keys_in_question && !out.map_lost)
         for (std::size_t i = 0; i < questioned.size(); ++i) questioned[i] = keys_in_question->contains(i);
-    // Only the entries a row is weighed against are looked up: those of a
-    // questioned index, and any naming a row on a damaged page.
-    std::vector<RowIndexed<std::uint32_t>> named(walks.size());
-    for (std::size_t i = 0; i < walks.size(); ++i) {
-        if (!walks[i]) continue;
-        const write::IndexEntryList& walk = *walks[i];
-        const std::set<RowPointer> disordered = OutOfOrder(walk);
-        for (std::size_t e = 0; e < walk.size(); ++e) {
-            const RowPointer row = walk.Row(e);
-            if ((questioned[i] || seen.damaged_pages.contains(row.page)) && !disordered.contains(row))
-                named[i].Add(row, static_cast<std::uint32_t>(e));
-        }
-        named[i].Seal();
-    }
-    std::size_t kept = 0;  // the rows kept, moved down over those dropped
+    // A row is weighed against a questioned index, and against every index
+    // where its page is damaged. An index whose key cannot be computed here
+    // says nothing. One index at a time, so that only one index's entries
+    // are held; each row's evidence gathers over the passes.
+    const auto weighs = [&](std::size_t i, RowPointer row) {
+        return questioned[i] || seen.damaged_pages.contains(row.page);
+    };
+    std::vector<RowEvidence> evidence(out.rows.size());
     SalvagedRowReader bodies(file);
     Bytes key;
-    for (SalvagedRow& row : out.rows) {
-        const bool damagedPage = seen.damaged_pages.contains(row.header.page);
-        if (!damagedPage && std::ranges::none_of(questioned, [](bool q) { return q; })) {
-            Keep(out.rows, kept, row);
-            continue;
+    for (std::size_t i = 0; i < walks.size(); ++i) {
+        if (!walks.Readable(i)) continue;
+        write::IndexEntryList entries;
+        RowIndexed<std::uint32_t> named;  // row -> its entry in `entries`
+        const std::set<RowPointer>& disordered = walks.Disordered(i);
+        walks.Visit(i, [&](ByteSpan entryKey, RowPointer row) {
+            if (weighs(i, row) && !disordered.contains(row)) {
+                named.Add(row, static_cast<std::uint32_t>(entries.size()));
+                entries.Add(entryKey, row);
+            }
+        });
+        if (entries.empty()) continue;
+        named.Seal();
+        for (std::size_t r = 0; r < out.rows.size(); ++r) {
+            const RowPointer header = out.rows[r].header;
+            const std::uint32_t* entry = weighs(i, header) ? named.Find(header) : nullptr;
+            if (entry == nullptr) continue;
+            const ByteSpan body = bodies.Body(out.rows[r]);
+            try {
+                if (!EncodeIndexKey(file.format(), def, def.physical_indexes[i], body,
+                                    LocateFields(file.format(), def, body), key))
+                    continue;
+            } catch (const Error&) {
+                continue;
+            }
+            if (std::ranges::equal(key, entries.Key(*entry))) {
+                evidence[r].confirmed = true;
+            } else {
+                evidence[r].disputed = true;
+                seen.disputed_indexes[i] = true;
+            }
         }
-        const RowEvidence evidence = EvidenceFor(file, def, walks, named, damagedPage ? every : questioned, row.header,
-                                                 bodies.Body(row), seen.disputed_indexes, key);
-        if (damagedPage && !evidence.confirmed) {
+    }
+    std::size_t kept = 0;  // the rows kept, moved down over those dropped
+    for (std::size_t r = 0; r < out.rows.size(); ++r) {
+        SalvagedRow& row = out.rows[r];
+        if (seen.damaged_pages.contains(row.header.page) && !evidence[r].confirmed) {
             ++out.rows_dropped;
             continue;
         }
-        if (evidence.disputed) ++out.rows_disputed;
+        if (evidence[r].disputed) ++out.rows_disputed;
         Keep(out.rows, kept, row);
     }
     out.rows.resize(kept);
@@ -283,10 +313,6 @@ void WeighIndexEvidence(const PageFile& file, const TableDef& def, const Walks& 
 
 RowPointer HeaderOf(const SalvagedRow& row) { return row.header; }
 RowPointer HeaderOf(RowPointer row) { return row; }
-
-// Whether the index's walk can tell which rows the table holds: it was read
-// whole and in order.
-bool Tells(const std::optional<write::IndexEntryList>& walk) { return walk && OutOfOrder(*walk).empty(); }
 
 bool EveryIndexedColumnNull(const PageFile& file, const TableDef& def, const PhysicalIndex& index, ByteSpan body);
 
@@ -316,13 +342,12 @@ void KeepResurrectedRowsDeleted(const PageFile& file, const TableDef& def, const
     if (system || def.table_type == kSystemTable) return;
     std::vector<std::size_t> telling;
     for (std::size_t i = 0; i < walks.size(); ++i)
-        if (Tells(walks[i])) telling.push_back(i);
+        if (walks.Tells(i)) telling.push_back(i);
     if (telling.empty()) return;
     // The rows one index names, four bytes each, held for one index at a time.
     const auto namedBy = [&walks](std::size_t index) {
         std::vector<std::uint32_t> rows;
-        rows.reserve(walks[index]->size());
-        for (std::size_t e = 0; e < walks[index]->size(); ++e) rows.push_back(walks[index]->Row(e).ToU32());
+        walks.Visit(index, [&rows](ByteSpan, RowPointer row) { rows.push_back(row.ToU32()); });
         std::sort(rows.begin(), rows.end());
         rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
         return rows;
@@ -438,20 +463,17 @@ struct NamedButNotKept {
     std::set<RowPointer> missing;
 };
 
-write::IndexEntryList SalvageIndex(const SettledTable& table, std::size_t number,
-                                   std::optional<write::IndexEntryList> walk, NamedButNotKept& gone,
-                                   TableSalvage& out) {
+SalvagedIndex SalvageIndex(const SettledTable& table, std::size_t number, const Walks& walks, NamedButNotKept& gone,
+                           TableSalvage& out) {
     const PageFile& file = table.file;
     const TableDef& def = table.def;
     const PageRows& seen = table.seen;
     const PhysicalIndex& index = def.physical_indexes[number];
-    write::IndexEntryList entries;
-    bool whole = walk.has_value();
+    bool whole = walks.Readable(number);
     SalvagedRowReader bodies(file);
     if (whole) {
         std::vector<bool> named(out.rows.size(), false);
-        for (std::size_t e = 0; e < walk->size(); ++e) {
-            const RowPointer entryRow = walk->Row(e);
+        walks.Visit(number, [&](ByteSpan, RowPointer entryRow) {
             const std::uint32_t* row = table.kept.Find(entryRow);
             if (row == nullptr) {
                 ++out.stale_entries;
@@ -466,32 +488,31 @@ write::IndexEntryList SalvageIndex(const SettledTable& table, std::size_t number
                     gone.deleted.insert(entryRow);
                 else if (unreadPage)
                     gone.missing.insert(entryRow);
-                continue;
+                return;
             }
             if (named[*row]) whole = false;  // a row listed twice
             named[*row] = true;
-            entries.Add(walk->Key(e), entryRow);
-        }
+        });
         const bool ignoresNulls = (index.flags & kIndexIgnoresNulls) != 0;
         for (std::size_t r = 0; r < named.size() && whole; ++r)
             if (!named[r] && !(ignoresNulls && EveryIndexedColumnNull(file, def, index, bodies.Body(out.rows[r]))))
                 whole = false;
     }
-    if (whole && OutOfOrder(*walk).empty() && !seen.disputed_indexes[number]) return entries;
-    entries = write::IndexEntryList{};
+    if (whole && walks.Tells(number) && !seen.disputed_indexes[number]) return {walks.Root(number), {}};
+    SalvagedIndex rebuilt;
     out.rebuilt_indexes.push_back(number);
-    SalvagedRowReader rebuilt(file);
+    SalvagedRowReader rows(file);
     for (const SalvagedRow& row : out.rows) {
         try {
-            std::optional<Bytes> key = EncodeIndexKey(file.format(), def, index, rebuilt.Body(row));
-            if (key) entries.Add(*key, row.header);
+            std::optional<Bytes> key = EncodeIndexKey(file.format(), def, index, rows.Body(row));
+            if (key) rebuilt.rebuilt.Add(*key, row.header);
         } catch (const Error& e) {
             throw Error(e.number(), "table \"" + table.name + "\": index " + std::to_string(number) +
                                         " is damaged and cannot be rebuilt from the rows: " + e.description());
         }
     }
-    entries.Sort();  // in the order of a tree, as the entries kept from one are
-    return entries;
+    rebuilt.rebuilt.Sort();  // in the order of a tree, as the entries kept from one are
+    return rebuilt;
 }
 
 struct TablePages {
@@ -582,17 +603,7 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
         throw Error(errc::kCorrupt, "damaged database: the definition of table \"" + name +
                                         "\" cannot be repaired: its rows do not fit it: " + *fault);
 
-    Walks walks;
-    for (const PhysicalIndex& index : def.physical_indexes) {
-        try {
-            write::IndexEntryList entries;
-            VisitIndex(file, index.root_page, [&entries](ByteSpan key, RowPointer row) { entries.Add(key, row); });
-            walks.emplace_back(std::move(entries));
-        } catch (const Error& e) {
-            if (e.number() != errc::kCorrupt) throw;
-            walks.emplace_back();
-        }
-    }
+    const Walks walks(file, def);
     WeighIndexEvidence(file, def, walks, sources.keys_in_question, seen, out);
     KeepResurrectedRowsDeleted(file, def, walks, sources.system_table, seen, out);
     CutSharedLongValues(file, def, seen, out);
@@ -604,7 +615,8 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
     const SettledTable settled{file, def, name, seen, kept};
     NamedButNotKept gone;
     for (std::size_t i = 0; i < def.physical_indexes.size(); ++i)
-        out.indexes.push_back(SalvageIndex(settled, i, std::move(walks[i]), gone, out));
+        out.indexes.push_back(SalvageIndex(settled, i, walks, gone, out));
+    for (const SalvagedRow& row : out.rows) out.kept_rows.Add(row.header);
     out.missing_named = gone.missing.size();
     for (const RowPointer& body : seen.bodies)
         if (!seen.pointed_at.contains(body)) ++out.orphan_bodies;

@@ -16,6 +16,7 @@
 #include "engines/jet/format/page_census.h"
 #include "engines/jet/format/bytes.h"
 #include "engines/jet/format/data_page.h"
+#include "engines/jet/format/row_set.h"
 #include "engines/jet/format/source_maps.h"
 #include "engines/jet/format/table_def.h"
 
@@ -47,22 +48,31 @@ private:
     Bytes body_;
 };
 
+// An index's entries for the copy, naming source rows, in tree order: those
+// of the source's tree that name a kept row, read from it again when the copy
+// is written, or rebuilt from the rows.
+struct SalvagedIndex {
+    std::optional<std::uint32_t> tree_root;
+    write::IndexEntryList rebuilt;  // when there is no tree_root
+};
+
 struct TableSalvage {
-    std::vector<SalvagedRow> rows;               // in stored order
-    std::vector<write::IndexEntryList> indexes;  // per physical index, naming source rows, in tree order
-    std::vector<std::size_t> rebuilt_indexes;    // rebuilt from the rows
-    std::uint64_t stale_entries = 0;             // dropped: they named no row that was kept
-    std::uint64_t rows_dropped = 0;              // unreadable rows seen
-    std::uint64_t possibly_lost = 0;             // count above the rows found, unexplained
-    std::uint64_t values_cut = 0;                // memo/OLE values set to Null
-    std::uint64_t pages_passed_over = 0;         // listed, but not readable data pages of the table
-    std::uint64_t pages_in_doubt = 0;            // free space not what the slots leave: slots may be hidden
-    bool map_lost = false;                       // pages found by their owner: lost ones cannot be told
-    std::uint64_t missing_named = 0;             // rows index entries name that are neither kept nor deleted
-    std::uint64_t orphan_bodies = 0;             // relocated row bodies no row points at
-    std::uint64_t rows_disputed = 0;             // kept, though an index's entry for them disagrees
-    std::uint64_t rows_kept_deleted = 0;         // flagged deleted, yet counted and named: in doubt
-    std::uint64_t rows_resurrected = 0;          // live, yet neither counted nor named: kept deleted
+    std::vector<SalvagedRow> rows;             // in stored order
+    std::vector<SalvagedIndex> indexes;        // per physical index
+    RowSet kept_rows;                          // the headers of `rows`
+    std::vector<std::size_t> rebuilt_indexes;  // rebuilt from the rows
+    std::uint64_t stale_entries = 0;           // dropped: they named no row that was kept
+    std::uint64_t rows_dropped = 0;            // unreadable rows seen
+    std::uint64_t possibly_lost = 0;           // count above the rows found, unexplained
+    std::uint64_t values_cut = 0;              // memo/OLE values set to Null
+    std::uint64_t pages_passed_over = 0;       // listed, but not readable data pages of the table
+    std::uint64_t pages_in_doubt = 0;          // free space not what the slots leave: slots may be hidden
+    bool map_lost = false;                     // pages found by their owner: lost ones cannot be told
+    std::uint64_t missing_named = 0;           // rows index entries name that are neither kept nor deleted
+    std::uint64_t orphan_bodies = 0;           // relocated row bodies no row points at
+    std::uint64_t rows_disputed = 0;           // kept, though an index's entry for them disagrees
+    std::uint64_t rows_kept_deleted = 0;       // flagged deleted, yet counted and named: in doubt
+    std::uint64_t rows_resurrected = 0;        // live, yet neither counted nor named: kept deleted
     // Whether anything says rows may be missing beyond what was counted:
     // what a system table, whose rows may not be dropped, must not show.
     bool in_doubt() const {

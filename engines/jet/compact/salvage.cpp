@@ -141,7 +141,7 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
         seen.sample.Add(file.format(), def, body);
         const std::uint64_t cutBefore = out.values_cut;
         if (SalvageRow(file, def, header, body, out, seen)) {
-            if (out.values_cut != cutBefore) row.changed = std::move(body);
+            if (out.values_cut != cutBefore) row.changed = std::make_unique<Bytes>(std::move(body));
             out.rows.push_back(std::move(row));
         } else {
             ++out.rows_dropped;
@@ -322,9 +322,9 @@ void HoldRestoredRows(const std::vector<std::pair<RowPointer, Bytes>>& restored,
         const auto at = std::lower_bound(out.rows.begin(), out.rows.end(), header,
                                          [](const SalvagedRow& row, RowPointer h) { return row.header < h; });
         if (at != out.rows.end() && at->header == header)
-            at->changed = body;
+            at->changed = std::make_unique<Bytes>(body);
         else
-            out.rows.insert(at, SalvagedRow{header, body});
+            out.rows.insert(at, SalvagedRow{header, std::make_unique<Bytes>(body)});
     }
     seen.disputed_indexes.assign(seen.disputed_indexes.size(), true);
 }
@@ -430,7 +430,7 @@ void CutSharedLongValues(const PageFile& file, const TableDef& def, PageRows& se
             Bytes body(read.begin(), read.end());
             const RowFields fields = LocateFields(file.format(), def, body);
             SetNull(body, fields.column_count, it->second);
-            row.changed = std::move(body);
+            row.changed = std::make_unique<Bytes>(std::move(body));
             ++out.values_cut;
         }
     }

@@ -455,6 +455,7 @@ struct SettledTable {
     const std::string& name;
     const PageRows& seen;
     const RowIndexed<std::uint32_t>& kept;  // row pointer -> position in the kept rows
+    const std::filesystem::path& spill;
 };
 
 // Rows index entries name that were not kept: flagged deleted, or not read.
@@ -500,18 +501,20 @@ SalvagedIndex SalvageIndex(const SettledTable& table, std::size_t number, const 
     }
     if (whole && walks.Tells(number) && !seen.disputed_indexes[number]) return {walks.Root(number), {}};
     SalvagedIndex rebuilt;
+    std::filesystem::path spill = table.spill;
+    if (!spill.empty()) spill += "-" + std::to_string(number);
+    rebuilt.rebuilt = std::make_unique<write::EntrySorter>(spill);
     out.rebuilt_indexes.push_back(number);
     SalvagedRowReader rows(file);
     for (const SalvagedRow& row : out.rows) {
         try {
             std::optional<Bytes> key = EncodeIndexKey(file.format(), def, index, rows.Body(row));
-            if (key) rebuilt.rebuilt.Add(*key, row.header);
+            if (key) rebuilt.rebuilt->Add(*key, row.header);
         } catch (const Error& e) {
             throw Error(e.number(), "table \"" + table.name + "\": index " + std::to_string(number) +
                                         " is damaged and cannot be rebuilt from the rows: " + e.description());
         }
     }
-    rebuilt.rebuilt.Sort();  // in the order of a tree, as the entries kept from one are
     return rebuilt;
 }
 
@@ -612,7 +615,7 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
     RowIndexed<std::uint32_t> kept;
     for (std::size_t r = 0; r < out.rows.size(); ++r) kept.Add(out.rows[r].header, static_cast<std::uint32_t>(r));
     kept.Seal();
-    const SettledTable settled{file, def, name, seen, kept};
+    const SettledTable settled{file, def, name, seen, kept, sources.spill};
     NamedButNotKept gone;
     for (std::size_t i = 0; i < def.physical_indexes.size(); ++i)
         out.indexes.push_back(SalvageIndex(settled, i, walks, gone, out));

@@ -6,6 +6,7 @@
 // and passed over instead of ending the read.
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "engines/jet/write/entry_sorter.h"
 #include "engines/jet/write/index_tree.h"
 #include "engines/jet/format/page_census.h"
 #include "engines/jet/format/bytes.h"
@@ -55,7 +57,7 @@ private:
 // is written, or rebuilt from the rows.
 struct SalvagedIndex {
     std::optional<std::uint32_t> tree_root;
-    write::IndexEntryList rebuilt;  // when there is no tree_root
+    std::unique_ptr<write::EntrySorter> rebuilt;  // when there is no tree_root
 };
 
 struct TableSalvage {
@@ -100,6 +102,9 @@ struct SalvageSources {
     // A system table's rows (its catalog row says so, whatever its
     // definition's type) are never dropped on the count's word.
     bool system_table = false;
+    // Where a rebuilt index's entries spill while they are sorted (index
+    // number added); empty: they stay in memory.
+    std::filesystem::path spill;
 };
 
 // Throws (naming the table) when an index must be rebuilt but a row's key

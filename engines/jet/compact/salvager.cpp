@@ -10,8 +10,9 @@
 namespace dorvane::jet::compact {
 
 Salvager::Salvager(const PageFile& file, const SourceTables& tables, const PageCensus& census,
-                   const std::optional<CheckReport>& findings, RepairReport& report)
+                   const std::optional<CheckReport>& findings, RepairReport& report, std::filesystem::path spill)
     : file_(file), tables_(tables), census_(census), findings_(findings), report_(report) {
+    sources_.spill = std::move(spill);
     sources_.maps = SourceMaps(file, tables.defs);
     sources_.census = &census;
     for (const RestoredTable& restored : tables.restored) {

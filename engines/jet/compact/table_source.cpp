@@ -27,8 +27,7 @@ void SalvagedTable::Entries(std::size_t index, const EntryVisitor& visit) const 
         });
         return;
     }
-    const write::IndexEntryList& entries = salvaged.rebuilt;
-    for (std::size_t e = 0; e < entries.size(); ++e) visit(entries.Key(e), entries.Row(e));
+    salvaged.rebuilt->Visit(visit);  // sorted into the order of a tree
 }
 
 }  // namespace dorvane::jet::compact

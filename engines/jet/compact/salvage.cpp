@@ -217,6 +217,7 @@ public:
     void Seal() {
         std::stable_sort(pairs_.begin(), pairs_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     }
+    bool empty() const { return pairs_.empty(); }
     const Value* Find(RowPointer row) const {
         const auto it = std::lower_bound(pairs_.begin(), pairs_.end(), row.ToU32(),
                                          [](const auto& pair, std::uint32_t r) { return pair.first < r; });
@@ -226,6 +227,20 @@ public:
 private:
     std::vector<std::pair<std::uint32_t, Value>> pairs_;
 };
+
+// A key as 64 bits, for weighing a row's key against its entry's without
+// holding every entry's key: two different keys agree by chance about once
+// in 2^64 weighings.
+std::uint64_t KeyDigest(ByteSpan key) {
+    std::uint64_t h = 0xCBF29CE484222325ull;
+    for (const std::uint8_t byte : key) h = (h ^ byte) * 0x100000001B3ull;
+    h ^= key.size();
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    return h ^ (h >> 33);
+}
 
 struct RowEvidence {
     bool confirmed = false;  // an index holds the key its values give
@@ -267,20 +282,16 @@ void WeighIndexEvidence(const PageFile& file, const TableDef& def, const Walks& 
     Bytes key;
     for (std::size_t i = 0; i < walks.size(); ++i) {
         if (!walks.Readable(i)) continue;
-        write::IndexEntryList entries;
-        RowIndexed<std::uint32_t> named;  // row -> its entry in `entries`
+        RowIndexed<std::uint64_t> named;  // row -> the digest of its entry's key
         const std::set<RowPointer>& disordered = walks.Disordered(i);
         walks.Visit(i, [&](ByteSpan entryKey, RowPointer row) {
-            if (weighs(i, row) && !disordered.contains(row)) {
-                named.Add(row, static_cast<std::uint32_t>(entries.size()));
-                entries.Add(entryKey, row);
-            }
+            if (weighs(i, row) && !disordered.contains(row)) named.Add(row, KeyDigest(entryKey));
         });
-        if (entries.empty()) continue;
+        if (named.empty()) continue;
         named.Seal();
         for (std::size_t r = 0; r < out.rows.size(); ++r) {
             const RowPointer header = out.rows[r].header;
-            const std::uint32_t* entry = weighs(i, header) ? named.Find(header) : nullptr;
+            const std::uint64_t* entry = weighs(i, header) ? named.Find(header) : nullptr;
             if (entry == nullptr) continue;
             const ByteSpan body = bodies.Body(out.rows[r]);
             try {
@@ -290,7 +301,7 @@ void WeighIndexEvidence(const PageFile& file, const TableDef& def, const Walks& 
             } catch (const Error&) {
                 continue;
             }
-            if (std::ranges::equal(key, entries.Key(*entry))) {
+            if (KeyDigest(key) == *entry) {
                 evidence[r].confirmed = true;
             } else {
                 evidence[r].disputed = true;

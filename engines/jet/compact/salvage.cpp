@@ -177,6 +177,7 @@ public:
                     }
                     previous.swap(current);
                     previousRow = row;
+                    ++walk.entries;
                 });
                 walk.readable = true;
             } catch (const Error& e) {
@@ -193,6 +194,7 @@ public:
     // Rows named by entries out of order with a neighbour.
     const std::set<RowPointer>& Disordered(std::size_t index) const { return walks_[index].disordered; }
     std::uint32_t Root(std::size_t index) const { return walks_[index].root; }
+    std::size_t Entries(std::size_t index) const { return walks_[index].entries; }
     void Visit(std::size_t index, const IndexEntryVisitor& visit) const {
         VisitIndex(file_, walks_[index].root, visit);
     }
@@ -201,6 +203,7 @@ private:
     struct Walk {
         std::uint32_t root = 0;
         bool readable = false;
+        std::size_t entries = 0;
         std::set<RowPointer> disordered;
     };
     const PageFile& file_;
@@ -213,6 +216,7 @@ private:
 template <typename Value>
 class RowIndexed {
 public:
+    void Reserve(std::size_t count) { pairs_.reserve(count); }
     void Add(RowPointer row, Value value) { pairs_.emplace_back(row.ToU32(), std::move(value)); }
     void Seal() {
         std::stable_sort(pairs_.begin(), pairs_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -282,7 +286,8 @@ void WeighIndexEvidence(const PageFile& file, const TableDef& def, const Walks& 
     Bytes key;
     for (std::size_t i = 0; i < walks.size(); ++i) {
         if (!walks.Readable(i)) continue;
-        RowIndexed<std::uint64_t> named;  // row -> the digest of its entry's key
+        RowIndexed<std::uint64_t> named;                     // row -> the digest of its entry's key
+        if (questioned[i]) named.Reserve(walks.Entries(i));  // not twice that while it grows
         const std::set<RowPointer>& disordered = walks.Disordered(i);
         walks.Visit(i, [&](ByteSpan entryKey, RowPointer row) {
             if (weighs(i, row) && !disordered.contains(row)) named.Add(row, KeyDigest(entryKey));
@@ -601,6 +606,11 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
     const std::vector<std::uint32_t>& pages = table_pages.pages;
     seen.listed.insert(pages.begin(), pages.end());
     seen.damaged_pages.insert(table_pages.unlisted.begin(), table_pages.unlisted.end());
+    if (sources.census != nullptr) {  // room for the rows at once: not twice that while they come
+        std::size_t live = 0;
+        for (std::uint32_t page : pages) live += sources.census->LiveRows(page);
+        out.rows.reserve(live);
+    }
     for (std::uint32_t page : pages) {
         if (page >= file.page_count()) {  // cut off the end of the file
             ++out.pages_passed_over;

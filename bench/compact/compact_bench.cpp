@@ -9,7 +9,7 @@
 // it is installed). Each run is a child process so that its peak resident
 // size is its own.
 //
-// Usage: jet_compact_bench [FILE...] [--made MIB ...]
+// Usage: jet_compact_bench [FILE...] [--made MIB ...] [--no-export]
 // --made adds a product-shaped file of about MIB MiB made with dorvane-jet
 // (made_file.h; cached, since the largest takes minutes). Without arguments:
 // the three largest test databases, the two benchmark files (unpacked with xz
@@ -242,8 +242,11 @@ int main(int argc, char** argv) {
     if (const char* runs = std::getenv("DORVANE_BENCH_RUNS"); runs && std::atoi(runs) > 0) g_runs = std::atoi(runs);
     std::vector<fs::path> files;
     std::vector<unsigned> made;
+    bool exports = true;
     for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--made" && i + 1 < argc)
+        if (std::string(argv[i]) == "--no-export")
+            exports = false;
+        else if (std::string(argv[i]) == "--made" && i + 1 < argc)
             made.push_back(static_cast<unsigned>(std::atoi(argv[++i])));
         else
             files.emplace_back(argv[i]);
@@ -254,7 +257,7 @@ int main(int argc, char** argv) {
     }
     for (const fs::path& file : MadeFiles(made)) files.push_back(file);
 
-    const bool mdbtools = Shell("command -v mdb-export >/dev/null");
+    const bool mdbtools = exports && Shell("command -v mdb-export >/dev/null");
     std::printf("%-22s %6s %6s %7s %7s %6s %5s %6s %6s %6s %6s %6s %6s %6s %6s %6s %7s %7s %5s\n", "file", "MiB",
                 "after", "cp+syn", "compact", "cpu", "ratio", "cmpMiB", "check", "chkMiB", "repair", "rep/c", "repMiB",
                 "damagd", "dmg/c", "dmgMiB", "export", "mdb-exp", "x");
@@ -296,8 +299,8 @@ int main(int argc, char** argv) {
         timed(repair, true);
         timed(damaged_repair, true);
         const std::vector<std::string> tables = UserTables(file);
-        const double exported = ExportSeconds(Quote(DORVANE_JET_TOOL) + " export", file, tables, work);
-        std::printf(" %7.2f", exported);
+        const double exported = exports ? ExportSeconds(Quote(DORVANE_JET_TOOL) + " export", file, tables, work) : -1;
+        if (exports) std::printf(" %7.2f", exported);
         if (mdbtools) {
             const double theirs = ExportSeconds("mdb-export -b hex", file, tables, work);
             std::printf(" %7.2f %4.1fx", theirs, theirs / std::max(exported, 1e-6));

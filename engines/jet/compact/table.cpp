@@ -1,6 +1,7 @@
 #include "engines/jet/compact/table.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -97,6 +98,14 @@ CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::
     return out;
 }
 
+// Byte order, as memcmp gives it (the generic comparison goes byte by byte).
+int Compare(ByteSpan a, ByteSpan b) {
+    const std::size_t common = std::min(a.size(), b.size());
+    const int order = common == 0 ? 0 : std::memcmp(a.data(), b.data(), common);
+    if (order != 0) return order;
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
 // Entries in the order of the new tree, each going to it, to the digest and
 // to the counts as it comes; what a sound tree cannot hold (an entry out of
 // order, one listed twice) is noted for the caller to report.
@@ -111,8 +120,7 @@ public:
         AppendIndexRowRef(entry_, row);
         const ByteSpan entry = entry_;
         if (entries_ > 0) {
-            const auto order =
-                std::lexicographical_compare_three_way(entry.begin(), entry.end(), previous_.begin(), previous_.end());
+            const int order = Compare(entry, previous_);
             out_of_order_ = out_of_order_ || order < 0;
             listed_twice_ = listed_twice_ || order == 0;
             const ByteSpan before = ByteSpan(previous_).first(previous_.size() - kIndexRowRefSize);

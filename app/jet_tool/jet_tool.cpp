@@ -64,13 +64,15 @@ constexpr const char* kUsage =
     "  create [--version V] FILE  a new, empty database of Access V: 2000 (Jet 4, the\n"
     "                             default), or 2007, 2010, 2016 or 2019 (ACE, .accdb);\n"
     "                             an existing FILE is refused\n"
-    "  import FILE TABLE CSV [--key COLUMN] [--type COLUMN=TYPE ...]\n"
+    "  import FILE TABLE CSV [--key COLUMN] [--index COLUMN ...] [--type COLUMN=TYPE ...]\n"
     "                             a new TABLE in the Jet 4 or ACE FILE from a CSV (RFC 4180,\n"
     "                             UTF-8, header row); each column's type is chosen from\n"
     "                             its values (Long, Double, Currency, DateTime, YesNo,\n"
-    "                             Text, Memo) unless given; --key makes COLUMN the\n"
-    "                             primary key; a value that does not fit is refused with\n"
-    "                             its line and FILE is left as it was\n"
+    "                             Text, Memo) unless given (OLE: given only, values in\n"
+    "                             hexadecimal); --key makes COLUMN the primary key,\n"
+    "                             --index indexes COLUMN (duplicates allowed); a value\n"
+    "                             that does not fit is refused with its line and FILE\n"
+    "                             is left as it was\n"
     "  drop FILE TABLE            takes a user TABLE out of the Jet 4 FILE; its pages\n"
     "                             stay free until the file is compacted\n"
     "  --help                     this text\n"
@@ -94,13 +96,16 @@ int Import(const std::vector<std::string>& args) {
     for (std::size_t i = 4; i < args.size(); ++i) {
         if (args[i] == "--key" && i + 1 < args.size()) {
             options.key = args[++i];
+        } else if (args[i] == "--index" && i + 1 < args.size()) {
+            options.indexes.push_back(args[++i]);
         } else if (args[i] == "--type" && i + 1 < args.size()) {
             const std::string& given = args[++i];
             const std::size_t eq = given.find('=');
             const auto type = eq == std::string::npos ? std::nullopt : create::ImportTypeNamed(given.substr(eq + 1));
             if (!type)
                 return Usage(
-                    "--type takes COLUMN=TYPE with TYPE one of Long, Double, Currency, DateTime, YesNo, Text, Memo");
+                    "--type takes COLUMN=TYPE with TYPE one of Long, Double, Currency, DateTime, YesNo, Text, Memo, "
+                    "OLE");
             options.types[given.substr(0, eq)] = *type;
         } else {
             return Usage("import does not know '" + args[i] + "'");
@@ -242,10 +247,10 @@ int Run(const std::vector<std::string>& args) {
         return 0;
     }
     for (std::size_t i = 1; i < args.size(); ++i) {
-        const bool known = (command == "import" && (args[i] == "--key" || args[i] == "--type")) ||
-                           (command == "export" && args[i] == "--attachments") ||
-                           (command == "create" && args[i] == "--version") ||
-                           (command == "tables" && args[i] == "--all");
+        const bool known =
+            (command == "import" && (args[i] == "--key" || args[i] == "--index" || args[i] == "--type")) ||
+            (command == "export" && args[i] == "--attachments") || (command == "create" && args[i] == "--version") ||
+            (command == "tables" && args[i] == "--all");
         if (args[i].rfind("--", 0) == 0 && !known)
             return Usage(command + " does not know the option '" + args[i] + "'");
     }

@@ -1,16 +1,22 @@
 // Compaction benchmark: for each database, the time of a compaction (with its
 // checks and verification) divided by the time of `cp` and `sync` of the same
-// file (the compaction flushes its copy too), each the best of three measured
-// here in the same run, and the compaction's peak memory; the time and peak
-// memory of a repair of the same (sound) file against the compaction's; and
-// the time of exporting every user table as CSV with dorvane-jet against
-// mdbtools' mdb-export of the same tables (when it is installed). Each run is
-// a child process so that its peak resident size is its own.
+// file (the compaction flushes its copy too), each the median of several runs
+// measured here in the same run, and the compaction's peak memory; the time
+// and peak memory of the full check, of a repair of the same (sound) file and
+// of a repair of a damaged copy (one index leaf and one data page zeroed)
+// against the compaction's; and the time of exporting every user table as
+// CSV with dorvane-jet against mdbtools' mdb-export of the same tables (when
+// it is installed). Each run is a child process so that its peak resident
+// size is its own.
 //
-// Usage: jet_compact_bench [FILE...]
-// Without files: the three largest test databases and the two benchmark
-// files, unpacked with xz into a temporary folder and checked against
-// SHA256SUMS.
+// Usage: jet_compact_bench [FILE...] [--made MIB ...] [--no-export]
+// --made adds a product-shaped file of about MIB MiB made with dorvane-jet
+// (made_file.h; cached, since the largest takes minutes). Without arguments:
+// the three largest test databases, the two benchmark files (unpacked with xz
+// into a temporary folder and checked against SHA256SUMS) and made files of
+// 92 MiB and 1950 MiB (1.9 GiB), near the format's 2 GiB limit. DORVANE_BENCH_RUNS sets
+// the number of runs (3). `jet_compact_bench --damaged-copy FILE TO` only
+// writes the damaged copy the benchmark repairs.
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -24,7 +30,10 @@
 #include <string>
 #include <vector>
 
+#include "bench/compact/damage.h"
+#include "bench/compact/made_file.h"
 #include "core/error.h"
+#include "engines/jet/check/checker.h"
 #include "engines/jet/compact/compaction.h"
 #include "engines/jet/format/catalog.h"
 #include "engines/jet/format/page_file.h"
@@ -45,15 +54,18 @@ double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-// The best of three runs of a shell command, page cache warm; -1 when it fails.
-double BestSeconds(const std::string& command) {
-    double best = 1e9;
-    for (int i = 0; i < 3; ++i) {
+int g_runs = 3;
+
+// The median of g_runs runs of a shell command, page cache warm; -1 when it fails.
+double MedianSeconds(const std::string& command) {
+    std::vector<double> times;
+    for (int i = 0; i < g_runs; ++i) {
         const auto start = std::chrono::steady_clock::now();
         if (!Shell(command)) return -1;
-        best = std::min(best, Seconds(start));
+        times.push_back(Seconds(start));
     }
-    return best;
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
 }
 
 // cp followed by a flush of the copy to disk, as the compaction flushes its
@@ -61,7 +73,7 @@ double BestSeconds(const std::string& command) {
 double CopySeconds(const fs::path& file, const fs::path& work) {
     const fs::path to = work / "cp.out";
     const double best =
-        BestSeconds("rm -f " + Quote(to) + " && cp " + Quote(file) + " " + Quote(to) + " && sync " + Quote(to));
+        MedianSeconds("rm -f " + Quote(to) + " && cp " + Quote(file) + " " + Quote(to) + " && sync " + Quote(to));
     fs::remove(to);
     return best;
 }
@@ -72,7 +84,7 @@ double ExportSeconds(const std::string& program, const fs::path& file, const std
     std::string command = "true";
     for (const std::string& table : tables)
         command += " && " + program + " " + Quote(file) + " " + Quote(table) + " > " + Quote(work / "export.csv");
-    const double best = BestSeconds(command);
+    const double best = MedianSeconds(command);
     fs::remove(work / "export.csv");
     return best;
 }
@@ -95,7 +107,10 @@ struct Run {
     std::string error;
 };
 
-Run Compact(const fs::path& file, const fs::path& work, bool repair) {
+enum class Job { kCompact, kRepair, kCheck };
+
+// One run of `job` on `file` in a child process, so that its peak resident size is its own.
+Run Measure(Job job, const fs::path& file, const fs::path& work) {
     const fs::path to = work / "compacted.mdb";
     fs::remove(to);
     int report[2];
@@ -106,12 +121,16 @@ Run Compact(const fs::path& file, const fs::path& work, bool repair) {
         ::close(report[0]);
         Run r;
         try {
-            if (repair) {
+            if (job == Job::kRepair) {
                 dorvane::jet::RepairReport repaired;
                 dorvane::jet::RepairFile(file, to, repaired);
                 r.summary = repaired.summary;
-            } else {
+            } else if (job == Job::kCompact) {
                 dorvane::jet::CompactFile(file, to, r.summary);
+            } else {
+                const dorvane::jet::CheckReport checked =
+                    dorvane::jet::CheckDatabase(dorvane::jet::PageFile::Open(file));
+                r.summary.rows = checked.rows;
             }
         } catch (const dorvane::Error& e) {
             std::string text = e.description();
@@ -140,7 +159,7 @@ Run Compact(const fs::path& file, const fs::path& work, bool repair) {
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && bytes.size() == sizeof r.summary)
         std::copy(bytes.begin(), bytes.end(), reinterpret_cast<char*>(&r.summary));
     else
-        r.error = bytes.empty() ? "the compaction process failed" : bytes;
+        r.error = bytes.empty() ? "the process failed" : bytes;
     fs::remove(to);
     return r;
 }
@@ -172,19 +191,45 @@ std::vector<fs::path> DefaultFiles(const fs::path& work) {
     return files;
 }
 
-// Three compactions: the shortest elapsed and processor times and the largest
-// peak, as the machine's other work only ever adds to the times.
-Run BestOfThree(const fs::path& file, const fs::path& work) {
-    Run best = Compact(file, work, false);
-    for (int i = 1; i < 3 && best.error.empty(); ++i) {
-        const Run run = Compact(file, work, false);
-        if (!run.error.empty()) return run;
-        best.seconds = std::min(best.seconds, run.seconds);
-        best.cpu_seconds = std::min(best.cpu_seconds, run.cpu_seconds);
-        best.peakKiB = std::max(best.peakKiB, run.peakKiB);
+// The made files, from the cache or made now (minutes for the largest).
+std::vector<fs::path> MadeFiles(const std::vector<unsigned>& sizes) {
+    std::vector<fs::path> files;
+    const fs::path cache = dorvane::bench::BenchCacheFolder();
+    for (unsigned mib : sizes) {
+        std::printf("the made file of %u MiB (cached in %s)...\n", mib, cache.c_str());
+        std::fflush(stdout);
+        try {
+            files.push_back(dorvane::bench::MadeBenchFile(DORVANE_JET_TOOL, cache, mib));
+        } catch (const std::exception& e) {
+            std::printf("%s: left out\n", e.what());
+        }
     }
-    return best;
+    return files;
 }
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// `runs` runs: the median elapsed and processor times and the largest peak.
+Run MedianRun(Job job, const fs::path& file, const fs::path& work, int runs) {
+    std::vector<double> seconds, cpu;
+    Run out;
+    for (int i = 0; i < runs; ++i) {
+        const Run run = Measure(job, file, work);
+        if (!run.error.empty()) return run;
+        seconds.push_back(run.seconds);
+        cpu.push_back(run.cpu_seconds);
+        out.summary = run.summary;
+        out.peakKiB = std::max(out.peakKiB, run.peakKiB);
+    }
+    out.seconds = Median(seconds);
+    out.cpu_seconds = Median(cpu);
+    return out;
+}
+
+double MiB(long kib) { return static_cast<double>(kib) / 1024.0; }
 
 }  // namespace
 
@@ -192,45 +237,77 @@ int main(int argc, char** argv) {
     char pattern[] = "/tmp/dorvane-bench-XXXXXX";
     if (!::mkdtemp(pattern)) return 1;
     const fs::path work = pattern;
-    std::vector<fs::path> files(argv + 1, argv + argc);
-    if (files.empty()) files = DefaultFiles(work);
+    if (argc == 4 && std::string(argv[1]) == "--damaged-copy")  // for profiling a repair by hand
+        return dorvane::bench::MakeDamagedCopy(argv[2], argv[3]) ? 0 : 1;
+    if (const char* runs = std::getenv("DORVANE_BENCH_RUNS"); runs && std::atoi(runs) > 0) g_runs = std::atoi(runs);
+    std::vector<fs::path> files;
+    std::vector<unsigned> made;
+    bool exports = true;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--no-export")
+            exports = false;
+        else if (std::string(argv[i]) == "--made" && i + 1 < argc)
+            made.push_back(static_cast<unsigned>(std::atoi(argv[++i])));
+        else
+            files.emplace_back(argv[i]);
+    }
+    if (files.empty() && made.empty()) {
+        files = DefaultFiles(work);
+        made = {92, 1950};
+    }
+    for (const fs::path& file : MadeFiles(made)) files.push_back(file);
 
-    const bool mdbtools = Shell("command -v mdb-export >/dev/null");
-    std::printf("%-20s %6s %6s %8s %8s %6s %6s %7s %8s %7s %7s %8s %8s %6s\n", "file", "MiB", "after", "cp+sync",
-                "compact", "cpu", "ratio", "peakMiB", "rows", "repair", "rep/cmp", "repMiB", "export", "mdb-export");
+    const bool mdbtools = exports && Shell("command -v mdb-export >/dev/null");
+    std::printf("%-22s %6s %6s %7s %7s %6s %5s %6s %6s %6s %6s %6s %6s %6s %6s %6s %7s %7s %5s\n", "file", "MiB",
+                "after", "cp+syn", "compact", "cpu", "ratio", "cmpMiB", "check", "chkMiB", "repair", "rep/c", "repMiB",
+                "damagd", "dmg/c", "dmgMiB", "export", "mdb-exp", "x");
     std::printf(
-        "(seconds, compaction and cp+sync each the best of three; cpu: the compaction's processor time,\n"
-        " all threads, the least of the three; ratio: compaction / cp and sync\n"
-        " of the copy; rep/cmp: repair / compaction;\n"
-        " export: dorvane-jet export of every user table; mdb-export: the same tables with mdbtools,\n"
-        " binary as hex as ours, and after it the ratio mdb-export / export)\n");
+        "(seconds, each the median of %d runs in this run; cpu: the compaction's processor time, all threads;\n"
+        " ratio: compaction / cp and sync of the copy; check: the full check; repair: of the sound file;\n"
+        " damagd: repair of a copy with one index leaf and one data page zeroed; rep/c, dmg/c: / compaction;\n"
+        " *MiB: peak resident memory, the largest of the runs; export: dorvane-jet export of every user\n"
+        " table; mdb-exp: the same tables with mdbtools, binary as hex as ours; x: mdb-export / export)\n",
+        g_runs);
     for (const fs::path& file : files) {
         const double durable = CopySeconds(file, work);
-        const Run run = BestOfThree(file, work);
-        const Run repair = Compact(file, work, true);
+        const Run run = MedianRun(Job::kCompact, file, work, g_runs);
         const double mib = static_cast<double>(fs::file_size(file)) / 1048576.0;
         if (!run.error.empty()) {
-            std::printf("%-20s %6.1f  failed: %s\n", file.filename().c_str(), mib, run.error.c_str());
+            std::printf("%-22s %6.1f  failed: %s\n", file.filename().c_str(), mib, run.error.c_str());
             continue;
         }
+        const Run check = MedianRun(Job::kCheck, file, work, g_runs);
+        const Run repair = MedianRun(Job::kRepair, file, work, 1);
+        const fs::path damaged = work / "damaged.mdb";
+        const bool made_damaged = dorvane::bench::MakeDamagedCopy(file, damaged);
+        const Run damaged_repair = made_damaged ? MedianRun(Job::kRepair, damaged, work, g_runs) : Run{};
+        fs::remove(damaged);
         const double after = static_cast<double>(run.summary.copy_pages) * static_cast<double>(fs::file_size(file)) /
                              std::max(1.0, static_cast<double>(run.summary.source_pages)) / 1048576.0;
-        std::printf("%-20s %6.1f %6.1f %8.3f %8.3f %6.2f %6.1f %7.1f %8llu", file.filename().c_str(), mib, after,
-                    durable, run.seconds, run.cpu_seconds, run.seconds / std::max(durable, 1e-6),
-                    static_cast<double>(run.peakKiB) / 1024.0, static_cast<unsigned long long>(run.summary.rows));
-        if (repair.error.empty())
-            std::printf(" %7.3f %7.2f %8.1f", repair.seconds, repair.seconds / std::max(run.seconds, 1e-6),
-                        static_cast<double>(repair.peakKiB) / 1024.0);
-        else
-            std::printf("  repair failed: %s", repair.error.c_str());
+        std::printf("%-22s %6.1f %6.1f %7.3f %7.3f %6.2f %5.2f %6.1f", file.filename().c_str(), mib, after, durable,
+                    run.seconds, run.cpu_seconds, run.seconds / std::max(durable, 1e-6), MiB(run.peakKiB));
+        const auto timed = [&](const Run& r, bool ratio) {
+            if (!r.error.empty() || r.seconds < 0) {
+                std::printf(" %6s%s %6s", "-", ratio ? "      -" : "", "-");
+                return;
+            }
+            std::printf(" %6.2f", r.seconds);
+            if (ratio) std::printf(" %6.2f", r.seconds / std::max(run.seconds, 1e-6));
+            std::printf(" %6.1f", MiB(r.peakKiB));
+        };
+        timed(check, false);
+        timed(repair, true);
+        timed(damaged_repair, true);
         const std::vector<std::string> tables = UserTables(file);
-        const double exported = ExportSeconds(Quote(DORVANE_JET_TOOL) + " export", file, tables, work);
-        std::printf(" %8.3f", exported);
+        const double exported = exports ? ExportSeconds(Quote(DORVANE_JET_TOOL) + " export", file, tables, work) : -1;
+        if (exports) std::printf(" %7.2f", exported);
         if (mdbtools) {
             const double theirs = ExportSeconds("mdb-export -b hex", file, tables, work);
-            std::printf(" %8.3f %5.1fx", theirs, theirs / std::max(exported, 1e-6));
+            std::printf(" %7.2f %4.1fx", theirs, theirs / std::max(exported, 1e-6));
         }
         std::printf("\n");
+        for (const Run* failed : {&check, &repair, &damaged_repair})
+            if (!failed->error.empty()) std::printf("  failed: %s\n", failed->error.c_str());
         std::fflush(stdout);
     }
     std::error_code ec;

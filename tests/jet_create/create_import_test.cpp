@@ -110,6 +110,7 @@ RandomTable MakeRandomTable(std::mt19937& random, std::size_t rows) {
                 case ImportType::kText:
                     for (std::size_t w = 1 + pick(8); w > 0; --w) v += words[pick(words.size())] + " ";
                     break;
+                case ImportType::kOle:  // never drawn: the readers show OLE values each their own way
                 case ImportType::kMemo:
                     for (std::size_t w = 60 + pick(700); w > 0; --w) v += words[pick(words.size())] + " ";
                     break;
@@ -134,9 +135,12 @@ TEST(CreateImportTest, RandomCsvsReadBackEqualUnderEveryReaderAndCompact) {
         const RandomTable table = MakeRandomTable(random, n == 0 ? 1 : 150);
         std::ofstream(dir / "t.csv", std::ios::binary) << table.csv;
         const std::string name = "table" + std::to_string(n);
-        create::ImportSummary summary;  // each column's type chosen from its values
-        ASSERT_NO_THROW(summary = create::ImportCsv(file, name, dir / "t.csv", {std::string("C0"), {}}))
-            << table.csv.substr(0, 400);
+        create::ImportOptions options{std::string("C0"), {}};  // each column's type chosen from its values
+        for (std::size_t c = 1; c < table.types.size(); ++c)   // indexes with repeated keys and Nulls
+            if (table.types[c] != ImportType::kMemo && table.types[c] != ImportType::kYesNo)
+                options.indexes.push_back("C" + std::to_string(c));
+        create::ImportSummary summary;
+        ASSERT_NO_THROW(summary = create::ImportCsv(file, name, dir / "t.csv", options)) << table.csv.substr(0, 400);
         for (std::size_t c = 0; c < table.types.size(); ++c) {
             const bool any =
                 std::any_of(table.rows.begin(), table.rows.end(), [c](const auto& row) { return !row[c].empty(); });

@@ -2,7 +2,10 @@
 // parsed, written again, reads back the same, and is byte for byte what Access
 // stored except in the bytes the reader does not keep.
 
+#include <random>
+
 #include "engines/jet/format/row.h"
+#include "engines/jet/write/entry_sorter.h"
 #include "engines/jet/format/row_writer.h"
 #include "engines/jet/format/table_def_writer.h"
 #include "engines/jet/format/text.h"
@@ -131,6 +134,43 @@ TEST(WritersTest, TextIsStoredAsJet4StoresIt) {
     for (const char* bad : {"\xC3", "\xC0\xAF", "\xED\xA0\x80", "a\xFF"}) {
         EXPECT_EQ(ErrorOf([&] { Utf8ToUcs2(bad); }), errc::kValueRefused) << bad;
     }
+}
+
+}  // namespace
+}  // namespace dorvane::jet
+
+namespace dorvane::jet {
+namespace {
+
+// Entries spilled in runs of a few each come back merged into the order a
+// tree keeps (by key, then row), every one once, and the spill file goes
+// with the sorter; without a spill file the same order comes from memory.
+TEST(WritersTest, EntrySorterMergesSpilledRunsIntoTreeOrder) {
+    TempFolder dir;
+    std::mt19937 random(7);
+    std::vector<Bytes> expected;
+    for (const bool spill : {true, false}) {
+        write::EntrySorter sorter(spill ? dir / "runs" : fs::path(), 64);
+        expected.clear();
+        for (int i = 0; i < 500; ++i) {
+            const Bytes key(1 + random() % 6, static_cast<std::uint8_t>('a' + random() % 3));  // many repeats
+            const RowPointer row{static_cast<std::uint32_t>(random() % 50), static_cast<std::uint8_t>(random() % 4)};
+            sorter.Add(key, row);
+            expected.push_back(key);
+            AppendIndexRowRef(expected.back(), row);
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(fs::exists(dir / "runs"), spill);
+        for (int pass = 0; pass < 2; ++pass) {
+            std::vector<Bytes> got;
+            sorter.Visit([&got](ByteSpan key, RowPointer row) {
+                got.emplace_back(key.begin(), key.end());
+                AppendIndexRowRef(got.back(), row);
+            });
+            EXPECT_EQ(got, expected) << "spill " << spill << " pass " << pass;
+        }
+    }
+    EXPECT_FALSE(fs::exists(dir / "runs"));
 }
 
 }  // namespace

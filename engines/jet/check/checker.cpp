@@ -1,6 +1,7 @@
 #include "engines/jet/check/checker.h"
 
 #include <algorithm>
+#include <deque>
 #include <map>
 #include <optional>
 #include <set>
@@ -17,6 +18,7 @@
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/page_file.h"
 #include "engines/jet/format/row.h"
+#include "engines/jet/format/row_set.h"
 #include "engines/jet/format/table_def.h"
 #include "engines/jet/format/table_scan.h"
 #include "engines/jet/format/usage_map.h"
@@ -40,38 +42,6 @@ void CheckNotFree(const std::set<std::uint32_t>& freePages, const std::vector<st
         }
     }
 }
-
-// A table's rows as one bit per slot of each page from its first to its
-// last: an index entry's row is found with one look, not a search.
-class RowLookup {
-public:
-    explicit RowLookup(const std::vector<RowPointer>& rows) : size_(rows.size()) {
-        if (rows.empty()) return;
-        const auto [low, high] = std::minmax_element(rows.begin(), rows.end());
-        first_ = low->page;
-        bits_.assign((static_cast<std::size_t>(high->page - first_) + 1) * kSlotsPerPage / 64, 0);
-        for (const RowPointer& row : rows) {
-            const std::size_t bit = Bit(row);
-            bits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
-        }
-    }
-    std::size_t size() const { return size_; }
-    bool Contains(RowPointer row) const {
-        if (row.page < first_) return false;
-        const std::size_t bit = Bit(row);
-        return bit / 64 < bits_.size() && (bits_[bit / 64] >> (bit % 64) & 1) != 0;
-    }
-
-private:
-    static constexpr std::size_t kSlotsPerPage = 256;  // a row pointer's slot is one byte
-    std::size_t Bit(RowPointer row) const {
-        return static_cast<std::size_t>(row.page - first_) * kSlotsPerPage + row.row;
-    }
-
-    std::size_t size_;
-    std::uint32_t first_ = 0;
-    std::vector<std::uint64_t> bits_;
-};
 
 // An index's entries as one order-free sum: what its rows' values give is
 // held against what its tree holds, without keeping either.
@@ -98,11 +68,11 @@ private:
 // whose keys cannot be computed here.
 using ExpectedEntries = std::vector<std::optional<EntryDigest>>;
 
-// A value's long-value row, and the table and column whose value names it.
+// A value's long-value row, and the table whose value names it: one for
+// every long-value row of the file, so kept to eight bytes.
 struct LongValueClaim {
     std::uint32_t long_value_row;
-    std::string table;  // its catalog name
-    std::uint16_t column;
+    std::uint32_t table;  // in FileWide::claiming_tables
 };
 
 // What the check of one table needs to know of the others.
@@ -111,10 +81,11 @@ struct FileWide {
     PageCensus census;
     std::set<std::uint32_t> free_pages;
     SourceMaps maps;
-    std::vector<LongValueClaim> claims;
+    std::deque<LongValueClaim> claims;  // grows without copying what it holds
+    std::vector<std::string> claiming_tables;
 };
 
-void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const RowLookup& rows,
+void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const RowSet& rows,
                 const std::string& table, const std::set<std::uint32_t>& freePages,
                 const std::optional<EntryDigest>& expected, CheckReport& report) {
     const PhysicalIndex& index = def.physical_indexes[number];
@@ -166,7 +137,7 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
 }
 
 struct RowScan {
-    std::vector<RowPointer> rows;
+    RowSet rows;
     std::uint32_t largest_autonumber = 0;
     std::uint32_t largest_complex_key = 0;
 };
@@ -179,10 +150,12 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
     RowScan scan;
     RowFields fields;
     LongValueReader longValues(file);
+    const auto claimer = static_cast<std::uint32_t>(wide.claiming_tables.size());
+    wide.claiming_tables.push_back(table);
     RowSample sample;
     Bytes key;
     for (TableRow row; cursor.Next(row);) {
-        scan.rows.push_back(row.header);
+        scan.rows.Add(row.header);
         sample.Add(file.format(), def, row.body);
         LocateFields(file.format(), def, row.body, fields);
         for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -208,7 +181,7 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
             const auto& columnPages = longValuePages[column.number];
             // Reading the chain proves the value whole, as reading its bytes would.
             for (const RowPointer& at : longValues.Rows(FieldBytes(row.body, span))) {
-                wide.claims.push_back({at.ToU32(), table, column.number});
+                wide.claims.push_back({at.ToU32(), claimer});
                 const auto lister = wide.maps.LongValueColumn(at.page);
                 if (lister && !(*lister == SourceMaps::ColumnOf{def.page, column.number})) {
                     Add(report, DamageClass::kPrimary,
@@ -287,7 +260,7 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     }
     const std::vector<std::uint32_t>& dataPages = cursor.data_pages();
     tellForeignPages(dataPages.size());
-    std::vector<RowPointer>& rows = scan.rows;
+    const RowSet& rows = scan.rows;
     const std::uint32_t largestAutoNumber = scan.largest_autonumber;
     CheckNotFree(freePages, dataPages, name + " data", report);
     if (largestAutoNumber > def.autonumber) {
@@ -300,8 +273,6 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
             name + ": its complex-column counter is " + std::to_string(def.complex_autonumber) +
                 " but a row holds key " + std::to_string(scan.largest_complex_key));
     }
-    if (!std::is_sorted(rows.begin(), rows.end())) std::sort(rows.begin(), rows.end());  // a cursor's come in order
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     ++report.tables;
     report.rows += rows.size();
     // Access keeps a user table's count exact and lets a system table's lag
@@ -314,10 +285,9 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     } else if (def.num_rows != rows.size()) {
         ++report.stale_row_counts;
     }
-    const RowLookup lookup(rows);
     for (std::size_t i = 0; i < def.physical_indexes.size(); ++i) {
         try {
-            CheckIndex(file, def, i, lookup, entry.name, freePages, expected[i], report);
+            CheckIndex(file, def, i, rows, entry.name, freePages, expected[i], report);
         } catch (const Error& error) {
             Add(report, DamageClass::kDerived,
                 "table '" + entry.name + "' index " + std::to_string(i) + ": " + error.description());
@@ -345,17 +315,21 @@ const char* DamageClassName(DamageClass damage) {
 namespace {
 
 // Two values naming one long-value row: one of them at least is wrong.
-void CheckSharedLongValues(std::vector<LongValueClaim>& claims, CheckReport& report) {
-    std::sort(claims.begin(), claims.end(),
-              [](const LongValueClaim& a, const LongValueClaim& b) { return a.long_value_row < b.long_value_row; });
+void CheckSharedLongValues(std::deque<LongValueClaim>& claims, const std::vector<std::string>& tables,
+                           CheckReport& report) {
+    // By row, then in the order the tables were read.
+    std::sort(claims.begin(), claims.end(), [](const LongValueClaim& a, const LongValueClaim& b) {
+        return std::pair(a.long_value_row, a.table) < std::pair(b.long_value_row, b.table);
+    });
     std::set<std::string> told;
     for (std::size_t i = 1; i < claims.size(); ++i) {
         if (claims[i].long_value_row != claims[i - 1].long_value_row) continue;
         for (const LongValueClaim* claim : {&claims[i - 1], &claims[i]}) {
-            report.damaged_tables.insert(claim->table);
-            if (told.insert(claim->table).second)
+            const std::string& table = tables[claim->table];
+            report.damaged_tables.insert(table);
+            if (told.insert(table).second)
                 Add(report, DamageClass::kPrimary,
-                    "table '" + claim->table + "': a memo or OLE value shares its row " +
+                    "table '" + table + "': a memo or OLE value shares its row " +
                         RowPointer::FromU32(claim->long_value_row).ToString() + " with another value");
         }
     }
@@ -439,7 +413,7 @@ CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals) {
         if (signals != nullptr && !report.ok()) signals->problem_found = true;
     }
     if (signals != nullptr && signals->stop) return report;
-    CheckSharedLongValues(wide.claims, report);
+    CheckSharedLongValues(wide.claims, wide.claiming_tables, report);
     CheckUnlistedTables(file, wide.census, tables, report);
     CheckComplexColumns(file, tables, report);
     return report;

@@ -170,7 +170,9 @@ void CompactSalvaging(const std::filesystem::path& source, const std::filesystem
         SourceCheck noCheck(source, false, SourceCheck::Findings::kReported);
         const PageCensus census(file);
         const compact::SourceTables tables = compact::ReadTablesForRepair(file, census);
-        compact::Salvager reading(file, tables, census, findings, report);
+        std::filesystem::path spill = destination;
+        spill += ".sorting";
+        compact::Salvager reading(file, tables, census, findings, report, spill);
         WriteVerified({file, tables, reading, noCheck}, destination, report.summary, before_verification);
     });
 }

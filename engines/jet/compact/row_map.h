@@ -16,24 +16,28 @@ namespace dorvane::jet::compact {
 
 class RowMap {
 public:
-    void Add(RowPointer from, RowPointer to) { pairs_.emplace_back(from.ToU32(), to.ToU32()); }
-    // Makes the map searchable; call once, after the last Add. Each source
-    // page from the first to the last gets a bit per slot and where its rows
-    // begin, so a lookup is a bit test and a count, not a search.
+    // Rows copied in the order of their pointers (a table read as stored)
+    // go straight into the lookup, four bytes each; only rows given out of
+    // order are held as pairs until Seal sorts them.
+    void Add(RowPointer from, RowPointer to) {
+        ++added_;
+        if (pairs_.empty() && (to_.empty() || from.ToU32() > last_from_)) {
+            Place(from, to.ToU32());
+            return;
+        }
+        if (pairs_.empty() && from.ToU32() == last_from_) return;  // the first pointer given counts
+        if (pairs_.empty()) TakeApart();
+        pairs_.emplace_back(from.ToU32(), to.ToU32());
+    }
+    // Makes the map searchable; call once, after the last Add.
     void Seal() {
-        std::sort(pairs_.begin(), pairs_.end());
         if (pairs_.empty()) return;
-        first_page_ = pairs_.front().first >> 8;
-        pages_.assign(static_cast<std::size_t>((pairs_.back().first >> 8) - first_page_) + 1, PageSlots{});
-        to_.reserve(pairs_.size());
+        std::sort(pairs_.begin(), pairs_.end());
         for (std::size_t at = 0; at < pairs_.size(); ++at) {
             if (at > 0 && pairs_[at].first == pairs_[at - 1].first) continue;  // the first pointer given counts
-            const RowPointer from = RowPointer::FromU32(pairs_[at].first);
-            PageSlots& page = pages_[from.page - first_page_];
-            if (page.slots == std::array<std::uint64_t, 4>{}) page.start = static_cast<std::uint32_t>(to_.size());
-            page.slots[from.row / 64] |= std::uint64_t{1} << (from.row % 64);
-            to_.push_back(pairs_[at].second);
+            Place(RowPointer::FromU32(pairs_[at].first), pairs_[at].second);
         }
+        pairs_ = {};
     }
     std::optional<RowPointer> Find(RowPointer from) const {
         if (from.page < first_page_ || from.page - first_page_ >= pages_.size()) return std::nullopt;
@@ -45,13 +49,43 @@ public:
         for (std::size_t w = 0; w < word; ++w) rank += static_cast<std::size_t>(std::popcount(page.slots[w]));
         return RowPointer::FromU32(to_[page.start + rank]);
     }
-    std::size_t size() const { return pairs_.size(); }
+    // Rows added, a row given twice counted twice.
+    std::size_t size() const { return added_; }
 
 private:
+    // Each source page from the first to the last gets a bit per slot and
+    // where its rows begin, so a lookup is a bit test and a count, not a search.
     struct PageSlots {
         std::array<std::uint64_t, 4> slots{};  // a bit per slot that has a row here
         std::uint32_t start = 0;               // its first row in to_
     };
+
+    // `from` after every row placed so far.
+    void Place(RowPointer from, std::uint32_t to) {
+        if (to_.empty()) first_page_ = from.page;
+        if (from.page - first_page_ >= pages_.size()) pages_.resize(from.page - first_page_ + 1);
+        PageSlots& page = pages_[from.page - first_page_];
+        if (page.slots == std::array<std::uint64_t, 4>{}) page.start = static_cast<std::uint32_t>(to_.size());
+        page.slots[from.row / 64] |= std::uint64_t{1} << (from.row % 64);
+        to_.push_back(to);
+        last_from_ = from.ToU32();
+    }
+    // Back to pairs, once a row comes out of order.
+    void TakeApart() {
+        for (std::size_t p = 0; p < pages_.size(); ++p) {
+            std::size_t at = pages_[p].start;
+            for (unsigned row = 0; row < 256; ++row)
+                if (pages_[p].slots[row / 64] >> (row % 64) & 1)
+                    pairs_.emplace_back(
+                        RowPointer{first_page_ + static_cast<std::uint32_t>(p), static_cast<std::uint8_t>(row)}.ToU32(),
+                        to_[at++]);
+        }
+        pages_ = {};
+        to_ = {};
+    }
+
+    std::size_t added_ = 0;
+    std::uint32_t last_from_ = 0;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs_;
     std::uint32_t first_page_ = 0;
     std::vector<PageSlots> pages_;   // from first_page_ on

@@ -141,7 +141,7 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
         seen.sample.Add(file.format(), def, body);
         const std::uint64_t cutBefore = out.values_cut;
         if (SalvageRow(file, def, header, body, out, seen)) {
-            if (out.values_cut != cutBefore) row.changed = std::move(body);
+            if (out.values_cut != cutBefore) row.changed = std::make_unique<Bytes>(std::move(body));
             out.rows.push_back(std::move(row));
         } else {
             ++out.rows_dropped;
@@ -151,74 +151,117 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
     if (garbled || inDoubt) seen.damaged_pages.insert(number);
 }
 
-// Per physical index, its entries in tree order; none where it cannot be walked.
-using Walks = std::vector<std::optional<write::IndexEntryList>>;
-
-// Rows named by entries out of order with a neighbour. No change to a row can
-// put its entry out of order, so there the index is what is damaged, and
-// such an entry neither confirms nor condemns its row.
-std::set<RowPointer> OutOfOrder(const write::IndexEntryList& walk) {
-    std::set<RowPointer> rows;
-    for (std::size_t i = 1; i < walk.size(); ++i) {
-        const ByteSpan previous = walk.Entry(i - 1);
-        const ByteSpan current = walk.Entry(i);
-        if (!std::lexicographical_compare(previous.begin(), previous.end(), current.begin(), current.end())) {
-            rows.insert(walk.Row(i - 1));
-            rows.insert(walk.Row(i));
+// Each index's entries, read from its tree whenever they are needed rather
+// than held: a large table's indexes take more memory than its rows. The
+// first reading tells which trees read whole and which entries are out of
+// order; the source is held, so every reading gives the same entries.
+class Walks {
+public:
+    Walks(const PageFile& file, const TableDef& def) : file_(file) {
+        Bytes previous, current;
+        for (const PhysicalIndex& index : def.physical_indexes) {
+            Walk& walk = walks_.emplace_back();
+            walk.root = index.root_page;
+            RowPointer previousRow;
+            std::size_t count = 0;
+            try {
+                VisitIndex(file, index.root_page, [&](ByteSpan key, RowPointer row) {
+                    current.assign(key.begin(), key.end());
+                    AppendIndexRowRef(current, row);
+                    // No change to a row can put its entry out of order, so
+                    // there the index is what is damaged, and such an entry
+                    // neither confirms nor condemns its row.
+                    if (count++ > 0 && !std::ranges::lexicographical_compare(previous, current)) {
+                        walk.disordered.insert(previousRow);
+                        walk.disordered.insert(row);
+                    }
+                    previous.swap(current);
+                    previousRow = row;
+                    ++walk.entries;
+                });
+                walk.readable = true;
+            } catch (const Error& e) {
+                if (e.number() != errc::kCorrupt) throw;
+                walk.disordered.clear();
+            }
         }
     }
-    return rows;
-}
-
-// Values by row, sorted once: a fraction of a std::map's memory for a large
-// table. Where a row is given twice, the first value given is the one found.
-template <typename Value>
-class RowIndexed {
-public:
-    void Add(RowPointer row, Value value) { pairs_.emplace_back(row, std::move(value)); }
-    void Seal() {
-        std::stable_sort(pairs_.begin(), pairs_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    }
-    const Value* Find(RowPointer row) const {
-        const auto it = std::lower_bound(pairs_.begin(), pairs_.end(), row,
-                                         [](const auto& pair, RowPointer r) { return pair.first < r; });
-        return it != pairs_.end() && it->first == row ? &it->second : nullptr;
+    std::size_t size() const { return walks_.size(); }
+    // Whether the tree reads whole; none of the rest is asked otherwise.
+    bool Readable(std::size_t index) const { return walks_[index].readable; }
+    // Whether it can tell which rows the table holds: read whole and in order.
+    bool Tells(std::size_t index) const { return Readable(index) && walks_[index].disordered.empty(); }
+    // Rows named by entries out of order with a neighbour.
+    const std::set<RowPointer>& Disordered(std::size_t index) const { return walks_[index].disordered; }
+    std::uint32_t Root(std::size_t index) const { return walks_[index].root; }
+    std::size_t Entries(std::size_t index) const { return walks_[index].entries; }
+    void Visit(std::size_t index, const IndexEntryVisitor& visit) const {
+        VisitIndex(file_, walks_[index].root, visit);
     }
 
 private:
-    std::vector<std::pair<RowPointer, Value>> pairs_;
+    struct Walk {
+        std::uint32_t root = 0;
+        bool readable = false;
+        std::size_t entries = 0;
+        std::set<RowPointer> disordered;
+    };
+    const PageFile& file_;
+    std::vector<Walk> walks_;
 };
+
+// Values by row, sorted once: a fraction of a std::map's memory for a large
+// table (eight bytes a row for a four-byte value). Where a row is given
+// twice, the first value given is the one found.
+template <typename Value>
+class RowIndexed {
+public:
+    void Reserve(std::size_t count) { pairs_.reserve(count); }
+    void Add(RowPointer row, Value value) { pairs_.emplace_back(row.ToU32(), std::move(value)); }
+    void Seal() {
+        std::stable_sort(pairs_.begin(), pairs_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    }
+    bool empty() const { return pairs_.empty(); }
+    // The same as Find for rows asked in ascending order, each step going on
+    // from the last instead of searching the whole: `at` starts at 0.
+    const Value* FindFrom(RowPointer row, std::size_t& at) const {
+        while (at < pairs_.size() && pairs_[at].first < row.ToU32()) ++at;
+        return at < pairs_.size() && pairs_[at].first == row.ToU32() ? &pairs_[at].second : nullptr;
+    }
+    const Value* Find(RowPointer row) const {
+        const auto it = std::lower_bound(pairs_.begin(), pairs_.end(), row.ToU32(),
+                                         [](const auto& pair, std::uint32_t r) { return pair.first < r; });
+        return it != pairs_.end() && it->first == row.ToU32() ? &it->second : nullptr;
+    }
+
+private:
+    std::vector<std::pair<std::uint32_t, Value>> pairs_;
+};
+
+// A key as 64 bits, for weighing a row's key against its entry's without
+// holding every entry's key: two different keys agree by chance about once
+// in 2^64 weighings.
+std::uint64_t KeyDigest(ByteSpan key) {
+    std::uint64_t h = 0xCBF29CE484222325ull;
+    for (const std::uint8_t byte : key) h = (h ^ byte) * 0x100000001B3ull;
+    h ^= key.size();
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    return h ^ (h >> 33);
+}
 
 struct RowEvidence {
     bool confirmed = false;  // an index holds the key its values give
     bool disputed = false;   // an index holds another key for it
 };
 
-// What the indexes that name the row say of it, of those `weighed` marks.
-// An index whose key cannot be computed here says nothing.
-RowEvidence EvidenceFor(const PageFile& file, const TableDef& def, const std::vector<RowIndexed<ByteSpan>>& named,
-                        const std::vector<bool>& weighed, RowPointer header, ByteSpan body,
-                        std::vector<bool>& disputed_indexes, Bytes& key) {
-    RowEvidence evidence;
-    std::optional<RowFields> fields;
-    for (std::size_t i = 0; i < named.size(); ++i) {
-        if (!weighed[i]) continue;
-        const ByteSpan* entry = named[i].Find(header);
-        if (entry == nullptr) continue;
-        try {
-            if (!fields) fields = LocateFields(file.format(), def, body);
-            if (!EncodeIndexKey(file.format(), def, def.physical_indexes[i], body, *fields, key)) continue;
-        } catch (const Error&) {
-            continue;
-        }
-        if (std::ranges::equal(key, *entry)) {
-            evidence.confirmed = true;
-        } else {
-            evidence.disputed = true;
-            disputed_indexes[i] = true;
-        }
-    }
-    return evidence;
+// Moves `row` down to place `kept` of the rows kept so far; never onto itself,
+// which would empty it.
+void Keep(std::vector<SalvagedRow>& rows, std::size_t& kept, SalvagedRow& row) {
+    if (&rows[kept] != &row) rows[kept] = std::move(row);
+    ++kept;
 }
 
 // Only a row's own page can condemn it. Bytes that happen to decode on a page
@@ -231,46 +274,68 @@ RowEvidence EvidenceFor(const PageFile& file, const TableDef& def, const std::ve
 void WeighIndexEvidence(const PageFile& file, const TableDef& def, const Walks& walks,
                         const std::optional<std::set<std::size_t>>& keys_in_question, PageRows& seen,
                         TableSalvage& out) {
-    std::vector<RowIndexed<ByteSpan>> named(walks.size());
-    for (std::size_t i = 0; i < walks.size(); ++i) {
-        if (!walks[i]) continue;
-        const write::IndexEntryList& walk = *walks[i];
-        const std::set<RowPointer> disordered = OutOfOrder(walk);
-        for (std::size_t e = 0; e < walk.size(); ++e)
-            if (!disordered.contains(walk.Row(e))) named[i].Add(walk.Row(e), walk.Key(e));
-        named[i].Seal();
-    }
     seen.disputed_indexes.assign(walks.size(), false);
     // On a sound page a row can disagree only with an index the check found
     // disagreeing, unless the check did not read the table's pages as found here.
-    const std::vector<bool> every(walks.size(), true);
-    std::vector<bool> questioned = every;
+    std::vector<bool> questioned(walks.size(), true);
     if (keys_in_question && !out.map_lost)
         for (std::size_t i = 0; i < questioned.size(); ++i) questioned[i] = keys_in_question->contains(i);
-    std::vector<SalvagedRow> kept;
+    // A row is weighed against a questioned index, and against every index
+    // where its page is damaged. An index whose key cannot be computed here
+    // says nothing. One index at a time, so that only one index's entries
+    // are held; each row's evidence gathers over the passes.
+    const auto weighs = [&](std::size_t i, RowPointer row) {
+        return questioned[i] || seen.damaged_pages.contains(row.page);
+    };
+    std::vector<RowEvidence> evidence(out.rows.size());
     SalvagedRowReader bodies(file);
     Bytes key;
-    for (SalvagedRow& row : out.rows) {
-        const bool damagedPage = seen.damaged_pages.contains(row.header.page);
-        if (!damagedPage && std::ranges::none_of(questioned, [](bool q) { return q; })) {
-            kept.push_back(std::move(row));
-            continue;
+    for (std::size_t i = 0; i < walks.size(); ++i) {
+        if (!walks.Readable(i)) continue;
+        RowIndexed<std::uint64_t> named;                     // row -> the digest of its entry's key
+        if (questioned[i]) named.Reserve(walks.Entries(i));  // not twice that while it grows
+        const std::set<RowPointer>& disordered = walks.Disordered(i);
+        walks.Visit(i, [&](ByteSpan entryKey, RowPointer row) {
+            if (weighs(i, row) && !disordered.contains(row)) named.Add(row, KeyDigest(entryKey));
+        });
+        if (named.empty()) continue;
+        named.Seal();
+        std::size_t at = 0;  // the rows are in pointer order
+        for (std::size_t r = 0; r < out.rows.size(); ++r) {
+            const RowPointer header = out.rows[r].header;
+            const std::uint64_t* entry = weighs(i, header) ? named.FindFrom(header, at) : nullptr;
+            if (entry == nullptr) continue;
+            const ByteSpan body = bodies.Body(out.rows[r]);
+            try {
+                if (!EncodeIndexKey(file.format(), def, def.physical_indexes[i], body,
+                                    LocateFields(file.format(), def, body), key))
+                    continue;
+            } catch (const Error&) {
+                continue;
+            }
+            if (KeyDigest(key) == *entry) {
+                evidence[r].confirmed = true;
+            } else {
+                evidence[r].disputed = true;
+                seen.disputed_indexes[i] = true;
+            }
         }
-        const RowEvidence evidence = EvidenceFor(file, def, named, damagedPage ? every : questioned, row.header,
-                                                 bodies.Body(row), seen.disputed_indexes, key);
-        if (damagedPage && !evidence.confirmed) {
+    }
+    std::size_t kept = 0;  // the rows kept, moved down over those dropped
+    for (std::size_t r = 0; r < out.rows.size(); ++r) {
+        SalvagedRow& row = out.rows[r];
+        if (seen.damaged_pages.contains(row.header.page) && !evidence[r].confirmed) {
             ++out.rows_dropped;
             continue;
         }
-        if (evidence.disputed) ++out.rows_disputed;
-        kept.push_back(std::move(row));
+        if (evidence[r].disputed) ++out.rows_disputed;
+        Keep(out.rows, kept, row);
     }
-    out.rows = std::move(kept);
+    out.rows.resize(kept);
 }
 
-// Whether the index's walk can tell which rows the table holds: it was read
-// whole and in order.
-bool Tells(const std::optional<write::IndexEntryList>& walk) { return walk && OutOfOrder(*walk).empty(); }
+RowPointer HeaderOf(const SalvagedRow& row) { return row.header; }
+RowPointer HeaderOf(RowPointer row) { return row; }
 
 bool EveryIndexedColumnNull(const PageFile& file, const TableDef& def, const PhysicalIndex& index, ByteSpan body);
 
@@ -280,9 +345,9 @@ void HoldRestoredRows(const std::vector<std::pair<RowPointer, Bytes>>& restored,
         const auto at = std::lower_bound(out.rows.begin(), out.rows.end(), header,
                                          [](const SalvagedRow& row, RowPointer h) { return row.header < h; });
         if (at != out.rows.end() && at->header == header)
-            at->changed = body;
+            at->changed = std::make_unique<Bytes>(body);
         else
-            out.rows.insert(at, SalvagedRow{header, body});
+            out.rows.insert(at, SalvagedRow{header, std::make_unique<Bytes>(body)});
     }
     seen.disputed_indexes.assign(seen.disputed_indexes.size(), true);
 }
@@ -298,17 +363,23 @@ void HoldRestoredRows(const std::vector<std::pair<RowPointer, Bytes>>& restored,
 void KeepResurrectedRowsDeleted(const PageFile& file, const TableDef& def, const Walks& walks, bool system,
                                 const PageRows& seen, TableSalvage& out) {
     if (system || def.table_type == kSystemTable) return;
-    std::vector<std::set<RowPointer>> named;
     std::vector<std::size_t> telling;
-    for (std::size_t i = 0; i < walks.size(); ++i) {
-        if (!Tells(walks[i])) continue;
-        telling.push_back(i);
-        std::set<RowPointer>& rows = named.emplace_back();
-        for (std::size_t e = 0; e < walks[i]->size(); ++e) rows.insert(walks[i]->Row(e));
-    }
+    for (std::size_t i = 0; i < walks.size(); ++i)
+        if (walks.Tells(i)) telling.push_back(i);
     if (telling.empty()) return;
-    std::set<RowPointer> read;
-    for (const SalvagedRow& row : out.rows) read.insert(row.header);
+    // The rows one index names, four bytes each, held for one index at a time.
+    const auto namedBy = [&walks](std::size_t index) {
+        std::vector<std::uint32_t> rows;
+        walks.Visit(index, [&rows](ByteSpan, RowPointer row) { rows.push_back(row.ToU32()); });
+        std::sort(rows.begin(), rows.end());
+        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+        return rows;
+    };
+    // The rows read are in stored order, which is pointer order.
+    const auto read = [&out](RowPointer row) {
+        return std::binary_search(out.rows.begin(), out.rows.end(), row,
+                                  [](const auto& a, const auto& b) { return HeaderOf(a) < HeaderOf(b); });
+    };
     // Rows an index names that were not read but may be rows: flagged deleted,
     // or on a page of the table that could not be read whole. An entry naming
     // no row on a sound page is the index's damage, not a row.
@@ -318,30 +389,36 @@ void KeepResurrectedRowsDeleted(const PageFile& file, const TableDef& def, const
                 (!seen.parsed.contains(row.page) || seen.damaged_pages.contains(row.page)));
     };
     std::uint64_t namedUnread = 0;  // by the index that names the most such rows
-    for (const std::set<RowPointer>& rows : named) {
+    for (std::size_t index : telling) {
         std::uint64_t unread = 0;
-        for (const RowPointer& row : rows) unread += !read.contains(row) && mayBeRow(row) ? 1u : 0u;
+        for (std::uint32_t named : namedBy(index)) {
+            const RowPointer row = RowPointer::FromU32(named);
+            unread += !read(row) && mayBeRow(row) ? 1u : 0u;
+        }
         namedUnread = std::max(namedUnread, unread);
     }
     const std::uint64_t counted = out.rows.size() + namedUnread;
     if (def.num_rows >= counted) return;
     SalvagedRowReader bodies(file);
+    std::vector<bool> expected(out.rows.size(), false);  // some index would hold an entry for it
+    std::vector<bool> found(out.rows.size(), false);
+    for (std::size_t index : telling) {
+        const std::vector<std::uint32_t> named = namedBy(index);
+        const PhysicalIndex& physical = def.physical_indexes[index];
+        const bool ignoresNulls = (physical.flags & kIndexIgnoresNulls) != 0;
+        for (std::size_t r = 0; r < out.rows.size(); ++r) {
+            const SalvagedRow& row = out.rows[r];
+            if (seen.damaged_pages.contains(row.header.page)) continue;
+            if (std::binary_search(named.begin(), named.end(), row.header.ToU32()))
+                found[r] = true;
+            else if (!ignoresNulls || !EveryIndexedColumnNull(file, def, physical, bodies.Body(row)))
+                expected[r] = true;
+        }
+    }
     std::vector<bool> unnamed(out.rows.size(), false);
     std::size_t count = 0;
     for (std::size_t r = 0; r < out.rows.size(); ++r) {
-        const SalvagedRow& row = out.rows[r];
-        if (seen.damaged_pages.contains(row.header.page)) continue;
-        bool expected = false;  // some index would hold an entry for it
-        bool found = false;
-        for (std::size_t t = 0; t < telling.size(); ++t) {
-            const PhysicalIndex& index = def.physical_indexes[telling[t]];
-            const bool ignoresNulls = (index.flags & kIndexIgnoresNulls) != 0;
-            if (named[t].contains(row.header))
-                found = true;
-            else if (!ignoresNulls || !EveryIndexedColumnNull(file, def, index, bodies.Body(row)))
-                expected = true;
-        }
-        if (expected && !found) {
+        if (expected[r] && !found[r]) {
             unnamed[r] = true;
             ++count;
         }
@@ -376,7 +453,7 @@ void CutSharedLongValues(const PageFile& file, const TableDef& def, PageRows& se
             Bytes body(read.begin(), read.end());
             const RowFields fields = LocateFields(file.format(), def, body);
             SetNull(body, fields.column_count, it->second);
-            row.changed = std::move(body);
+            row.changed = std::make_unique<Bytes>(std::move(body));
             ++out.values_cut;
         }
     }
@@ -400,7 +477,8 @@ struct SettledTable {
     const TableDef& def;
     const std::string& name;
     const PageRows& seen;
-    const RowIndexed<std::size_t>& kept;  // row pointer -> position in the kept rows
+    const RowIndexed<std::uint32_t>& kept;  // row pointer -> position in the kept rows
+    const std::filesystem::path& spill;
 };
 
 // Rows index entries name that were not kept: flagged deleted, or not read.
@@ -409,21 +487,18 @@ struct NamedButNotKept {
     std::set<RowPointer> missing;
 };
 
-write::IndexEntryList SalvageIndex(const SettledTable& table, std::size_t number,
-                                   std::optional<write::IndexEntryList> walk, NamedButNotKept& gone,
-                                   TableSalvage& out) {
+SalvagedIndex SalvageIndex(const SettledTable& table, std::size_t number, const Walks& walks, NamedButNotKept& gone,
+                           TableSalvage& out) {
     const PageFile& file = table.file;
     const TableDef& def = table.def;
     const PageRows& seen = table.seen;
     const PhysicalIndex& index = def.physical_indexes[number];
-    write::IndexEntryList entries;
-    bool whole = walk.has_value();
+    bool whole = walks.Readable(number);
     SalvagedRowReader bodies(file);
     if (whole) {
         std::vector<bool> named(out.rows.size(), false);
-        for (std::size_t e = 0; e < walk->size(); ++e) {
-            const RowPointer entryRow = walk->Row(e);
-            const std::size_t* row = table.kept.Find(entryRow);
+        walks.Visit(number, [&](ByteSpan, RowPointer entryRow) {
+            const std::uint32_t* row = table.kept.Find(entryRow);
             if (row == nullptr) {
                 ++out.stale_entries;
                 // A deletion flag on a damaged page may be the damage. A row
@@ -437,31 +512,33 @@ write::IndexEntryList SalvageIndex(const SettledTable& table, std::size_t number
                     gone.deleted.insert(entryRow);
                 else if (unreadPage)
                     gone.missing.insert(entryRow);
-                continue;
+                return;
             }
             if (named[*row]) whole = false;  // a row listed twice
             named[*row] = true;
-            entries.Add(walk->Key(e), entryRow);
-        }
+        });
         const bool ignoresNulls = (index.flags & kIndexIgnoresNulls) != 0;
         for (std::size_t r = 0; r < named.size() && whole; ++r)
             if (!named[r] && !(ignoresNulls && EveryIndexedColumnNull(file, def, index, bodies.Body(out.rows[r]))))
                 whole = false;
     }
-    if (whole && OutOfOrder(*walk).empty() && !seen.disputed_indexes[number]) return entries;
-    entries = write::IndexEntryList{};
+    if (whole && walks.Tells(number) && !seen.disputed_indexes[number]) return {walks.Root(number), {}};
+    SalvagedIndex rebuilt;
+    std::filesystem::path spill = table.spill;
+    if (!spill.empty()) spill += "-" + std::to_string(number);
+    rebuilt.rebuilt = std::make_unique<write::EntrySorter>(spill);
     out.rebuilt_indexes.push_back(number);
-    SalvagedRowReader rebuilt(file);
+    SalvagedRowReader rows(file);
     for (const SalvagedRow& row : out.rows) {
         try {
-            std::optional<Bytes> key = EncodeIndexKey(file.format(), def, index, rebuilt.Body(row));
-            if (key) entries.Add(*key, row.header);
+            std::optional<Bytes> key = EncodeIndexKey(file.format(), def, index, rows.Body(row));
+            if (key) rebuilt.rebuilt->Add(*key, row.header);
         } catch (const Error& e) {
             throw Error(e.number(), "table \"" + table.name + "\": index " + std::to_string(number) +
                                         " is damaged and cannot be rebuilt from the rows: " + e.description());
         }
     }
-    return entries;
+    return rebuilt;
 }
 
 struct TablePages {
@@ -536,6 +613,11 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
     const std::vector<std::uint32_t>& pages = table_pages.pages;
     seen.listed.insert(pages.begin(), pages.end());
     seen.damaged_pages.insert(table_pages.unlisted.begin(), table_pages.unlisted.end());
+    if (sources.census != nullptr) {  // room for the rows at once: not twice that while they come
+        std::size_t live = 0;
+        for (std::uint32_t page : pages) live += sources.census->LiveRows(page);
+        out.rows.reserve(live);
+    }
     for (std::uint32_t page : pages) {
         if (page >= file.page_count()) {  // cut off the end of the file
             ++out.pages_passed_over;
@@ -552,29 +634,20 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
         throw Error(errc::kCorrupt, "damaged database: the definition of table \"" + name +
                                         "\" cannot be repaired: its rows do not fit it: " + *fault);
 
-    Walks walks;
-    for (const PhysicalIndex& index : def.physical_indexes) {
-        try {
-            write::IndexEntryList entries;
-            VisitIndex(file, index.root_page, [&entries](ByteSpan key, RowPointer row) { entries.Add(key, row); });
-            walks.emplace_back(std::move(entries));
-        } catch (const Error& e) {
-            if (e.number() != errc::kCorrupt) throw;
-            walks.emplace_back();
-        }
-    }
+    const Walks walks(file, def);
     WeighIndexEvidence(file, def, walks, sources.keys_in_question, seen, out);
     KeepResurrectedRowsDeleted(file, def, walks, sources.system_table, seen, out);
     CutSharedLongValues(file, def, seen, out);
     HoldRestoredRows(sources.restored_rows, seen, out);
 
-    RowIndexed<std::size_t> kept;
-    for (std::size_t r = 0; r < out.rows.size(); ++r) kept.Add(out.rows[r].header, r);
+    RowIndexed<std::uint32_t> kept;
+    for (std::size_t r = 0; r < out.rows.size(); ++r) kept.Add(out.rows[r].header, static_cast<std::uint32_t>(r));
     kept.Seal();
-    const SettledTable settled{file, def, name, seen, kept};
+    const SettledTable settled{file, def, name, seen, kept, sources.spill};
     NamedButNotKept gone;
     for (std::size_t i = 0; i < def.physical_indexes.size(); ++i)
-        out.indexes.push_back(SalvageIndex(settled, i, std::move(walks[i]), gone, out));
+        out.indexes.push_back(SalvageIndex(settled, i, walks, gone, out));
+    for (const SalvagedRow& row : out.rows) out.kept_rows.Add(row.header);
     out.missing_named = gone.missing.size();
     for (const RowPointer& body : seen.bodies)
         if (!seen.pointed_at.contains(body)) ++out.orphan_bodies;

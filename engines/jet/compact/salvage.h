@@ -6,16 +6,20 @@
 // and passed over instead of ending the read.
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "engines/jet/write/entry_sorter.h"
 #include "engines/jet/write/index_tree.h"
 #include "engines/jet/format/page_census.h"
 #include "engines/jet/format/bytes.h"
 #include "engines/jet/format/data_page.h"
+#include "engines/jet/format/row_set.h"
 #include "engines/jet/format/source_maps.h"
 #include "engines/jet/format/table_def.h"
 
@@ -30,7 +34,8 @@ struct SalvagedRow {
     // Only where the salvage changed the row (a broken memo/OLE value set to
     // Null). Other rows are read again from their page when they are needed,
     // so that a table's rows are not all held at once.
-    std::optional<Bytes> changed;
+    // Held apart, so that the many rows kept as they are take 16 bytes each.
+    std::unique_ptr<Bytes> changed;
 };
 
 // The bodies of salvaged rows, read again from the source: the page parsed
@@ -47,22 +52,31 @@ private:
     Bytes body_;
 };
 
+// An index's entries for the copy, naming source rows, in tree order: those
+// of the source's tree that name a kept row, read from it again when the copy
+// is written, or rebuilt from the rows.
+struct SalvagedIndex {
+    std::optional<std::uint32_t> tree_root;
+    std::unique_ptr<write::EntrySorter> rebuilt;  // when there is no tree_root
+};
+
 struct TableSalvage {
-    std::vector<SalvagedRow> rows;               // in stored order
-    std::vector<write::IndexEntryList> indexes;  // per physical index, naming source rows
-    std::vector<std::size_t> rebuilt_indexes;    // rebuilt from the rows
-    std::uint64_t stale_entries = 0;             // dropped: they named no row that was kept
-    std::uint64_t rows_dropped = 0;              // unreadable rows seen
-    std::uint64_t possibly_lost = 0;             // count above the rows found, unexplained
-    std::uint64_t values_cut = 0;                // memo/OLE values set to Null
-    std::uint64_t pages_passed_over = 0;         // listed, but not readable data pages of the table
-    std::uint64_t pages_in_doubt = 0;            // free space not what the slots leave: slots may be hidden
-    bool map_lost = false;                       // pages found by their owner: lost ones cannot be told
-    std::uint64_t missing_named = 0;             // rows index entries name that are neither kept nor deleted
-    std::uint64_t orphan_bodies = 0;             // relocated row bodies no row points at
-    std::uint64_t rows_disputed = 0;             // kept, though an index's entry for them disagrees
-    std::uint64_t rows_kept_deleted = 0;         // flagged deleted, yet counted and named: in doubt
-    std::uint64_t rows_resurrected = 0;          // live, yet neither counted nor named: kept deleted
+    std::vector<SalvagedRow> rows;             // in stored order
+    std::vector<SalvagedIndex> indexes;        // per physical index
+    RowSet kept_rows;                          // the headers of `rows`
+    std::vector<std::size_t> rebuilt_indexes;  // rebuilt from the rows
+    std::uint64_t stale_entries = 0;           // dropped: they named no row that was kept
+    std::uint64_t rows_dropped = 0;            // unreadable rows seen
+    std::uint64_t possibly_lost = 0;           // count above the rows found, unexplained
+    std::uint64_t values_cut = 0;              // memo/OLE values set to Null
+    std::uint64_t pages_passed_over = 0;       // listed, but not readable data pages of the table
+    std::uint64_t pages_in_doubt = 0;          // free space not what the slots leave: slots may be hidden
+    bool map_lost = false;                     // pages found by their owner: lost ones cannot be told
+    std::uint64_t missing_named = 0;           // rows index entries name that are neither kept nor deleted
+    std::uint64_t orphan_bodies = 0;           // relocated row bodies no row points at
+    std::uint64_t rows_disputed = 0;           // kept, though an index's entry for them disagrees
+    std::uint64_t rows_kept_deleted = 0;       // flagged deleted, yet counted and named: in doubt
+    std::uint64_t rows_resurrected = 0;        // live, yet neither counted nor named: kept deleted
     // Whether anything says rows may be missing beyond what was counted:
     // what a system table, whose rows may not be dropped, must not show.
     bool in_doubt() const {
@@ -88,6 +102,9 @@ struct SalvageSources {
     // A system table's rows (its catalog row says so, whatever its
     // definition's type) are never dropped on the count's word.
     bool system_table = false;
+    // Where a rebuilt index's entries spill while they are sorted (index
+    // number added); empty: they stay in memory.
+    std::filesystem::path spill;
 };
 
 // Throws (naming the table) when an index must be rebuilt but a row's key

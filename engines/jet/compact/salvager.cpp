@@ -10,8 +10,9 @@
 namespace dorvane::jet::compact {
 
 Salvager::Salvager(const PageFile& file, const SourceTables& tables, const PageCensus& census,
-                   const std::optional<CheckReport>& findings, RepairReport& report)
+                   const std::optional<CheckReport>& findings, RepairReport& report, std::filesystem::path spill)
     : file_(file), tables_(tables), census_(census), findings_(findings), report_(report) {
+    sources_.spill = std::move(spill);
     sources_.maps = SourceMaps(file, tables.defs);
     sources_.census = &census;
     for (const RestoredTable& restored : tables.restored) {
@@ -88,16 +89,14 @@ std::unique_ptr<TableSource> Salvager::Again(std::size_t table) const {
 }
 
 std::uint64_t Salvager::Missing(std::uint32_t table, const TableSalvage& salvage) const {
-    std::vector<RowPointer> kept;
-    kept.reserve(salvage.rows.size());
-    for (const SalvagedRow& row : salvage.rows) kept.push_back(row.header);
-    std::sort(kept.begin(), kept.end());
+    // The rows kept are in stored order, which is pointer order.
+    const std::vector<SalvagedRow>& kept = salvage.rows;
     std::uint64_t missing = 0;
     auto row = kept.begin();
     for (std::uint32_t page : census_.PagesOwnedBy(table)) {
-        while (row != kept.end() && row->page < page) ++row;
+        while (row != kept.end() && row->header.page < page) ++row;
         std::uint64_t here = 0;
-        for (; row != kept.end() && row->page == page; ++row) ++here;
+        for (; row != kept.end() && row->header.page == page; ++row) ++here;
         if (census_.LiveRows(page) > here) missing += census_.LiveRows(page) - here;
     }
     return missing;

@@ -6,6 +6,7 @@
 // What the copy lacks is counted off the census of the source's pages, not
 // off the salvage's own view.
 
+#include <filesystem>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -21,8 +22,10 @@ namespace dorvane::jet::compact {
 class Salvager final : public TableReading {
 public:
     // `findings`: the full check's, when it finished.
+    // `spill`: where a rebuilt index's entries may spill while they are
+    // sorted, beside the copy (see write::EntrySorter).
     Salvager(const PageFile& file, const SourceTables& tables, const PageCensus& census,
-             const std::optional<CheckReport>& findings, RepairReport& report);
+             const std::optional<CheckReport>& findings, RepairReport& report, std::filesystem::path spill = {});
 
     std::unique_ptr<TableSource> ForCopy(std::size_t table) override;
     void Copied(std::size_t table, std::uint64_t rows) override;

@@ -1,6 +1,7 @@
 #include "engines/jet/compact/table.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -99,10 +100,71 @@ CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::
     return out;
 }
 
+// Byte order, as memcmp gives it (the generic comparison goes byte by byte).
+int Compare(ByteSpan a, ByteSpan b) {
+    const std::size_t common = std::min(a.size(), b.size());
+    const int order = common == 0 ? 0 : std::memcmp(a.data(), b.data(), common);
+    if (order != 0) return order;
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+// Entries in the order of the new tree, each going to it, to the digest and
+// to the counts as it comes; what a sound tree cannot hold (an entry out of
+// order, one listed twice) is noted for the caller to report.
+class OrderedEntries {
+public:
+    OrderedEntries(const CompactionContext& c, const TableDef& def, std::size_t index, TableDigest& digest)
+        : writer_(c.source.format(), c.relocation.NewId(def.page), c.allocator, c.sink),
+          index_(index),
+          digest_(digest) {}
+    void Add(ByteSpan key, RowPointer row) {
+        entry_.assign(key.begin(), key.end());
+        AppendIndexRowRef(entry_, row);
+        const ByteSpan entry = entry_;
+        if (entries_ > 0) {
+            const int order = Compare(entry, previous_);
+            out_of_order_ = out_of_order_ || order < 0;
+            listed_twice_ = listed_twice_ || order == 0;
+            const ByteSpan before = ByteSpan(previous_).first(previous_.size() - kIndexRowRefSize);
+            if (!std::equal(key.begin(), key.end(), before.begin(), before.end())) ++distinct_;
+        } else {
+            distinct_ = 1;
+        }
+        digest_.AddIndexEntry(index_, entry);
+        writer_.Add(entry);
+        previous_.swap(entry_);
+        ++entries_;
+    }
+    bool out_of_order() const { return out_of_order_; }
+    bool listed_twice() const { return listed_twice_; }
+    RebuiltIndex Finish(TableCounts& counts) {
+        write::IndexTree tree = writer_.Finish();
+        std::sort(tree.pages.begin(), tree.pages.end());
+        counts.index_entries += entries_;
+        counts.peak_index_bytes = std::max<std::uint64_t>(counts.peak_index_bytes, writer_.held_bytes());
+        return {tree.root, std::move(tree.pages), entries_, distinct_};
+    }
+
+private:
+    write::IndexTreeWriter writer_;
+    std::size_t index_;
+    TableDigest& digest_;
+    Bytes entry_, previous_;
+    std::uint32_t entries_ = 0;
+    std::uint32_t distinct_ = 0;
+    bool out_of_order_ = false;
+    bool listed_twice_ = false;
+};
+
 // The index from the entries the source gives, with the rows' new pointers.
+// The entries keep their order (rows are copied in the order of their
+// pointers, so equal keys keep theirs too) and are written as they are read;
+// only where ids in the keys change are they collected and sorted first.
 RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::size_t i, const std::string& name,
                           const RowMap& moved, const TableSource& rows, TableCounts& counts, TableDigest& digest) {
-    write::IndexEntryList entries;
+    const bool streamed = c.relocation.IdColumnsOf(def).empty();
+    OrderedEntries ordered(c, def, i, digest);
+    write::IndexEntryList collected;
     Bytes key;
     // A row the table lacks is reported once the walk is over, so a damaged
     // tree page is what a damaged tree reports.
@@ -114,22 +176,23 @@ RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::
             return;
         }
         c.relocation.RewriteKey(def, i, entryKey, key);
-        entries.Add(key, *to);
+        if (streamed)
+            ordered.Add(key, *to);
+        else
+            collected.Add(key, *to);
     };
     rows.Entries(i, carry);
     if (stray)
         Damaged(name,
                 "index " + std::to_string(i) + " names " + stray->ToString() + ", which is not a row of the table");
-    entries.Sort();
-    if (entries.HasDuplicates()) Damaged(name, "index " + std::to_string(i) + " lists a row twice");
-    for (std::size_t e = 0; e < entries.size(); ++e) digest.AddIndexEntry(i, entries.Entry(e));
-    counts.peak_index_bytes = std::max(counts.peak_index_bytes, 2 * entries.byte_size());
-    counts.index_entries += entries.size();
-    write::IndexTree tree =
-        write::BuildIndexTree(c.source.format(), c.relocation.NewId(def.page), entries, c.allocator, c.sink);
-    std::sort(tree.pages.begin(), tree.pages.end());
-    return {tree.root, std::move(tree.pages), static_cast<std::uint32_t>(entries.size()),
-            static_cast<std::uint32_t>(entries.DistinctKeys())};
+    if (!streamed) {
+        collected.Sort();
+        counts.peak_index_bytes = std::max(counts.peak_index_bytes, 2 * collected.byte_size());
+        for (std::size_t e = 0; e < collected.size(); ++e) ordered.Add(collected.Key(e), collected.Row(e));
+    }
+    if (ordered.listed_twice()) Damaged(name, "index " + std::to_string(i) + " lists a row twice");
+    if (ordered.out_of_order()) Damaged(name, "index " + std::to_string(i) + " is out of order");
+    return ordered.Finish(counts);
 }
 
 // The table's usage-map records, in the order MapRecordsOf counts them, and

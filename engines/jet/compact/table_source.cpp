@@ -20,8 +20,14 @@ void SalvagedTable::Rows(const RowVisitor& visit) const {
 }
 
 void SalvagedTable::Entries(std::size_t index, const EntryVisitor& visit) const {
-    const write::IndexEntryList& entries = salvage_.indexes.at(index);
-    for (std::size_t e = 0; e < entries.size(); ++e) visit(entries.Key(e), entries.Row(e));
+    const SalvagedIndex& salvaged = salvage_.indexes.at(index);
+    if (salvaged.tree_root) {
+        VisitIndex(file_, *salvaged.tree_root, [&](ByteSpan key, RowPointer row) {
+            if (salvage_.kept_rows.Contains(row)) visit(key, row);
+        });
+        return;
+    }
+    salvaged.rebuilt->Visit(visit);  // sorted into the order of a tree
 }
 
 }  // namespace dorvane::jet::compact

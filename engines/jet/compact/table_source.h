@@ -27,7 +27,8 @@ public:
     virtual ~TableSource() = default;
     // Every row, in the order it is written.
     virtual void Rows(const RowVisitor& visit) const = 0;
-    // Every entry of physical index `index`, in order.
+    // Every entry of physical index `index`, in the order of a tree (by key,
+    // then by row), as a sound tree holds them.
     virtual void Entries(std::size_t index, const EntryVisitor& visit) const = 0;
 };
 

@@ -88,21 +88,33 @@ Columns ChooseColumns(const std::vector<CsvRecord>& records, const ImportOptions
     return out;
 }
 
+// The column `name` names, refused for a type no index takes.
+const std::string& IndexableColumn(const Columns& columns, const std::string& name, const char* option) {
+    const auto at = std::find_if(columns.names.begin(), columns.names.end(),
+                                 [&](const std::string& n) { return EqualsIgnoreCase(n, name); });
+    if (at == columns.names.end())
+        throw Error(errc::kItemNotFound,
+                    std::string(option) + " names \"" + name + "\", which is not a column of the CSV");
+    const ImportType type = columns.types[static_cast<std::size_t>(at - columns.names.begin())];
+    if (type == ImportType::kMemo || type == ImportType::kOle || type == ImportType::kYesNo) {
+        throw Error(errc::kNotAvailable,
+                    "the column \"" + *at + "\" is " + ImportTypeName(type) + ", which cannot be indexed");
+    }
+    return *at;
+}
+
+// The key's index comes first: WriteRows finds the key as physical index 0.
 NewTable DesignOf(const std::string& table, const Columns& columns, const ImportOptions& options) {
     NewTable design{table, kUserTable, {}, {}};
     for (std::size_t c = 0; c < columns.names.size(); ++c)
         design.columns.push_back(ColumnFor(columns.names[c], columns.types[c]));
     if (options.key) {
-        const auto at = std::find_if(columns.names.begin(), columns.names.end(),
-                                     [&](const std::string& n) { return EqualsIgnoreCase(n, *options.key); });
-        if (at == columns.names.end())
-            throw Error(errc::kItemNotFound, "--key names \"" + *options.key + "\", which is not a column of the CSV");
-        const ImportType type = columns.types[static_cast<std::size_t>(at - columns.names.begin())];
-        if (type == ImportType::kMemo || type == ImportType::kYesNo) {
-            throw Error(errc::kNotAvailable,
-                        "the key column \"" + *at + "\" is " + ImportTypeName(type) + ", which cannot be a key");
-        }
-        design.indexes.push_back(NewIndex{"PrimaryKey", {*at}, kPrimaryKeyFlags, true});
+        const std::string& key = IndexableColumn(columns, *options.key, "--key");
+        design.indexes.push_back(NewIndex{"PrimaryKey", {key}, kPrimaryKeyFlags, true});
+    }
+    for (const std::string& name : options.indexes) {
+        const std::string& column = IndexableColumn(columns, name, "--index");
+        design.indexes.push_back(NewIndex{column, {column}, kIndexStored, false});
     }
     return design;
 }
@@ -191,8 +203,7 @@ ImportSummary ImportCsv(const std::filesystem::path& database, const std::string
     const Columns columns = ChooseColumns(records, options);
     TableDef def = LayoutTable(DesignOf(table, columns, options));
     std::optional<std::size_t> key;
-    if (!def.physical_indexes.empty())
-        key = *def.ColumnIndex(def.ColumnByNumber(def.physical_indexes[0].columns[0].column_number)->name);
+    if (options.key) key = *def.ColumnIndex(def.ColumnByNumber(def.physical_indexes[0].columns[0].column_number)->name);
 
     const CatalogTables catalog = ReadCatalogTables(source);
     DatabaseBuild build(source, CatalogPages(source, catalog));

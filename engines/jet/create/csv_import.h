@@ -15,6 +15,7 @@ namespace dorvane::jet::create {
 struct ImportOptions {
     std::optional<std::string> key;           // primary-key column
     std::map<std::string, ImportType> types;  // by column name, as given
+    std::vector<std::string> indexes = {};    // columns indexed besides the key, duplicates allowed
 };
 
 struct ImportSummary {
@@ -24,8 +25,8 @@ struct ImportSummary {
 
 // Throws errc::kValueRefused naming the CSV line for a value that does not fit its
 // column, kFileAlreadyExists when the table exists, kInUse when another
-// program uses the database, kNotAvailable for a Jet 3 file or a key the
-// engine cannot index.
+// program uses the database, kNotAvailable for a Jet 3 file or a key or
+// indexed column the engine cannot index.
 ImportSummary ImportCsv(const std::filesystem::path& database, const std::string& table,
                         const std::filesystem::path& csv, const ImportOptions& options);
 

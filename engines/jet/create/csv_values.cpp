@@ -110,6 +110,23 @@ std::optional<double> ParseDateTime(std::string_view text) {
     return days < 0 ? days - time : days + time;
 }
 
+std::optional<Bytes> ParseHex(std::string_view text) {
+    const auto nibble = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    if (text.size() % 2 != 0) return std::nullopt;
+    Bytes out(text.size() / 2);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const int high = nibble(text[2 * i]), low = nibble(text[2 * i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        out[i] = static_cast<std::uint8_t>(high * 16 + low);
+    }
+    return out;
+}
+
 [[noreturn]] void NotA(const std::string& what, const CsvField& field) {
     throw Error(errc::kValueRefused, "\"" + field.text + "\" is not " + what);
 }
@@ -125,11 +142,12 @@ std::optional<ImportType> ImportTypeNamed(std::string_view name) {
     if (word == "yesno" || word == "boolean") return ImportType::kYesNo;
     if (word == "text") return ImportType::kText;
     if (word == "memo") return ImportType::kMemo;
+    if (word == "ole") return ImportType::kOle;
     return std::nullopt;
 }
 
 std::string ImportTypeName(ImportType type) {
-    static constexpr const char* kNames[] = {"YesNo", "Long", "Currency", "Double", "DateTime", "Text", "Memo"};
+    static constexpr const char* kNames[] = {"YesNo", "Long", "Currency", "Double", "DateTime", "Text", "Memo", "OLE"};
     return kNames[static_cast<int>(type)];
 }
 
@@ -172,6 +190,8 @@ NewColumn ColumnFor(const std::string& name, ImportType type) {
             return {name, coltype::kDateTime, 0, {}, {}};
         case ImportType::kText:
             return {name, coltype::kText, static_cast<std::uint16_t>(2 * kTextCharacters), {}, {}};
+        case ImportType::kOle:
+            return {name, coltype::kOle, 0, {}, {}};
         case ImportType::kMemo:
             break;
     }
@@ -211,6 +231,11 @@ StoredValue ConvertField(const Column& column, ImportType type, const CsvField& 
         }
         case ImportType::kText:
             return TextValue(column, field.text);
+        case ImportType::kOle: {
+            auto v = ParseHex(field.text);
+            if (!v) NotA("hexadecimal bytes", field);
+            return {true, false, std::move(*v)};
+        }
         case ImportType::kMemo:
             break;
     }

@@ -13,12 +13,13 @@
 
 namespace dorvane::jet::create {
 
-enum class ImportType { kYesNo, kLong, kCurrency, kDouble, kDateTime, kText, kMemo };
+enum class ImportType { kYesNo, kLong, kCurrency, kDouble, kDateTime, kText, kMemo, kOle };
 
 inline constexpr std::size_t kTextCharacters = 255;
 
 // "Long", "Double", "Currency", "DateTime" (or "Date"), "YesNo" (or
-// "Boolean"), "Text", "Memo", in any case.
+// "Boolean"), "Text", "Memo", "OLE" (hexadecimal, as export writes it), in
+// any case. OLE is never chosen from the values: hexadecimal reads as text.
 std::optional<ImportType> ImportTypeNamed(std::string_view name);
 std::string ImportTypeName(ImportType type);
 

@@ -80,11 +80,13 @@ std::size_t CommonPrefix(ByteSpan a, ByteSpan b) {
 // What the page header's prefix field can hold.
 std::size_t MaxPrefix(const Format& format) { return format.idx_prefix_size == 1 ? 0xFF : 0xFFFF; }
 
+}  // namespace
+
 // The bytes one page's entries take: the first entry whole, every later one
 // without the prefix shared by all keys on the page.
-class PageFill {
+class IndexPageFill {
 public:
-    PageFill(const Format& format, ByteSpan first, std::size_t suffix)
+    IndexPageFill(const Format& format, ByteSpan first, std::size_t suffix)
         : first_(first),
           suffix_(suffix),
           limit_(format.IndexEntryRoom()),
@@ -111,6 +113,8 @@ private:
     std::size_t raw_ = 0;    // bytes of later entries, uncompressed
     std::size_t later_ = 0;  // entries after the first
 };
+
+namespace {
 
 struct IndexPageContent {
     bool leaf = true;
@@ -150,12 +154,7 @@ struct PageGroup {
     std::size_t begin, end, prefix;
 };
 
-// A page of the level below, for its parent: its number and the last leaf
-// entry under it, which the parent's entry for it repeats.
-struct Child {
-    std::uint32_t page;
-    Bytes last_leaf_entry;
-};
+using Child = IndexTreeWriter::Child;
 
 std::vector<std::uint32_t> TakePages(PageAllocator& allocator, std::size_t count) {
     std::vector<std::uint32_t> pages(count);
@@ -173,35 +172,6 @@ IndexPageContent LevelPage(std::uint32_t owner, const std::vector<std::uint32_t>
     return page;
 }
 
-std::vector<PageGroup> GroupLeaves(const Format& f, const IndexEntryList& entries) {
-    std::vector<PageGroup> groups;
-    for (std::size_t i = 0; i < entries.size();) {
-        PageFill fill(f, entries.Entry(i), kIndexRowRefSize);
-        std::size_t j = i + 1;
-        while (j < entries.size() && fill.TryAdd(entries.Entry(j))) ++j;
-        groups.push_back({i, j, fill.prefix()});
-        i = j;
-    }
-    return groups;
-}
-
-std::vector<Child> WriteLeaves(const Format& f, std::uint32_t owner, const IndexEntryList& entries,
-                               PageAllocator& allocator, PageSink& sink, std::vector<std::uint32_t>& written) {
-    const std::vector<PageGroup> groups = GroupLeaves(f, entries);
-    const std::vector<std::uint32_t> pages = TakePages(allocator, groups.size());
-    std::vector<Child> level;
-    for (std::size_t g = 0; g < groups.size(); ++g) {
-        IndexPageContent page = LevelPage(owner, pages, g, true);
-        page.prefix = groups[g].prefix;
-        for (std::size_t i = groups[g].begin; i < groups[g].end; ++i) page.entries.push_back(entries.Entry(i));
-        WriteIndexPage(f, pages[g], page, sink);
-        const ByteSpan last = entries.Entry(groups[g].end - 1);
-        level.push_back({pages[g], Bytes(last.begin(), last.end())});
-    }
-    written.insert(written.end(), pages.begin(), pages.end());
-    return level;
-}
-
 // Node groups: children [begin, end); the page holds entries for all but the
 // last child, which is its tail.
 std::vector<PageGroup> GroupNodes(const Format& f, const std::vector<Bytes>& entries) {
@@ -216,7 +186,7 @@ std::vector<PageGroup> GroupNodes(const Format& f, const std::vector<Bytes>& ent
             nodes.push_back({moved, entries.size(), 0});
             break;
         }
-        PageFill fill(f, entries[i], kNodeSuffix);
+        IndexPageFill fill(f, entries[i], kNodeSuffix);
         std::size_t last = i + 1;  // the tail child
         while (last + 1 < entries.size() && fill.TryAdd(entries[last])) ++last;
         nodes.push_back({i, last + 1, fill.prefix()});
@@ -224,7 +194,7 @@ std::vector<PageGroup> GroupNodes(const Format& f, const std::vector<Bytes>& ent
     }
     // Prefixes of regrouped nodes are recomputed for their actual entries.
     for (PageGroup& g : nodes) {
-        PageFill fill(f, entries[g.begin], kNodeSuffix);
+        IndexPageFill fill(f, entries[g.begin], kNodeSuffix);
         for (std::size_t k = g.begin + 1; k + 1 < g.end; ++k)
             if (!fill.TryAdd(entries[k])) throw std::logic_error("index node overfilled");
         g.prefix = fill.prefix();
@@ -260,19 +230,70 @@ std::vector<Child> WriteNodeLevel(const Format& f, std::uint32_t owner, const st
 
 }  // namespace
 
-IndexTree BuildIndexTree(const Format& format, std::uint32_t owner, const IndexEntryList& entries,
-                         PageAllocator& allocator, PageSink& sink) {
+IndexTreeWriter::IndexTreeWriter(const Format& format, std::uint32_t owner, PageAllocator& allocator, PageSink& sink)
+    : format_(format), owner_(owner), allocator_(allocator), sink_(sink) {}
+
+IndexTreeWriter::~IndexTreeWriter() = default;
+
+void IndexTreeWriter::Add(ByteSpan entry) {
+    if (fill_ && fill_->TryAdd(entry)) {
+        later_.insert(later_.end(), entry.begin(), entry.end());
+        later_ends_.push_back(later_.size());
+        return;
+    }
+    // A new leaf, greedily filled as BuildIndexTree always has: its page is
+    // the next one taken, and the leaf before it now knows its link.
+    const std::uint32_t page = allocator_.Take();
+    if (fill_) WriteLeaf(page);
+    previous_page_ = fill_ ? page_ : 0;
+    page_ = page;
+    first_.assign(entry.begin(), entry.end());
+    later_.clear();
+    later_ends_.clear();
+    fill_ = std::make_unique<IndexPageFill>(format_, first_, kIndexRowRefSize);
+}
+
+void IndexTreeWriter::WriteLeaf(std::uint32_t next) {
+    IndexPageContent page;
+    page.owner = owner_;
+    page.prev = previous_page_;
+    page.next = next;
+    page.prefix = fill_->prefix();
+    page.entries.push_back(first_);
+    std::size_t begin = 0;
+    for (std::size_t end : later_ends_) {
+        page.entries.push_back(ByteSpan(later_).subspan(begin, end - begin));
+        begin = end;
+    }
+    WriteIndexPage(format_, page_, page, sink_);
+    const ByteSpan last = page.entries.back();
+    leaves_.push_back({page_, Bytes(last.begin(), last.end())});
+    held_bytes_ += sizeof(Child) + last.size();
+    pages_.push_back(page_);
+}
+
+IndexTree IndexTreeWriter::Finish() {
     IndexTree tree;
-    if (entries.empty()) {
-        tree.root = allocator.Take();
+    if (!fill_) {
+        tree.root = allocator_.Take();
         tree.pages.push_back(tree.root);
-        WriteIndexPage(format, tree.root, LevelPage(owner, tree.pages, 0, true), sink);
+        WriteIndexPage(format_, tree.root, LevelPage(owner_, tree.pages, 0, true), sink_);
         return tree;
     }
-    std::vector<Child> level = WriteLeaves(format, owner, entries, allocator, sink, tree.pages);
-    while (level.size() > 1) level = WriteNodeLevel(format, owner, level, allocator, sink, tree.pages);
+    WriteLeaf(0);
+    fill_.reset();
+    tree.pages = std::move(pages_);
+    std::vector<Child> level = std::move(leaves_);
+    while (level.size() > 1) level = WriteNodeLevel(format_, owner_, level, allocator_, sink_, tree.pages);
     tree.root = level.front().page;
     return tree;
+}
+
+IndexTree BuildIndexTree(const Format& format, std::uint32_t owner, const IndexEntryList& entries,
+                         PageAllocator& allocator, PageSink& sink) {
+    IndexTreeWriter writer(format, owner, allocator, sink);
+    for (std::size_t i = 0; i < entries.size(); ++i) writer.Add(entries.Entry(i));
+    return writer.Finish();
 }
 
 }  // namespace dorvane::jet::write

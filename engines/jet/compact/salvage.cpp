@@ -525,7 +525,10 @@ SalvagedIndex SalvageIndex(const SettledTable& table, std::size_t number, const 
     if (whole && walks.Tells(number) && !seen.disputed_indexes[number]) return {walks.Root(number), {}};
     SalvagedIndex rebuilt;
     std::filesystem::path spill = table.spill;
-    if (!spill.empty()) spill += "-" + std::to_string(number);
+    if (!spill.empty()) {
+        spill += "-";
+        spill += std::to_string(number);
+    }
     rebuilt.rebuilt = std::make_unique<write::EntrySorter>(spill);
     out.rebuilt_indexes.push_back(number);
     SalvagedRowReader rows(file);

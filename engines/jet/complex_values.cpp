@@ -5,6 +5,7 @@
 #include "core/error.h"
 #include "engines/jet/format/attachment.h"
 #include "engines/jet/format/catalog.h"
+#include "engines/jet/format/complex_columns.h"
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/row.h"
 #include "engines/jet/format/table_scan.h"
@@ -15,37 +16,6 @@ namespace dorvane::jet {
 namespace {
 
 const std::vector<ComplexItem> kNoItems;
-
-struct ComplexColumnRow {
-    std::uint32_t complex_id = 0;
-    std::uint32_t flat_table = 0;
-    std::uint32_t conceptual_table = 0;
-};
-
-std::vector<ComplexColumnRow> ReadComplexColumns(const PageFile& file) {
-    const std::optional<CatalogEntry> entry = FindTable(ReadTables(file), "MSysComplexColumns");
-    if (!entry) ThrowCorrupt("the file has complex columns but no MSysComplexColumns");
-    const TableDef def = ReadTableDef(file, entry->table_page());
-    const auto column = [&](const char* name) {
-        const auto index = def.ColumnIndex(name);
-        if (!index || def.columns[*index].type != coltype::kLong)
-            ThrowCorrupt(std::string("MSysComplexColumns has no Long column ") + name);
-        return *index;
-    };
-    const std::size_t complexId = column("ComplexID"), flat = column("FlatTableID"),
-                      conceptual = column("ConceptualTableID");
-    std::vector<ComplexColumnRow> rows;
-    RowCursor cursor(file, def);
-    for (TableRow row; cursor.Next(row);) {
-        const RowFields fields = LocateFields(file.format(), def, row.body);
-        const auto number = [&](std::size_t c) -> std::uint32_t {
-            const FieldSpan& span = fields.spans[c];
-            return span.present && span.length == 4 ? Le32(row.body, span.offset) : 0;
-        };
-        rows.push_back({number(complexId), number(flat), number(conceptual)});
-    }
-    return rows;
-}
 
 ComplexItem AttachmentItem(const PageFile& file, const TableDef& flat, ByteSpan row, const RowFields& fields) {
     const auto text = [&](const char* name) -> std::optional<std::string> {
@@ -94,7 +64,9 @@ ComplexValues ComplexValues::Load(const PageFile& file, const TableDef& def) {
     if (std::none_of(def.columns.begin(), def.columns.end(),
                      [](const Column& c) { return c.type == coltype::kComplex; }))
         return out;
-    const std::vector<ComplexColumnRow> rows = ReadComplexColumns(file);
+    const std::optional<std::vector<ComplexColumnRow>> listed = ReadComplexColumns(file);
+    if (!listed) ThrowCorrupt("the file has complex columns but no MSysComplexColumns");
+    const std::vector<ComplexColumnRow>& rows = *listed;
     for (const Column& column : def.columns) {
         if (column.type != coltype::kComplex) continue;
         const auto found = std::find_if(rows.begin(), rows.end(), [&](const ComplexColumnRow& r) {

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "core/error.h"
+#include "engines/jet/format/complex_columns.h"
 #include "engines/jet/format/page_file.h"
 #include "engines/jet/format/row.h"
 #include "engines/jet/format/table_def.h"
@@ -14,37 +15,11 @@ namespace dorvane::jet {
 
 namespace {
 
-struct ComplexRow {
-    std::string column;
-    std::uint32_t complex_id = 0, type_table = 0, flat_table = 0, conceptual_table = 0;
-};
-
 void Problem(CheckReport& report, const std::string& table, std::string text) {
     report.complex_faults.push_back(text);
     report.problems.push_back(std::move(text));
     report.classes.push_back(DamageClass::kUnrepairable);
     report.damaged_tables.insert(table);
-}
-
-std::vector<ComplexRow> ReadRows(const PageFile& file, const TableDef& def) {
-    const auto at = [&](const char* name) { return def.ColumnIndex(name); };
-    const auto column = at("ColumnName"), complexId = at("ComplexID"), type = at("ComplexTypeObjectID"),
-               flat = at("FlatTableID"), conceptual = at("ConceptualTableID");
-    if (!column || !complexId || !type || !flat || !conceptual)
-        ThrowCorrupt("MSysComplexColumns lacks one of its columns");
-    std::vector<ComplexRow> rows;
-    RowCursor cursor(file, def);
-    for (TableRow row; cursor.Next(row);) {
-        const RowFields fields = LocateFields(file.format(), def, row.body);
-        const auto number = [&](std::size_t c) -> std::uint32_t {
-            const FieldSpan& span = fields.spans[c];
-            return span.present && span.length == 4 ? Le32(row.body, span.offset) : 0;
-        };
-        const FieldSpan& name = fields.spans[*column];
-        rows.push_back({name.present ? Jet4TextToUtf8(FieldBytes(row.body, name)) : std::string(), number(*complexId),
-                        number(*type), number(*flat), number(*conceptual)});
-    }
-    return rows;
 }
 
 // The keys a column holds in the live rows of its table.
@@ -80,11 +55,10 @@ void CheckComplexColumns(const PageFile& file, const std::vector<CatalogEntry>& 
     const auto named = [&](std::uint32_t id) {
         return std::find_if(tables.begin(), tables.end(), [id](const CatalogEntry& e) { return e.table_page() == id; });
     };
-    const std::optional<CatalogEntry> complexColumns = FindTable(tables, "MSysComplexColumns");
-    std::vector<ComplexRow> rows;
+    std::vector<ComplexColumnRow> rows;
     try {
-        if (complexColumns) rows = ReadRows(file, ReadTableDef(file, complexColumns->table_page()));
-        for (const ComplexRow& row : rows) {
+        rows = ReadComplexColumns(file).value_or(std::vector<ComplexColumnRow>{});
+        for (const ComplexColumnRow& row : rows) {
             for (const auto& [id, what] :
                  {std::pair{row.conceptual_table, "table"}, std::pair{row.flat_table, "flat table"},
                   std::pair{row.type_table, "template table"}}) {
@@ -99,7 +73,7 @@ void CheckComplexColumns(const PageFile& file, const std::vector<CatalogEntry>& 
             for (const Column& column : def.columns) {
                 if (column.type != coltype::kComplex) continue;
                 const std::string name = "table '" + entry.name + "': complex column '" + column.name + "'";
-                const auto row = std::find_if(rows.begin(), rows.end(), [&](const ComplexRow& r) {
+                const auto row = std::find_if(rows.begin(), rows.end(), [&](const ComplexColumnRow& r) {
                     return r.complex_id == column.complex_id && r.conceptual_table == def.page;
                 });
                 if (row == rows.end()) {

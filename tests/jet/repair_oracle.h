@@ -20,6 +20,7 @@ using RowText = std::vector<std::optional<std::string>>;
 
 struct TableContent {
     std::vector<bool> long_value;  // per column: memo/OLE, which a repair may set to Null
+    std::vector<bool> complex;     // per column: shown as its items, which a repair may lose
     std::multiset<RowText> rows;
     bool operator==(const TableContent&) const = default;
 };
@@ -37,7 +38,10 @@ inline Contents Content(const PageFile& f) {
         for (const compact::IdColumn& id : compact::kIdColumns)
             if (e.name == id.table && def.ColumnIndex(id.column)) ids.push_back(*def.ColumnIndex(id.column));
         TableContent& table = out[e.name];
-        for (const Column& column : def.columns) table.long_value.push_back(column.IsLongValue());
+        for (const Column& column : def.columns) {
+            table.long_value.push_back(column.IsLongValue());
+            table.complex.push_back(column.type == coltype::kComplex);
+        }
         ForEachRowText(f, def, [&](RowText& row) {
             for (std::size_t i : ids)
                 if (row[i]) row[i] = objects.contains(*row[i]) ? objects[*row[i]] : "(no object)";
@@ -55,6 +59,14 @@ inline bool SameButCut(const RowText& original, const RowText& kept, const std::
     return true;
 }
 
+// Whether `kept` is `original` but for the items of its complex columns.
+inline bool SameButItems(const RowText& original, const RowText& kept, const std::vector<bool>& complex) {
+    if (original.size() != kept.size()) return false;
+    for (std::size_t c = 0; c < kept.size(); ++c)
+        if (kept[c] != original[c] && !complex[c]) return false;
+    return true;
+}
+
 // The first way `after` departs from `before` that `report` does not account
 // for: a table gone unnamed, a row the original lacks, more rows missing or
 // more values set to Null than the report counts. "" when there is none.
@@ -69,18 +81,28 @@ inline std::string UnreportedChange(const Contents& before, const Contents& afte
             if (std::ranges::find(report.lost_tables, name) != report.lost_tables.end()) continue;
             return "the repaired copy has no table \"" + name + "\"";
         }
-        std::uint64_t missing = 0, cutReported = 0, doubted = 0;
+        std::uint64_t missing = 0, cutReported = 0, doubted = 0, itemsReported = 0;
         for (const TableRepair& t : report.tables) {
+            if (t.items_of.ends_with("of table \"" + name + "\""))
+                itemsReported += t.rows_dropped + t.possibly_lost + t.items_orphaned;
             if (t.name != name) continue;
-            missing = t.rows_dropped + t.possibly_lost + t.rows_kept_deleted;
+            missing = t.rows_dropped + t.possibly_lost + t.rows_kept_deleted + t.items_orphaned;
             cutReported = t.values_cut;
             doubted = t.rows_disputed;
         }
         std::multiset<RowText> remaining = table.rows;
-        std::uint64_t cut = 0, unmatched = 0;
+        std::uint64_t cut = 0, unmatched = 0, itemsChanged = 0;
         for (const RowText& row : kept->second.rows) {
             if (const auto same = remaining.find(row); same != remaining.end()) {
                 remaining.erase(same);
+                continue;
+            }
+            // Each row that lost items stands for at least one item reported lost.
+            const auto lessItems = std::ranges::find_if(
+                remaining, [&](const RowText& original) { return SameButItems(original, row, table.complex); });
+            if (lessItems != remaining.end() && itemsChanged < itemsReported) {
+                remaining.erase(lessItems);
+                ++itemsChanged;
                 continue;
             }
             const auto shortened = std::ranges::find_if(

@@ -360,6 +360,7 @@ CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals) {
     FileWide wide(file);
     const UsageMap global = ReadGlobalFreeMap(file);
     wide.free_pages.insert(global.pages.begin(), global.pages.end());
+    const std::set<std::uint32_t> item_tables = ItemTablePages(file);
     const auto checkTable = [&](const CatalogEntry& entry) {
         std::optional<TableDef> def;
         try {
@@ -381,7 +382,8 @@ CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals) {
         if (report.problems.size() != before) report.damaged_tables.insert(entry.name);
         // Forms, modules, queries and permissions live in the system tables'
         // rows: nothing of them may be dropped or guessed.
-        for (std::size_t i = before; i < report.problems.size() && entry.IsSystem(); ++i)
+        const bool system = entry.IsSystem() && !item_tables.contains(entry.table_page());
+        for (std::size_t i = before; i < report.problems.size() && system; ++i)
             if (report.classes[i] != DamageClass::kDerived) report.classes[i] = DamageClass::kUnrepairable;
     };
     const std::vector<CatalogEntry> tables = ReadTables(file);

@@ -40,8 +40,8 @@ struct CheckReport {
     std::set<std::string> damaged_tables;
     // Per table, the physical indexes whose keys are not those its rows give.
     std::map<std::string, std::set<std::size_t>> key_mismatches;
-    // Problems of complex columns' items (also in `problems`): a repair can
-    // neither drop nor guess them, so it refuses.
+    // Problems of what ties complex columns' items to their rows (also in
+    // `problems`): a repair would have to guess, so it refuses.
     std::vector<std::string> complex_faults;
     bool ok() const { return problems.empty(); }
 };

@@ -15,11 +15,19 @@ namespace dorvane::jet {
 
 namespace {
 
+// What ties items to their rows: a repair could only guess at it.
 void Problem(CheckReport& report, const std::string& table, std::string text) {
     report.complex_faults.push_back(text);
     report.problems.push_back(std::move(text));
     report.classes.push_back(DamageClass::kUnrepairable);
     report.damaged_tables.insert(table);
+}
+
+// Items without their row: a repair leaves them out of its copy and says so.
+void ItemsWithoutRow(CheckReport& report, const std::string& flat_table, std::string text) {
+    report.problems.push_back(std::move(text));
+    report.classes.push_back(DamageClass::kPrimary);
+    report.damaged_tables.insert(flat_table);
 }
 
 // The keys a column holds in the live rows of its table.
@@ -49,6 +57,18 @@ std::size_t Orphans(const PageFile& file, const TableDef& flat, std::size_t key,
 }
 
 }  // namespace
+
+std::set<std::uint32_t> ItemTablePages(const PageFile& file) {
+    std::set<std::uint32_t> pages;
+    if (!file.ace()) return pages;
+    try {
+        for (const ComplexColumnRow& row : ReadComplexColumns(file).value_or(std::vector<ComplexColumnRow>{}))
+            pages.insert(row.flat_table);
+    } catch (const Error& e) {
+        if (e.number() != errc::kCorrupt) throw;
+    }
+    return pages;
+}
 
 void CheckComplexColumns(const PageFile& file, const std::vector<CatalogEntry>& tables, CheckReport& report) {
     if (!file.ace()) return;
@@ -89,10 +109,32 @@ void CheckComplexColumns(const PageFile& file, const std::vector<CatalogEntry>& 
                             name + ": its flat table '" + flatEntry->name + "' has no key column");
                     continue;
                 }
-                if (const std::size_t orphans = Orphans(file, flat, *key, KeysOf(file, def, column)))
-                    Problem(report, flatEntry->name,
-                            name + ": " + std::to_string(orphans) + " of its items in '" + flatEntry->name +
-                                "' belong to no row");
+                std::set<std::uint32_t> keys;
+                try {
+                    keys = KeysOf(file, def, column);
+                } catch (const Error& e) {
+                    if (e.number() != errc::kCorrupt) throw;
+                    ItemsWithoutRow(report, flatEntry->name,
+                                    name + ": the rows its items in '" + flatEntry->name +
+                                        "' belong to cannot all be read");
+                    continue;
+                }
+                std::size_t orphans = 0;
+                try {
+                    orphans = Orphans(file, flat, *key, keys);
+                } catch (const Error& e) {
+                    if (e.number() != errc::kCorrupt) throw;
+                    ItemsWithoutRow(report, flatEntry->name,
+                                    name + ": its items in '" + flatEntry->name + "' cannot all be read");
+                    continue;
+                }
+                if (report.damaged_tables.contains(flatEntry->name))
+                    ItemsWithoutRow(report, flatEntry->name,
+                                    name + ": its items in '" + flatEntry->name + "' are damaged");
+                if (orphans != 0)
+                    ItemsWithoutRow(report, flatEntry->name,
+                                    name + ": " + std::to_string(orphans) + " of its items in '" +
+                                        flatEntry->name + "' belong to no row");
             }
         }
     } catch (const Error& e) {

@@ -50,6 +50,11 @@ struct TableRepair {
     // Kept deleted.
     std::uint64_t rows_resurrected = 0;
     std::vector<std::size_t> rebuilt_indexes;  // physical index numbers
+    // A complex column's items (a flat table): its rows are told as the
+    // items of this column ("column \"C\" of table \"T\""), and those whose
+    // row the copy lacks are left out, counted here.
+    std::string items_of;
+    std::uint64_t items_orphaned = 0;
 };
 
 struct RepairReport {
@@ -64,7 +69,7 @@ struct RepairReport {
     };
     std::vector<Restored> restored_tables;
     std::vector<std::string> lost_tables;  // rows on pages of a table the copy does not hold
-    std::uint64_t RowsLost() const;        // dropped and possibly lost
+    std::uint64_t RowsLost() const;        // dropped and possibly lost, items left out
     std::uint64_t ValuesCut() const;
     std::uint64_t RowsInDoubt() const;  // kept, but their indexes disagreed
     // One line naming each table that lost something or holds rows in doubt,

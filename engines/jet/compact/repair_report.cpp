@@ -6,7 +6,7 @@ namespace dorvane::jet {
 
 std::uint64_t RepairReport::RowsLost() const {
     std::uint64_t n = 0;
-    for (const TableRepair& t : tables) n += t.rows_dropped + t.possibly_lost;
+    for (const TableRepair& t : tables) n += t.rows_dropped + t.possibly_lost + t.items_orphaned;
     return n;
 }
 
@@ -29,6 +29,17 @@ std::string RepairReport::LossSummary() const {
         out += (out.empty() ? "" : "; ") + text;
     };
     for (const TableRepair& t : tables) {
+        if (!t.items_of.empty()) {  // the rows of a flat table are a column's items
+            const std::string items = " items of " + t.items_of;
+            add(t.rows_dropped, "dropped " + std::to_string(t.rows_dropped) + items);
+            add(t.possibly_lost, "up to " + std::to_string(t.possibly_lost) + items + " may be lost");
+            add(t.items_orphaned, "left out " + std::to_string(t.items_orphaned) + items + " whose row is gone");
+            add(t.values_cut, "cut " + std::to_string(t.values_cut) + " values of" + items);
+            add(t.rows_disputed + t.rows_kept_deleted + t.rows_resurrected,
+                "kept " + std::to_string(t.rows_disputed + t.rows_kept_deleted + t.rows_resurrected) + items +
+                    " in doubt (table \"" + t.name + "\")");
+            continue;
+        }
         const std::string table = " of table \"" + t.name + "\"";
         add(t.rows_dropped, "dropped " + std::to_string(t.rows_dropped) + " rows" + table);
         add(t.possibly_lost, "up to " + std::to_string(t.possibly_lost) + " rows" + table + " may be lost");

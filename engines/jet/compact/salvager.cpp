@@ -19,6 +19,7 @@ Salvager::Salvager(const PageFile& file, const SourceTables& tables, const PageC
         catalog_rows_.emplace_back(restored.row, restored.body);
         report.restored_tables.push_back({restored.entry.name, restored.why});
     }
+    item_owners_ = FindItemOwners(file, tables);
     for (const PageCensus::Owner& owner : tables.unnamed)
         report.lost_tables.push_back("the table defined at page " + std::to_string(owner.table) + " (" +
                                      std::to_string(owner.rows) + " rows), which no catalog row names");
@@ -30,9 +31,10 @@ bool Salvager::NeedsSalvage(std::size_t table) const {
                        [&](const RestoredTable& r) { return r.entry.id == tables_.entries[table].id; });
 }
 
-TableSalvage Salvager::Salvage(std::size_t table) const {
+TableSalvage Salvager::Salvage(std::size_t table, const char* spill_suffix) const {
     const std::string& name = tables_.entries[table].name;
     SalvageSources sources = sources_;
+    if (!sources.spill.empty()) sources.spill += spill_suffix;
     sources.system_table = tables_.entries[table].IsSystem();
     if (tables_.defs[table].page == kCatalogPage) sources.restored_rows = catalog_rows_;
     if (findings_) {
@@ -43,14 +45,35 @@ TableSalvage Salvager::Salvage(std::size_t table) const {
     return SalvageTable(file_, tables_.defs[table], name, sources);
 }
 
+std::unique_ptr<TableSource> Salvager::OwnedItemsOnly(std::size_t table, std::unique_ptr<TableSource> items,
+                                                      std::uint64_t& orphans) const {
+    orphans = 0;
+    const auto owner = item_owners_.find(table);
+    if (owner == item_owners_.end() || (!NeedsSalvage(table) && !NeedsSalvage(owner->second.table))) return items;
+    const std::size_t rows_table = owner->second.table;
+    const TableDef& rows_def = tables_.defs[rows_table];
+    // The parent's rows as the copy holds them; its spill files apart from the items'.
+    const std::vector<std::uint32_t> keys =
+        NeedsSalvage(rows_table)
+            ? OwnerKeys(file_, rows_def, owner->second.column, SalvagedTable(file_, Salvage(rows_table, "-owners")))
+            : OwnerKeys(file_, rows_def, owner->second.column, StoredTable(file_, rows_def));
+    auto owned = std::make_unique<OwnedItemsTable>(file_, tables_.defs[table], owner->second.key_column,
+                                                   std::move(items), keys);
+    orphans = owned->orphans();
+    return owned;
+}
+
 // A system table holds forms, modules, queries and permissions: dropping any
 // of it would break the product silently, so a system table that lost
-// anything is refused.
+// anything is refused. A complex column's items are a user's values, kept in
+// a system table of their own: what they lose is told like a table's rows.
 std::unique_ptr<TableSource> Salvager::ForCopy(std::size_t table) {
-    if (!NeedsSalvage(table)) return std::make_unique<StoredTable>(file_, tables_.defs[table]);
+    if (!NeedsSalvage(table))
+        return OwnedItemsOnly(table, std::make_unique<StoredTable>(file_, tables_.defs[table]), orphans_[table]);
     const CatalogEntry& entry = tables_.entries[table];
+    const bool items = item_owners_.contains(table);
     TableSalvage salvage = Salvage(table);
-    if (entry.IsSystem() && salvage.in_doubt())
+    if (entry.IsSystem() && !items && salvage.in_doubt())
         ThrowCorrupt("system table \"" + entry.name + "\" cannot be repaired: its rows cannot all be read");
     TableRepair& repaired = report_.tables.emplace_back();
     repaired.name = entry.name;
@@ -65,14 +88,11 @@ std::unique_ptr<TableSource> Salvager::ForCopy(std::size_t table) {
     repaired.rows_kept_deleted = salvage.rows_kept_deleted;
     repaired.rows_resurrected = salvage.rows_resurrected;
     repaired.rebuilt_indexes = salvage.rebuilt_indexes;
-    // A row lost takes its complex items' owner with it; they would stay in
-    // their flat tables belonging to nothing.
-    const auto& columns = tables_.defs[table].columns;
-    if ((repaired.rows_dropped > 0 || salvage.in_doubt()) &&
-        std::any_of(columns.begin(), columns.end(), [](const Column& c) { return c.type == coltype::kComplex; }))
-        ThrowCorrupt("table \"" + entry.name +
-                     "\" cannot be repaired: rows with complex columns (multi-value, attachments) cannot all be read");
-    return std::make_unique<SalvagedTable>(file_, std::move(salvage));
+    if (items) repaired.items_of = item_owners_.at(table).Describe(tables_);
+    auto source = OwnedItemsOnly(table, std::make_unique<SalvagedTable>(file_, std::move(salvage)),
+                                 repaired.items_orphaned);
+    repaired.rows_kept -= repaired.items_orphaned;
+    return source;
 }
 
 // A table the check found sound, copied as a compaction copies it.
@@ -81,11 +101,17 @@ void Salvager::Copied(std::size_t table, std::uint64_t rows) {
     TableRepair& copied = report_.tables.emplace_back();
     copied.name = tables_.entries[table].name;
     copied.rows_kept = rows;
+    if (const auto owner = item_owners_.find(table); owner != item_owners_.end()) {
+        copied.items_of = owner->second.Describe(tables_);
+        copied.items_orphaned = orphans_[table];
+    }
 }
 
 std::unique_ptr<TableSource> Salvager::Again(std::size_t table) const {
-    if (!NeedsSalvage(table)) return std::make_unique<StoredTable>(file_, tables_.defs[table]);
-    return std::make_unique<SalvagedTable>(file_, Salvage(table));
+    std::uint64_t orphans = 0;
+    if (!NeedsSalvage(table))
+        return OwnedItemsOnly(table, std::make_unique<StoredTable>(file_, tables_.defs[table]), orphans);
+    return OwnedItemsOnly(table, std::make_unique<SalvagedTable>(file_, Salvage(table)), orphans);
 }
 
 std::uint64_t Salvager::Missing(std::uint32_t table, const TableSalvage& salvage) const {

@@ -7,12 +7,14 @@
 // off the salvage's own view.
 
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "engines/jet/check/checker.h"
 #include "engines/jet/compact/compaction.h"
+#include "engines/jet/compact/owned_items.h"
 #include "engines/jet/compact/salvage.h"
 #include "engines/jet/compact/table_reading.h"
 #include "engines/jet/format/page_census.h"
@@ -33,7 +35,11 @@ public:
 
 private:
     bool NeedsSalvage(std::size_t table) const;
-    TableSalvage Salvage(std::size_t table) const;
+    TableSalvage Salvage(std::size_t table, const char* spill_suffix = "") const;
+    // A flat table's items without those whose row the copy lacks, when the
+    // table or its rows' table is salvaged; `orphans`: how many were left out.
+    std::unique_ptr<TableSource> OwnedItemsOnly(std::size_t table, std::unique_ptr<TableSource> items,
+                                                std::uint64_t& orphans) const;
     // Live rows on the table's pages, as the census counts them, that the
     // salvage does not hold.
     std::uint64_t Missing(std::uint32_t table, const TableSalvage& salvage) const;
@@ -45,6 +51,8 @@ private:
     RepairReport& report_;
     SalvageSources sources_;
     std::vector<std::pair<RowPointer, Bytes>> catalog_rows_;
+    std::map<std::size_t, ItemOwner> item_owners_;  // by flat table
+    std::map<std::size_t, std::uint64_t> orphans_;  // of flat tables copied as stored
 };
 
 }  // namespace dorvane::jet::compact

@@ -478,7 +478,7 @@ const Damage kDamages[] = {
     {"ACE: a data page of a table with complex columns zeroed", kAceComplex, "Table1", Kind::kPrimary,
      [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, t.data[0]); return LiveRows(f, t.data[0]); }},
     {"ACE: a row with complex items flagged deleted", kAceComplex, "Table1", Kind::kPrimary,
-     [](Bytes& b, const PageFile& f, const Target& t) { DeleteRows(b, f, t.data[0], 1); return 1u; }},
+     [](Bytes& b, const PageFile& f, const Target& t) { DeleteRows(b, f, t.data[0], 2); return 2u; }},
     {"zeroed definition", kPost, "Invoices", Kind::kRefused,
      [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, t.def.page); return 0u; }, "\"Invoices\""},
     {"zeroed catalog page", kPost, "MSysObjects", Kind::kRefused,
@@ -600,6 +600,22 @@ TEST_P(Repair, KeepsEveryReadableRowAndReportsEveryLoss) {
 
 INSTANTIATE_TEST_SUITE_P(Damages, Repair, ::testing::ValuesIn(kDamages),
                          [](const auto& p) { return TestName(p.param.name); });
+
+// Items are told as their column's, with the rows they belonged to: row2 and
+// row3 hold the six multi-values; row2's five items go with the row.
+TEST(RepairOfItems, NamesTheColumnAndTheRowsThatLostThem) {
+    const auto said = [](const std::string& name) {
+        const Damage& damage = *std::ranges::find_if(kDamages, [&](const Damage& d) { return d.name == name; });
+        TempFolder dir;
+        return RepairDamaged(damage, dir.path()).report.LossSummary();
+    };
+    EXPECT_EQ(said("ACE: a multi-value column's items zeroed"),
+              "up to 6 items of column \"multi-value-data\" of table \"Table1\" may be lost; 2 of its rows lost items");
+    const std::string deleted = said("ACE: a row with complex items flagged deleted");
+    for (const char* part : {"left out 2 items of column \"multi-value-data\" of table \"Table1\" whose row is gone",
+                             "left out 2 items of column \"attach-data\"", "kept deleted 2 rows of table \"Table1\""})
+        EXPECT_NE(deleted.find(part), std::string::npos) << deleted;
+}
 
 // The unattended run on a back-end with damage of each kind a repair keeps
 // in doubt or loses: the damaged original is kept beside the repaired

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -55,6 +56,9 @@ struct TableRepair {
     // row the copy lacks are left out, counted here.
     std::string items_of;
     std::uint64_t items_orphaned = 0;
+    // How many of its rows the items lost belonged to, as the items' key
+    // index still names them; unknown when that index cannot be read.
+    std::optional<std::uint64_t> rows_missing_items;
 };
 
 struct RepairReport {

@@ -4,6 +4,8 @@
 
 #include "core/error.h"
 #include "engines/jet/format/complex_columns.h"
+#include "engines/jet/format/index_key.h"
+#include "engines/jet/format/index_walk.h"
 #include "engines/jet/format/page_file.h"
 #include "engines/jet/format/row.h"
 
@@ -69,6 +71,32 @@ std::vector<std::uint32_t> OwnerKeys(const PageFile& file, const TableDef& def, 
     std::sort(keys.begin(), keys.end());
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
     return keys;
+}
+
+std::optional<std::uint64_t> RowsMissingItems(const PageFile& file, const TableDef& flat, std::size_t key_column,
+                                              const RowSet& kept, const std::vector<std::uint32_t>& keys) {
+    const std::uint16_t number = flat.columns[key_column].number;
+    const auto index = std::find_if(flat.physical_indexes.begin(), flat.physical_indexes.end(), [&](const auto& i) {
+        return i.columns.size() == 1 && i.columns[0].column_number == number && i.columns[0].ascending;
+    });
+    if (index == flat.physical_indexes.end()) return std::nullopt;
+    std::vector<std::uint32_t> missing;
+    try {
+        VisitIndex(file, index->root_page, [&](ByteSpan key, RowPointer row) {
+            // A Long's key: its flag, then big-endian with the sign bit flipped.
+            if (kept.Contains(row) || key.size() != 5 || key[0] != kKeyAscending) return;
+            missing.push_back(static_cast<std::uint32_t>(key[1] << 24 | key[2] << 16 | key[3] << 8 | key[4]) ^
+                              0x80000000u);
+        });
+    } catch (const Error& e) {
+        if (e.number() != errc::kCorrupt) throw;
+        return std::nullopt;
+    }
+    std::sort(missing.begin(), missing.end());
+    missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
+    return static_cast<std::uint64_t>(std::count_if(missing.begin(), missing.end(), [&](std::uint32_t key) {
+        return std::binary_search(keys.begin(), keys.end(), key);
+    }));
 }
 
 OwnedItemsTable::OwnedItemsTable(const PageFile& file, const TableDef& flat, std::size_t key_column,

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,12 @@ std::map<std::size_t, ItemOwner> FindItemOwners(const PageFile& file, const Sour
 // The keys of a complex column in the rows `rows` gives, sorted.
 std::vector<std::uint32_t> OwnerKeys(const PageFile& file, const TableDef& def, std::size_t column,
                                      const TableSource& rows);
+
+// How many of the rows holding `keys` had items the salvage of their flat
+// table could not keep, as the entries of its key index name them; nullopt
+// when that index cannot be read.
+std::optional<std::uint64_t> RowsMissingItems(const PageFile& file, const TableDef& flat, std::size_t key_column,
+                                              const RowSet& kept, const std::vector<std::uint32_t>& keys);
 
 // A flat table's items whose key one of `keys` holds; the others are passed
 // over, their index entries too.

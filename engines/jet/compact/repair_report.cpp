@@ -33,6 +33,8 @@ std::string RepairReport::LossSummary() const {
             const std::string items = " items of " + t.items_of;
             add(t.rows_dropped, "dropped " + std::to_string(t.rows_dropped) + items);
             add(t.possibly_lost, "up to " + std::to_string(t.possibly_lost) + items + " may be lost");
+            if (t.rows_missing_items)
+                add(*t.rows_missing_items, std::to_string(*t.rows_missing_items) + " of its rows lost items");
             add(t.items_orphaned, "left out " + std::to_string(t.items_orphaned) + items + " whose row is gone");
             add(t.values_cut, "cut " + std::to_string(t.values_cut) + " values of" + items);
             add(t.rows_disputed + t.rows_kept_deleted + t.rows_resurrected,

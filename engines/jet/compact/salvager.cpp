@@ -50,17 +50,21 @@ std::unique_ptr<TableSource> Salvager::OwnedItemsOnly(std::size_t table, std::un
     orphans = 0;
     const auto owner = item_owners_.find(table);
     if (owner == item_owners_.end() || (!NeedsSalvage(table) && !NeedsSalvage(owner->second.table))) return items;
-    const std::size_t rows_table = owner->second.table;
-    const TableDef& rows_def = tables_.defs[rows_table];
-    // The parent's rows as the copy holds them; its spill files apart from the items'.
-    const std::vector<std::uint32_t> keys =
-        NeedsSalvage(rows_table)
-            ? OwnerKeys(file_, rows_def, owner->second.column, SalvagedTable(file_, Salvage(rows_table, "-owners")))
-            : OwnerKeys(file_, rows_def, owner->second.column, StoredTable(file_, rows_def));
     auto owned = std::make_unique<OwnedItemsTable>(file_, tables_.defs[table], owner->second.key_column,
-                                                   std::move(items), keys);
+                                                   std::move(items), OwnerKeysOf(table));
     orphans = owned->orphans();
     return owned;
+}
+
+const std::vector<std::uint32_t>& Salvager::OwnerKeysOf(std::size_t flat_table) const {
+    if (const auto known = owner_keys_.find(flat_table); known != owner_keys_.end()) return known->second;
+    const ItemOwner& owner = item_owners_.at(flat_table);
+    const TableDef& def = tables_.defs[owner.table];
+    // The owner's rows as the copy holds them; its spill files apart from the items'.
+    return owner_keys_[flat_table] =
+               NeedsSalvage(owner.table)
+                   ? OwnerKeys(file_, def, owner.column, SalvagedTable(file_, Salvage(owner.table, "-owners")))
+                   : OwnerKeys(file_, def, owner.column, StoredTable(file_, def));
 }
 
 // A system table holds forms, modules, queries and permissions: dropping any
@@ -88,7 +92,13 @@ std::unique_ptr<TableSource> Salvager::ForCopy(std::size_t table) {
     repaired.rows_kept_deleted = salvage.rows_kept_deleted;
     repaired.rows_resurrected = salvage.rows_resurrected;
     repaired.rebuilt_indexes = salvage.rebuilt_indexes;
-    if (items) repaired.items_of = item_owners_.at(table).Describe(tables_);
+    if (items) {
+        const ItemOwner& owner = item_owners_.at(table);
+        repaired.items_of = owner.Describe(tables_);
+        if (repaired.rows_dropped + repaired.possibly_lost != 0)
+            repaired.rows_missing_items = RowsMissingItems(file_, tables_.defs[table], owner.key_column,
+                                                           salvage.kept_rows, OwnerKeysOf(table));
+    }
     auto source = OwnedItemsOnly(table, std::make_unique<SalvagedTable>(file_, std::move(salvage)),
                                  repaired.items_orphaned);
     repaired.rows_kept -= repaired.items_orphaned;

@@ -40,6 +40,8 @@ private:
     // table or its rows' table is salvaged; `orphans`: how many were left out.
     std::unique_ptr<TableSource> OwnedItemsOnly(std::size_t table, std::unique_ptr<TableSource> items,
                                                 std::uint64_t& orphans) const;
+    // The keys the rows of a flat table's owner hold in the copy, sorted.
+    const std::vector<std::uint32_t>& OwnerKeysOf(std::size_t flat_table) const;
     // Live rows on the table's pages, as the census counts them, that the
     // salvage does not hold.
     std::uint64_t Missing(std::uint32_t table, const TableSalvage& salvage) const;
@@ -53,6 +55,7 @@ private:
     std::vector<std::pair<RowPointer, Bytes>> catalog_rows_;
     std::map<std::size_t, ItemOwner> item_owners_;  // by flat table
     std::map<std::size_t, std::uint64_t> orphans_;  // of flat tables copied as stored
+    mutable std::map<std::size_t, std::vector<std::uint32_t>> owner_keys_;  // by flat table
 };
 
 }  // namespace dorvane::jet::compact

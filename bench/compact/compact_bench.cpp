@@ -9,9 +9,10 @@
 // it is installed). Each run is a child process so that its peak resident
 // size is its own.
 //
-// Usage: jet_compact_bench [FILE...] [--made MIB ...] [--no-export]
+// Usage: jet_compact_bench [FILE...] [--made MIB ...] [--made-ace MIB ...] [--no-export]
 // --made adds a product-shaped file of about MIB MiB made with dorvane-jet
-// (made_file.h; cached, since the largest takes minutes). Without arguments:
+// (made_file.h; cached, since the largest takes minutes); --made-ace the same
+// rows in an Access 2010 (ACE) file. Without arguments:
 // the three largest test databases, the two benchmark files (unpacked with xz
 // into a temporary folder and checked against SHA256SUMS) and made files of
 // 92 MiB and 1950 MiB (1.9 GiB), near the format's 2 GiB limit. DORVANE_BENCH_RUNS sets
@@ -28,6 +29,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/compact/damage.h"
@@ -192,14 +194,14 @@ std::vector<fs::path> DefaultFiles(const fs::path& work) {
 }
 
 // The made files, from the cache or made now (minutes for the largest).
-std::vector<fs::path> MadeFiles(const std::vector<unsigned>& sizes) {
+std::vector<fs::path> MadeFiles(const std::vector<std::pair<unsigned, dorvane::bench::MadeFormat>>& sizes) {
     std::vector<fs::path> files;
     const fs::path cache = dorvane::bench::BenchCacheFolder();
-    for (unsigned mib : sizes) {
+    for (const auto& [mib, format] : sizes) {
         std::printf("the made file of %u MiB (cached in %s)...\n", mib, cache.c_str());
         std::fflush(stdout);
         try {
-            files.push_back(dorvane::bench::MadeBenchFile(DORVANE_JET_TOOL, cache, mib));
+            files.push_back(dorvane::bench::MadeBenchFile(DORVANE_JET_TOOL, cache, mib, format));
         } catch (const std::exception& e) {
             std::printf("%s: left out\n", e.what());
         }
@@ -241,19 +243,22 @@ int main(int argc, char** argv) {
         return dorvane::bench::MakeDamagedCopy(argv[2], argv[3]) ? 0 : 1;
     if (const char* runs = std::getenv("DORVANE_BENCH_RUNS"); runs && std::atoi(runs) > 0) g_runs = std::atoi(runs);
     std::vector<fs::path> files;
-    std::vector<unsigned> made;
+    using dorvane::bench::MadeFormat;
+    std::vector<std::pair<unsigned, MadeFormat>> made;
     bool exports = true;
     for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--no-export")
+        const std::string arg = argv[i];
+        if (arg == "--no-export")
             exports = false;
-        else if (std::string(argv[i]) == "--made" && i + 1 < argc)
-            made.push_back(static_cast<unsigned>(std::atoi(argv[++i])));
+        else if ((arg == "--made" || arg == "--made-ace") && i + 1 < argc)
+            made.emplace_back(static_cast<unsigned>(std::atoi(argv[++i])),
+                              arg == "--made" ? MadeFormat::kJet4 : MadeFormat::kAce2010);
         else
-            files.emplace_back(argv[i]);
+            files.emplace_back(arg);
     }
     if (files.empty() && made.empty()) {
         files = DefaultFiles(work);
-        made = {92, 1950};
+        made = {{92, MadeFormat::kJet4}, {1950, MadeFormat::kJet4}};
     }
     for (const fs::path& file : MadeFiles(made)) files.push_back(file);
 

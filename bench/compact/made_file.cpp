@@ -182,14 +182,19 @@ fs::path BenchCacheFolder() {
     return fs::path(home && *home ? home : "/tmp") / ".cache" / "dorvane-bench";
 }
 
-fs::path MadeBenchFile(const std::string& tool, const fs::path& cache, unsigned mib) {
-    const fs::path made = cache / ("made-" + std::to_string(mib) + "m-v" + std::to_string(kShapeVersion) + ".mdb");
+fs::path MadeBenchFile(const std::string& tool, const fs::path& cache, unsigned mib, MadeFormat format) {
+    const bool ace = format == MadeFormat::kAce2010;
+    std::string name = "made-" + std::to_string(mib) + "m";
+    name += ace ? "-ace2010" : "";
+    name += "-v" + std::to_string(kShapeVersion);
+    name += ace ? ".accdb" : ".mdb";
+    const fs::path made = cache / name;
     if (fs::exists(made)) return made;
-    Maker maker{tool, cache / ("making-" + std::to_string(mib)), {}, {}};
+    Maker maker{tool, cache / ("making-" + name), {}, {}};
     fs::remove_all(maker.folder);
     fs::create_directories(maker.folder);
     maker.file = maker.folder / "made.mdb";
-    Run(Quote(tool) + " create " + Quote(maker.file), "create");
+    Run(Quote(tool) + (ace ? " create --version 2010 " : " create ") + Quote(maker.file), "create");
 
     const double target = static_cast<double>(mib) * 1024 * 1024 / kMadeOfTarget;
     const auto customers = static_cast<std::size_t>(target * kCustomersShare / kCustomerBytes);

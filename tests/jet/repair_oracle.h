@@ -84,7 +84,7 @@ inline std::string UnreportedChange(const Contents& before, const Contents& afte
         std::uint64_t missing = 0, cutReported = 0, doubted = 0, itemsReported = 0;
         for (const TableRepair& t : report.tables) {
             if (t.items_of.ends_with("of table \"" + name + "\""))
-                itemsReported += t.rows_dropped + t.possibly_lost + t.items_orphaned + t.values_cut;
+                itemsReported += t.rows_dropped + t.possibly_lost + t.items_orphaned + t.values_cut + t.rows_kept_deleted;
             if (t.name != name) continue;
             missing = t.rows_dropped + t.possibly_lost + t.rows_kept_deleted + t.items_orphaned;
             cutReported = t.values_cut;

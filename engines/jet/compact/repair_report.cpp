@@ -37,9 +37,11 @@ std::string RepairReport::LossSummary() const {
                 add(*t.rows_missing_items, std::to_string(*t.rows_missing_items) + " of its rows lost items");
             add(t.items_orphaned, "left out " + std::to_string(t.items_orphaned) + items + " whose row is gone");
             add(t.values_cut, "cut " + std::to_string(t.values_cut) + " values of" + items);
-            add(t.rows_disputed + t.rows_kept_deleted + t.rows_resurrected,
-                "kept " + std::to_string(t.rows_disputed + t.rows_kept_deleted + t.rows_resurrected) + items +
-                    " in doubt (table \"" + t.name + "\")");
+            add(t.rows_disputed, "kept " + std::to_string(t.rows_disputed) + items + " that an index disagreed with");
+            add(t.rows_kept_deleted, "kept deleted " + std::to_string(t.rows_kept_deleted) + items +
+                                         " flagged deleted that their indexes and count still hold");
+            add(t.rows_resurrected, "kept deleted " + std::to_string(t.rows_resurrected) + items +
+                                        " found live that no index names and their count leaves out");
             continue;
         }
         const std::string table = " of table \"" + t.name + "\"";

@@ -51,20 +51,26 @@ inline Contents Content(const PageFile& f) {
     return out;
 }
 
-// Whether `kept` is `original` with some memo/OLE values set to Null.
-inline bool SameButCut(const RowText& original, const RowText& kept, const std::vector<bool>& long_value) {
-    if (original.size() != kept.size()) return false;
-    for (std::size_t c = 0; c < kept.size(); ++c)
-        if (kept[c] != original[c] && !(long_value[c] && !kept[c])) return false;
-    return true;
-}
-
-// Whether `kept` is `original` but for the items of its complex columns.
-inline bool SameButItems(const RowText& original, const RowText& kept, const std::vector<bool>& complex) {
-    if (original.size() != kept.size()) return false;
-    for (std::size_t c = 0; c < kept.size(); ++c)
-        if (kept[c] != original[c] && !complex[c]) return false;
-    return true;
+// How `kept` may differ from `original`: memo/OLE values set to Null (cut),
+// and a complex column's items, some of which a repair may lose.
+struct RowChange {
+    bool allowed = true;
+    bool cut = false;
+    bool items = false;
+};
+inline RowChange ChangeOf(const RowText& original, const RowText& kept, const TableContent& table) {
+    RowChange change;
+    if (original.size() != kept.size()) return {false};
+    for (std::size_t c = 0; c < kept.size() && change.allowed; ++c) {
+        if (kept[c] == original[c]) continue;
+        if (table.long_value[c] && !kept[c])
+            change.cut = true;
+        else if (table.complex[c])
+            change.items = true;
+        else
+            change.allowed = false;
+    }
+    return change;
 }
 
 // The first way `after` departs from `before` that `report` does not account
@@ -97,19 +103,17 @@ inline std::string UnreportedChange(const Contents& before, const Contents& afte
                 remaining.erase(same);
                 continue;
             }
-            // Each row that lost items stands for at least one item reported lost.
-            const auto lessItems = std::ranges::find_if(
-                remaining, [&](const RowText& original) { return SameButItems(original, row, table.complex); });
-            if (lessItems != remaining.end() && itemsChanged < itemsReported) {
-                remaining.erase(lessItems);
-                ++itemsChanged;
-                continue;
-            }
-            const auto shortened = std::ranges::find_if(
-                remaining, [&](const RowText& original) { return SameButCut(original, row, table.long_value); });
-            if (shortened != remaining.end()) {
-                remaining.erase(shortened);
-                ++cut;
+            // Each row changed stands for at least one value cut or item
+            // lost, as reported.
+            const auto changed = std::ranges::find_if(remaining, [&](const RowText& original) {
+                const RowChange change = ChangeOf(original, row, table);
+                return change.allowed && (!change.items || itemsChanged < itemsReported);
+            });
+            if (changed != remaining.end()) {
+                const RowChange change = ChangeOf(*changed, row, table);
+                cut += change.cut ? 1 : 0;
+                itemsChanged += change.items ? 1 : 0;
+                remaining.erase(changed);
             } else if (++unmatched > doubted) {
                 // A row kept in doubt (an index disagreed with it) may be a changed one.
                 return "table \"" + name + "\" holds a row the original lacks";

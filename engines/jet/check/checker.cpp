@@ -10,6 +10,7 @@
 #include "engines/jet/check/complex_check.h"
 #include "engines/jet/format/catalog.h"
 #include "engines/jet/format/definition_check.h"
+#include "engines/jet/format/entry_batch.h"
 #include "engines/jet/format/index_key.h"
 #include "engines/jet/format/page_census.h"
 #include "engines/jet/format/source_maps.h"
@@ -97,7 +98,10 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
     Bytes previous;
     Bytes current;
     EntryDigest held;
-    const IndexWalk walk = VisitIndex(file, index.root_page, [&](ByteSpan key, RowPointer row) {
+    const auto prefetch = [&rows](RowPointer row, int round) {
+        if (round == 0) rows.Prefetch(row);
+    };
+    const auto check = [&](ByteSpan key, RowPointer row) {
         held.Add(key, row);
         if (!rows.Contains(row)) {
             Add(found, DamageClass::kDerived,
@@ -111,7 +115,11 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
         }
         std::swap(previous, current);
         ++count;
-    });
+    };
+    EntryBatch batch(prefetch, check);
+    const IndexWalk walk =
+        VisitIndex(file, index.root_page, [&batch](ByteSpan key, RowPointer row) { batch.Add(key, row); });
+    batch.Flush();
     ++report.indexes;
     report.index_entries += count;
     for (std::size_t i = 0; i < found.problems.size(); ++i) Add(report, found.classes[i], std::move(found.problems[i]));

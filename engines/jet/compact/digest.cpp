@@ -31,10 +31,17 @@ void Digest::Word(std::uint64_t word) {
 void Digest::Add(ByteSpan bytes) {
     const std::uint8_t* at = bytes.data();
     std::size_t left = bytes.size();
-    for (; left >= 8 && next_lane_ != 0; at += 8, left -= 8) {
+    // The next lane in a variable, not the member: the lanes' stores would
+    // otherwise make every word wait to reload it.
+    std::size_t lane = next_lane_;
+    const auto put = [this, &lane](std::uint64_t word) {
+        lanes_[lane] = Step(lanes_[lane], word, kMultipliers[lane]);
+        lane = (lane + 1) % kLanes;
+    };
+    for (; left >= 8 && lane != 0; at += 8, left -= 8) {
         std::uint64_t word;
         std::memcpy(&word, at, 8);
-        Word(word);
+        put(word);
     }
     // Whole rounds of the four lanes, each lane a variable of its own so
     // that it stays in a register: a long value's bytes go through here.
@@ -57,12 +64,13 @@ void Digest::Add(ByteSpan bytes) {
     for (; left >= 8; at += 8, left -= 8) {
         std::uint64_t word;
         std::memcpy(&word, at, 8);
-        Word(word);
+        put(word);
     }
     std::uint64_t tail = 0;
     for (std::size_t i = 0; i < left; ++i) tail |= std::uint64_t{at[i]} << (8 * i);
-    Word(tail);
-    Word(bytes.size());
+    put(tail);
+    put(bytes.size());
+    next_lane_ = lane;
 }
 
 void Digest::AddU32(std::uint32_t value) { Word(std::uint64_t{value} | std::uint64_t{1} << 32); }

@@ -89,10 +89,16 @@ private:
     // The block, read now unless it is among those kept (then the least
     // recently used one makes room). The last block may be short.
     const Block& Fetch(std::uint64_t number) const {
+        // Pages are mostly read in runs: the block just used, first.
+        if (last_ != nullptr && last_->number == number) {
+            last_->last_use = ++uses_;
+            return *last_;
+        }
         Block* victim = &blocks_[0];
         for (Block& block : blocks_) {
             if (block.number == number) {
                 block.last_use = ++uses_;
+                last_ = &block;
                 return block;
             }
             if (block.last_use < victim->last_use) victim = &block;
@@ -103,6 +109,7 @@ private:
         file_.ReadAt(start, victim->bytes);
         victim->number = number;
         victim->last_use = ++uses_;
+        last_ = victim;
         return *victim;
     }
 
@@ -110,6 +117,7 @@ private:
     std::uint64_t size_;
     mutable std::array<Block, kBlocks> blocks_;
     mutable std::uint64_t uses_ = 0;
+    mutable Block* last_ = nullptr;
 };
 
 }  // namespace

@@ -1,7 +1,11 @@
 // The format where the real files (../jet_compact/every_file_test.cpp) do not reach:
-// not a database, damaged structures, unused reference-map slots, value edges.
+// not a database, damaged structures, unused reference-map slots, value edges, the
+// batching of index entries.
+
+#include <map>
 
 #include "engines/jet/check/checker.h"
+#include "engines/jet/format/entry_batch.h"
 #include "engines/jet/format/text.h"
 #include "engines/jet/format/value.h"
 #include "tests/jet/test_files.h"
@@ -146,6 +150,24 @@ TEST(FormatTest, IndexEntriesAreRebuiltFromTheSharedPrefix) {
 // Access leaves values in the unused trailing slots of a reference map that
 // are no page at all. testV2000's free-page map rewritten as such a map: its
 // bitmap on an appended page 743, slot 1 and on as given.
+// Entries held back for their lookups reach the handler as the walk gave
+// them, across batch boundaries, each looked up ahead in both rounds.
+TEST(FormatTest, BatchedIndexEntriesArriveInWalkOrder) {
+    std::vector<std::pair<Bytes, RowPointer>> given, handled;
+    std::map<std::uint32_t, int> rounds;  // by row: a bit per round it was looked up ahead in
+    EntryBatch batch([&](RowPointer row, int round) { rounds[row.ToU32()] |= 1 << round; },
+                     [&](ByteSpan key, RowPointer row) { handled.emplace_back(Bytes(key.begin(), key.end()), row); });
+    for (std::uint32_t i = 0; i < 150; ++i) {
+        given.emplace_back(Bytes(i % 7, static_cast<std::uint8_t>(i)),
+                           RowPointer{i + 1, static_cast<std::uint8_t>(i % 5)});
+        batch.Add(given.back().first, given.back().second);
+    }
+    batch.Flush();
+    EXPECT_EQ(handled, given);
+    ASSERT_EQ(rounds.size(), given.size());
+    for (const auto& [row, seen] : rounds) EXPECT_EQ(seen, 3) << row;
+}
+
 TEST(FormatTest, ReferenceMapSlotsThatCoverNoPageOfTheFileAreEmpty) {
     const Bytes original = ReadBytes(TestData() / "mdb/jet4/testV2000.mdb");
     const std::size_t row0 = 4096 + (Le16(original, 4096 + 14) & kRowOffsetMask), bitmap = 743 * 4096;

@@ -1,6 +1,7 @@
 #include "engines/jet/check/checker.h"
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "engines/jet/check/complex_check.h"
 #include "engines/jet/format/catalog.h"
 #include "engines/jet/format/definition_check.h"
+#include "engines/jet/format/entry_batch.h"
 #include "engines/jet/format/index_key.h"
 #include "engines/jet/format/page_census.h"
 #include "engines/jet/format/source_maps.h"
@@ -48,8 +50,18 @@ void CheckNotFree(const std::set<std::uint32_t>& freePages, const std::vector<st
 class EntryDigest {
 public:
     void Add(ByteSpan key, RowPointer row) {
+        // Eight bytes a step: every key of every index passes here twice.
         std::uint64_t h = 0xCBF29CE484222325ull;
-        for (const std::uint8_t byte : key) h = (h ^ byte) * 0x100000001B3ull;
+        std::size_t at = 0;
+        for (; at + 8 <= key.size(); at += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, key.data() + at, 8);
+            h = (h ^ word) * 0x9E3779B97F4A7C15ull;
+            h ^= h >> 29;
+        }
+        std::uint64_t tail = 0;
+        for (std::size_t i = at; i < key.size(); ++i) tail |= std::uint64_t{key[i]} << (8 * (i - at));
+        h = (h ^ tail) * 0x9E3779B97F4A7C15ull;
         h ^= std::uint64_t{row.ToU32()} << 17 ^ key.size();
         h ^= h >> 33;
         h *= 0xFF51AFD7ED558CCDull;
@@ -97,7 +109,10 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
     Bytes previous;
     Bytes current;
     EntryDigest held;
-    const IndexWalk walk = VisitIndex(file, index.root_page, [&](ByteSpan key, RowPointer row) {
+    const auto prefetch = [&rows](RowPointer row, int round) {
+        if (round == 0) rows.Prefetch(row);
+    };
+    const auto check = [&](ByteSpan key, RowPointer row) {
         held.Add(key, row);
         if (!rows.Contains(row)) {
             Add(found, DamageClass::kDerived,
@@ -111,7 +126,11 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
         }
         std::swap(previous, current);
         ++count;
-    });
+    };
+    EntryBatch batch(prefetch, check);
+    const IndexWalk walk =
+        VisitIndex(file, index.root_page, [&batch](ByteSpan key, RowPointer row) { batch.Add(key, row); });
+    batch.Flush();
     ++report.indexes;
     report.index_entries += count;
     for (std::size_t i = 0; i < found.problems.size(); ++i) Add(report, found.classes[i], std::move(found.problems[i]));
@@ -154,6 +173,8 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
     wide.claiming_tables.push_back(table);
     RowSample sample;
     Bytes key;
+    std::optional<std::uint16_t> soundColumn;  // with soundPage: the last page a value was found right on
+    std::uint32_t soundPage = 0;
     for (TableRow row; cursor.Next(row);) {
         scan.rows.Add(row.header);
         sample.Add(file.format(), def, row.body);
@@ -182,6 +203,9 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
             // Reading the chain proves the value whole, as reading its bytes would.
             for (const RowPointer& at : longValues.Rows(FieldBytes(row.body, span))) {
                 wide.claims.push_back({at.ToU32(), claimer});
+                // Values follow one another on their pages: a page found
+                // right for the column a moment ago is right again.
+                if (soundColumn == column.number && soundPage == at.page) continue;
                 const auto lister = wide.maps.LongValueColumn(at.page);
                 if (lister && !(*lister == SourceMaps::ColumnOf{def.page, column.number})) {
                     Add(report, DamageClass::kPrimary,
@@ -191,6 +215,9 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
                     Add(report, DamageClass::kDerived,
                         name + " column '" + column.name + "': a value lies on page " + std::to_string(at.page) +
                             ", which its column's map does not list");
+                } else {
+                    soundColumn = column.number;
+                    soundPage = at.page;
                 }
             }
         }

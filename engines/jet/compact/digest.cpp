@@ -31,31 +31,46 @@ void Digest::Word(std::uint64_t word) {
 void Digest::Add(ByteSpan bytes) {
     const std::uint8_t* at = bytes.data();
     std::size_t left = bytes.size();
-    for (; left >= 8 && next_lane_ != 0; at += 8, left -= 8) {
+    // The next lane in a variable, not the member: the lanes' stores would
+    // otherwise make every word wait to reload it.
+    std::size_t lane = next_lane_;
+    const auto put = [this, &lane](std::uint64_t word) {
+        lanes_[lane] = Step(lanes_[lane], word, kMultipliers[lane]);
+        lane = (lane + 1) % kLanes;
+    };
+    for (; left >= 8 && lane != 0; at += 8, left -= 8) {
         std::uint64_t word;
         std::memcpy(&word, at, 8);
-        Word(word);
+        put(word);
     }
-    // Whole rounds of the four lanes with the lanes in registers: a long
-    // value's bytes go through here.
+    // Whole rounds of the four lanes, each lane a variable of its own so
+    // that it stays in a register: a long value's bytes go through here.
+    static_assert(kLanes == 4);
     if (left >= 8 * kLanes) {
-        std::uint64_t lanes[kLanes] = {lanes_[0], lanes_[1], lanes_[2], lanes_[3]};
+        std::uint64_t a = lanes_[0], b = lanes_[1], c = lanes_[2], d = lanes_[3];
         for (; left >= 8 * kLanes; at += 8 * kLanes, left -= 8 * kLanes) {
             std::uint64_t words[kLanes];
             std::memcpy(words, at, sizeof words);
-            for (std::size_t i = 0; i < kLanes; ++i) lanes[i] = Step(lanes[i], words[i], kMultipliers[i]);
+            a = Step(a, words[0], kMultipliers[0]);
+            b = Step(b, words[1], kMultipliers[1]);
+            c = Step(c, words[2], kMultipliers[2]);
+            d = Step(d, words[3], kMultipliers[3]);
         }
-        std::copy(std::begin(lanes), std::end(lanes), std::begin(lanes_));
+        lanes_[0] = a;
+        lanes_[1] = b;
+        lanes_[2] = c;
+        lanes_[3] = d;
     }
     for (; left >= 8; at += 8, left -= 8) {
         std::uint64_t word;
         std::memcpy(&word, at, 8);
-        Word(word);
+        put(word);
     }
     std::uint64_t tail = 0;
     for (std::size_t i = 0; i < left; ++i) tail |= std::uint64_t{at[i]} << (8 * i);
-    Word(tail);
-    Word(bytes.size());
+    put(tail);
+    put(bytes.size());
+    next_lane_ = lane;
 }
 
 void Digest::AddU32(std::uint32_t value) { Word(std::uint64_t{value} | std::uint64_t{1} << 32); }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engines/jet/format/data_page.h"
+#include "engines/jet/format/prefetch.h"
 
 namespace dorvane::jet::compact {
 
@@ -40,14 +41,22 @@ public:
         pairs_ = {};
     }
     std::optional<RowPointer> Find(RowPointer from) const {
-        if (from.page < first_page_ || from.page - first_page_ >= pages_.size()) return std::nullopt;
-        const PageSlots& page = pages_[from.page - first_page_];
-        const std::size_t word = from.row / 64;
-        if ((page.slots[word] >> (from.row % 64) & 1) == 0) return std::nullopt;
-        auto rank =
-            static_cast<std::size_t>(std::popcount(page.slots[word] & ((std::uint64_t{1} << (from.row % 64)) - 1)));
-        for (std::size_t w = 0; w < word; ++w) rank += static_cast<std::size_t>(std::popcount(page.slots[w]));
-        return RowPointer::FromU32(to_[page.start + rank]);
+        const PageSlots* page = SlotsOf(from);
+        if (page == nullptr || (page->slots[from.row / 64] >> (from.row % 64) & 1) == 0) return std::nullopt;
+        return RowPointer::FromU32(to_[page->start + Rank(*page, from.row)]);
+    }
+    // Starts loading what Find(from) reads: round 0 its page's slots, round 1
+    // (once those are under way) where its row went.
+    void Prefetch(RowPointer from, int round) const {
+        const PageSlots* page = SlotsOf(from);
+        if (page == nullptr) return;
+        if (round == 0) {  // it may straddle two lines
+            PrefetchLine(&page->slots.front());
+            PrefetchLine(&page->start);
+            return;
+        }
+        const std::size_t at = page->start + Rank(*page, from.row);
+        if (at < to_.size()) PrefetchLine(&to_[at]);
     }
     // Rows added, a row given twice counted twice.
     std::size_t size() const { return added_; }
@@ -60,6 +69,17 @@ private:
         std::uint32_t start = 0;               // its first row in to_
     };
 
+    const PageSlots* SlotsOf(RowPointer from) const {
+        if (from.page < first_page_ || from.page - first_page_ >= pages_.size()) return nullptr;
+        return &pages_[from.page - first_page_];
+    }
+    // The page's rows before slot `row`.
+    static std::size_t Rank(const PageSlots& page, std::uint8_t row) {
+        const std::size_t word = row / 64;
+        auto rank = static_cast<std::size_t>(std::popcount(page.slots[word] & ((std::uint64_t{1} << (row % 64)) - 1)));
+        for (std::size_t w = 0; w < word; ++w) rank += static_cast<std::size_t>(std::popcount(page.slots[w]));
+        return rank;
+    }
     // `from` after every row placed so far.
     void Place(RowPointer from, std::uint32_t to) {
         if (to_.empty()) first_page_ = from.page;

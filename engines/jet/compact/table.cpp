@@ -12,6 +12,7 @@
 #include "engines/jet/write/index_tree.h"
 #include "engines/jet/write/long_values.h"
 #include "engines/jet/compact/row_map.h"
+#include "engines/jet/format/entry_batch.h"
 #include "engines/jet/format/index_walk.h"
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/page_file.h"
@@ -169,6 +170,7 @@ RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::
     // A row the table lacks is reported once the walk is over, so a damaged
     // tree page is what a damaged tree reports.
     std::optional<RowPointer> stray;
+    const auto prefetch = [&moved](RowPointer row, int round) { moved.Prefetch(row, round); };
     const auto carry = [&](ByteSpan entryKey, RowPointer row) {
         const std::optional<RowPointer> to = moved.Find(row);
         if (!to) {
@@ -181,7 +183,9 @@ RebuiltIndex RebuildIndex(const CompactionContext& c, const TableDef& def, std::
         else
             collected.Add(key, *to);
     };
-    rows.Entries(i, carry);
+    EntryBatch batch(prefetch, carry);
+    rows.Entries(i, [&batch](ByteSpan entryKey, RowPointer row) { batch.Add(entryKey, row); });
+    batch.Flush();
     if (stray)
         Damaged(name,
                 "index " + std::to_string(i) + " names " + stray->ToString() + ", which is not a row of the table");

@@ -14,7 +14,7 @@ namespace {
 // Live rows a data page's slot table shows: slots that are neither deleted
 // nor relocated bodies (those are counted through their pointers). A slot
 // table that cannot be whole shows none.
-std::uint8_t LiveRowsOf(const Format& format, const Bytes& page) {
+std::uint8_t LiveRowsOf(const Format& format, ByteSpan page) {
     const std::size_t slots = Le16(page, format.data_row_count);
     if (format.data_row_offsets + 2 * slots > page.size()) return 0;
     std::size_t live = 0;
@@ -30,12 +30,18 @@ std::uint8_t LiveRowsOf(const Format& format, const Bytes& page) {
 PageCensus::PageCensus(const PageFile& file)
     : owner_(file.page_count(), 0), live_(file.page_count(), 0), free_(file.page_count(), false) {
     const Format& format = file.format();
-    Bytes page;
-    for (std::uint32_t number = 1; number < file.page_count(); ++number) {
-        file.ReadPage(number, page);
-        if (page[0] != kPageData) continue;
-        owner_[number] = Le32(page, format.page_owner);
-        live_[number] = LiveRowsOf(format, page);
+    // Read in runs of pages: every page is read, and only once.
+    constexpr std::uint32_t kRunPages = 64;
+    Bytes run;
+    for (std::uint32_t first = 1; first < file.page_count(); first += kRunPages) {
+        const std::uint32_t count = std::min(kRunPages, file.page_count() - first);
+        file.ReadPages(first, count, run);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const ByteSpan page = ByteSpan(run).subspan(std::size_t{i} * format.page_size, format.page_size);
+            if (page[0] != kPageData) continue;
+            owner_[first + i] = Le32(page, format.page_owner);
+            live_[first + i] = LiveRowsOf(format, page);
+        }
     }
     try {
         for (std::uint32_t number : ReadGlobalFreeMap(file).pages)

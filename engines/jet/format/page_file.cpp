@@ -62,6 +62,10 @@ public:
     std::uint64_t Size() const override { return size_; }
     void Read(std::uint64_t offset, std::span<std::uint8_t> out) const override {
         if (offset > size_ || out.size() > size_ - offset) ThrowCorrupt("read past the end of the file");
+        if (out.size() >= kBlockBytes) {  // a run of pages, read once: kept blocks cannot be stale
+            file_.ReadAt(offset, out);
+            return;
+        }
         std::size_t done = 0;
         while (done < out.size()) {
             const std::uint64_t at = offset + done;
@@ -85,10 +89,16 @@ private:
     // The block, read now unless it is among those kept (then the least
     // recently used one makes room). The last block may be short.
     const Block& Fetch(std::uint64_t number) const {
+        // Pages are mostly read in runs: the block just used, first.
+        if (last_ != nullptr && last_->number == number) {
+            last_->last_use = ++uses_;
+            return *last_;
+        }
         Block* victim = &blocks_[0];
         for (Block& block : blocks_) {
             if (block.number == number) {
                 block.last_use = ++uses_;
+                last_ = &block;
                 return block;
             }
             if (block.last_use < victim->last_use) victim = &block;
@@ -99,6 +109,7 @@ private:
         file_.ReadAt(start, victim->bytes);
         victim->number = number;
         victim->last_use = ++uses_;
+        last_ = victim;
         return *victim;
     }
 
@@ -106,6 +117,7 @@ private:
     std::uint64_t size_;
     mutable std::array<Block, kBlocks> blocks_;
     mutable std::uint64_t uses_ = 0;
+    mutable Block* last_ = nullptr;
 };
 
 }  // namespace
@@ -181,6 +193,24 @@ void PageFile::ReadRawPage(std::uint32_t number, Bytes& out) const {
     }
     out.resize(format_->page_size);
     source_->Read(static_cast<std::uint64_t>(number) * format_->page_size, out);
+}
+
+void PageFile::ReadPages(std::uint32_t first, std::uint32_t count, Bytes& out) const {
+    if (first >= page_count_ || count > page_count_ - first) {
+        ThrowCorrupt("pages " + std::to_string(first) + " to " + std::to_string(std::uint64_t{first} + count - 1) +
+                     " are outside the file (" + std::to_string(page_count_) + " pages)");
+    }
+    const std::size_t size = format_->page_size;
+    out.resize(count * size);
+    source_->Read(static_cast<std::uint64_t>(first) * size, out);
+    const std::uint32_t key = encryption_key();
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::span<std::uint8_t> page = std::span<std::uint8_t>(out).subspan(i * size, size);
+        if (first + i == 0)
+            std::copy(header_.begin(), header_.end(), page.begin());
+        else if (key != 0)
+            ApplyPageCipher(key, first + i, page);
+    }
 }
 
 void PageFile::ReadPage(std::uint32_t number, Bytes& out) const {

@@ -62,6 +62,9 @@ public:
     // Page 0 comes back unmasked, like header().
     Bytes ReadPage(std::uint32_t number) const;
     void ReadPage(std::uint32_t number, Bytes& out) const;
+    // Pages first .. first + count - 1 one after another, as ReadPage gives
+    // each, in one read past any cache: for a pass over the whole file.
+    void ReadPages(std::uint32_t first, std::uint32_t count, Bytes& out) const;
     // Page bytes exactly as stored (no decryption): for copying verbatim.
     void ReadRawPage(std::uint32_t number, Bytes& out) const;
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engines/jet/format/data_page.h"
+#include "engines/jet/format/prefetch.h"
 
 namespace dorvane::jet {
 
@@ -33,6 +34,13 @@ public:
         if (bits_.empty() || row.page < first_) return false;
         const std::size_t bit = Bit(row);
         return bit / 64 < bits_.size() && (bits_[bit / 64] >> (bit % 64) & 1) != 0;
+    }
+
+    // Starts loading what Contains(row) reads.
+    void Prefetch(RowPointer row) const {
+        if (bits_.empty() || row.page < first_) return;
+        const std::size_t word = Bit(row) / 64;
+        if (word < bits_.size()) PrefetchLine(&bits_[word]);
     }
 
 private:

@@ -42,21 +42,32 @@ std::string CodePageToUtf8(ByteSpan bytes, std::uint16_t code_page) {
 }
 
 bool AppendJet4TextUnits(ByteSpan bytes, std::u16string& units) {
+    // Written in place: no text has more units than bytes, and every key
+    // of an index on text comes through here.
+    const std::size_t start = units.size();
+    units.resize(start + bytes.size());
+    char16_t* const out = units.data() + start;
+    std::size_t n = 0;
     const bool compressed = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE;
     bool single = compressed;
+    bool whole = true;
     for (std::size_t i = compressed ? 2 : 0; i < bytes.size();) {
         if (compressed && bytes[i] == 0) {
             single = !single;
             ++i;
         } else if (single) {
-            units.push_back(bytes[i++]);
+            out[n++] = bytes[i++];
         } else {
-            if (i + 1 >= bytes.size()) return false;
-            units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+            if (i + 1 >= bytes.size()) {
+                whole = false;
+                break;
+            }
+            out[n++] = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
             i += 2;
         }
     }
-    return true;
+    units.resize(start + n);
+    return whole;
 }
 
 void AppendUtf16AsUtf8(std::u16string_view units, std::string& out) {

@@ -89,14 +89,9 @@ std::unique_ptr<TableSource> Salvager::Again(std::size_t table) const {
 }
 
 std::uint64_t Salvager::Missing(std::uint32_t table, const TableSalvage& salvage) const {
-    // The rows kept are in stored order, which is pointer order.
-    const std::vector<SalvagedRow>& kept = salvage.rows;
     std::uint64_t missing = 0;
-    auto row = kept.begin();
     for (std::uint32_t page : census_.PagesOwnedBy(table)) {
-        while (row != kept.end() && row->header.page < page) ++row;
-        std::uint64_t here = 0;
-        for (; row != kept.end() && row->header.page == page; ++row) ++here;
+        const std::uint64_t here = salvage.rows.CountOn(page);
         if (census_.LiveRows(page) > here) missing += census_.LiveRows(page) - here;
     }
     return missing;

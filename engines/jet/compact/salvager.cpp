@@ -47,9 +47,15 @@ TableSalvage Salvager::Salvage(std::size_t table) const {
 // of it would break the product silently, so a system table that lost
 // anything is refused.
 std::unique_ptr<TableSource> Salvager::ForCopy(std::size_t table) {
+    std::optional<TableSalvage> ahead;
+    if (offered_ && offered_->first <= table) {
+        if (offered_->first == table && NeedsSalvage(table) && EveryIndexQuestioned(table, offered_->second))
+            ahead = std::move(offered_->second);
+        offered_.reset();  // its sorters' spill files go with it
+    }
     if (!NeedsSalvage(table)) return std::make_unique<StoredTable>(file_, tables_.defs[table]);
     const CatalogEntry& entry = tables_.entries[table];
-    TableSalvage salvage = Salvage(table);
+    TableSalvage salvage = ahead ? std::move(*ahead) : Salvage(table);
     if (entry.IsSystem() && salvage.in_doubt())
         ThrowCorrupt("system table \"" + entry.name + "\" cannot be repaired: its rows cannot all be read");
     TableRepair& repaired = report_.tables.emplace_back();
@@ -81,6 +87,17 @@ void Salvager::Copied(std::size_t table, std::uint64_t rows) {
     TableRepair& copied = report_.tables.emplace_back();
     copied.name = tables_.entries[table].name;
     copied.rows_kept = rows;
+}
+
+void Salvager::Offer(std::size_t table, TableSalvage salvage) { offered_.emplace(table, std::move(salvage)); }
+
+bool Salvager::EveryIndexQuestioned(std::size_t table, const TableSalvage& made) const {
+    if (!findings_ || made.map_lost) return true;
+    const auto mismatches = findings_->key_mismatches.find(tables_.entries[table].name);
+    if (mismatches == findings_->key_mismatches.end()) return false;
+    for (std::size_t i = 0; i < tables_.defs[table].physical_indexes.size(); ++i)
+        if (!mismatches->second.contains(i)) return false;
+    return true;
 }
 
 std::unique_ptr<TableSource> Salvager::Again(std::size_t table) const {

@@ -31,9 +31,16 @@ public:
     void Copied(std::size_t table, std::uint64_t rows) override;
     std::unique_ptr<TableSource> Again(std::size_t table) const override;
 
+    // The table salvaged as the findings say (every index in question without them).
+    TableSalvage Salvage(std::size_t table) const;
+    // A salvage of `table` made ahead with every index in question, used if
+    // the findings question them all too (see salvage_ahead.h).
+    void Offer(std::size_t table, TableSalvage salvage);
+
 private:
     bool NeedsSalvage(std::size_t table) const;
-    TableSalvage Salvage(std::size_t table) const;
+    // Whether the salvage of `table` weighs every index's keys on sound pages.
+    bool EveryIndexQuestioned(std::size_t table, const TableSalvage& made) const;
     // Live rows on the table's pages, as the census counts them, that the
     // salvage does not hold.
     std::uint64_t Missing(std::uint32_t table, const TableSalvage& salvage) const;
@@ -45,6 +52,7 @@ private:
     RepairReport& report_;
     SalvageSources sources_;
     std::vector<std::pair<RowPointer, Bytes>> catalog_rows_;
+    std::optional<std::pair<std::size_t, TableSalvage>> offered_;
 };
 
 }  // namespace dorvane::jet::compact

@@ -238,10 +238,10 @@ struct Salvaging {
     // Per index: the kept rows no entry names that it should (see EveryIndexedColumnNull).
     std::vector<RowBits> unexcused;
     RowBits confirmed, disputed;  // by the index evidence
-    // Per index, the sorter of an index rebuilt from the rows, and the first
-    // error its keys met for each row (thrown only if the row is kept).
+    // Per index, the sorter of an index rebuilt from the rows, and the rows
+    // whose key it could not compute (refused only if the row is kept).
     std::vector<std::unique_ptr<write::EntrySorter>> sorters;
-    std::vector<std::map<std::size_t, Error>> key_errors;
+    std::vector<RowBits> key_failures;
 
     const TableSlots& slots() const { return out.rows.slots(); }
     bool OnDamagedPage(RowPointer row) const { return slots().Has(row.page, TableSlots::kDamaged); }
@@ -271,8 +271,8 @@ struct Salvaging {
             if (EncodeIndexKey(file.format(), def, def.physical_indexes[index], body,
                                LocateFields(file.format(), def, body), key))
                 sorters[index]->Add(key, header);
-        } catch (const Error& e) {
-            key_errors[index].emplace(ordinal, e);
+        } catch (const Error&) {
+            key_failures[index].Set(ordinal);
         }
     }
 };
@@ -541,14 +541,24 @@ void RebuildFromRows(Salvaging& s, const std::vector<std::size_t>& indexes) {
 }
 
 // An index must be rebuilt but a row's key cannot be computed: an index with
-// missing entries is never written.
+// missing entries is never written. The first such row kept is named, its
+// key computed again for the reason.
 void RefuseUnbuildableIndexes(const Salvaging& s) {
+    SalvagedRowReader bodies(s.file);
+    Bytes key;
     for (std::size_t index : s.out.rebuilt_indexes) {
-        for (const auto& [ordinal, error] : s.key_errors[index]) {
-            if (!s.out.rows.Kept(ordinal)) continue;
-            throw Error(error.number(), "table \"" + s.name + "\": index " + std::to_string(index) +
-                                            " is damaged and cannot be rebuilt from the rows: " + error.description());
-        }
+        if (s.key_failures[index].Count() == 0) continue;
+        s.slots().ForEach(s.key_failures[index], [&](RowPointer header, std::size_t ordinal) {
+            if (!s.out.rows.Kept(ordinal)) return;
+            const ByteSpan body = bodies.Body(s.out.rows, header);
+            try {
+                EncodeIndexKey(s.file.format(), s.def, s.def.physical_indexes[index], body,
+                               LocateFields(s.file.format(), s.def, body), key);
+            } catch (const Error& e) {
+                throw Error(e.number(), "table \"" + s.name + "\": index " + std::to_string(index) +
+                                            " is damaged and cannot be rebuilt from the rows: " + e.description());
+            }
+        });
     }
 }
 
@@ -678,7 +688,8 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
     s.confirmed.Resize(slots.size());
     s.disputed.Resize(slots.size());
     s.sorters.resize(indexes);
-    s.key_errors.resize(indexes);
+    s.key_failures.resize(indexes);
+    for (RowBits& bits : s.key_failures) bits.Resize(slots.size());
     seen.disputed_indexes.assign(indexes, false);
     // A tree that cannot be read is rebuilt whatever the rows show: its keys
     // are taken in the same reading of the rows as the weighing.

@@ -4,6 +4,7 @@
 // entries name and how often, and what its keys say of the rows. Asking each
 // question in a walk of its own read a large table's trees many times over.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -33,13 +34,15 @@ std::uint64_t KeyDigest(ByteSpan key);
 class KeySums {
 public:
     static constexpr std::size_t kRanges = 1024;
-    explicit KeySums(std::size_t rows = 0) : rows_(rows) {}
-    std::size_t Range(std::size_t ordinal) const { return rows_ == 0 ? 0 : ordinal * kRanges / rows_; }
+    static constexpr std::size_t kLeastRange = 64;  // rows: a range holds neighbours even in a small table
+    explicit KeySums(std::size_t rows = 0)
+        : per_range_(std::max(kLeastRange, (rows + kRanges - 1) / kRanges)) {}
+    std::size_t Range(std::size_t ordinal) const { return ordinal / per_range_; }
     // A row's (or its entry's) key digest, as a term of its range's sum.
     static std::uint64_t Term(std::size_t ordinal, std::uint64_t digest);
 
 private:
-    std::size_t rows_;
+    std::size_t per_range_;
 };
 
 // The rows a salvage has read, as the walks see them.

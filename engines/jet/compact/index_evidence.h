@@ -35,8 +35,7 @@ class KeySums {
 public:
     static constexpr std::size_t kRanges = 1024;
     static constexpr std::size_t kLeastRange = 64;  // rows: a range holds neighbours even in a small table
-    explicit KeySums(std::size_t rows = 0)
-        : per_range_(std::max(kLeastRange, (rows + kRanges - 1) / kRanges)) {}
+    explicit KeySums(std::size_t rows = 0) : per_range_(std::max(kLeastRange, (rows + kRanges - 1) / kRanges)) {}
     std::size_t Range(std::size_t ordinal) const { return ordinal / per_range_; }
     // A row's (or its entry's) key digest, as a term of its range's sum.
     static std::uint64_t Term(std::size_t ordinal, std::uint64_t digest);
@@ -54,9 +53,9 @@ struct ReadRows {
     // An entry naming a row not read may name a row: flagged deleted, or on
     // a page of the table that could not be read whole.
     bool MayBeRow(RowPointer row) const {
-        return deleted.contains(row) || (slots.Has(row.page, TableSlots::kListed) &&
-                                         (!slots.Has(row.page, TableSlots::kParsed) ||
-                                          slots.Has(row.page, TableSlots::kDamaged)));
+        return deleted.contains(row) ||
+               (slots.Has(row.page, TableSlots::kListed) &&
+                (!slots.Has(row.page, TableSlots::kParsed) || slots.Has(row.page, TableSlots::kDamaged)));
     }
     bool OnDamagedPage(RowPointer row) const { return slots.Has(row.page, TableSlots::kDamaged); }
 };
@@ -69,13 +68,13 @@ struct IndexEvidence {
     // can put its entry out of order, so there the index is what is damaged,
     // and such an entry neither confirms nor condemns its row.
     std::set<RowPointer> disordered;
-    RowBits named;                                   // known rows named, by ordinal
-    RowBits named_again;                             // ... more than once
-    std::map<std::size_t, std::uint32_t> extra;      // entries beyond the first, for those
-    std::uint64_t naming_unknown = 0;                // entries naming no known row
-    std::set<RowPointer> doubtful;                   // named: unknown but may be rows, or on a damaged page
-    std::vector<std::uint64_t> entry_sums;           // by range, of rows on sound pages; when questioned
-    std::map<std::size_t, std::uint64_t> damaged;    // ordinal -> key digest, of read rows on damaged pages
+    RowBits named;                                 // known rows named, by ordinal
+    RowBits named_again;                           // ... more than once
+    std::map<std::size_t, std::uint32_t> extra;    // entries beyond the first, for those
+    std::uint64_t naming_unknown = 0;              // entries naming no known row
+    std::set<RowPointer> doubtful;                 // named: unknown but may be rows, or on a damaged page
+    std::vector<std::uint64_t> entry_sums;         // by range, of rows on sound pages; when questioned
+    std::map<std::size_t, std::uint64_t> damaged;  // ordinal -> key digest, of read rows on damaged pages
     // Whether it can tell which rows the table holds: read whole and in order.
     bool Tells() const { return readable && disordered.empty(); }
     // Entries naming the known row.

@@ -37,11 +37,11 @@ struct LongValueClaim {
 struct PageRows {
     PageRows(const PageFile& file, const SourceMaps& source_maps, const std::vector<std::uint32_t>& listed_pages)
         : long_values(file), maps(source_maps), listed(listed_pages) {}
-    std::set<RowPointer> deleted;     // slots deleted by the writer, not by damage
-    std::set<RowPointer> bodies;      // slots flagged as relocated bodies
-    std::set<RowPointer> pointed_at;  // where the table's overflow pointers lead
-    RowBits read;                     // rows read whole, by ordinal
-    RowBits known;                    // those, and the rows held whatever the pages say
+    std::set<RowPointer> deleted;        // slots deleted by the writer, not by damage
+    std::set<RowPointer> bodies;         // slots flagged as relocated bodies
+    std::set<RowPointer> pointed_at;     // where the table's overflow pointers lead
+    RowBits read;                        // rows read whole, by ordinal
+    RowBits known;                       // those, and the rows held whatever the pages say
     std::vector<bool> disputed_indexes;  // an entry's key differs from its row's: rebuilt
     RowSample sample;                    // of the rows read, against the definition
     LongValueReader long_values;
@@ -96,8 +96,8 @@ bool SalvageRow(const PageFile& file, const TableDef& def, RowPointer header, By
 
 // `room`: slots the page must have a bit for whatever it holds (rows held
 // whatever the pages say); `flags` what is known of it before it is read.
-void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number, const Bytes& bytes,
-                 std::size_t room, std::uint8_t flags, TableSalvage& out, PageRows& seen) {
+void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number, const Bytes& bytes, std::size_t room,
+                 std::uint8_t flags, TableSalvage& out, PageRows& seen) {
     TableSlots& slots = out.rows.slots();
     std::vector<std::size_t> unreadable;
     std::optional<DataPage> page;
@@ -245,9 +245,7 @@ struct Salvaging {
 
     const TableSlots& slots() const { return out.rows.slots(); }
     bool OnDamagedPage(RowPointer row) const { return slots().Has(row.page, TableSlots::kDamaged); }
-    bool IgnoresNulls(std::size_t index) const {
-        return (def.physical_indexes[index].flags & kIndexIgnoresNulls) != 0;
-    }
+    bool IgnoresNulls(std::size_t index) const { return (def.physical_indexes[index].flags & kIndexIgnoresNulls) != 0; }
     std::unique_ptr<write::EntrySorter> NewSorter(std::size_t index) const {
         std::filesystem::path spill = sources.spill;
         if (!spill.empty()) {
@@ -521,8 +519,7 @@ bool KeepsItsTree(Salvaging& s, std::size_t number, NamedButNotKept& gone) {
     s.slots().ForEach(kept.bits(), [&](RowPointer, std::size_t ordinal) {
         if (!whole) return;
         if (ev.named_again.Test(ordinal)) whole = false;  // a row listed twice
-        if (!ev.named.Test(ordinal) && (!s.seen.read.Test(ordinal) || s.unexcused[number].Test(ordinal)))
-            whole = false;
+        if (!ev.named.Test(ordinal) && (!s.seen.read.Test(ordinal) || s.unexcused[number].Test(ordinal))) whole = false;
     });
     return whole && ev.Tells() && !s.seen.disputed_indexes[number];
 }

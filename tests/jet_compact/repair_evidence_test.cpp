@@ -222,5 +222,48 @@ TEST(RepairEvidence, AnIndexThatDisagreesWithASoundRowIsRebuiltAndTheRowKept) {
     EXPECT_NE(sound_run.output.find("sound"), std::string::npos) << sound_run.output;
 }
 
+// Two entries of a leaf that traded rows: each key still in its place, each
+// naming the other's row. Weighing the keys of a range of rows together must
+// not take the trade for agreement.
+TEST(RepairEvidence, EntriesThatTradedRowsAreBothDisputed) {
+    TempFolder dir;
+    Bytes bytes = ReadBytes(TestData() / "products/post_db.mdb");
+    WriteBytes(dir / "sound.mdb", bytes);  // compacted below: the shared file is not held
+    const PageFile sound = PageFile::FromMemory(bytes);
+    const Target customers = TableOf(sound, "Customers");
+    std::uint32_t leaf = 0;
+    for (std::uint32_t p : WalkIndex(sound, customers.def.physical_indexes.at(0).root_page).pages)
+        if (sound.ReadPage(p)[0] == kPageIndexLeaf) leaf = p;
+    const IndexPage page = ParseIndexPage(sound.format(), leaf, sound.ReadPage(leaf));
+    ASSERT_GT(page.entries.size(), 2u);
+    const IndexPageEntry& first = page.entries[0];
+    const IndexPageEntry& second = page.entries[1];
+    ASSERT_NE(first.key, second.key);
+    ASSERT_NE(first.row, second.row);
+    // The first entry is stored whole, the second after the page's shared prefix.
+    const std::size_t firstRow = At(sound, leaf, sound.format().idx_entries) + first.key.size();
+    const std::size_t secondRow = firstRow + kIndexRowRefSize + second.key.size() - page.prefix_length;
+    const auto rowAt = [&](std::size_t at) {
+        return ReadIndexRowRef(ByteSpan(bytes).subspan(at, kIndexRowRefSize), 0);
+    };
+    ASSERT_EQ(rowAt(firstRow), first.row);
+    ASSERT_EQ(rowAt(secondRow), second.row);
+    std::swap_ranges(bytes.begin() + static_cast<std::ptrdiff_t>(firstRow),
+                     bytes.begin() + static_cast<std::ptrdiff_t>(firstRow + kIndexRowRefSize),
+                     bytes.begin() + static_cast<std::ptrdiff_t>(secondRow));
+    SpoilCatalogIndex(bytes, sound);
+    WriteBytes(dir / "damaged.mdb", bytes);
+
+    RepairReport report;
+    RepairFile(dir / "damaged.mdb", dir / "repaired.mdb", report);
+    EXPECT_EQ(report.RowsLost(), 0u);
+    EXPECT_NE(report.LossSummary().find("kept 2 rows of table \"Customers\" that an index disagreed with"),
+              std::string::npos)
+        << report.LossSummary();
+    EXPECT_TRUE(Content(PageFile::Open(dir / "repaired.mdb")) == Content(sound));
+    CompactFile(dir / "sound.mdb", dir / "compacted.mdb");
+    EXPECT_TRUE(IndexEntries(dir / "repaired.mdb") == IndexEntries(dir / "compacted.mdb"));
+}
+
 }  // namespace
 }  // namespace dorvane::jet

@@ -14,6 +14,7 @@
 #include "engines/jet/compact/encryption.h"
 #include "engines/jet/compact/relocation.h"
 #include "engines/jet/compact/salvager.h"
+#include "engines/jet/compact/salvage_ahead.h"
 #include "engines/jet/compact/source_check.h"
 #include "engines/jet/compact/source_hold.h"
 #include "engines/jet/compact/source_tables.h"
@@ -135,46 +136,55 @@ void WithHeldSource(const std::filesystem::path& source, const std::filesystem::
 
 // Every table as stored, beside the full check. Damage is refused with the
 // check's findings as the reason, or (a repair's first pass) the findings
-// are handed to `handed_back` and the damage thrown.
-void CompactAsStored(const std::filesystem::path& source, const std::filesystem::path& destination,
-                     CompactSummary& summary, const BeforeVerification& before_verification,
-                     SourceCheck::Findings findings, std::optional<CheckReport>& handed_back) {
-    WithHeldSource(source, destination, [&](const PageFile& file) {
-        SourceCheck check(source, true, findings);
+// are handed to `handed_back` and the damage thrown. `ahead`: a repair's,
+// started on the table the copy failed on while the check finishes.
+void CompactAsStored(const PageFile& file, const std::filesystem::path& source,
+                     const std::filesystem::path& destination, CompactSummary& summary,
+                     const BeforeVerification& before_verification, SourceCheck::Findings findings,
+                     std::optional<CheckReport>& handed_back, compact::SalvageAhead* ahead = nullptr) {
+    SourceCheck check(source, true, findings);
+    std::string unfinished;
+    try {
+        const compact::SourceTables tables = compact::ReadTablesAsStored(file);
+        compact::StoredTables stored(file, tables);
+        compact::WatchedReading reading(stored);
         try {
-            const compact::SourceTables tables = compact::ReadTablesAsStored(file);
-            compact::StoredTables reading(file, tables);
             WriteVerified({file, tables, reading, check}, destination, summary, before_verification);
-        } catch (...) {
-            // The check's finding is the reason, where it has one. Its findings
-            // go back either way: when the check stopped the copy between
-            // tables, they were taken then, and without them every table,
-            // sound or not, would be salvaged.
-            std::exception_ptr reason = std::current_exception();
-            try {
-                check.RefuseDamage();
-            } catch (...) {
-                reason = std::current_exception();
-            }
-            handed_back = check.TakeFindings();
-            std::rethrow_exception(reason);
+        } catch (const Error& e) {
+            if (e.number() == errc::kCorrupt && reading.Unfinished())
+                unfinished = tables.entries[*reading.Unfinished()].name;
+            throw;
         }
-    });
+    } catch (...) {
+        std::exception_ptr reason = std::current_exception();
+        if (ahead != nullptr && !unfinished.empty()) ahead->Start(unfinished);
+        // The check's finding is the reason, where it has one. Its findings
+        // go back either way: when the check stopped the copy between
+        // tables, they were taken then, and without them every table,
+        // sound or not, would be salvaged.
+        try {
+            check.RefuseDamage();
+        } catch (...) {
+            reason = std::current_exception();
+        }
+        handed_back = check.TakeFindings();
+        std::rethrow_exception(reason);
+    }
 }
 
 // The damaged tables salvaged, the others as stored.
-void CompactSalvaging(const std::filesystem::path& source, const std::filesystem::path& destination,
-                      RepairReport& report, const BeforeVerification& before_verification,
-                      const std::optional<CheckReport>& findings) {
-    WithHeldSource(source, destination, [&](const PageFile& file) {
-        SourceCheck noCheck(source, false, SourceCheck::Findings::kReported);
-        const PageCensus census(file);
-        const compact::SourceTables tables = compact::ReadTablesForRepair(file, census);
-        std::filesystem::path spill = destination;
-        spill += ".sorting";
-        compact::Salvager reading(file, tables, census, findings, report, spill);
-        WriteVerified({file, tables, reading, noCheck}, destination, report.summary, before_verification);
-    });
+void CompactSalvaging(const PageFile& file, const std::filesystem::path& source,
+                      const std::filesystem::path& destination, RepairReport& report,
+                      const BeforeVerification& before_verification, const std::optional<CheckReport>& findings,
+                      compact::SalvageAhead& ahead) {
+    SourceCheck noCheck(source, false, SourceCheck::Findings::kReported);
+    const PageCensus& census = ahead.Census();
+    const compact::SourceTables& tables = ahead.Tables();
+    std::filesystem::path spill = destination;
+    spill += ".sorting";
+    compact::Salvager reading(file, tables, census, findings, report, spill);
+    ahead.OfferTo(reading);
+    WriteVerified({file, tables, reading, noCheck}, destination, report.summary, before_verification);
 }
 
 // Callers handle dorvane::Error only; anything else is reported as one.
@@ -205,8 +215,11 @@ void CompactFile(const std::filesystem::path& source, const std::filesystem::pat
 void CompactFile(const std::filesystem::path& source, const std::filesystem::path& destination, CompactSummary& summary,
                  const BeforeVerification& before_verification) {
     WithEngineErrors("compact", source, [&] {
-        std::optional<CheckReport> unused;
-        CompactAsStored(source, destination, summary, before_verification, SourceCheck::Findings::kReported, unused);
+        WithHeldSource(source, destination, [&](const PageFile& file) {
+            std::optional<CheckReport> unused;
+            CompactAsStored(file, source, destination, summary, before_verification, SourceCheck::Findings::kReported,
+                            unused);
+        });
     });
 }
 
@@ -216,19 +229,26 @@ void RepairFile(const std::filesystem::path& source, const std::filesystem::path
                 const BeforeVerification& before_verification) {
     report = RepairReport{};
     WithEngineErrors("repair", source, [&] {
-        std::optional<CheckReport> findings;
-        try {
-            CompactAsStored(source, destination, report.summary, before_verification,
-                            SourceCheck::Findings::kHandedBack, findings);
-            report.source_sound = true;
-            return;
-        } catch (const Error& e) {
-            if (e.number() != errc::kCorrupt) throw;
-        }
-        report.summary = CompactSummary{};
-        if (findings && !findings->complex_faults.empty())
-            ThrowCorrupt("the complex columns cannot be repaired: " + findings->complex_faults.front());
-        CompactSalvaging(source, destination, report, before_verification, findings);
+        // Held across both passes: what the first starts for the second must
+        // be of the same bytes.
+        WithHeldSource(source, destination, [&](const PageFile& file) {
+            std::filesystem::path spill = destination;
+            spill += ".sorting-ahead";
+            compact::SalvageAhead ahead(file, spill);
+            std::optional<CheckReport> findings;
+            try {
+                CompactAsStored(file, source, destination, report.summary, before_verification,
+                                SourceCheck::Findings::kHandedBack, findings, &ahead);
+                report.source_sound = true;
+                return;
+            } catch (const Error& e) {
+                if (e.number() != errc::kCorrupt) throw;
+            }
+            report.summary = CompactSummary{};
+            if (findings && !findings->complex_faults.empty())
+                ThrowCorrupt("the complex columns cannot be repaired: " + findings->complex_faults.front());
+            CompactSalvaging(file, source, destination, report, before_verification, findings, ahead);
+        });
     });
 }
 

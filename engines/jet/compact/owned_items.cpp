@@ -74,7 +74,7 @@ std::vector<std::uint32_t> OwnerKeys(const PageFile& file, const TableDef& def, 
 }
 
 std::optional<std::uint64_t> RowsMissingItems(const PageFile& file, const TableDef& flat, std::size_t key_column,
-                                              const RowSet& kept, const std::vector<std::uint32_t>& keys) {
+                                              const SalvagedRows& kept, const std::vector<std::uint32_t>& keys) {
     const std::uint16_t number = flat.columns[key_column].number;
     const auto index = std::find_if(flat.physical_indexes.begin(), flat.physical_indexes.end(), [&](const auto& i) {
         return i.columns.size() == 1 && i.columns[0].column_number == number && i.columns[0].ascending;

@@ -38,7 +38,7 @@ std::vector<std::uint32_t> OwnerKeys(const PageFile& file, const TableDef& def, 
 // table could not keep, as the entries of its key index name them; nullopt
 // when that index cannot be read.
 std::optional<std::uint64_t> RowsMissingItems(const PageFile& file, const TableDef& flat, std::size_t key_column,
-                                              const RowSet& kept, const std::vector<std::uint32_t>& keys);
+                                              const SalvagedRows& kept, const std::vector<std::uint32_t>& keys);
 
 // A flat table's items whose key one of `keys` holds; the others are passed
 // over, their index entries too.

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "core/error.h"
+#include "engines/jet/compact/index_evidence.h"
 #include "engines/jet/format/definition_check.h"
 #include "engines/jet/format/index_key.h"
 #include "engines/jet/format/index_walk.h"
@@ -34,18 +35,20 @@ struct LongValueClaim {
 };
 
 struct PageRows {
-    PageRows(const PageFile& file, const SourceMaps& source_maps) : long_values(file), maps(source_maps) {}
-    std::set<RowPointer> deleted;           // slots deleted by the writer, not by damage
-    std::set<RowPointer> bodies;            // slots flagged as relocated bodies
-    std::set<RowPointer> pointed_at;        // where the table's overflow pointers lead
-    std::set<std::uint32_t> damaged_pages;  // see WeighIndexEvidence
-    std::set<std::uint32_t> listed;         // the table's pages, as its map (or their owners) give them
-    std::set<std::uint32_t> parsed;         // listed pages read as the table's data pages
-    std::vector<bool> disputed_indexes;     // an entry's key differs from its row's: rebuilt
-    RowSample sample;                       // of the rows read, against the definition
+    PageRows(const PageFile& file, const SourceMaps& source_maps, const std::vector<std::uint32_t>& listed_pages)
+        : long_values(file), maps(source_maps), listed(listed_pages) {}
+    std::set<RowPointer> deleted;        // slots deleted by the writer, not by damage
+    std::set<RowPointer> bodies;         // slots flagged as relocated bodies
+    std::set<RowPointer> pointed_at;     // where the table's overflow pointers lead
+    RowBits read;                        // rows read whole, by ordinal
+    RowBits known;                       // those, and the rows held whatever the pages say
+    std::vector<bool> disputed_indexes;  // an entry's key differs from its row's: rebuilt
+    RowSample sample;                    // of the rows read, against the definition
     LongValueReader long_values;
     const SourceMaps& maps;
-    std::vector<LongValueClaim> claims;  // of the rows read
+    const std::vector<std::uint32_t>& listed;  // the table's pages, as its map (or their owners) give them
+    std::vector<LongValueClaim> claims;        // of the rows read
+    bool Listed(std::uint32_t page) const { return std::binary_search(listed.begin(), listed.end(), page); }
 };
 
 // Whether every column of the row decodes. A memo/OLE value that cannot be
@@ -91,8 +94,11 @@ bool SalvageRow(const PageFile& file, const TableDef& def, RowPointer header, By
     }
 }
 
-void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number, const Bytes& bytes, TableSalvage& out,
-                 PageRows& seen) {
+// `room`: slots the page must have a bit for whatever it holds (rows held
+// whatever the pages say); `flags` what is known of it before it is read.
+void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number, const Bytes& bytes, std::size_t room,
+                 std::uint8_t flags, TableSalvage& out, PageRows& seen) {
+    TableSlots& slots = out.rows.slots();
     std::vector<std::size_t> unreadable;
     std::optional<DataPage> page;
     try {
@@ -100,9 +106,12 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
     } catch (const Error& e) {
         if (e.number() != errc::kCorrupt) throw;
         ++out.pages_passed_over;  // its rows are accounted for by the cached count
+        slots.AddPage(number, room, flags);
         return;
     }
-    seen.parsed.insert(number);
+    slots.AddPage(number, std::max(room, page->slots().size()), flags | TableSlots::kParsed);
+    seen.read.Resize(slots.size());
+    const std::size_t first = slots.Find(number)->first;
     bool garbled = !unreadable.empty();
     // Writers keep a page's free-space figure exact; a slot count changed
     // (rows hidden, or bytes read as a row) shows as other room than the page
@@ -116,8 +125,8 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
         if (damaged) {
             // A row or an overflow pointer is lost; a relocated body is
             // counted through its pointer, a deleted slot costs nothing.
-            const std::uint16_t flags = page->slots()[slot].word & kRowDeleted;
-            if (flags == 0 || flags == kRowOverflowPointer) ++out.rows_dropped;
+            const std::uint16_t slotFlags = page->slots()[slot].word & kRowDeleted;
+            if (slotFlags == 0 || slotFlags == kRowOverflowPointer) ++out.rows_dropped;
             continue;
         }
         if (kind == SlotKind::kDeleted) seen.deleted.insert(header);
@@ -125,7 +134,6 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
         if (kind == SlotKind::kOverflowPointer && page->slots()[slot].length() >= 4)
             seen.pointed_at.insert(RowPointer::FromU32(Le32(page->SlotBytes(slot), 0)));
         if (kind == SlotKind::kDeleted || kind == SlotKind::kOverflowTarget) continue;
-        SalvagedRow row{header, {}};
         Bytes body;
         try {
             body = ResolveRowBody(file, *page, slot);
@@ -135,328 +143,21 @@ void SalvagePage(const PageFile& file, const TableDef& def, std::uint32_t number
             // Into a page the table does not hold, the pointer is not one: the
             // slot offset that gave its bytes is wrong, and so are its neighbours'.
             const ByteSpan pointer = page->SlotBytes(slot);
-            if (pointer.size() < 4 || !seen.listed.contains(RowPointer::FromU32(Le32(pointer, 0)).page)) garbled = true;
+            if (pointer.size() < 4 || !seen.Listed(RowPointer::FromU32(Le32(pointer, 0)).page)) garbled = true;
             continue;
         }
         seen.sample.Add(file.format(), def, body);
         const std::uint64_t cutBefore = out.values_cut;
         if (SalvageRow(file, def, header, body, out, seen)) {
-            if (out.values_cut != cutBefore) row.changed = std::make_unique<Bytes>(std::move(body));
-            out.rows.push_back(std::move(row));
+            if (out.values_cut != cutBefore) out.rows.Change(header, std::move(body));
+            out.rows.Keep(first + slot);
+            seen.read.Set(first + slot);
         } else {
             ++out.rows_dropped;
             garbled = true;
         }
     }
-    if (garbled || inDoubt) seen.damaged_pages.insert(number);
-}
-
-// Each index's entries, read from its tree whenever they are needed rather
-// than held: a large table's indexes take more memory than its rows. The
-// first reading tells which trees read whole and which entries are out of
-// order; the source is held, so every reading gives the same entries.
-class Walks {
-public:
-    Walks(const PageFile& file, const TableDef& def) : file_(file) {
-        Bytes previous, current;
-        for (const PhysicalIndex& index : def.physical_indexes) {
-            Walk& walk = walks_.emplace_back();
-            walk.root = index.root_page;
-            RowPointer previousRow;
-            std::size_t count = 0;
-            try {
-                VisitIndex(file, index.root_page, [&](ByteSpan key, RowPointer row) {
-                    current.assign(key.begin(), key.end());
-                    AppendIndexRowRef(current, row);
-                    // No change to a row can put its entry out of order, so
-                    // there the index is what is damaged, and such an entry
-                    // neither confirms nor condemns its row.
-                    if (count++ > 0 && !std::ranges::lexicographical_compare(previous, current)) {
-                        walk.disordered.insert(previousRow);
-                        walk.disordered.insert(row);
-                    }
-                    previous.swap(current);
-                    previousRow = row;
-                    ++walk.entries;
-                });
-                walk.readable = true;
-            } catch (const Error& e) {
-                if (e.number() != errc::kCorrupt) throw;
-                walk.disordered.clear();
-            }
-        }
-    }
-    std::size_t size() const { return walks_.size(); }
-    // Whether the tree reads whole; none of the rest is asked otherwise.
-    bool Readable(std::size_t index) const { return walks_[index].readable; }
-    // Whether it can tell which rows the table holds: read whole and in order.
-    bool Tells(std::size_t index) const { return Readable(index) && walks_[index].disordered.empty(); }
-    // Rows named by entries out of order with a neighbour.
-    const std::set<RowPointer>& Disordered(std::size_t index) const { return walks_[index].disordered; }
-    std::uint32_t Root(std::size_t index) const { return walks_[index].root; }
-    std::size_t Entries(std::size_t index) const { return walks_[index].entries; }
-    void Visit(std::size_t index, const IndexEntryVisitor& visit) const {
-        VisitIndex(file_, walks_[index].root, visit);
-    }
-
-private:
-    struct Walk {
-        std::uint32_t root = 0;
-        bool readable = false;
-        std::size_t entries = 0;
-        std::set<RowPointer> disordered;
-    };
-    const PageFile& file_;
-    std::vector<Walk> walks_;
-};
-
-// Values by row, sorted once: a fraction of a std::map's memory for a large
-// table (eight bytes a row for a four-byte value). Where a row is given
-// twice, the first value given is the one found.
-template <typename Value>
-class RowIndexed {
-public:
-    void Reserve(std::size_t count) { pairs_.reserve(count); }
-    void Add(RowPointer row, Value value) { pairs_.emplace_back(row.ToU32(), std::move(value)); }
-    void Seal() {
-        std::stable_sort(pairs_.begin(), pairs_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    }
-    bool empty() const { return pairs_.empty(); }
-    // The same as Find for rows asked in ascending order, each step going on
-    // from the last instead of searching the whole: `at` starts at 0.
-    const Value* FindFrom(RowPointer row, std::size_t& at) const {
-        while (at < pairs_.size() && pairs_[at].first < row.ToU32()) ++at;
-        return at < pairs_.size() && pairs_[at].first == row.ToU32() ? &pairs_[at].second : nullptr;
-    }
-    const Value* Find(RowPointer row) const {
-        const auto it = std::lower_bound(pairs_.begin(), pairs_.end(), row.ToU32(),
-                                         [](const auto& pair, std::uint32_t r) { return pair.first < r; });
-        return it != pairs_.end() && it->first == row.ToU32() ? &it->second : nullptr;
-    }
-
-private:
-    std::vector<std::pair<std::uint32_t, Value>> pairs_;
-};
-
-// A key as 64 bits, for weighing a row's key against its entry's without
-// holding every entry's key: two different keys agree by chance about once
-// in 2^64 weighings.
-std::uint64_t KeyDigest(ByteSpan key) {
-    std::uint64_t h = 0xCBF29CE484222325ull;
-    for (const std::uint8_t byte : key) h = (h ^ byte) * 0x100000001B3ull;
-    h ^= key.size();
-    h ^= h >> 33;
-    h *= 0xFF51AFD7ED558CCDull;
-    h ^= h >> 33;
-    h *= 0xC4CEB9FE1A85EC53ull;
-    return h ^ (h >> 33);
-}
-
-struct RowEvidence {
-    bool confirmed = false;  // an index holds the key its values give
-    bool disputed = false;   // an index holds another key for it
-};
-
-// Moves `row` down to place `kept` of the rows kept so far; never onto itself,
-// which would empty it.
-void Keep(std::vector<SalvagedRow>& rows, std::size_t& kept, SalvagedRow& row) {
-    if (&rows[kept] != &row) rows[kept] = std::move(row);
-    ++kept;
-}
-
-// Only a row's own page can condemn it. Bytes that happen to decode on a page
-// whose slots, free space or rows did not hold are not a row unless an index
-// confirms them (a broken overflow chain costs only its own row; a bad slot
-// offset the row and its neighbour in an indexed table, the page's rows in a
-// table without an index that can tell). Anywhere else an index that
-// disagrees with a row is what is damaged: the row is kept, counted as
-// disputed, and the index rebuilt from the rows.
-void WeighIndexEvidence(const PageFile& file, const TableDef& def, const Walks& walks,
-                        const std::optional<std::set<std::size_t>>& keys_in_question, PageRows& seen,
-                        TableSalvage& out) {
-    seen.disputed_indexes.assign(walks.size(), false);
-    // On a sound page a row can disagree only with an index the check found
-    // disagreeing, unless the check did not read the table's pages as found here.
-    std::vector<bool> questioned(walks.size(), true);
-    if (keys_in_question && !out.map_lost)
-        for (std::size_t i = 0; i < questioned.size(); ++i) questioned[i] = keys_in_question->contains(i);
-    // A row is weighed against a questioned index, and against every index
-    // where its page is damaged. An index whose key cannot be computed here
-    // says nothing. One index at a time, so that only one index's entries
-    // are held; each row's evidence gathers over the passes.
-    const auto weighs = [&](std::size_t i, RowPointer row) {
-        return questioned[i] || seen.damaged_pages.contains(row.page);
-    };
-    std::vector<RowEvidence> evidence(out.rows.size());
-    SalvagedRowReader bodies(file);
-    Bytes key;
-    for (std::size_t i = 0; i < walks.size(); ++i) {
-        if (!walks.Readable(i)) continue;
-        RowIndexed<std::uint64_t> named;                     // row -> the digest of its entry's key
-        if (questioned[i]) named.Reserve(walks.Entries(i));  // not twice that while it grows
-        const std::set<RowPointer>& disordered = walks.Disordered(i);
-        walks.Visit(i, [&](ByteSpan entryKey, RowPointer row) {
-            if (weighs(i, row) && !disordered.contains(row)) named.Add(row, KeyDigest(entryKey));
-        });
-        if (named.empty()) continue;
-        named.Seal();
-        std::size_t at = 0;  // the rows are in pointer order
-        for (std::size_t r = 0; r < out.rows.size(); ++r) {
-            const RowPointer header = out.rows[r].header;
-            const std::uint64_t* entry = weighs(i, header) ? named.FindFrom(header, at) : nullptr;
-            if (entry == nullptr) continue;
-            const ByteSpan body = bodies.Body(out.rows[r]);
-            try {
-                if (!EncodeIndexKey(file.format(), def, def.physical_indexes[i], body,
-                                    LocateFields(file.format(), def, body), key))
-                    continue;
-            } catch (const Error&) {
-                continue;
-            }
-            if (KeyDigest(key) == *entry) {
-                evidence[r].confirmed = true;
-            } else {
-                evidence[r].disputed = true;
-                seen.disputed_indexes[i] = true;
-            }
-        }
-    }
-    std::size_t kept = 0;  // the rows kept, moved down over those dropped
-    for (std::size_t r = 0; r < out.rows.size(); ++r) {
-        SalvagedRow& row = out.rows[r];
-        if (seen.damaged_pages.contains(row.header.page) && !evidence[r].confirmed) {
-            ++out.rows_dropped;
-            continue;
-        }
-        if (evidence[r].disputed) ++out.rows_disputed;
-        Keep(out.rows, kept, row);
-    }
-    out.rows.resize(kept);
-}
-
-RowPointer HeaderOf(const SalvagedRow& row) { return row.header; }
-RowPointer HeaderOf(RowPointer row) { return row; }
-
-bool EveryIndexedColumnNull(const PageFile& file, const TableDef& def, const PhysicalIndex& index, ByteSpan body);
-
-void HoldRestoredRows(const std::vector<std::pair<RowPointer, Bytes>>& restored, PageRows& seen, TableSalvage& out) {
-    if (restored.empty()) return;
-    for (const auto& [header, body] : restored) {
-        const auto at = std::lower_bound(out.rows.begin(), out.rows.end(), header,
-                                         [](const SalvagedRow& row, RowPointer h) { return row.header < h; });
-        if (at != out.rows.end() && at->header == header)
-            at->changed = std::make_unique<Bytes>(body);
-        else
-            out.rows.insert(at, SalvagedRow{header, std::make_unique<Bytes>(body)});
-    }
-    seen.disputed_indexes.assign(seen.disputed_indexes.size(), true);
-}
-
-// Rows found live on sound pages that no index names, in a user table whose
-// cached count leaves them out: deleted rows whose flag was cleared, or a
-// page written back from before its rows were deleted. The writer's last
-// word (the count and the indexes) is that they are deleted, and so they stay,
-// counted as in doubt. Only where the indexes that can tell name none of
-// them, and the count is short by at least as many: the rows the table holds
-// by the count are those read, with those an index names that were not (lost
-// on a damaged page, or flagged deleted).
-void KeepResurrectedRowsDeleted(const PageFile& file, const TableDef& def, const Walks& walks, bool system,
-                                const PageRows& seen, TableSalvage& out) {
-    if (system || def.table_type == kSystemTable) return;
-    std::vector<std::size_t> telling;
-    for (std::size_t i = 0; i < walks.size(); ++i)
-        if (walks.Tells(i)) telling.push_back(i);
-    if (telling.empty()) return;
-    // The rows one index names, four bytes each, held for one index at a time.
-    const auto namedBy = [&walks](std::size_t index) {
-        std::vector<std::uint32_t> rows;
-        walks.Visit(index, [&rows](ByteSpan, RowPointer row) { rows.push_back(row.ToU32()); });
-        std::sort(rows.begin(), rows.end());
-        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-        return rows;
-    };
-    // The rows read are in stored order, which is pointer order.
-    const auto read = [&out](RowPointer row) {
-        return std::binary_search(out.rows.begin(), out.rows.end(), row,
-                                  [](const auto& a, const auto& b) { return HeaderOf(a) < HeaderOf(b); });
-    };
-    // Rows an index names that were not read but may be rows: flagged deleted,
-    // or on a page of the table that could not be read whole. An entry naming
-    // no row on a sound page is the index's damage, not a row.
-    const auto mayBeRow = [&](const RowPointer& row) {
-        return seen.deleted.contains(row) ||
-               (seen.listed.contains(row.page) &&
-                (!seen.parsed.contains(row.page) || seen.damaged_pages.contains(row.page)));
-    };
-    std::uint64_t namedUnread = 0;  // by the index that names the most such rows
-    for (std::size_t index : telling) {
-        std::uint64_t unread = 0;
-        for (std::uint32_t named : namedBy(index)) {
-            const RowPointer row = RowPointer::FromU32(named);
-            unread += !read(row) && mayBeRow(row) ? 1u : 0u;
-        }
-        namedUnread = std::max(namedUnread, unread);
-    }
-    const std::uint64_t counted = out.rows.size() + namedUnread;
-    if (def.num_rows >= counted) return;
-    SalvagedRowReader bodies(file);
-    std::vector<bool> expected(out.rows.size(), false);  // some index would hold an entry for it
-    std::vector<bool> found(out.rows.size(), false);
-    for (std::size_t index : telling) {
-        const std::vector<std::uint32_t> named = namedBy(index);
-        const PhysicalIndex& physical = def.physical_indexes[index];
-        const bool ignoresNulls = (physical.flags & kIndexIgnoresNulls) != 0;
-        for (std::size_t r = 0; r < out.rows.size(); ++r) {
-            const SalvagedRow& row = out.rows[r];
-            if (seen.damaged_pages.contains(row.header.page)) continue;
-            if (std::binary_search(named.begin(), named.end(), row.header.ToU32()))
-                found[r] = true;
-            else if (!ignoresNulls || !EveryIndexedColumnNull(file, def, physical, bodies.Body(row)))
-                expected[r] = true;
-        }
-    }
-    std::vector<bool> unnamed(out.rows.size(), false);
-    std::size_t count = 0;
-    for (std::size_t r = 0; r < out.rows.size(); ++r) {
-        if (expected[r] && !found[r]) {
-            unnamed[r] = true;
-            ++count;
-        }
-    }
-    if (count == 0 || count > counted - def.num_rows) return;
-    std::vector<SalvagedRow> kept;
-    for (std::size_t r = 0; r < out.rows.size(); ++r)
-        if (!unnamed[r]) kept.push_back(std::move(out.rows[r]));
-    out.rows = std::move(kept);
-    out.rows_resurrected = count;
-}
-
-// A long-value row belongs to one value. Where two values name the same one
-// (a pointer changed to another row's value, two chains crossed), which is
-// right cannot be told: both are set to Null and counted as cut.
-void CutSharedLongValues(const PageFile& file, const TableDef& def, PageRows& seen, TableSalvage& out) {
-    std::vector<LongValueClaim>& claims = seen.claims;
-    std::sort(claims.begin(), claims.end(),
-              [](const LongValueClaim& a, const LongValueClaim& b) { return a.long_value_row < b.long_value_row; });
-    std::set<std::pair<RowPointer, std::uint16_t>> shared;
-    for (std::size_t i = 1; i < claims.size(); ++i) {
-        if (claims[i].long_value_row != claims[i - 1].long_value_row) continue;
-        shared.emplace(claims[i - 1].row, claims[i - 1].column);
-        shared.emplace(claims[i].row, claims[i].column);
-    }
-    claims = {};
-    if (shared.empty()) return;
-    SalvagedRowReader bodies(file);
-    for (SalvagedRow& row : out.rows) {
-        for (auto it = shared.lower_bound({row.header, 0}); it != shared.end() && it->first == row.header; ++it) {
-            const ByteSpan read = bodies.Body(row);
-            Bytes body(read.begin(), read.end());
-            const RowFields fields = LocateFields(file.format(), def, body);
-            SetNull(body, fields.column_count, it->second);
-            row.changed = std::make_unique<Bytes>(std::move(body));
-            ++out.values_cut;
-        }
-    }
+    if (garbled || inDoubt) slots.Flag(number, TableSlots::kDamaged);
 }
 
 bool EveryIndexedColumnNull(const PageFile& file, const TableDef& def, const PhysicalIndex& index, ByteSpan body) {
@@ -468,18 +169,321 @@ bool EveryIndexedColumnNull(const PageFile& file, const TableDef& def, const Phy
     return true;
 }
 
-// The index's own entries for the kept rows when they match the rows one for
-// one (stale entries dropped) and no key disagrees with its row; otherwise
-// rebuilt from the rows.
-// What every index of a table is weighed against once its rows are settled.
-struct SettledTable {
+// A long-value row belongs to one value. Where two values name the same one
+// (a pointer changed to another row's value, two chains crossed), which is
+// right cannot be told: both are set to Null and counted as cut (for the rows
+// that are kept). Known once the rows are read, so that a rebuilt index can
+// take the key of the row as it will be copied.
+using SharedLongValues = std::set<std::pair<RowPointer, std::uint16_t>>;
+
+SharedLongValues FindSharedLongValues(PageRows& seen) {
+    std::vector<LongValueClaim>& claims = seen.claims;
+    std::sort(claims.begin(), claims.end(),
+              [](const LongValueClaim& a, const LongValueClaim& b) { return a.long_value_row < b.long_value_row; });
+    SharedLongValues shared;
+    for (std::size_t i = 1; i < claims.size(); ++i) {
+        if (claims[i].long_value_row != claims[i - 1].long_value_row) continue;
+        shared.emplace(claims[i - 1].row, claims[i - 1].column);
+        shared.emplace(claims[i].row, claims[i].column);
+    }
+    claims = {};
+    return shared;
+}
+
+// `body` with the row's shared values set to Null; whether there were any.
+bool CutShared(const PageFile& file, const TableDef& def, const SharedLongValues& shared, RowPointer header,
+               Bytes& body) {
+    bool cut = false;
+    for (auto it = shared.lower_bound({header, 0}); it != shared.end() && it->first == header; ++it) {
+        const RowFields fields = LocateFields(file.format(), def, body);
+        SetNull(body, fields.column_count, it->second);
+        cut = true;
+    }
+    return cut;
+}
+
+void ApplySharedLongValueCuts(const PageFile& file, const TableDef& def, const SharedLongValues& shared,
+                              TableSalvage& out) {
+    SalvagedRowReader bodies(file);
+    for (auto it = shared.begin(); it != shared.end();) {
+        const RowPointer header = it->first;
+        auto end = it;
+        while (end != shared.end() && end->first == header) ++end;
+        if (out.rows.Contains(header)) {
+            const ByteSpan read = bodies.Body(out.rows, header);
+            Bytes body(read.begin(), read.end());
+            for (; it != end; ++it) {
+                const RowFields fields = LocateFields(file.format(), def, body);
+                SetNull(body, fields.column_count, it->second);
+                ++out.values_cut;
+            }
+            out.rows.Change(header, std::move(body));
+        }
+        it = end;
+    }
+}
+
+// What the salvage settles a table's rows and indexes from.
+struct Salvaging {
     const PageFile& file;
     const TableDef& def;
     const std::string& name;
-    const PageRows& seen;
-    const RowIndexed<std::uint32_t>& kept;  // row pointer -> position in the kept rows
-    const std::filesystem::path& spill;
+    const SalvageSources& sources;
+    PageRows& seen;
+    TableSalvage& out;
+    std::vector<IndexEvidence> evidence;  // per physical index
+    std::vector<bool> questioned;         // keys weighed on sound pages too
+    SharedLongValues shared;
+    std::map<RowPointer, const Bytes*> restored;
+    // Per index: the kept rows no entry names that it should (see EveryIndexedColumnNull).
+    std::vector<RowBits> unexcused;
+    RowBits confirmed, disputed;  // by the index evidence
+    // Per index, the sorter of an index rebuilt from the rows, and the rows
+    // whose key it could not compute (refused only if the row is kept).
+    std::vector<std::unique_ptr<write::EntrySorter>> sorters;
+    std::vector<RowBits> key_failures;
+
+    const TableSlots& slots() const { return out.rows.slots(); }
+    bool OnDamagedPage(RowPointer row) const { return slots().Has(row.page, TableSlots::kDamaged); }
+    bool IgnoresNulls(std::size_t index) const { return (def.physical_indexes[index].flags & kIndexIgnoresNulls) != 0; }
+    std::unique_ptr<write::EntrySorter> NewSorter(std::size_t index) const {
+        std::filesystem::path spill = sources.spill;
+        if (!spill.empty()) {
+            spill += "-";
+            spill += std::to_string(index);
+        }
+        return std::make_unique<write::EntrySorter>(spill);
+    }
+    // The row as it will be copied: held, or with shared values cut.
+    ByteSpan FinalBody(RowPointer header, ByteSpan read, Bytes& scratch) const {
+        if (const auto held = restored.find(header); held != restored.end()) return *held->second;
+        if (shared.empty() || shared.lower_bound({header, 0}) == shared.end() ||
+            shared.lower_bound({header, 0})->first != header)
+            return read;
+        scratch.assign(read.begin(), read.end());
+        CutShared(file, def, shared, header, scratch);
+        return scratch;
+    }
+    void AddRebuiltKey(std::size_t index, std::size_t ordinal, RowPointer header, ByteSpan body, Bytes& key) {
+        try {
+            if (EncodeIndexKey(file.format(), def, def.physical_indexes[index], body,
+                               LocateFields(file.format(), def, body), key))
+                sorters[index]->Add(key, header);
+        } catch (const Error&) {
+            key_failures[index].Set(ordinal);
+        }
+    }
 };
+
+// Each row read once: its keys weighed against the entries naming it, its
+// keys for the indexes that must be rebuilt whatever the rows (their trees
+// cannot be read), and for rows an index does not name, whether it should.
+void WeighRows(Salvaging& s, KeySums sums, std::vector<std::vector<std::uint64_t>>& row_sums,
+               std::vector<std::vector<bool>>& reweigh) {
+    const TableDef& def = s.def;
+    const Format& format = s.file.format();
+    const std::size_t indexes = def.physical_indexes.size();
+    SalvagedRowReader bodies(s.file);
+    Bytes key, scratch;
+    s.slots().ForEach(s.seen.known, [&](RowPointer header, std::size_t ordinal) {
+        const bool read = s.seen.read.Test(ordinal);
+        // A row held whatever its slot says is not read from it.
+        const ByteSpan body = read ? bodies.Body(s.out.rows, header) : ByteSpan(*s.restored.at(header));
+        const bool damaged = s.OnDamagedPage(header);
+        std::optional<RowFields> fields;
+        for (std::size_t i = 0; i < indexes && read; ++i) {
+            const IndexEvidence& ev = s.evidence[i];
+            if (!ev.readable) continue;
+            if (!ev.named.Test(ordinal)) {
+                if (!s.IgnoresNulls(i) || !EveryIndexedColumnNull(s.file, def, def.physical_indexes[i], body))
+                    s.unexcused[i].Set(ordinal);
+                continue;
+            }
+            if (!ev.disordered.empty() || (!damaged && !s.questioned[i])) continue;
+            try {
+                if (!fields) fields = LocateFields(format, def, body);
+                if (!EncodeIndexKey(format, def, def.physical_indexes[i], body, *fields, key)) {
+                    if (!damaged) reweigh[i][sums.Range(ordinal)] = true;
+                    continue;
+                }
+            } catch (const Error&) {
+                if (!damaged) reweigh[i][sums.Range(ordinal)] = true;
+                continue;
+            }
+            const std::uint64_t digest = KeyDigest(key);
+            if (!damaged) {
+                row_sums[i][sums.Range(ordinal)] += KeySums::Term(ordinal, digest);
+                continue;
+            }
+            const auto entry = ev.damaged.find(ordinal);
+            if (entry == ev.damaged.end()) continue;
+            if (entry->second == digest) {
+                s.confirmed.Set(ordinal);
+            } else {
+                s.disputed.Set(ordinal);
+                s.seen.disputed_indexes[i] = true;
+            }
+        }
+        for (std::size_t i = 0; i < indexes; ++i)
+            if (s.sorters[i]) s.AddRebuiltKey(i, ordinal, header, s.FinalBody(header, body, scratch), key);
+    });
+}
+
+// The index's keys weighed entry by entry, over the ranges of rows its sums
+// could not clear (all of them, where its entries are out of order: then
+// only the entries in order count).
+void WeighEntryByEntry(Salvaging& s, std::size_t index, const KeySums& sums, const std::vector<bool>& ranges) {
+    const IndexEvidence& ev = s.evidence[index];
+    const bool disordered = !ev.disordered.empty();
+    const auto weighs = [&](RowPointer row, std::size_t ordinal) {
+        if (!ranges[sums.Range(ordinal)]) return false;
+        const bool damaged = s.OnDamagedPage(row);
+        return disordered ? (s.questioned[index] || damaged) : (s.questioned[index] && !damaged);
+    };
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> named;  // ordinal -> the digest of its first entry's key
+    RowBits seenOnce;
+    seenOnce.Resize(s.slots().size());
+    VisitIndex(s.file, ev.root, [&](ByteSpan key, RowPointer row) {
+        const auto ordinal = s.slots().Ordinal(row);
+        if (!ordinal || !s.seen.read.Test(*ordinal) || ev.disordered.contains(row) || seenOnce.Test(*ordinal)) return;
+        seenOnce.Set(*ordinal);
+        if (weighs(row, *ordinal)) named.emplace_back(static_cast<std::uint32_t>(*ordinal), KeyDigest(key));
+    });
+    std::sort(named.begin(), named.end());
+    SalvagedRowReader bodies(s.file);
+    Bytes key;
+    std::size_t at = 0;
+    s.slots().ForEach(s.seen.read, [&](RowPointer header, std::size_t ordinal) {
+        while (at < named.size() && named[at].first < ordinal) ++at;
+        if (at == named.size() || named[at].first != ordinal) return;
+        const ByteSpan body = bodies.Body(s.out.rows, header);
+        try {
+            if (!EncodeIndexKey(s.file.format(), s.def, s.def.physical_indexes[index], body,
+                                LocateFields(s.file.format(), s.def, body), key))
+                return;
+        } catch (const Error&) {
+            return;
+        }
+        if (KeyDigest(key) == named[at].second) {
+            s.confirmed.Set(ordinal);
+        } else {
+            s.disputed.Set(ordinal);
+            s.seen.disputed_indexes[index] = true;
+        }
+    });
+}
+
+// Only a row's own page can condemn it. Bytes that happen to decode on a page
+// whose slots, free space or rows did not hold are not a row unless an index
+// confirms them (a broken overflow chain costs only its own row; a bad slot
+// offset the row and its neighbour in an indexed table, the page's rows in a
+// table without an index that can tell). Anywhere else an index that
+// disagrees with a row is what is damaged: the row is kept, counted as
+// disputed, and the index rebuilt from the rows.
+// A row is weighed against a questioned index, and against every index
+// where its page is damaged. An index whose key cannot be computed here
+// says nothing.
+void WeighIndexEvidence(Salvaging& s) {
+    const std::size_t indexes = s.def.physical_indexes.size();
+    const KeySums sums(s.slots().size());
+    std::vector<std::vector<std::uint64_t>> rowSums(indexes);
+    std::vector<std::vector<bool>> reweigh(indexes);
+    for (std::size_t i = 0; i < indexes; ++i) {
+        if (s.questioned[i]) rowSums[i].assign(KeySums::kRanges, 0);
+        reweigh[i].assign(KeySums::kRanges, false);
+    }
+    WeighRows(s, sums, rowSums, reweigh);
+    for (std::size_t i = 0; i < indexes; ++i) {
+        const IndexEvidence& ev = s.evidence[i];
+        if (!ev.readable) continue;
+        if (!ev.disordered.empty()) {
+            WeighEntryByEntry(s, i, sums, std::vector<bool>(KeySums::kRanges, true));
+            continue;
+        }
+        if (!s.questioned[i]) continue;
+        bool any = false;
+        for (std::size_t r = 0; r < KeySums::kRanges; ++r) {
+            if (rowSums[i][r] != ev.entry_sums[r]) reweigh[i][r] = true;
+            any = any || reweigh[i][r];
+        }
+        if (any) WeighEntryByEntry(s, i, sums, reweigh[i]);
+    }
+    s.slots().ForEach(s.seen.read, [&](RowPointer header, std::size_t ordinal) {
+        if (s.OnDamagedPage(header) && !s.confirmed.Test(ordinal)) {
+            ++s.out.rows_dropped;
+            s.out.rows.Drop(ordinal);
+            return;
+        }
+        if (s.disputed.Test(ordinal)) ++s.out.rows_disputed;
+    });
+}
+
+// Rows found live on sound pages that no index names, in a user table whose
+// cached count leaves them out: deleted rows whose flag was cleared, or a
+// page written back from before its rows were deleted. The writer's last
+// word (the count and the indexes) is that they are deleted, and so they stay,
+// counted as in doubt. Only where the indexes that can tell name none of
+// them, and the count is short by at least as many: the rows the table holds
+// by the count are those read, with those an index names that were not (lost
+// on a damaged page, or flagged deleted).
+void KeepResurrectedRowsDeleted(Salvaging& s, const ReadRows& rows) {
+    if (s.sources.system_table || s.def.table_type == kSystemTable) return;
+    std::vector<std::size_t> telling;
+    for (std::size_t i = 0; i < s.evidence.size(); ++i)
+        if (s.evidence[i].Tells()) telling.push_back(i);
+    if (telling.empty()) return;
+    std::uint64_t namedUnread = 0;  // by the index that names the most such rows
+    for (std::size_t index : telling) {
+        std::uint64_t unread = 0;
+        for (const RowPointer& row : s.evidence[index].doubtful)
+            unread += !s.out.rows.Contains(row) && rows.MayBeRow(row) ? 1u : 0u;
+        namedUnread = std::max(namedUnread, unread);
+    }
+    const std::uint64_t counted = s.out.rows.size() + namedUnread;
+    if (s.def.num_rows >= counted) return;
+    std::vector<std::size_t> unnamed;
+    s.out.rows.ForEach([&](RowPointer header) {
+        if (s.OnDamagedPage(header)) return;
+        const std::size_t ordinal = *s.slots().Ordinal(header);
+        bool expected = false;  // some index would hold an entry for it
+        bool found = false;
+        for (std::size_t index : telling) {
+            found = found || s.evidence[index].named.Test(ordinal);
+            expected = expected || s.unexcused[index].Test(ordinal);
+        }
+        if (expected && !found) unnamed.push_back(ordinal);
+    });
+    if (unnamed.empty() || unnamed.size() > counted - s.def.num_rows) return;
+    for (std::size_t ordinal : unnamed) s.out.rows.Drop(ordinal);
+    s.out.rows_resurrected = unnamed.size();
+}
+
+// Whether an index should name a row is asked again of the rows whose
+// shared values were cut: the copy holds them so.
+void RecheckCutRows(Salvaging& s) {
+    SalvagedRowReader bodies(s.file);
+    for (const auto& [header, column] : s.shared) {
+        if (!s.out.rows.Contains(header)) continue;
+        const std::size_t ordinal = *s.slots().Ordinal(header);
+        const ByteSpan body = bodies.Body(s.out.rows, header);
+        for (std::size_t i = 0; i < s.evidence.size(); ++i) {
+            if (!s.evidence[i].readable || s.evidence[i].named.Test(ordinal)) continue;
+            if (!s.IgnoresNulls(i) || !EveryIndexedColumnNull(s.file, s.def, s.def.physical_indexes[i], body))
+                s.unexcused[i].Set(ordinal);
+            else
+                s.unexcused[i].Clear(ordinal);
+        }
+    }
+}
+
+void HoldRestoredRows(Salvaging& s) {
+    if (s.sources.restored_rows.empty()) return;
+    for (const auto& [header, body] : s.sources.restored_rows) {
+        s.out.rows.Keep(*s.slots().Ordinal(header));
+        s.out.rows.Change(header, body);
+    }
+    s.seen.disputed_indexes.assign(s.seen.disputed_indexes.size(), true);
+}
 
 // Rows index entries name that were not kept: flagged deleted, or not read.
 struct NamedButNotKept {
@@ -487,61 +491,72 @@ struct NamedButNotKept {
     std::set<RowPointer> missing;
 };
 
-SalvagedIndex SalvageIndex(const SettledTable& table, std::size_t number, const Walks& walks, NamedButNotKept& gone,
-                           TableSalvage& out) {
-    const PageFile& file = table.file;
-    const TableDef& def = table.def;
-    const PageRows& seen = table.seen;
-    const PhysicalIndex& index = def.physical_indexes[number];
-    bool whole = walks.Readable(number);
-    SalvagedRowReader bodies(file);
-    if (whole) {
-        std::vector<bool> named(out.rows.size(), false);
-        walks.Visit(number, [&](ByteSpan, RowPointer entryRow) {
-            const std::uint32_t* row = table.kept.Find(entryRow);
-            if (row == nullptr) {
-                ++out.stale_entries;
-                // A deletion flag on a damaged page may be the damage. A row
-                // named on a sound page of the table that has no such row, or
-                // on a page that is not the table's, is the entry's damage.
-                const bool deleted = seen.deleted.contains(entryRow) && !seen.damaged_pages.contains(entryRow.page);
-                const bool unreadPage =
-                    seen.listed.contains(entryRow.page) &&
-                    (!seen.parsed.contains(entryRow.page) || seen.damaged_pages.contains(entryRow.page));
-                if (deleted)
-                    gone.deleted.insert(entryRow);
-                else if (unreadPage)
-                    gone.missing.insert(entryRow);
-                return;
+// The index's own entries for the kept rows when they match the rows one for
+// one (stale entries dropped) and no key disagrees with its row; otherwise
+// rebuilt from the rows (returns false).
+bool KeepsItsTree(Salvaging& s, std::size_t number, NamedButNotKept& gone) {
+    const IndexEvidence& ev = s.evidence[number];
+    if (!ev.readable) return false;
+    const SalvagedRows& kept = s.out.rows;
+    bool whole = true;
+    s.out.stale_entries += ev.naming_unknown;
+    s.slots().ForEach(ev.named, [&](RowPointer, std::size_t ordinal) {
+        if (!kept.Kept(ordinal)) s.out.stale_entries += ev.Names(ordinal);
+    });
+    // A deletion flag on a damaged page may be the damage. A row named on a
+    // sound page of the table that has no such row, or on a page that is not
+    // the table's, is the entry's damage.
+    for (const RowPointer& row : ev.doubtful) {
+        if (kept.Contains(row)) continue;
+        const bool deleted = s.seen.deleted.contains(row) && !s.OnDamagedPage(row);
+        const bool unreadPage = s.slots().Has(row.page, TableSlots::kListed) &&
+                                (!s.slots().Has(row.page, TableSlots::kParsed) || s.OnDamagedPage(row));
+        if (deleted)
+            gone.deleted.insert(row);
+        else if (unreadPage)
+            gone.missing.insert(row);
+    }
+    s.slots().ForEach(kept.bits(), [&](RowPointer, std::size_t ordinal) {
+        if (!whole) return;
+        if (ev.named_again.Test(ordinal)) whole = false;  // a row listed twice
+        if (!ev.named.Test(ordinal) && (!s.seen.read.Test(ordinal) || s.unexcused[number].Test(ordinal))) whole = false;
+    });
+    return whole && ev.Tells() && !s.seen.disputed_indexes[number];
+}
+
+// The keys of the indexes rebuilt for what the rows showed, all in one
+// reading of the rows.
+void RebuildFromRows(Salvaging& s, const std::vector<std::size_t>& indexes) {
+    if (indexes.empty()) return;
+    SalvagedRowReader bodies(s.file);
+    Bytes key;
+    s.out.rows.ForEach([&](RowPointer header) {
+        const std::size_t ordinal = *s.slots().Ordinal(header);
+        const ByteSpan body = bodies.Body(s.out.rows, header);
+        for (std::size_t index : indexes) s.AddRebuiltKey(index, ordinal, header, body, key);
+    });
+}
+
+// An index must be rebuilt but a row's key cannot be computed: an index with
+// missing entries is never written. The first such row kept is named, its
+// key computed again for the reason.
+void RefuseUnbuildableIndexes(const Salvaging& s) {
+    SalvagedRowReader bodies(s.file);
+    Bytes key;
+    for (std::size_t index : s.out.rebuilt_indexes) {
+        if (s.key_failures[index].Count() == 0) continue;
+        s.slots().ForEach(s.key_failures[index], [&](RowPointer header, std::size_t ordinal) {
+            if (!s.out.rows.Kept(ordinal)) return;
+            const ByteSpan body = bodies.Body(s.out.rows, header);
+            try {
+                EncodeIndexKey(s.file.format(), s.def, s.def.physical_indexes[index], body,
+                               LocateFields(s.file.format(), s.def, body), key);
+            } catch (const Error& e) {
+                throw Error(e.number(), "table \"" + s.name + "\": index " + std::to_string(index) +
+                                            " is damaged and cannot be rebuilt from the rows: " + e.description());
             }
-            if (named[*row]) whole = false;  // a row listed twice
-            named[*row] = true;
         });
-        const bool ignoresNulls = (index.flags & kIndexIgnoresNulls) != 0;
-        for (std::size_t r = 0; r < named.size() && whole; ++r)
-            if (!named[r] && !(ignoresNulls && EveryIndexedColumnNull(file, def, index, bodies.Body(out.rows[r]))))
-                whole = false;
     }
-    if (whole && walks.Tells(number) && !seen.disputed_indexes[number]) return {walks.Root(number), {}};
-    SalvagedIndex rebuilt;
-    std::filesystem::path spill = table.spill;
-    if (!spill.empty()) {
-        spill += "-";
-        spill += std::to_string(number);
-    }
-    rebuilt.rebuilt = std::make_unique<write::EntrySorter>(spill);
-    out.rebuilt_indexes.push_back(number);
-    SalvagedRowReader rows(file);
-    for (const SalvagedRow& row : out.rows) {
-        try {
-            std::optional<Bytes> key = EncodeIndexKey(file.format(), def, index, rows.Body(row));
-            if (key) rebuilt.rebuilt->Add(*key, row.header);
-        } catch (const Error& e) {
-            throw Error(e.number(), "table \"" + table.name + "\": index " + std::to_string(number) +
-                                        " is damaged and cannot be rebuilt from the rows: " + e.description());
-        }
-    }
-    return rebuilt;
 }
 
 struct TablePages {
@@ -596,61 +611,111 @@ TablePages ListedPages(const PageFile& file, const TableDef& def, const SalvageS
 
 }  // namespace
 
-ByteSpan SalvagedRowReader::Body(const SalvagedRow& row) {
-    if (row.changed) return *row.changed;
-    if (!page_ || page_->number() != row.header.page) {
+ByteSpan SalvagedRowReader::Body(RowPointer row, const Bytes* changed) {
+    if (changed != nullptr) return *changed;
+    if (!page_ || page_->number() != row.page) {
         page_.reset();
         std::vector<std::size_t> unreadable;
-        page_ = DataPage::ParseSalvaging(file_.format(), row.header.page, file_.ReadPage(row.header.page), unreadable);
+        page_ = DataPage::ParseSalvaging(file_.format(), row.page, file_.ReadPage(row.page), unreadable);
     }
-    body_ = ResolveRowBody(file_, *page_, row.header.row);
+    body_ = ResolveRowBody(file_, *page_, row.row);
     return body_;
 }
 
 TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::string& name,
                           const SalvageSources& sources) {
     TableSalvage out;
-    PageRows seen(file, sources.maps);
+    TablePages table_pages = ListedPages(file, def, sources, out);
+    // The slots are numbered in page order; a damaged map must not list a page twice.
+    std::vector<std::uint32_t>& pages = table_pages.pages;
+    std::sort(pages.begin(), pages.end());
+    pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+    PageRows seen(file, sources.maps, pages);
+    // Rows held whatever the pages say need a bit on their page.
+    std::map<std::uint32_t, std::size_t> heldRoom;
+    for (const auto& [header, body] : sources.restored_rows)
+        heldRoom[header.page] = std::max<std::size_t>(heldRoom[header.page], header.row + 1u);
+    const auto room = [&heldRoom](std::uint32_t page) {
+        const auto it = heldRoom.find(page);
+        return it == heldRoom.end() ? std::size_t{0} : it->second;
+    };
+    TableSlots& slots = out.rows.slots();
+    auto held = heldRoom.begin();
     Bytes bytes;
-    const TablePages table_pages = ListedPages(file, def, sources, out);
-    const std::vector<std::uint32_t>& pages = table_pages.pages;
-    seen.listed.insert(pages.begin(), pages.end());
-    seen.damaged_pages.insert(table_pages.unlisted.begin(), table_pages.unlisted.end());
-    if (sources.census != nullptr) {  // room for the rows at once: not twice that while they come
-        std::size_t live = 0;
-        for (std::uint32_t page : pages) live += sources.census->LiveRows(page);
-        out.rows.reserve(live);
-    }
     for (std::uint32_t page : pages) {
+        for (; held != heldRoom.end() && held->first < page; ++held) slots.AddPage(held->first, held->second, 0);
+        const std::uint8_t flags =
+            TableSlots::kListed | (table_pages.unlisted.contains(page) ? TableSlots::kDamaged : 0);
         if (page >= file.page_count()) {  // cut off the end of the file
             ++out.pages_passed_over;
+            slots.AddPage(page, room(page), flags);
             continue;
         }
         file.ReadPage(page, bytes);
         if (!IsDataPageOf(file, def.page, bytes)) {
             ++out.pages_passed_over;
+            slots.AddPage(page, room(page), flags);
             continue;
         }
-        SalvagePage(file, def, page, bytes, out, seen);
+        SalvagePage(file, def, page, bytes, room(page), flags, out, seen);
     }
+    for (; held != heldRoom.end(); ++held) slots.AddPage(held->first, held->second, 0);
     if (const auto fault = seen.sample.Fault())
         throw Error(errc::kCorrupt, "damaged database: the definition of table \"" + name +
                                         "\" cannot be repaired: its rows do not fit it: " + *fault);
+    seen.read.Resize(slots.size());
+    seen.known = seen.read;
+    for (const auto& [header, body] : sources.restored_rows) seen.known.Set(*slots.Ordinal(header));
 
-    const Walks walks(file, def);
-    WeighIndexEvidence(file, def, walks, sources.keys_in_question, seen, out);
-    KeepResurrectedRowsDeleted(file, def, walks, sources.system_table, seen, out);
-    CutSharedLongValues(file, def, seen, out);
-    HoldRestoredRows(sources.restored_rows, seen, out);
+    const std::size_t indexes = def.physical_indexes.size();
+    Salvaging s{file, def, name, sources, seen, out, {}, {}, {}, {}, {}, {}, {}, {}, {}};
+    // On a sound page a row can disagree only with an index the check found
+    // disagreeing, unless the check did not read the table's pages as found here.
+    s.questioned.assign(indexes, true);
+    if (sources.keys_in_question && !out.map_lost)
+        for (std::size_t i = 0; i < indexes; ++i) s.questioned[i] = sources.keys_in_question->contains(i);
+    const ReadRows rows{slots, seen.read, seen.known, seen.deleted};
+    const KeySums sums(slots.size());
+    for (std::size_t i = 0; i < indexes; ++i)
+        s.evidence.push_back(GatherIndexEvidence(file, def.physical_indexes[i].root_page, rows, s.questioned[i], sums));
+    s.shared = FindSharedLongValues(seen);
+    for (const auto& [header, body] : sources.restored_rows) s.restored.emplace(header, &body);
+    s.unexcused.resize(indexes);
+    for (RowBits& bits : s.unexcused) bits.Resize(slots.size());
+    s.confirmed.Resize(slots.size());
+    s.disputed.Resize(slots.size());
+    s.sorters.resize(indexes);
+    s.key_failures.resize(indexes);
+    for (RowBits& bits : s.key_failures) bits.Resize(slots.size());
+    seen.disputed_indexes.assign(indexes, false);
+    // A tree that cannot be read is rebuilt whatever the rows show: its keys
+    // are taken in the same reading of the rows as the weighing.
+    for (std::size_t i = 0; i < indexes; ++i)
+        if (!s.evidence[i].readable) s.sorters[i] = s.NewSorter(i);
 
-    RowIndexed<std::uint32_t> kept;
-    for (std::size_t r = 0; r < out.rows.size(); ++r) kept.Add(out.rows[r].header, static_cast<std::uint32_t>(r));
-    kept.Seal();
-    const SettledTable settled{file, def, name, seen, kept, sources.spill};
+    WeighIndexEvidence(s);
+    KeepResurrectedRowsDeleted(s, rows);
+    ApplySharedLongValueCuts(file, def, s.shared, out);
+    RecheckCutRows(s);
+    HoldRestoredRows(s);
+
     NamedButNotKept gone;
-    for (std::size_t i = 0; i < def.physical_indexes.size(); ++i)
-        out.indexes.push_back(SalvageIndex(settled, i, walks, gone, out));
-    for (const SalvagedRow& row : out.rows) out.kept_rows.Add(row.header);
+    std::vector<std::size_t> fromRows;
+    out.indexes.resize(indexes);
+    for (std::size_t i = 0; i < indexes; ++i) {
+        if (KeepsItsTree(s, i, gone)) {
+            out.indexes[i].tree_root = def.physical_indexes[i].root_page;
+            continue;
+        }
+        out.rebuilt_indexes.push_back(i);
+        if (!s.sorters[i]) {
+            s.sorters[i] = s.NewSorter(i);
+            fromRows.push_back(i);
+        }
+    }
+    RebuildFromRows(s, fromRows);
+    RefuseUnbuildableIndexes(s);
+    for (std::size_t i = 0; i < indexes; ++i) out.indexes[i].rebuilt = std::move(s.sorters[i]);
     out.missing_named = gone.missing.size();
     for (const RowPointer& body : seen.bodies)
         if (!seen.pointed_at.contains(body)) ++out.orphan_bodies;

@@ -5,6 +5,7 @@
 // page that is not the table's or lies past the end of the file is counted
 // and passed over instead of ending the read.
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -19,9 +20,9 @@
 #include "engines/jet/format/page_census.h"
 #include "engines/jet/format/bytes.h"
 #include "engines/jet/format/data_page.h"
-#include "engines/jet/format/row_set.h"
 #include "engines/jet/format/source_maps.h"
 #include "engines/jet/format/table_def.h"
+#include "engines/jet/compact/table_slots.h"
 
 namespace dorvane::jet {
 class PageFile;
@@ -29,13 +30,68 @@ class PageFile;
 
 namespace dorvane::jet::compact {
 
-struct SalvagedRow {
-    RowPointer header;  // the identity the source's indexes point at
-    // Only where the salvage changed the row (a broken memo/OLE value set to
-    // Null). Other rows are read again from their page when they are needed,
-    // so that a table's rows are not all held at once.
-    // Held apart, so that the many rows kept as they are take 16 bytes each.
-    std::unique_ptr<Bytes> changed;
+// The rows a salvage kept, in pointer order (which is stored order): a bit
+// per slot of the table's pages, and the bodies of the few it changed (a
+// broken memo/OLE value set to Null, a catalog row made live again). The
+// others are read again from their page when they are needed, so that a
+// table's rows are not all held at once.
+class SalvagedRows {
+public:
+    std::size_t size() const { return count_; }
+    bool Contains(RowPointer row) const {
+        const auto ordinal = slots_.Ordinal(row);
+        return ordinal && kept_.Test(*ordinal);
+    }
+    std::size_t CountOn(std::uint32_t page) const {
+        const TableSlots::Page* found = slots_.Find(page);
+        return found == nullptr ? 0 : kept_.Count(found->first, found->first + found->slots);
+    }
+    // The body the salvage settled on, when it is not the page's.
+    const Bytes* Changed(RowPointer row) const {
+        const auto it = changed_.find(row);
+        return it == changed_.end() ? nullptr : &it->second;
+    }
+    // visit(RowPointer header) for each row, in pointer order.
+    template <typename Visit>
+    void ForEach(Visit&& visit) const {
+        slots_.ForEach(kept_, [&visit](RowPointer row, std::size_t) { visit(row); });
+    }
+
+    // For the salvage, as it settles the rows.
+    TableSlots& slots() { return slots_; }
+    const TableSlots& slots() const { return slots_; }
+    const RowBits& bits() const { return kept_; }
+    void Keep(std::size_t ordinal) {
+        if (ordinal >= room_) {
+            room_ = std::max(slots_.size(), ordinal + 1);
+            kept_.Resize(room_);
+        }
+        if (!kept_.Test(ordinal)) ++count_;
+        kept_.Set(ordinal);
+    }
+    void Drop(std::size_t ordinal) {
+        if (ordinal >= room_ || !kept_.Test(ordinal)) return;
+        kept_.Clear(ordinal);
+        --count_;
+        changed_.erase(RowAt(ordinal));
+    }
+    bool Kept(std::size_t ordinal) const { return ordinal < room_ && kept_.Test(ordinal); }
+    void Change(RowPointer row, Bytes body) { changed_[row] = std::move(body); }
+
+private:
+    RowPointer RowAt(std::size_t ordinal) const {
+        const auto& pages = slots_.pages();
+        const auto page = std::upper_bound(pages.begin(), pages.end(), ordinal,
+                                           [](std::size_t o, const TableSlots::Page& p) { return o < p.first; });
+        const TableSlots::Page& on = *(page - 1);
+        return RowPointer{on.number, static_cast<std::uint8_t>(ordinal - on.first)};
+    }
+
+    TableSlots slots_;
+    RowBits kept_;
+    std::size_t room_ = 0;
+    std::size_t count_ = 0;
+    std::map<RowPointer, Bytes> changed_;
 };
 
 // The bodies of salvaged rows, read again from the source: the page parsed
@@ -43,8 +99,9 @@ struct SalvagedRow {
 class SalvagedRowReader {
 public:
     explicit SalvagedRowReader(const PageFile& file) : file_(file) {}
-    // Valid until the next call.
-    ByteSpan Body(const SalvagedRow& row);
+    // Valid until the next call; `changed`: the body the salvage settled on, if any.
+    ByteSpan Body(RowPointer row, const Bytes* changed = nullptr);
+    ByteSpan Body(const SalvagedRows& rows, RowPointer row) { return Body(row, rows.Changed(row)); }
 
 private:
     const PageFile& file_;
@@ -57,13 +114,14 @@ private:
 // is written, or rebuilt from the rows.
 struct SalvagedIndex {
     std::optional<std::uint32_t> tree_root;
-    std::unique_ptr<write::EntrySorter> rebuilt;  // when there is no tree_root
+    // When there is no tree_root; it may hold entries of rows the salvage
+    // dropped after the index was sorted: only those of kept rows count.
+    std::unique_ptr<write::EntrySorter> rebuilt;
 };
 
 struct TableSalvage {
-    std::vector<SalvagedRow> rows;             // in stored order
+    SalvagedRows rows;
     std::vector<SalvagedIndex> indexes;        // per physical index
-    RowSet kept_rows;                          // the headers of `rows`
     std::vector<std::size_t> rebuilt_indexes;  // rebuilt from the rows
     std::uint64_t stale_entries = 0;           // dropped: they named no row that was kept
     std::uint64_t rows_dropped = 0;            // unreadable rows seen

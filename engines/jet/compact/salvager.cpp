@@ -72,11 +72,17 @@ const std::vector<std::uint32_t>& Salvager::OwnerKeysOf(std::size_t flat_table) 
 // anything is refused. A complex column's items are a user's values, kept in
 // a system table of their own: what they lose is told like a table's rows.
 std::unique_ptr<TableSource> Salvager::ForCopy(std::size_t table) {
+    std::optional<TableSalvage> ahead;
+    if (offered_ && offered_->first <= table) {
+        if (offered_->first == table && NeedsSalvage(table) && EveryIndexQuestioned(table, offered_->second))
+            ahead = std::move(offered_->second);
+        offered_.reset();  // its sorters' spill files go with it
+    }
     if (!NeedsSalvage(table))
         return OwnedItemsOnly(table, std::make_unique<StoredTable>(file_, tables_.defs[table]), orphans_[table]);
     const CatalogEntry& entry = tables_.entries[table];
     const bool items = item_owners_.contains(table);
-    TableSalvage salvage = Salvage(table);
+    TableSalvage salvage = ahead ? std::move(*ahead) : Salvage(table);
     if (entry.IsSystem() && !items && salvage.in_doubt())
         ThrowCorrupt("system table \"" + entry.name + "\" cannot be repaired: its rows cannot all be read");
     TableRepair& repaired = report_.tables.emplace_back();
@@ -97,7 +103,7 @@ std::unique_ptr<TableSource> Salvager::ForCopy(std::size_t table) {
         repaired.items_of = owner.Describe(tables_);
         if (repaired.rows_dropped + repaired.possibly_lost != 0)
             repaired.rows_missing_items = RowsMissingItems(file_, tables_.defs[table], owner.key_column,
-                                                           salvage.kept_rows, OwnerKeysOf(table));
+                                                           salvage.rows, OwnerKeysOf(table));
     }
     auto source = OwnedItemsOnly(table, std::make_unique<SalvagedTable>(file_, std::move(salvage)),
                                  repaired.items_orphaned);
@@ -117,6 +123,17 @@ void Salvager::Copied(std::size_t table, std::uint64_t rows) {
     }
 }
 
+void Salvager::Offer(std::size_t table, TableSalvage salvage) { offered_.emplace(table, std::move(salvage)); }
+
+bool Salvager::EveryIndexQuestioned(std::size_t table, const TableSalvage& made) const {
+    if (!findings_ || made.map_lost) return true;
+    const auto mismatches = findings_->key_mismatches.find(tables_.entries[table].name);
+    if (mismatches == findings_->key_mismatches.end()) return false;
+    for (std::size_t i = 0; i < tables_.defs[table].physical_indexes.size(); ++i)
+        if (!mismatches->second.contains(i)) return false;
+    return true;
+}
+
 std::unique_ptr<TableSource> Salvager::Again(std::size_t table) const {
     std::uint64_t orphans = 0;
     if (!NeedsSalvage(table))
@@ -125,14 +142,9 @@ std::unique_ptr<TableSource> Salvager::Again(std::size_t table) const {
 }
 
 std::uint64_t Salvager::Missing(std::uint32_t table, const TableSalvage& salvage) const {
-    // The rows kept are in stored order, which is pointer order.
-    const std::vector<SalvagedRow>& kept = salvage.rows;
     std::uint64_t missing = 0;
-    auto row = kept.begin();
     for (std::uint32_t page : census_.PagesOwnedBy(table)) {
-        while (row != kept.end() && row->header.page < page) ++row;
-        std::uint64_t here = 0;
-        for (; row != kept.end() && row->header.page == page; ++row) ++here;
+        const std::uint64_t here = salvage.rows.CountOn(page);
         if (census_.LiveRows(page) > here) missing += census_.LiveRows(page) - here;
     }
     return missing;

@@ -33,15 +33,23 @@ public:
     void Copied(std::size_t table, std::uint64_t rows) override;
     std::unique_ptr<TableSource> Again(std::size_t table) const override;
 
+    // The table salvaged as the findings say (every index in question without
+    // them); `spill_suffix` keeps its sorters' spill files apart from another's.
+    TableSalvage Salvage(std::size_t table, const char* spill_suffix = "") const;
+    // A salvage of `table` made ahead with every index in question, used if
+    // the findings question them all too (see salvage_ahead.h).
+    void Offer(std::size_t table, TableSalvage salvage);
+
 private:
     bool NeedsSalvage(std::size_t table) const;
-    TableSalvage Salvage(std::size_t table, const char* spill_suffix = "") const;
     // A flat table's items without those whose row the copy lacks, when the
     // table or its rows' table is salvaged; `orphans`: how many were left out.
     std::unique_ptr<TableSource> OwnedItemsOnly(std::size_t table, std::unique_ptr<TableSource> items,
                                                 std::uint64_t& orphans) const;
     // The keys the rows of a flat table's owner hold in the copy, sorted.
     const std::vector<std::uint32_t>& OwnerKeysOf(std::size_t flat_table) const;
+    // Whether the salvage of `table` weighs every index's keys on sound pages.
+    bool EveryIndexQuestioned(std::size_t table, const TableSalvage& made) const;
     // Live rows on the table's pages, as the census counts them, that the
     // salvage does not hold.
     std::uint64_t Missing(std::uint32_t table, const TableSalvage& salvage) const;
@@ -56,6 +64,7 @@ private:
     std::map<std::size_t, ItemOwner> item_owners_;  // by flat table
     std::map<std::size_t, std::uint64_t> orphans_;  // of flat tables copied as stored
     mutable std::map<std::size_t, std::vector<std::uint32_t>> owner_keys_;  // by flat table
+    std::optional<std::pair<std::size_t, TableSalvage>> offered_;
 };
 
 }  // namespace dorvane::jet::compact

@@ -16,18 +16,20 @@ void StoredTable::Entries(std::size_t index, const EntryVisitor& visit) const {
 
 void SalvagedTable::Rows(const RowVisitor& visit) const {
     SalvagedRowReader bodies(file_);
-    for (const SalvagedRow& row : salvage_.rows) visit(row.header, bodies.Body(row));
+    salvage_.rows.ForEach([&](RowPointer header) { visit(header, bodies.Body(salvage_.rows, header)); });
 }
 
 void SalvagedTable::Entries(std::size_t index, const EntryVisitor& visit) const {
     const SalvagedIndex& salvaged = salvage_.indexes.at(index);
     if (salvaged.tree_root) {
         VisitIndex(file_, *salvaged.tree_root, [&](ByteSpan key, RowPointer row) {
-            if (salvage_.kept_rows.Contains(row)) visit(key, row);
+            if (salvage_.rows.Contains(row)) visit(key, row);
         });
         return;
     }
-    salvaged.rebuilt->Visit(visit);  // sorted into the order of a tree
+    salvaged.rebuilt->Visit([&](ByteSpan key, RowPointer row) {  // sorted into the order of a tree
+        if (salvage_.rows.Contains(row)) visit(key, row);
+    });
 }
 
 }  // namespace dorvane::jet::compact

@@ -1,6 +1,7 @@
 #include "engines/jet/write/entry_sorter.h"
 
 #include <algorithm>
+#include <numeric>
 #include <queue>
 
 #include "core/error.h"
@@ -84,18 +85,31 @@ void EntrySorter::Spill() {
             return;
         }
     }
-    buffer_.Sort();
+    // Written in the sorted order from where the entries lie, a chunk at a
+    // time: a sorted copy of the buffer would double what a run holds.
+    std::vector<std::uint32_t> order(buffer_.size());
+    std::iota(order.begin(), order.end(), 0U);
+    std::stable_sort(order.begin(), order.end(),
+                     [this](std::uint32_t a, std::uint32_t b) { return Less(buffer_.Entry(a), buffer_.Entry(b)); });
+    constexpr std::size_t kChunk = 256 * 1024;
     Bytes out;
-    out.reserve(buffer_.byte_size());
-    for (std::size_t e = 0; e < buffer_.size(); ++e) {
+    out.reserve(kChunk);
+    std::uint64_t end = spilled_bytes_;
+    const auto write = [&] {
+        spill_->WriteAt(end, out);
+        end += out.size();
+        out.clear();
+    };
+    for (const std::uint32_t e : order) {
         const ByteSpan entry = buffer_.Entry(e);
         out.push_back(static_cast<std::uint8_t>(entry.size() & 0xFF));
         out.push_back(static_cast<std::uint8_t>(entry.size() >> 8));
         out.insert(out.end(), entry.begin(), entry.end());
+        if (out.size() >= kChunk) write();
     }
-    spill_->WriteAt(spilled_bytes_, out);
-    runs_.push_back({spilled_bytes_, spilled_bytes_ + out.size()});
-    spilled_bytes_ += out.size();
+    if (!out.empty()) write();
+    runs_.push_back({spilled_bytes_, end});
+    spilled_bytes_ = end;
     buffer_ = IndexEntryList{};
 }
 

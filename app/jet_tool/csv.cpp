@@ -28,12 +28,13 @@ void AppendCsvField(std::string& out, std::string_view value) {
     out += '"';
 }
 
-void WriteCsvRow(std::ostream& out, const std::vector<std::optional<std::string>>& fields) {
+std::string CsvRow(const std::vector<std::optional<std::string>>& fields) {
+    std::string row;
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i > 0) out << ',';
-        out << CsvField(fields[i]);
+        if (i > 0) row += ',';
+        if (fields[i]) AppendCsvField(row, *fields[i]);
     }
-    out << "\r\n";
+    return row + "\r\n";
 }
 
 }  // namespace dorvane::jet_tool

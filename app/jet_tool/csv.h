@@ -4,7 +4,6 @@
 // an empty text is "" so the two stay apart.
 
 #include <optional>
-#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +13,7 @@ namespace dorvane::jet_tool {
 std::string CsvField(const std::optional<std::string>& value);
 // The same for a value that is not Null, appended to `out`.
 void AppendCsvField(std::string& out, std::string_view value);
-void WriteCsvRow(std::ostream& out, const std::vector<std::optional<std::string>>& fields);
+// A whole row with its line end.
+std::string CsvRow(const std::vector<std::optional<std::string>>& fields);
 
 }  // namespace dorvane::jet_tool

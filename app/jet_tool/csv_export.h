@@ -1,7 +1,7 @@
 #pragma once
 // A whole table as CSV (csv.h), header row first, written to a stdio stream
-// in large pieces. Values are converted into buffers kept for the whole
-// table, so nothing is allocated per value but memo and OLE values' bytes.
+// in large pieces. Values are converted straight into the buffer kept for
+// the whole table and quoted there, so nothing is allocated per value.
 
 #include <cstdio>
 

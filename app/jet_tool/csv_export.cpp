@@ -16,7 +16,10 @@ namespace dorvane::jet_tool {
 
 namespace {
 
-constexpr std::size_t kFlushBytes = std::size_t{1} << 20;
+// The output is written whenever this much is waiting: a buffer this size is
+// faulted in once and reused, where a larger one would cost a page fault for
+// every 4 KiB a table of a few hundred kilobytes writes.
+constexpr std::size_t kFlushBytes = std::size_t{64} << 10;
 
 [[noreturn]] void WriteFailed() {
     throw Error(errc::kIoError, std::string("cannot write the export: ") + std::strerror(errno));

@@ -332,7 +332,7 @@ int Run(const std::vector<std::string>& args) {
         const bool attachments = args.size() == 5 && args[3] == "--attachments";
         if (args.size() != 3 && !attachments)
             return Usage("export needs FILE and TABLE, then --attachments DIR or nothing");
-        const JetDatabase db = JetDatabase::OpenForOnePass(args[1]);
+        const JetDatabase db = JetDatabase::OpenForOnePass(args[1], dorvane::jet_tool::kExportKeptBlocks);
         const TableDef def = db.LoadTable(args[2]);
         dorvane::jet_tool::ExportCsv(db.file(), def, stdout);
         if (attachments) {

@@ -5,15 +5,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "app/jet_tool/csv.h"
 #include "app/jet_tool/attachment_export.h"
+#include "app/jet_tool/csv.h"
 #include "app/jet_tool/csv_export.h"
+#include "app/jet_tool/output.h"
 #include "core/error.h"
 #include "engines/jet/check/checker.h"
 #include "engines/jet/compact/compaction.h"
@@ -26,6 +26,9 @@
 namespace {
 
 using namespace dorvane::jet;
+
+dorvane::jet_tool::Output out(stdout);
+dorvane::jet_tool::Output err(stderr);
 
 constexpr const char* kUsage =
     "Usage: dorvane-jet COMMAND ARGUMENTS\n"
@@ -86,7 +89,7 @@ constexpr const char* kUsage =
 constexpr int kRepairedWithLoss = 3;
 
 int Usage(const std::string& problem) {
-    std::cerr << "dorvane-jet: " << problem << "\n\n" << kUsage;
+    err << "dorvane-jet: " << problem << "\n\n" << kUsage;
     return 2;
 }
 
@@ -112,12 +115,11 @@ int Import(const std::vector<std::string>& args) {
         }
     }
     const create::ImportSummary summary = create::ImportCsv(args[1], args[2], args[3], options);
-    std::cout << "imported " << summary.rows << " rows into " << args[2] << " (";
+    out << "imported " << summary.rows << " rows into " << args[2] << " (";
     for (std::size_t i = 0; i < summary.columns.size(); ++i) {
-        std::cout << (i ? ", " : "") << summary.columns[i].first << " "
-                  << create::ImportTypeName(summary.columns[i].second);
+        out << (i ? ", " : "") << summary.columns[i].first << " " << create::ImportTypeName(summary.columns[i].second);
     }
-    std::cout << ")\n";
+    out << ")\n";
     return 0;
 }
 
@@ -183,32 +185,31 @@ std::string TypeName(const Column& column) {
 
 void PrintSchema(const JetDatabase& db, const CatalogEntry& entry) {
     const TableDef def = ReadTableDef(db.file(), entry.table_page());
-    std::cout << "TABLE " << entry.name << " (definition page " << def.page << ", " << def.columns.size()
-              << " columns, " << def.num_rows << " rows cached)\n";
+    out << "TABLE " << entry.name << " (definition page " << def.page << ", " << def.columns.size() << " columns, "
+        << def.num_rows << " rows cached)\n";
     for (const Column& column : def.columns) {
-        std::cout << "  " << column.name << "  " << TypeName(column) << (column.IsCalculated() ? "  calculated" : "")
-                  << (column.IsFixed() ? "" : "  variable") << "  #" << column.number << "\n";
+        out << "  " << column.name << "  " << TypeName(column) << (column.IsCalculated() ? "  calculated" : "")
+            << (column.IsFixed() ? "" : "  variable") << "  #" << column.number << "\n";
     }
     for (const LogicalIndex& index : def.logical_indexes) {
         const PhysicalIndex& physical = def.physical_indexes[index.physical_index];
-        std::cout << "  INDEX " << index.name << " (";
+        out << "  INDEX " << index.name << " (";
         for (std::size_t i = 0; i < physical.columns.size(); ++i) {
             const Column* column = def.ColumnByNumber(physical.columns[i].column_number);
-            std::cout << (i ? ", " : "")
-                      << (column ? column->name
-                                 : std::string("#").append(std::to_string(physical.columns[i].column_number)))
-                      << (physical.columns[i].ascending ? "" : " DESC");
+            out << (i ? ", " : "")
+                << (column ? column->name : std::string("#").append(std::to_string(physical.columns[i].column_number)))
+                << (physical.columns[i].ascending ? "" : " DESC");
         }
-        std::cout << ")" << (index.type == kIndexPrimaryKey ? " PRIMARY KEY" : "")
-                  << (index.type == kIndexForeignKey ? " FOREIGN KEY" : "")
-                  << ((physical.flags & kIndexUnique) ? " UNIQUE" : "") << "\n";
+        out << ")" << (index.type == kIndexPrimaryKey ? " PRIMARY KEY" : "")
+            << (index.type == kIndexForeignKey ? " FOREIGN KEY" : "")
+            << ((physical.flags & kIndexUnique) ? " UNIQUE" : "") << "\n";
     }
 }
 
 void PrintRows(const TextRows& rows) {
-    std::vector<std::optional<std::string>> header(rows.columns.begin(), rows.columns.end());
-    dorvane::jet_tool::WriteCsvRow(std::cout, header);
-    for (const auto& row : rows.rows) dorvane::jet_tool::WriteCsvRow(std::cout, row);
+    const std::vector<std::optional<std::string>> header(rows.columns.begin(), rows.columns.end());
+    out << dorvane::jet_tool::CsvRow(header);
+    for (const auto& row : rows.rows) out << dorvane::jet_tool::CsvRow(row);
 }
 
 // One line per table the repair touched: indexes rebuilt, entries dropped,
@@ -218,19 +219,18 @@ void PrintRepair(const RepairReport& report) {
         if (t.rebuilt_indexes.empty() && t.stale_entries == 0 && t.rows_dropped == 0 && t.possibly_lost == 0 &&
             t.values_cut == 0 && t.rows_disputed == 0)
             continue;
-        std::cout << "table \"" << t.name << "\": " << t.rows_kept << " rows kept";
+        out << "table \"" << t.name << "\": " << t.rows_kept << " rows kept";
         if (!t.rebuilt_indexes.empty()) {
-            std::cout << ", rebuilt index";
-            for (std::size_t i = 0; i < t.rebuilt_indexes.size(); ++i)
-                std::cout << (i ? ", " : " ") << t.rebuilt_indexes[i];
-            std::cout << " from the rows";
+            out << ", rebuilt index";
+            for (std::size_t i = 0; i < t.rebuilt_indexes.size(); ++i) out << (i ? ", " : " ") << t.rebuilt_indexes[i];
+            out << " from the rows";
         }
-        if (t.stale_entries) std::cout << ", dropped " << t.stale_entries << " stale index entries";
-        if (t.rows_dropped) std::cout << ", dropped " << t.rows_dropped << " unreadable rows";
-        if (t.possibly_lost) std::cout << ", up to " << t.possibly_lost << " rows may be lost";
-        if (t.values_cut) std::cout << ", cut " << t.values_cut << " memo/OLE values (set to Null)";
-        if (t.rows_disputed) std::cout << ", kept " << t.rows_disputed << " rows that an index disagreed with";
-        std::cout << "\n";
+        if (t.stale_entries) out << ", dropped " << t.stale_entries << " stale index entries";
+        if (t.rows_dropped) out << ", dropped " << t.rows_dropped << " unreadable rows";
+        if (t.possibly_lost) out << ", up to " << t.possibly_lost << " rows may be lost";
+        if (t.values_cut) out << ", cut " << t.values_cut << " memo/OLE values (set to Null)";
+        if (t.rows_disputed) out << ", kept " << t.rows_disputed << " rows that an index disagreed with";
+        out << "\n";
     }
 }
 
@@ -238,12 +238,12 @@ int Run(const std::vector<std::string>& args) {
     if (args.empty()) return Usage("no command given");
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
-        std::cout << kUsage;
+        out << kUsage;
         return 0;
     }
     if (command == "--version") {
         if (args.size() != 1) return Usage("--version takes no arguments");
-        std::cout << "dorvane-jet " DORVANE_VERSION "\n";
+        out << "dorvane-jet " DORVANE_VERSION "\n";
         return 0;
     }
     for (std::size_t i = 1; i < args.size(); ++i) {
@@ -258,12 +258,12 @@ int Run(const std::vector<std::string>& args) {
         if (args.size() != 3) return Usage("compact needs SOURCE and DESTINATION");
         CompactSummary summary;
         CompactFile(args[1], args[2], summary);
-        std::cout << "compacted " << args[1] << " (" << summary.source_pages << " pages) into " << args[2] << " ("
-                  << summary.copy_pages << " pages, " << summary.holes << " kept empty, " << summary.definitions_moved
-                  << " table definitions moved); checked " << summary.tables << " tables, " << summary.rows << " rows, "
-                  << summary.long_values << " memo/OLE values, " << summary.index_entries << " index entries\n";
+        out << "compacted " << args[1] << " (" << summary.source_pages << " pages) into " << args[2] << " ("
+            << summary.copy_pages << " pages, " << summary.holes << " kept empty, " << summary.definitions_moved
+            << " table definitions moved); checked " << summary.tables << " tables, " << summary.rows << " rows, "
+            << summary.long_values << " memo/OLE values, " << summary.index_entries << " index entries\n";
         if (summary.definitions_kept != nullptr)
-            std::cout << "table definitions kept their pages: " << summary.definitions_kept << "\n";
+            out << "table definitions kept their pages: " << summary.definitions_kept << "\n";
         return 0;
     }
     if (command == "repair") {
@@ -272,10 +272,9 @@ int Run(const std::vector<std::string>& args) {
         RepairFile(args[1], args[2], report);
         PrintRepair(report);
         const std::string loss = report.LossSummary();
-        std::cout << (report.source_sound ? "found " + args[1] + " sound and compacted it" : "repaired " + args[1])
-                  << " into " << args[2] << " (" << report.summary.copy_pages << " pages); checked "
-                  << report.summary.tables << " tables, " << report.summary.rows << " rows"
-                  << (loss.empty() ? "; nothing lost" : "; " + loss) << "\n";
+        out << (report.source_sound ? "found " + args[1] + " sound and compacted it" : "repaired " + args[1])
+            << " into " << args[2] << " (" << report.summary.copy_pages << " pages); checked " << report.summary.tables
+            << " tables, " << report.summary.rows << " rows" << (loss.empty() ? "; nothing lost" : "; " + loss) << "\n";
         return loss.empty() ? 0 : kRepairedWithLoss;
     }
     if (args.size() < 2) return Usage(command + " needs a FILE");
@@ -295,14 +294,14 @@ int Run(const std::vector<std::string>& args) {
         }
         if (rest.size() != 1) return Usage("create takes one FILE");
         create::CreateDatabase(rest[0], version);
-        std::cout << "created " << rest[0] << "\n";
+        out << "created " << rest[0] << "\n";
         return 0;
     }
     if (command == "import") return Import(args);
     if (command == "drop") {
         if (args.size() != 3) return Usage("drop needs FILE and TABLE");
         create::DropTable(args[1], args[2]);
-        std::cout << "dropped " << args[2] << " from " << args[1] << "\n";
+        out << "dropped " << args[2] << " from " << args[1] << "\n";
         return 0;
     }
     if (command == "tables") {
@@ -313,7 +312,7 @@ int Run(const std::vector<std::string>& args) {
         const std::string& file = args[1] == "--all" ? args[2] : args[1];
         const JetDatabase db = JetDatabase::Open(file);
         for (const CatalogEntry& entry : db.tables()) {
-            if (all || !entry.IsSystem()) std::cout << entry.name << "\n";
+            if (all || !entry.IsSystem()) out << entry.name << "\n";
         }
         return 0;
     }
@@ -333,13 +332,12 @@ int Run(const std::vector<std::string>& args) {
         const bool attachments = args.size() == 5 && args[3] == "--attachments";
         if (args.size() != 3 && !attachments)
             return Usage("export needs FILE and TABLE, then --attachments DIR or nothing");
-        const JetDatabase db = JetDatabase::OpenForOnePass(args[1]);
+        const JetDatabase db = JetDatabase::OpenForOnePass(args[1], dorvane::jet_tool::kExportKeptBlocks);
         const TableDef def = db.LoadTable(args[2]);
-        std::cout.flush();
         dorvane::jet_tool::ExportCsv(db.file(), def, stdout);
         if (attachments) {
             const std::size_t files = dorvane::jet_tool::ExportAttachments(db.file(), def, args[4]);
-            std::cerr << files << " attachment" << (files == 1 ? "" : "s") << " written under " << args[4] << "\n";
+            err << files << " attachment" << (files == 1 ? "" : "s") << " written under " << args[4] << "\n";
         }
         return 0;
     }
@@ -355,14 +353,14 @@ int Run(const std::vector<std::string>& args) {
         const JetDatabase db = JetDatabase::OpenForOnePass(args[1]);
         const CheckReport report = CheckDatabase(db.file());
         for (std::size_t i = 0; i < report.problems.size(); ++i)
-            std::cout << "PROBLEM (" << DamageClassName(report.classes[i]) << "): " << report.problems[i] << "\n";
-        std::cout << args[1] << ": " << FormatName(db.file()) << ", " << db.file().page_count() << " pages, "
-                  << report.tables << " tables, " << report.rows << " rows, " << report.long_values
-                  << " memo/OLE values, " << report.indexes << " indexes with " << report.index_entries << " entries";
+            out << "PROBLEM (" << DamageClassName(report.classes[i]) << "): " << report.problems[i] << "\n";
+        out << args[1] << ": " << FormatName(db.file()) << ", " << db.file().page_count() << " pages, " << report.tables
+            << " tables, " << report.rows << " rows, " << report.long_values << " memo/OLE values, " << report.indexes
+            << " indexes with " << report.index_entries << " entries";
         if (report.stale_row_counts > 0) {
-            std::cout << ", " << report.stale_row_counts << " stale cached row counts (harmless)";
+            out << ", " << report.stale_row_counts << " stale cached row counts (harmless)";
         }
-        std::cout << "\n" << (report.ok() ? "OK" : std::to_string(report.problems.size()) + " problems") << "\n";
+        out << "\n" << (report.ok() ? "OK" : std::to_string(report.problems.size()) + " problems") << "\n";
         return report.ok() ? 0 : 1;
     }
     return Usage("unknown command '" + command + "'");
@@ -372,11 +370,10 @@ int Run(const std::vector<std::string>& args) {
 // output is a failure, not a silent success.
 int StatusAfterOutput(int status) {
     errno = 0;
-    std::cout.flush();
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout) && std::cout.good()) return status;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
     const int cause = errno;
-    std::cerr << "dorvane-jet: cannot write the output" << (cause != 0 ? std::string(": ") + std::strerror(cause) : "")
-              << "\n";
+    err << "dorvane-jet: cannot write the output" << (cause != 0 ? std::string(": ") + std::strerror(cause) : "")
+        << "\n";
     return 2;
 }
 
@@ -389,7 +386,7 @@ int main(int argc, char** argv) {
     try {
         return StatusAfterOutput(Run(args));
     } catch (const std::exception& error) {
-        std::cerr << "dorvane-jet: " << error.what() << "\n";
+        err << "dorvane-jet: " << error.what() << "\n";
     }
     return 2;
 }

@@ -18,7 +18,7 @@ JetDatabase JetDatabase::Open(const std::filesystem::path& path) {
     return JetDatabase(std::move(hold), std::move(file), std::move(tables));
 }
 
-JetDatabase JetDatabase::OpenForOnePass(const std::filesystem::path& path) {
+JetDatabase JetDatabase::OpenForOnePass(const std::filesystem::path& path, std::size_t kept_blocks) {
     bool alone = false;
     try {
         ExclusiveHold::Acquire(path);  // only asks: released at once
@@ -28,7 +28,7 @@ JetDatabase JetDatabase::OpenForOnePass(const std::filesystem::path& path) {
         // page; the read hold below reports what is really wrong.
     }
     ReadHold hold = ReadHold::Acquire(path);
-    PageFile file = alone ? PageFile::OpenCached(path) : PageFile::Open(path);
+    PageFile file = alone ? PageFile::OpenCached(path, kept_blocks) : PageFile::Open(path);
     std::vector<CatalogEntry> tables = ReadTables(file);
     return JetDatabase(std::move(hold), std::move(file), std::move(tables));
 }

@@ -29,9 +29,11 @@ public:
     // Throws kFileNotFound, kInUse, kNotADatabase, kCorrupt.
     static JetDatabase Open(const std::filesystem::path& path);
     // The same for one pass by one thread (check, export): a file nobody else
-    // had open is read in blocks, the most recent kept (PageFile::OpenCached);
-    // one a product has open is read page by page, each as it is now.
-    static JetDatabase OpenForOnePass(const std::filesystem::path& path);
+    // had open is read in blocks, the `kept_blocks` most recent kept
+    // (PageFile::OpenCached); one a product has open is read page by page,
+    // each as it is now.
+    static JetDatabase OpenForOnePass(const std::filesystem::path& path,
+                                      std::size_t kept_blocks = PageFile::kKeptBlocks);
 
     const PageFile& file() const { return file_; }
     const std::vector<CatalogEntry>& tables() const { return tables_; }

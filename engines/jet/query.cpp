@@ -5,10 +5,8 @@
 #include "core/error.h"
 #include "engines/jet/database.h"
 #include "engines/jet/format/column_properties.h"
-#include "engines/jet/format/long_value.h"
 #include "engines/jet/format/row.h"
 #include "engines/jet/format/table_scan.h"
-#include "engines/jet/format/text.h"
 #include "engines/jet/format/value.h"
 
 namespace dorvane::jet {
@@ -136,19 +134,6 @@ private:
     std::size_t at_ = 0;
 };
 
-void AppendText(const PageFile& file, ByteSpan bytes, std::string& out, std::u16string& units) {
-    const std::size_t start = out.size();
-    if (file.version() == Version::kJet3) {
-        out += TextToUtf8(file, bytes);
-    } else {
-        units.clear();
-        AppendJet4TextUnits(bytes, units);
-        AppendUtf16AsUtf8(units, out);
-    }
-    // A stored terminating NUL is not part of the value.
-    while (out.size() > start && out.back() == '\0') out.pop_back();
-}
-
 std::size_t ColumnIndex(const TableDef& def, const std::string& name, const std::string& table) {
     if (const auto index = def.ColumnIndex(name)) return *index;
     throw Error(errc::kItemNotFound, "The table '" + table + "' has no column named '" + name + "'.");
@@ -157,37 +142,6 @@ std::size_t ColumnIndex(const TableDef& def, const std::string& name, const std:
 }  // namespace
 
 SelectQuery ParseSelect(std::string_view sql) { return Parser(Tokenize(sql)).Parse(); }
-
-bool AppendFieldText(const PageFile& file, const Column& column, ByteSpan row, const FieldSpan& field, std::string& out,
-                     std::u16string& units) {
-    if (!column.IsBoolean() && !field.present) return false;
-    const ByteSpan bytes = column.IsBoolean() ? ByteSpan() : FieldBytes(row, field);
-    if (column.IsCalculated()) {
-        const std::optional<std::string> text = FieldToText(file, column, row, field);
-        if (text) out += *text;
-        return text.has_value();
-    }
-    switch (column.type) {
-        case coltype::kText:
-            AppendText(file, bytes, out, units);
-            return true;
-        case coltype::kMemo:
-            AppendText(file, ReadLongValue(file, bytes), out, units);
-            return true;
-        case coltype::kOle:
-            AppendHex(ReadLongValue(file, bytes), out);
-            return true;
-        case coltype::kBinary:
-        case coltype::kFixedBinary:
-            AppendHex(bytes, out);
-            return true;
-        default: {
-            const std::optional<std::string> text = FieldToText(file, column, row, field);
-            if (text) out += *text;
-            return text.has_value();
-        }
-    }
-}
 
 TextRows RunSelect(const PageFile& file, const std::vector<CatalogEntry>& tables, const SelectQuery& query) {
     const std::optional<CatalogEntry> entry = FindTable(tables, query.table);

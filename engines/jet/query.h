@@ -24,13 +24,6 @@ struct SelectQuery {
 
 SelectQuery ParseSelect(std::string_view sql);
 
-// Appends the field's text, exactly as FieldToText gives it, to `out`; false
-// for Null. Text, memo and binary values are converted straight into `out`,
-// so a caller that reuses `out` allocates per table, not per value. `units`
-// is scratch space, reused too.
-bool AppendFieldText(const PageFile& file, const Column& column, ByteSpan row, const FieldSpan& field, std::string& out,
-                     std::u16string& units);
-
 // Throws kItemNotFound for an unknown table or column.
 TextRows RunSelect(const PageFile& file, const std::vector<CatalogEntry>& tables, const SelectQuery& query);
 

@@ -117,6 +117,27 @@ TEST_F(ProgramTest, JetToolSaysWhatIsWrongInWordsAndFailsWhenItsOutputIsLost) {
     EXPECT_EQ(Run(jet + "import db.mdb " + std::string(64, 'T') + " plain.csv"), 0);  // Access's own limit
 }
 
+// What export writes is RFC 4180 exactly as import reads it: quotes doubled,
+// fields with commas or line breaks quoted, an empty text apart from a Null,
+// and rows of any length, a memo larger than the piece written at a time
+// among them.
+TEST_F(ProgramTest, JetToolExportsTheCsvItImported) {
+    const std::string jet = std::string(DORVANE_JET_BIN) + " ";
+    std::string csv =
+        "Id,Name,Note\r\n"
+        "1,plain,\"say \"\"hi\"\", then go\"\r\n"
+        "2,,\"\"\r\n"
+        "3,\"a,b\",\"two\nlines\"\r\n"
+        "4,M\xC3\xBCller,5 \xE2\x82\xAC\r\n";
+    csv += "5,\"\"\"\",\"" + std::string(100000, 'x') + ",\"\r\n";
+    for (int id = 6; id < 3000; ++id) csv += std::to_string(id) + ",row " + std::to_string(id) + ",\"n,\"\r\n";
+    WriteFile(home / "in.csv", csv);
+    ASSERT_EQ(Run(jet + "create db.mdb"), 0);
+    ASSERT_EQ(Run(jet + "import db.mdb T in.csv --type Note=Memo"), 0) << ReadFile(home / "err");
+    EXPECT_EQ(Run(jet + "export db.mdb T"), 0) << ReadFile(home / "err");
+    EXPECT_TRUE(ReadFile(home / "out") == csv);
+}
+
 // The product and "silent" are found anywhere on the command line, --version
 // included: an unattended run for Cindral, whose empty paths fail into the log.
 TEST_F(ProgramTest, UnattendedRunForAProductThatIsNotSetUpLogsFailuresAndExitsOne) {

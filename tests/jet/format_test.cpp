@@ -222,6 +222,16 @@ TEST(ValueTextTest, TheEdgesOfEachType) {
          "ab\xE2\x82\xAC"
          "c"},
         {Ucs2ToUtf8(Bytes{0x3D, 0xD8, 0x00, 0xDE, 0x3D, 0xD8}), "\xF0\x9F\x98\x80\xEF\xBF\xBD"},
+        // Runs of ASCII are copied whole: a letter beyond it inside a run,
+        // half a character at the end, a surrogate pair with two switches
+        // (and no character) between its halves, a high surrogate followed by
+        // a one-byte character.
+        {Jet4TextToUtf8(Bytes{0xFF, 0xFE, 'c', 'a', 'f', 0xE9, '!'}), "caf\xC3\xA9!"},
+        {Jet4TextToUtf8(Bytes{'K', 0, 0xE4, 0, 's', 0, 'e', 0, 'x'}), "K\xC3\xA4se"},
+        {Jet4TextToUtf8(Bytes{0xFF, 0xFE, 'a', 0x00, 0x3D, 0xD8, 0x00, 0x00, 0x01, 0xDE}), "a\xF0\x9F\x98\x81"},
+        {Jet4TextToUtf8(Bytes{0xFF, 0xFE, 0x00, 0x3D, 0xD8, 0x00, 'b', 'c'}),
+         "\xEF\xBF\xBD"
+         "bc"},
         {CodePageToUtf8(Bytes{'K', 0xE4, 's', 'e', 0x80, 0x81}, 1252), "K\xC3\xA4se\xE2\x82\xAC\xC2\x81"},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(text, expected);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <utility>
+#include <vector>
 
 #include "core/error.h"
 #include "engines/jet/format/rc4.h"
@@ -57,8 +58,10 @@ private:
 // from more than one thread at a time.
 class BlockSource final : public PageSource {
 public:
-    explicit BlockSource(const std::filesystem::path& path)
-        : file_(platform::File::Open(path, platform::Access::kRead)), size_(file_.Size()) {}
+    BlockSource(const std::filesystem::path& path, std::size_t kept)
+        : file_(platform::File::Open(path, platform::Access::kRead)),
+          size_(file_.Size()),
+          blocks_(std::max<std::size_t>(kept, 1)) {}
     std::uint64_t Size() const override { return size_; }
     void Read(std::uint64_t offset, std::span<std::uint8_t> out) const override {
         if (offset > size_ || out.size() > size_ - offset) ThrowCorrupt("read past the end of the file");
@@ -79,7 +82,6 @@ public:
 
 private:
     static constexpr std::size_t kBlockBytes = std::size_t{16} << 10;
-    static constexpr std::size_t kBlocks = 64;
     struct Block {
         std::uint64_t number = std::numeric_limits<std::uint64_t>::max();
         std::uint64_t last_use = 0;
@@ -115,7 +117,7 @@ private:
 
     platform::File file_;
     std::uint64_t size_;
-    mutable std::array<Block, kBlocks> blocks_;
+    mutable std::vector<Block> blocks_;  // each one's bytes allocated when first used
     mutable std::uint64_t uses_ = 0;
     mutable Block* last_ = nullptr;
 };
@@ -170,8 +172,8 @@ PageFile PageFile::Open(const std::filesystem::path& path) {
     return PageFile(std::make_unique<FileSource>(path), path);
 }
 
-PageFile PageFile::OpenCached(const std::filesystem::path& path) {
-    return PageFile(std::make_unique<BlockSource>(path), path);
+PageFile PageFile::OpenCached(const std::filesystem::path& path, std::size_t kept_blocks) {
+    return PageFile(std::make_unique<BlockSource>(path, kept_blocks), path);
 }
 
 PageFile PageFile::FromMemory(Bytes contents) {

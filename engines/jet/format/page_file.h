@@ -5,6 +5,7 @@
 // encrypted file are decrypted on read. The object takes no lock: callers
 // that need one hold it (see lock.h).
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -30,10 +31,14 @@ public:
     // Throws kFileNotFound, kPermissionDenied, kNotADatabase ("not an Access
     // database"), kCorrupt.
     static PageFile Open(const std::filesystem::path& path);
-    // The same read in blocks, the most recent kept, for a file that nobody
-    // changes while it is open: one held exclusively (source_hold.h), or one
-    // this program has just written and still holds.
-    static PageFile OpenCached(const std::filesystem::path& path);
+    // The same read in blocks, the `kept_blocks` most recently used kept, for
+    // a file that nobody changes while it is open: one held exclusively
+    // (source_hold.h), or one this program has just written and still holds.
+    // A reader that comes back to pages it read a while before (compaction,
+    // the check) wants many; one that goes through a table in page order
+    // needs few, and every block kept is fresh memory to fault in.
+    static PageFile OpenCached(const std::filesystem::path& path, std::size_t kept_blocks = kKeptBlocks);
+    static constexpr std::size_t kKeptBlocks = 64;
     // The same over bytes in memory (tests, fuzzing).
     static PageFile FromMemory(Bytes contents);
 

@@ -62,18 +62,19 @@ void AppendBigEndian(std::uint32_t value, std::size_t length, Bytes& out) {
 }
 
 template <std::size_t N>
-const LegacyRun& SearchRuns(const std::array<LegacyRun, N>& runs, char16_t unit) {
+constexpr const LegacyRun& SearchRuns(const std::array<LegacyRun, N>& runs, char16_t unit) {
     const auto run =
         std::upper_bound(runs.begin(), runs.end(), unit, [](char16_t u, const LegacyRun& r) { return u < r.first; });
     return *(run - 1);  // the table starts at U+0000 and leaves no unit out
 }
 
-// Most text is Latin: its runs are looked up directly, each held here
-// rather than pointed at, which spares every character a dependent load.
+// Most text is Latin: its runs are looked up directly, each held here rather
+// than pointed at (sparing every character a dependent load), in tables the
+// compiler fills (nothing to compute when the program starts).
 template <std::size_t N>
 class RunLookup {
 public:
-    explicit RunLookup(const std::array<LegacyRun, N>& runs) : runs_(runs) {
+    constexpr explicit RunLookup(const std::array<LegacyRun, N>& runs) : runs_(runs) {
         for (std::size_t u = 0; u < latin_.size(); ++u) latin_[u] = SearchRuns(runs, static_cast<char16_t>(u));
     }
     const LegacyRun& operator()(char16_t unit) const {
@@ -85,8 +86,8 @@ private:
     std::array<LegacyRun, 256> latin_{};
 };
 
-const RunLookup<kGeneralLegacyRuns.size()> kLegacyRunOf(kGeneralLegacyRuns);
-const RunLookup<kGeneral2010Runs.size()> k2010RunOf(kGeneral2010Runs);
+constexpr RunLookup<kGeneralLegacyRuns.size()> kLegacyRunOf(kGeneralLegacyRuns);
+constexpr RunLookup<kGeneral2010Runs.size()> k2010RunOf(kGeneral2010Runs);
 
 // The parts of a Jet 4 key after the primary weights, collected as the text
 // is read.

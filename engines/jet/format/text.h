@@ -33,6 +33,7 @@ void AppendUtf16AsUtf8(std::u16string_view units, std::string& out);
 // Single-byte text in a Windows code page. 1252 is mapped exactly; other
 // code pages are read as Latin-1 for the bytes above 0x7F.
 std::string CodePageToUtf8(ByteSpan bytes, std::uint16_t code_page);
+void AppendCodePageAsUtf8(ByteSpan bytes, std::uint16_t code_page, std::string& out);
 
 // UCS-2 little-endian (surrogate pairs joined; unpaired ones become U+FFFD).
 // An odd trailing byte is ignored.
@@ -41,6 +42,9 @@ std::string Ucs2ToUtf8(ByteSpan bytes);
 // Jet 4 text: UCS-2, or "compressed" when it starts with FF FE (one byte per
 // character; a 0x00 byte toggles between one- and two-byte characters).
 std::string Jet4TextToUtf8(ByteSpan bytes);
+// The same at the end of `out`, without the units in between: exactly
+// AppendJet4TextUnits then AppendUtf16AsUtf8.
+void AppendJet4TextAsUtf8(ByteSpan bytes, std::string& out);
 
 void AppendUtf8(std::string& out, std::uint32_t code_point);
 

@@ -14,12 +14,31 @@ namespace dorvane::jet {
 namespace {
 
 template <typename T>
+void AppendShortest(T value, std::string& out) {
+    if (std::isnan(value)) {
+        out += "NaN";
+    } else if (std::isinf(value)) {
+        out += value < 0 ? "-Infinity" : "Infinity";
+    } else {
+        std::array<char, 64> buffer;
+        const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+        out.append(buffer.data(), result.ptr);
+    }
+}
+
+template <typename T>
 std::string ShortestText(T value) {
-    if (std::isnan(value)) return "NaN";
-    if (std::isinf(value)) return value < 0 ? "-Infinity" : "Infinity";
-    std::array<char, 64> buffer{};
+    std::string out;
+    AppendShortest(value, out);
+    return out;
+}
+
+// Integers in decimal, as std::to_string writes them.
+template <typename T>
+void AppendInteger(T value, std::string& out) {
+    std::array<char, 24> buffer;
     const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-    return std::string(buffer.data(), result.ptr);
+    out.append(buffer.data(), result.ptr);
 }
 
 double DoubleFrom(ByteSpan bytes) {
@@ -51,10 +70,39 @@ void CivilFromDays(std::int64_t z, int& year, unsigned& month, unsigned& day) {
     year = static_cast<int>(y + (month <= 2 ? 1 : 0));
 }
 
-std::string Pad(unsigned value, int width) {
-    std::string text = std::to_string(value);
-    while (static_cast<int>(text.size()) < width) text.insert(text.begin(), '0');
-    return text;
+// `value` in decimal at `at`, zeros in front up to `width` digits; returns
+// where it ends. The caller makes room (ten digits at most, or `width`).
+char* PutPadded(char* at, unsigned value, int width) {
+    std::array<char, 10> digits;  // the last first
+    int count = 0;
+    do {
+        digits[static_cast<std::size_t>(count++)] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (int i = count; i < width; ++i) *at++ = '0';
+    while (count > 0) *at++ = digits[static_cast<std::size_t>(--count)];
+    return at;
+}
+
+// "YYYY-MM-DD HH:MM:SS" for a day (CivilFromDays) and the seconds into it;
+// the caller makes room for 20 characters (a time rounded up to the next day
+// may reach the year 10000).
+char* PutDateTime(char* at, std::int64_t days_from_0001, unsigned seconds) {
+    int year = 0;
+    unsigned month = 0;
+    unsigned day = 0;
+    CivilFromDays(days_from_0001, year, month, day);
+    at = PutPadded(at, static_cast<unsigned>(year), 4);
+    *at++ = '-';
+    at = PutPadded(at, month, 2);
+    *at++ = '-';
+    at = PutPadded(at, day, 2);
+    *at++ = ' ';
+    at = PutPadded(at, seconds / 3600, 2);
+    *at++ = ':';
+    at = PutPadded(at, seconds / 60 % 60, 2);
+    *at++ = ':';
+    return PutPadded(at, seconds % 60, 2);
 }
 
 }  // namespace
@@ -64,9 +112,18 @@ bool IsBinaryType(std::uint8_t type) {
 }
 
 std::string DateTimeToText(double days) {
+    std::string out;
+    AppendDateTimeText(days, out);
+    return out;
+}
+
+void AppendDateTimeText(double days, std::string& out) {
     // Beyond years 1..9999 the value is not a date the products could have
     // written; show the number rather than invent a calendar.
-    if (!std::isfinite(days) || days < -657434.0 || days >= 2958466.0) return ShortestText(days);
+    if (!std::isfinite(days) || days < -657434.0 || days >= 2958466.0) {
+        AppendShortest(days, out);
+        return;
+    }
     // The integer part counts days from 1899-12-30; the fraction is the time
     // of day, positive even when the day is negative.
     auto whole = static_cast<std::int64_t>(days);
@@ -76,13 +133,8 @@ std::string DateTimeToText(double days) {
         ++whole;
     }
     constexpr std::int64_t kDaysTo18991230 = 693593;  // 0001-01-01 to 1899-12-30
-    int year = 0;
-    unsigned month = 0;
-    unsigned day = 0;
-    CivilFromDays(whole + kDaysTo18991230, year, month, day);
-    const auto s = static_cast<unsigned>(seconds);
-    return Pad(static_cast<unsigned>(year), 4) + "-" + Pad(month, 2) + "-" + Pad(day, 2) + " " + Pad(s / 3600, 2) +
-           ":" + Pad(s / 60 % 60, 2) + ":" + Pad(s % 60, 2);
+    std::array<char, 20> text;
+    out.append(text.data(), PutDateTime(text.data(), whole + kDaysTo18991230, static_cast<unsigned>(seconds)));
 }
 
 std::string ExtendedDateToText(ByteSpan bytes) {
@@ -103,26 +155,34 @@ std::string ExtendedDateToText(ByteSpan bytes) {
     const std::uint64_t ticks = number(20);
     constexpr std::uint64_t kTicksPerDay = 864'000'000'000;
     if (days > 3'652'058 || ticks >= kTicksPerDay) ThrowCorrupt("an extended date value is out of range");
-    int year = 0;
-    unsigned month = 0;
-    unsigned day = 0;
-    CivilFromDays(static_cast<std::int64_t>(days), year, month, day);
-    const auto seconds = static_cast<unsigned>(ticks / 10'000'000);
-    return Pad(static_cast<unsigned>(year), 4) + "-" + Pad(month, 2) + "-" + Pad(day, 2) + " " +
-           Pad(seconds / 3600, 2) + ":" + Pad(seconds / 60 % 60, 2) + ":" + Pad(seconds % 60, 2) + "." +
-           Pad(static_cast<unsigned>(ticks % 10'000'000), 7);
+    std::array<char, 28> text;  // and ".fffffff"
+    char* at = PutDateTime(text.data(), static_cast<std::int64_t>(days), static_cast<unsigned>(ticks / 10'000'000));
+    *at++ = '.';
+    return std::string(text.data(), PutPadded(at, static_cast<unsigned>(ticks % 10'000'000), 7));
 }
 
 std::string CurrencyToText(std::int64_t value) {
+    std::string out;
+    AppendCurrencyText(value, out);
+    return out;
+}
+
+void AppendCurrencyText(std::int64_t value, std::string& out) {
     const bool negative = value < 0;
     // Through unsigned so the smallest value does not overflow.
     const std::uint64_t magnitude =
         negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-    std::string text = std::string(negative ? "-" : "").append(std::to_string(magnitude / 10000));
-    std::string fraction = Pad(static_cast<unsigned>(magnitude % 10000), 4);
-    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
-    if (!fraction.empty()) text += "." + fraction;
-    return text;
+    std::array<char, 32> text;  // sign, twenty digits, point, four decimals
+    char* at = text.data();
+    if (negative) *at++ = '-';
+    at = std::to_chars(at, text.data() + text.size(), magnitude / 10000).ptr;
+    if (const auto fraction = static_cast<unsigned>(magnitude % 10000); fraction != 0) {
+        *at++ = '.';
+        char* const digits = at;
+        at = PutPadded(at, fraction, 4);
+        while (at > digits && at[-1] == '0') --at;  // the decimals that count
+    }
+    out.append(text.data(), at);
 }
 
 std::string DecimalToText(ByteSpan bytes, unsigned scale) {
@@ -182,12 +242,24 @@ std::string GuidToText(ByteSpan b) {
     return out + "}";
 }
 
-std::string TextToUtf8(const PageFile& file, ByteSpan bytes) {
-    std::string text =
-        file.version() == Version::kJet3 ? CodePageToUtf8(bytes, file.code_page()) : Jet4TextToUtf8(bytes);
+namespace {
+
+void AppendTextAsUtf8(const PageFile& file, ByteSpan bytes, std::string& out) {
+    const std::size_t start = out.size();
+    if (file.version() == Version::kJet3)
+        AppendCodePageAsUtf8(bytes, file.code_page(), out);
+    else
+        AppendJet4TextAsUtf8(bytes, out);
     // Some writers store a terminating NUL (query text, name maps); it is not
     // part of the value.
-    while (!text.empty() && text.back() == '\0') text.pop_back();
+    while (out.size() > start && out.back() == '\0') out.pop_back();
+}
+
+}  // namespace
+
+std::string TextToUtf8(const PageFile& file, ByteSpan bytes) {
+    std::string text;
+    AppendTextAsUtf8(file, bytes, text);
     return text;
 }
 
@@ -239,16 +311,27 @@ std::string CalculatedToText(const PageFile& file, const Column& column, ByteSpa
 
 std::optional<std::string> FieldToText(const PageFile& file, const Column& column, ByteSpan row,
                                        const FieldSpan& field) {
-    if (column.IsBoolean()) return std::string(field.bool_value ? "1" : "0");
-    if (!field.present) return std::nullopt;
+    std::string text;
+    if (!AppendFieldText(file, column, row, field, text)) return std::nullopt;
+    return text;
+}
+
+bool AppendFieldText(const PageFile& file, const Column& column, ByteSpan row, const FieldSpan& field,
+                     std::string& out) {
+    if (column.IsBoolean()) {
+        out += field.bool_value ? '1' : '0';
+        return true;
+    }
+    if (!field.present) return false;
     const ByteSpan bytes = FieldBytes(row, field);
     if (column.IsCalculated()) {
         const Bytes wrapped = column.IsLongValue() ? ReadLongValue(file, bytes) : Bytes(bytes.begin(), bytes.end());
         const ByteSpan data = CalculatedData(wrapped);
         const std::uint8_t type = column.result_type != 0 ? column.result_type : column.type;
         // An expression over Null stores nothing.
-        if (data.empty() && type != coltype::kText && type != coltype::kMemo) return std::nullopt;
-        return CalculatedToText(file, column, data);
+        if (data.empty() && type != coltype::kText && type != coltype::kMemo) return false;
+        out += CalculatedToText(file, column, data);
+        return true;
     }
     const auto need = [&](std::size_t size) {
         if (bytes.size() < size) ThrowCorrupt("column '" + column.name + "' holds fewer bytes than its type needs");
@@ -256,49 +339,72 @@ std::optional<std::string> FieldToText(const PageFile& file, const Column& colum
     switch (column.type) {
         case coltype::kByte:
             need(1);
-            return std::to_string(bytes[0]);
+            AppendInteger(static_cast<unsigned>(bytes[0]), out);
+            break;
         case coltype::kInteger:
             need(2);
-            return std::to_string(static_cast<std::int16_t>(Le16(bytes, 0)));
+            AppendInteger(static_cast<std::int16_t>(Le16(bytes, 0)), out);
+            break;
         case coltype::kLong:
             need(4);
-            return std::to_string(static_cast<std::int32_t>(Le32(bytes, 0)));
+            AppendInteger(static_cast<std::int32_t>(Le32(bytes, 0)), out);
+            break;
         case coltype::kCurrency:
             need(8);
-            return CurrencyToText(static_cast<std::int64_t>(Le64(bytes, 0)));
+            AppendCurrencyText(static_cast<std::int64_t>(Le64(bytes, 0)), out);
+            break;
         case coltype::kSingle:
             need(4);
-            return ShortestText(SingleFrom(bytes));
+            AppendShortest(SingleFrom(bytes), out);
+            break;
         case coltype::kDouble:
             need(8);
-            return ShortestText(DoubleFrom(bytes));
+            AppendShortest(DoubleFrom(bytes), out);
+            break;
         case coltype::kDateTime:
             need(8);
-            return DateTimeToText(DoubleFrom(bytes));
+            AppendDateTimeText(DoubleFrom(bytes), out);
+            break;
         case coltype::kGuid:
             need(16);
-            return GuidToText(bytes);
+            out += GuidToText(bytes);
+            break;
         case coltype::kDecimal:
             need(17);
-            return DecimalToText(bytes, column.scale);
+            out += DecimalToText(bytes, column.scale);
+            break;
         case coltype::kComplex:
             need(4);
-            return std::to_string(Le32(bytes, 0));
+            AppendInteger(Le32(bytes, 0), out);
+            break;
         case coltype::kBigInt:
             need(8);
-            return std::to_string(static_cast<std::int64_t>(Le64(bytes, 0)));
+            AppendInteger(static_cast<std::int64_t>(Le64(bytes, 0)), out);
+            break;
         case coltype::kExtendedDate:
             need(41);
-            return ExtendedDateToText(bytes);
+            out += ExtendedDateToText(bytes);
+            break;
         case coltype::kText:
-            return TextToUtf8(file, bytes);
+            AppendTextAsUtf8(file, bytes, out);
+            break;
         case coltype::kMemo:
-            return TextToUtf8(file, ReadLongValue(file, bytes));
-        case coltype::kOle:
-            return HexUpper(ReadLongValue(file, bytes));
+        case coltype::kOle: {
+            // A reader for this value only, as ReadLongValue has: its pages
+            // are read as they are now, none kept from an earlier value.
+            LongValueReader reader(file);
+            const ByteSpan value = reader.Read(bytes);
+            if (column.type == coltype::kMemo)
+                AppendTextAsUtf8(file, value, out);
+            else
+                AppendHex(value, out);
+            break;
+        }
         default:
-            return HexUpper(bytes);
+            AppendHex(bytes, out);
+            break;
     }
+    return true;
 }
 
 }  // namespace dorvane::jet

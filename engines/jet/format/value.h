@@ -19,10 +19,16 @@ class PageFile;
 // std::nullopt for Null. Long values are read through `file`.
 std::optional<std::string> FieldToText(const PageFile& file, const Column& column, ByteSpan row,
                                        const FieldSpan& field);
+// The same text appended to `out`, for a loop over many values that reuses
+// one string; false for Null, with nothing appended.
+bool AppendFieldText(const PageFile& file, const Column& column, ByteSpan row, const FieldSpan& field,
+                     std::string& out);
 
 // The pieces, for callers with bytes in hand.
 std::string DateTimeToText(double days);
+void AppendDateTimeText(double days, std::string& out);
 std::string CurrencyToText(std::int64_t ten_thousandths);
+void AppendCurrencyText(std::int64_t ten_thousandths, std::string& out);
 std::string DecimalToText(ByteSpan bytes17, unsigned scale);
 std::string GuidToText(ByteSpan bytes16);
 // ACE: the 16-byte DECIMAL of a calculated result, and an extended date/time

@@ -1,6 +1,8 @@
 #include "engines/jet/format/index_key.h"
 
+#include <array>
 #include <string>
+#include <string_view>
 
 #include "core/error.h"
 #include "engines/jet/format/row.h"
@@ -77,13 +79,30 @@ Bytes GuidBigEndian(ByteSpan value) {
     return out;
 }
 
-// Jet 4 text as UTF-16 units, in a buffer every key reuses.
-const std::u16string& Jet4TextUnits(ByteSpan bytes) {
-    thread_local std::u16string units;
-    units.clear();
-    if (!AppendJet4TextUnits(bytes, units)) ThrowCorrupt("a text value ends in half a character");
-    return units;
-}
+// Jet 4 text as UTF-16 units, on the stack for a text column's values (only
+// longer ones allocate). Not a buffer kept per thread: on Windows a
+// thread-local object's destructor may run after its storage is freed.
+class Jet4TextUnits {
+public:
+    explicit Jet4TextUnits(ByteSpan bytes) {
+        char16_t* out = inline_.data();
+        if (bytes.size() > inline_.size()) {
+            spilled_.resize(bytes.size());
+            out = spilled_.data();
+        }
+        bool whole = true;
+        units_ = std::u16string_view(out, DecodeJet4TextUnits(bytes, out, whole));
+        if (!whole) ThrowCorrupt("a text value ends in half a character");
+    }
+    Jet4TextUnits(const Jet4TextUnits&) = delete;
+    Jet4TextUnits& operator=(const Jet4TextUnits&) = delete;
+    std::u16string_view view() const { return units_; }
+
+private:
+    std::array<char16_t, 512> inline_;  // a text column's 255 characters, uncompressed
+    std::u16string spilled_;
+    std::u16string_view units_;
+};
 
 std::string HexWord(std::uint16_t value) {
     const std::uint8_t bigEndian[] = {static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
@@ -117,11 +136,11 @@ void AppendText(const Format& format, const TableDef& def, const Column& column,
                                      " is not one whose weights this engine knows (only General, 0x0409, versions 0 "
                                      "and 1)");
     if (version == 0) {
-        AppendGeneralLegacyTextKey(Jet4TextUnits(value), ascending, key);
+        AppendGeneralLegacyTextKey(Jet4TextUnits(value).view(), ascending, key);
         return;
     }
     try {
-        AppendGeneral2010TextKey(Jet4TextUnits(value), ascending, key);
+        AppendGeneral2010TextKey(Jet4TextUnits(value).view(), ascending, key);
     } catch (const UnknownWeight& unknown) {
         ThrowUnsupported(column, "character U+" + HexWord(unknown.unit).substr(2) +
                                      " has no weight this engine knows in the 2010 General sort order");

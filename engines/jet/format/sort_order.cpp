@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <stdexcept>
 #include <vector>
 
 namespace dorvane::jet {
@@ -57,7 +58,8 @@ void InvertFrom(Bytes& key, std::size_t start) {
     for (std::size_t i = start; i < key.size(); ++i) key[i] = static_cast<std::uint8_t>(~key[i]);
 }
 
-void AppendBigEndian(std::uint32_t value, std::size_t length, Bytes& out) {
+template <typename Out>
+void AppendBigEndian(std::uint32_t value, std::size_t length, Out& out) {
     for (std::size_t i = length; i-- > 0;) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
@@ -89,20 +91,36 @@ private:
 constexpr RunLookup<kGeneralLegacyRuns.size()> kLegacyRunOf(kGeneralLegacyRuns);
 constexpr RunLookup<kGeneral2010Runs.size()> k2010RunOf(kGeneral2010Runs);
 
+// Bytes on the stack, as many as a key's characters can give a part of its
+// trailer. Not kept per thread: on Windows a thread-local object's destructor
+// may run after its storage is freed.
+template <std::size_t N>
+class BoundedBytes {
+public:
+    bool empty() const { return size_ == 0; }
+    std::size_t size() const { return size_; }
+    std::uint8_t operator[](std::size_t i) const { return bytes_[i]; }
+    std::uint8_t& back() { return bytes_[size_ - 1]; }
+    const std::uint8_t* begin() const { return bytes_.data(); }
+    const std::uint8_t* end() const { return bytes_.data() + size_; }
+    void pop_back() { --size_; }
+    void push_back(std::uint8_t byte) { insert(end(), 1, byte); }
+    // Only at the end, as a vector's insert is called here.
+    void insert(const std::uint8_t* /*at end*/, std::size_t count, std::uint8_t byte) {
+        if (count > N - size_) throw std::length_error("a key's trailer outgrew its bound");
+        std::fill_n(bytes_.data() + size_, count, byte);
+        size_ += count;
+    }
+
+private:
+    std::array<std::uint8_t, N> bytes_;
+    std::size_t size_ = 0;
+};
+
 // The parts of a Jet 4 key after the primary weights, collected as the text
 // is read.
 class LegacyTrailer {
 public:
-    // Empty again, its buffers kept for the next key.
-    void Clear() {
-        secondary_.clear();
-        secondary_characters_ = 0;
-        leading_modifiers_ = 0;
-        secondaries_started_ = false;
-        positional_.clear();
-        flags_.clear();
-    }
-
     // A character with secondary bytes (or a modifier) whose primary weight,
     // if any, is the `weighed`-th of the key (counting from 0).
     void AddSecondary(std::size_t weighed, const LegacyRun& run) {
@@ -174,12 +192,14 @@ private:
     static constexpr std::uint8_t kFlagByte = 0x80;
     static constexpr std::array<std::uint8_t, 5> kFlagsEnd = {0xFF, 0x02, 0x80, 0xFF, 0x80};
 
-    Bytes secondary_;
+    // Per keyed character at most: a place holder and 2 secondary bytes
+    // (room is left for 4); 4 positional bytes; a flag.
+    BoundedBytes<kKeyCharacters * 5> secondary_;
     std::size_t secondary_characters_ = 0;  // characters the secondary bytes account for
     std::size_t leading_modifiers_ = 0;     // a modifier that found no byte before it
     bool secondaries_started_ = false;
-    Bytes positional_;
-    std::vector<std::uint8_t> flags_;
+    BoundedBytes<kKeyCharacters * 4> positional_;
+    BoundedBytes<kKeyCharacters> flags_;
 };
 
 }  // namespace
@@ -221,10 +241,7 @@ namespace {
 template <typename Lookup>
 void AppendJet4TextKey(const Lookup& runOf, std::u16string_view text, bool ascending, Bytes& key) {
     const std::size_t start = key.size();
-    // One per thread, reused: a key with a positional character, such as
-    // a space, would otherwise allocate for it.
-    thread_local LegacyTrailer trailer;
-    trailer.Clear();
+    LegacyTrailer trailer;
     std::size_t weighed = 0;  // characters with a primary weight so far
     for (const char16_t unit : KeyedPart(text)) {
         const LegacyRun& run = runOf(unit);

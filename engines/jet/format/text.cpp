@@ -136,16 +136,11 @@ void AppendCodePageAsUtf8(ByteSpan bytes, std::uint16_t code_page, std::string& 
     out.resize(static_cast<std::size_t>(writer.Finish() - out.data()));
 }
 
-bool AppendJet4TextUnits(ByteSpan bytes, std::u16string& units) {
-    // Written in place: no text has more units than bytes, and every key
-    // of an index on text comes through here.
-    const std::size_t start = units.size();
-    units.resize(start + bytes.size());
-    char16_t* const out = units.data() + start;
+std::size_t DecodeJet4TextUnits(ByteSpan bytes, char16_t* out, bool& whole) {
     std::size_t n = 0;
     const bool compressed = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE;
     bool single = compressed;
-    bool whole = true;
+    whole = true;
     for (std::size_t i = compressed ? 2 : 0; i < bytes.size();) {
         if (compressed && bytes[i] == 0) {
             single = !single;
@@ -161,7 +156,15 @@ bool AppendJet4TextUnits(ByteSpan bytes, std::u16string& units) {
             i += 2;
         }
     }
-    units.resize(start + n);
+    return n;
+}
+
+bool AppendJet4TextUnits(ByteSpan bytes, std::u16string& units) {
+    // Written in place: no text has more units than bytes.
+    const std::size_t start = units.size();
+    units.resize(start + bytes.size());
+    bool whole = true;
+    units.resize(start + DecodeJet4TextUnits(bytes, units.data() + start, whole));
     return whole;
 }
 

@@ -25,6 +25,9 @@ inline constexpr std::array<std::uint16_t, 32> kCp1252High{
 // byte toggles between one- and two-byte characters). Returns false where
 // the bytes end in half a character, which is left out.
 bool AppendJet4TextUnits(ByteSpan bytes, std::u16string& units);
+// The same into `out`, which has room for `bytes.size()` units; returns how
+// many it holds, `whole` false where half a character was left out.
+std::size_t DecodeJet4TextUnits(ByteSpan bytes, char16_t* out, bool& whole);
 
 // UTF-16 units as UTF-8 at the end of `out`: surrogate pairs joined,
 // unpaired ones U+FFFD.

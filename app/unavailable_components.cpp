@@ -15,6 +15,7 @@ namespace {
 
 class UnavailableEngine final : public FileDatabaseEngine {
 public:
+    std::unique_ptr<DatabaseHold> HoldDatabase(const std::string&) override { NoAccessEngine(); }
     void CompactDatabase(const std::string&, const std::string&) override { NoAccessEngine(); }
     RepairLoss RepairDatabase(const std::string&, const std::string&) override { NoAccessEngine(); }
     std::shared_ptr<Database> OpenDatabase(const std::string&) override { NoAccessEngine(); }

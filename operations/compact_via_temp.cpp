@@ -1,3 +1,4 @@
+#include <memory>
 #include <string>
 
 #include "core/error.h"
@@ -66,6 +67,10 @@ bool CompactViaTemp(Runtime& rt, const std::string& folder, const std::string& f
     const std::string source = JoinPath(folder, fileName);
     const std::string temporary = JoinPath(folder, "Temp.bk0");
     if (!RunStep(error, [&] { RefuseLeftoverTemporary(rt, temporary, fileName); })) return false;
+    // Held until the copy is back: a product that wrote to the file in
+    // between would have its changes replaced by the copy.
+    std::unique_ptr<DatabaseHold> hold;
+    if (!RunStep(error, [&] { hold = rt.FileDb().HoldDatabase(source); })) return false;
     if (!RunStep(error, [&] { outcome.loss = rt.FileDb().RepairDatabase(source, temporary); })) return false;
     if (outcome.loss.any()) {
         if (!RunStep(error, [&] { outcome.keptAs = KeepDamagedOriginal(rt, folder, fileName); })) {

@@ -2,6 +2,9 @@
 
 #include "platform/file.h"
 
+#include <map>
+#include <mutex>
+
 #include "core/error.h"
 #include "platform/system_error.h"
 
@@ -25,7 +28,90 @@ fs::path WhereItLies(const fs::path& target) {
     return ec ? target : resolved;
 }
 
+// The standing claims, by the file's path with links resolved, so that a
+// claim of the same file under another spelling joins too.
+struct StandingClaims {
+    struct Entry {
+        File file;
+        std::uint64_t id;
+    };
+    std::mutex mutex;
+    std::map<fs::path, Entry> entries;
+    std::uint64_t last_id = 0;
+};
+
+StandingClaims& Standing() {
+    static StandingClaims claims;
+    return claims;
+}
+
+fs::path StandingKey(const fs::path& path) {
+    std::error_code ec;
+    fs::path key = fs::weakly_canonical(path, ec);
+    if (!ec) return key;
+    key = fs::absolute(path, ec);
+    return ec ? path.lexically_normal() : key.lexically_normal();
+}
+
 }  // namespace
+
+std::optional<File> File::JoinStanding(const fs::path& path) {
+    StandingClaims& claims = Standing();
+    const std::lock_guard lock(claims.mutex);
+    if (claims.entries.empty()) return std::nullopt;
+    const auto entry = claims.entries.find(StandingKey(path));
+    if (entry == claims.entries.end()) return std::nullopt;
+    File joined = entry->second.file.Duplicate();
+    joined.path_ = path;
+    return joined;
+}
+
+std::optional<StandingClaim> StandingClaim::Take(const fs::path& path, Access access) {
+    std::optional<File> file = File::OpenClaimed(path, access, Use::kExclusive, kWholeFile);
+    if (!file) return std::nullopt;
+    StandingClaims& claims = Standing();
+    const std::lock_guard lock(claims.mutex);
+    fs::path key = StandingKey(path);
+    // One that stands already was joined above; it ends with its first taker.
+    if (claims.entries.count(key) != 0) return StandingClaim(std::move(key), 0);
+    const std::uint64_t id = ++claims.last_id;
+    claims.entries.emplace(key, StandingClaims::Entry{std::move(*file), id});
+    return StandingClaim(std::move(key), id);
+}
+
+StandingClaim::StandingClaim(StandingClaim&& other) noexcept
+    : key_(std::move(other.key_)), id_(std::exchange(other.id_, 0)) {}
+
+StandingClaim& StandingClaim::operator=(StandingClaim&& other) noexcept {
+    if (this != &other) {
+        Release();
+        key_ = std::move(other.key_);
+        id_ = std::exchange(other.id_, 0);
+    }
+    return *this;
+}
+
+StandingClaim::~StandingClaim() { Release(); }
+
+void StandingClaim::Release() noexcept {
+    if (id_ == 0) return;
+    StandingClaims& claims = Standing();
+    const std::lock_guard lock(claims.mutex);
+    // Ended already (the file was replaced) unless the entry is still this one's.
+    const auto entry = claims.entries.find(key_);
+    if (entry != claims.entries.end() && entry->second.id == id_) claims.entries.erase(entry);
+    id_ = 0;
+}
+
+void StandingClaim::End(const fs::path& path) noexcept {
+    StandingClaims& claims = Standing();
+    const std::lock_guard lock(claims.mutex);
+    if (claims.entries.empty()) return;
+    try {
+        claims.entries.erase(StandingKey(path));
+    } catch (...) {  // a path that cannot be resolved stands under no key
+    }
+}
 
 Replacement::Replacement(const fs::path& target, unsigned permissions)
     : target_(WhereItLies(target)), stagingPath_(StagingPathFor(target_)) {

@@ -16,6 +16,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <utility>
 
 namespace dorvane::platform {
 
@@ -96,9 +97,14 @@ public:
 
 private:
     friend class Replacement;
+    friend class StandingClaim;
     friend void FlushFolder(const std::filesystem::path& folder);
     File(Native handle, std::filesystem::path path);
     void CloseQuietly() noexcept;
+    // A second handle of the same open file, sharing its claim.
+    File Duplicate() const;
+    // The process's standing claim of `path`, joined; nullopt when none stands.
+    static std::optional<File> JoinStanding(const std::filesystem::path& path);
 
 #ifdef _WIN32
     Native handle_ = nullptr;
@@ -106,6 +112,35 @@ private:
     Native handle_ = -1;
 #endif
     std::filesystem::path path_;
+};
+
+// A claim this process keeps over the several steps of one piece of work
+// (a database compacted, a copy of it kept, the compacted copy put back),
+// so that no other program takes the file between them. Other programs are
+// kept out as by OpenClaimed with Use::kExclusive. While it stands, the
+// process's own claims of the file join it (OpenClaimed gives a second
+// handle of the same claim) rather than being refused, and a Replacement of
+// the file ends it as the new version takes the file's place.
+class StandingClaim {
+public:
+    // Claims `path`; nullopt when another program's claim conflicts.
+    static std::optional<StandingClaim> Take(const std::filesystem::path& path, Access access);
+    StandingClaim(StandingClaim&& other) noexcept;
+    StandingClaim& operator=(StandingClaim&& other) noexcept;
+    StandingClaim(const StandingClaim&) = delete;
+    StandingClaim& operator=(const StandingClaim&) = delete;
+    ~StandingClaim();
+
+    // Ends the claim of `path`, if one stands (a Replacement's new version
+    // takes its place).
+    static void End(const std::filesystem::path& path) noexcept;
+
+private:
+    StandingClaim(std::filesystem::path key, std::uint64_t id) : key_(std::move(key)), id_(id) {}
+    void Release() noexcept;
+
+    std::filesystem::path key_;
+    std::uint64_t id_ = 0;  // 0: moved from
 };
 
 // Makes the folder's names (a new, renamed or deleted file) durable. A

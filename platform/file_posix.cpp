@@ -131,6 +131,7 @@ File File::Open(const std::filesystem::path& path, Access access) {
 }
 
 std::optional<File> File::OpenClaimed(const std::filesystem::path& path, Access access, Use use, ByteRange range) {
+    if (std::optional<File> joined = JoinStanding(path)) return joined;
     File file = Open(path, access);
     if (!TryWholeFileLock(file.handle_, use == Use::kShared ? LOCK_SH : LOCK_EX, path)) return std::nullopt;
     if (use == Use::kShared) {
@@ -144,6 +145,13 @@ std::optional<File> File::OpenClaimed(const std::filesystem::path& path, Access 
         if (!TryLock(file.handle_, F_RDLCK, range, path)) return std::nullopt;
     }
     return file;
+}
+
+// The duplicate shares the open file description, and with it the locks.
+File File::Duplicate() const {
+    const int fd = ::fcntl(handle_, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) Fail(path_, "open");
+    return File(fd, path_);
 }
 
 File File::CreateNew(const std::filesystem::path& path, unsigned permissions) {
@@ -257,6 +265,7 @@ void Replacement::Commit() {
     staging_.Close();
     if (::rename(stagingPath_.c_str(), target_.c_str()) != 0) Fail(target_, "replace");
     committed_ = true;
+    StandingClaim::End(target_);  // it held the earlier version
     claim_.reset();  // held until the new version is in place
     FlushFolder(target_.parent_path());
 }

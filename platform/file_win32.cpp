@@ -74,6 +74,7 @@ File File::Open(const std::filesystem::path& path, Access access) {
 }
 
 std::optional<File> File::OpenClaimed(const std::filesystem::path& path, Access access, Use use, ByteRange) {
+    if (std::optional<File> joined = JoinStanding(path)) return joined;
     const DWORD rights = access == Access::kRead ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
     HANDLE handle = OpenHandle(path, rights, use == Use::kShared ? kShareReadWrite : FILE_SHARE_READ, OPEN_EXISTING);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -82,6 +83,16 @@ std::optional<File> File::OpenClaimed(const std::filesystem::path& path, Access 
         throw SystemError(Refined(code, path), path, "open");
     }
     return File(handle, path);
+}
+
+// The duplicate refers to the same open file, and with it the share mode.
+File File::Duplicate() const {
+    HANDLE process = ::GetCurrentProcess();
+    HANDLE duplicate = nullptr;
+    if (!::DuplicateHandle(process, handle_, process, &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        Fail(path_, "open");
+    }
+    return File(duplicate, path_);
 }
 
 // The verification of a compacted copy reads it while it is still open here.
@@ -194,6 +205,7 @@ void Replacement::Commit() {
     staging_.Close();
     const bool replacing = claim_.has_value();
     claim_.reset();  // Windows replaces no file that is open, this program's handles included
+    if (replacing) StandingClaim::End(target_);
     if (!replacing) {
         if (!::MoveFileExW(stagingPath_.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH)) Fail(target_, "create");
         committed_ = true;

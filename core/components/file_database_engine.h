@@ -49,9 +49,21 @@ struct RepairLoss {
     bool any() const { return rows_dropped != 0 || values_cut != 0 || rows_in_doubt != 0 || !summary.empty(); }
 };
 
+// Keeps every other program from using a database until it goes: a
+// maintenance run holds the file from before its compaction until the
+// compacted copy is back in its place, and the engine's own use of the file
+// meanwhile joins the hold.
+class DatabaseHold {
+public:
+    virtual ~DatabaseHold() = default;
+};
+
 class FileDatabaseEngine {
 public:
     virtual ~FileDatabaseEngine() = default;
+    // Throws when another program uses the database. A missing file is not
+    // held, and left for the step that needs it to report.
+    virtual std::unique_ptr<DatabaseHold> HoldDatabase(const std::string& path) = 0;
     // A compacted copy at destination; the source unchanged. Errors when the
     // source is missing or in use, the destination exists or cannot be made.
     virtual void CompactDatabase(const std::string& source, const std::string& destination) = 0;

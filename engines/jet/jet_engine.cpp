@@ -6,6 +6,7 @@
 #include "core/error.h"
 #include "engines/jet/compact/compaction.h"
 #include "engines/jet/database.h"
+#include "engines/jet/format/lock.h"
 #include "engines/jet/query.h"
 #include "platform/native_path.h"
 
@@ -100,8 +101,24 @@ private:
     std::string path_;
 };
 
+class JetDatabaseHold final : public DatabaseHold {
+public:
+    explicit JetDatabaseHold(StandingHold hold) : hold_(std::move(hold)) {}
+
+private:
+    StandingHold hold_;
+};
+
 class JetEngine final : public FileDatabaseEngine {
 public:
+    std::unique_ptr<DatabaseHold> HoldDatabase(const std::string& path) override {
+        const std::filesystem::path native = ToNativePath(path);
+        std::error_code ignored;
+        if (!std::filesystem::exists(native, ignored)) return std::make_unique<DatabaseHold>();
+        return NamingPathsAsGiven(
+            {path}, [&] { return std::make_unique<JetDatabaseHold>(StandingHold::Acquire(native)); });
+    }
+
     // Errors name the files as the caller gave them, not as they were mapped.
     void CompactDatabase(const std::string& source, const std::string& destination) override {
         NamingPathsAsGiven({source, destination},

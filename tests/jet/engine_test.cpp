@@ -1,6 +1,7 @@
 // The engine as the document-library lookup uses it, "in use" as another process
 // shows it (byte-range locks on the database or its lock file), and dorvane-jet.
 
+#include "engines/files/local_file_system.h"
 #include "engines/jet/jet_engine.h"
 #include "engines/jet/query.h"
 #include "tests/jet/test_files.h"
@@ -192,6 +193,41 @@ TEST_F(LockTest, HoldsAreSeenAcrossProcessesAndReleasedOnClose) {
 #endif
     }
     EXPECT_NO_THROW(LockingChild(db_, F_WRLCK, 0, 1));
+}
+
+// A maintenance run holds the database and its lock file from before the
+// compaction until the compacted copy is back: products are kept out
+// throughout, while the engine's own use, the kept copy and the copy back
+// join the hold. The new version is not held by the claim of the old.
+TEST_F(LockTest, AMaintenanceHoldKeepsProductsOutUntilTheCopyIsBack) {
+    WriteBytes(ldb_, Bytes(64, 'x'));
+    {
+        LockingChild product(ldb_, F_WRLCK, kUserLockFirst, 1);
+        EXPECT_EQ(ErrorOf([&] { engine_->HoldDatabase(Product("post_db.mdb")); }), errc::kInUse);
+    }
+    const auto productLocks = [&](const fs::path& file) {
+        try {
+            LockingChild product(file, F_WRLCK, kUserLockFirst, 1);
+            return true;
+        } catch (const std::runtime_error&) {
+            return false;
+        }
+    };
+    LocalFileSystem files;
+    {
+        const std::unique_ptr<DatabaseHold> hold = engine_->HoldDatabase(Product("post_db.mdb"));
+        EXPECT_FALSE(productLocks(db_));
+        EXPECT_EQ(ErrorOf([&] { engine_->RepairDatabase(Product("post_db.mdb"), Product("Temp.bk0")); }), 0);
+        EXPECT_FALSE(productLocks(db_)) << "released with the engine's own hold";
+        EXPECT_FALSE(productLocks(ldb_));
+        files.CopyFile(Product("post_db.mdb"), Product("kept.mdb"));
+        files.CopyFile(Product("Temp.bk0"), Product("post_db.mdb"));
+        EXPECT_EQ(ReadBytes(db_), ReadBytes(folder_ / "c/Bresk/Temp.bk0"));
+        EXPECT_TRUE(productLocks(db_));
+        EXPECT_FALSE(productLocks(ldb_));
+    }
+    EXPECT_TRUE(productLocks(ldb_));
+    EXPECT_EQ(ErrorOf([&] { engine_->HoldDatabase(Product("none.mdb")); }), 0);  // its compaction says it is missing
 }
 
 // dorvane-jet's exit status and output, on real files, a damaged one and a copy.

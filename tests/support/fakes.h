@@ -127,6 +127,10 @@ public:
     std::map<std::string, std::vector<std::optional<std::string>>> doclib;
     std::vector<std::string> sqlSeen;
 
+    // Noted among the file system's calls: "hold <path>", "release <path>".
+    std::unique_ptr<DatabaseHold> HoldDatabase(const std::string& path) override {
+        return std::make_unique<FakeHold>(fs_, path);
+    }
     void CompactDatabase(const std::string& source, const std::string& destination) override {
         if (auto it = compactErrors.find(source); it != compactErrors.end()) throw Error(errc::kInUse, it->second);
         auto src = fs_.files.find(source);
@@ -141,6 +145,17 @@ public:
     std::shared_ptr<Database> OpenDatabase(const std::string& path) override;
 
 private:
+    class FakeHold final : public DatabaseHold {
+    public:
+        FakeHold(FakeFileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {
+            fs_.calls.push_back("hold " + path_);
+        }
+        ~FakeHold() override { fs_.calls.push_back("release " + path_); }
+
+    private:
+        FakeFileSystem& fs_;
+        std::string path_;
+    };
     FakeFileSystem& fs_;
 };
 

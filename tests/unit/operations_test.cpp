@@ -208,6 +208,10 @@ TEST(Operations, ARepairThatLosesDataKeepsTheOriginalAndSaysWhereItIs) {
             const std::string temporary = c.source.substr(0, c.source.rfind('\\')) + "\\Temp.bk0";
             EXPECT_TRUE(
                 Before(w.files.calls, "copy " + c.source + " -> " + c.kept, "copy " + temporary + " -> " + c.source));
+            // Held against the products throughout, the copy back and the clean-up included.
+            EXPECT_TRUE(Before(w.files.calls, "hold " + c.source, "copy " + c.source + " -> " + c.kept));
+            EXPECT_TRUE(Before(w.files.calls, "delete " + temporary, "release " + c.source));
+            EXPECT_EQ(std::count(w.files.calls.begin(), w.files.calls.end(), "release " + c.source), 1);
             EXPECT_EQ(w.files.files.count(temporary), 0u);
             const std::string log = Log(w);
             EXPECT_EQ(log.substr(19, log.find('\n') - 18), "     " + c.success + "\r\n");

@@ -1,5 +1,6 @@
 #include "engines/jet/format/lock.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -28,14 +29,33 @@ constexpr platform::ByteRange kBelowJetLocks{0, 0x10000000};
 }
 
 // Read-write where permitted (a write lock needs it), else read-only.
-std::optional<platform::File> ClaimExclusively(const std::filesystem::path& path) {
+template <typename Claim>
+auto ClaimExclusively(const std::filesystem::path& path, Claim claim) {
     try {
-        return platform::File::OpenClaimed(path, platform::Access::kReadWrite, platform::Use::kExclusive,
-                                           platform::kWholeFile);
+        return claim(path, platform::Access::kReadWrite);
     } catch (const Error& e) {
         if (e.number() != errc::kPermissionDenied) throw;
     }
-    return platform::File::OpenClaimed(path, platform::Access::kRead, platform::Use::kExclusive, platform::kWholeFile);
+    return claim(path, platform::Access::kRead);
+}
+
+std::optional<platform::File> ClaimFile(const std::filesystem::path& path, platform::Access access) {
+    return platform::File::OpenClaimed(path, access, platform::Use::kExclusive, platform::kWholeFile);
+}
+
+// The database, then its lock file where there is one, each put by `keep`
+// into the hold.
+template <typename Claim, typename Keep>
+void ClaimDatabase(const std::filesystem::path& database, Claim claim, Keep keep) {
+    auto file = ClaimExclusively(database, claim);
+    if (!file) ThrowInUse(database, ErrorText("another program has it open"));
+    keep(std::move(*file), false);
+    const std::filesystem::path ldb = LockFilePath(database);
+    std::error_code ignored;
+    if (!std::filesystem::exists(ldb, ignored)) return;
+    auto lockFile = ClaimExclusively(ldb, claim);
+    if (!lockFile) ThrowInUse(database, ErrorText("a user holds its lock file ").Path(PathText(ldb)));
+    keep(std::move(*lockFile), true);
 }
 
 }  // namespace
@@ -49,16 +69,17 @@ ReadHold ReadHold::Acquire(const std::filesystem::path& database) {
 
 ExclusiveHold ExclusiveHold::Acquire(const std::filesystem::path& database) {
     ExclusiveHold hold;
-    std::optional<platform::File> file = ClaimExclusively(database);
-    if (!file) ThrowInUse(database, ErrorText("another program has it open"));
-    hold.database_ = std::move(*file);
+    ClaimDatabase(database, ClaimFile, [&hold](platform::File file, bool lock_file) {
+        (lock_file ? hold.lock_file_ : hold.database_) = std::move(file);
+    });
+    return hold;
+}
 
-    const std::filesystem::path ldb = LockFilePath(database);
-    std::error_code ignored;
-    if (!std::filesystem::exists(ldb, ignored)) return hold;
-    std::optional<platform::File> lockFile = ClaimExclusively(ldb);
-    if (!lockFile) ThrowInUse(database, ErrorText("a user holds its lock file ").Path(PathText(ldb)));
-    hold.lock_file_ = std::move(*lockFile);
+StandingHold StandingHold::Acquire(const std::filesystem::path& database) {
+    StandingHold hold;
+    ClaimDatabase(database, platform::StandingClaim::Take, [&hold](platform::StandingClaim claim, bool lock_file) {
+        (lock_file ? hold.lock_file_ : hold.database_).emplace(std::move(claim));
+    });
     return hold;
 }
 

@@ -14,12 +14,19 @@
 // the database or on its lock file, or has either open for writing, and then
 // keeps everyone else from writing or claiming them.
 //
-// Both throw dorvane::Error(errc::kInUse, ...) when the database is in use and
+// StandingHold: an ExclusiveHold kept over the several steps of a
+// maintenance run (compaction, a kept copy, the copy back). The process's
+// own holds, readers and replacement of the database join it rather than
+// being refused; a replacement of the database ends its claim of the file.
+//
+// All throw dorvane::Error(errc::kInUse, ...) when the database is in use and
 // kFileNotFound when it is missing. They are claims of the platform layer
 // (platform/file.h): byte-range and whole-file (flock) locks on POSIX, share
-// modes on Windows; two holds in one process see each other as well.
+// modes on Windows; two holds in one process see each other as well, unless
+// one of them is a StandingHold.
 
 #include <filesystem>
+#include <optional>
 #include <utility>
 
 #include "platform/file.h"
@@ -62,6 +69,16 @@ private:
     ExclusiveHold() = default;
     platform::File database_;
     platform::File lock_file_;
+};
+
+class StandingHold {
+public:
+    static StandingHold Acquire(const std::filesystem::path& database);
+
+private:
+    StandingHold() = default;
+    std::optional<platform::StandingClaim> database_;
+    std::optional<platform::StandingClaim> lock_file_;
 };
 
 }  // namespace dorvane::jet

@@ -43,6 +43,10 @@ fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wine wineboot --init >/dev/null 2>&1
 fi
+# A program that crashes ends with its backtrace on standard error rather
+# than behind a crash dialog that waits for a click (and that the window
+# tests would then find among the windows).
+wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
 if [ -n "${DISPLAY:-}" ]; then
   wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null

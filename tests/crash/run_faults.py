@@ -260,25 +260,34 @@ def refused_runs(args, base, checker, problems, disks):
 
 
 def own_lock(args, base, problems):
-    """While a run compacts the back-end (Temp.bk0 written, the copy back not begun), a product cannot lock it."""
+    """From the compaction's start (Temp.bk0 written) until the copy is in place, a product cannot lock the
+    back-end: not while it is compacted, nor while the copy is made and put back."""
     inst = Installation(os.path.join(base, "own"), args)  # the large back-end: long enough to be caught compacting
+    db, temp = os.path.join(inst.data, "post_db.mdb"), os.path.join(inst.data, "Temp.bk0")
+    original = os.stat(db).st_ino
     run, started = inst.start({}), time.monotonic()
-    temp, staging = os.path.join(inst.data, "Temp.bk0"), os.path.join(inst.data, ".post_db.mdb.dorvane-copy")
     while not os.path.exists(temp) and time.monotonic() - started < 20 and run.poll() is None:
         time.sleep(0.001)
+
+    def before_copy_back():  # the copy not yet in place: the file is still the one the run compacted
+        try:
+            return os.path.exists(temp) and os.stat(db).st_ino == original
+        except FileNotFoundError:
+            return False
+
     attempts = granted = 0
-    while os.path.exists(temp) and not os.path.exists(staging):
-        with open(os.path.join(inst.data, "post_db.mdb"), "r+b") as f:
+    while before_copy_back():
+        with open(db, "r+b") as f:
             try:
                 fcntl.lockf(f, fcntl.LOCK_SH | fcntl.LOCK_NB, 1, PRODUCT_LOCK_BYTE)
-                locked = True
+                locked = os.fstat(f.fileno()).st_ino == original
             except OSError:
                 locked = False
-        if os.path.exists(temp) and not os.path.exists(staging):  # only attempts during the compaction count
+        if before_copy_back():  # only attempts made wholly before the copy took its place count
             attempts, granted = attempts + 1, granted + locked
         time.sleep(0.005)
     _, err = run.communicate()
-    print(f"own lock: {attempts} attempts while the run compacted, {granted} granted")
+    print(f"own lock: {attempts} attempts while the run compacted and copied back, {granted} granted")
     if attempts == 0 or granted or run.returncode != 0:
         problems.append(f"own lock: {attempts} attempts, {granted} granted, status {run.returncode} {err!r}")
     return 0

@@ -351,7 +351,7 @@ int Run(const std::vector<std::string>& args) {
     if (command == "check") {
         if (args.size() != 2) return Usage("check takes one FILE");
         const JetDatabase db = JetDatabase::OpenForOnePass(args[1]);
-        const CheckReport report = CheckDatabase(db.file());
+        const CheckReport report = CheckDatabaseOnTwoCores(db.file());
         for (std::size_t i = 0; i < report.problems.size(); ++i)
             out << "PROBLEM (" << DamageClassName(report.classes[i]) << "): " << report.problems[i] << "\n";
         out << args[1] << ": " << FormatName(db.file()) << ", " << db.file().page_count() << " pages, " << report.tables

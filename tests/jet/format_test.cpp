@@ -2,6 +2,8 @@
 // not a database, damaged structures, unused reference-map slots, value edges, the
 // batching of index entries.
 
+#include <algorithm>
+#include <future>
 #include <map>
 
 #include "engines/jet/check/checker.h"
@@ -124,6 +126,52 @@ TEST(CheckTest, APageOfAnotherOwnerIsToldBeforeARowThatCannotBeRead) {
     EXPECT_EQ(both[0].second, "table 'Customers': its usage map lists 1 pages that are not its data pages");
     EXPECT_EQ(both[1].first, DamageClass::kPrimary);
     EXPECT_NE(both[1].second.find("shorter than its null mask"), std::string::npos) << both[1].second;
+}
+
+// Pages naming a table as their owner are counted by a census that may be
+// taken on another core after the tables: what it shows is told where the
+// table's check would have told it, and a census that failed fails the check.
+TEST(CheckTest, ACensusTakenBesideTellsTheSameInTheSamePlaces) {
+    const Bytes sound = ReadBytes(TestData() / "products/post_db.mdb");
+    const PageFile f = PageFile::FromMemory(sound);
+    const Target customers = TableOf(f, "Customers");
+    const Target invoices = TableOf(f, "Invoices");
+    // A page of Invoices given to Customers: Customers' map does not list it,
+    // and Invoices' lists a page that is not its own.
+    Bytes damaged = sound;
+    PutLe32(damaged, At(f, invoices.data.at(1), f.format().page_owner), customers.def.page);
+    const CheckReport alone = CheckDatabase(PageFile::FromMemory(damaged));
+    const auto at = [&](const CheckReport& report, std::string_view start) {
+        const auto it = std::ranges::find_if(report.problems, [&](const std::string& p) { return p.starts_with(start); });
+        return it - report.problems.begin();
+    };
+    const auto unlisted = at(alone, "table 'Customers': 1 pages hold ");
+    const auto foreign = at(alone, "table 'Invoices': its usage map lists 1 pages");
+    ASSERT_LT(unlisted, static_cast<std::ptrdiff_t>(alone.problems.size()));
+    ASSERT_LT(foreign, static_cast<std::ptrdiff_t>(alone.problems.size()));
+    EXPECT_EQ(alone.classes[static_cast<std::size_t>(unlisted)], DamageClass::kSuspect);
+    // Each table's findings together, in the order the catalog lists the tables.
+    const auto tables = ReadTables(f);
+    const auto place = [&](const char* name) {
+        return std::ranges::find_if(tables, [&](const CatalogEntry& e) { return e.name == name; }) - tables.begin();
+    };
+    const bool customersFirst = place("Customers") < place("Invoices");
+    EXPECT_EQ(unlisted < foreign, customersFirst);
+    EXPECT_TRUE(alone.damaged_tables.contains("Customers"));
+
+    TempFolder folder;
+    WriteBytes(folder / "damaged.mdb", damaged);
+    const CheckReport beside = CheckDatabaseOnTwoCores(PageFile::Open(folder / "damaged.mdb"));
+    EXPECT_EQ(beside.problems, alone.problems);
+    EXPECT_EQ(beside.classes, alone.classes);
+    EXPECT_EQ(beside.damaged_tables, alone.damaged_tables);
+
+    std::promise<PageCensus> failed;
+    failed.set_exception(std::make_exception_ptr(Error(errc::kIoError, "the census could not read page 9")));
+    std::string why;
+    EXPECT_EQ(ErrorOf([&] { CheckDatabase(PageFile::FromMemory(damaged), nullptr, failed.get_future()); }, &why),
+              errc::kIoError);
+    EXPECT_EQ(why, "the census could not read page 9");
 }
 
 // Entries after a page's first are stored without the prefix they share with

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <future>
 #include <map>
 #include <optional>
 #include <set>
@@ -87,10 +88,21 @@ struct LongValueClaim {
     std::uint32_t table;  // in FileWide::claiming_tables
 };
 
+// Whether pages that name a table as their owner hold rows its map does not
+// list: asked when the table is checked, answered from the page census once
+// every table is done, and told where the table's check would have told it.
+// The census reads every page, so it may be taken on another core meanwhile.
+struct CensusQuestion {
+    std::size_t position;  // in the report's problems when asked
+    std::string table;     // its catalog name
+    std::uint32_t definition;
+    std::vector<std::uint32_t> listed;  // the pages its map lists, ascending
+    bool system = false;                // its problems cannot be repaired
+};
+
 // What the check of one table needs to know of the others.
 struct FileWide {
-    explicit FileWide(const PageFile& file) : census(file) {}
-    PageCensus census;
+    std::vector<CensusQuestion> census_questions;
     std::set<std::uint32_t> free_pages;
     SourceMaps maps;
     std::deque<LongValueClaim> claims;  // grows without copying what it holds
@@ -250,20 +262,7 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     }
     // Pages that name the table as their owner and hold rows are its pages,
     // whether or not its map lists them: rows its reader does not see.
-    {
-        std::uint64_t pages = 0, rows = 0;
-        for (std::uint32_t page : wide.census.PagesOwnedBy(def.page)) {
-            if (wide.census.LiveRows(page) == 0 || wide.census.IsFree(page) ||
-                std::binary_search(owned.pages.begin(), owned.pages.end(), page))
-                continue;
-            ++pages;
-            rows += wide.census.LiveRows(page);
-        }
-        if (pages != 0)
-            Add(report, DamageClass::kSuspect,
-                name + ": " + std::to_string(pages) + " pages hold " + std::to_string(rows) +
-                    " of its rows but its usage map does not list them");
-    }
+    wide.census_questions.push_back({report.problems.size(), entry.name, def.page, owned.pages});
     // The cursor sorts out the listed pages as it reads them; what it found is
     // told where it would have been had the pages been sorted out first.
     const std::size_t toldBefore = report.problems.size();
@@ -362,6 +361,31 @@ void CheckSharedLongValues(std::deque<LongValueClaim>& claims, const std::vector
     }
 }
 
+// Each question told at the place it was asked; places shift by what was
+// told before them.
+void AnswerCensusQuestions(const PageCensus& census, const std::vector<CensusQuestion>& questions,
+                           CheckReport& report) {
+    std::size_t told = 0;
+    for (const CensusQuestion& question : questions) {
+        std::uint64_t pages = 0, rows = 0;
+        for (std::uint32_t page : census.PagesOwnedBy(question.definition)) {
+            if (census.LiveRows(page) == 0 || census.IsFree(page) ||
+                std::binary_search(question.listed.begin(), question.listed.end(), page))
+                continue;
+            ++pages;
+            rows += census.LiveRows(page);
+        }
+        if (pages == 0) continue;
+        const auto at = static_cast<std::ptrdiff_t>(question.position + told++);
+        report.problems.insert(report.problems.begin() + at,
+                               "table '" + question.table + "': " + std::to_string(pages) + " pages hold " +
+                                   std::to_string(rows) + " of its rows but its usage map does not list them");
+        report.classes.insert(report.classes.begin() + at,
+                              question.system ? DamageClass::kUnrepairable : DamageClass::kSuspect);
+        report.damaged_tables.insert(question.table);
+    }
+}
+
 // Tables whose rows and definition are in use but that the catalog does not
 // list as tables.
 void CheckUnlistedTables(const PageFile& file, const PageCensus& census, const std::vector<CatalogEntry>& tables,
@@ -383,8 +407,22 @@ void CheckUnlistedTables(const PageFile& file, const PageCensus& census, const s
 }  // namespace
 
 CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals) {
+    std::promise<PageCensus> taken;
+    std::future<PageCensus> census = taken.get_future();
+    taken.set_value(PageCensus(file));
+    return CheckDatabase(file, signals, std::move(census));
+}
+
+CheckReport CheckDatabaseOnTwoCores(const PageFile& file) {
+    if (file.path().empty()) return CheckDatabase(file);
+    return CheckDatabase(file, nullptr, std::async(std::launch::async | std::launch::deferred, [path = file.path()] {
+                             return PageCensus(PageFile::Open(path));
+                         }));
+}
+
+CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals, std::future<PageCensus> census) {
     CheckReport report;
-    FileWide wide(file);
+    FileWide wide;
     const UsageMap global = ReadGlobalFreeMap(file);
     wide.free_pages.insert(global.pages.begin(), global.pages.end());
     const std::set<std::uint32_t> item_tables = ItemTablePages(file);
@@ -401,6 +439,7 @@ CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals) {
             return;
         }
         const std::size_t before = report.problems.size();
+        const std::size_t asked = wide.census_questions.size();
         try {
             CheckTable(file, entry, *def, wide, report);
         } catch (const Error& error) {
@@ -410,6 +449,7 @@ CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals) {
         // Forms, modules, queries and permissions live in the system tables'
         // rows: nothing of them may be dropped or guessed.
         const bool system = entry.IsSystem() && !item_tables.contains(entry.table_page());
+        for (std::size_t q = asked; q < wide.census_questions.size(); ++q) wide.census_questions[q].system = system;
         for (std::size_t i = before; i < report.problems.size() && system; ++i)
             if (report.classes[i] != DamageClass::kDerived) report.classes[i] = DamageClass::kUnrepairable;
     };
@@ -442,8 +482,10 @@ CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals) {
         if (signals != nullptr && !report.ok()) signals->problem_found = true;
     }
     if (signals != nullptr && signals->stop) return report;
+    const PageCensus pages = census.get();
+    AnswerCensusQuestions(pages, wide.census_questions, report);
     CheckSharedLongValues(wide.claims, wide.claiming_tables, report);
-    CheckUnlistedTables(file, wide.census, tables, report);
+    CheckUnlistedTables(file, pages, tables, report);
     CheckComplexColumns(file, tables, report);
     return report;
 }

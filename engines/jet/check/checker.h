@@ -8,10 +8,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <future>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "engines/jet/format/page_census.h"
 
 namespace dorvane::jet {
 
@@ -58,5 +61,12 @@ struct CheckSignals {
 // goes on with the next table. Damage to the header or catalog throws. A
 // check stopped through `signals` returns what it found so far.
 CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals = nullptr);
+// The same with the page census (page_census.h) of the same file taken by
+// the caller, on another thread or after other work: it is wanted only once
+// every table has been checked. A census that failed fails the check.
+CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals, std::future<PageCensus> census);
+// The same with the census taken beside the tables on another core, by a
+// reader of its own: for a file on disk that nobody changes meanwhile.
+CheckReport CheckDatabaseOnTwoCores(const PageFile& file);
 
 }  // namespace dorvane::jet

@@ -1,6 +1,7 @@
 #include "engines/jet/compact/verify.h"
 
 #include <algorithm>
+#include <exception>
 #include <future>
 #include <optional>
 #include <set>
@@ -13,6 +14,7 @@
 #include "engines/jet/compact/verify_ids.h"
 #include "engines/jet/format/index_walk.h"
 #include "engines/jet/format/long_value.h"
+#include "engines/jet/format/page_census.h"
 #include "engines/jet/format/page_file.h"
 #include "engines/jet/format/row.h"
 #include "engines/jet/format/table_scan.h"
@@ -219,11 +221,19 @@ void VerifyCopy(const PageFile& source, const std::vector<CatalogEntry>& tables,
                 const std::vector<CatalogEntry>& restored) {
     // Only a sound source is compacted, and a repair writes only what it
     // salvaged, so the copy must be sound too. A copy on disk is checked
-    // through a reader of its own on a second core while it is compared.
+    // through a reader of its own on a second core while it is compared;
+    // this core takes the check's page census once the comparison is done.
+    std::promise<PageCensus> taking;
     std::future<CheckReport> checked =
-        copy.path().empty() ? std::async(std::launch::deferred, [&copy] { return CheckDatabase(copy); })
-                            : std::async(std::launch::async | std::launch::deferred,
-                                         [path = copy.path()] { return CheckDatabase(PageFile::OpenCached(path)); });
+        copy.path().empty()
+            ? std::async(std::launch::deferred, [&copy] { return CheckDatabase(copy); })
+            : std::async(std::launch::async | std::launch::deferred,
+                         [path = copy.path(), census = taking.get_future()]() mutable {
+                             return CheckDatabase(PageFile::OpenCached(path), nullptr, std::move(census));
+                         });
+    // After `checked`: a verification that stops early abandons the census
+    // before it waits for the check.
+    std::promise<PageCensus> census = std::move(taking);
     try {
         const auto names = [](const std::vector<CatalogEntry>& entries, const Relocation* moved) {
             std::vector<std::pair<std::string, std::uint32_t>> out;
@@ -249,6 +259,13 @@ void VerifyCopy(const PageFile& source, const std::vector<CatalogEntry>& tables,
     } catch (const Error& e) {
         if (e.number() == errc::kVerifyFailed) throw;
         Mismatch(e.description());
+    }
+    if (!copy.path().empty()) {
+        try {
+            census.set_value(PageCensus(copy));
+        } catch (...) {
+            census.set_exception(std::current_exception());
+        }
     }
     CheckReport report;
     try {

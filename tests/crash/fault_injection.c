@@ -45,9 +45,10 @@ static const char* fd_path(int fd, char* buffer, size_t size) {
 
 /* Counts one call; returns 0 to go on, or sets errno and returns 1 when the call must fail. */
 static int count_call(void) {
-    ++g_count;
+    /* Atomic: the program writes from more than one thread. */
+    const long count = __atomic_add_fetch(&g_count, 1, __ATOMIC_SEQ_CST);
     long at = atol(env("DORVANE_FAULT_AT"));
-    if (at <= 0 || g_count != at) return 0;
+    if (at <= 0 || count != at) return 0;
     const char* mode = env("DORVANE_FAULT_MODE");
     errno = strcmp(mode, "enospc") == 0  ? ENOSPC
             : strcmp(mode, "eio") == 0   ? EIO
@@ -68,7 +69,7 @@ static int read_fault(int fd) {
     char path[4096];
     if (strcmp(env("DORVANE_FAULT_READS"), "eio") != 0 || !under_root(fd_path(fd, path, sizeof path))) return 0;
     long at = atol(env("DORVANE_FAULT_AT"));
-    if (at <= 0 || ++g_reads < at) return 0;
+    if (at <= 0 || __atomic_add_fetch(&g_reads, 1, __ATOMIC_SEQ_CST) < at) return 0;
     errno = EIO;
     return 1;
 }

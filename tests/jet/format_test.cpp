@@ -5,9 +5,15 @@
 #include <algorithm>
 #include <future>
 #include <map>
+#include <optional>
 
 #include "engines/jet/check/checker.h"
 #include "engines/jet/format/entry_batch.h"
+#include "engines/jet/format/long_value.h"
+#include "engines/jet/format/row.h"
+#include "engines/jet/format/table_scan.h"
+#include "engines/jet/format/catalog.h"
+#include "engines/jet/format/table_def.h"
 #include "engines/jet/format/text.h"
 #include "engines/jet/format/value.h"
 #include "tests/jet/test_files.h"
@@ -172,6 +178,65 @@ TEST(CheckTest, ACensusTakenBesideTellsTheSameInTheSamePlaces) {
     EXPECT_EQ(ErrorOf([&] { CheckDatabase(PageFile::FromMemory(damaged), nullptr, failed.get_future()); }, &why),
               errc::kIoError);
     EXPECT_EQ(why, "the census could not read page 9");
+}
+
+// Each table's long-value rows are gathered apart and joined in catalog order:
+// two values on one row are told for the table that holds them, whichever
+// thread checked it, however many tables with values come before.
+TEST(CheckTest, TwoValuesOnOneLongValueRowAreToldForTheirTable) {
+    struct Field {
+        std::size_t at;  // in the file
+        std::uint32_t table_page;
+    };
+    // The first user table after others with values, holding two values
+    // stored apart in one column, each in a row where its pointer names it.
+    for (const char* name : {"products/post_db.mdb", "mdb/jet4/test2V2000.mdb", "mdb/jet4/overflowTestV2000.mdb"}) {
+        const Bytes sound = ReadBytes(TestData() / name);
+        const PageFile f = PageFile::FromMemory(sound);
+        std::optional<std::pair<Field, Field>> pair;
+        std::string table;
+        for (const CatalogEntry& entry : ReadTables(f)) {
+            if (entry.IsSystem() || pair) continue;
+            const TableDef def = ReadTableDef(f, entry.table_page());
+            std::map<std::size_t, Field> first;  // by column
+            RowCursor rows(f, def);
+            for (TableRow row; !pair && rows.Next(row);) {
+                const std::size_t start = RowAt(f, row.header.page, row.header.row);
+                if (!std::equal(row.body.begin(), row.body.end(), sound.begin() + static_cast<std::ptrdiff_t>(start)))
+                    continue;  // a relocated body
+                const RowFields fields = LocateFields(f.format(), def, row.body);
+                for (std::size_t c = 0; c < def.columns.size() && !pair; ++c) {
+                    const FieldSpan& span = fields.spans[c];
+                    if (!def.columns[c].IsLongValue() || !span.present || span.length < kLongValueFieldHeader ||
+                        ParseLongValueField(FieldBytes(row.body, span)).kind == LongValueKind::kInline)
+                        continue;
+                    const Field here{start + span.offset, def.page};
+                    if (const auto it = first.find(c); it != first.end())
+                        pair.emplace(it->second, here);
+                    else
+                        first.emplace(c, here);
+                }
+            }
+            if (pair) table = entry.name;
+        }
+        if (!pair) continue;
+        Bytes damaged = sound;
+        std::copy_n(sound.begin() + static_cast<std::ptrdiff_t>(pair->first.at), kLongValueFieldHeader,
+                    damaged.begin() + static_cast<std::ptrdiff_t>(pair->second.at));
+        const CheckReport alone = CheckDatabase(PageFile::FromMemory(damaged));
+        const std::string shared = "table '" + table + "': a memo or OLE value shares its row";
+        const auto told = std::ranges::find_if(alone.problems, [&](const std::string& p) { return p.starts_with(shared); });
+        ASSERT_NE(told, alone.problems.end()) << name << ": " << ::testing::PrintToString(alone.problems);
+        EXPECT_EQ(alone.classes[static_cast<std::size_t>(told - alone.problems.begin())], DamageClass::kPrimary);
+        EXPECT_TRUE(alone.damaged_tables.contains(table));
+        TempFolder folder;
+        WriteBytes(folder / "damaged.mdb", damaged);
+        const CheckReport beside = CheckDatabaseOnTwoCores(PageFile::Open(folder / "damaged.mdb"));
+        EXPECT_EQ(beside.problems, alone.problems);
+        EXPECT_EQ(beside.classes, alone.classes);
+        return;
+    }
+    FAIL() << "no test file holds a user table with two values stored apart";
 }
 
 // Entries after a page's first are stored without the prefix they share with

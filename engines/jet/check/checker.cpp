@@ -1,6 +1,7 @@
 #include "engines/jet/check/checker.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <future>
@@ -85,7 +86,7 @@ using ExpectedEntries = std::vector<std::optional<EntryDigest>>;
 // every long-value row of the file, so kept to eight bytes.
 struct LongValueClaim {
     std::uint32_t long_value_row;
-    std::uint32_t table;  // in FileWide::claiming_tables
+    std::uint32_t table;  // in Joined::claiming_tables; 0 while the table's findings stand apart
 };
 
 // Whether pages that name a table as their owner hold rows its map does not
@@ -93,18 +94,34 @@ struct LongValueClaim {
 // every table is done, and told where the table's check would have told it.
 // The census reads every page, so it may be taken on another core meanwhile.
 struct CensusQuestion {
-    std::size_t position;  // in the report's problems when asked
+    std::size_t position;  // in the problems when asked
     std::string table;     // its catalog name
     std::uint32_t definition;
     std::vector<std::uint32_t> listed;  // the pages its map lists, ascending
     bool system = false;                // its problems cannot be repaired
 };
 
-// What the check of one table needs to know of the others.
+// What the check of one table needs to know of the others; read only while
+// tables are checked, so shared by the threads that check them.
 struct FileWide {
-    std::vector<CensusQuestion> census_questions;
     std::set<std::uint32_t> free_pages;
     SourceMaps maps;
+    std::set<std::uint32_t> item_tables;
+};
+
+// One table's findings, made apart from the others' (on whichever thread
+// checked it) and joined to the report in catalog order.
+struct TableFindings {
+    std::string table;  // its catalog name
+    CheckReport report;
+    std::deque<LongValueClaim> claims;
+    std::vector<CensusQuestion> census_questions;
+};
+
+// What the joined findings of all tables leave for the checks of the whole
+// file.
+struct Joined {
+    std::vector<CensusQuestion> census_questions;
     std::deque<LongValueClaim> claims;  // grows without copying what it holds
     std::vector<std::string> claiming_tables;
 };
@@ -175,14 +192,13 @@ struct RowScan {
 
 // Every row decodes, its fixed values are whole, and each memo/OLE value reads
 // and lies on its column's pages. Throws for a row that cannot be read.
-RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& table, const std::string& name,
-                  RowCursor& cursor, std::map<std::uint16_t, std::set<std::uint32_t>>& longValuePages,
-                  ExpectedEntries& expected, FileWide& wide, CheckReport& report) {
+RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& name, RowCursor& cursor,
+                  std::map<std::uint16_t, std::set<std::uint32_t>>& longValuePages, ExpectedEntries& expected,
+                  const FileWide& wide, TableFindings& findings) {
+    CheckReport& report = findings.report;
     RowScan scan;
     RowFields fields;
     LongValueReader longValues(file);
-    const auto claimer = static_cast<std::uint32_t>(wide.claiming_tables.size());
-    wide.claiming_tables.push_back(table);
     RowSample sample;
     Bytes key;
     std::optional<std::uint16_t> soundColumn;  // with soundPage: the last page a value was found right on
@@ -214,7 +230,7 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
             const auto& columnPages = longValuePages[column.number];
             // Reading the chain proves the value whole, as reading its bytes would.
             for (const RowPointer& at : longValues.Rows(FieldBytes(row.body, span))) {
-                wide.claims.push_back({at.ToU32(), claimer});
+                findings.claims.push_back({at.ToU32(), 0});
                 // Values follow one another on their pages: a page found
                 // right for the column a moment ago is right again.
                 if (soundColumn == column.number && soundPage == at.page) continue;
@@ -239,8 +255,9 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
     return scan;
 }
 
-void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef& def, FileWide& wide,
-                CheckReport& report) {
+void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef& def, const FileWide& wide,
+                TableFindings& findings) {
+    CheckReport& report = findings.report;
     const std::set<std::uint32_t>& freePages = wide.free_pages;
     const std::string name = "table '" + entry.name + "'";
     CheckNotFree(freePages, def.pages, name + " definition", report);
@@ -262,7 +279,7 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     }
     // Pages that name the table as their owner and hold rows are its pages,
     // whether or not its map lists them: rows its reader does not see.
-    wide.census_questions.push_back({report.problems.size(), entry.name, def.page, owned.pages});
+    findings.census_questions.push_back({report.problems.size(), entry.name, def.page, owned.pages});
     // The cursor sorts out the listed pages as it reads them; what it found is
     // told where it would have been had the pages been sorted out first.
     const std::size_t toldBefore = report.problems.size();
@@ -278,7 +295,7 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     RowScan scan;
     ExpectedEntries expected(def.physical_indexes.size(), EntryDigest{});
     try {
-        scan = CheckRows(file, def, entry.name, name, cursor, longValuePages, expected, wide, report);
+        scan = CheckRows(file, def, name, cursor, longValuePages, expected, wide, findings);
     } catch (const Error&) {
         // The row that cannot be read is told after what the map lists.
         tellForeignPages(TableDataPages(file, def).size());
@@ -404,6 +421,94 @@ void CheckUnlistedTables(const PageFile& file, const PageCensus& census, const s
                 " rows in use, but no catalog row names it");
 }
 
+// One table's check, apart from every other: its definition, rows, values
+// and indexes.
+TableFindings CheckOneTable(const PageFile& file, const CatalogEntry& entry, const FileWide& wide) {
+    TableFindings findings;
+    findings.table = entry.name;
+    CheckReport& report = findings.report;
+    std::optional<TableDef> def;
+    try {
+        def = ReadTableDef(file, entry.table_page());
+    } catch (const Error& error) {
+        Add(report, DamageClass::kUnrepairable, "table '" + entry.name + "': " + error.description());
+        return findings;
+    }
+    if (const auto fault = DefinitionFault(*def)) {
+        Add(report, DamageClass::kUnrepairable, "table '" + entry.name + "': its definition is damaged: " + *fault);
+        return findings;
+    }
+    try {
+        CheckTable(file, entry, *def, wide, findings);
+    } catch (const Error& error) {
+        Add(report, DamageClass::kPrimary, "table '" + entry.name + "': " + error.description());
+    }
+    if (!report.ok()) report.damaged_tables.insert(entry.name);
+    // Forms, modules, queries and permissions live in the system tables'
+    // rows: nothing of them may be dropped or guessed.
+    const bool system = entry.IsSystem() && !wide.item_tables.contains(entry.table_page());
+    for (CensusQuestion& question : findings.census_questions) question.system = system;
+    for (std::size_t i = 0; i < report.problems.size() && system; ++i)
+        if (report.classes[i] != DamageClass::kDerived) report.classes[i] = DamageClass::kUnrepairable;
+    return findings;
+}
+
+// Each table's findings, in the order given; a table left unchecked because
+// the check was stopped has none. With `two`, a second thread takes tables
+// too, through a reader of its own: the tables' pages are most of what a
+// check reads, and the file is read the same from either reader.
+std::vector<std::optional<TableFindings>> CheckTables(const PageFile& file, const std::vector<CatalogEntry>& entries,
+                                                      const FileWide& wide, CheckSignals* signals, bool two) {
+    std::vector<std::optional<TableFindings>> found(entries.size());
+    std::atomic<std::size_t> next{0};
+    const auto work = [&](const PageFile& reader) {
+        for (std::size_t i = next++; i < entries.size(); i = next++) {
+            if (signals != nullptr && signals->stop) return;
+            found[i] = CheckOneTable(reader, entries[i], wide);
+            if (signals != nullptr && !found[i]->report.ok()) signals->problem_found = true;
+        }
+    };
+    std::future<void> second;
+    if (two && entries.size() > 1)
+        second = std::async(std::launch::async, [&work, path = file.path()] { work(PageFile::OpenCached(path)); });
+    try {
+        work(file);
+    } catch (...) {
+        next = entries.size();  // the second thread stops after its table; its failure, if any, is dropped
+        if (second.valid()) second.wait();
+        throw;
+    }
+    if (second.valid()) second.get();
+    return found;
+}
+
+// A table's findings added to the report, its places moved by what the
+// report already holds. Its claims move over, freed as they go.
+void Join(TableFindings& findings, CheckReport& report, Joined& joined) {
+    const std::size_t offset = report.problems.size();
+    const CheckReport& part = findings.report;
+    report.problems.insert(report.problems.end(), part.problems.begin(), part.problems.end());
+    report.classes.insert(report.classes.end(), part.classes.begin(), part.classes.end());
+    report.damaged_tables.insert(part.damaged_tables.begin(), part.damaged_tables.end());
+    for (const auto& [table, indexes] : part.key_mismatches)
+        report.key_mismatches[table].insert(indexes.begin(), indexes.end());
+    report.tables += part.tables;
+    report.rows += part.rows;
+    report.long_values += part.long_values;
+    report.indexes += part.indexes;
+    report.index_entries += part.index_entries;
+    report.stale_row_counts += part.stale_row_counts;
+    for (CensusQuestion question : findings.census_questions) {
+        question.position += offset;
+        joined.census_questions.push_back(std::move(question));
+    }
+    if (findings.claims.empty()) return;
+    const auto claimer = static_cast<std::uint32_t>(joined.claiming_tables.size());
+    joined.claiming_tables.push_back(findings.table);
+    for (; !findings.claims.empty(); findings.claims.pop_front())
+        joined.claims.push_back({findings.claims.front().long_value_row, claimer});
+}
+
 }  // namespace
 
 CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals) {
@@ -415,44 +520,19 @@ CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals) {
 
 CheckReport CheckDatabaseOnTwoCores(const PageFile& file) {
     if (file.path().empty()) return CheckDatabase(file);
-    return CheckDatabase(file, nullptr, std::async(std::launch::async | std::launch::deferred, [path = file.path()] {
-                             return PageCensus(PageFile::Open(path));
-                         }));
+    return CheckDatabase(file, nullptr,
+                         std::async(std::launch::async | std::launch::deferred,
+                                    [path = file.path()] { return PageCensus(PageFile::Open(path)); }),
+                         TableReaders::kTwo);
 }
 
-CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals, std::future<PageCensus> census) {
+CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals, std::future<PageCensus> census,
+                          TableReaders readers) {
     CheckReport report;
     FileWide wide;
     const UsageMap global = ReadGlobalFreeMap(file);
     wide.free_pages.insert(global.pages.begin(), global.pages.end());
-    const std::set<std::uint32_t> item_tables = ItemTablePages(file);
-    const auto checkTable = [&](const CatalogEntry& entry) {
-        std::optional<TableDef> def;
-        try {
-            def = ReadTableDef(file, entry.table_page());
-        } catch (const Error& error) {
-            Add(report, DamageClass::kUnrepairable, "table '" + entry.name + "': " + error.description());
-            return;
-        }
-        if (const auto fault = DefinitionFault(*def)) {
-            Add(report, DamageClass::kUnrepairable, "table '" + entry.name + "': its definition is damaged: " + *fault);
-            return;
-        }
-        const std::size_t before = report.problems.size();
-        const std::size_t asked = wide.census_questions.size();
-        try {
-            CheckTable(file, entry, *def, wide, report);
-        } catch (const Error& error) {
-            Add(report, DamageClass::kPrimary, "table '" + entry.name + "': " + error.description());
-        }
-        if (report.problems.size() != before) report.damaged_tables.insert(entry.name);
-        // Forms, modules, queries and permissions live in the system tables'
-        // rows: nothing of them may be dropped or guessed.
-        const bool system = entry.IsSystem() && !item_tables.contains(entry.table_page());
-        for (std::size_t q = asked; q < wide.census_questions.size(); ++q) wide.census_questions[q].system = system;
-        for (std::size_t i = before; i < report.problems.size() && system; ++i)
-            if (report.classes[i] != DamageClass::kDerived) report.classes[i] = DamageClass::kUnrepairable;
-    };
+    wide.item_tables = ItemTablePages(file);
     const std::vector<CatalogEntry> tables = ReadTables(file);
     {
         std::vector<TableDef> defs;
@@ -465,6 +545,7 @@ CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals, std::futu
         }
         wide.maps = SourceMaps(file, defs);
     }
+    std::vector<CatalogEntry> toCheck;
     // A catalog that lost its pages reads as an empty database: its own row
     // missing is the sign, and its rows are then checked all the same.
     if (std::ranges::none_of(tables, [](const CatalogEntry& e) { return e.table_page() == kCatalogPage; })) {
@@ -474,17 +555,18 @@ CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals, std::futu
         catalog.id = static_cast<std::int32_t>(kCatalogPage);
         catalog.type = kObjectTypeTable;
         catalog.flags = kSystemObjectFlags;
-        checkTable(catalog);
+        toCheck.push_back(catalog);
     }
-    for (const CatalogEntry& entry : tables) {
-        if (signals != nullptr && signals->stop) break;
-        checkTable(entry);
-        if (signals != nullptr && !report.ok()) signals->problem_found = true;
-    }
+    toCheck.insert(toCheck.end(), tables.begin(), tables.end());
+    std::vector<std::optional<TableFindings>> found =
+        CheckTables(file, toCheck, wide, signals, readers == TableReaders::kTwo && !file.path().empty());
+    Joined joined;
+    for (std::optional<TableFindings>& findings : found)
+        if (findings) Join(*findings, report, joined);
     if (signals != nullptr && signals->stop) return report;
     const PageCensus pages = census.get();
-    AnswerCensusQuestions(pages, wide.census_questions, report);
-    CheckSharedLongValues(wide.claims, wide.claiming_tables, report);
+    AnswerCensusQuestions(pages, joined.census_questions, report);
+    CheckSharedLongValues(joined.claims, joined.claiming_tables, report);
     CheckUnlistedTables(file, pages, tables, report);
     CheckComplexColumns(file, tables, report);
     return report;

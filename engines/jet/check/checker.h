@@ -61,12 +61,17 @@ struct CheckSignals {
 // goes on with the next table. Damage to the header or catalog throws. A
 // check stopped through `signals` returns what it found so far.
 CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals = nullptr);
+// Who reads the tables: the calling thread alone, or with a second thread
+// through a reader of its own (for a file on disk that nobody changes
+// meanwhile; a file in memory is read by the calling thread alone).
+enum class TableReaders { kOne, kTwo };
 // The same with the page census (page_census.h) of the same file taken by
 // the caller, on another thread or after other work: it is wanted only once
 // every table has been checked. A census that failed fails the check.
-CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals, std::future<PageCensus> census);
-// The same with the census taken beside the tables on another core, by a
-// reader of its own: for a file on disk that nobody changes meanwhile.
+CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals, std::future<PageCensus> census,
+                          TableReaders readers = TableReaders::kOne);
+// The same on every core there is to spare: the census on a thread of its
+// own, the tables on two, each reading through a reader of its own.
 CheckReport CheckDatabaseOnTwoCores(const PageFile& file);
 
 }  // namespace dorvane::jet

@@ -229,7 +229,8 @@ void VerifyCopy(const PageFile& source, const std::vector<CatalogEntry>& tables,
             ? std::async(std::launch::deferred, [&copy] { return CheckDatabase(copy); })
             : std::async(std::launch::async | std::launch::deferred,
                          [path = copy.path(), census = taking.get_future()]() mutable {
-                             return CheckDatabase(PageFile::OpenCached(path), nullptr, std::move(census));
+                             return CheckDatabase(PageFile::OpenCached(path), nullptr, std::move(census),
+                                                  TableReaders::kTwo);
                          });
     // After `checked`: a verification that stops early abandons the census
     // before it waits for the check.

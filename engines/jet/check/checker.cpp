@@ -36,11 +36,20 @@ void Add(CheckReport& report, DamageClass damage, std::string problem) {
     report.classes.push_back(damage);
 }
 
+// Page numbers, ascending and each once: four bytes a page where a set
+// would take ten times that, and a column's values may lie on most pages of
+// the file.
+using PageList = std::vector<std::uint32_t>;
+void Settle(PageList& pages) {
+    std::sort(pages.begin(), pages.end());
+    pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+}
+
 // Pages in use must not be marked free in the database-wide map.
-void CheckNotFree(const std::set<std::uint32_t>& freePages, const std::vector<std::uint32_t>& pages,
+void CheckNotFree(const PageList& freePages, const std::vector<std::uint32_t>& pages,
                   const std::string& what, CheckReport& report) {
     for (std::uint32_t page : pages) {
-        if (freePages.count(page) != 0) {
+        if (std::binary_search(freePages.begin(), freePages.end(), page)) {
             Add(report, DamageClass::kDerived, what + ": page " + std::to_string(page) + " is in use but marked free");
             return;
         }
@@ -104,7 +113,7 @@ struct CensusQuestion {
 // What the check of one table needs to know of the others; read only while
 // tables are checked, so shared by the threads that check them.
 struct FileWide {
-    std::set<std::uint32_t> free_pages;
+    PageList free_pages;
     SourceMaps maps;
     std::set<std::uint32_t> item_tables;
 };
@@ -127,7 +136,7 @@ struct Joined {
 };
 
 void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const RowSet& rows,
-                const std::string& table, const std::set<std::uint32_t>& freePages,
+                const std::string& table, const PageList& freePages,
                 const std::optional<EntryDigest>& expected, CheckReport& report) {
     const PhysicalIndex& index = def.physical_indexes[number];
     const std::string name = "table '" + table + "' index " + std::to_string(number);
@@ -193,7 +202,7 @@ struct RowScan {
 // Every row decodes, its fixed values are whole, and each memo/OLE value reads
 // and lies on its column's pages. Throws for a row that cannot be read.
 RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& name, RowCursor& cursor,
-                  std::map<std::uint16_t, std::set<std::uint32_t>>& longValuePages, ExpectedEntries& expected,
+                  std::map<std::uint16_t, PageList>& longValuePages, ExpectedEntries& expected,
                   const FileWide& wide, TableFindings& findings) {
     CheckReport& report = findings.report;
     RowScan scan;
@@ -239,7 +248,7 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
                     Add(report, DamageClass::kPrimary,
                         name + " column '" + column.name + "': a value lies on page " + std::to_string(at.page) +
                             ", which another column's map lists");
-                } else if (columnPages.count(at.page) == 0) {
+                } else if (!std::binary_search(columnPages.begin(), columnPages.end(), at.page)) {
                     Add(report, DamageClass::kDerived,
                         name + " column '" + column.name + "': a value lies on page " + std::to_string(at.page) +
                             ", which its column's map does not list");
@@ -258,18 +267,20 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
 void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef& def, const FileWide& wide,
                 TableFindings& findings) {
     CheckReport& report = findings.report;
-    const std::set<std::uint32_t>& freePages = wide.free_pages;
+    const PageList& freePages = wide.free_pages;
     const std::string name = "table '" + entry.name + "'";
     CheckNotFree(freePages, def.pages, name + " definition", report);
     // Each memo/OLE column's pages, from its own usage map.
-    std::map<std::uint16_t, std::set<std::uint32_t>> longValuePages;
+    std::map<std::uint16_t, PageList> longValuePages;
     UsageMap owned;
     try {
         for (const LongValueMap& lv : def.long_value_maps) {
             const UsageMap map = ReadUsageMap(file, RowPointer::FromU32(lv.owned_map));
-            longValuePages[lv.column_number].insert(map.pages.begin(), map.pages.end());
+            PageList& pages = longValuePages[lv.column_number];
+            pages.insert(pages.end(), map.pages.begin(), map.pages.end());
             CheckNotFree(freePages, map.pages, name + " memo/OLE pages", report);
         }
+        for (auto& [column, pages] : longValuePages) Settle(pages);
         owned = ReadUsageMap(file, RowPointer::FromU32(def.owned_map));
     } catch (const Error& error) {
         // Maps are derived from the pages; without them the rows cannot be
@@ -531,7 +542,8 @@ CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals, std::futu
     CheckReport report;
     FileWide wide;
     const UsageMap global = ReadGlobalFreeMap(file);
-    wide.free_pages.insert(global.pages.begin(), global.pages.end());
+    wide.free_pages = global.pages;
+    Settle(wide.free_pages);
     wide.item_tables = ItemTablePages(file);
     const std::vector<CatalogEntry> tables = ReadTables(file);
     {

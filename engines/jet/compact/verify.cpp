@@ -218,7 +218,7 @@ bool HoldsWhatWasWritten(const PageFile& copy, const TableDef& source_def, const
 void VerifyCopy(const PageFile& source, const std::vector<CatalogEntry>& tables,
                 const std::vector<TableDef>& source_tables, const PageFile& copy, const Relocation& relocation,
                 const std::vector<TableDigest>& written, const TableSourceOf& source_of,
-                const std::vector<CatalogEntry>& restored) {
+                const std::vector<CatalogEntry>& restored, TableReaders copy_check) {
     // Only a sound source is compacted, and a repair writes only what it
     // salvaged, so the copy must be sound too. A copy on disk is checked
     // through a reader of its own on a second core while it is compared;
@@ -228,9 +228,9 @@ void VerifyCopy(const PageFile& source, const std::vector<CatalogEntry>& tables,
         copy.path().empty()
             ? std::async(std::launch::deferred, [&copy] { return CheckDatabase(copy); })
             : std::async(std::launch::async | std::launch::deferred,
-                         [path = copy.path(), census = taking.get_future()]() mutable {
+                         [path = copy.path(), census = taking.get_future(), copy_check]() mutable {
                              return CheckDatabase(PageFile::OpenCached(path), nullptr, std::move(census),
-                                                  TableReaders::kTwo);
+                                                  copy_check);
                          });
     // After `checked`: a verification that stops early abandons the census
     // before it waits for the check.

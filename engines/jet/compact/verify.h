@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "engines/jet/check/checker.h"
 #include "engines/jet/compact/digest.h"
 #include "engines/jet/compact/relocation.h"
 #include "engines/jet/compact/table_source.h"
@@ -36,9 +37,10 @@ using TableSourceOf = std::function<std::unique_ptr<TableSource>(std::size_t tab
 // damaged structures.
 // `tables` are the catalog's tables the copy must list, parallel to
 // source_tables; `restored` those among them a repair made tables again.
+// `copy_check`: who reads the tables in the copy's full check.
 void VerifyCopy(const PageFile& source, const std::vector<CatalogEntry>& tables,
                 const std::vector<TableDef>& source_tables, const PageFile& copy, const Relocation& relocation,
                 const std::vector<TableDigest>& written, const TableSourceOf& source_of,
-                const std::vector<CatalogEntry>& restored = {});
+                const std::vector<CatalogEntry>& restored = {}, TableReaders copy_check = TableReaders::kTwo);
 
 }  // namespace dorvane::jet::compact

@@ -178,6 +178,15 @@ TEST(CheckTest, ACensusTakenBesideTellsTheSameInTheSamePlaces) {
     EXPECT_EQ(ErrorOf([&] { CheckDatabase(PageFile::FromMemory(damaged), nullptr, failed.get_future()); }, &why),
               errc::kIoError);
     EXPECT_EQ(why, "the census could not read page 9");
+    // A check stopped before its end (its answer no longer wanted) never takes its census.
+    CheckSignals stopped;
+    stopped.stop = true;
+    bool taken = false;
+    (void)CheckDatabase(PageFile::FromMemory(damaged), &stopped, std::async(std::launch::deferred, [&] {
+                            taken = true;
+                            return PageCensus(PageFile::FromMemory(damaged));
+                        }));
+    EXPECT_FALSE(taken);
 }
 
 // Each table's long-value rows are gathered apart and joined in catalog order:

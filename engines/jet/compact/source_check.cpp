@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "engines/jet/format/bytes.h"
+#include "engines/jet/format/page_census.h"
 #include "engines/jet/format/page_file.h"
 
 namespace dorvane::jet::compact {
@@ -10,7 +11,12 @@ SourceCheck::SourceCheck(const std::filesystem::path& source, bool wanted, Findi
     : signals_(std::make_shared<CheckSignals>()), findings_(findings) {
     if (wanted)
         report_ = std::async(std::launch::async | std::launch::deferred, [source, signals = signals_] {
-            return CheckDatabase(PageFile::OpenCached(source), signals.get());
+            // The tables first, where the damage a repair must know of is
+            // found; the census only once they are done, and not at all for
+            // a check stopped before then.
+            const PageFile file = PageFile::OpenCached(source);
+            return CheckDatabase(file, signals.get(),
+                                 std::async(std::launch::deferred, [&file] { return PageCensus(file); }));
         });
 }
 

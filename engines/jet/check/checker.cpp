@@ -95,7 +95,7 @@ using ExpectedEntries = std::vector<std::optional<EntryDigest>>;
 // every long-value row of the file, so kept to eight bytes.
 struct LongValueClaim {
     std::uint32_t long_value_row;
-    std::uint32_t table;  // in Joined::claiming_tables; 0 while the table's findings stand apart
+    std::uint32_t table;  // in Joined::claiming_tables
 };
 
 // Whether pages that name a table as their owner hold rows its map does not
@@ -123,7 +123,7 @@ struct FileWide {
 struct TableFindings {
     std::string table;  // its catalog name
     CheckReport report;
-    std::deque<LongValueClaim> claims;
+    std::deque<std::uint32_t> long_value_rows;  // the long-value rows its values name
     std::vector<CensusQuestion> census_questions;
 };
 
@@ -239,7 +239,7 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
             const auto& columnPages = longValuePages[column.number];
             // Reading the chain proves the value whole, as reading its bytes would.
             for (const RowPointer& at : longValues.Rows(FieldBytes(row.body, span))) {
-                findings.claims.push_back({at.ToU32(), 0});
+                findings.long_value_rows.push_back(at.ToU32());
                 // Values follow one another on their pages: a page found
                 // right for the column a moment ago is right again.
                 if (soundColumn == column.number && soundPage == at.page) continue;
@@ -513,11 +513,11 @@ void Join(TableFindings& findings, CheckReport& report, Joined& joined) {
         question.position += offset;
         joined.census_questions.push_back(std::move(question));
     }
-    if (findings.claims.empty()) return;
+    if (findings.long_value_rows.empty()) return;
     const auto claimer = static_cast<std::uint32_t>(joined.claiming_tables.size());
     joined.claiming_tables.push_back(findings.table);
-    for (; !findings.claims.empty(); findings.claims.pop_front())
-        joined.claims.push_back({findings.claims.front().long_value_row, claimer});
+    for (; !findings.long_value_rows.empty(); findings.long_value_rows.pop_front())
+        joined.claims.push_back({findings.long_value_rows.front(), claimer});
 }
 
 }  // namespace

@@ -110,7 +110,7 @@ TEST(VerifyCopy, AWrongCopyIsRefusedAndDeleted) {
                  RowAt(f, aces.data[0], 0) + 2 + aces.def.columns[*aces.def.ColumnIndex("ObjectId")].fixed_offset;
              PutLe32(b, id, Le32(b, id) + 1);
          },
-         "table at page 3, row 1 differs"},
+         "MSysACEs, row 1: ObjectId no longer names the same object"},
     };
     TempFolder dir;
     const fs::path source = Copy(dir, TestData() / "products/post_db.mdb");

@@ -116,6 +116,7 @@ struct FileWide {
     PageList free_pages;
     SourceMaps maps;
     std::set<std::uint32_t> item_tables;
+    const TableWitnesses* witnesses = nullptr;
 };
 
 // One table's findings, made apart from the others' (on whichever thread
@@ -137,7 +138,7 @@ struct Joined {
 
 void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const RowSet& rows,
                 const std::string& table, const PageList& freePages,
-                const std::optional<EntryDigest>& expected, CheckReport& report) {
+                const std::optional<EntryDigest>& expected, TableWitness* witness, CheckReport& report) {
     const PhysicalIndex& index = def.physical_indexes[number];
     const std::string name = "table '" + table + "' index " + std::to_string(number);
     // Entries are checked as the walk hands them over; what they show is added
@@ -159,6 +160,7 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
         }
         current.assign(key.begin(), key.end());
         AppendIndexRowRef(current, row);
+        if (witness != nullptr) witness->IndexEntry(number, current);
         if (count > 0 && !(previous < current)) {
             Add(found, DamageClass::kDerived, name + ": entry " + std::to_string(count) + " is out of order");
         }
@@ -203,7 +205,7 @@ struct RowScan {
 // and lies on its column's pages. Throws for a row that cannot be read.
 RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& name, RowCursor& cursor,
                   std::map<std::uint16_t, PageList>& longValuePages, ExpectedEntries& expected,
-                  const FileWide& wide, TableFindings& findings) {
+                  const FileWide& wide, TableWitness* witness, TableFindings& findings) {
     CheckReport& report = findings.report;
     RowScan scan;
     RowFields fields;
@@ -237,8 +239,14 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
             if (!column.IsLongValue()) continue;
             ++report.long_values;
             const auto& columnPages = longValuePages[column.number];
-            // Reading the chain proves the value whole, as reading its bytes would.
-            for (const RowPointer& at : longValues.Rows(FieldBytes(row.body, span))) {
+            // Reading the chain proves the value whole, as reading its bytes
+            // would; its bytes are read only for a witness.
+            const ByteSpan field = FieldBytes(row.body, span);
+            const bool witnessed =
+                witness != nullptr && span.length != 0 && ParseLongValueField(field).kind != LongValueKind::kInline;
+            if (witnessed) witness->LongValue(longValues.ReadListingRows(field));
+            const std::vector<RowPointer>& chain = witnessed ? longValues.listed_rows() : longValues.Rows(field);
+            for (const RowPointer& at : chain) {
                 findings.long_value_rows.push_back(at.ToU32());
                 // Values follow one another on their pages: a page found
                 // right for the column a moment ago is right again.
@@ -258,6 +266,7 @@ RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& 
                 }
             }
         }
+        if (witness != nullptr) witness->Row(row.body, row.header);
     }
     if (const auto fault = sample.Fault())
         Add(report, DamageClass::kUnrepairable, name + ": its rows do not fit its definition: " + *fault);
@@ -305,8 +314,9 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     RowCursor cursor(file, def);
     RowScan scan;
     ExpectedEntries expected(def.physical_indexes.size(), EntryDigest{});
+    TableWitness* witness = wide.witnesses != nullptr ? (*wide.witnesses)(def.page) : nullptr;
     try {
-        scan = CheckRows(file, def, name, cursor, longValuePages, expected, wide, findings);
+        scan = CheckRows(file, def, name, cursor, longValuePages, expected, wide, witness, findings);
     } catch (const Error&) {
         // The row that cannot be read is told after what the map lists.
         tellForeignPages(TableDataPages(file, def).size());
@@ -341,7 +351,7 @@ void CheckTable(const PageFile& file, const CatalogEntry& entry, const TableDef&
     }
     for (std::size_t i = 0; i < def.physical_indexes.size(); ++i) {
         try {
-            CheckIndex(file, def, i, rows, entry.name, freePages, expected[i], report);
+            CheckIndex(file, def, i, rows, entry.name, freePages, expected[i], witness, report);
         } catch (const Error& error) {
             Add(report, DamageClass::kDerived,
                 "table '" + entry.name + "' index " + std::to_string(i) + ": " + error.description());
@@ -537,10 +547,13 @@ CheckReport CheckDatabaseOnTwoCores(const PageFile& file) {
                          TableReaders::kTwo);
 }
 
-CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals, std::future<PageCensus> census,
-                          TableReaders readers) {
+namespace {
+
+CheckReport CheckWhole(const PageFile& file, CheckSignals* signals, std::future<PageCensus> census,
+                       TableReaders readers, const TableWitnesses* witnesses) {
     CheckReport report;
     FileWide wide;
+    if (witnesses != nullptr && *witnesses) wide.witnesses = witnesses;
     const UsageMap global = ReadGlobalFreeMap(file);
     wide.free_pages = global.pages;
     Settle(wide.free_pages);
@@ -582,6 +595,18 @@ CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals, std::futu
     CheckUnlistedTables(file, pages, tables, report);
     CheckComplexColumns(file, tables, report);
     return report;
+}
+
+}  // namespace
+
+CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals, std::future<PageCensus> census,
+                          TableReaders readers) {
+    return CheckWhole(file, signals, std::move(census), readers, nullptr);
+}
+
+CheckReport CheckDatabase(const PageFile& file, std::future<PageCensus> census, TableReaders readers,
+                          const TableWitnesses& witnesses) {
+    return CheckWhole(file, nullptr, std::move(census), readers, &witnesses);
 }
 
 }  // namespace dorvane::jet

@@ -8,12 +8,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "engines/jet/format/bytes.h"
+#include "engines/jet/format/data_page.h"
 #include "engines/jet/format/page_census.h"
 
 namespace dorvane::jet {
@@ -70,6 +73,27 @@ enum class TableReaders { kOne, kTwo };
 // every table has been checked. A census that failed fails the check.
 CheckReport CheckDatabase(const PageFile& file, CheckSignals* signals, std::future<PageCensus> census,
                           TableReaders readers = TableReaders::kOne);
+// Told what the check reads of a table as it reads it, on the thread that
+// checks the table: for each row its memo/OLE values that are not inline (in
+// column order) and then the row and where it lies; then each index's
+// entries, key and row together, in the order of its tree. A table the
+// check could not read whole is told only in part.
+class TableWitness {
+public:
+    virtual void LongValue(ByteSpan value) = 0;
+    virtual void Row(ByteSpan body, RowPointer where) = 0;
+    virtual void IndexEntry(std::size_t index, ByteSpan entry) = 0;
+
+protected:
+    ~TableWitness() = default;
+};
+// The witness of the table defined at a page, or null for a table nobody
+// watches. Asked from every thread that checks tables.
+using TableWitnesses = std::function<TableWitness*(std::uint32_t definition_page)>;
+// The same, telling `witnesses` what it reads: whoever must read the tables
+// anyway need not read them a second time.
+CheckReport CheckDatabase(const PageFile& file, std::future<PageCensus> census, TableReaders readers,
+                          const TableWitnesses& witnesses);
 // The same on every core there is to spare: the census on a thread of its
 // own, the tables on two, each reading through a reader of its own.
 CheckReport CheckDatabaseOnTwoCores(const PageFile& file);

@@ -1,8 +1,11 @@
 #include "engines/jet/compact/verify.h"
 
 #include <algorithm>
+#include <atomic>
+#include <deque>
 #include <exception>
 #include <future>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -169,49 +172,40 @@ void CompareTable(const PageFile& source, const TableDef& source_def, const Tabl
         CompareIndex(expected, copy, source_def, copy_def, i, moved, relocation);
 }
 
-// The copy's table read once and fingerprinted as the compaction fingerprinted
-// what it wrote. False where anything differs, or cannot be read.
-bool HoldsWhatWasWritten(const PageFile& copy, const TableDef& source_def, const TableDef& copy_def,
-                         const TableDigest& written) {
-    TableDigest read(copy_def.physical_indexes.size());
-    try {
-        RowCursor rows(copy, copy_def);
-        std::uint64_t count = 0;
-        RowFields fields;
-        LongValueReader longValues(copy);
-        for (TableRow row; rows.Next(row); ++count) {
-            LocateFields(copy.format(), copy_def, row.body, fields);
-            for (std::size_t c = 0; c < copy_def.columns.size(); ++c) {
-                const FieldSpan& span = fields.spans[c];
-                if (!copy_def.columns[c].IsLongValue() || !span.present || span.length == 0) continue;
-                const ByteSpan field = FieldBytes(row.body, span);
-                if (ParseLongValueField(field).kind != LongValueKind::kInline)
-                    read.AddLongValue(longValues.Read(field));
-            }
-            read.AddRow(row.body, row.header);
-        }
-        if (count != copy_def.num_rows || !read.SameRows(written)) return false;
-        Bytes entry;
-        for (std::size_t i = 0; i < copy_def.physical_indexes.size(); ++i) {
-            const IndexWalk walk =
-                VisitIndex(copy, copy_def.physical_indexes[i].root_page, [&](ByteSpan key, RowPointer row) {
-                    entry.assign(key.begin(), key.end());
-                    AppendIndexRowRef(entry, row);
-                    read.AddIndexEntry(i, entry);
-                });
-            if (!read.SameIndex(written, i)) return false;
-            std::vector<std::uint32_t> pages = walk.pages;
-            std::sort(pages.begin(), pages.end());
-            if (ReadUsageMap(copy, RowPointer::FromU32(copy_def.physical_indexes[i].map_pointer)).pages != pages)
-                Mismatch(TableText(source_def) + ", index " + std::to_string(i) +
-                         ": its page map does not list exactly its pages");
-        }
-    } catch (const Error& e) {
-        if (e.number() == errc::kVerifyFailed) throw;
-        return false;
+// What the check of the copy read of one table, fingerprinted as the
+// compaction fingerprinted what it wrote. Fed by the thread that checks the
+// table, read once the check is over.
+class ReadBack final : public TableWitness {
+public:
+    explicit ReadBack(std::size_t indexes) : digest_(indexes), indexes_(indexes) {}
+
+    // Handed out once: a table listed twice is read back by one check only.
+    TableWitness* Claim() { return claimed_.exchange(true) ? nullptr : this; }
+
+    void LongValue(ByteSpan value) override { digest_.AddLongValue(value); }
+    void Row(ByteSpan body, RowPointer where) override {
+        digest_.AddRow(body, where);
+        ++rows_;
     }
-    return true;
-}
+    void IndexEntry(std::size_t index, ByteSpan entry) override {
+        if (index < indexes_) digest_.AddIndexEntry(index, entry);
+        else extra_index_ = true;  // a definition that differs, told by the comparison of definitions
+    }
+
+    bool Holds(const TableDigest& written, const TableDef& copy_def) const {
+        if (!claimed_ || extra_index_ || rows_ != copy_def.num_rows || !digest_.SameRows(written)) return false;
+        for (std::size_t i = 0; i < indexes_; ++i)
+            if (!digest_.SameIndex(written, i)) return false;
+        return true;
+    }
+
+private:
+    TableDigest digest_;
+    std::size_t indexes_;
+    std::uint64_t rows_ = 0;
+    bool extra_index_ = false;
+    std::atomic<bool> claimed_{false};
+};
 
 }  // namespace
 
@@ -220,21 +214,34 @@ void VerifyCopy(const PageFile& source, const std::vector<CatalogEntry>& tables,
                 const std::vector<TableDigest>& written, const TableSourceOf& source_of,
                 const std::vector<CatalogEntry>& restored, TableReaders copy_check) {
     // Only a sound source is compacted, and a repair writes only what it
-    // salvaged, so the copy must be sound too. A copy on disk is checked
-    // through a reader of its own on a second core while it is compared;
-    // this core takes the check's page census once the comparison is done.
+    // salvaged, so the copy must be sound too. Its check reads every table,
+    // and what it reads is what the copy must hold: the check fingerprints
+    // it on the way, and the copy is read once. A copy on disk is checked
+    // through a reader of its own on a second core, while this one compares
+    // the definitions and takes the check's page census.
+    std::deque<ReadBack> read_back;
+    std::map<std::uint32_t, ReadBack*> by_definition;
+    for (const TableDef& def : source_tables) {
+        read_back.emplace_back(def.physical_indexes.size());
+        by_definition.emplace(relocation.NewId(def.page), &read_back.back());
+    }
+    const TableWitnesses witnesses = [&by_definition](std::uint32_t page) -> TableWitness* {
+        const auto found = by_definition.find(page);
+        return found == by_definition.end() ? nullptr : found->second->Claim();
+    };
     std::promise<PageCensus> taking;
+    auto check = [&copy, &witnesses, census = taking.get_future(), copy_check]() mutable {
+        return copy.path().empty()
+                   ? CheckDatabase(copy, std::move(census), TableReaders::kOne, witnesses)
+                   : CheckDatabase(PageFile::OpenCached(copy.path()), std::move(census), copy_check, witnesses);
+    };
     std::future<CheckReport> checked =
-        copy.path().empty()
-            ? std::async(std::launch::deferred, [&copy] { return CheckDatabase(copy); })
-            : std::async(std::launch::async | std::launch::deferred,
-                         [path = copy.path(), census = taking.get_future(), copy_check]() mutable {
-                             return CheckDatabase(PageFile::OpenCached(path), nullptr, std::move(census),
-                                                  copy_check);
-                         });
+        copy.path().empty() ? std::async(std::launch::deferred, std::move(check))
+                            : std::async(std::launch::async | std::launch::deferred, std::move(check));
     // After `checked`: a verification that stops early abandons the census
     // before it waits for the check.
     std::promise<PageCensus> census = std::move(taking);
+    std::vector<TableDef> copy_tables;
     try {
         const auto names = [](const std::vector<CatalogEntry>& entries, const Relocation* moved) {
             std::vector<std::pair<std::string, std::uint32_t>> out;
@@ -247,32 +254,37 @@ void VerifyCopy(const PageFile& source, const std::vector<CatalogEntry>& tables,
         };
         if (names(tables, &relocation) != names(ReadTables(copy), nullptr)) Mismatch("the list of tables differs");
         if (copy.raw_header() != source.raw_header()) Mismatch("the header page differs");
-        for (std::size_t t = 0; t < source_tables.size(); ++t) {
-            const TableDef& source_def = source_tables[t];
-            const TableDef copy_def = ReadTableDef(copy, relocation.NewId(source_def.page));
-            CompareDefinitions(source_def, copy_def, relocation);
-            if (HoldsWhatWasWritten(copy, source_def, copy_def, written.at(t))) continue;
-            // Where the copy differs is found by comparing it with the source again.
-            CompareTable(source, source_def, *source_of(t), copy, relocation);
-            Mismatch(TableText(source_def) + " does not hold what was written");
+        for (const TableDef& source_def : source_tables) {
+            copy_tables.push_back(ReadTableDef(copy, relocation.NewId(source_def.page)));
+            CompareDefinitions(source_def, copy_tables.back(), relocation);
         }
         VerifyTableIds(source, copy, restored);
     } catch (const Error& e) {
         if (e.number() == errc::kVerifyFailed) throw;
         Mismatch(e.description());
     }
-    if (!copy.path().empty()) {
-        try {
-            census.set_value(PageCensus(copy));
-        } catch (...) {
-            census.set_exception(std::current_exception());
-        }
+    try {
+        census.set_value(PageCensus(copy));
+    } catch (...) {
+        census.set_exception(std::current_exception());
     }
     CheckReport report;
     try {
         report = checked.get();
     } catch (const Error& e) {
         Mismatch(e.description());
+    }
+    for (std::size_t t = 0; t < source_tables.size(); ++t) {
+        if (read_back[t].Holds(written.at(t), copy_tables[t])) continue;
+        // Where the copy differs is found by comparing it with the source again.
+        const TableDef& source_def = source_tables[t];
+        try {
+            CompareTable(source, source_def, *source_of(t), copy, relocation);
+        } catch (const Error& e) {
+            if (e.number() == errc::kVerifyFailed) throw;
+            Mismatch(e.description());
+        }
+        Mismatch(TableText(source_def) + " does not hold what was written");
     }
     if (!report.ok()) Mismatch(report.problems.front());
 }

@@ -29,10 +29,10 @@ namespace dorvane::jet::compact {
 // for the copy (by its index in the list).
 using TableSourceOf = std::function<std::unique_ptr<TableSource>(std::size_t table)>;
 
-// Each table of the copy is read once and its fingerprint compared with
-// `written`, the compaction's of what it read and wrote (parallel to
-// source_tables); only where they differ is the source read again, to name the
-// difference. In a repair (`salvaged` given) that reading is the salvage's:
+// The copy's full check fingerprints each table as it reads it, and the
+// fingerprint is compared with `written`, the compaction's of what it read and
+// wrote (parallel to source_tables); only where they differ is the source read
+// again, to name the difference. In a repair (`salvaged` given) that reading is the salvage's:
 // the copy is compared with the rows and index entries salvaged, not with the
 // damaged structures.
 // `tables` are the catalog's tables the copy must list, parallel to

@@ -115,6 +115,11 @@ const std::vector<RowPointer>& LongValueReader::Rows(ByteSpan field) {
     return rows_;
 }
 
+ByteSpan LongValueReader::ReadListingRows(ByteSpan field) {
+    Walk(field, true, true);
+    return data_;
+}
+
 Bytes ReadLongValue(const PageFile& file, ByteSpan field) {
     LongValueReader reader(file);
     const ByteSpan value = reader.Read(field);

@@ -49,6 +49,9 @@ public:
     ByteSpan Read(ByteSpan field);
     // As LongValueRows; valid until the next call.
     const std::vector<RowPointer>& Rows(ByteSpan field);
+    // Both of one walk: the bytes, and then its rows from listed_rows().
+    ByteSpan ReadListingRows(ByteSpan field);
+    const std::vector<RowPointer>& listed_rows() const { return rows_; }
 
 private:
     struct Slot {

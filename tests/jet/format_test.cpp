@@ -1,6 +1,6 @@
 // The format where the real files (../jet_compact/every_file_test.cpp) do not reach:
 // not a database, damaged structures, unused reference-map slots, value edges, the
-// batching of index entries.
+// batching of index entries, which map a page belongs to.
 
 #include <algorithm>
 #include <future>
@@ -11,10 +11,12 @@
 #include "engines/jet/format/entry_batch.h"
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/row.h"
+#include "engines/jet/format/source_maps.h"
 #include "engines/jet/format/table_scan.h"
 #include "engines/jet/format/catalog.h"
 #include "engines/jet/format/table_def.h"
 #include "engines/jet/format/text.h"
+#include "engines/jet/format/usage_map.h"
 #include "engines/jet/format/value.h"
 #include "tests/jet/test_files.h"
 
@@ -246,6 +248,47 @@ TEST(CheckTest, TwoValuesOnOneLongValueRowAreToldForTheirTable) {
         return;
     }
     FAIL() << "no test file holds a user table with two values stored apart";
+}
+
+// Every page a table's or a memo/OLE column's map lists names it; a page two
+// maps list names the first of them, in the order the definitions are given.
+TEST(SourceMapsTest, APageNamesTheFirstMapThatListsIt) {
+    const Bytes sound = ReadBytes(TestData() / "products/post_db.mdb");
+    const PageFile f = PageFile::FromMemory(sound);
+    std::vector<TableDef> defs;
+    for (const CatalogEntry& entry : ReadTables(f))
+        if (!entry.IsSystem()) defs.push_back(ReadTableDef(f, entry.table_page()));
+    const auto pagesOf = [&f](std::uint32_t record) { return ReadUsageMap(f, RowPointer::FromU32(record)).pages; };
+    // Two tables with data pages, and two memo/OLE columns with pages of their own.
+    std::vector<std::pair<const TableDef*, std::uint32_t>> tables;  // and a page of each
+    std::vector<std::pair<SourceMaps::ColumnOf, std::uint32_t>> columns;
+    std::vector<std::uint32_t> columnMaps;
+    for (const TableDef& def : defs) {
+        if (const auto pages = pagesOf(def.owned_map); !pages.empty()) tables.emplace_back(&def, pages.back());
+        for (const LongValueMap& lv : def.long_value_maps)
+            if (const auto pages = pagesOf(lv.owned_map); !pages.empty()) {
+                columns.emplace_back(SourceMaps::ColumnOf{def.page, lv.column_number}, pages.back());
+                columnMaps.push_back(lv.owned_map);
+            }
+    }
+    ASSERT_GE(tables.size(), 2u);
+    ASSERT_GE(columns.size(), 2u);
+    const SourceMaps maps(f, defs);
+    for (const auto& [def, page] : tables) EXPECT_EQ(maps.DataPageTable(page), def->page);
+    for (const auto& [column, page] : columns) EXPECT_EQ(maps.LongValueColumn(page), column);
+    EXPECT_EQ(maps.DataPageTable(0), std::nullopt);
+    EXPECT_EQ(maps.LongValueColumn(tables[0].second), std::nullopt);
+
+    // The second table's page and the second column's listed by the first's maps too.
+    Bytes both = sound;
+    List(both, f, RowPointer::FromU32(tables[0].first->owned_map), tables[1].second);
+    List(both, f, RowPointer::FromU32(columnMaps[0]), columns[1].second);
+    const PageFile twice = PageFile::FromMemory(both);
+    EXPECT_EQ(SourceMaps(twice, defs).DataPageTable(tables[1].second), tables[0].first->page);
+    EXPECT_EQ(SourceMaps(twice, defs).LongValueColumn(columns[1].second), columns[0].first);
+    std::vector<TableDef> reversed(defs.rbegin(), defs.rend());
+    EXPECT_EQ(SourceMaps(twice, reversed).DataPageTable(tables[1].second), tables[1].first->page);
+    EXPECT_EQ(SourceMaps(twice, reversed).LongValueColumn(columns[1].second), columns[1].first);
 }
 
 // Entries after a page's first are stored without the prefix they share with

@@ -34,8 +34,11 @@ public:
     std::optional<ColumnOf> LongValueColumn(std::uint32_t page) const;
 
 private:
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> data_;    // by page
-    std::vector<std::pair<std::uint32_t, ColumnOf>> long_values_;  // by page
+    // By page: the page and its claimant, in tables_ or columns_.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> data_;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> long_values_;
+    std::vector<std::uint32_t> tables_;
+    std::vector<ColumnOf> columns_;
 };
 
 }  // namespace dorvane::jet

@@ -250,6 +250,48 @@ TEST(CheckTest, TwoValuesOnOneLongValueRowAreToldForTheirTable) {
     FAIL() << "no test file holds a user table with two values stored apart";
 }
 
+// A value of one table made to name another table's long-value row: both
+// tables are told, whichever thread checked them.
+TEST(CheckTest, AValueOnAnotherTablesLongValueRowIsToldForBothTables) {
+    const Bytes sound = ReadBytes(TestData() / "products/post_db.mdb");
+    const PageFile f = PageFile::FromMemory(sound);
+    std::vector<std::pair<std::string, std::size_t>> fields;  // a table and one of its values stored apart
+    for (const CatalogEntry& entry : ReadTables(f)) {
+        if (entry.IsSystem()) continue;
+        const TableDef def = ReadTableDef(f, entry.table_page());
+        RowCursor rows(f, def);
+        for (TableRow row; rows.Next(row) && (fields.empty() || fields.back().first != entry.name);) {
+            const std::size_t start = RowAt(f, row.header.page, row.header.row);
+            if (!std::equal(row.body.begin(), row.body.end(), sound.begin() + static_cast<std::ptrdiff_t>(start)))
+                continue;  // a relocated body
+            const RowFields located = LocateFields(f.format(), def, row.body);
+            for (std::size_t c = 0; c < def.columns.size(); ++c) {
+                const FieldSpan& span = located.spans[c];
+                if (def.columns[c].IsLongValue() && span.present && span.length >= kLongValueFieldHeader &&
+                    ParseLongValueField(FieldBytes(row.body, span)).kind != LongValueKind::kInline) {
+                    fields.emplace_back(entry.name, start + span.offset);
+                    break;
+                }
+            }
+        }
+    }
+    ASSERT_GE(fields.size(), 2u);
+    Bytes damaged = sound;
+    std::copy_n(sound.begin() + static_cast<std::ptrdiff_t>(fields[0].second), kLongValueFieldHeader,
+                damaged.begin() + static_cast<std::ptrdiff_t>(fields.back().second));
+    TempFolder folder;
+    WriteBytes(folder / "damaged.mdb", damaged);
+    for (const CheckReport& report :
+         {CheckDatabase(PageFile::FromMemory(damaged)), CheckDatabaseOnTwoCores(PageFile::Open(folder / "damaged.mdb"))}) {
+        for (const std::string& table : {fields[0].first, fields.back().first}) {
+            const std::string shared = "table '" + table + "': a memo or OLE value shares its row";
+            EXPECT_TRUE(std::ranges::any_of(report.problems, [&](const std::string& p) { return p.starts_with(shared); }))
+                << table << ": " << ::testing::PrintToString(report.problems);
+            EXPECT_TRUE(report.damaged_tables.contains(table));
+        }
+    }
+}
+
 // Every page a table's or a memo/OLE column's map lists names it; a page two
 // maps list names the first of them, in the order the definitions are given.
 TEST(SourceMapsTest, APageNamesTheFirstMapThatListsIt) {

@@ -7,6 +7,7 @@
 #include <future>
 #include <map>
 #include <optional>
+#include <queue>
 #include <set>
 
 #include "core/error.h"
@@ -91,11 +92,12 @@ private:
 // whose keys cannot be computed here.
 using ExpectedEntries = std::vector<std::optional<EntryDigest>>;
 
-// A value's long-value row, and the table whose value names it: one for
-// every long-value row of the file, so kept to eight bytes.
-struct LongValueClaim {
-    std::uint32_t long_value_row;
-    std::uint32_t table;  // in Joined::claiming_tables
+// The long-value rows one table's values name, ascending once joined: one
+// for every long-value row of the file, so kept to four bytes, the table
+// named once.
+struct LongValueClaims {
+    std::string table;
+    std::deque<std::uint32_t> rows;  // grows without copying what it holds
 };
 
 // Whether pages that name a table as their owner hold rows its map does not
@@ -132,8 +134,7 @@ struct TableFindings {
 // file.
 struct Joined {
     std::vector<CensusQuestion> census_questions;
-    std::deque<LongValueClaim> claims;  // grows without copying what it holds
-    std::vector<std::string> claiming_tables;
+    std::vector<LongValueClaims> claims;  // in the order the tables were read
 };
 
 void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const RowSet& rows,
@@ -379,23 +380,31 @@ const char* DamageClassName(DamageClass damage) {
 namespace {
 
 // Two values naming one long-value row: one of them at least is wrong.
-void CheckSharedLongValues(std::deque<LongValueClaim>& claims, const std::vector<std::string>& tables,
-                           CheckReport& report) {
-    // By row, then in the order the tables were read.
-    std::sort(claims.begin(), claims.end(), [](const LongValueClaim& a, const LongValueClaim& b) {
-        return std::pair(a.long_value_row, a.table) < std::pair(b.long_value_row, b.table);
-    });
+void CheckSharedLongValues(const std::vector<LongValueClaims>& claims, CheckReport& report) {
+    // Every table's rows merged, by row and then in the order the tables were
+    // read, each claim against the one before it.
+    using Next = std::pair<std::uint32_t, std::size_t>;  // a row and its table, in claims
+    std::priority_queue<Next, std::vector<Next>, std::greater<>> next;
+    std::vector<std::size_t> taken(claims.size(), 0);
+    for (std::size_t t = 0; t < claims.size(); ++t)
+        if (!claims[t].rows.empty()) next.emplace(claims[t].rows.front(), t);
     std::set<std::string> told;
-    for (std::size_t i = 1; i < claims.size(); ++i) {
-        if (claims[i].long_value_row != claims[i - 1].long_value_row) continue;
-        for (const LongValueClaim* claim : {&claims[i - 1], &claims[i]}) {
-            const std::string& table = tables[claim->table];
-            report.damaged_tables.insert(table);
-            if (told.insert(table).second)
-                Add(report, DamageClass::kPrimary,
-                    "table '" + table + "': a memo or OLE value shares its row " +
-                        RowPointer::FromU32(claim->long_value_row).ToString() + " with another value");
+    std::optional<Next> before;
+    while (!next.empty()) {
+        const Next claim = next.top();
+        next.pop();
+        if (++taken[claim.second] < claims[claim.second].rows.size())
+            next.emplace(claims[claim.second].rows[taken[claim.second]], claim.second);
+        if (before && before->first == claim.first) {
+            for (const std::size_t table : {before->second, claim.second}) {
+                report.damaged_tables.insert(claims[table].table);
+                if (told.insert(claims[table].table).second)
+                    Add(report, DamageClass::kPrimary,
+                        "table '" + claims[table].table + "': a memo or OLE value shares its row " +
+                            RowPointer::FromU32(claim.first).ToString() + " with another value");
+            }
         }
+        before = claim;
     }
 }
 
@@ -504,7 +513,7 @@ std::vector<std::optional<TableFindings>> CheckTables(const PageFile& file, cons
 }
 
 // A table's findings added to the report, its places moved by what the
-// report already holds. Its claims move over, freed as they go.
+// report already holds. Its claims move over, sorted.
 void Join(TableFindings& findings, CheckReport& report, Joined& joined) {
     const std::size_t offset = report.problems.size();
     const CheckReport& part = findings.report;
@@ -524,10 +533,8 @@ void Join(TableFindings& findings, CheckReport& report, Joined& joined) {
         joined.census_questions.push_back(std::move(question));
     }
     if (findings.long_value_rows.empty()) return;
-    const auto claimer = static_cast<std::uint32_t>(joined.claiming_tables.size());
-    joined.claiming_tables.push_back(findings.table);
-    for (; !findings.long_value_rows.empty(); findings.long_value_rows.pop_front())
-        joined.claims.push_back({findings.long_value_rows.front(), claimer});
+    std::sort(findings.long_value_rows.begin(), findings.long_value_rows.end());
+    joined.claims.push_back({findings.table, std::move(findings.long_value_rows)});
 }
 
 }  // namespace
@@ -591,7 +598,7 @@ CheckReport CheckWhole(const PageFile& file, CheckSignals* signals, std::future<
     if (signals != nullptr && signals->stop) return report;
     const PageCensus pages = census.get();
     AnswerCensusQuestions(pages, joined.census_questions, report);
-    CheckSharedLongValues(joined.claims, joined.claiming_tables, report);
+    CheckSharedLongValues(joined.claims, report);
     CheckUnlistedTables(file, pages, tables, report);
     CheckComplexColumns(file, tables, report);
     return report;

@@ -150,7 +150,8 @@ TEST(CheckTest, ACensusTakenBesideTellsTheSameInTheSamePlaces) {
     PutLe32(damaged, At(f, invoices.data.at(1), f.format().page_owner), customers.def.page);
     const CheckReport alone = CheckDatabase(PageFile::FromMemory(damaged));
     const auto at = [&](const CheckReport& report, std::string_view start) {
-        const auto it = std::ranges::find_if(report.problems, [&](const std::string& p) { return p.starts_with(start); });
+        const auto it =
+            std::ranges::find_if(report.problems, [&](const std::string& p) { return p.starts_with(start); });
         return it - report.problems.begin();
     };
     const auto unlisted = at(alone, "table 'Customers': 1 pages hold ");
@@ -236,7 +237,8 @@ TEST(CheckTest, TwoValuesOnOneLongValueRowAreToldForTheirTable) {
                     damaged.begin() + static_cast<std::ptrdiff_t>(pair->second.at));
         const CheckReport alone = CheckDatabase(PageFile::FromMemory(damaged));
         const std::string shared = "table '" + table + "': a memo or OLE value shares its row";
-        const auto told = std::ranges::find_if(alone.problems, [&](const std::string& p) { return p.starts_with(shared); });
+        const auto told =
+            std::ranges::find_if(alone.problems, [&](const std::string& p) { return p.starts_with(shared); });
         ASSERT_NE(told, alone.problems.end()) << name << ": " << ::testing::PrintToString(alone.problems);
         EXPECT_EQ(alone.classes[static_cast<std::size_t>(told - alone.problems.begin())], DamageClass::kPrimary);
         EXPECT_TRUE(alone.damaged_tables.contains(table));
@@ -281,11 +283,12 @@ TEST(CheckTest, AValueOnAnotherTablesLongValueRowIsToldForBothTables) {
                 damaged.begin() + static_cast<std::ptrdiff_t>(fields.back().second));
     TempFolder folder;
     WriteBytes(folder / "damaged.mdb", damaged);
-    for (const CheckReport& report :
-         {CheckDatabase(PageFile::FromMemory(damaged)), CheckDatabaseOnTwoCores(PageFile::Open(folder / "damaged.mdb"))}) {
+    for (const CheckReport& report : {CheckDatabase(PageFile::FromMemory(damaged)),
+                                      CheckDatabaseOnTwoCores(PageFile::Open(folder / "damaged.mdb"))}) {
         for (const std::string& table : {fields[0].first, fields.back().first}) {
             const std::string shared = "table '" + table + "': a memo or OLE value shares its row";
-            EXPECT_TRUE(std::ranges::any_of(report.problems, [&](const std::string& p) { return p.starts_with(shared); }))
+            EXPECT_TRUE(
+                std::ranges::any_of(report.problems, [&](const std::string& p) { return p.starts_with(shared); }))
                 << table << ": " << ::testing::PrintToString(report.problems);
             EXPECT_TRUE(report.damaged_tables.contains(table));
         }

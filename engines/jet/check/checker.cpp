@@ -47,8 +47,8 @@ void Settle(PageList& pages) {
 }
 
 // Pages in use must not be marked free in the database-wide map.
-void CheckNotFree(const PageList& freePages, const std::vector<std::uint32_t>& pages,
-                  const std::string& what, CheckReport& report) {
+void CheckNotFree(const PageList& freePages, const std::vector<std::uint32_t>& pages, const std::string& what,
+                  CheckReport& report) {
     for (std::uint32_t page : pages) {
         if (std::binary_search(freePages.begin(), freePages.end(), page)) {
             Add(report, DamageClass::kDerived, what + ": page " + std::to_string(page) + " is in use but marked free");
@@ -138,8 +138,8 @@ struct Joined {
 };
 
 void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, const RowSet& rows,
-                const std::string& table, const PageList& freePages,
-                const std::optional<EntryDigest>& expected, TableWitness* witness, CheckReport& report) {
+                const std::string& table, const PageList& freePages, const std::optional<EntryDigest>& expected,
+                TableWitness* witness, CheckReport& report) {
     const PhysicalIndex& index = def.physical_indexes[number];
     const std::string name = "table '" + table + "' index " + std::to_string(number);
     // Entries are checked as the walk hands them over; what they show is added
@@ -205,8 +205,8 @@ struct RowScan {
 // Every row decodes, its fixed values are whole, and each memo/OLE value reads
 // and lies on its column's pages. Throws for a row that cannot be read.
 RowScan CheckRows(const PageFile& file, const TableDef& def, const std::string& name, RowCursor& cursor,
-                  std::map<std::uint16_t, PageList>& longValuePages, ExpectedEntries& expected,
-                  const FileWide& wide, TableWitness* witness, TableFindings& findings) {
+                  std::map<std::uint16_t, PageList>& longValuePages, ExpectedEntries& expected, const FileWide& wide,
+                  TableWitness* witness, TableFindings& findings) {
     CheckReport& report = findings.report;
     RowScan scan;
     RowFields fields;

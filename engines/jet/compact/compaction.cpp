@@ -47,9 +47,6 @@ struct Pass {
     const compact::SourceTables& tables;
     compact::TableReading& reading;
     SourceCheck& check;
-    // Who checks the copy's tables: a salvage keeps what it found while
-    // the copy is verified, so it leaves the second reader's memory unused.
-    TableReaders copy_check;
 };
 
 // Every page of the copy but its length: the tables, the usage-map records,
@@ -106,8 +103,7 @@ void WriteVerified(const Pass& pass, const std::filesystem::path& destination, C
         const PageFile copy = PageFile::OpenCached(destination);
         compact::VerifyCopy(
             file, tables.entries, tables.defs, copy, relocation, digests,
-            [&pass](std::size_t table) { return pass.reading.Again(table); }, tables.RestoredEntries(),
-            pass.copy_check);
+            [&pass](std::size_t table) { return pass.reading.Again(table); }, tables.RestoredEntries());
         flushed.get();
     }
     pass.check.RefuseDamage();
@@ -154,8 +150,7 @@ void CompactAsStored(const PageFile& file, const std::filesystem::path& source,
         compact::StoredTables stored(file, tables);
         compact::WatchedReading reading(stored);
         try {
-            WriteVerified({file, tables, reading, check, TableReaders::kTwo}, destination, summary,
-                          before_verification);
+            WriteVerified({file, tables, reading, check}, destination, summary, before_verification);
         } catch (const Error& e) {
             if (e.number() == errc::kCorrupt && reading.Unfinished())
                 unfinished = tables.entries[*reading.Unfinished()].name;
@@ -190,8 +185,7 @@ void CompactSalvaging(const PageFile& file, const std::filesystem::path& source,
     spill += ".sorting";
     compact::Salvager reading(file, tables, census, findings, report, spill);
     ahead.OfferTo(reading);
-    WriteVerified({file, tables, reading, noCheck, TableReaders::kOne}, destination, report.summary,
-                  before_verification);
+    WriteVerified({file, tables, reading, noCheck}, destination, report.summary, before_verification);
 }
 
 // Callers handle dorvane::Error only; anything else is reported as one.

@@ -188,8 +188,10 @@ public:
         ++rows_;
     }
     void IndexEntry(std::size_t index, ByteSpan entry) override {
-        if (index < indexes_) digest_.AddIndexEntry(index, entry);
-        else extra_index_ = true;  // a definition that differs, told by the comparison of definitions
+        if (index < indexes_)
+            digest_.AddIndexEntry(index, entry);
+        else
+            extra_index_ = true;  // a definition that differs, told by the comparison of definitions
     }
 
     bool Holds(const TableDigest& written, const TableDef& copy_def) const {
@@ -212,7 +214,7 @@ private:
 void VerifyCopy(const PageFile& source, const std::vector<CatalogEntry>& tables,
                 const std::vector<TableDef>& source_tables, const PageFile& copy, const Relocation& relocation,
                 const std::vector<TableDigest>& written, const TableSourceOf& source_of,
-                const std::vector<CatalogEntry>& restored, TableReaders copy_check) {
+                const std::vector<CatalogEntry>& restored) {
     // Only a sound source is compacted, and a repair writes only what it
     // salvaged, so the copy must be sound too. Its check reads every table,
     // and what it reads is what the copy must hold: the check fingerprints
@@ -230,14 +232,14 @@ void VerifyCopy(const PageFile& source, const std::vector<CatalogEntry>& tables,
         return found == by_definition.end() ? nullptr : found->second->Claim();
     };
     std::promise<PageCensus> taking;
-    auto check = [&copy, &witnesses, census = taking.get_future(), copy_check]() mutable {
+    auto check = [&copy, &witnesses, census = taking.get_future()]() mutable {
         return copy.path().empty()
                    ? CheckDatabase(copy, std::move(census), TableReaders::kOne, witnesses)
-                   : CheckDatabase(PageFile::OpenCached(copy.path()), std::move(census), copy_check, witnesses);
+                   : CheckDatabase(PageFile::OpenCached(copy.path()), std::move(census), TableReaders::kTwo, witnesses);
     };
-    std::future<CheckReport> checked =
-        copy.path().empty() ? std::async(std::launch::deferred, std::move(check))
-                            : std::async(std::launch::async | std::launch::deferred, std::move(check));
+    std::future<CheckReport> checked = copy.path().empty()
+                                           ? std::async(std::launch::deferred, std::move(check))
+                                           : std::async(std::launch::async | std::launch::deferred, std::move(check));
     // After `checked`: a verification that stops early abandons the census
     // before it waits for the check.
     std::promise<PageCensus> census = std::move(taking);

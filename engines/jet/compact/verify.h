@@ -37,10 +37,9 @@ using TableSourceOf = std::function<std::unique_ptr<TableSource>(std::size_t tab
 // damaged structures.
 // `tables` are the catalog's tables the copy must list, parallel to
 // source_tables; `restored` those among them a repair made tables again.
-// `copy_check`: who reads the tables in the copy's full check.
 void VerifyCopy(const PageFile& source, const std::vector<CatalogEntry>& tables,
                 const std::vector<TableDef>& source_tables, const PageFile& copy, const Relocation& relocation,
                 const std::vector<TableDigest>& written, const TableSourceOf& source_of,
-                const std::vector<CatalogEntry>& restored = {}, TableReaders copy_check = TableReaders::kTwo);
+                const std::vector<CatalogEntry>& restored = {});
 
 }  // namespace dorvane::jet::compact

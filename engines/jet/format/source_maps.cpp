@@ -34,9 +34,9 @@ Claims ToClaims(std::vector<std::vector<std::uint32_t>>& maps) {
         maps[claimant] = {};
     }
     std::sort(claims.begin(), claims.end());
-    claims.erase(std::unique(claims.begin(), claims.end(),
-                             [](const auto& a, const auto& b) { return a.first == b.first; }),
-                 claims.end());
+    claims.erase(
+        std::unique(claims.begin(), claims.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+        claims.end());
     return claims;
 }
 

@@ -1,12 +1,15 @@
 // The compactor's page writers for both versions, read back by the engine's reader: data pages,
-// long values, usage maps, page 1, index trees (definitions: every compaction's verification).
+// long values, usage maps, page 1, index trees (definitions: every compaction's verification);
+// the digest and the row map that carry what was written over to the indexes and the verification.
 
+#include <map>
 #include <numeric>
 #include <random>
 #include <set>
 
 #include "engines/jet/write/data_pages.h"
 #include "engines/jet/compact/digest.h"
+#include "engines/jet/compact/row_map.h"
 #include "engines/jet/write/index_tree.h"
 #include "engines/jet/write/long_values.h"
 #include "engines/jet/write/usage_maps.h"
@@ -222,6 +225,58 @@ TEST(Digest, TellsApartWhatACopyCouldGetWrong) {
     compact::Digest pointer;
     pointer.AddU32(0x0102);
     EXPECT_FALSE(pointer == of({Bytes{0x02, 0x01, 0, 0}}));
+}
+
+// Rows as a copy writes them (source pages in order, the copy's pages filled
+// slot by slot, with pages of other things between them), and the same with
+// one row put elsewhere, given out of order, or given twice: every row is
+// found where it went, and nothing else is found.
+TEST(RowMap, FindsWhereEachRowWent) {
+    std::mt19937 random(7);
+    std::vector<std::pair<RowPointer, RowPointer>> rows;
+    std::uint32_t copyPage = 40, copyRow = 0, perPage = 50;
+    for (std::uint32_t page = 5; page < 400; ++page) {
+        for (unsigned slot = 0; slot < 256; ++slot) {
+            if (random() % 4 != 0) continue;
+            if (copyRow == perPage) {
+                copyPage += 1 + static_cast<std::uint32_t>(random() % 3);
+                copyRow = 0;
+                perPage = 1 + static_cast<std::uint32_t>(random() % 120);
+            }
+            rows.push_back({RowPointer{page, static_cast<std::uint8_t>(slot)},
+                            RowPointer{copyPage, static_cast<std::uint8_t>(copyRow++)}});
+        }
+    }
+    auto elsewhere = rows;
+    elsewhere[rows.size() / 2].second.row ^= 1;
+    auto unordered = rows;
+    std::shuffle(unordered.begin() + 100, unordered.end(), random);
+    auto twice = rows;
+    for (std::size_t i = 0; i < rows.size(); i += 97)
+        twice.insert(twice.begin() + static_cast<std::ptrdiff_t>(i + 1), {rows[i].first, RowPointer{1, 1}});
+    auto twiceUnordered = twice;
+    std::shuffle(twiceUnordered.begin(), twiceUnordered.end(), random);
+    for (const auto* given : {&rows, &elsewhere, &unordered, &twice, &twiceUnordered}) {
+        compact::RowMap map;
+        std::map<std::uint32_t, RowPointer> expected;  // the first pointer given counts
+        for (const auto& [from, to] : *given) {
+            map.Add(from, to);
+            expected.emplace(from.ToU32(), to);
+        }
+        map.Seal();
+        EXPECT_EQ(map.size(), given->size());
+        for (std::uint32_t page = 0; page < 402; ++page) {
+            for (unsigned slot = 0; slot < 256; ++slot) {
+                const RowPointer from{page, static_cast<std::uint8_t>(slot)};
+                const auto want = expected.find(from.ToU32());
+                const std::optional<RowPointer> found = map.Find(from);
+                ASSERT_EQ(found.has_value(), want != expected.end()) << from.ToString();
+                if (found) {
+                    ASSERT_EQ(*found, want->second) << from.ToString();
+                }
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -18,11 +18,13 @@ namespace dorvane::jet::compact {
 class RowMap {
 public:
     // Rows copied in the order of their pointers (a table read as stored)
-    // go straight into the lookup, four bytes each; only rows given out of
-    // order are held as pairs until Seal sorts them.
+    // go straight into the lookup; only rows given out of order are held as
+    // pairs until Seal sorts them. Where they went is kept as runs while the
+    // rows fill the copy's pages one after another, slot by slot, as a copy
+    // writes them: a few bytes a page instead of four a row.
     void Add(RowPointer from, RowPointer to) {
         ++added_;
-        if (pairs_.empty() && (to_.empty() || from.ToU32() > last_from_)) {
+        if (pairs_.empty() && (placed_ == 0 || from.ToU32() > last_from_)) {
             Place(from, to.ToU32());
             return;
         }
@@ -30,24 +32,30 @@ public:
         if (pairs_.empty()) TakeApart();
         pairs_.emplace_back(from.ToU32(), to.ToU32());
     }
-    // Room for `rows` rows before the first Add: a lookup grown by doubling
-    // holds its old copy and its new one at once, half again of the table's
-    // four bytes a row unused, and that was the compaction's peak.
-    void Reserve(std::size_t rows) { to_.reserve(rows); }
     // Makes the map searchable; call once, after the last Add.
     void Seal() {
-        if (pairs_.empty()) return;
-        std::sort(pairs_.begin(), pairs_.end());
-        for (std::size_t at = 0; at < pairs_.size(); ++at) {
-            if (at > 0 && pairs_[at].first == pairs_[at - 1].first) continue;  // the first pointer given counts
-            Place(RowPointer::FromU32(pairs_[at].first), pairs_[at].second);
+        if (!pairs_.empty()) {
+            // Stable, by source pointer only: of a row given twice, the first
+            // pointer given counts.
+            std::stable_sort(pairs_.begin(), pairs_.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            for (std::size_t at = 0; at < pairs_.size(); ++at) {
+                if (at > 0 && pairs_[at].first == pairs_[at - 1].first) continue;
+                Place(RowPointer::FromU32(pairs_[at].first), pairs_[at].second);
+            }
+            pairs_ = {};
         }
-        pairs_ = {};
+        if (listed_) return;
+        run_of_block_.resize((placed_ + kBlockRows - 1) / kBlockRows);
+        for (std::size_t run = 0, block = 0; block < run_of_block_.size(); ++block) {
+            while (run + 1 < runs_.size() && runs_[run + 1].first_rank <= block * kBlockRows) ++run;
+            run_of_block_[block] = static_cast<std::uint32_t>(run);
+        }
     }
     std::optional<RowPointer> Find(RowPointer from) const {
         const PageSlots* page = SlotsOf(from);
         if (page == nullptr || (page->slots[from.row / 64] >> (from.row % 64) & 1) == 0) return std::nullopt;
-        return RowPointer::FromU32(to_[page->start + Rank(*page, from.row)]);
+        return RowPointer::FromU32(To(page->start + Rank(*page, from.row)));
     }
     // Starts loading what Find(from) reads: round 0 its page's slots, round 1
     // (once those are under way) where its row went.
@@ -60,7 +68,8 @@ public:
             return;
         }
         const std::size_t at = page->start + Rank(*page, from.row);
-        if (at < to_.size()) PrefetchLine(&to_[at]);
+        if (listed_ && at < to_.size()) PrefetchLine(&to_[at]);
+        if (!listed_ && at / kBlockRows < run_of_block_.size()) PrefetchLine(&run_of_block_[at / kBlockRows]);
     }
     // Rows added, a row given twice counted twice.
     std::size_t size() const { return added_; }
@@ -70,8 +79,14 @@ private:
     // where its rows begin, so a lookup is a bit test and a count, not a search.
     struct PageSlots {
         std::array<std::uint64_t, 4> slots{};  // a bit per slot that has a row here
-        std::uint32_t start = 0;               // its first row in to_
+        std::uint32_t start = 0;               // the rank of its first row
     };
+    // Rows placed one after another from slot 0 of a copy page.
+    struct Run {
+        std::uint32_t first_rank;
+        std::uint32_t page;
+    };
+    static constexpr std::size_t kBlockRows = 64;
 
     const PageSlots* SlotsOf(RowPointer from) const {
         if (from.page < first_page_ || from.page - first_page_ >= pages_.size()) return nullptr;
@@ -84,18 +99,54 @@ private:
         for (std::size_t w = 0; w < word; ++w) rank += static_cast<std::size_t>(std::popcount(page.slots[w]));
         return rank;
     }
+    // Where the row of `rank` went (after Seal, for runs).
+    std::uint32_t To(std::size_t rank) const {
+        if (listed_) return to_[rank];
+        std::size_t run = run_of_block_[rank / kBlockRows];
+        while (run + 1 < runs_.size() && runs_[run + 1].first_rank <= rank) ++run;
+        return RowPointer{runs_[run].page, static_cast<std::uint8_t>(rank - runs_[run].first_rank)}.ToU32();
+    }
     // `from` after every row placed so far.
     void Place(RowPointer from, std::uint32_t to) {
-        if (to_.empty()) first_page_ = from.page;
+        if (placed_ == 0) first_page_ = from.page;
         if (from.page - first_page_ >= pages_.size()) pages_.resize(from.page - first_page_ + 1);
         PageSlots& page = pages_[from.page - first_page_];
-        if (page.slots == std::array<std::uint64_t, 4>{}) page.start = static_cast<std::uint32_t>(to_.size());
+        if (page.slots == std::array<std::uint64_t, 4>{}) page.start = placed_;
         page.slots[from.row / 64] |= std::uint64_t{1} << (from.row % 64);
-        to_.push_back(to);
+        PlaceTo(RowPointer::FromU32(to));
         last_from_ = from.ToU32();
+    }
+    void PlaceTo(RowPointer to) {
+        if (!listed_) {
+            if (!runs_.empty() && to.page == runs_.back().page && to.row == placed_ - runs_.back().first_rank) {
+                ++placed_;
+                return;
+            }
+            if (to.row == 0 && (runs_.empty() || to.page != runs_.back().page)) {
+                runs_.push_back({placed_, to.page});
+                ++placed_;
+                return;
+            }
+            List();
+        }
+        to_.push_back(to.ToU32());
+        ++placed_;
+    }
+    // From runs to a pointer a row, once a row goes elsewhere.
+    void List() {
+        to_.reserve(placed_ + 1);
+        for (std::size_t run = 0; run < runs_.size(); ++run) {
+            const std::uint32_t end = run + 1 < runs_.size() ? runs_[run + 1].first_rank : placed_;
+            for (std::uint32_t rank = runs_[run].first_rank; rank < end; ++rank)
+                to_.push_back(
+                    RowPointer{runs_[run].page, static_cast<std::uint8_t>(rank - runs_[run].first_rank)}.ToU32());
+        }
+        runs_ = {};
+        listed_ = true;
     }
     // Back to pairs, once a row comes out of order.
     void TakeApart() {
+        if (!listed_) List();
         for (std::size_t p = 0; p < pages_.size(); ++p) {
             std::size_t at = pages_[p].start;
             for (unsigned row = 0; row < 256; ++row)
@@ -106,14 +157,21 @@ private:
         }
         pages_ = {};
         to_ = {};
+        placed_ = 0;
+        listed_ = false;
     }
 
     std::size_t added_ = 0;
+    std::uint32_t placed_ = 0;  // rows in the lookup
     std::uint32_t last_from_ = 0;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs_;
     std::uint32_t first_page_ = 0;
-    std::vector<PageSlots> pages_;   // from first_page_ on
-    std::vector<std::uint32_t> to_;  // where each row went, by page and slot
+    std::vector<PageSlots> pages_;  // from first_page_ on
+    // Where each row went, by rank: as runs, or (`listed_`) one pointer a row.
+    bool listed_ = false;
+    std::vector<Run> runs_;
+    std::vector<std::uint32_t> run_of_block_;  // the run of every kBlockRows-th rank
+    std::vector<std::uint32_t> to_;
 };
 
 }  // namespace dorvane::jet::compact

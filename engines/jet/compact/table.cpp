@@ -71,9 +71,6 @@ CopiedRows CopyRows(const CompactionContext& c, const TableDef& def, const std::
                     TableCounts& counts, TableDigest& digest) {
     const Format& format = c.source.format();
     CopiedRows out;
-    // The cached count is a hint only: a damaged one may say anything.
-    constexpr std::uint32_t kRowsReservedAtMost = std::uint32_t{1} << 22;
-    out.moved.Reserve(std::min(def.num_rows, kRowsReservedAtMost));
     for (const LongValueMap& lv : def.long_value_maps)
         if (!out.long_values.contains(lv.column_number))
             out.long_values.emplace(lv.column_number,

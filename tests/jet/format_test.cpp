@@ -6,11 +6,13 @@
 #include <future>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "engines/jet/check/checker.h"
 #include "engines/jet/format/entry_batch.h"
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/row.h"
+#include "engines/jet/format/row_set.h"
 #include "engines/jet/format/source_maps.h"
 #include "engines/jet/format/table_scan.h"
 #include "engines/jet/format/catalog.h"
@@ -334,6 +336,31 @@ TEST(SourceMapsTest, APageNamesTheFirstMapThatListsIt) {
     std::vector<TableDef> reversed(defs.rbegin(), defs.rend());
     EXPECT_EQ(SourceMaps(twice, reversed).DataPageTable(tables[1].second), tables[1].first->page);
     EXPECT_EQ(SourceMaps(twice, reversed).LongValueColumn(columns[1].second), columns[1].first);
+}
+
+// Rows in page order with pages far apart, then below the first page and
+// again: each row is in the set once, and nothing else is.
+TEST(RowSetTest, HoldsEachRowAddedAndNothingElse) {
+    std::vector<RowPointer> added;
+    for (std::uint32_t page = 300; page < 900; page += 7)
+        for (unsigned slot = page % 5; slot < 256; slot += 3 + page % 50)
+            added.push_back({page, static_cast<std::uint8_t>(slot)});
+    added.push_back({12, 255});
+    added.push_back({299, 0});
+    added.push_back({300, 0});  // again, if page 300's first slot is 0
+    added.push_back({1200, 64});
+    RowSet rows;
+    std::set<std::uint32_t> expected;
+    for (const RowPointer& row : added) {
+        rows.Add(row);
+        expected.insert(row.ToU32());
+    }
+    EXPECT_EQ(rows.size(), expected.size());
+    for (std::uint32_t page = 0; page < 1300; ++page)
+        for (unsigned slot = 0; slot < 256; ++slot) {
+            const RowPointer row{page, static_cast<std::uint8_t>(slot)};
+            ASSERT_EQ(rows.Contains(row), expected.contains(row.ToU32())) << row.ToString();
+        }
 }
 
 // Entries after a page's first are stored without the prefix they share with

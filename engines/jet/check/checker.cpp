@@ -149,9 +149,7 @@ void CheckIndex(const PageFile& file, const TableDef& def, std::size_t number, c
     Bytes previous;
     Bytes current;
     EntryDigest held;
-    const auto prefetch = [&rows](RowPointer row, int round) {
-        if (round == 0) rows.Prefetch(row);
-    };
+    const auto prefetch = [&rows](RowPointer row, int round) { rows.Prefetch(row, round); };
     const auto check = [&](ByteSpan key, RowPointer row) {
         held.Add(key, row);
         if (!rows.Contains(row)) {

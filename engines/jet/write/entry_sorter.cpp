@@ -70,9 +70,11 @@ EntrySorter::~EntrySorter() {
 }
 
 void EntrySorter::Add(ByteSpan key, RowPointer row) {
+    // Spilled before the buffer would grow past its size: growing doubles
+    // what it holds, and for a moment holds both.
+    if (!spill_path_.empty() && !buffer_.empty() && buffer_.RoomAfterAdding(key.size()) > buffer_bytes_) Spill();
     buffer_.Add(key, row);
     ++count_;
-    if (!spill_path_.empty() && buffer_.byte_size() >= buffer_bytes_) Spill();
 }
 
 void EntrySorter::Spill() {
@@ -110,7 +112,7 @@ void EntrySorter::Spill() {
     if (!out.empty()) write();
     runs_.push_back({spilled_bytes_, end});
     spilled_bytes_ = end;
-    buffer_ = IndexEntryList{};
+    buffer_.Clear();
 }
 
 void EntrySorter::Visit(const std::function<void(ByteSpan key, RowPointer row)>& visit) {

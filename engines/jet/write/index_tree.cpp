@@ -15,6 +15,20 @@ void IndexEntryList::Add(ByteSpan key, RowPointer row) {
     starts_.push_back(static_cast<std::uint32_t>(bytes_.size()));
 }
 
+std::size_t IndexEntryList::RoomAfterAdding(std::size_t key_size) const {
+    // A vector that must grow doubles, or grows to what it must hold.
+    const auto room = [](std::size_t size, std::size_t capacity, std::size_t more) {
+        return size + more <= capacity ? capacity : std::max(2 * capacity, size + more);
+    };
+    return room(bytes_.size(), bytes_.capacity(), key_size + kIndexRowRefSize) +
+           room(starts_.size(), starts_.capacity(), 1) * sizeof(std::uint32_t);
+}
+
+void IndexEntryList::Clear() {
+    bytes_.clear();
+    starts_.assign(1, 0);
+}
+
 ByteSpan IndexEntryList::Entry(std::size_t i) const {
     return ByteSpan(bytes_).subspan(starts_[i], starts_[i + 1] - starts_[i]);
 }

@@ -33,6 +33,11 @@ public:
     // Whether two entries are equal (a damaged source) in a sorted list.
     bool HasDuplicates() const;
     std::size_t byte_size() const { return bytes_.size() + starts_.size() * sizeof(std::uint32_t); }
+    // The memory the list would take once an entry with a key of `key_size`
+    // bytes were added: what it holds room for, or the room it would grow to.
+    std::size_t RoomAfterAdding(std::size_t key_size) const;
+    // Empty again, keeping the room it grew to.
+    void Clear();
 
 private:
     Bytes bytes_;

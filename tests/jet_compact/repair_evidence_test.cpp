@@ -74,15 +74,24 @@ void AppendSpace(Bytes& b, const PageFile& f, const std::string& table, const st
     throw std::runtime_error("no row of " + table + " can grow in place");
 }
 
-// Every index's entries, in order, of every table of a file.
+// Every index's entries, in order, of every table of a file, each with the
+// rank of its row among the rows the index names: copies that hold a table's
+// rows in the same order but on other pages have the same entries.
 std::map<std::string, std::vector<std::string>> IndexEntries(const fs::path& path) {
     const PageFile f = PageFile::Open(path);
     std::map<std::string, std::vector<std::string>> out;
     for (const CatalogEntry& e : ReadTables(f)) {
         const TableDef def = ReadTableDef(f, e.table_page());
-        for (std::size_t i = 0; i < def.physical_indexes.size(); ++i)
-            for (const IndexEntry& entry : WalkIndex(f, def.physical_indexes[i].root_page).entries)
-                out[e.name + " " + std::to_string(i)].push_back(HexUpper(entry.key) + "@" + entry.row.ToString());
+        for (std::size_t i = 0; i < def.physical_indexes.size(); ++i) {
+            const std::vector<IndexEntry> entries = WalkIndex(f, def.physical_indexes[i].root_page).entries;
+            std::vector<RowPointer> rows;
+            for (const IndexEntry& entry : entries) rows.push_back(entry.row);
+            std::sort(rows.begin(), rows.end());
+            for (const IndexEntry& entry : entries) {
+                const auto rank = std::lower_bound(rows.begin(), rows.end(), entry.row) - rows.begin();
+                out[e.name + " " + std::to_string(i)].push_back(HexUpper(entry.key) + "@" + std::to_string(rank));
+            }
+        }
     }
     return out;
 }

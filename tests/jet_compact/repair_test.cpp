@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "engines/jet/check/checker.h"
+#include "engines/jet/compact/source_tables.h"
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/row.h"
 #include "engines/jet/format/text.h"
@@ -569,6 +570,16 @@ TEST_P(Repair, KeepsEveryReadableRowAndReportsEveryLoss) {
             << t.name << ": " << said << "\nthe check: " << ::testing::PrintToString(check.problems);
     }
     EXPECT_EQ(check.ok(), a.report.source_sound);
+    // Told in the order a repair lists the tables, though a table salvaged
+    // ahead is written last.
+    std::vector<std::string> listed;
+    const PageFile damaged = PageFile::FromMemory(a.damaged);
+    for (const CatalogEntry& e : compact::ReadTablesForRepair(damaged, PageCensus(damaged)).entries)
+        listed.push_back(e.name);
+    std::vector<std::ptrdiff_t> told;
+    for (const TableRepair& t : a.report.tables)
+        if (const auto at = std::ranges::find(listed, t.name); at != listed.end()) told.push_back(at - listed.begin());
+    EXPECT_TRUE(std::ranges::is_sorted(told)) << ::testing::PrintToString(told);
     switch (damage.kind) {
         case Kind::kDerived: {
             // Damage to what is derived from the rows changes none of them.

@@ -1,11 +1,14 @@
 #include "engines/jet/compact/compaction.h"
 
+#include <algorithm>
 #include <exception>
 #include <functional>
+#include <map>
 #include <future>
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/error.h"
@@ -61,14 +64,14 @@ std::vector<compact::TableDigest> WriteCopy(const Pass& pass, const compact::Rel
     write::PageSink& sink = file.encryption_key() != 0 ? static_cast<write::PageSink&>(encrypted) : out;
     write::MapRecordPages mapRecords(format, pass.tables.map_records, allocator);
     compact::CompactionContext context{file, allocator, sink, mapRecords, relocation};
-    std::vector<compact::TableDigest> digests;
-    for (std::size_t i = 0; i < pass.tables.defs.size(); ++i) {
+    std::vector<compact::TableDigest> digests(pass.tables.defs.size());
+    for (const std::size_t i : pass.reading.WritingOrder()) {
         pass.check.RefuseIfDamageFound();
         const std::string& name = pass.tables.entries[i].name;
         const std::uint64_t rowsBefore = counts.rows;
         try {
             const std::unique_ptr<compact::TableSource> rows = pass.reading.ForCopy(i);
-            digests.push_back(compact::CompactTable(context, pass.tables.defs[i], name, *rows, counts));
+            digests[i] = compact::CompactTable(context, pass.tables.defs[i], name, *rows, counts);
         } catch (const Error& e) {
             if (e.number() == errc::kCorrupt) pass.check.NoteUnreadable(name);
             throw;
@@ -183,9 +186,14 @@ void CompactSalvaging(const PageFile& file, const std::filesystem::path& source,
     const compact::SourceTables& tables = ahead.Tables();
     std::filesystem::path spill = destination;
     spill += ".sorting";
-    compact::Salvager reading(file, tables, census, findings, report, spill);
+    compact::Salvager reading(file, tables, census, ahead.Maps(), findings, report, spill);
     ahead.OfferTo(reading);
     WriteVerified({file, tables, reading, noCheck}, destination, report.summary, before_verification);
+    // Told in the catalog's order, whatever the order they were written in.
+    std::map<std::string_view, std::size_t> position;
+    for (std::size_t i = 0; i < tables.entries.size(); ++i) position.emplace(tables.entries[i].name, i);
+    std::stable_sort(report.tables.begin(), report.tables.end(),
+                     [&position](const auto& a, const auto& b) { return position[a.name] < position[b.name]; });
 }
 
 // Callers handle dorvane::Error only; anything else is reported as one.

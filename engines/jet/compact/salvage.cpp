@@ -223,6 +223,11 @@ void ApplySharedLongValueCuts(const PageFile& file, const TableDef& def, const S
     }
 }
 
+const SourceMaps& MapsOf(const SalvageSources& sources) {
+    static const SourceMaps kNone;
+    return sources.maps != nullptr ? *sources.maps : kNone;
+}
+
 // What the salvage settles a table's rows and indexes from.
 struct Salvaging {
     const PageFile& file;
@@ -574,7 +579,7 @@ struct TablePages {
 // table's map lists: a changed owner must not carry another table's rows in.
 TablePages ListedPages(const PageFile& file, const TableDef& def, const SalvageSources& sources, TableSalvage& out) {
     const auto ours = [&](std::uint32_t page) {
-        const auto lister = sources.maps.DataPageTable(page);
+        const auto lister = MapsOf(sources).DataPageTable(page);
         return !lister || *lister == def.page;
     };
     TablePages found;
@@ -630,7 +635,7 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
     std::vector<std::uint32_t>& pages = table_pages.pages;
     std::sort(pages.begin(), pages.end());
     pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
-    PageRows seen(file, sources.maps, pages);
+    PageRows seen(file, MapsOf(sources), pages);
     // Rows held whatever the pages say need a bit on their page.
     std::map<std::uint32_t, std::size_t> heldRoom;
     for (const auto& [header, body] : sources.restored_rows)

@@ -145,10 +145,10 @@ struct TableSalvage {
 };
 
 // What the salvage of one table may consult of the whole file: the tables'
-// maps, and the plain account of the pages' owners (without it, pages are
-// found by their owner by reading the file).
+// maps (shared: they grow with the file), and the plain account of the pages'
+// owners (without it, pages are found by their owner by reading the file).
 struct SalvageSources {
-    SourceMaps maps;
+    const SourceMaps* maps = nullptr;  // none: no page is known to be another's
     const PageCensus* census = nullptr;
     // Rows held with these bodies whatever the source's slots say (a catalog
     // row a repair makes a live table's again); the indexes are then rebuilt.

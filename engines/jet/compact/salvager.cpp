@@ -9,11 +9,11 @@
 
 namespace dorvane::jet::compact {
 
-Salvager::Salvager(const PageFile& file, const SourceTables& tables, const PageCensus& census,
+Salvager::Salvager(const PageFile& file, const SourceTables& tables, const PageCensus& census, const SourceMaps& maps,
                    const std::optional<CheckReport>& findings, RepairReport& report, std::filesystem::path spill)
     : file_(file), tables_(tables), census_(census), findings_(findings), report_(report) {
     sources_.spill = std::move(spill);
-    sources_.maps = SourceMaps(file, tables.defs);
+    sources_.maps = &maps;
     sources_.census = &census;
     for (const RestoredTable& restored : tables.restored) {
         catalog_rows_.emplace_back(restored.row, restored.body);
@@ -73,10 +73,10 @@ const std::vector<std::uint32_t>& Salvager::OwnerKeysOf(std::size_t flat_table) 
 // a system table of their own: what they lose is told like a table's rows.
 std::unique_ptr<TableSource> Salvager::ForCopy(std::size_t table) {
     std::optional<TableSalvage> ahead;
-    if (offered_ && offered_->first <= table) {
-        if (offered_->first == table && NeedsSalvage(table) && EveryIndexQuestioned(table, offered_->second))
-            ahead = std::move(offered_->second);
-        offered_.reset();  // its sorters' spill files go with it
+    if (offered_table_ == table && offered_.valid()) {
+        ahead = offered_.get();
+        // Otherwise its sorters' spill files go with it here.
+        if (ahead && (!NeedsSalvage(table) || !EveryIndexQuestioned(table, *ahead))) ahead.reset();
     }
     if (!NeedsSalvage(table))
         return OwnedItemsOnly(table, std::make_unique<StoredTable>(file_, tables_.defs[table]), orphans_[table]);
@@ -102,11 +102,11 @@ std::unique_ptr<TableSource> Salvager::ForCopy(std::size_t table) {
         const ItemOwner& owner = item_owners_.at(table);
         repaired.items_of = owner.Describe(tables_);
         if (repaired.rows_dropped + repaired.possibly_lost != 0)
-            repaired.rows_missing_items = RowsMissingItems(file_, tables_.defs[table], owner.key_column,
-                                                           salvage.rows, OwnerKeysOf(table));
+            repaired.rows_missing_items =
+                RowsMissingItems(file_, tables_.defs[table], owner.key_column, salvage.rows, OwnerKeysOf(table));
     }
-    auto source = OwnedItemsOnly(table, std::make_unique<SalvagedTable>(file_, std::move(salvage)),
-                                 repaired.items_orphaned);
+    auto source =
+        OwnedItemsOnly(table, std::make_unique<SalvagedTable>(file_, std::move(salvage)), repaired.items_orphaned);
     repaired.rows_kept -= repaired.items_orphaned;
     return source;
 }
@@ -123,7 +123,18 @@ void Salvager::Copied(std::size_t table, std::uint64_t rows) {
     }
 }
 
-void Salvager::Offer(std::size_t table, TableSalvage salvage) { offered_.emplace(table, std::move(salvage)); }
+void Salvager::Offer(std::size_t table, std::future<std::optional<TableSalvage>> salvage) {
+    offered_table_ = table;
+    offered_ = std::move(salvage);
+}
+
+std::vector<std::size_t> Salvager::WritingOrder() const {
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < tables_.defs.size(); ++i)
+        if (i != offered_table_) order.push_back(i);
+    if (offered_table_ && *offered_table_ < tables_.defs.size()) order.push_back(*offered_table_);
+    return order;
+}
 
 bool Salvager::EveryIndexQuestioned(std::size_t table, const TableSalvage& made) const {
     if (!findings_ || made.map_lost) return true;

@@ -7,6 +7,7 @@
 // off the salvage's own view.
 
 #include <filesystem>
+#include <future>
 #include <map>
 #include <optional>
 #include <utility>
@@ -23,10 +24,11 @@ namespace dorvane::jet::compact {
 
 class Salvager final : public TableReading {
 public:
+    // `maps`: the tables' maps as SourceMaps reads them, kept by the caller.
     // `findings`: the full check's, when it finished.
     // `spill`: where a rebuilt index's entries may spill while they are
     // sorted, beside the copy (see write::EntrySorter).
-    Salvager(const PageFile& file, const SourceTables& tables, const PageCensus& census,
+    Salvager(const PageFile& file, const SourceTables& tables, const PageCensus& census, const SourceMaps& maps,
              const std::optional<CheckReport>& findings, RepairReport& report, std::filesystem::path spill = {});
 
     std::unique_ptr<TableSource> ForCopy(std::size_t table) override;
@@ -36,9 +38,11 @@ public:
     // The table salvaged as the findings say (every index in question without
     // them); `spill_suffix` keeps its sorters' spill files apart from another's.
     TableSalvage Salvage(std::size_t table, const char* spill_suffix = "") const;
-    // A salvage of `table` made ahead with every index in question, used if
-    // the findings question them all too (see salvage_ahead.h).
-    void Offer(std::size_t table, TableSalvage salvage);
+    // A salvage of `table` being made ahead with every index in question,
+    // used if the findings question them all too (see salvage_ahead.h); the
+    // table is then written last, to give it time.
+    void Offer(std::size_t table, std::future<std::optional<TableSalvage>> salvage);
+    std::vector<std::size_t> WritingOrder() const override;
 
 private:
     bool NeedsSalvage(std::size_t table) const;
@@ -61,10 +65,11 @@ private:
     RepairReport& report_;
     SalvageSources sources_;
     std::vector<std::pair<RowPointer, Bytes>> catalog_rows_;
-    std::map<std::size_t, ItemOwner> item_owners_;  // by flat table
-    std::map<std::size_t, std::uint64_t> orphans_;  // of flat tables copied as stored
+    std::map<std::size_t, ItemOwner> item_owners_;                          // by flat table
+    std::map<std::size_t, std::uint64_t> orphans_;                          // of flat tables copied as stored
     mutable std::map<std::size_t, std::vector<std::uint32_t>> owner_keys_;  // by flat table
-    std::optional<std::pair<std::size_t, TableSalvage>> offered_;
+    std::optional<std::size_t> offered_table_;
+    std::future<std::optional<TableSalvage>> offered_;
 };
 
 }  // namespace dorvane::jet::compact

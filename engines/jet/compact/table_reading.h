@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <numeric>
+#include <vector>
 
 #include "engines/jet/compact/source_tables.h"
 #include "engines/jet/compact/table_source.h"
@@ -15,7 +17,10 @@ namespace dorvane::jet::compact {
 class TableReading {
 public:
     virtual ~TableReading() = default;
-    // Table `table`'s rows and entries for the copy; asked once per table, in order.
+    // The tables' indexes in the order they are written: each once.
+    virtual std::vector<std::size_t> WritingOrder() const = 0;
+    // Table `table`'s rows and entries for the copy; asked once per table, in
+    // the writing order.
     virtual std::unique_ptr<TableSource> ForCopy(std::size_t table) = 0;
     // That the table was written with `rows` rows.
     virtual void Copied(std::size_t table, std::uint64_t rows) = 0;
@@ -26,6 +31,11 @@ public:
 class StoredTables final : public TableReading {
 public:
     StoredTables(const PageFile& file, const SourceTables& tables) : file_(file), tables_(tables) {}
+    std::vector<std::size_t> WritingOrder() const override {
+        std::vector<std::size_t> order(tables_.defs.size());
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        return order;
+    }
     std::unique_ptr<TableSource> ForCopy(std::size_t table) override { return Again(table); }
     void Copied(std::size_t, std::uint64_t) override {}
     std::unique_ptr<TableSource> Again(std::size_t table) const override {

@@ -16,10 +16,11 @@ bool DataPageBuilder::Fits(std::size_t length) const {
     return low_ >= tableEnd && low_ - tableEnd >= length;
 }
 
-std::size_t DataPageBuilder::Add(ByteSpan row) {
-    if (!Fits(row.size())) throw std::logic_error("row added to a data page without room for it");
-    low_ -= row.size();
+std::size_t DataPageBuilder::Add(ByteSpan row, ByteSpan rest) {
+    if (!Fits(row.size() + rest.size())) throw std::logic_error("row added to a data page without room for it");
+    low_ -= row.size() + rest.size();
     PutBytes(page_, low_, row);
+    PutBytes(page_, low_ + row.size(), rest);
     PutLe16(page_, format_.data_row_offsets + 2 * rows_, static_cast<std::uint16_t>(low_));
     ++rows_;
     return low_;
@@ -43,15 +44,16 @@ void DataPagePacker::Close() {
     open_.reset();
 }
 
-PlacedRow DataPagePacker::Add(ByteSpan row) {
-    if (row.size() > MaxRow()) throw std::length_error("row longer than a data page");
-    if (!open_ || !open_->Fits(row.size())) {
+PlacedRow DataPagePacker::Add(ByteSpan row, ByteSpan rest) {
+    const std::size_t length = row.size() + rest.size();
+    if (length > MaxRow()) throw std::length_error("row longer than a data page");
+    if (!open_ || !open_->Fits(length)) {
         Close();
         open_.emplace(format_, owner_);
         open_page_ = allocator_.Take();
     }
     const auto slot = static_cast<std::uint8_t>(open_->row_count());
-    const std::size_t offset = open_->Add(row);
+    const std::size_t offset = open_->Add(row, rest);
     return {{open_page_, slot}, offset};
 }
 

@@ -25,8 +25,9 @@ public:
 
     // Whether a row of this length still fits, with its offset word.
     bool Fits(std::size_t length) const;
-    // Places the row in the next slot and returns its offset in the page.
-    std::size_t Add(ByteSpan row);
+    // Places the row in the next slot and returns its offset in the page;
+    // a row given in two parts is placed as their concatenation.
+    std::size_t Add(ByteSpan row, ByteSpan rest = {});
     std::size_t row_count() const { return rows_; }
     std::size_t free_space() const;
     MutableByteSpan bytes() { return page_; }
@@ -60,7 +61,7 @@ public:
 
     // The largest row a page can take.
     std::size_t MaxRow() const { return format_.DataRowRoom() - 2; }
-    PlacedRow Add(ByteSpan row);
+    PlacedRow Add(ByteSpan row, ByteSpan rest = {});
     // Changes bytes of a row placed before, on the open page or through the sink.
     void Patch(const PlacedRow& row, std::size_t offset_in_row, ByteSpan bytes);
     void Finish();

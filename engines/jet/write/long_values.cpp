@@ -27,17 +27,13 @@ RowPointer LongValueWriter::Write(LongValueKind kind, ByteSpan value) {
 
 RowPointer LongValueWriter::WriteChain(ByteSpan value) {
     const std::size_t chunk = format_.lv_segment_row - kLongValueSegmentLink;
-    Bytes row;
-    row.reserve(format_.lv_segment_row);
+    const std::array<std::uint8_t, kLongValueSegmentLink> unlinked{};  // filled in when the next segment is placed
     RowPointer first{};
     PlacedRow previous{};
     std::size_t at = 0;
     do {
         const std::size_t n = std::min(chunk, value.size() - at);
-        row.assign(kLongValueSegmentLink, 0);  // filled in when the next segment is placed
-        row.insert(row.end(), value.begin() + static_cast<std::ptrdiff_t>(at),
-                   value.begin() + static_cast<std::ptrdiff_t>(at + n));
-        const PlacedRow placed = packer_.Add(row);
+        const PlacedRow placed = packer_.Add(unlinked, value.subspan(at, n));
         if (at == 0) {
             first = placed.where;
         } else {

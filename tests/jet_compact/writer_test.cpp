@@ -235,7 +235,8 @@ TEST(RowMap, FindsWhereEachRowWent) {
     std::mt19937 random(7);
     std::vector<std::pair<RowPointer, RowPointer>> rows;
     std::uint32_t copyPage = 40, copyRow = 0, perPage = 50;
-    for (std::uint32_t page = 5; page < 400; ++page) {
+    constexpr std::uint32_t kEnd = 1200;  // a span of source pages the map keeps in several parts
+    for (std::uint32_t page = 5; page < kEnd; ++page) {
         for (unsigned slot = 0; slot < 256; ++slot) {
             if (random() % 4 != 0) continue;
             if (copyRow == perPage) {
@@ -265,7 +266,7 @@ TEST(RowMap, FindsWhereEachRowWent) {
         }
         map.Seal();
         EXPECT_EQ(map.size(), given->size());
-        for (std::uint32_t page = 0; page < 402; ++page) {
+        for (std::uint32_t page = 0; page < kEnd + 2; ++page) {
             for (unsigned slot = 0; slot < 256; ++slot) {
                 const RowPointer from{page, static_cast<std::uint8_t>(slot)};
                 const auto want = expected.find(from.ToU32());

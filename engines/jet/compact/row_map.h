@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <memory>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -89,8 +90,8 @@ private:
     static constexpr std::size_t kBlockRows = 64;
 
     const PageSlots* SlotsOf(RowPointer from) const {
-        if (from.page < first_page_ || from.page - first_page_ >= pages_.size()) return nullptr;
-        return &pages_[from.page - first_page_];
+        if (from.page < first_page_ || from.page - first_page_ >= span_) return nullptr;
+        return &PageAt(from.page - first_page_);
     }
     // The page's rows before slot `row`.
     static std::size_t Rank(const PageSlots& page, std::uint8_t row) {
@@ -109,8 +110,8 @@ private:
     // `from` after every row placed so far.
     void Place(RowPointer from, std::uint32_t to) {
         if (placed_ == 0) first_page_ = from.page;
-        if (from.page - first_page_ >= pages_.size()) pages_.resize(from.page - first_page_ + 1);
-        PageSlots& page = pages_[from.page - first_page_];
+        if (from.page - first_page_ >= span_) Span(from.page - first_page_ + 1);
+        PageSlots& page = PageAt(from.page - first_page_);
         if (page.slots == std::array<std::uint64_t, 4>{}) page.start = placed_;
         page.slots[from.row / 64] |= std::uint64_t{1} << (from.row % 64);
         PlaceTo(RowPointer::FromU32(to));
@@ -147,15 +148,16 @@ private:
     // Back to pairs, once a row comes out of order.
     void TakeApart() {
         if (!listed_) List();
-        for (std::size_t p = 0; p < pages_.size(); ++p) {
-            std::size_t at = pages_[p].start;
+        for (std::size_t p = 0; p < span_; ++p) {
+            std::size_t at = PageAt(p).start;
             for (unsigned row = 0; row < 256; ++row)
-                if (pages_[p].slots[row / 64] >> (row % 64) & 1)
+                if (PageAt(p).slots[row / 64] >> (row % 64) & 1)
                     pairs_.emplace_back(
                         RowPointer{first_page_ + static_cast<std::uint32_t>(p), static_cast<std::uint8_t>(row)}.ToU32(),
                         to_[at++]);
         }
-        pages_ = {};
+        chunks_.clear();
+        span_ = 0;
         to_ = {};
         placed_ = 0;
         listed_ = false;
@@ -166,7 +168,19 @@ private:
     std::uint32_t last_from_ = 0;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs_;
     std::uint32_t first_page_ = 0;
-    std::vector<PageSlots> pages_;  // from first_page_ on
+    // The pages from first_page_ on, in chunks: the span grows a page at a
+    // time, and a vector grown by doubling holds up to twice what it needs,
+    // and while it grows three times (40 bytes a page of the span).
+    static constexpr std::size_t kChunkPages = 512;
+    using Chunk = std::array<PageSlots, kChunkPages>;
+    PageSlots& PageAt(std::size_t at) { return (*chunks_[at / kChunkPages])[at % kChunkPages]; }
+    const PageSlots& PageAt(std::size_t at) const { return (*chunks_[at / kChunkPages])[at % kChunkPages]; }
+    void Span(std::size_t pages) {
+        while (chunks_.size() * kChunkPages < pages) chunks_.push_back(std::make_unique<Chunk>());
+        span_ = pages;
+    }
+    std::vector<std::unique_ptr<Chunk>> chunks_;
+    std::size_t span_ = 0;
     // Where each row went, by rank: as runs, or (`listed_`) one pointer a row.
     bool listed_ = false;
     std::vector<Run> runs_;

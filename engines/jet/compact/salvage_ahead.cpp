@@ -69,7 +69,7 @@ void SalvageAhead::WaitForRead() {
     try {
         read_.get();
     } catch (...) {
-        // census_ and tables_ were left empty: made here instead
+        // census_, tables_ and maps_ were left empty: made here instead
     }
 }
 

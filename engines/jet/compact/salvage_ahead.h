@@ -3,9 +3,9 @@
 // a damaged table. Meanwhile, on a core of their own and through a reader of
 // their own, the census of the source, its tables as a repair reads them,
 // their maps and a salvage of that table are made ahead. The second pass
-// takes the census, the tables and the maps as soon as the check is done, writes the other tables first
-// and that table last, by when its salvage has had the others' writing to
-// finish in. The salvage is made with every index in question (nothing from
+// takes the census, the tables and the maps as soon as the check is done,
+// writes the other tables first and that table last, by when its salvage has
+// had the others' writing to finish in. The salvage is made with every index in question (nothing from
 // the check is known yet), as the second pass makes it where the check
 // questions them all, as it does for a table that lost rows; elsewhere the
 // second pass salvages the table again and this one is dropped unused.

@@ -2,9 +2,9 @@
 // A repair's reading of the source: the tables the full check found damaged
 // (all of them where it could not finish) salvaged just before each is
 // written, the others read as a compaction reads them; each table's outcome
-// told to the repair's report. Memory holds one table's salvage at a time.
-// What the copy lacks is counted off the census of the source's pages, not
-// off the salvage's own view.
+// told to the repair's report. Memory holds one table's salvage at a time,
+// besides one made ahead (salvage_ahead.h). What the copy lacks is counted
+// off the census of the source's pages, not off the salvage's own view.
 
 #include <filesystem>
 #include <future>

@@ -284,7 +284,9 @@ int main(int argc, char** argv) {
         const Run check = MedianRun(Job::kCheck, file, work, g_runs);
         const Run repair = MedianRun(Job::kRepair, file, work, 1);
         const fs::path damaged = work / "damaged.mdb";
-        const bool made_damaged = dorvane::bench::MakeDamagedCopy(file, damaged);
+        // On disk before it is repaired, as a damaged file would be: otherwise
+        // the first runs share the disk with writing the copy back.
+        const bool made_damaged = dorvane::bench::MakeDamagedCopy(file, damaged) && Shell("sync " + Quote(damaged));
         const Run damaged_repair = made_damaged ? MedianRun(Job::kRepair, damaged, work, g_runs) : Run{};
         fs::remove(damaged);
         const double after = static_cast<double>(run.summary.copy_pages) * static_cast<double>(fs::file_size(file)) /

@@ -10,6 +10,7 @@
 
 #include "app/component_wiring.h"
 #include "platform/console.h"
+#include "platform/heap.h"
 #include "platform/system_clock.h"
 #include "core/run_control.h"
 #include "operations/run_sequence.h"
@@ -49,6 +50,7 @@ std::optional<int> AnswerInformationRequest(const std::vector<std::string>& argu
 }  // namespace
 
 int main(int argc, char** argv) {
+    dorvane::platform::ShareOneHeap();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     if (const auto status = AnswerInformationRequest(arguments)) return *status;
     std::setlocale(LC_ALL, "");  // dates in the log follow the user's locale

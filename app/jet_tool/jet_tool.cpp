@@ -22,6 +22,7 @@
 #include "engines/jet/database.h"
 #include "engines/jet/query.h"
 #include "engines/jet/format/value.h"
+#include "platform/heap.h"
 
 namespace {
 
@@ -382,6 +383,7 @@ int StatusAfterOutput(int status) {
 // Messages are worded for a shell user: what failed and why. The numbers the
 // errors carry are for dorvane's own log and error state, not for this tool.
 int main(int argc, char** argv) {
+    dorvane::platform::ShareOneHeap();
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
         return StatusAfterOutput(Run(args));

@@ -336,6 +336,16 @@ TEST(SourceMapsTest, APageNamesTheFirstMapThatListsIt) {
     std::vector<TableDef> reversed(defs.rbegin(), defs.rend());
     EXPECT_EQ(SourceMaps(twice, reversed).DataPageTable(tables[1].second), tables[1].first->page);
     EXPECT_EQ(SourceMaps(twice, reversed).LongValueColumn(columns[1].second), columns[1].first);
+
+    // More tables than two bytes a page can number: the last one still names its pages.
+    TableDef none = *tables[0].first;
+    none.owned_map = 0;  // no map to read
+    none.long_value_maps.clear();
+    std::vector<TableDef> many(0xFFFF, none);
+    many.push_back(*tables[1].first);
+    const SourceMaps wide(f, many);
+    EXPECT_EQ(wide.DataPageTable(tables[1].second), tables[1].first->page);
+    EXPECT_EQ(wide.DataPageTable(tables[0].second), std::nullopt);
 }
 
 // Rows in page order with pages far apart, then below the first page and

@@ -1,8 +1,7 @@
 #include "engines/jet/format/source_maps.h"
 
-#include <algorithm>
-
 #include "core/error.h"
+#include "engines/jet/format/page_file.h"
 #include "engines/jet/format/usage_map.h"
 
 namespace dorvane::jet {
@@ -18,60 +17,52 @@ std::vector<std::uint32_t> MapPages(const PageFile& file, std::uint32_t record) 
     }
 }
 
-// Each claim as (page, claimant), the claimants numbered in the order they
-// claim: sorted, the first claim of a page comes first.
-using Claims = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
-
-// The maps' pages as claims, sized before they are filled: the lists may name
-// most pages of the file, and a list grown by doubling holds two copies at once.
-Claims ToClaims(std::vector<std::vector<std::uint32_t>>& maps) {
-    std::size_t total = 0;
-    for (const auto& pages : maps) total += pages.size();
-    Claims claims;
-    claims.reserve(total);
-    for (std::size_t claimant = 0; claimant < maps.size(); ++claimant) {
-        for (std::uint32_t page : maps[claimant]) claims.emplace_back(page, static_cast<std::uint32_t>(claimant));
-        maps[claimant] = {};
-    }
-    std::sort(claims.begin(), claims.end());
-    claims.erase(
-        std::unique(claims.begin(), claims.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
-        claims.end());
-    return claims;
-}
-
-std::optional<std::uint32_t> Find(const Claims& claims, std::uint32_t page) {
-    const auto it = std::lower_bound(claims.begin(), claims.end(), page,
-                                     [](const auto& claim, std::uint32_t p) { return claim.first < p; });
-    if (it == claims.end() || it->first != page) return std::nullopt;
-    return it->second;
-}
-
 }  // namespace
 
+SourceMaps::Claims::Claims(std::uint32_t pages, std::size_t claimants) {
+    if (claimants < 0xFFFF)
+        narrow_.assign(pages, 0);
+    else
+        wide_.assign(pages, 0);
+}
+
+void SourceMaps::Claims::Claim(std::uint32_t page, std::uint32_t claimant) {
+    if (page < narrow_.size() && narrow_[page] == 0) narrow_[page] = static_cast<std::uint16_t>(claimant + 1);
+    if (page < wide_.size() && wide_[page] == 0) wide_[page] = claimant + 1;
+}
+
+std::optional<std::uint32_t> SourceMaps::Claims::Of(std::uint32_t page) const {
+    const std::uint32_t held = page < narrow_.size() ? narrow_[page] : page < wide_.size() ? wide_[page] : 0;
+    if (held == 0) return std::nullopt;
+    return held - 1;
+}
+
 SourceMaps::SourceMaps(const PageFile& file, const std::vector<TableDef>& defs) {
-    std::vector<std::vector<std::uint32_t>> dataMaps;
-    std::vector<std::vector<std::uint32_t>> longValueMaps;
+    std::size_t columns = 0;
+    for (const TableDef& def : defs) columns += def.long_value_maps.size();
+    // Maps list only pages of the file (ReadUsageMap leaves out the others).
+    data_ = Claims(file.page_count(), defs.size());
+    long_values_ = Claims(file.page_count(), columns);
     for (const TableDef& def : defs) {
+        const auto table = static_cast<std::uint32_t>(tables_.size());
         tables_.push_back(def.page);
-        dataMaps.push_back(MapPages(file, def.owned_map));
+        for (std::uint32_t page : MapPages(file, def.owned_map)) data_.Claim(page, table);
         for (const LongValueMap& map : def.long_value_maps) {
+            const auto column = static_cast<std::uint32_t>(columns_.size());
             columns_.push_back(ColumnOf{def.page, map.column_number});
-            longValueMaps.push_back(MapPages(file, map.owned_map));
+            for (std::uint32_t page : MapPages(file, map.owned_map)) long_values_.Claim(page, column);
         }
     }
-    data_ = ToClaims(dataMaps);
-    long_values_ = ToClaims(longValueMaps);
 }
 
 std::optional<std::uint32_t> SourceMaps::DataPageTable(std::uint32_t page) const {
-    const auto table = Find(data_, page);
+    const auto table = data_.Of(page);
     if (!table) return std::nullopt;
     return tables_[*table];
 }
 
 std::optional<SourceMaps::ColumnOf> SourceMaps::LongValueColumn(std::uint32_t page) const {
-    const auto column = Find(long_values_, page);
+    const auto column = long_values_.Of(page);
     if (!column) return std::nullopt;
     return columns_[*column];
 }

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <utility>
 #include <vector>
 
 #include "engines/jet/format/table_def.h"
@@ -34,9 +33,25 @@ public:
     std::optional<ColumnOf> LongValueColumn(std::uint32_t page) const;
 
 private:
-    // By page: the page and its claimant, in tables_ or columns_.
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> data_;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> long_values_;
+    // The claimant of every page of the file, its place in tables_ or columns_:
+    // two bytes a page while they are fewer than 65535 (a list of the pages
+    // the maps name took eight bytes each, and most pages are named).
+    class Claims {
+    public:
+        Claims() = default;
+        Claims(std::uint32_t pages, std::size_t claimants);
+        // The first claim of a page counts.
+        void Claim(std::uint32_t page, std::uint32_t claimant);
+        std::optional<std::uint32_t> Of(std::uint32_t page) const;
+
+    private:
+        // 1 + the claimant, 0 for none; one of the two is used.
+        std::vector<std::uint16_t> narrow_;
+        std::vector<std::uint32_t> wide_;
+    };
+
+    Claims data_;
+    Claims long_values_;
     std::vector<std::uint32_t> tables_;
     std::vector<ColumnOf> columns_;
 };

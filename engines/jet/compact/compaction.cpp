@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
-#include <map>
 #include <future>
+#include <map>
 #include <new>
 #include <optional>
 #include <string>
@@ -190,10 +190,14 @@ void CompactSalvaging(const PageFile& file, const std::filesystem::path& source,
     ahead.OfferTo(reading);
     WriteVerified({file, tables, reading, noCheck}, destination, report.summary, before_verification);
     // Told in the catalog's order, whatever the order they were written in.
-    std::map<std::string_view, std::size_t> position;
-    for (std::size_t i = 0; i < tables.entries.size(); ++i) position.emplace(tables.entries[i].name, i);
+    std::map<std::string_view, std::size_t> positions;
+    for (std::size_t i = 0; i < tables.entries.size(); ++i) positions.emplace(tables.entries[i].name, i);
+    const auto position = [&positions](const TableRepair& table) {
+        const auto found = positions.find(table.name);
+        return found != positions.end() ? found->second : positions.size();
+    };
     std::stable_sort(report.tables.begin(), report.tables.end(),
-                     [&position](const auto& a, const auto& b) { return position[a.name] < position[b.name]; });
+                     [&position](const TableRepair& a, const TableRepair& b) { return position(a) < position(b); });
 }
 
 // Callers handle dorvane::Error only; anything else is reported as one.

@@ -34,8 +34,8 @@ public:
 
 private:
     // The claimant of every page of the file, its place in tables_ or columns_:
-    // two bytes a page while they are fewer than 65535 (a list of the pages
-    // the maps name took eight bytes each, and most pages are named).
+    // two bytes a page while they are fewer than 65535. Most pages are named
+    // by some map, so this takes less than a list of the pages named.
     class Claims {
     public:
         Claims() = default;

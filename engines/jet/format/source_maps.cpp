@@ -40,7 +40,8 @@ std::optional<std::uint32_t> SourceMaps::Claims::Of(std::uint32_t page) const {
 SourceMaps::SourceMaps(const PageFile& file, const std::vector<TableDef>& defs) {
     std::size_t columns = 0;
     for (const TableDef& def : defs) columns += def.long_value_maps.size();
-    // Maps list only pages of the file (ReadUsageMap leaves out the others).
+    // A page past the end of the file, which an inline map may name, is
+    // nobody's: nothing can be read there.
     data_ = Claims(file.page_count(), defs.size());
     long_values_ = Claims(file.page_count(), columns);
     for (const TableDef& def : defs) {

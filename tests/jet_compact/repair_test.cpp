@@ -202,6 +202,20 @@ const Damage kDamages[] = {
      }},
     {"cached count too low", kPost, "Scans", Kind::kDerived,
      [](Bytes& b, const PageFile& f, const Target& t) { PutLe32(b, At(f, t.def.page, f.format().tdef_num_rows), 1); return 0u; }},
+    // The last slot cut off a page whose last row is live and indexed: the
+    // page reads as sound, and only the indexes tell the row was there.
+    {"slot count cut short", kPost, "Invoices", Kind::kPrimary,
+     [](Bytes& b, const PageFile& f, const Target& t) {
+         for (std::uint32_t page : t.data) {
+             const std::size_t count = At(f, page, f.format().data_row_count);
+             const std::size_t slots = Le16(b, count);
+             if (slots == 0 || (Le16(b, At(f, page, f.format().data_row_offsets + 2 * (slots - 1))) & kRowDeleted) != 0)
+                 continue;
+             PutLe16(b, count, static_cast<std::uint16_t>(slots - 1));
+             return 1u;
+         }
+         throw std::runtime_error("no page whose last row is live");
+     }},
     {"zeroed data page", kPost, "Customers", Kind::kPrimary,
      [](Bytes& b, const PageFile& f, const Target& t) { Zero(b, f, t.data[2]); return LiveRows(f, t.data[2]); }},
     {"garbled row area", kPost, "Customers", Kind::kPrimary,
@@ -348,6 +362,20 @@ const Damage kDamages[] = {
              return 0u;
          }
          throw std::runtime_error("no page with deleted rows");
+     }},
+    {"deleted rows back beside a counted row flagged deleted", kPost, kInvoices, Kind::kInDoubt,
+     [](Bytes& b, const PageFile& f, const Target& t) {
+         // The rows back, kept deleted, must not stand in for the counted row.
+         std::uint32_t undeleted = 0;
+         for (std::uint32_t page : t.data) {
+             const std::vector<std::size_t> slots = DeletedRows(f, t, page);
+             if (slots.size() < 3) continue;
+             for (std::size_t slot : slots) Undelete(b, f, page, slot);
+             undeleted = page;
+             break;
+         }
+         DeleteRows(b, f, t.data.front() != undeleted ? t.data.front() : t.data.back(), 1);
+         return 0u;
      }},
     {"deleted rows back beside a zeroed page", kPost, kInvoices, Kind::kPrimary,
      [](Bytes& b, const PageFile& f, const Target& t) {

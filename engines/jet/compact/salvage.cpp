@@ -732,9 +732,10 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
     // by damage. Which it was cannot be told, so they stay deleted and are
     // counted as in doubt. Entries naming rows that are gone otherwise, and
     // relocated bodies no row points at, are rows that may be lost too,
-    // whatever the count says.
+    // whatever the count says. Rows kept deleted because the count leaves
+    // them out do not stand in for rows it counts.
     std::uint64_t unexplained = std::max(out.missing_named, out.orphan_bodies);
-    const std::uint64_t found = out.rows.size() + out.rows_resurrected;
+    const std::uint64_t found = out.rows.size();
     if (def.num_rows > found) {
         const std::uint64_t excess = def.num_rows - found;
         out.rows_kept_deleted = std::min<std::uint64_t>(excess, gone.deleted.size());

@@ -141,6 +141,17 @@ void Undelete(Bytes& b, const PageFile& f, std::uint32_t page, std::size_t slot)
     const std::size_t at = At(f, page, f.format().data_row_offsets + 2 * slot);
     PutLe16(b, at, static_cast<std::uint16_t>(Le16(b, at) & ~kRowDeleted));
 }
+// The first page of the table with at least three deleted rows, written back
+// as it was before they were deleted; returns the page.
+std::uint32_t WriteBackBeforeDeletes(Bytes& b, const PageFile& f, const Target& t) {
+    for (std::uint32_t page : t.data) {
+        const std::vector<std::size_t> slots = DeletedRows(f, t, page);
+        if (slots.size() < 3) continue;
+        for (std::size_t slot : slots) Undelete(b, f, page, slot);
+        return page;
+    }
+    throw std::runtime_error("no page with deleted rows");
+}
 
 enum class Kind { kDerived, kPrimary, kInDoubt, kRefused };
 struct Damage {
@@ -355,39 +366,20 @@ const Damage kDamages[] = {
      }},
     {"data page written back from before its deletes", kPost, kInvoices, Kind::kInDoubt,
      [](Bytes& b, const PageFile& f, const Target& t) {
-         for (std::uint32_t page : t.data) {
-             const std::vector<std::size_t> slots = DeletedRows(f, t, page);
-             if (slots.size() < 3) continue;
-             for (std::size_t slot : slots) Undelete(b, f, page, slot);
-             return 0u;
-         }
-         throw std::runtime_error("no page with deleted rows");
+         WriteBackBeforeDeletes(b, f, t);
+         return 0u;
      }},
     {"deleted rows back beside a counted row flagged deleted", kPost, kInvoices, Kind::kInDoubt,
      [](Bytes& b, const PageFile& f, const Target& t) {
          // The rows back, kept deleted, must not stand in for the counted row.
-         std::uint32_t undeleted = 0;
-         for (std::uint32_t page : t.data) {
-             const std::vector<std::size_t> slots = DeletedRows(f, t, page);
-             if (slots.size() < 3) continue;
-             for (std::size_t slot : slots) Undelete(b, f, page, slot);
-             undeleted = page;
-             break;
-         }
+         const std::uint32_t undeleted = WriteBackBeforeDeletes(b, f, t);
          DeleteRows(b, f, t.data.front() != undeleted ? t.data.front() : t.data.back(), 1);
          return 0u;
      }},
     {"deleted rows back beside a zeroed page", kPost, kInvoices, Kind::kPrimary,
      [](Bytes& b, const PageFile& f, const Target& t) {
          // The zeroed page's rows are counted; the count must still tell the rows come back.
-         std::uint32_t undeleted = 0;
-         for (std::uint32_t page : t.data) {
-             const std::vector<std::size_t> slots = DeletedRows(f, t, page);
-             if (slots.size() < 3) continue;
-             for (std::size_t slot : slots) Undelete(b, f, page, slot);
-             undeleted = page;
-             break;
-         }
+         const std::uint32_t undeleted = WriteBackBeforeDeletes(b, f, t);
          const std::uint32_t zeroed = t.data.front() != undeleted ? t.data.front() : t.data.back();
          Zero(b, f, zeroed);
          return LiveRows(f, zeroed);

@@ -25,10 +25,12 @@ static const char* env(const char* name) {
 static int under_root(const char* path) {
     const char* root = env("DORVANE_FAULT_ROOT");
     if (*root == '\0' || path == NULL || *path == '\0') return 0;
-    char resolved[4096], cwd[2048];
+    char resolved[8192], cwd[4096];
     if (path[0] != '/') {
         if (getcwd(cwd, sizeof cwd) == NULL) return 0;
-        snprintf(resolved, sizeof resolved, "%s/%s", cwd, path);
+        /* A cut path could match a root it is not under: leave such a path alone. */
+        const int n = snprintf(resolved, sizeof resolved, "%s/%s", cwd, path);
+        if (n < 0 || (size_t)n >= sizeof resolved) return 0;
         path = resolved;
     }
     return strncmp(path, root, strlen(root)) == 0;

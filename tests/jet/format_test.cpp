@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 
+#include "engines/jet/check/ascending_numbers.h"
 #include "engines/jet/check/checker.h"
 #include "engines/jet/format/entry_batch.h"
 #include "engines/jet/format/long_value.h"
@@ -254,6 +255,25 @@ TEST(CheckTest, TwoValuesOnOneLongValueRowAreToldForTheirTable) {
     FAIL() << "no test file holds a user table with two values stored apart";
 }
 
+// Gaps of every width a row pointer can leave, equal neighbours and the
+// largest number come back as they went in.
+TEST(CheckTest, AscendingNumbersComeBackAsGiven) {
+    std::vector<std::uint32_t> given;
+    std::uint32_t at = 0;
+    for (const std::uint32_t gap : {0u, 0u, 1u, 127u, 128u, 16383u, 16384u, 2097151u, 2097152u, 268435455u, 268435456u})
+        given.push_back(at += gap);
+    given.insert(given.end(), {0xFFFFFFFE, 0xFFFFFFFF, 0xFFFFFFFF});
+    const AscendingNumbers numbers(given);
+    EXPECT_EQ(numbers.size(), given.size());
+    std::vector<std::uint32_t> back;
+    AscendingNumbers::Cursor cursor(numbers);
+    for (std::uint32_t n = 0; cursor.Next(n);) back.push_back(n);
+    EXPECT_EQ(back, given);
+    std::uint32_t none = 7;
+    EXPECT_FALSE(AscendingNumbers::Cursor(AscendingNumbers()).Next(none));
+    EXPECT_EQ(none, 7u);
+}
+
 // A value of one table made to name another table's long-value row: both
 // tables are told, whichever thread checked them.
 TEST(CheckTest, AValueOnAnotherTablesLongValueRowIsToldForBothTables) {
@@ -325,6 +345,9 @@ TEST(SourceMapsTest, APageNamesTheFirstMapThatListsIt) {
     for (const auto& [column, page] : columns) EXPECT_EQ(maps.LongValueColumn(page), column);
     EXPECT_EQ(maps.DataPageTable(0), std::nullopt);
     EXPECT_EQ(maps.LongValueColumn(tables[0].second), std::nullopt);
+    const SourceMaps columnsOnly(f, defs, SourceMaps::Kinds::kLongValues);
+    for (const auto& [column, page] : columns) EXPECT_EQ(columnsOnly.LongValueColumn(page), column);
+    EXPECT_EQ(columnsOnly.DataPageTable(tables[0].second), std::nullopt);
 
     // The second table's page and the second column's listed by the first's maps too.
     Bytes both = sound;

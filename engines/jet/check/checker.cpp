@@ -11,6 +11,7 @@
 #include <set>
 
 #include "core/error.h"
+#include "engines/jet/check/ascending_numbers.h"
 #include "engines/jet/check/complex_check.h"
 #include "engines/jet/format/catalog.h"
 #include "engines/jet/format/definition_check.h"
@@ -92,12 +93,12 @@ private:
 // whose keys cannot be computed here.
 using ExpectedEntries = std::vector<std::optional<EntryDigest>>;
 
-// The long-value rows one table's values name, ascending once joined: one
-// for every long-value row of the file, so kept to four bytes, the table
-// named once.
+// The long-value rows one table's values name, ascending: one for every
+// long-value row of the file, so kept as their distances, the table named
+// once.
 struct LongValueClaims {
     std::string table;
-    std::deque<std::uint32_t> rows;  // grows without copying what it holds
+    AscendingNumbers rows;
 };
 
 // Whether pages that name a table as their owner hold rows its map does not
@@ -126,7 +127,11 @@ struct FileWide {
 struct TableFindings {
     std::string table;  // its catalog name
     CheckReport report;
-    std::deque<std::uint32_t> long_value_rows;  // the long-value rows its values name
+    // The long-value rows its values name: four bytes each while the table
+    // is checked (a deque grows without copying what it holds), then sorted
+    // into `claims`.
+    std::deque<std::uint32_t> long_value_rows;
+    AscendingNumbers claims;
     std::vector<CensusQuestion> census_questions;
 };
 
@@ -383,16 +388,18 @@ void CheckSharedLongValues(const std::vector<LongValueClaims>& claims, CheckRepo
     // read, each claim against the one before it.
     using Next = std::pair<std::uint32_t, std::size_t>;  // a row and its table, in claims
     std::priority_queue<Next, std::vector<Next>, std::greater<>> next;
-    std::vector<std::size_t> taken(claims.size(), 0);
-    for (std::size_t t = 0; t < claims.size(); ++t)
-        if (!claims[t].rows.empty()) next.emplace(claims[t].rows.front(), t);
+    std::vector<AscendingNumbers::Cursor> cursors;
+    std::uint32_t row = 0;
+    for (std::size_t t = 0; t < claims.size(); ++t) {
+        cursors.emplace_back(claims[t].rows);
+        if (cursors.back().Next(row)) next.emplace(row, t);
+    }
     std::set<std::string> told;
     std::optional<Next> before;
     while (!next.empty()) {
         const Next claim = next.top();
         next.pop();
-        if (++taken[claim.second] < claims[claim.second].rows.size())
-            next.emplace(claims[claim.second].rows[taken[claim.second]], claim.second);
+        if (cursors[claim.second].Next(row)) next.emplace(row, claim.second);
         if (before && before->first == claim.first) {
             for (const std::size_t table : {before->second, claim.second}) {
                 report.damaged_tables.insert(claims[table].table);
@@ -478,6 +485,9 @@ TableFindings CheckOneTable(const PageFile& file, const CatalogEntry& entry, con
     for (CensusQuestion& question : findings.census_questions) question.system = system;
     for (std::size_t i = 0; i < report.problems.size() && system; ++i)
         if (report.classes[i] != DamageClass::kDerived) report.classes[i] = DamageClass::kUnrepairable;
+    std::sort(findings.long_value_rows.begin(), findings.long_value_rows.end());
+    findings.claims = AscendingNumbers(findings.long_value_rows);
+    findings.long_value_rows = {};
     return findings;
 }
 
@@ -530,9 +540,8 @@ void Join(TableFindings& findings, CheckReport& report, Joined& joined) {
         question.position += offset;
         joined.census_questions.push_back(std::move(question));
     }
-    if (findings.long_value_rows.empty()) return;
-    std::sort(findings.long_value_rows.begin(), findings.long_value_rows.end());
-    joined.claims.push_back({findings.table, std::move(findings.long_value_rows)});
+    if (findings.claims.empty()) return;
+    joined.claims.push_back({findings.table, std::move(findings.claims)});
 }
 
 }  // namespace
@@ -573,7 +582,7 @@ CheckReport CheckWhole(const PageFile& file, CheckSignals* signals, std::future<
                 if (e.number() != errc::kCorrupt) throw;
             }
         }
-        wide.maps = SourceMaps(file, defs);
+        wide.maps = SourceMaps(file, defs, SourceMaps::Kinds::kLongValues);
     }
     std::vector<CatalogEntry> toCheck;
     // A catalog that lost its pages reads as an empty database: its own row

@@ -37,17 +37,19 @@ std::optional<std::uint32_t> SourceMaps::Claims::Of(std::uint32_t page) const {
     return held - 1;
 }
 
-SourceMaps::SourceMaps(const PageFile& file, const std::vector<TableDef>& defs) {
+SourceMaps::SourceMaps(const PageFile& file, const std::vector<TableDef>& defs, Kinds kinds) {
+    const bool data = kinds == Kinds::kAll;
     std::size_t columns = 0;
     for (const TableDef& def : defs) columns += def.long_value_maps.size();
     // A page past the end of the file, which an inline map may name, is
     // nobody's: nothing can be read there.
-    data_ = Claims(file.page_count(), defs.size());
+    if (data) data_ = Claims(file.page_count(), defs.size());
     long_values_ = Claims(file.page_count(), columns);
     for (const TableDef& def : defs) {
         const auto table = static_cast<std::uint32_t>(tables_.size());
         tables_.push_back(def.page);
-        for (std::uint32_t page : MapPages(file, def.owned_map)) data_.Claim(page, table);
+        if (data)
+            for (std::uint32_t page : MapPages(file, def.owned_map)) data_.Claim(page, table);
         for (const LongValueMap& map : def.long_value_maps) {
             const auto column = static_cast<std::uint32_t>(columns_.size());
             columns_.push_back(ColumnOf{def.page, map.column_number});

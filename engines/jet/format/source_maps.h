@@ -16,12 +16,17 @@ class PageFile;
 
 class SourceMaps {
 public:
+    // What is read: every map, or only the memo/OLE columns' (a check asks
+    // nothing of the data pages, and each kind takes two bytes a page).
+    enum class Kinds { kAll, kLongValues };
+
     SourceMaps() = default;
     // Maps that cannot be read list nothing. Where two maps list a page, the
     // first table's claim is kept.
-    SourceMaps(const PageFile& file, const std::vector<TableDef>& defs);
+    SourceMaps(const PageFile& file, const std::vector<TableDef>& defs, Kinds kinds = Kinds::kAll);
 
-    // The definition page of the table whose map lists data page `page`.
+    // The definition page of the table whose map lists data page `page`
+    // (none where only long values were read).
     std::optional<std::uint32_t> DataPageTable(std::uint32_t page) const;
 
     struct ColumnOf {

@@ -14,6 +14,8 @@
 #include "engines/jet/format/long_value.h"
 #include "engines/jet/format/row.h"
 #include "engines/jet/format/row_set.h"
+#include "engines/jet/format/page_census.h"
+#include "engines/jet/format/page_numbers.h"
 #include "engines/jet/format/source_maps.h"
 #include "engines/jet/format/table_scan.h"
 #include "engines/jet/format/catalog.h"
@@ -315,6 +317,51 @@ TEST(CheckTest, AValueOnAnotherTablesLongValueRowIsToldForBothTables) {
             EXPECT_TRUE(report.damaged_tables.contains(table));
         }
     }
+}
+
+// Two bytes a page until a number needs four: what was set before stays.
+TEST(PageNumbersTest, WidensWithoutLosingWhatItHeld) {
+    PageNumbers numbers(5);
+    numbers.Set(1, 0xFFFF);
+    numbers.Set(2, 7);
+    numbers.Set(9, 3);  // past the end: left alone
+    EXPECT_EQ(numbers.Get(1), 0xFFFFu);
+    numbers.Set(3, 0x10000);
+    numbers.Set(4, 0xFFFFFFFF);
+    EXPECT_EQ(numbers.size(), 5u);
+    const std::vector<std::uint32_t> held = {numbers.Get(0), numbers.Get(1), numbers.Get(2), numbers.Get(3),
+                                             numbers.Get(4), numbers.Get(5), numbers.Get(9)};
+    EXPECT_EQ(held, (std::vector<std::uint32_t>{0, 0xFFFF, 7, 0x10000, 0xFFFFFFFF, 0, 0}));
+}
+
+// The census names each data page's owner as the page itself does, and a
+// table the caller does not know comes out as another owner.
+TEST(PageCensusTest, OwnersAreThoseThePagesName) {
+    const Bytes bytes = ReadBytes(TestData() / "products/post_db.mdb");
+    const PageFile f = PageFile::FromMemory(bytes);
+    const PageCensus census(f);
+    std::vector<std::uint32_t> known;
+    for (const CatalogEntry& entry : ReadTables(f)) known.push_back(entry.table_page());
+    std::sort(known.begin(), known.end());
+    std::uint32_t userTable = 0;
+    for (const std::uint32_t table : known) {
+        std::vector<std::uint32_t> named;
+        for (std::uint32_t page = 1; page < f.page_count(); ++page) {
+            const auto at = static_cast<std::ptrdiff_t>(page) * static_cast<std::ptrdiff_t>(f.page_size());
+            const ByteSpan raw(bytes.data() + at, f.page_size());
+            if (raw[0] == kPageData && Le32(raw, f.format().page_owner) == table) named.push_back(page);
+        }
+        EXPECT_EQ(census.PagesOwnedBy(table), named) << "table at page " << table;
+        if (named.size() > 1 && table != kCatalogPage) userTable = table;
+    }
+    ASSERT_NE(userTable, 0u);
+    EXPECT_TRUE(census.OtherOwners(known).empty());
+    std::vector<std::uint32_t> allBut = known;
+    std::erase(allBut, userTable);
+    const std::vector<PageCensus::Owner> others = census.OtherOwners(allBut);
+    ASSERT_EQ(others.size(), 1u);
+    EXPECT_EQ(others[0].table, userTable);
+    EXPECT_GT(others[0].rows, 0u);
 }
 
 // Every page a table's or a memo/OLE column's map lists names it; a page two

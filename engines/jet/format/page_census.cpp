@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 
 #include "core/error.h"
 #include "engines/jet/format/page_file.h"
@@ -28,8 +29,10 @@ std::uint8_t LiveRowsOf(const Format& format, ByteSpan page) {
 }  // namespace
 
 PageCensus::PageCensus(const PageFile& file)
-    : owner_(file.page_count(), 0), live_(file.page_count(), 0), free_(file.page_count(), false) {
+    : owner_number_(file.page_count()), live_(file.page_count(), 0), free_(file.page_count(), false) {
     const Format& format = file.format();
+    std::unordered_map<std::uint32_t, std::uint32_t> numbered;  // owner to its place in owners_, + 1
+    std::uint32_t lastOwner = 0, lastNumber = 0;                 // pages of one owner mostly come together
     // Read in runs of pages: every page is read, and only once.
     constexpr std::uint32_t kRunPages = 64;
     Bytes run;
@@ -39,7 +42,14 @@ PageCensus::PageCensus(const PageFile& file)
         for (std::uint32_t i = 0; i < count; ++i) {
             const ByteSpan page = ByteSpan(run).subspan(std::size_t{i} * format.page_size, format.page_size);
             if (page[0] != kPageData) continue;
-            owner_[first + i] = Le32(page, format.page_owner);
+            const std::uint32_t owner = Le32(page, format.page_owner);
+            if (owner != lastOwner || lastNumber == 0) {
+                const auto [at, added] = numbered.try_emplace(owner, static_cast<std::uint32_t>(owners_.size() + 1));
+                if (added) owners_.push_back(owner);
+                lastOwner = owner;
+                lastNumber = at->second;
+            }
+            owner_number_.Set(first + i, lastNumber);
             live_[first + i] = LiveRowsOf(format, page);
         }
     }
@@ -53,17 +63,19 @@ PageCensus::PageCensus(const PageFile& file)
 
 std::vector<std::uint32_t> PageCensus::PagesOwnedBy(std::uint32_t table) const {
     std::vector<std::uint32_t> pages;
-    if (table == 0) return pages;
-    for (std::uint32_t number = 1; number < owner_.size(); ++number)
-        if (owner_[number] == table) pages.push_back(number);
+    const auto known = std::find(owners_.begin(), owners_.end(), table);
+    if (table == 0 || known == owners_.end()) return pages;
+    const auto wanted = static_cast<std::uint32_t>(known - owners_.begin() + 1);
+    for (std::uint32_t number = 1; number < owner_number_.size(); ++number)
+        if (owner_number_.Get(number) == wanted) pages.push_back(number);
     return pages;
 }
 
 std::vector<PageCensus::Owner> PageCensus::OtherOwners(const std::vector<std::uint32_t>& known) const {
     std::map<std::uint32_t, std::uint64_t> rows;
-    for (std::uint32_t number = 1; number < owner_.size(); ++number) {
-        const std::uint32_t owner = owner_[number];
-        if (live_[number] == 0 || free_[number] || owner <= kGlobalMapPage || owner >= owner_.size() || free_[owner])
+    for (std::uint32_t number = 1; number < owner_number_.size(); ++number) {
+        const std::uint32_t owner = OwnerOf(number);
+        if (live_[number] == 0 || free_[number] || owner <= kGlobalMapPage || owner >= live_.size() || free_[owner])
             continue;
         if (std::binary_search(known.begin(), known.end(), owner)) continue;
         rows[owner] += live_[number];

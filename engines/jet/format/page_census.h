@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "engines/jet/format/page_numbers.h"
+
 namespace dorvane::jet {
 
 class PageFile;
@@ -35,7 +37,16 @@ public:
     std::vector<Owner> OtherOwners(const std::vector<std::uint32_t>& known) const;
 
 private:
-    std::vector<std::uint32_t> owner_;  // per page: the owner of a data page, else 0
+    // The owner a data page names, 0 for other pages.
+    std::uint32_t OwnerOf(std::uint32_t page) const {
+        const std::uint32_t number = owner_number_.Get(page);
+        return number == 0 ? 0 : owners_[number - 1];
+    }
+
+    // The owners data pages name, each once, and per page 1 + its owner's
+    // place there (0: not a data page).
+    std::vector<std::uint32_t> owners_;
+    PageNumbers owner_number_;
     std::vector<std::uint8_t> live_;    // per page: live rows its slot table shows
     std::vector<bool> free_;            // per page: free in the database-wide map
 };

@@ -19,32 +19,12 @@ std::vector<std::uint32_t> MapPages(const PageFile& file, std::uint32_t record) 
 
 }  // namespace
 
-SourceMaps::Claims::Claims(std::uint32_t pages, std::size_t claimants) {
-    if (claimants < 0xFFFF)
-        narrow_.assign(pages, 0);
-    else
-        wide_.assign(pages, 0);
-}
-
-void SourceMaps::Claims::Claim(std::uint32_t page, std::uint32_t claimant) {
-    if (page < narrow_.size() && narrow_[page] == 0) narrow_[page] = static_cast<std::uint16_t>(claimant + 1);
-    if (page < wide_.size() && wide_[page] == 0) wide_[page] = claimant + 1;
-}
-
-std::optional<std::uint32_t> SourceMaps::Claims::Of(std::uint32_t page) const {
-    const std::uint32_t held = page < narrow_.size() ? narrow_[page] : page < wide_.size() ? wide_[page] : 0;
-    if (held == 0) return std::nullopt;
-    return held - 1;
-}
-
 SourceMaps::SourceMaps(const PageFile& file, const std::vector<TableDef>& defs, Kinds kinds) {
     const bool data = kinds == Kinds::kAll;
-    std::size_t columns = 0;
-    for (const TableDef& def : defs) columns += def.long_value_maps.size();
     // A page past the end of the file, which an inline map may name, is
     // nobody's: nothing can be read there.
-    if (data) data_ = Claims(file.page_count(), defs.size());
-    long_values_ = Claims(file.page_count(), columns);
+    if (data) data_ = Claims(file.page_count());
+    long_values_ = Claims(file.page_count());
     for (const TableDef& def : defs) {
         const auto table = static_cast<std::uint32_t>(tables_.size());
         tables_.push_back(def.page);

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "engines/jet/format/page_numbers.h"
 #include "engines/jet/format/table_def.h"
 
 namespace dorvane::jet {
@@ -38,21 +39,24 @@ public:
     std::optional<ColumnOf> LongValueColumn(std::uint32_t page) const;
 
 private:
-    // The claimant of every page of the file, its place in tables_ or columns_:
-    // two bytes a page while they are fewer than 65535. Most pages are named
-    // by some map, so this takes less than a list of the pages named.
+    // The claimant of every page of the file, 1 + its place in tables_ or
+    // columns_ (page_numbers.h).
     class Claims {
     public:
         Claims() = default;
-        Claims(std::uint32_t pages, std::size_t claimants);
+        explicit Claims(std::uint32_t pages) : numbers_(pages) {}
         // The first claim of a page counts.
-        void Claim(std::uint32_t page, std::uint32_t claimant);
-        std::optional<std::uint32_t> Of(std::uint32_t page) const;
+        void Claim(std::uint32_t page, std::uint32_t claimant) {
+            if (numbers_.Get(page) == 0) numbers_.Set(page, claimant + 1);
+        }
+        std::optional<std::uint32_t> Of(std::uint32_t page) const {
+            const std::uint32_t held = numbers_.Get(page);
+            if (held == 0) return std::nullopt;
+            return held - 1;
+        }
 
     private:
-        // 1 + the claimant, 0 for none; one of the two is used.
-        std::vector<std::uint16_t> narrow_;
-        std::vector<std::uint32_t> wide_;
+        PageNumbers numbers_;
     };
 
     Claims data_;

@@ -55,7 +55,7 @@ public:
     }
     std::optional<RowPointer> Find(RowPointer from) const {
         const PageSlots* page = SlotsOf(from);
-        if (page == nullptr || (page->slots[from.row / 64] >> (from.row % 64) & 1) == 0) return std::nullopt;
+        if (page == nullptr || !Has(*page, from.row)) return std::nullopt;
         return RowPointer::FromU32(To(page->start + Rank(*page, from.row)));
     }
     // Starts loading what Find(from) reads: round 0 its page's slots, round 1
@@ -63,9 +63,8 @@ public:
     void Prefetch(RowPointer from, int round) const {
         const PageSlots* page = SlotsOf(from);
         if (page == nullptr) return;
-        if (round == 0) {  // it may straddle two lines
-            PrefetchLine(&page->slots.front());
-            PrefetchLine(&page->start);
+        if (round == 0) {
+            PrefetchLine(page);
             return;
         }
         const std::size_t at = page->start + Rank(*page, from.row);
@@ -78,10 +77,14 @@ public:
 private:
     // Each source page from the first to the last gets a bit per slot and
     // where its rows begin, so a lookup is a bit test and a count, not a search.
+    // Slots past the first 64 are rare (only pages of very short rows have
+    // them): their bits are kept apart, so a page takes 16 bytes, not 40.
     struct PageSlots {
-        std::array<std::uint64_t, 4> slots{};  // a bit per slot that has a row here
-        std::uint32_t start = 0;               // the rank of its first row
+        std::uint64_t low = 0;      // a bit per slot below 64 that has a row here
+        std::uint32_t start = 0;    // the rank of its first row
+        std::uint32_t high = 0;     // 1 + its place in high_, 0 while no slot from 64 on has a row
     };
+    using HighSlots = std::array<std::uint64_t, 3>;  // slots 64 to 255
     // Rows placed one after another from slot 0 of a copy page.
     struct Run {
         std::uint32_t first_rank;
@@ -93,11 +96,17 @@ private:
         if (from.page < first_page_ || from.page - first_page_ >= span_) return nullptr;
         return &PageAt(from.page - first_page_);
     }
+    // The bits of the page's slots from 64 * word on.
+    std::uint64_t Word(const PageSlots& page, std::size_t word) const {
+        if (word == 0) return page.low;
+        return page.high == 0 ? 0 : high_[page.high - 1][word - 1];
+    }
+    bool Has(const PageSlots& page, std::uint8_t row) const { return (Word(page, row / 64) >> (row % 64) & 1) != 0; }
     // The page's rows before slot `row`.
-    static std::size_t Rank(const PageSlots& page, std::uint8_t row) {
+    std::size_t Rank(const PageSlots& page, std::uint8_t row) const {
         const std::size_t word = row / 64;
-        auto rank = static_cast<std::size_t>(std::popcount(page.slots[word] & ((std::uint64_t{1} << (row % 64)) - 1)));
-        for (std::size_t w = 0; w < word; ++w) rank += static_cast<std::size_t>(std::popcount(page.slots[w]));
+        auto rank = static_cast<std::size_t>(std::popcount(Word(page, word) & ((std::uint64_t{1} << (row % 64)) - 1)));
+        for (std::size_t w = 0; w < word; ++w) rank += static_cast<std::size_t>(std::popcount(Word(page, w)));
         return rank;
     }
     // Where the row of `rank` went (after Seal, for runs).
@@ -112,8 +121,17 @@ private:
         if (placed_ == 0) first_page_ = from.page;
         if (from.page - first_page_ >= span_) Span(from.page - first_page_ + 1);
         PageSlots& page = PageAt(from.page - first_page_);
-        if (page.slots == std::array<std::uint64_t, 4>{}) page.start = placed_;
-        page.slots[from.row / 64] |= std::uint64_t{1} << (from.row % 64);
+        if (page.low == 0 && page.high == 0) page.start = placed_;
+        const std::uint64_t bit = std::uint64_t{1} << (from.row % 64);
+        if (from.row < 64) {
+            page.low |= bit;
+        } else {
+            if (page.high == 0) {
+                high_.emplace_back();
+                page.high = static_cast<std::uint32_t>(high_.size());
+            }
+            high_[page.high - 1][from.row / 64 - 1] |= bit;
+        }
         PlaceTo(RowPointer::FromU32(to));
         last_from_ = from.ToU32();
     }
@@ -151,12 +169,13 @@ private:
         for (std::size_t p = 0; p < span_; ++p) {
             std::size_t at = PageAt(p).start;
             for (unsigned row = 0; row < 256; ++row)
-                if (PageAt(p).slots[row / 64] >> (row % 64) & 1)
+                if (Has(PageAt(p), static_cast<std::uint8_t>(row)))
                     pairs_.emplace_back(
                         RowPointer{first_page_ + static_cast<std::uint32_t>(p), static_cast<std::uint8_t>(row)}.ToU32(),
                         to_[at++]);
         }
         chunks_.clear();
+        high_ = {};
         span_ = 0;
         to_ = {};
         placed_ = 0;
@@ -170,7 +189,7 @@ private:
     std::uint32_t first_page_ = 0;
     // The pages from first_page_ on, in chunks: the span grows a page at a
     // time, and a vector grown by doubling holds up to twice what it needs,
-    // and while it grows three times (40 bytes a page of the span).
+    // and while it grows three times.
     static constexpr std::size_t kChunkPages = 512;
     using Chunk = std::array<PageSlots, kChunkPages>;
     PageSlots& PageAt(std::size_t at) { return (*chunks_[at / kChunkPages])[at % kChunkPages]; }
@@ -180,6 +199,7 @@ private:
         span_ = pages;
     }
     std::vector<std::unique_ptr<Chunk>> chunks_;
+    std::vector<HighSlots> high_;
     std::size_t span_ = 0;
     // Where each row went, by rank: as runs, or (`listed_`) one pointer a row.
     bool listed_ = false;

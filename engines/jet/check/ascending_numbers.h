@@ -16,15 +16,21 @@ public:
     // `sorted` must not descend; equal neighbours are kept.
     template <typename Range>
     explicit AscendingNumbers(const Range& sorted) {
+        // Measured first: grown by doubling, the bytes would hold up to twice
+        // what they need.
+        std::size_t length = 0;
         std::uint32_t before = 0;
         for (const std::uint32_t number : sorted) {
-            for (std::uint32_t gap = number - before;; gap >>= 7) {
-                if (gap < 0x80) {
-                    bytes_.push_back(static_cast<std::uint8_t>(gap));
-                    break;
-                }
-                bytes_.push_back(static_cast<std::uint8_t>(gap | 0x80));
-            }
+            for (std::uint32_t gap = number - before; gap >= 0x80; gap >>= 7) ++length;
+            ++length;
+            before = number;
+        }
+        bytes_.reserve(length);
+        before = 0;
+        for (const std::uint32_t number : sorted) {
+            std::uint32_t gap = number - before;
+            for (; gap >= 0x80; gap >>= 7) bytes_.push_back(static_cast<std::uint8_t>(gap | 0x80));
+            bytes_.push_back(static_cast<std::uint8_t>(gap));
             before = number;
             ++count_;
         }

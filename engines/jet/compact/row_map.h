@@ -80,9 +80,9 @@ private:
     // Slots past the first 64 are rare (only pages of very short rows have
     // them): their bits are kept apart, so a page takes 16 bytes, not 40.
     struct PageSlots {
-        std::uint64_t low = 0;      // a bit per slot below 64 that has a row here
-        std::uint32_t start = 0;    // the rank of its first row
-        std::uint32_t high = 0;     // 1 + its place in high_, 0 while no slot from 64 on has a row
+        std::uint64_t low = 0;    // a bit per slot below 64 that has a row here
+        std::uint32_t start = 0;  // the rank of its first row
+        std::uint32_t high = 0;   // 1 + its place in high_, 0 while no slot from 64 on has a row
     };
     using HighSlots = std::array<std::uint64_t, 3>;  // slots 64 to 255
     // Rows placed one after another from slot 0 of a copy page.

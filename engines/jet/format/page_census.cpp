@@ -32,7 +32,7 @@ PageCensus::PageCensus(const PageFile& file)
     : owner_number_(file.page_count()), live_(file.page_count(), 0), free_(file.page_count(), false) {
     const Format& format = file.format();
     std::unordered_map<std::uint32_t, std::uint32_t> numbered;  // owner to its place in owners_, + 1
-    std::uint32_t lastOwner = 0, lastNumber = 0;                 // pages of one owner mostly come together
+    std::uint32_t lastOwner = 0, lastNumber = 0;                // pages of one owner mostly come together
     // Read in runs of pages: every page is read, and only once.
     constexpr std::uint32_t kRunPages = 64;
     Bytes run;

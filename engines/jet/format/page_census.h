@@ -47,8 +47,8 @@ private:
     // place there (0: not a data page).
     std::vector<std::uint32_t> owners_;
     PageNumbers owner_number_;
-    std::vector<std::uint8_t> live_;    // per page: live rows its slot table shows
-    std::vector<bool> free_;            // per page: free in the database-wide map
+    std::vector<std::uint8_t> live_;  // per page: live rows its slot table shows
+    std::vector<bool> free_;          // per page: free in the database-wide map
 };
 
 }  // namespace dorvane::jet

@@ -392,6 +392,16 @@ const Damage kDamages[] = {
          List(b, f, RowPointer::FromU32(other.def.owned_map), page);
          return LiveRows(f, page);
      }},
+    // The table given the page has no index that could tell the rows are not its own.
+    {"data page given to a table without an index and listed in its map", kAceIndexes, "Table2", Kind::kPrimary,
+     [](Bytes& b, const PageFile& f, const Target& t) {
+         const Target other = TableOf(f, "MSysCompactError");
+         if (!other.def.physical_indexes.empty()) throw std::runtime_error("MSysCompactError has an index");
+         const std::uint32_t page = t.data.front();
+         PutLe32(b, At(f, page, f.format().page_owner), other.def.page);
+         List(b, f, RowPointer::FromU32(other.def.owned_map), page);
+         return LiveRows(f, page);
+     }},
     {"dropped table's page listed in place of the table's own", kIndexJet3, "Table3", Kind::kInDoubt,
      [](Bytes& b, const PageFile& f, const Target& t) {
          std::set<std::uint32_t> tables;

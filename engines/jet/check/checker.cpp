@@ -438,6 +438,40 @@ void AnswerCensusQuestions(const PageCensus& census, const std::vector<CensusQue
     }
 }
 
+// A data page two tables' maps list: each table would read its rows as its
+// own, so both are in question. Told after the census's answers, for each
+// table once.
+void CheckPagesListedTwice(const std::vector<CensusQuestion>& questions, CheckReport& report) {
+    // Every table's listed pages merged, by page; each page against the one
+    // before it.
+    using Next = std::pair<std::uint32_t, std::size_t>;  // a page and its table, in questions
+    std::priority_queue<Next, std::vector<Next>, std::greater<>> next;
+    std::vector<std::size_t> taken(questions.size(), 0);
+    for (std::size_t t = 0; t < questions.size(); ++t)
+        if (!questions[t].listed.empty()) next.emplace(questions[t].listed.front(), t);
+    std::set<std::size_t> told;
+    std::optional<Next> before;
+    while (!next.empty()) {
+        const Next listing = next.top();
+        next.pop();
+        const std::vector<std::uint32_t>& listed = questions[listing.second].listed;
+        if (++taken[listing.second] < listed.size()) next.emplace(listed[taken[listing.second]], listing.second);
+        // A table the catalog lists twice has one map, read twice.
+        if (before && before->first == listing.first &&
+            questions[before->second].definition != questions[listing.second].definition) {
+            for (const std::size_t table : {before->second, listing.second}) {
+                const CensusQuestion& question = questions[table];
+                report.damaged_tables.insert(question.table);
+                if (told.insert(table).second)
+                    Add(report, question.system ? DamageClass::kUnrepairable : DamageClass::kSuspect,
+                        "table '" + question.table + "': its usage map lists page " + std::to_string(listing.first) +
+                            ", which another table's map lists too");
+            }
+        }
+        before = listing;
+    }
+}
+
 // Tables whose rows and definition are in use but that the catalog does not
 // list as tables.
 void CheckUnlistedTables(const PageFile& file, const PageCensus& census, const std::vector<CatalogEntry>& tables,
@@ -605,6 +639,7 @@ CheckReport CheckWhole(const PageFile& file, CheckSignals* signals, std::future<
     if (signals != nullptr && signals->stop) return report;
     const PageCensus pages = census.get();
     AnswerCensusQuestions(pages, joined.census_questions, report);
+    CheckPagesListedTwice(joined.census_questions, report);
     CheckSharedLongValues(joined.claims, report);
     CheckUnlistedTables(file, pages, tables, report);
     CheckComplexColumns(file, tables, report);

@@ -649,8 +649,10 @@ TableSalvage SalvageTable(const PageFile& file, const TableDef& def, const std::
     Bytes bytes;
     for (std::uint32_t page : pages) {
         for (; held != heldRoom.end() && held->first < page; ++held) slots.AddPage(held->first, held->second, 0);
-        const std::uint8_t flags =
-            TableSlots::kListed | (table_pages.unlisted.contains(page) ? TableSlots::kDamaged : 0);
+        // Rows on a page another table's map lists too are kept only where
+        // an index confirms them: either table may be the one whose map is wrong.
+        const bool doubtful = table_pages.unlisted.contains(page) || MapsOf(sources).DataPageListedTwice(page);
+        const std::uint8_t flags = TableSlots::kListed | (doubtful ? TableSlots::kDamaged : 0);
         if (page >= file.page_count()) {  // cut off the end of the file
             ++out.pages_passed_over;
             slots.AddPage(page, room(page), flags);

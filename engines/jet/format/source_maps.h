@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "engines/jet/format/page_numbers.h"
@@ -29,6 +30,8 @@ public:
     // The definition page of the table whose map lists data page `page`
     // (none where only long values were read).
     std::optional<std::uint32_t> DataPageTable(std::uint32_t page) const;
+    // Whether the maps of two tables list data page `page`.
+    bool DataPageListedTwice(std::uint32_t page) const { return listed_twice_.contains(page); }
 
     struct ColumnOf {
         std::uint32_t table = 0;   // definition page
@@ -45,9 +48,11 @@ private:
     public:
         Claims() = default;
         explicit Claims(std::uint32_t pages) : numbers_(pages) {}
-        // The first claim of a page counts.
-        void Claim(std::uint32_t page, std::uint32_t claimant) {
-            if (numbers_.Get(page) == 0) numbers_.Set(page, claimant + 1);
+        // The first claim of a page counts; false where another claimant was first.
+        bool Claim(std::uint32_t page, std::uint32_t claimant) {
+            const std::uint32_t held = numbers_.Get(page);
+            if (held == 0) numbers_.Set(page, claimant + 1);
+            return held == 0 || held == claimant + 1;
         }
         std::optional<std::uint32_t> Of(std::uint32_t page) const {
             const std::uint32_t held = numbers_.Get(page);
@@ -60,6 +65,7 @@ private:
     };
 
     Claims data_;
+    std::set<std::uint32_t> listed_twice_;  // none in a sound file
     Claims long_values_;
     std::vector<std::uint32_t> tables_;
     std::vector<ColumnOf> columns_;

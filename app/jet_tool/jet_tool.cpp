@@ -227,7 +227,7 @@ void PrintRepair(const RepairReport& report) {
             out << " from the rows";
         }
         if (t.stale_entries) out << ", dropped " << t.stale_entries << " stale index entries";
-        if (t.rows_dropped) out << ", dropped " << t.rows_dropped << " unreadable rows";
+        if (t.rows_dropped) out << ", dropped " << t.rows_dropped << " rows of damaged pages";
         if (t.possibly_lost) out << ", up to " << t.possibly_lost << " rows may be lost";
         if (t.values_cut) out << ", cut " << t.values_cut << " memo/OLE values (set to Null)";
         if (t.rows_disputed) out << ", kept " << t.rows_disputed << " rows that an index disagreed with";

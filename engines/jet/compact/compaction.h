@@ -38,7 +38,7 @@ void CompactFile(const std::filesystem::path& source, const std::filesystem::pat
 struct TableRepair {
     std::string name;
     std::uint64_t rows_kept = 0;
-    std::uint64_t rows_dropped = 0;   // unreadable rows
+    std::uint64_t rows_dropped = 0;   // rows of damaged pages no index confirms, or unreadable
     std::uint64_t possibly_lost = 0;  // the cached count above the rows found, unexplained
     std::uint64_t values_cut = 0;     // memo/OLE values set to Null
     std::uint64_t stale_entries = 0;  // index entries naming no kept row, dropped

@@ -124,7 +124,7 @@ struct TableSalvage {
     std::vector<SalvagedIndex> indexes;        // per physical index
     std::vector<std::size_t> rebuilt_indexes;  // rebuilt from the rows
     std::uint64_t stale_entries = 0;           // dropped: they named no row that was kept
-    std::uint64_t rows_dropped = 0;            // unreadable rows seen
+    std::uint64_t rows_dropped = 0;            // rows of damaged pages no index confirms, or unreadable
     std::uint64_t possibly_lost = 0;           // count above the rows found, unexplained
     std::uint64_t values_cut = 0;              // memo/OLE values set to Null
     std::uint64_t pages_passed_over = 0;       // listed, but not readable data pages of the table

@@ -382,35 +382,43 @@ const char* DamageClassName(DamageClass damage) {
 
 namespace {
 
+// Each number two of the given ascending sequences hold, merged by number
+// and then by sequence, each against the one before it: tell(number, the
+// earlier sequence, the later one). next(s, number) takes sequence s's next
+// number; false after its last.
+template <typename NextOf, typename Tell>
+void ForEachNumberHeldTwice(std::size_t sequences, NextOf next, Tell tell) {
+    using Held = std::pair<std::uint32_t, std::size_t>;  // a number and its sequence
+    std::priority_queue<Held, std::vector<Held>, std::greater<>> queue;
+    std::uint32_t number = 0;
+    for (std::size_t s = 0; s < sequences; ++s)
+        if (next(s, number)) queue.emplace(number, s);
+    std::optional<Held> before;
+    while (!queue.empty()) {
+        const Held held = queue.top();
+        queue.pop();
+        if (next(held.second, number)) queue.emplace(number, held.second);
+        if (before && before->first == held.first) tell(held.first, before->second, held.second);
+        before = held;
+    }
+}
+
 // Two values naming one long-value row: one of them at least is wrong.
 void CheckSharedLongValues(const std::vector<LongValueClaims>& claims, CheckReport& report) {
-    // Every table's rows merged, by row and then in the order the tables were
-    // read, each claim against the one before it.
-    using Next = std::pair<std::uint32_t, std::size_t>;  // a row and its table, in claims
-    std::priority_queue<Next, std::vector<Next>, std::greater<>> next;
     std::vector<AscendingNumbers::Cursor> cursors;
-    std::uint32_t row = 0;
-    for (std::size_t t = 0; t < claims.size(); ++t) {
-        cursors.emplace_back(claims[t].rows);
-        if (cursors.back().Next(row)) next.emplace(row, t);
-    }
+    for (const LongValueClaims& table : claims) cursors.emplace_back(table.rows);
     std::set<std::string> told;
-    std::optional<Next> before;
-    while (!next.empty()) {
-        const Next claim = next.top();
-        next.pop();
-        if (cursors[claim.second].Next(row)) next.emplace(row, claim.second);
-        if (before && before->first == claim.first) {
-            for (const std::size_t table : {before->second, claim.second}) {
+    ForEachNumberHeldTwice(
+        claims.size(), [&cursors](std::size_t t, std::uint32_t& row) { return cursors[t].Next(row); },
+        [&](std::uint32_t row, std::size_t first, std::size_t second) {
+            for (const std::size_t table : {first, second}) {
                 report.damaged_tables.insert(claims[table].table);
                 if (told.insert(claims[table].table).second)
                     Add(report, DamageClass::kPrimary,
                         "table '" + claims[table].table + "': a memo or OLE value shares its row " +
-                            RowPointer::FromU32(claim.first).ToString() + " with another value");
+                            RowPointer::FromU32(row).ToString() + " with another value");
             }
-        }
-        before = claim;
-    }
+        });
 }
 
 // Each question told at the place it was asked; places shift by what was
@@ -442,34 +450,27 @@ void AnswerCensusQuestions(const PageCensus& census, const std::vector<CensusQue
 // own, so both are in question. Told after the census's answers, for each
 // table once.
 void CheckPagesListedTwice(const std::vector<CensusQuestion>& questions, CheckReport& report) {
-    // Every table's listed pages merged, by page; each page against the one
-    // before it.
-    using Next = std::pair<std::uint32_t, std::size_t>;  // a page and its table, in questions
-    std::priority_queue<Next, std::vector<Next>, std::greater<>> next;
     std::vector<std::size_t> taken(questions.size(), 0);
-    for (std::size_t t = 0; t < questions.size(); ++t)
-        if (!questions[t].listed.empty()) next.emplace(questions[t].listed.front(), t);
     std::set<std::size_t> told;
-    std::optional<Next> before;
-    while (!next.empty()) {
-        const Next listing = next.top();
-        next.pop();
-        const std::vector<std::uint32_t>& listed = questions[listing.second].listed;
-        if (++taken[listing.second] < listed.size()) next.emplace(listed[taken[listing.second]], listing.second);
-        // A table the catalog lists twice has one map, read twice.
-        if (before && before->first == listing.first &&
-            questions[before->second].definition != questions[listing.second].definition) {
-            for (const std::size_t table : {before->second, listing.second}) {
+    ForEachNumberHeldTwice(
+        questions.size(),
+        [&](std::size_t t, std::uint32_t& page) {
+            if (taken[t] >= questions[t].listed.size()) return false;
+            page = questions[t].listed[taken[t]++];
+            return true;
+        },
+        [&](std::uint32_t page, std::size_t first, std::size_t second) {
+            // A table the catalog lists twice has one map, read twice.
+            if (questions[first].definition == questions[second].definition) return;
+            for (const std::size_t table : {first, second}) {
                 const CensusQuestion& question = questions[table];
                 report.damaged_tables.insert(question.table);
                 if (told.insert(table).second)
                     Add(report, question.system ? DamageClass::kUnrepairable : DamageClass::kSuspect,
-                        "table '" + question.table + "': its usage map lists page " + std::to_string(listing.first) +
+                        "table '" + question.table + "': its usage map lists page " + std::to_string(page) +
                             ", which another table's map lists too");
             }
-        }
-        before = listing;
-    }
+        });
 }
 
 // Tables whose rows and definition are in use but that the catalog does not

@@ -402,6 +402,11 @@ TEST(SourceMapsTest, APageNamesTheFirstMapThatListsIt) {
     List(both, f, RowPointer::FromU32(columnMaps[0]), columns[1].second);
     const PageFile twice = PageFile::FromMemory(both);
     EXPECT_EQ(SourceMaps(twice, defs).DataPageTable(tables[1].second), tables[0].first->page);
+    EXPECT_TRUE(SourceMaps(twice, defs).DataPageListedTwice(tables[1].second));
+    EXPECT_FALSE(maps.DataPageListedTwice(tables[1].second));
+    std::vector<TableDef> givenTwice = defs;
+    givenTwice.push_back(*tables[0].first);  // one map, read twice
+    EXPECT_FALSE(SourceMaps(f, givenTwice).DataPageListedTwice(tables[0].second));
     EXPECT_EQ(SourceMaps(twice, defs).LongValueColumn(columns[1].second), columns[0].first);
     std::vector<TableDef> reversed(defs.rbegin(), defs.rend());
     EXPECT_EQ(SourceMaps(twice, reversed).DataPageTable(tables[1].second), tables[1].first->page);

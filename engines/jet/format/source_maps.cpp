@@ -30,7 +30,9 @@ SourceMaps::SourceMaps(const PageFile& file, const std::vector<TableDef>& defs, 
         tables_.push_back(def.page);
         if (data)
             for (std::uint32_t page : MapPages(file, def.owned_map))
-                if (!data_.Claim(page, table) && page < file.page_count()) listed_twice_.insert(page);
+                // A table given twice has one map, read twice.
+                if (!data_.Claim(page, table) && page < file.page_count() && tables_[*data_.Of(page)] != def.page)
+                    listed_twice_.insert(page);
         for (const LongValueMap& map : def.long_value_maps) {
             const auto column = static_cast<std::uint32_t>(columns_.size());
             columns_.push_back(ColumnOf{def.page, map.column_number});

@@ -5,6 +5,7 @@
 #include <functional>
 #include <future>
 #include <map>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -14,9 +15,8 @@
 #include "core/error.h"
 #include "engines/jet/check/checker.h"
 #include "engines/jet/compact/compaction_seam.h"
+#include "engines/jet/compact/copy_writer.h"
 #include "engines/jet/compact/destination.h"
-#include "engines/jet/compact/encryption.h"
-#include "engines/jet/compact/relocation.h"
 #include "engines/jet/compact/salvager.h"
 #include "engines/jet/compact/salvage_ahead.h"
 #include "engines/jet/compact/source_check.h"
@@ -50,73 +50,72 @@ struct Pass {
     const compact::SourceTables& tables;
     compact::TableReading& reading;
     SourceCheck& check;
+    // A repair's first pass: the first table that cannot be read is told
+    // here and left to the second pass, and the copy goes on with the others
+    // until the check has finished, for the second pass to keep.
+    std::function<void(std::size_t table)> put_off = {};
 };
 
-// Every page of the copy but its length: the tables, the usage-map records,
-// page 1, the holes and the header page. Returns each table's digest, for
-// the verification.
-std::vector<compact::TableDigest> WriteCopy(const Pass& pass, const compact::Relocation& relocation,
-                                            compact::DestinationFile& out, write::PageAllocator& allocator,
-                                            compact::TableCounts& counts) {
-    const PageFile& file = pass.file;
-    const Format& format = file.format();
-    compact::EncryptingPageSink encrypted(out, file.encryption_key(), format.page_size);
-    write::PageSink& sink = file.encryption_key() != 0 ? static_cast<write::PageSink&>(encrypted) : out;
-    write::MapRecordPages mapRecords(format, pass.tables.map_records, allocator);
-    compact::CompactionContext context{file, allocator, sink, mapRecords, relocation};
-    std::vector<compact::TableDigest> digests(pass.tables.defs.size());
-    for (const std::size_t i : pass.reading.WritingOrder()) {
-        pass.check.RefuseIfDamageFound();
+// Every page of the copy, the tables from the `kept`-th of the writing order
+// on (those before it are written already).
+void WriteCopy(const Pass& pass, compact::CopyWriter& writer, std::size_t kept) {
+    const std::vector<std::size_t> order = pass.reading.WritingOrder();
+    bool putOff = false;
+    for (std::size_t at = kept; at < order.size(); ++at) {
+        if (pass.put_off)
+            pass.check.RefuseIfDamageKnown();
+        else
+            pass.check.RefuseIfDamageFound();
+        const std::size_t i = order[at];
         const std::string& name = pass.tables.entries[i].name;
-        const std::uint64_t rowsBefore = counts.rows;
         try {
             const std::unique_ptr<compact::TableSource> rows = pass.reading.ForCopy(i);
-            digests[i] = compact::CompactTable(context, pass.tables.defs[i], name, *rows, counts);
+            writer.Write(i, pass.tables.defs[i], name, *rows);
         } catch (const Error& e) {
-            if (e.number() == errc::kCorrupt) pass.check.NoteUnreadable(name);
-            throw;
+            if (e.number() != errc::kCorrupt) throw;
+            pass.check.NoteUnreadable(name);
+            if (!pass.put_off || putOff) throw;
+            putOff = true;
+            pass.put_off(i);
+            continue;
         }
-        pass.reading.Copied(i, counts.rows - rowsBefore);
+        pass.reading.Copied(i, writer.written().back().rows);
     }
-    mapRecords.Write(sink);
-    write::WriteGlobalMap(format, allocator, sink);
-    if (file.encryption_key() != 0) {
-        // Holes read as empty pages once decrypted, like everything else.
-        const Bytes empty(format.page_size, 0);
-        for (std::uint32_t hole : allocator.Holes()) sink.WritePage(hole, empty);
-    }
-    out.WritePage(0, file.raw_header());
-    return digests;
+    if (putOff) pass.check.RefuseDamage();  // throws: a table could not be read
+    writer.Finish();
 }
 
-void WriteVerified(const Pass& pass, const std::filesystem::path& destination, CompactSummary& summary,
+void WriteVerified(const Pass& pass, compact::CopyWriter& writer, std::size_t kept, CompactSummary& summary,
                    const BeforeVerification& before_verification) {
     const PageFile& file = pass.file;
     const compact::SourceTables& tables = pass.tables;
-    compact::DestinationFile out(destination, file.page_size());
-    const compact::Relocation relocation(file.format(), tables.entries, tables.defs);
-    write::PageAllocator allocator(relocation.DefinitionPages());
-    compact::TableCounts counts;
-    const std::vector<compact::TableDigest> digests = WriteCopy(pass, relocation, out, allocator, counts);
-    out.Finish(allocator.page_count());
-    if (before_verification) before_verification(destination);
+    WriteCopy(pass, writer, kept);
+    compact::DestinationFile& out = writer.destination();
+    if (before_verification) before_verification(out.path());
     {
         // The copy goes to stable storage while it is verified from the cache.
         std::future<void> flushed = std::async(std::launch::async | std::launch::deferred, [&out] { out.Flush(); });
-        const PageFile copy = PageFile::OpenCached(destination);
-        compact::VerifyCopy(
-            file, tables.entries, tables.defs, copy, relocation, digests,
-            [&pass](std::size_t table) { return pass.reading.Again(table); }, tables.RestoredEntries());
+        try {
+            const PageFile copy = PageFile::OpenCached(out.path());
+            compact::VerifyCopy(
+                file, tables.entries, tables.defs, copy, writer.relocation(), writer.digests(),
+                [&pass](std::size_t table) { return pass.reading.Again(table); }, tables.RestoredEntries());
+        } catch (...) {
+            writer.Distrust();
+            throw;
+        }
         flushed.get();
     }
     pass.check.RefuseDamage();
     out.Commit();
 
+    const write::PageAllocator& allocator = writer.allocator();
+    const compact::TableCounts& counts = writer.counts();
     summary.source_pages = file.page_count();
     summary.copy_pages = allocator.page_count();
     summary.holes = static_cast<std::uint32_t>(allocator.Holes().size());
-    summary.definitions_moved = relocation.moved();
-    summary.definitions_kept = relocation.kept_reason();
+    summary.definitions_moved = writer.relocation().moved();
+    summary.definitions_kept = writer.relocation().kept_reason();
     summary.tables = tables.defs.size();
     summary.rows = counts.rows;
     summary.long_values = counts.long_values;
@@ -141,27 +140,24 @@ void WithHeldSource(const std::filesystem::path& source, const std::filesystem::
 // Every table as stored, beside the full check. Damage is refused with the
 // check's findings as the reason, or (a repair's first pass) the findings
 // are handed to `handed_back` and the damage thrown. `ahead`: a repair's,
-// started on the table the copy failed on while the check finishes.
+// started on the first table the copy cannot read, while the copy goes on
+// with the others; what the copy wrote is then handed to `kept`.
 void CompactAsStored(const PageFile& file, const std::filesystem::path& source,
                      const std::filesystem::path& destination, CompactSummary& summary,
                      const BeforeVerification& before_verification, SourceCheck::Findings findings,
-                     std::optional<CheckReport>& handed_back, compact::SalvageAhead* ahead = nullptr) {
+                     std::optional<CheckReport>& handed_back, compact::SalvageAhead* ahead = nullptr,
+                     std::unique_ptr<compact::CopyWriter>* kept = nullptr) {
     SourceCheck check(source, true, findings);
-    std::string unfinished;
+    std::unique_ptr<compact::CopyWriter> writer;
     try {
         const compact::SourceTables tables = compact::ReadTablesAsStored(file);
         compact::StoredTables stored(file, tables);
-        compact::WatchedReading reading(stored);
-        try {
-            WriteVerified({file, tables, reading, check}, destination, summary, before_verification);
-        } catch (const Error& e) {
-            if (e.number() == errc::kCorrupt && reading.Unfinished())
-                unfinished = tables.entries[*reading.Unfinished()].name;
-            throw;
-        }
+        std::function<void(std::size_t)> putOff;
+        if (ahead != nullptr) putOff = [&](std::size_t table) { ahead->Start(tables.entries[table].name); };
+        writer = std::make_unique<compact::CopyWriter>(file, tables, destination);
+        WriteVerified({file, tables, stored, check, putOff}, *writer, 0, summary, before_verification);
     } catch (...) {
         std::exception_ptr reason = std::current_exception();
-        if (ahead != nullptr && !unfinished.empty()) ahead->Start(unfinished);
         // The check's finding is the reason, where it has one. Its findings
         // go back either way: when the check stopped the copy between
         // tables, they were taken then, and without them every table,
@@ -172,15 +168,18 @@ void CompactAsStored(const PageFile& file, const std::filesystem::path& source,
             reason = std::current_exception();
         }
         handed_back = check.TakeFindings();
+        if (kept != nullptr && writer && writer->trusted()) *kept = std::move(writer);
         std::rethrow_exception(reason);
     }
 }
 
-// The damaged tables salvaged, the others as stored.
+// The damaged tables salvaged, the others as stored. `first`: what the
+// first pass wrote, if anything; the tables it wrote as this pass would
+// write them, in the same order from the first on, are kept.
 void CompactSalvaging(const PageFile& file, const std::filesystem::path& source,
                       const std::filesystem::path& destination, RepairReport& report,
                       const BeforeVerification& before_verification, const std::optional<CheckReport>& findings,
-                      compact::SalvageAhead& ahead) {
+                      compact::SalvageAhead& ahead, std::unique_ptr<compact::CopyWriter> first) {
     SourceCheck noCheck(source, false, SourceCheck::Findings::kReported);
     const PageCensus& census = ahead.Census();
     const compact::SourceTables& tables = ahead.Tables();
@@ -188,7 +187,20 @@ void CompactSalvaging(const PageFile& file, const std::filesystem::path& source,
     spill += ".sorting";
     compact::Salvager reading(file, tables, census, ahead.Maps(), findings, report, spill);
     ahead.OfferTo(reading);
-    WriteVerified({file, tables, reading, noCheck}, destination, report.summary, before_verification);
+    std::size_t kept = 0;
+    if (first && first->IsFor(tables)) {
+        const std::vector<std::size_t> order = reading.WritingOrder();
+        const std::vector<compact::CopyWriter::Written>& written = first->written();
+        while (kept < written.size() && kept < order.size() && written[kept].table == order[kept] &&
+               reading.CopiesAsStored(order[kept]))
+            ++kept;
+        first->KeepFirst(kept);
+        for (std::size_t at = 0; at < kept; ++at) reading.Copied(written[at].table, written[at].rows);
+    } else {
+        first.reset();  // removes its file, before the name is taken again
+        first = std::make_unique<compact::CopyWriter>(file, tables, destination);
+    }
+    WriteVerified({file, tables, reading, noCheck}, *first, kept, report.summary, before_verification);
     // Told in the catalog's order, whatever the order they were written in.
     std::map<std::string_view, std::size_t> positions;
     for (std::size_t i = 0; i < tables.entries.size(); ++i) positions.emplace(tables.entries[i].name, i);
@@ -249,9 +261,10 @@ void RepairFile(const std::filesystem::path& source, const std::filesystem::path
             spill += ".sorting-ahead";
             compact::SalvageAhead ahead(file, spill);
             std::optional<CheckReport> findings;
+            std::unique_ptr<compact::CopyWriter> first;
             try {
                 CompactAsStored(file, source, destination, report.summary, before_verification,
-                                SourceCheck::Findings::kHandedBack, findings, &ahead);
+                                SourceCheck::Findings::kHandedBack, findings, &ahead, &first);
                 report.source_sound = true;
                 return;
             } catch (const Error& e) {
@@ -260,7 +273,7 @@ void RepairFile(const std::filesystem::path& source, const std::filesystem::path
             report.summary = CompactSummary{};
             if (findings && !findings->complex_faults.empty())
                 ThrowCorrupt("the complex columns cannot be repaired: " + findings->complex_faults.front());
-            CompactSalvaging(file, source, destination, report, before_verification, findings, ahead);
+            CompactSalvaging(file, source, destination, report, before_verification, findings, ahead, std::move(first));
         });
     });
 }

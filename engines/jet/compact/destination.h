@@ -36,6 +36,8 @@ public:
     void Discard() noexcept;
 
     const std::filesystem::path& path() const { return path_; }
+    // False once the file was discarded, by a failed write or Discard().
+    bool is_open() const { return file_.is_open(); }
 
 private:
     void WriteAt(std::uint64_t offset, ByteSpan bytes);

@@ -1,14 +1,15 @@
 #pragma once
-// A repair's first pass waits for the full check once its copy has failed on
-// a damaged table. Meanwhile, on a core of their own and through a reader of
-// their own, the census of the source, its tables as a repair reads them,
-// their maps and a salvage of that table are made ahead. The second pass
-// takes the census, the tables and the maps as soon as the check is done,
-// writes the other tables first and that table last, by when its salvage has
-// had the others' writing to finish in. The salvage is made with every index in question (nothing from
-// the check is known yet), as the second pass makes it where the check
-// questions them all, as it does for a table that lost rows; elsewhere the
-// second pass salvages the table again and this one is dropped unused.
+// A repair's first pass puts off the first table it cannot read and goes
+// on with the others until the full check has finished. Meanwhile, on a core
+// of their own and through a reader of their own, the census of the source,
+// its tables as a repair reads them, their maps and a salvage of that table
+// are made ahead. The second pass takes the census, the tables and the maps
+// as soon as the check is done, keeps or writes the other tables first and
+// that table last, by when its salvage has had the others' writing to finish
+// in. The salvage is made with every index in question (nothing from the
+// check is known yet), as the second pass makes it where the check questions
+// them all, as it does for a table that lost rows; elsewhere the second pass
+// salvages the table again and this one is dropped unused.
 
 #include <cstddef>
 #include <filesystem>
@@ -25,28 +26,6 @@
 #include "engines/jet/format/source_maps.h"
 
 namespace dorvane::jet::compact {
-
-// The stored tables, remembering which one the copy was reading when it failed.
-class WatchedReading final : public TableReading {
-public:
-    explicit WatchedReading(TableReading& reading) : reading_(reading) {}
-    std::vector<std::size_t> WritingOrder() const override { return reading_.WritingOrder(); }
-    std::unique_ptr<TableSource> ForCopy(std::size_t table) override {
-        reading_now_ = table;
-        return reading_.ForCopy(table);
-    }
-    void Copied(std::size_t table, std::uint64_t rows) override {
-        reading_now_.reset();
-        reading_.Copied(table, rows);
-    }
-    std::unique_ptr<TableSource> Again(std::size_t table) const override { return reading_.Again(table); }
-    // The table whose copy did not finish.
-    std::optional<std::size_t> Unfinished() const { return reading_now_; }
-
-private:
-    TableReading& reading_;
-    std::optional<std::size_t> reading_now_;
-};
 
 class SalvageAhead {
 public:

@@ -128,6 +128,12 @@ void Salvager::Offer(std::size_t table, std::future<std::optional<TableSalvage>>
     offered_ = std::move(salvage);
 }
 
+bool Salvager::CopiesAsStored(std::size_t table) const {
+    if (NeedsSalvage(table)) return false;
+    const auto owner = item_owners_.find(table);
+    return owner == item_owners_.end() || !NeedsSalvage(owner->second.table);
+}
+
 std::vector<std::size_t> Salvager::WritingOrder() const {
     std::vector<std::size_t> order;
     for (std::size_t i = 0; i < tables_.defs.size(); ++i)

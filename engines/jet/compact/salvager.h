@@ -43,6 +43,8 @@ public:
     // table is then written last, to give it time.
     void Offer(std::size_t table, std::future<std::optional<TableSalvage>> salvage);
     std::vector<std::size_t> WritingOrder() const override;
+    // Whether `table` goes into the copy as a compaction copies it.
+    bool CopiesAsStored(std::size_t table) const;
 
 private:
     bool NeedsSalvage(std::size_t table) const;

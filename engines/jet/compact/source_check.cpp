@@ -1,5 +1,7 @@
 #include "engines/jet/compact/source_check.h"
 
+#include <chrono>
+
 #include "core/error.h"
 #include "engines/jet/format/bytes.h"
 #include "engines/jet/format/page_census.h"
@@ -24,6 +26,12 @@ SourceCheck::~SourceCheck() { signals_->stop = true; }
 
 void SourceCheck::RefuseIfDamageFound() {
     if (report_.valid() && signals_->problem_found) RefuseDamage();
+}
+
+void SourceCheck::RefuseIfDamageKnown() {
+    if (report_.valid() && signals_->problem_found &&
+        report_.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        RefuseDamage();
 }
 
 void SourceCheck::RefuseDamage() {

@@ -32,6 +32,10 @@ public:
 
     // Between tables: a problem the check has found ends the copy now.
     void RefuseIfDamageFound();
+    // Between tables of a repair's first pass: a problem ends the copy once
+    // the check has finished. Until then the copy goes on, since what it
+    // writes of the tables the check finds sound is kept.
+    void RefuseIfDamageKnown();
     // A table the copy itself could not read: damaged, whatever the check says.
     void NoteUnreadable(const std::string& table) { unreadable_.insert(table); }
     // Throws the check's failure, or its first problem as damage (or hands

@@ -21,6 +21,18 @@ public:
     // between fixed pages and stay empty).
     std::set<std::uint32_t> Holes() const;
 
+    // Where the handing out stands: going back to it gives the pages taken
+    // since then out again.
+    struct Position {
+        std::uint32_t next = 2;
+        std::uint32_t taken = 0;
+    };
+    Position position() const { return {next_, taken_}; }
+    void Rewind(Position to) {
+        next_ = to.next;
+        taken_ = to.taken;
+    }
+
 private:
     std::set<std::uint32_t> fixed_;
     std::uint32_t next_ = 2;

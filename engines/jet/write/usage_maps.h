@@ -2,6 +2,7 @@
 // Usage-map records for a set of pages, the pages that hold the records, and
 // page 1 with the database-wide map of free pages.
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -27,6 +28,10 @@ public:
     MapRecordPages(const Format& format, std::size_t records, PageAllocator& allocator);
     // Stores the next record and returns the pointer to it.
     RowPointer Add(Bytes record);
+    std::size_t added() const { return records_.size(); }
+    // Forgets the records added after the first `count`: their pointers are
+    // given out again.
+    void KeepFirst(std::size_t count) { records_.resize(std::min(count, records_.size())); }
     void Write(PageSink& sink) const;
     static std::size_t RecordsPerPage(const Format& format);
 

@@ -1,9 +1,6 @@
 #include "engines/jet/compact/copy_writer.h"
 
 #include <algorithm>
-#include <stdexcept>
-
-#include "core/error.h"
 
 namespace dorvane::jet::compact {
 

@@ -82,6 +82,8 @@ void WriteCopy(const Pass& pass, compact::CopyWriter& writer, std::size_t kept) 
         pass.reading.Copied(i, writer.written().back().rows);
     }
     if (putOff) pass.check.RefuseDamage();  // throws: a table could not be read
+    // A repair's first pass does not verify a copy the check will refuse.
+    if (pass.put_off) pass.check.RefuseIfDamageFound();
     writer.Finish();
 }
 

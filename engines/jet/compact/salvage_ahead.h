@@ -21,7 +21,6 @@
 #include "engines/jet/compact/salvage.h"
 #include "engines/jet/compact/salvager.h"
 #include "engines/jet/compact/source_tables.h"
-#include "engines/jet/compact/table_reading.h"
 #include "engines/jet/format/page_census.h"
 #include "engines/jet/format/source_maps.h"
 

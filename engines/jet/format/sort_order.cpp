@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <stdexcept>
 #include <vector>
 
@@ -242,14 +243,25 @@ template <typename Lookup>
 void AppendJet4TextKey(const Lookup& runOf, std::u16string_view text, bool ascending, Bytes& key) {
     const std::size_t start = key.size();
     LegacyTrailer trailer;
+    // The primary weights go to the stack four bytes at a time, each store
+    // moved on by the weight's length, and to the key at once: every indexed
+    // text value of a table passes here when it is checked.
+    std::array<std::uint8_t, kKeyCharacters * 4 + 3> primaries;
+    std::size_t used = 0;
     std::size_t weighed = 0;  // characters with a primary weight so far
     for (const char16_t unit : KeyedPart(text)) {
         const LegacyRun& run = runOf(unit);
         const std::size_t at = weighed;
         if (run.primary_length != 0) {
-            AppendBigEndian(run.primary + (unit - run.first), run.primary_length, key);
+            const std::uint32_t weight = (run.primary + (unit - run.first)) << (8 * (4 - run.primary_length));
+            const std::array<std::uint8_t, 4> bytes = {
+                static_cast<std::uint8_t>(weight >> 24), static_cast<std::uint8_t>(weight >> 16),
+                static_cast<std::uint8_t>(weight >> 8), static_cast<std::uint8_t>(weight)};
+            std::memcpy(primaries.data() + used, bytes.data(), bytes.size());
+            used += run.primary_length;
             ++weighed;
         }
+        if (run.kind == kPrimary) continue;  // most characters: nothing after the text
         switch (run.kind) {
             case kIgnored:
             case kPrimary:
@@ -270,6 +282,7 @@ void AppendJet4TextKey(const Lookup& runOf, std::u16string_view text, bool ascen
                 throw UnknownWeight{unit};
         }
     }
+    key.insert(key.end(), primaries.begin(), primaries.begin() + static_cast<std::ptrdiff_t>(used));
     key.push_back(LegacyTrailer::kEndOfText);
     trailer.AppendTo(key);
     if (!ascending) {

@@ -319,19 +319,23 @@ TEST(CheckTest, AValueOnAnotherTablesLongValueRowIsToldForBothTables) {
     }
 }
 
-// Two bytes a page until a number needs four: what was set before stays.
+// One byte a page until a number needs two, two until it needs four: what
+// was set before stays.
 TEST(PageNumbersTest, WidensWithoutLosingWhatItHeld) {
-    PageNumbers numbers(5);
-    numbers.Set(1, 0xFFFF);
+    PageNumbers numbers(6);
+    numbers.Set(1, 0xFF);
     numbers.Set(2, 7);
     numbers.Set(9, 3);  // past the end: left alone
-    EXPECT_EQ(numbers.Get(1), 0xFFFFu);
-    numbers.Set(3, 0x10000);
-    numbers.Set(4, 0xFFFFFFFF);
-    EXPECT_EQ(numbers.size(), 5u);
+    EXPECT_EQ(numbers.Get(1), 0xFFu);
+    numbers.Set(3, 0x100);
+    EXPECT_EQ(numbers.Get(1), 0xFFu);
+    numbers.Set(4, 0xFFFF);
+    numbers.Set(5, 0x10000);
+    numbers.Set(0, 0xFFFFFFFF);
+    EXPECT_EQ(numbers.size(), 6u);
     const std::vector<std::uint32_t> held = {numbers.Get(0), numbers.Get(1), numbers.Get(2), numbers.Get(3),
-                                             numbers.Get(4), numbers.Get(5), numbers.Get(9)};
-    EXPECT_EQ(held, (std::vector<std::uint32_t>{0, 0xFFFF, 7, 0x10000, 0xFFFFFFFF, 0, 0}));
+                                             numbers.Get(4), numbers.Get(5), numbers.Get(6), numbers.Get(9)};
+    EXPECT_EQ(held, (std::vector<std::uint32_t>{0xFFFFFFFF, 0xFF, 7, 0x100, 0xFFFF, 0x10000, 0, 0}));
 }
 
 // The census names each data page's owner as the page itself does, and a

@@ -19,7 +19,7 @@ class PageFile;
 class SourceMaps {
 public:
     // What is read: every map, or only the memo/OLE columns' (a check asks
-    // nothing of the data pages, and each kind takes two bytes a page).
+    // nothing of the data pages, and each kind takes a byte or more a page).
     enum class Kinds { kAll, kLongValues };
 
     SourceMaps() = default;

@@ -10,6 +10,7 @@
 #include "engines/jet/write/data_pages.h"
 #include "engines/jet/compact/digest.h"
 #include "engines/jet/compact/row_map.h"
+#include "engines/jet/compact/table_slots.h"
 #include "engines/jet/write/index_tree.h"
 #include "engines/jet/write/long_values.h"
 #include "engines/jet/write/usage_maps.h"
@@ -225,6 +226,29 @@ TEST(Digest, TellsApartWhatACopyCouldGetWrong) {
     compact::Digest pointer;
     pointer.AddU32(0x0102);
     EXPECT_FALSE(pointer == of({Bytes{0x02, 0x01, 0, 0}}));
+}
+
+// A salvage asks a question of every row of a table, most of them answered
+// for no row: such a question must cost nothing, and one answered must keep
+// its answers as the table grows.
+TEST(RowBits, TakesMemoryOnlyOnceABitIsSet) {
+    compact::RowBits bits;
+    bits.Resize(5'000'000);
+    EXPECT_EQ(bits.held_bytes(), 0u);
+    EXPECT_FALSE(bits.Test(4'999'999));
+    bits.Clear(17);
+    EXPECT_EQ(bits.Count(), 0u);
+    EXPECT_EQ(bits.held_bytes(), 0u);
+    bits.Set(4'999'999);
+    bits.Set(64);
+    EXPECT_GE(bits.held_bytes(), 5'000'000u / 8);
+    bits.Resize(6'000'000);
+    bits.Set(5'999'999);
+    EXPECT_TRUE(bits.Test(4'999'999) && bits.Test(64) && bits.Test(5'999'999));
+    EXPECT_FALSE(bits.Test(63) || bits.Test(65) || bits.Test(6'000'000));
+    bits.Clear(64);
+    EXPECT_EQ(bits.Count(), 2u);
+    EXPECT_EQ(bits.Count(0, 5'000'000), 1u);
 }
 
 // Rows as a copy writes them (source pages in order, the copy's pages filled

@@ -15,12 +15,23 @@
 
 namespace dorvane::jet::compact {
 
-// Bits past the last one set by Resize read as clear.
+// Bits past the last one set by Resize read as clear. Memory is taken at
+// the first Set: of the questions a salvage asks of each row, most (an
+// index's keys that failed, rows it names twice) are answered for no row at
+// all in a table of millions.
 class RowBits {
 public:
-    void Resize(std::size_t bits) { words_.resize((bits + 63) / 64, 0); }
-    void Set(std::size_t bit) { words_[bit / 64] |= std::uint64_t{1} << (bit % 64); }
-    void Clear(std::size_t bit) { words_[bit / 64] &= ~(std::uint64_t{1} << (bit % 64)); }
+    void Resize(std::size_t bits) {
+        words_wanted_ = (bits + 63) / 64;
+        if (!words_.empty()) words_.resize(words_wanted_, 0);
+    }
+    void Set(std::size_t bit) {
+        if (words_.empty()) words_.resize(words_wanted_, 0);
+        words_[bit / 64] |= std::uint64_t{1} << (bit % 64);
+    }
+    void Clear(std::size_t bit) {
+        if (bit / 64 < words_.size()) words_[bit / 64] &= ~(std::uint64_t{1} << (bit % 64));
+    }
     bool Test(std::size_t bit) const { return bit / 64 < words_.size() && (words_[bit / 64] >> (bit % 64) & 1) != 0; }
     // Bits set in [from, to).
     std::size_t Count(std::size_t from, std::size_t to) const {
@@ -33,8 +44,11 @@ public:
         for (const std::uint64_t word : words_) n += static_cast<std::size_t>(std::popcount(word));
         return n;
     }
+    // Bytes it holds.
+    std::size_t held_bytes() const { return words_.capacity() * sizeof(std::uint64_t); }
 
 private:
+    std::size_t words_wanted_ = 0;
     std::vector<std::uint64_t> words_;
 };
 

@@ -10,6 +10,7 @@
 
 #include "engines/jet/write/page_sink.h"
 #include "platform/file.h"
+#include "platform/io_buffer.h"
 
 namespace dorvane::jet::compact {
 
@@ -52,7 +53,7 @@ private:
     platform::File file_;
     bool committed_ = false;
     // Consecutive pages from run_start_, not yet written.
-    Bytes run_;
+    platform::IoBuffer run_;
     std::uint32_t run_start_ = 0;
 };
 

@@ -7,6 +7,7 @@
 #include "core/error.h"
 #include "engines/jet/format/page_file.h"
 #include "engines/jet/format/usage_map.h"
+#include "platform/io_buffer.h"
 
 namespace dorvane::jet {
 
@@ -35,12 +36,12 @@ PageCensus::PageCensus(const PageFile& file)
     std::uint32_t lastOwner = 0, lastNumber = 0;                // pages of one owner mostly come together
     // Read in runs of pages: every page is read, and only once.
     constexpr std::uint32_t kRunPages = 64;
-    Bytes run;
+    platform::IoBuffer run(std::size_t{kRunPages} * format.page_size);
     for (std::uint32_t first = 1; first < file.page_count(); first += kRunPages) {
         const std::uint32_t count = std::min(kRunPages, file.page_count() - first);
-        file.ReadPages(first, count, run);
+        file.ReadPages(first, count, std::span<std::uint8_t>(run).first(std::size_t{count} * format.page_size));
         for (std::uint32_t i = 0; i < count; ++i) {
-            const ByteSpan page = ByteSpan(run).subspan(std::size_t{i} * format.page_size, format.page_size);
+            const ByteSpan page = ByteSpan(run.data(), run.size()).subspan(std::size_t{i} * format.page_size, format.page_size);
             if (page[0] != kPageData) continue;
             const std::uint32_t owner = Le32(page, format.page_owner);
             if (owner != lastOwner || lastNumber == 0) {

@@ -4,12 +4,14 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
 #include "core/error.h"
 #include "engines/jet/format/rc4.h"
 #include "platform/file.h"
+#include "platform/io_buffer.h"
 #include "platform/native_path.h"
 
 namespace dorvane::jet {
@@ -85,7 +87,7 @@ private:
     struct Block {
         std::uint64_t number = std::numeric_limits<std::uint64_t>::max();
         std::uint64_t last_use = 0;
-        Bytes bytes;
+        platform::IoBuffer bytes;
     };
 
     // The block, read now unless it is among those kept (then the least
@@ -197,17 +199,17 @@ void PageFile::ReadRawPage(std::uint32_t number, Bytes& out) const {
     source_->Read(static_cast<std::uint64_t>(number) * format_->page_size, out);
 }
 
-void PageFile::ReadPages(std::uint32_t first, std::uint32_t count, Bytes& out) const {
+void PageFile::ReadPages(std::uint32_t first, std::uint32_t count, std::span<std::uint8_t> out) const {
     if (first >= page_count_ || count > page_count_ - first) {
         ThrowCorrupt("pages " + std::to_string(first) + " to " + std::to_string(std::uint64_t{first} + count - 1) +
                      " are outside the file (" + std::to_string(page_count_) + " pages)");
     }
     const std::size_t size = format_->page_size;
-    out.resize(count * size);
+    if (out.size() != std::size_t{count} * size) throw std::logic_error("pages read into room of another size");
     source_->Read(static_cast<std::uint64_t>(first) * size, out);
     const std::uint32_t key = encryption_key();
     for (std::uint32_t i = 0; i < count; ++i) {
-        const std::span<std::uint8_t> page = std::span<std::uint8_t>(out).subspan(i * size, size);
+        const std::span<std::uint8_t> page = out.subspan(i * size, size);
         if (first + i == 0)
             std::copy(header_.begin(), header_.end(), page.begin());
         else if (key != 0)

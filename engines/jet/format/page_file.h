@@ -68,8 +68,9 @@ public:
     Bytes ReadPage(std::uint32_t number) const;
     void ReadPage(std::uint32_t number, Bytes& out) const;
     // Pages first .. first + count - 1 one after another, as ReadPage gives
-    // each, in one read past any cache: for a pass over the whole file.
-    void ReadPages(std::uint32_t first, std::uint32_t count, Bytes& out) const;
+    // each, in one read past any cache: for a pass over the whole file. `out`
+    // holds exactly count pages (a platform::IoBuffer reads fastest).
+    void ReadPages(std::uint32_t first, std::uint32_t count, std::span<std::uint8_t> out) const;
     // Page bytes exactly as stored (no decryption): for copying verbatim.
     void ReadRawPage(std::uint32_t number, Bytes& out) const;
 

@@ -25,9 +25,9 @@ struct IoAlignedAllocator {
     IoAlignedAllocator(const IoAlignedAllocator<U>&) noexcept {}  // NOLINT(google-explicit-constructor)
 
     T* allocate(std::size_t n) {
-        return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t{kIoAlignment}));
+        return static_cast<T*>(::operator new (n * sizeof(T), std::align_val_t{kIoAlignment}));
     }
-    void deallocate(T* p, std::size_t) noexcept { ::operator delete(p, std::align_val_t{kIoAlignment}); }
+    void deallocate(T* p, std::size_t) noexcept { ::operator delete (p, std::align_val_t{kIoAlignment}); }
 
     template <typename U>
     bool operator==(const IoAlignedAllocator<U>&) const noexcept {

@@ -41,7 +41,7 @@ PageCensus::PageCensus(const PageFile& file)
         const std::uint32_t count = std::min(kRunPages, file.page_count() - first);
         file.ReadPages(first, count, std::span<std::uint8_t>(run).first(std::size_t{count} * format.page_size));
         for (std::uint32_t i = 0; i < count; ++i) {
-            const ByteSpan page = ByteSpan(run.data(), run.size()).subspan(std::size_t{i} * format.page_size, format.page_size);
+            const ByteSpan page = ByteSpan(run).subspan(std::size_t{i} * format.page_size, format.page_size);
             if (page[0] != kPageData) continue;
             const std::uint32_t owner = Le32(page, format.page_owner);
             if (owner != lastOwner || lastNumber == 0) {

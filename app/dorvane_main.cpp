@@ -50,7 +50,7 @@ std::optional<int> AnswerInformationRequest(const std::vector<std::string>& argu
 }  // namespace
 
 int main(int argc, char** argv) {
-    dorvane::platform::ShareOneHeap();
+    dorvane::platform::SetUpHeap();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     if (const auto status = AnswerInformationRequest(arguments)) return *status;
     std::setlocale(LC_ALL, "");  // dates in the log follow the user's locale

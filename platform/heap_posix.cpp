@@ -8,9 +8,12 @@
 
 namespace dorvane::platform {
 
-void ShareOneHeap() {
+void SetUpHeap() {
 #if defined(__GLIBC__)
-    mallopt(M_ARENA_MAX, 1);  // a hint: on failure the heaps stay as they were
+    // Hints: on failure the heap stays as it was.
+    mallopt(M_ARENA_MAX, 1);
+    // glibc's own starting value; setting it at all keeps it from moving.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 #endif
 }
 

@@ -2,7 +2,8 @@
 
 namespace dorvane::platform {
 
-// The process heap is shared by every thread already.
-void ShareOneHeap() {}
+// The process heap is shared by every thread already, and hands large blocks
+// back to the system by itself.
+void SetUpHeap() {}
 
 }  // namespace dorvane::platform

@@ -383,7 +383,7 @@ int StatusAfterOutput(int status) {
 // Messages are worded for a shell user: what failed and why. The numbers the
 // errors carry are for dorvane's own log and error state, not for this tool.
 int main(int argc, char** argv) {
-    dorvane::platform::ShareOneHeap();
+    dorvane::platform::SetUpHeap();
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
         return StatusAfterOutput(Run(args));

@@ -39,6 +39,7 @@
 #include "engines/jet/compact/compaction.h"
 #include "engines/jet/format/catalog.h"
 #include "engines/jet/format/page_file.h"
+#include "platform/heap.h"
 
 namespace fs = std::filesystem;
 
@@ -111,6 +112,42 @@ struct Run {
 
 enum class Job { kCompact, kRepair, kCheck };
 
+const char* JobName(Job job) {
+    switch (job) {
+        case Job::kCompact:
+            return "compact";
+        case Job::kRepair:
+            return "repair";
+        case Job::kCheck:
+            break;
+    }
+    return "check";
+}
+
+// The measured process: runs `job` and writes its summary, or its error's
+// text, to the pipe `report`.
+int MeasuredRun(const std::string& job, const fs::path& file, const fs::path& to, int report) {
+    dorvane::jet::CompactSummary summary;
+    try {
+        if (job == JobName(Job::kRepair)) {
+            dorvane::jet::RepairReport repaired;
+            dorvane::jet::RepairFile(file, to, repaired);
+            summary = repaired.summary;
+        } else if (job == JobName(Job::kCompact)) {
+            dorvane::jet::CompactFile(file, to, summary);
+        } else {
+            const dorvane::jet::CheckReport checked = dorvane::jet::CheckDatabase(dorvane::jet::PageFile::Open(file));
+            summary.rows = checked.rows;
+        }
+    } catch (const dorvane::Error& e) {
+        const std::string text = e.description();
+        (void)!::write(report, text.data(), text.size());
+        return 1;
+    }
+    (void)!::write(report, &summary, sizeof summary);
+    return 0;
+}
+
 // One run of `job` on `file` in a child process, so that its peak resident size is its own.
 Run Measure(Job job, const fs::path& file, const fs::path& work) {
     const fs::path to = work / "compacted.mdb";
@@ -120,27 +157,13 @@ Run Measure(Job job, const fs::path& file, const fs::path& work) {
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = ::fork();
     if (child == 0) {
+        // A process of its own from the start, as a program runs the engine:
+        // a forked one would count the bench's own resident memory as its peak.
         ::close(report[0]);
-        Run r;
-        try {
-            if (job == Job::kRepair) {
-                dorvane::jet::RepairReport repaired;
-                dorvane::jet::RepairFile(file, to, repaired);
-                r.summary = repaired.summary;
-            } else if (job == Job::kCompact) {
-                dorvane::jet::CompactFile(file, to, r.summary);
-            } else {
-                const dorvane::jet::CheckReport checked =
-                    dorvane::jet::CheckDatabase(dorvane::jet::PageFile::Open(file));
-                r.summary.rows = checked.rows;
-            }
-        } catch (const dorvane::Error& e) {
-            std::string text = e.description();
-            (void)!::write(report[1], text.data(), text.size());
-            ::_exit(1);
-        }
-        (void)!::write(report[1], &r.summary, sizeof r.summary);
-        ::_exit(0);
+        const std::string fd = std::to_string(report[1]);
+        ::execl("/proc/self/exe", "jet_compact_bench", "--measure", JobName(job), file.c_str(), to.c_str(), fd.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
     }
     ::close(report[1]);
     Run r;
@@ -236,6 +259,9 @@ double MiB(long kib) { return static_cast<double>(kib) / 1024.0; }
 }  // namespace
 
 int main(int argc, char** argv) {
+    dorvane::platform::SetUpHeap();  // as the programs run the engine
+    if (argc == 6 && std::string(argv[1]) == "--measure")
+        return MeasuredRun(argv[2], argv[3], argv[4], std::atoi(argv[5]));
     char pattern[] = "/tmp/dorvane-bench-XXXXXX";
     if (!::mkdtemp(pattern)) return 1;
     const fs::path work = pattern;

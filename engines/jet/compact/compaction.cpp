@@ -202,6 +202,8 @@ void CompactSalvaging(const PageFile& file, const std::filesystem::path& source,
         first.reset();  // removes its file, before the name is taken again
         first = std::make_unique<compact::CopyWriter>(file, tables, destination);
     }
+    // No check of the source runs beside this pass.
+    first->destination().WriteBehind();
     WriteVerified({file, tables, reading, noCheck}, *first, kept, report.summary, before_verification);
     // Told in the catalog's order, whatever the order they were written in.
     std::map<std::string_view, std::size_t> positions;

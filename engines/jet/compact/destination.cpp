@@ -15,12 +15,31 @@ constexpr std::size_t kRunBytes = std::size_t{1} << 20;
 DestinationFile::DestinationFile(std::filesystem::path path, std::size_t pageSize)
     : path_(std::move(path)), page_size_(pageSize), file_(platform::File::CreateNew(path_)) {}
 
+void DestinationFile::WriteBehind() {
+    if (file_.is_open() && !behind_) behind_.emplace(file_, kRunBytes);
+}
+
+// Gives back an empty buffer for the next run.
+platform::IoBuffer DestinationFile::WriteAt(std::uint64_t offset, platform::IoBuffer bytes) {
+    if (!file_.is_open()) throw std::logic_error("write to a discarded destination");
+    DiscardingOnFailure([&] {
+        if (behind_) {
+            bytes = behind_->Hand(offset, std::move(bytes));
+        } else {
+            file_.WriteAt(offset, bytes);
+            bytes.clear();
+        }
+    });
+    return bytes;
+}
+
 DestinationFile::~DestinationFile() {
     if (!committed_) Discard();
 }
 
 void DestinationFile::Discard() noexcept {
     if (!file_.is_open()) return;
+    behind_.reset();
     file_ = {};
     run_.clear();
     std::error_code ignored;
@@ -37,15 +56,9 @@ void DestinationFile::DiscardingOnFailure(Step step) {
     }
 }
 
-void DestinationFile::WriteAt(std::uint64_t offset, ByteSpan bytes) {
-    if (!file_.is_open()) throw std::logic_error("write to a discarded destination");
-    DiscardingOnFailure([&] { file_.WriteAt(offset, bytes); });
-}
-
 void DestinationFile::WriteRun() {
     if (run_.empty()) return;
-    WriteAt(static_cast<std::uint64_t>(run_start_) * page_size_, run_);
-    run_.clear();
+    run_ = WriteAt(static_cast<std::uint64_t>(run_start_) * page_size_, std::move(run_));
 }
 
 void DestinationFile::WritePage(std::uint32_t page, ByteSpan bytes) {
@@ -71,7 +84,8 @@ void DestinationFile::PatchPage(std::uint32_t page, std::size_t offset, ByteSpan
         std::copy(bytes.begin(), bytes.end(), run_.begin() + static_cast<std::ptrdiff_t>(at));
         return;
     }
-    WriteAt(static_cast<std::uint64_t>(page) * page_size_ + offset, bytes);
+    // After the runs handed over before it, which may hold the same page.
+    WriteAt(static_cast<std::uint64_t>(page) * page_size_ + offset, platform::IoBuffer(bytes.begin(), bytes.end()));
 }
 
 // The holes between fixed pages take real space too, so that a full disk
@@ -79,7 +93,10 @@ void DestinationFile::PatchPage(std::uint32_t page, std::size_t offset, ByteSpan
 void DestinationFile::Finish(std::uint32_t pageCount) {
     if (!file_.is_open()) throw std::logic_error("finish of a discarded destination");
     WriteRun();
-    DiscardingOnFailure([&] { file_.SetLength(static_cast<std::uint64_t>(pageCount) * page_size_); });
+    DiscardingOnFailure([&] {
+        if (behind_) behind_->Drain();
+        file_.SetLength(static_cast<std::uint64_t>(pageCount) * page_size_);
+    });
 }
 
 void DestinationFile::Flush() {
@@ -92,6 +109,7 @@ void DestinationFile::Flush() {
 
 void DestinationFile::Commit() {
     if (!file_.is_open()) throw std::logic_error("commit of a discarded destination");
+    behind_.reset();  // written already: Finish waited for it
     try {
         file_.Close();
     } catch (...) {

@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 
 #include "engines/jet/format/bytes.h"
 
+#include "engines/jet/compact/write_behind.h"
 #include "engines/jet/write/page_sink.h"
 #include "platform/file.h"
 #include "platform/io_buffer.h"
@@ -25,6 +27,10 @@ public:
 
     void WritePage(std::uint32_t page, ByteSpan bytes) override;
     void PatchPage(std::uint32_t page, std::size_t offset, ByteSpan bytes) override;
+    // From now on the writes are done by a thread of their own (see
+    // write_behind.h). Worth it only while a core would otherwise be idle:
+    // beside the check of the source, the three threads slowed the copy.
+    void WriteBehind();
     // Writes what is gathered and sets the final length (pages never written
     // read as zeros).
     void Finish(std::uint32_t pageCount);
@@ -41,8 +47,8 @@ public:
     bool is_open() const { return file_.is_open(); }
 
 private:
-    void WriteAt(std::uint64_t offset, ByteSpan bytes);
-    // Writes the gathered run of pages, if any.
+    platform::IoBuffer WriteAt(std::uint64_t offset, platform::IoBuffer bytes);
+    // Hands the gathered run of pages, if any, to be written.
     void WriteRun();
     // Runs a step on the file; a failure discards the file and is rethrown.
     template <typename Step>
@@ -51,6 +57,7 @@ private:
     std::filesystem::path path_;
     std::size_t page_size_;
     platform::File file_;
+    std::optional<compact::WriteBehind> behind_;
     bool committed_ = false;
     // Consecutive pages from run_start_, not yet written.
     platform::IoBuffer run_;

@@ -1,0 +1,96 @@
+#include "engines/jet/compact/write_behind.h"
+
+#include <system_error>
+#include <utility>
+
+namespace dorvane::jet::compact {
+
+namespace {
+// Runs handed over and not yet written, the one being written included.
+// Two keep the writer busy while the next is filled; more only hold memory.
+constexpr std::size_t kUnwritten = 2;
+}  // namespace
+
+WriteBehind::WriteBehind(platform::File& file, std::size_t reused_capacity)
+    : file_(file), reused_capacity_(reused_capacity) {
+    try {
+        writer_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        // no thread to be had: Hand writes itself
+    }
+}
+
+WriteBehind::~WriteBehind() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+        if (jobs_.size() > 1) jobs_.erase(jobs_.begin() + 1, jobs_.end());  // the front one is under way
+    }
+    work_.notify_one();
+    if (writer_.joinable()) writer_.join();
+}
+
+void WriteBehind::ThrowIfFailed() {
+    if (failure_) std::rethrow_exception(failure_);
+}
+
+platform::IoBuffer WriteBehind::Hand(std::uint64_t offset, platform::IoBuffer bytes) {
+    if (!writer_.joinable()) {
+        file_.WriteAt(offset, bytes);
+        bytes.clear();
+        return bytes;
+    }
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] { return jobs_.size() < kUnwritten || failure_; });
+    ThrowIfFailed();
+    jobs_.push_back({offset, std::move(bytes)});
+    platform::IoBuffer next;
+    if (!spare_.empty()) {
+        next = std::move(spare_.back());
+        spare_.pop_back();
+    }
+    lock.unlock();
+    work_.notify_one();
+    return next;
+}
+
+void WriteBehind::Drain() {
+    if (!writer_.joinable()) return;
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] { return jobs_.empty() || failure_; });
+    ThrowIfFailed();
+}
+
+void WriteBehind::Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        work_.wait(lock, [this] { return !jobs_.empty() || stopping_; });
+        if (jobs_.empty()) return;
+        Job& job = jobs_.front();
+        lock.unlock();
+        std::exception_ptr failed;
+        try {
+            file_.WriteAt(job.offset, job.bytes);
+        } catch (...) {
+            failed = std::current_exception();
+        }
+        lock.lock();
+        if (job.bytes.capacity() >= reused_capacity_ && spare_.size() < kUnwritten) {
+            job.bytes.clear();
+            spare_.push_back(std::move(job.bytes));
+        }
+        jobs_.pop_front();
+        if (failed) {
+            failure_ = failed;
+            jobs_.clear();
+        }
+        done_.notify_one();
+        if (failure_ && !stopping_) {
+            // nothing more is written; the hander learns of it on its next call
+            work_.wait(lock, [this] { return stopping_; });
+            return;
+        }
+    }
+}
+
+}  // namespace dorvane::jet::compact

@@ -85,11 +85,7 @@ void WriteBehind::Run() {
             jobs_.clear();
         }
         done_.notify_one();
-        if (failure_ && !stopping_) {
-            // nothing more is written; the hander learns of it on its next call
-            work_.wait(lock, [this] { return stopping_; });
-            return;
-        }
+        if (failure_) return;  // nothing more is written; the hander learns why on its next call
     }
 }
 

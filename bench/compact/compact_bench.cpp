@@ -16,7 +16,8 @@
 // the three largest test databases, the two benchmark files (unpacked with xz
 // into a temporary folder and checked against SHA256SUMS) and made files of
 // 92 MiB and 1950 MiB (1.9 GiB), near the format's 2 GiB limit. DORVANE_BENCH_RUNS sets
-// the number of runs (3). `jet_compact_bench --damaged-copy FILE TO` only
+// the number of runs (3); DORVANE_BENCH_SETTLE a pause in seconds before each
+// timed run (0; see Settle). `jet_compact_bench --damaged-copy FILE TO` only
 // writes the damaged copy the benchmark repairs.
 
 #include <sys/resource.h>
@@ -58,11 +59,24 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 }
 
 int g_runs = 3;
+int g_settle_seconds = 0;
 
-// The median of g_runs runs of a shell command, page cache warm; -1 when it fails.
-double MedianSeconds(const std::string& command) {
+// Before each timed run, its removals done: the pause asked for, if any. On a
+// virtual machine that hands freed memory back to its host, memory freed a
+// moment ago is reused far more cheaply than memory the host has taken back
+// (writing 1 GiB into the cache: 0.3 s against 4 s here), so a `cp` right
+// after the removal of its previous copy is cheaper than one after a pause.
+void Settle() {
+    if (g_settle_seconds > 0) ::sleep(static_cast<unsigned>(g_settle_seconds));
+}
+
+// The median of g_runs runs of a shell command, page cache warm, each after
+// `prepare` (not timed); -1 when either fails.
+double MedianSeconds(const std::string& command, const std::string& prepare = "true") {
     std::vector<double> times;
     for (int i = 0; i < g_runs; ++i) {
+        if (!Shell(prepare)) return -1;
+        Settle();
         const auto start = std::chrono::steady_clock::now();
         if (!Shell(command)) return -1;
         times.push_back(Seconds(start));
@@ -76,7 +90,7 @@ double MedianSeconds(const std::string& command) {
 double CopySeconds(const fs::path& file, const fs::path& work) {
     const fs::path to = work / "cp.out";
     const double best =
-        MedianSeconds("rm -f " + Quote(to) + " && cp " + Quote(file) + " " + Quote(to) + " && sync " + Quote(to));
+        MedianSeconds("cp " + Quote(file) + " " + Quote(to) + " && sync " + Quote(to), "rm -f " + Quote(to));
     fs::remove(to);
     return best;
 }
@@ -154,6 +168,7 @@ Run Measure(Job job, const fs::path& file, const fs::path& work) {
     fs::remove(to);
     int report[2];
     if (::pipe(report) != 0) return {};
+    Settle();
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = ::fork();
     if (child == 0) {
@@ -268,6 +283,8 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--damaged-copy")  // for profiling a repair by hand
         return dorvane::bench::MakeDamagedCopy(argv[2], argv[3]) ? 0 : 1;
     if (const char* runs = std::getenv("DORVANE_BENCH_RUNS"); runs && std::atoi(runs) > 0) g_runs = std::atoi(runs);
+    if (const char* settle = std::getenv("DORVANE_BENCH_SETTLE"); settle && std::atoi(settle) > 0)
+        g_settle_seconds = std::atoi(settle);
     std::vector<fs::path> files;
     using dorvane::bench::MadeFormat;
     std::vector<std::pair<unsigned, MadeFormat>> made;
@@ -293,12 +310,13 @@ int main(int argc, char** argv) {
                 "after", "cp+syn", "compact", "cpu", "ratio", "cmpMiB", "check", "chkMiB", "repair", "rep/c", "repMiB",
                 "damagd", "dmg/c", "dmgMiB", "export", "mdb-exp", "x");
     std::printf(
-        "(seconds, each the median of %d runs in this run; cpu: the compaction's processor time, all threads;\n"
+        "(seconds, each the median of %d runs in this run, each after a pause of %d s;\n"
+        " cpu: the compaction's processor time, all threads;\n"
         " ratio: compaction / cp and sync of the copy; check: the full check; repair: of the sound file;\n"
         " damagd: repair of a copy with one index leaf and one data page zeroed; rep/c, dmg/c: / compaction;\n"
         " *MiB: peak resident memory, the largest of the runs; export: dorvane-jet export of every user\n"
         " table; mdb-exp: the same tables with mdbtools, binary as hex as ours; x: mdb-export / export)\n",
-        g_runs);
+        g_runs, g_settle_seconds);
     for (const fs::path& file : files) {
         const double durable = CopySeconds(file, work);
         const Run run = MedianRun(Job::kCompact, file, work, g_runs);

@@ -6,9 +6,10 @@
 namespace dorvane::jet::compact {
 
 namespace {
-// Runs handed over and not yet written, the one being written included.
-// Two keep the writer busy while the next is filled; more only hold memory.
-constexpr std::size_t kUnwritten = 2;
+// Runs handed over and not yet written, the one being written included. One
+// is written while the next is filled, and the writer keeps up (a run takes
+// less to write than to make); each more would add a run to the peak.
+constexpr std::size_t kUnwritten = 1;
 }  // namespace
 
 WriteBehind::WriteBehind(platform::File& file, std::size_t reused_capacity)

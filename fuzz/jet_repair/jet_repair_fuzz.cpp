@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -69,7 +70,11 @@ void Mutate(Bytes& b, const Format& f, const fuzzing::Anatomy& anatomy, const st
     const std::uint16_t offset = static_cast<std::uint16_t>(m[3] | m[4] << 8);
     const std::uint16_t value = static_cast<std::uint16_t>(m[5] | m[6] << 8);
     const bool data = b[base] == kPageData;
-    const std::size_t slots = data ? Le16(b, base + f.data_row_count) : 0;
+    // A count an earlier change raised is taken only as far as the page goes:
+    // a change stays on its page, and the last page's table cannot run off
+    // the end of the file.
+    const std::size_t slots =
+        data ? std::min<std::size_t>(Le16(b, base + f.data_row_count), (f.page_size - f.data_row_offsets) / 2) : 0;
     // A row's start moved between its neighbours' moves bytes from one row
     // to the next, and a deleted flag set alone is what a writer's own delete
     // leaves: neither can be told from a change a user made. Slot bits change

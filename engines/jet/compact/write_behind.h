@@ -3,8 +3,8 @@
 // its own. The system's copy of each written page into its cache is a quarter
 // to a third of the writing thread's time; here it runs on the other core
 // while the next pages are made. Buffers are handed over whole and come back
-// empty for reuse, so nothing is copied on the way and at most a few runs are
-// held at once.
+// empty for reuse, so nothing is copied on the way and at most two runs are
+// held at once: the one being written and the one being filled.
 
 #include <condition_variable>
 #include <cstddef>
@@ -32,9 +32,9 @@ public:
     WriteBehind& operator=(const WriteBehind&) = delete;
 
     // Takes `bytes` to be written at `offset` after everything handed before
-    // it, and gives back an empty buffer to fill next. Waits while several
-    // runs are still unwritten. Throws the failure of an earlier write (the
-    // file's content is then unknown, and nothing more is written).
+    // it, and gives back an empty buffer to fill next. Waits while the run
+    // handed before is still being written. Throws the failure of an earlier
+    // write (the file's content is then unknown, and nothing more is written).
     platform::IoBuffer Hand(std::uint64_t offset, platform::IoBuffer bytes);
     // Returns once everything handed over is written; throws as Hand does.
     void Drain();

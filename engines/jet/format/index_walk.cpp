@@ -1,6 +1,8 @@
 #include "engines/jet/format/index_walk.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include "engines/jet/format/page_file.h"
 
@@ -10,6 +12,18 @@ namespace {
 constexpr std::uint32_t kMaxDepth = 32;
 
 std::string PageName(std::uint32_t number) { return "index page " + std::to_string(number); }
+
+// Up to eight bytes of an entry mask from `at` as one word, the first byte
+// lowest: bit i of it marks an entry ending at byte 8 * at + i.
+std::uint64_t MaskWord(ByteSpan mask, std::size_t at) {
+    std::uint64_t word = 0;
+    if (at + 8 <= mask.size() && std::endian::native == std::endian::little) {
+        std::memcpy(&word, mask.data() + at, 8);
+        return word;
+    }
+    for (std::size_t i = at; i < mask.size() && i < at + 8; ++i) word |= std::uint64_t{mask[i]} << (8 * (i - at));
+    return word;
+}
 }  // namespace
 
 void AppendIndexRowRef(Bytes& entry, RowPointer row) {
@@ -51,18 +65,14 @@ IndexPage ReadIndexPageHeader(const Format& f, std::uint32_t number, ByteSpan b)
 IndexEntryCursor::IndexEntryCursor(const Format& f, std::uint32_t number, ByteSpan b, Bytes& buffer)
     : bytes_(b), buffer_(buffer), page_(ReadIndexPageHeader(f, number, b)) {
     entries_at_ = f.idx_entries;
-    mask_at_ = f.idx_mask;
-    mask_bytes_ = f.idx_entries - f.idx_mask;
+    mask_ = b.subspan(f.idx_mask, f.idx_entries - f.idx_mask);
     suffix_ = page_.leaf ? kIndexRowRefSize : kIndexRowRefSize + kIndexChildSize;
     const std::size_t limit = f.IndexEntryRoom();
     std::size_t last = 0;
     bool first = true;
-    for (std::size_t i = 0; i < mask_bytes_; ++i) {
-        const std::uint8_t m = b[mask_at_ + i];
-        if (m == 0) continue;
-        for (unsigned bit = 0; bit < 8; ++bit) {
-            if ((m & (1u << bit)) == 0) continue;
-            const std::size_t end = i * 8 + bit;
+    for (std::size_t at = 0; at < mask_.size(); at += 8) {
+        for (std::uint64_t word = MaskWord(mask_, at); word != 0; word &= word - 1) {
+            const std::size_t end = at * 8 + static_cast<std::size_t>(std::countr_zero(word));
             if (end > limit || end <= last) ThrowCorrupt(PageName(number) + " has an entry past the page end");
             const std::size_t stored = end - last;
             if (first && stored < page_.prefix_length) {
@@ -75,34 +85,32 @@ IndexEntryCursor::IndexEntryCursor(const Format& f, std::uint32_t number, ByteSp
         }
     }
     page_.used_bytes = last;
+    pending_ = MaskWord(mask_, 0);
 }
 
 bool IndexEntryCursor::Next(IndexEntryView& entry) {
-    for (; mask_byte_ < mask_bytes_; ++mask_byte_, bit_ = 0) {
-        const std::uint8_t m = bytes_[mask_at_ + mask_byte_];
-        if (m == 0) continue;
-        for (; bit_ < 8; ++bit_) {
-            if ((m & (1u << bit_)) == 0) continue;
-            const std::size_t end = mask_byte_ * 8 + bit_;
-            ++bit_;
-            const ByteSpan stored = bytes_.subspan(entries_at_ + last_, end - last_);
-            if (first_) {
-                buffer_.assign(stored.begin(), stored.end());
-                first_ = false;
-            } else {
-                // Every entry begins with the first one's prefix, already there.
-                buffer_.resize(page_.prefix_length);
-                buffer_.insert(buffer_.end(), stored.begin(), stored.end());
-            }
-            last_ = end;
-            const std::size_t keyLength = buffer_.size() - suffix_;
-            entry.key = ByteSpan(buffer_).first(keyLength);
-            entry.row = ReadIndexRowRef(buffer_, keyLength);
-            entry.child = page_.leaf ? 0 : Be32(buffer_, keyLength + kIndexRowRefSize);
-            return true;
-        }
+    while (pending_ == 0) {
+        if (word_at_ + 8 >= mask_.size()) return false;
+        word_at_ += 8;
+        pending_ = MaskWord(mask_, word_at_);
     }
-    return false;
+    const std::size_t end = word_at_ * 8 + static_cast<std::size_t>(std::countr_zero(pending_));
+    pending_ &= pending_ - 1;
+    const ByteSpan stored = bytes_.subspan(entries_at_ + last_, end - last_);
+    if (first_) {
+        buffer_.assign(stored.begin(), stored.end());
+        first_ = false;
+    } else {
+        // Every entry begins with the first one's prefix, already there.
+        buffer_.resize(page_.prefix_length);
+        buffer_.insert(buffer_.end(), stored.begin(), stored.end());
+    }
+    last_ = end;
+    const std::size_t keyLength = buffer_.size() - suffix_;
+    entry.key = ByteSpan(buffer_).first(keyLength);
+    entry.row = ReadIndexRowRef(buffer_, keyLength);
+    entry.child = page_.leaf ? 0 : Be32(buffer_, keyLength + kIndexRowRefSize);
+    return true;
 }
 
 IndexPage ParseIndexPage(const Format& f, std::uint32_t number, ByteSpan b) {

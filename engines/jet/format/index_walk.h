@@ -68,15 +68,16 @@ public:
 
 private:
     ByteSpan bytes_;
+    ByteSpan mask_;
     Bytes& buffer_;
     IndexPage page_;
     std::size_t entries_at_ = 0;
-    std::size_t mask_at_ = 0;
-    std::size_t mask_bytes_ = 0;
-    std::size_t mask_byte_ = 0;
     std::size_t suffix_ = 0;
     std::size_t last_ = 0;
-    unsigned bit_ = 0;
+    // The mask is read eight bytes at a time: the word at `word_at_`, its
+    // entry ends not yet handed out in `pending_`.
+    std::size_t word_at_ = 0;
+    std::uint64_t pending_ = 0;
     bool first_ = true;
 };
 

@@ -78,6 +78,10 @@ TEST(FormatTest, MalformedStructuresAreDamage) {
          [&] {
              ParseIndexPage(f, 5, page(kPageIndexLeaf, {{f.idx_mask, 0x04}}));
          }},
+        {"an index entry ending past the page (the mask's last bit)", "index page 5 has an entry past the page end",
+         [&] {
+             ParseIndexPage(f, 5, page(kPageIndexLeaf, {{f.idx_entries - 2, 0x8000}}));
+         }},
         {"a prefix longer than the first entry", "index page 5 has a prefix longer",
          [&] {
              ParseIndexPage(f, 5, page(kPageIndexLeaf, {{f.idx_mask, 0x10}, {f.idx_prefix, 9}}));

@@ -92,6 +92,11 @@ public:
     void SetLength(std::uint64_t length);
     // To stable storage.
     void Flush();
+    // Asks the system to start writing what was written so far to storage,
+    // without waiting for it, so that a later Flush has less left to do.
+    // Only a hint: it reports nothing, and where the system has no such
+    // request (Windows) it does nothing.
+    void StartWriteBack() noexcept;
     // Closes now; a failure to write back buffered data is reported.
     void Close();
 

@@ -229,6 +229,12 @@ void File::Flush() {
     if (::fsync(handle_) != 0) Fail(path_, "flush");
 }
 
+void File::StartWriteBack() noexcept {
+    // Offset 0 and length 0: the whole file. Failures (file systems without
+    // it) are left to Flush, which reports its own.
+    (void)::sync_file_range(handle_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 void FlushFolder(const std::filesystem::path& folder) {
     const std::filesystem::path where = folder.empty() ? std::filesystem::path(".") : folder;
     const int fd = OpenDescriptor(where, O_RDONLY | O_DIRECTORY);

@@ -178,6 +178,10 @@ void File::Flush() {
     if (!::FlushFileBuffers(handle_)) Fail(path_, "flush");
 }
 
+// FlushFileBuffers waits for the writes; there is no request that only
+// starts them.
+void File::StartWriteBack() noexcept {}
+
 // Nothing to flush here: renames are asked for with write-through, and the
 // file systems journal their folder changes.
 void FlushFolder(const std::filesystem::path&) {}

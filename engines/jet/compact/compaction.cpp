@@ -155,7 +155,11 @@ void CompactAsStored(const PageFile& file, const std::filesystem::path& source,
         const compact::SourceTables tables = compact::ReadTablesAsStored(file);
         compact::StoredTables stored(file, tables);
         std::function<void(std::size_t)> putOff;
-        if (ahead != nullptr) putOff = [&](std::size_t table) { ahead->Start(tables.entries[table].name); };
+        if (ahead != nullptr)
+            putOff = [&](std::size_t table) {
+                writer->destination().HoldWriteBack();
+                ahead->Start(tables.entries[table].name);
+            };
         writer = std::make_unique<compact::CopyWriter>(file, tables, destination);
         WriteVerified({file, tables, stored, check, putOff}, *writer, 0, summary, before_verification);
     } catch (...) {

@@ -10,6 +10,10 @@ namespace {
 // Large enough that writing costs what copying does; small beside the bound
 // on memory.
 constexpr std::size_t kRunBytes = std::size_t{1} << 20;
+// Write-back is started after every so many bytes written, so that the
+// storage works while the copy is made and the flush at the end, which the
+// copy's verification cannot hide where storage is slow, finds little left.
+constexpr std::uint64_t kWriteBackBytes = std::uint64_t{8} << 20;
 }  // namespace
 
 DestinationFile::DestinationFile(std::filesystem::path path, std::size_t pageSize)
@@ -23,11 +27,17 @@ void DestinationFile::WriteBehind() {
 platform::IoBuffer DestinationFile::WriteAt(std::uint64_t offset, platform::IoBuffer bytes) {
     if (!file_.is_open()) throw std::logic_error("write to a discarded destination");
     DiscardingOnFailure([&] {
+        const std::size_t size = bytes.size();
         if (behind_) {
             bytes = behind_->Hand(offset, std::move(bytes));
         } else {
             file_.WriteAt(offset, bytes);
             bytes.clear();
+        }
+        unflushed_ += size;
+        if (unflushed_ >= kWriteBackBytes && writing_back_) {
+            file_.StartWriteBack();
+            unflushed_ = 0;
         }
     });
     return bytes;

@@ -31,6 +31,11 @@ public:
     // write_behind.h). Worth it only while a core would otherwise be idle:
     // beside the check of the source, the three threads slowed the copy.
     void WriteBehind();
+    // The pages written from now on may be written again before the copy
+    // is done (a repair's first pass that met damage goes on with tables its
+    // second pass may write anew): write-back is no longer started early, so
+    // that storage does not write them twice.
+    void HoldWriteBack() { writing_back_ = false; }
     // Writes what is gathered and sets the final length (pages never written
     // read as zeros).
     void Finish(std::uint32_t pageCount);
@@ -62,6 +67,9 @@ private:
     // Consecutive pages from run_start_, not yet written.
     platform::IoBuffer run_;
     std::uint32_t run_start_ = 0;
+    // Written since write-back was last started.
+    std::uint64_t unflushed_ = 0;
+    bool writing_back_ = true;
 };
 
 }  // namespace dorvane::jet::compact

@@ -25,14 +25,21 @@ constexpr std::size_t kFlushBytes = std::size_t{64} << 10;
     throw Error(errc::kIoError, std::string("cannot write the export: ") + std::strerror(errno));
 }
 
-void Write(std::string& pending, std::FILE* out) {
-    if (!pending.empty() && std::fwrite(pending.data(), 1, pending.size(), out) != pending.size()) WriteFailed();
+void Write(std::string& pending, const CsvSink& out) {
+    if (!pending.empty()) out(pending);
     pending.clear();
 }
 
 }  // namespace
 
 void ExportCsv(const jet::PageFile& file, const jet::TableDef& def, std::FILE* out) {
+    ExportCsv(file, def, [out](std::string_view bytes) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) WriteFailed();
+    });
+    if (std::fflush(out) != 0) WriteFailed();
+}
+
+void ExportCsv(const jet::PageFile& file, const jet::TableDef& def, const CsvSink& out) {
     std::string pending;
     pending.reserve(kFlushBytes + (kFlushBytes >> 2));
     for (std::size_t i = 0; i < def.columns.size(); ++i) {
@@ -78,7 +85,6 @@ void ExportCsv(const jet::PageFile& file, const jet::TableDef& def, std::FILE* o
         throw;
     }
     Write(pending, out);
-    if (std::fflush(out) != 0) WriteFailed();
 }
 
 }  // namespace dorvane::jet_tool

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
+#include <string_view>
 
 #include "engines/jet/format/page_file.h"
 #include "engines/jet/format/table_def.h"
@@ -15,8 +17,14 @@ namespace dorvane::jet_tool {
 // it reads the rows in page order and each value's memo or OLE pages.
 inline constexpr std::size_t kExportKeptBlocks = 8;
 
-// Throws the reader's errors (the rows before are written first) and
-// kIoError when the output cannot be written.
+// Takes the CSV in pieces of about 64 KiB, in order; throws when it cannot
+// write them.
+using CsvSink = std::function<void(std::string_view)>;
+
+// Throws the reader's errors (the rows before are written first) and the
+// sink's.
+void ExportCsv(const jet::PageFile& file, const jet::TableDef& def, const CsvSink& out);
+// The same into a stdio stream; kIoError when it cannot be written.
 void ExportCsv(const jet::PageFile& file, const jet::TableDef& def, std::FILE* out);
 
 }  // namespace dorvane::jet_tool

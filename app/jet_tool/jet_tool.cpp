@@ -14,6 +14,7 @@
 #include "app/jet_tool/csv.h"
 #include "app/jet_tool/csv_export.h"
 #include "app/jet_tool/output.h"
+#include "app/jet_tool/table_export.h"
 #include "core/error.h"
 #include "engines/jet/check/checker.h"
 #include "engines/jet/compact/compaction.h"
@@ -48,6 +49,11 @@ constexpr const char* kUsage =
     "                             memo versions as \"text (date)\"); --attachments writes\n"
     "                             each attachment to DIR/COLUMN/ROW/NAME, ROW counted\n"
     "                             from 1, never over an existing file\n"
+    "  export FILE --all DIR [--attachments DIR]\n"
+    "                             every user table the same way, each into DIR/TABLE.csv\n"
+    "                             (DIR made where missing, no file overwritten; % and\n"
+    "                             what a file name cannot hold as %XX); attachments\n"
+    "                             under DIR/TABLE/COLUMN/ROW/NAME\n"
     "  query FILE \"SELECT ...\"    run SELECT col[, col...] FROM table\n"
     "                             [WHERE col = 'text' [AND ...]]; CSV with a header row\n"
     "  check FILE                 read every table, long value and index entry and\n"
@@ -250,7 +256,8 @@ int Run(const std::vector<std::string>& args) {
     for (std::size_t i = 1; i < args.size(); ++i) {
         const bool known =
             (command == "import" && (args[i] == "--key" || args[i] == "--index" || args[i] == "--type")) ||
-            (command == "export" && args[i] == "--attachments") || (command == "create" && args[i] == "--version") ||
+            (command == "export" && (args[i] == "--attachments" || args[i] == "--all")) ||
+            (command == "create" && args[i] == "--version") ||
             (command == "tables" && args[i] == "--all");
         if (args[i].rfind("--", 0) == 0 && !known)
             return Usage(command + " does not know the option '" + args[i] + "'");
@@ -327,6 +334,20 @@ int Run(const std::vector<std::string>& args) {
         } else {
             for (const CatalogEntry& entry : db.tables()) PrintSchema(db, entry);
         }
+        return 0;
+    }
+    if (command == "export" && args.size() > 2 && args[2] == "--all") {
+        const bool attachments = args.size() == 6 && args[4] == "--attachments";
+        if (args.size() != 4 && !attachments)
+            return Usage("export --all needs FILE, --all and DIR, then --attachments DIR or nothing");
+        const JetDatabase db = JetDatabase::OpenForOnePass(args[1], dorvane::jet_tool::kExportKeptBlocks);
+        const dorvane::jet_tool::ExportedTables done =
+            dorvane::jet_tool::ExportEveryTable(db, args[3], attachments ? args[5] : std::string());
+        out << "exported " << done.tables << " table" << (done.tables == 1 ? "" : "s") << " into " << args[3];
+        if (attachments)
+            out << ", " << done.attachments << " attachment" << (done.attachments == 1 ? "" : "s") << " under "
+                << args[5];
+        out << "\n";
         return 0;
     }
     if (command == "export") {

@@ -9,6 +9,8 @@
 #ifndef _WIN32
 #include <fcntl.h>
 
+#include <set>
+
 #include "tests/support/lock_holder.h"
 #endif
 
@@ -272,6 +274,43 @@ TEST(JetToolTest, CommandsTheirOutputAndExitStatus) {
     }
     const Bytes file = ReadBytes(folder / "files/attach-data/4/test_data2.txt");
     EXPECT_EQ(std::string(file.begin(), file.end()), "this is some more test data for attachment.");
+}
+
+// export --all: a file for each user table, named so that no table's name
+// reaches outside the folder or onto a device, each as export writes it alone.
+TEST(JetToolTest, ExportOfEveryTableWritesAFileForEach) {
+    TempFolder folder;
+    const std::string tool = Quote(DORVANE_JET_TOOL), db = Quote(folder / "odd.mdb");
+    WriteBytes(folder / "rows.csv", Bytes{'A', '\r', '\n', '7', '\r', '\n'});
+    ASSERT_EQ(RunCommand(tool + " create " + db).status, 0);
+    const std::pair<std::string, std::string> names[] = {
+        {"a/b%", "a%2Fb%25.csv"}, {"con", "%63on.csv"}, {"x:y", "x%3Ay.csv"}, {"Größe", "Größe.csv"}};
+    for (const auto& [table, file] : names)
+        ASSERT_EQ(RunCommand(tool + " import " + db + " " + Quote(table) + " " + Quote(folder / "rows.csv")).status, 0);
+    const std::string all = tool + " export " + db + " --all " + Quote(folder / "out") + " 2>&1";
+    CommandResult run = RunCommand(all);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output, "exported 4 tables into " + (folder / "out").string() + "\n");
+    std::set<std::string> written;
+    for (const auto& entry : fs::directory_iterator(folder / "out")) written.insert(entry.path().filename().string());
+    EXPECT_EQ(written.size(), 4u);
+    for (const auto& [table, file] : names) {
+        EXPECT_TRUE(written.contains(file)) << file;
+        const CommandResult alone = RunCommand(tool + " export " + db + " " + Quote(table));
+        const Bytes exported = ReadBytes(folder / "out" / file);
+        EXPECT_EQ(std::string(exported.begin(), exported.end()), alone.output) << table;
+    }
+    run = RunCommand(all);  // nothing is overwritten
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.output.find("already exists"), std::string::npos) << run.output;
+
+    const std::string complex = Quote(TestData() / "accdb/V2007/complexDataTestV2007.accdb");
+    run = RunCommand(tool + " export " + complex + " --all " + Quote(folder / "c") + " --attachments " +
+                     Quote(folder / "files") + " 2>&1");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find(", 3 attachments under "), std::string::npos) << run.output;
+    const Bytes attached = ReadBytes(folder / "files/Table1/attach-data/4/test_data2.txt");
+    EXPECT_EQ(std::string(attached.begin(), attached.end()), "this is some more test data for attachment.");
 }
 #endif
 

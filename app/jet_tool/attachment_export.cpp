@@ -1,8 +1,6 @@
 #include "app/jet_tool/attachment_export.h"
 
-#include <system_error>
-
-#include "core/error.h"
+#include "app/jet_tool/output_folder.h"
 #include "engines/jet/complex_values.h"
 #include "engines/jet/format/row.h"
 #include "engines/jet/format/table_scan.h"
@@ -21,13 +19,6 @@ std::string SafeName(std::string name) {
     }
     if (name.empty() || name == "." || name == "..") name = "_" + name;
     return name;
-}
-
-void CreateFolders(const std::filesystem::path& folder) {
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error)
-        throw Error(errc::kPathNotFound, "cannot create the folder " + PathText(folder) + ": " + error.message());
 }
 
 }  // namespace

@@ -2,10 +2,10 @@
 
 #include <array>
 #include <cctype>
-#include <system_error>
 
 #include "app/jet_tool/attachment_export.h"
 #include "app/jet_tool/csv_export.h"
+#include "app/jet_tool/output_folder.h"
 #include "core/error.h"
 #include "platform/file.h"
 #include "platform/native_path.h"
@@ -36,13 +36,6 @@ void AppendEscaped(std::string& out, unsigned char c) {
     out += kHex[c & 0xF];
 }
 
-void CreateFolder(const std::filesystem::path& folder) {
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error)
-        throw Error(errc::kPathNotFound, "cannot create the folder " + PathText(folder) + ": " + error.message());
-}
-
 }  // namespace
 
 std::string TableFileName(std::string_view table) {
@@ -59,7 +52,7 @@ std::string TableFileName(std::string_view table) {
 
 ExportedTables ExportEveryTable(const jet::JetDatabase& db, const std::filesystem::path& dir,
                                 const std::filesystem::path& attachments) {
-    CreateFolder(dir);
+    CreateFolders(dir);
     ExportedTables done;
     for (const jet::CatalogEntry& entry : db.tables()) {
         if (entry.IsSystem()) continue;

@@ -257,8 +257,7 @@ int Run(const std::vector<std::string>& args) {
         const bool known =
             (command == "import" && (args[i] == "--key" || args[i] == "--index" || args[i] == "--type")) ||
             (command == "export" && (args[i] == "--attachments" || args[i] == "--all")) ||
-            (command == "create" && args[i] == "--version") ||
-            (command == "tables" && args[i] == "--all");
+            (command == "create" && args[i] == "--version") || (command == "tables" && args[i] == "--all");
         if (args[i].rfind("--", 0) == 0 && !known)
             return Usage(command + " does not know the option '" + args[i] + "'");
     }

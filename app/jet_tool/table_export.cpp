@@ -15,7 +15,8 @@ namespace dorvane::jet_tool {
 namespace {
 
 bool Refused(unsigned char c) {
-    return c < 0x20 || c == 0x7F || std::string_view("%/\\:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos;
+    return c < 0x20 || c == 0x7F ||
+           std::string_view("%/\\:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos;
 }
 
 // Windows takes these as devices whatever follows them after a dot.

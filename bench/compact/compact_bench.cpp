@@ -114,9 +114,9 @@ double ExportSeconds(const std::string& program, const fs::path& file, const std
 // Every user table exported as CSV by one run of `dorvane-jet export FILE --all`.
 double ExportAllSeconds(const fs::path& file, const fs::path& work) {
     const fs::path to = work / "export-all";
-    const double best = MedianSeconds(Quote(DORVANE_JET_TOOL) + " export " + Quote(file) + " --all " + Quote(to) +
-                                          " > /dev/null",
-                                      "rm -rf " + Quote(to));
+    const double best =
+        MedianSeconds(Quote(DORVANE_JET_TOOL) + " export " + Quote(file) + " --all " + Quote(to) + " > /dev/null",
+                      "rm -rf " + Quote(to));
     fs::remove_all(to);
     return best;
 }
@@ -321,9 +321,9 @@ int main(int argc, char** argv) {
     for (const fs::path& file : MadeFiles(made)) files.push_back(file);
 
     const bool mdbtools = exports && Shell("command -v mdb-export >/dev/null");
-    std::printf("%-22s %6s %6s %7s %7s %6s %5s %6s %6s %6s %6s %6s %6s %6s %6s %6s %7s %7s %7s %5s %5s\n", "file", "MiB",
-                "after", "cp+syn", "compact", "cpu", "ratio", "cmpMiB", "check", "chkMiB", "repair", "rep/c", "repMiB",
-                "damagd", "dmg/c", "dmgMiB", "export", "per-tbl", "mdb-exp", "x", "x/tbl");
+    std::printf("%-22s %6s %6s %7s %7s %6s %5s %6s %6s %6s %6s %6s %6s %6s %6s %6s %7s %7s %7s %5s %5s\n", "file",
+                "MiB", "after", "cp+syn", "compact", "cpu", "ratio", "cmpMiB", "check", "chkMiB", "repair", "rep/c",
+                "repMiB", "damagd", "dmg/c", "dmgMiB", "export", "per-tbl", "mdb-exp", "x", "x/tbl");
     std::printf(
         "(seconds, each the median of %d runs in this run, each after a pause of %d s;\n"
         " cpu: the compaction's processor time, all threads;\n"

@@ -178,7 +178,7 @@ TEST(RepairEvidence, RebuiltIndexesHoldTheKeysAccessWrote) {
         }
         ASSERT_GT(zeroed, 0u);
         WriteBytes(dir / "damaged.mdb", bytes);
-        CompactFile(TestData() / name, dir / "compacted.mdb");
+        CompactFile(Copy(dir, TestData() / name), dir / "compacted.mdb");  // it holds its source alone
         RepairReport report;
         RepairFile(dir / "damaged.mdb", dir / "repaired.mdb", report);
         EXPECT_EQ(report.LossSummary(), "");
@@ -209,6 +209,7 @@ TEST(RepairEvidence, AnIndexThatDisagreesWithASoundRowIsRebuiltAndTheRowKept) {
     bytes[keyAt] = static_cast<std::uint8_t>(bytes[keyAt] ^ 0x01);
     SpoilCatalogIndex(bytes, sound);  // what the check finds; the key alone it does not
     WriteBytes(dir / "damaged.mdb", bytes);
+    const fs::path original = Copy(dir, TestData() / "products/post_db.mdb");  // held alone below
 
     RepairReport report;
     RepairFile(dir / "damaged.mdb", dir / "repaired.mdb", report);
@@ -218,15 +219,15 @@ TEST(RepairEvidence, AnIndexThatDisagreesWithASoundRowIsRebuiltAndTheRowKept) {
               std::string::npos)
         << report.LossSummary();
     EXPECT_TRUE(Content(PageFile::Open(dir / "repaired.mdb")) == Content(sound));
-    CompactFile(TestData() / "products/post_db.mdb", dir / "compacted.mdb");
+    CompactFile(original, dir / "compacted.mdb");
     EXPECT_TRUE(IndexEntries(dir / "repaired.mdb") == IndexEntries(dir / "compacted.mdb"));
 
     const CommandResult tool = RunCommand(std::string(DORVANE_JET_TOOL) + " repair " + Quote(dir / "damaged.mdb") +
                                           " " + Quote(dir / "again.mdb"));
     EXPECT_EQ(tool.status, 3) << tool.output;
     EXPECT_NE(tool.output.find("kept 1 rows that an index disagreed with"), std::string::npos) << tool.output;
-    const CommandResult sound_run = RunCommand(std::string(DORVANE_JET_TOOL) + " repair " +
-                                               Quote(TestData() / "products/post_db.mdb") + " " + Quote(dir / "s.mdb"));
+    const CommandResult sound_run =
+        RunCommand(std::string(DORVANE_JET_TOOL) + " repair " + Quote(original) + " " + Quote(dir / "s.mdb"));
     EXPECT_EQ(sound_run.status, 0) << sound_run.output;
     EXPECT_NE(sound_run.output.find("sound"), std::string::npos) << sound_run.output;
 }

@@ -9,7 +9,10 @@
 #ifndef _WIN32
 #include <fcntl.h>
 
+#include <atomic>
+#include <chrono>
 #include <set>
+#include <thread>
 
 #include "tests/support/lock_holder.h"
 #endif
@@ -195,6 +198,30 @@ TEST_F(LockTest, HoldsAreSeenAcrossProcessesAndReleasedOnClose) {
 #endif
     }
     EXPECT_NO_THROW(LockingChild(db_, F_WRLCK, 0, 1));
+}
+
+// A reader that asks whether it is alone (check, export) holds the file
+// exclusively for a moment; another reader opening it then must not be told
+// that the file is in use.
+TEST_F(LockTest, AReaderIsNotKeptOutByAnotherReadersQuestion) {
+    std::atomic<bool> reading = true;
+    std::jthread asker([&] {
+        while (reading) {
+            try {
+                ExclusiveHold::Acquire(db_);
+            } catch (const Error&) {
+                // the reader has it: what a real question meets as well
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    int refused = 0;
+    for (int i = 0; i < 500; ++i) {
+        refused += ErrorOf([&] { ReadHold::Acquire(db_); }) == errc::kInUse ? 1 : 0;
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    reading = false;
+    EXPECT_EQ(refused, 0);
 }
 
 // A maintenance run holds the database and its lock file from before the

@@ -1,7 +1,9 @@
 #include "engines/jet/format/lock.h"
 
+#include <chrono>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "core/error.h"
@@ -61,10 +63,17 @@ void ClaimDatabase(const std::filesystem::path& database, Claim claim, Keep keep
 }  // namespace
 
 ReadHold ReadHold::Acquire(const std::filesystem::path& database) {
-    std::optional<platform::File> file =
-        platform::File::OpenClaimed(database, platform::Access::kRead, platform::Use::kShared, kBelowJetLocks);
-    if (!file) ThrowInUse(database, ErrorText("another program holds it exclusively"));
-    return ReadHold(std::move(*file));
+    // A reader asking whether it is alone holds the file exclusively for a
+    // moment: only a claim that outlasts a few of those keeps a reader out.
+    constexpr int kAsks = 25;
+    constexpr auto kBetweenAsks = std::chrono::milliseconds(2);
+    for (int ask = 1;; ++ask) {
+        std::optional<platform::File> file =
+            platform::File::OpenClaimed(database, platform::Access::kRead, platform::Use::kShared, kBelowJetLocks);
+        if (file) return ReadHold(std::move(*file));
+        if (ask == kAsks) ThrowInUse(database, ErrorText("another program holds it exclusively"));
+        std::this_thread::sleep_for(kBetweenAsks);
+    }
 }
 
 ExclusiveHold ExclusiveHold::Acquire(const std::filesystem::path& database) {

@@ -5,7 +5,8 @@
 // cannot be opened with the sharing it needs.
 //
 // ReadHold: a shared claim on the database for as long as a reader has it
-// open. It fails only when someone holds the database exclusively: products
+// open. It fails only when someone holds the database exclusively for more
+// than the moment in which a reader asks whether it is alone: products
 // that merely have it open (their user locks) do not keep a reader out, as
 // the lookup reads while a product runs. On POSIX it also keeps rewriters
 // out; on Windows a rewriter may still read, and replacing the file is then

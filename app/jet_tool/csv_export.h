@@ -15,7 +15,7 @@ namespace dorvane::jet_tool {
 
 // The blocks of the file an export keeps read (JetDatabase::OpenForOnePass):
 // it reads the rows in page order and each value's memo or OLE pages.
-inline constexpr std::size_t kExportKeptBlocks = 8;
+inline constexpr std::size_t kExportKeptBlocks = 4;
 
 // Takes the CSV in pieces of about 64 KiB, in order; throws when it cannot
 // write them.

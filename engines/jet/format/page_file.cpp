@@ -83,7 +83,9 @@ public:
     }
 
 private:
-    static constexpr std::size_t kBlockBytes = std::size_t{16} << 10;
+    // 64 KiB: a system call costs as much as copying some 16 KiB, and the
+    // pages a compaction or a check reads lie in runs of about that length.
+    static constexpr std::size_t kBlockBytes = std::size_t{64} << 10;
     struct Block {
         std::uint64_t number = std::numeric_limits<std::uint64_t>::max();
         std::uint64_t last_use = 0;

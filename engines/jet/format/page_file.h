@@ -38,7 +38,7 @@ public:
     // the check) wants many; one that goes through a table in page order
     // needs few, and every block kept is fresh memory to fault in.
     static PageFile OpenCached(const std::filesystem::path& path, std::size_t kept_blocks = kKeptBlocks);
-    static constexpr std::size_t kKeptBlocks = 64;
+    static constexpr std::size_t kKeptBlocks = 16;  // 1 MiB
     // The same over bytes in memory (tests, fuzzing).
     static PageFile FromMemory(Bytes contents);
 

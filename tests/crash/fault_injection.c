@@ -50,7 +50,8 @@ static int count_call(void) {
     /* Atomic: the program writes from more than one thread. */
     const long count = __atomic_add_fetch(&g_count, 1, __ATOMIC_SEQ_CST);
     long at = atol(env("DORVANE_FAULT_AT"));
-    if (at <= 0 || count != at) return 0;
+    /* Where reads fail, DORVANE_FAULT_AT counts reads: writes are only counted. */
+    if (at <= 0 || count != at || *env("DORVANE_FAULT_READS") != '\0') return 0;
     const char* mode = env("DORVANE_FAULT_MODE");
     errno = strcmp(mode, "enospc") == 0  ? ENOSPC
             : strcmp(mode, "eio") == 0   ? EIO

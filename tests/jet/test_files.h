@@ -50,9 +50,17 @@ inline std::vector<fs::path> AllAceDatabases() {
     return files;
 }
 
+// Empty when the file cannot be read. In one read: byte by byte is slow
+// under the sanitizers.
 inline Bytes ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (!in || ec) return {};
+    Bytes bytes(static_cast<std::size_t>(size));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
 }
 
 inline void WriteBytes(const fs::path& path, const Bytes& bytes) {

@@ -92,6 +92,14 @@ public:
     void SetLength(std::uint64_t length);
     // To stable storage.
     void Flush();
+    // Whether Flush may run on one thread while another writes the same file
+    // without holding the writes up. Windows serialises the requests on a
+    // handle opened for synchronous use, so there it would.
+#ifdef _WIN32
+    static constexpr bool kFlushesBesideWrites = false;
+#else
+    static constexpr bool kFlushesBesideWrites = true;
+#endif
     // Asks the system to start writing what was written so far to storage,
     // without waiting for it, so that a later Flush has less left to do.
     // Only a hint: it reports nothing, and where the system has no such

@@ -1,10 +1,18 @@
-// The copy's file as a thread of its own writes it: the last write of a page
-// wins whatever the runs it went out in, and a write that fails ends the copy
-// with its error, nothing more written.
+// The copy's file as a thread of its own writes it and another flushes it
+// on the way: the last write of a page wins whatever the runs it went out
+// in, and a write or a flush that fails ends the copy with its error.
 
+#include <chrono>
+#include <cstring>
 #include <random>
+#include <thread>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "engines/jet/compact/destination.h"
+#include "engines/jet/compact/early_flush.h"
 #include "engines/jet/compact/write_behind.h"
 #include "tests/jet/test_files.h"
 
@@ -20,7 +28,7 @@ TEST(DestinationFile, WrittenBehindTheLastWriteOfEachByteWins) {
         SCOPED_TRACE(behind ? "written behind" : "written in place");
         TempFolder folder;
         const fs::path path = folder / "copy.mdb";
-        constexpr std::uint32_t kPages = 700;  // several runs of pages
+        constexpr std::uint32_t kPages = 9000;  // several runs of pages, and early flushes
         Bytes model(kPages * kPage, 0);
         std::mt19937 random(5);
         {
@@ -28,7 +36,9 @@ TEST(DestinationFile, WrittenBehindTheLastWriteOfEachByteWins) {
             if (behind) out.WriteBehind();
             Bytes page(kPage);
             const auto write = [&](std::uint32_t number) {
-                for (auto& b : page) b = static_cast<std::uint8_t>(random());
+                std::uint64_t word = random();
+                for (std::size_t at = 0; at < kPage; at += 8, word = word * 6364136223846793005U + 1)
+                    std::memcpy(page.data() + at, &word, 8);
                 out.WritePage(number, page);
                 std::copy(page.begin(), page.end(), model.begin() + static_cast<std::ptrdiff_t>(number * kPage));
             };
@@ -73,6 +83,32 @@ TEST(DestinationFile, AWriteThatFailsBehindIsToldAndNothingMoreIsWritten) {
     EXPECT_NE(ErrorOf([&] { behind.Hand(0, platform::IoBuffer(kPage, 'z')); }), 0);
     EXPECT_EQ(dorvane::testing::ReadFile(path), std::string(kPage, 'x'));
 }
+
+#ifndef _WIN32
+// A pipe cannot be flushed: the failure of a flush made on the way is told
+// by the next request and again when the flushing stops.
+TEST(EarlyFlush, AFlushThatFailedIsToldByTheNextRequestAndAtTheEnd) {
+    TempFolder folder;
+    const fs::path path = folder / "pipe";
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    platform::File pipe = platform::File::Open(path, platform::Access::kReadWrite);
+    EarlyFlush early(pipe);
+    long told = 0;
+    for (int i = 0; i < 10000 && told == 0; ++i) {  // until the flusher has had its turn
+        told = ErrorOf([&] { early.Ask(); });
+        if (told == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(told, errc::kIoError);
+    EXPECT_EQ(ErrorOf([&] { early.Stop(); }), errc::kIoError);
+
+    const fs::path file = folder / "file";
+    dorvane::testing::WriteFile(file, "x");
+    platform::File sound = platform::File::Open(file, platform::Access::kReadWrite);
+    EarlyFlush fine(sound);
+    fine.Ask();
+    EXPECT_EQ(ErrorOf([&] { fine.Stop(); }), 0);
+}
+#endif
 
 }  // namespace
 }  // namespace dorvane::jet::compact

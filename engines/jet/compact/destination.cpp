@@ -14,6 +14,8 @@ constexpr std::size_t kRunBytes = std::size_t{1} << 20;
 // storage works while the copy is made and the flush at the end, which the
 // copy's verification cannot hide where storage is slow, finds little left.
 constexpr std::uint64_t kWriteBackBytes = std::uint64_t{8} << 20;
+// And flushed after every so many (early_flush.h).
+constexpr std::uint64_t kEarlyFlushBytes = std::uint64_t{32} << 20;
 }  // namespace
 
 DestinationFile::DestinationFile(std::filesystem::path path, std::size_t pageSize)
@@ -35,9 +37,15 @@ platform::IoBuffer DestinationFile::WriteAt(std::uint64_t offset, platform::IoBu
             bytes.clear();
         }
         unflushed_ += size;
+        since_flush_ += size;
         if (unflushed_ >= kWriteBackBytes && writing_back_) {
             file_.StartWriteBack();
             unflushed_ = 0;
+        }
+        if (since_flush_ >= kEarlyFlushBytes && writing_back_ && platform::File::kFlushesBesideWrites) {
+            if (!early_) early_.emplace(file_);
+            early_->Ask();
+            since_flush_ = 0;
         }
     });
     return bytes;
@@ -50,6 +58,7 @@ DestinationFile::~DestinationFile() {
 void DestinationFile::Discard() noexcept {
     if (!file_.is_open()) return;
     behind_.reset();
+    early_.reset();
     file_ = {};
     run_.clear();
     std::error_code ignored;
@@ -112,6 +121,7 @@ void DestinationFile::Finish(std::uint32_t pageCount) {
 void DestinationFile::Flush() {
     if (!file_.is_open()) throw std::logic_error("flush of a discarded destination");
     DiscardingOnFailure([&] {
+        if (early_) early_->Stop();
         file_.Flush();
         platform::FlushFolder(path_.parent_path());
     });
@@ -120,6 +130,7 @@ void DestinationFile::Flush() {
 void DestinationFile::Commit() {
     if (!file_.is_open()) throw std::logic_error("commit of a discarded destination");
     behind_.reset();  // written already: Finish waited for it
+    early_.reset();   // stopped already by Flush, where there was one
     try {
         file_.Close();
     } catch (...) {

@@ -9,6 +9,7 @@
 
 #include "engines/jet/format/bytes.h"
 
+#include "engines/jet/compact/early_flush.h"
 #include "engines/jet/compact/write_behind.h"
 #include "engines/jet/write/page_sink.h"
 #include "platform/file.h"
@@ -33,8 +34,8 @@ public:
     void WriteBehind();
     // The pages written from now on may be written again before the copy
     // is done (a repair's first pass that met damage goes on with tables its
-    // second pass may write anew): write-back is no longer started early, so
-    // that storage does not write them twice.
+    // second pass may write anew): write-back is no longer started early, nor
+    // flushed, so that storage does not write them twice.
     void HoldWriteBack() { writing_back_ = false; }
     // Writes what is gathered and sets the final length (pages never written
     // read as zeros).
@@ -63,12 +64,14 @@ private:
     std::size_t page_size_;
     platform::File file_;
     std::optional<compact::WriteBehind> behind_;
+    std::optional<compact::EarlyFlush> early_;  // from the first early flush on
     bool committed_ = false;
     // Consecutive pages from run_start_, not yet written.
     platform::IoBuffer run_;
     std::uint32_t run_start_ = 0;
-    // Written since write-back was last started.
+    // Written since write-back was last started, and since the last flush.
     std::uint64_t unflushed_ = 0;
+    std::uint64_t since_flush_ = 0;
     bool writing_back_ = true;
 };
 

@@ -56,7 +56,7 @@ void EarlyFlush::Run() {
         lock.lock();
         if (failed) {
             failure_ = failed;
-            return;  // told by Stop
+            return;  // told by the next Ask and by Stop
         }
     }
 }

@@ -1,7 +1,9 @@
 // The copy's file as a thread of its own writes it and another flushes it
-// on the way: the last write of a page wins whatever the runs it went out
-// in, and a write or a flush that fails ends the copy with its error.
+// on the way: the last write of a page wins whatever the order the pages
+// came in and the runs they went out in, and a write or a flush that fails
+// ends the copy with its error.
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <random>
@@ -42,17 +44,24 @@ TEST(DestinationFile, WrittenBehindTheLastWriteOfEachByteWins) {
                 out.WritePage(number, page);
                 std::copy(page.begin(), page.end(), model.begin() + static_cast<std::ptrdiff_t>(number * kPage));
             };
-            // In order, then pages of runs long gone and of the run being
-            // gathered written again, and patched, as the tables taken back
-            // and the definitions rewritten are.
-            for (std::uint32_t p = 1; p < kPages; ++p) write(p);
-            std::uint32_t before = 1;  // the page written last, in a run just handed over
-            for (int i = 0; i < 600; ++i) {
-                const auto number = static_cast<std::uint32_t>(1 + random() % (kPages - 1));
+            // Nearly in order, as the allocator hands pages out: a data page
+            // often after the long-value pages that follow it. Then pages of
+            // windows long gone and of the window being gathered written
+            // again, and patched, as the tables taken back and the
+            // definitions rewritten are: a page just written, one whose place
+            // the window holds but which it does not hold, and any page.
+            for (std::uint32_t p = 1; p < kPages; p += 12) {
+                const std::uint32_t end = std::min<std::uint32_t>(p + 12, kPages);
+                for (std::uint32_t q = p + 1; q < end; ++q) write(q);
+                write(p);
+            }
+            std::uint32_t before = 1;  // the page written last
+            for (int i = 0; i < 900; ++i) {
+                const auto number = static_cast<std::uint32_t>(2 + random() % (kPages - 2));
                 if (i % 3 == 2) {
                     const Bytes patch = {static_cast<std::uint8_t>(i), 0xAB, static_cast<std::uint8_t>(i >> 8)};
                     const std::size_t offset = random() % (kPage - patch.size());
-                    const std::uint32_t patched = i % 2 ? before : number;
+                    const std::uint32_t patched = i % 9 == 2 ? before : i % 9 == 5 ? before - 1 : number;
                     out.PatchPage(patched, offset, patch);
                     std::copy(patch.begin(), patch.end(),
                               model.begin() + static_cast<std::ptrdiff_t>(patched * kPage + offset));
@@ -77,10 +86,11 @@ TEST(DestinationFile, AWriteThatFailsBehindIsToldAndNothingMoreIsWritten) {
     WriteBehind behind(file, kPage);
     long told = 0;
     // The failure comes with the next handing over or the wait at the end.
-    for (int i = 0; i < 4 && told == 0; ++i) told = ErrorOf([&] { behind.Hand(0, platform::IoBuffer(kPage, 'y')); });
+    for (int i = 0; i < 4 && told == 0; ++i)
+        told = ErrorOf([&] { behind.Hand(platform::IoBuffer(kPage, 'y'), {{0, 0, kPage}}); });
     if (told == 0) told = ErrorOf([&] { behind.Drain(); });
     EXPECT_NE(told, 0);
-    EXPECT_NE(ErrorOf([&] { behind.Hand(0, platform::IoBuffer(kPage, 'z')); }), 0);
+    EXPECT_NE(ErrorOf([&] { behind.Hand(platform::IoBuffer(kPage, 'z'), {{0, 0, kPage}}); }), 0);
     EXPECT_EQ(dorvane::testing::ReadFile(path), std::string(kPage, 'x'));
 }
 

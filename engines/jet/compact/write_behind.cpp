@@ -1,5 +1,6 @@
 #include "engines/jet/compact/write_behind.h"
 
+#include <span>
 #include <system_error>
 #include <utility>
 
@@ -35,16 +36,21 @@ void WriteBehind::ThrowIfFailed() {
     if (failure_) std::rethrow_exception(failure_);
 }
 
-platform::IoBuffer WriteBehind::Hand(std::uint64_t offset, platform::IoBuffer bytes) {
+void WriteBehind::Write(const Job& job) {
+    const std::span<const std::uint8_t> bytes(job.bytes);
+    for (const Piece& piece : job.pieces) file_.WriteAt(piece.offset, bytes.subspan(piece.at, piece.size));
+}
+
+platform::IoBuffer WriteBehind::Hand(platform::IoBuffer bytes, std::vector<Piece> pieces) {
+    Job job{std::move(bytes), std::move(pieces)};
     if (!writer_.joinable()) {
-        file_.WriteAt(offset, bytes);
-        bytes.clear();
-        return bytes;
+        Write(job);
+        return std::move(job.bytes);
     }
     std::unique_lock lock(mutex_);
     done_.wait(lock, [this] { return jobs_.size() < kUnwritten || failure_; });
     ThrowIfFailed();
-    jobs_.push_back({offset, std::move(bytes)});
+    jobs_.push_back(std::move(job));
     platform::IoBuffer next;
     if (!spare_.empty()) {
         next = std::move(spare_.back());
@@ -71,15 +77,13 @@ void WriteBehind::Run() {
         lock.unlock();
         std::exception_ptr failed;
         try {
-            file_.WriteAt(job.offset, job.bytes);
+            Write(job);
         } catch (...) {
             failed = std::current_exception();
         }
         lock.lock();
-        if (job.bytes.capacity() >= reused_capacity_ && spare_.size() < kUnwritten) {
-            job.bytes.clear();
+        if (job.bytes.capacity() >= reused_capacity_ && spare_.size() < kUnwritten)
             spare_.push_back(std::move(job.bytes));
-        }
         jobs_.pop_front();
         if (failed) {
             failure_ = failed;

@@ -6,6 +6,7 @@
 #include <future>
 #include <map>
 #include <optional>
+#include <random>
 #include <set>
 
 #include "engines/jet/check/ascending_numbers.h"
@@ -15,6 +16,7 @@
 #include "engines/jet/format/row.h"
 #include "engines/jet/format/row_set.h"
 #include "engines/jet/format/page_census.h"
+#include "engines/jet/format/page_file.h"
 #include "engines/jet/format/page_numbers.h"
 #include "engines/jet/format/source_maps.h"
 #include "engines/jet/format/table_scan.h"
@@ -325,6 +327,40 @@ TEST(CheckTest, AValueOnAnotherTablesLongValueRowIsToldForBothTables) {
 
 // One byte a page until a number needs two, two until it needs four: what
 // was set before stays.
+// The cached reader fetches whole blocks where reading goes on past what it
+// holds and small parts where it jumps: whatever the order, and from however
+// few kept blocks, every page comes back as the file holds it.
+TEST(PageFileTest, ACachedReadGivesTheFileWhateverTheOrderOfReads) {
+    const fs::path path = TestData() / "products/post_db.mdb";
+    const Bytes whole = ReadBytes(path);
+    const std::uint32_t pages = static_cast<std::uint32_t>(whole.size() / 4096);
+    ASSERT_GT(pages, 100u);
+    ASSERT_NE(whole.size() % (64 * 1024), 0u);                           // a short last block
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> reads;          // first page, count
+    for (std::uint32_t p = 1; p < pages; ++p) reads.emplace_back(p, 1);  // onward
+    for (std::uint32_t p = 1; p + 40 < pages; p += 3) {                  // two streams side by side
+        reads.emplace_back(p, 1);
+        reads.emplace_back(p + 40, 2);
+    }
+    std::mt19937 random(11);
+    for (int i = 0; i < 2000; ++i) {  // jumps, runs across block edges, the last page
+        const auto count = static_cast<std::uint32_t>(1 + random() % 15);
+        reads.emplace_back(static_cast<std::uint32_t>(1 + random() % (pages - count)), count);
+    }
+    reads.emplace_back(pages - 1, 1);
+    for (const std::size_t kept : {std::size_t{1}, std::size_t{2}, PageFile::kKeptBlocks}) {
+        SCOPED_TRACE(kept);
+        const PageFile file = PageFile::OpenCached(path, kept);
+        Bytes out;
+        for (const auto& [first, count] : reads) {
+            out.resize(std::size_t{count} * 4096);
+            file.ReadPages(first, count, out);
+            ASSERT_TRUE(std::equal(out.begin(), out.end(), whole.begin() + std::ptrdiff_t{first} * 4096))
+                << "pages " << first << " to " << first + count - 1;
+        }
+    }
+}
+
 TEST(PageNumbersTest, WidensWithoutLosingWhatItHeld) {
     PageNumbers numbers(6);
     numbers.Set(1, 0xFF);

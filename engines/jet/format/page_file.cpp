@@ -74,8 +74,8 @@ public:
         std::size_t done = 0;
         while (done < out.size()) {
             const std::uint64_t at = offset + done;
-            const Block& block = Fetch(at / kBlockBytes);
-            const auto from = static_cast<std::size_t>(at % kBlockBytes);
+            const Block& block = Fetch(at);
+            const auto from = static_cast<std::size_t>(at - block.start);
             const std::size_t n = std::min(out.size() - done, block.bytes.size() - from);
             std::memcpy(out.data() + done, block.bytes.data() + from, n);
             done += n;
@@ -86,34 +86,47 @@ private:
     // 64 KiB: a system call costs as much as copying some 16 KiB, and the
     // pages a compaction or a check reads lie in runs of about that length.
     static constexpr std::size_t kBlockBytes = std::size_t{64} << 10;
+    // Where a read jumps (an index's leaves in key order, long values, the
+    // next stretch of a table's pages), the pages around the one asked for
+    // are seldom wanted: a block read there fetched a file whose tables
+    // share stretches of pages nearly twice over. A jump reads this much.
+    static constexpr std::size_t kJumpBytes = std::size_t{16} << 10;
+    static constexpr std::uint64_t kNone = std::numeric_limits<std::uint64_t>::max();
     struct Block {
-        std::uint64_t number = std::numeric_limits<std::uint64_t>::max();
+        std::uint64_t start = kNone;
         std::uint64_t last_use = 0;
         platform::IoBuffer bytes;
+        bool Holds(std::uint64_t at) const { return at >= start && at - start < bytes.size(); }
     };
 
-    // The block, read now unless it is among those kept (then the least
-    // recently used one makes room). The last block may be short.
-    const Block& Fetch(std::uint64_t number) const {
+    // The block holding `at`, read now unless it is among those kept (then
+    // the least recently used one makes room). What is read: just past a
+    // kept block, the rest of the aligned block; elsewhere, the aligned
+    // kJumpBytes around `at`. The last block may be short.
+    const Block& Fetch(std::uint64_t at) const {
         // Pages are mostly read in runs: the block just used, first.
-        if (last_ != nullptr && last_->number == number) {
+        if (last_ != nullptr && last_->Holds(at)) {
             last_->last_use = ++uses_;
             return *last_;
         }
         Block* victim = &blocks_[0];
+        bool onward = false;  // past the end of a kept block, by less than a block
         for (Block& block : blocks_) {
-            if (block.number == number) {
+            if (block.Holds(at)) {
                 block.last_use = ++uses_;
                 last_ = &block;
                 return block;
             }
             if (block.last_use < victim->last_use) victim = &block;
+            const std::uint64_t end = block.start + block.bytes.size();
+            if (block.start != kNone && at >= end && at - end < kBlockBytes) onward = true;
         }
-        const std::uint64_t start = number * kBlockBytes;
-        victim->number = std::numeric_limits<std::uint64_t>::max();  // until the read succeeds
-        victim->bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes, size_ - start)));
+        const std::uint64_t start = onward ? at : at - at % kJumpBytes;
+        const std::uint64_t end = onward ? at - at % kBlockBytes + kBlockBytes : start + kJumpBytes;
+        victim->start = kNone;  // until the read succeeds
+        victim->bytes.resize(static_cast<std::size_t>(std::min(end, size_) - start));
         file_.ReadAt(start, victim->bytes);
-        victim->number = number;
+        victim->start = start;
         victim->last_use = ++uses_;
         last_ = victim;
         return *victim;

@@ -201,6 +201,9 @@ void CompactSalvaging(const PageFile& file, const std::filesystem::path& source,
                reading.CopiesAsStored(order[kept]))
             ++kept;
         first->KeepFirst(kept);
+        // All the first pass wrote stays: flushed beside this pass, it no
+        // longer waits for the flush at the end.
+        if (kept > 0 && kept == written.size()) first->destination().FlushWritten();
         for (std::size_t at = 0; at < kept; ++at) reading.Copied(written[at].table, written[at].rows);
     } else {
         first.reset();  // removes its file, before the name is taken again

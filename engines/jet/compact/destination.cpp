@@ -59,6 +59,15 @@ platform::IoBuffer DestinationFile::Write(platform::IoBuffer bytes, std::vector<
     return bytes;
 }
 
+void DestinationFile::FlushWritten() {
+    if (!file_.is_open() || !platform::File::kFlushesBesideWrites) return;
+    DiscardingOnFailure([&] {
+        if (!early_) early_.emplace(file_);
+        early_->Ask();
+        since_flush_ = 0;
+    });
+}
+
 DestinationFile::~DestinationFile() {
     if (!committed_) Discard();
 }

@@ -38,6 +38,9 @@ public:
     // second pass may write anew): write-back is no longer started early, nor
     // flushed, so that storage does not write them twice.
     void HoldWriteBack() { writing_back_ = false; }
+    // Flushes what is written so far on a thread of its own, once, whether
+    // or not write-back is held: for pages known to stay as they are.
+    void FlushWritten();
     // Writes what is gathered and sets the final length (pages never written
     // read as zeros).
     void Finish(std::uint32_t pageCount);

@@ -1,16 +1,16 @@
 // Compaction benchmark: for each database, the time of a compaction (with its
 // checks and verification) divided by the time of `cp` and `sync` of the same
-// file (the compaction flushes its copy too), each the median of several runs
-// measured here in the same run, and the compaction's peak memory; the time
-// and peak memory of the full check, of a repair of the same (sound) file and
-// of a repair of a damaged copy (one index leaf and one data page zeroed)
-// against the compaction's; and the time of exporting every user table as
-// CSV with dorvane-jet (in one run with --all, and with a run for each table)
-// against mdbtools' mdb-export of the same tables, which takes a run for each
-// (when it is installed). Each run is a child process so that its peak resident
+// file (the compaction flushes its copy too), each compaction right after a
+// copy and the ratio the median of the runs' ratios, and the compaction's peak
+// memory; the time and peak memory of the full check, of a repair of the same
+// (sound) file and of a repair of a damaged copy (one index leaf and one data
+// page zeroed) against the compaction's, each repair right after a compaction;
+// and the time of exporting every user table as CSV with dorvane-jet (in one
+// run with --all, and with a run for each table) against mdbtools' mdb-export
+// of the same tables, which takes a run for each (when it is installed). Each run is a child process so that its peak resident
 // size is its own.
 //
-// Usage: jet_compact_bench [FILE...] [--made MIB ...] [--made-ace MIB ...] [--no-export]
+// Usage: jet_compact_bench [FILE...] [--made MIB ...] [--made-ace MIB ...] [--no-export] (--help)
 // --made adds a product-shaped file of about MIB MiB made with dorvane-jet
 // (made_file.h; cached, since the largest takes minutes); --made-ace the same
 // rows in an Access 2010 (ACE) file. Without arguments:
@@ -87,13 +87,16 @@ double MedianSeconds(const std::string& command, const std::string& prepare = "t
 }
 
 // cp followed by a flush of the copy to disk, as the compaction flushes its
-// output before it reports success.
+// output before it reports success; -1 when it fails.
 double CopySeconds(const fs::path& file, const fs::path& work) {
     const fs::path to = work / "cp.out";
-    const double best =
-        MedianSeconds("cp " + Quote(file) + " " + Quote(to) + " && sync " + Quote(to), "rm -f " + Quote(to));
+    if (!Shell("rm -f " + Quote(to))) return -1;
+    Settle();
+    const auto start = std::chrono::steady_clock::now();
+    const bool copied = Shell("cp " + Quote(file) + " " + Quote(to) + " && sync " + Quote(to));
+    const double seconds = Seconds(start);
     fs::remove(to);
-    return best;
+    return copied ? seconds : -1;
 }
 
 // Every user table exported as CSV by `program FILE TABLE`, each into a new
@@ -284,17 +287,92 @@ Run MedianRun(Job job, const fs::path& file, const fs::path& work, int runs) {
     return out;
 }
 
+// The compaction against `cp` and `sync` of the same file, each compaction
+// right after a copy: the machine's speed drifts over minutes (see Settle),
+// and the ratio of two runs side by side drifts far less than that of two
+// medians taken minutes apart.
+struct Compared {
+    Run run;              // the compactions' medians, as MedianRun
+    double durable = -1;  // the copies' median; -1 when a copy failed
+    double ratio = -1;    // the median of the runs' ratios
+};
+
+// `runs` runs of `job` on `file`, each right after a compaction of `base`,
+// for the same reason: the job's medians, and as `ratio` the median of its
+// runs' ratios to those compactions.
+struct Relative {
+    Run run;
+    double ratio = -1;
+};
+
+Relative AgainstCompaction(Job job, const fs::path& file, const fs::path& base, const fs::path& work, int runs) {
+    std::vector<double> seconds, cpu, ratios;
+    Relative out;
+    for (int i = 0; i < runs; ++i) {
+        const Run compaction = Measure(Job::kCompact, base, work);
+        const Run run = Measure(job, file, work);
+        if (!run.error.empty() || !compaction.error.empty()) {
+            out.run = run.error.empty() ? compaction : run;
+            return out;
+        }
+        seconds.push_back(run.seconds);
+        cpu.push_back(run.cpu_seconds);
+        ratios.push_back(run.seconds / std::max(compaction.seconds, 1e-6));
+        out.run.summary = run.summary;
+        out.run.peakKiB = std::max(out.run.peakKiB, run.peakKiB);
+    }
+    out.run.seconds = Median(seconds);
+    out.run.cpu_seconds = Median(cpu);
+    out.ratio = Median(ratios);
+    return out;
+}
+
+Compared CompareWithCopy(const fs::path& file, const fs::path& work) {
+    std::vector<double> copies, seconds, cpu, ratios;
+    Compared out;
+    for (int i = 0; i < g_runs; ++i) {
+        const double copy = CopySeconds(file, work);
+        const Run run = Measure(Job::kCompact, file, work);
+        if (!run.error.empty()) {
+            out.run = run;
+            return out;
+        }
+        if (copy < 0) return out;
+        copies.push_back(copy);
+        seconds.push_back(run.seconds);
+        cpu.push_back(run.cpu_seconds);
+        ratios.push_back(run.seconds / std::max(copy, 1e-6));
+        out.run.summary = run.summary;
+        out.run.peakKiB = std::max(out.run.peakKiB, run.peakKiB);
+    }
+    out.run.seconds = Median(seconds);
+    out.run.cpu_seconds = Median(cpu);
+    out.durable = Median(copies);
+    out.ratio = Median(ratios);
+    return out;
+}
+
 double MiB(long kib) { return static_cast<double>(kib) / 1024.0; }
 
 }  // namespace
+
+constexpr const char* kUsage =
+    "Usage: jet_compact_bench [FILE...] [--made MIB ...] [--made-ace MIB ...] [--no-export]\n"
+    "       jet_compact_bench --damaged-copy FILE TO\n"
+    "Times compaction, check, repair and export of each Access FILE against cp and sync and\n"
+    "mdb-export, each the median of several runs (DORVANE_BENCH_RUNS, 3), each run after a\n"
+    "pause of DORVANE_BENCH_SETTLE seconds (0).\n"
+    "  --made MIB       add a product-shaped Jet 4 file of about MIB MiB, made once and cached\n"
+    "  --made-ace MIB   the same rows in an Access 2010 file\n"
+    "  --no-export      leave out the export columns\n"
+    "  --damaged-copy   only write TO, FILE with one index leaf and one data page zeroed\n"
+    "Without FILE or --made: the three largest test databases, the benchmark files and made\n"
+    "files of 92 and 1950 MiB.\n";
 
 int main(int argc, char** argv) {
     dorvane::platform::SetUpHeap();  // as the programs run the engine
     if (argc == 6 && std::string(argv[1]) == "--measure")
         return MeasuredRun(argv[2], argv[3], argv[4], std::atoi(argv[5]));
-    char pattern[] = "/tmp/dorvane-bench-XXXXXX";
-    if (!::mkdtemp(pattern)) return 1;
-    const fs::path work = pattern;
     if (argc == 4 && std::string(argv[1]) == "--damaged-copy")  // for profiling a repair by hand
         return dorvane::bench::MakeDamagedCopy(argv[2], argv[3]) ? 0 : 1;
     if (const char* runs = std::getenv("DORVANE_BENCH_RUNS"); runs && std::atoi(runs) > 0) g_runs = std::atoi(runs);
@@ -306,14 +384,36 @@ int main(int argc, char** argv) {
     bool exports = true;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--no-export")
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--no-export") {
             exports = false;
-        else if ((arg == "--made" || arg == "--made-ace") && i + 1 < argc)
-            made.emplace_back(static_cast<unsigned>(std::atoi(argv[++i])),
-                              arg == "--made" ? MadeFormat::kJet4 : MadeFormat::kAce2010);
-        else
+        } else if (arg == "--made" || arg == "--made-ace") {
+            const int mib = i + 1 < argc ? std::atoi(argv[i + 1]) : 0;
+            if (mib <= 0) {
+                std::fprintf(stderr, "%s needs a size in MiB\n%s", arg.c_str(), kUsage);
+                return 2;
+            }
+            ++i;
+            made.emplace_back(static_cast<unsigned>(mib), arg == "--made" ? MadeFormat::kJet4 : MadeFormat::kAce2010);
+        } else if (arg.starts_with("-")) {
+            std::fprintf(stderr, "unknown option %s\n%s", arg.c_str(), kUsage);
+            return 2;
+        } else if (std::error_code ec; !fs::is_regular_file(arg, ec)) {
+            std::fprintf(stderr, "%s: no such file\n", arg.c_str());
+            return 2;
+        } else {
             files.emplace_back(arg);
+        }
     }
+    char pattern[] = "/tmp/dorvane-bench-XXXXXX";
+    if (!::mkdtemp(pattern)) {
+        std::perror("cannot make a folder in /tmp");
+        return 1;
+    }
+    const fs::path work = pattern;
     if (files.empty() && made.empty()) {
         files = DefaultFiles(work);
         made = {{92, MadeFormat::kJet4}, {1950, MadeFormat::kJet4}};
@@ -327,45 +427,49 @@ int main(int argc, char** argv) {
     std::printf(
         "(seconds, each the median of %d runs in this run, each after a pause of %d s;\n"
         " cpu: the compaction's processor time, all threads;\n"
-        " ratio: compaction / cp and sync of the copy; check: the full check; repair: of the sound file;\n"
-        " damagd: repair of a copy with one index leaf and one data page zeroed; rep/c, dmg/c: / compaction;\n"
+        " ratio: compaction / cp and sync of the file, the median of the runs' ratios, each compaction\n"
+        "  right after a cp and sync; check: the full check; repair: of the sound file;\n"
+        " damagd: repair of a copy with one index leaf and one data page zeroed; rep/c, dmg/c: / compaction,\n"
+        "  the median of the runs' ratios, each repair right after a compaction;\n"
         " *MiB: peak resident memory, the largest of the runs; export: dorvane-jet export --all, every\n"
         " user table in one run; per-tbl: dorvane-jet export run once for each table, as mdb-export\n"
         " must be; mdb-exp: mdb-export -b hex (binary as hex, as ours) of the same tables, a run for\n"
         " each; x: mdb-exp / export; x/tbl: mdb-exp / per-tbl)\n",
         g_runs, g_settle_seconds);
     for (const fs::path& file : files) {
-        const double durable = CopySeconds(file, work);
-        const Run run = MedianRun(Job::kCompact, file, work, g_runs);
+        const Compared compared = CompareWithCopy(file, work);
+        const Run& run = compared.run;
         const double mib = static_cast<double>(fs::file_size(file)) / 1048576.0;
-        if (!run.error.empty()) {
-            std::printf("%-22s %6.1f  failed: %s\n", file.filename().c_str(), mib, run.error.c_str());
+        if (!run.error.empty() || compared.durable < 0) {
+            std::printf("%-22s %6.1f  failed: %s\n", file.filename().c_str(), mib,
+                        run.error.empty() ? "cp and sync of the file" : run.error.c_str());
             continue;
         }
         const Run check = MedianRun(Job::kCheck, file, work, g_runs);
-        const Run repair = MedianRun(Job::kRepair, file, work, 1);
+        const Relative repair = AgainstCompaction(Job::kRepair, file, file, work, 1);
         const fs::path damaged = work / "damaged.mdb";
         // On disk before it is repaired, as a damaged file would be: otherwise
         // the first runs share the disk with writing the copy back.
         const bool made_damaged = dorvane::bench::MakeDamagedCopy(file, damaged) && Shell("sync " + Quote(damaged));
-        const Run damaged_repair = made_damaged ? MedianRun(Job::kRepair, damaged, work, g_runs) : Run{};
+        const Relative damaged_repair =
+            made_damaged ? AgainstCompaction(Job::kRepair, damaged, file, work, g_runs) : Relative{};
         fs::remove(damaged);
         const double after = static_cast<double>(run.summary.copy_pages) * static_cast<double>(fs::file_size(file)) /
                              std::max(1.0, static_cast<double>(run.summary.source_pages)) / 1048576.0;
-        std::printf("%-22s %6.1f %6.1f %7.3f %7.3f %6.2f %5.2f %6.1f", file.filename().c_str(), mib, after, durable,
-                    run.seconds, run.cpu_seconds, run.seconds / std::max(durable, 1e-6), MiB(run.peakKiB));
-        const auto timed = [&](const Run& r, bool ratio) {
+        std::printf("%-22s %6.1f %6.1f %7.3f %7.3f %6.2f %5.2f %6.1f", file.filename().c_str(), mib, after,
+                    compared.durable, run.seconds, run.cpu_seconds, compared.ratio, MiB(run.peakKiB));
+        const auto timed = [&](const Run& r, const double* ratio) {
             if (!r.error.empty() || r.seconds < 0) {
-                std::printf(" %6s%s %6s", "-", ratio ? "      -" : "", "-");
+                std::printf(" %6s%s %6s", "-", ratio != nullptr ? "      -" : "", "-");
                 return;
             }
             std::printf(" %6.2f", r.seconds);
-            if (ratio) std::printf(" %6.2f", r.seconds / std::max(run.seconds, 1e-6));
+            if (ratio != nullptr) std::printf(" %6.2f", *ratio);
             std::printf(" %6.1f", MiB(r.peakKiB));
         };
-        timed(check, false);
-        timed(repair, true);
-        timed(damaged_repair, true);
+        timed(check, nullptr);
+        timed(repair.run, &repair.ratio);
+        timed(damaged_repair.run, &damaged_repair.ratio);
         const std::vector<std::string> tables = UserTables(file);
         if (exports) {
             const double all = ExportAllSeconds(file, work);
@@ -377,7 +481,7 @@ int main(int argc, char** argv) {
                             theirs / std::max(each, 1e-6));
         }
         std::printf("\n");
-        for (const Run* failed : {&check, &repair, &damaged_repair})
+        for (const Run* failed : {&check, &repair.run, &damaged_repair.run})
             if (!failed->error.empty()) std::printf("  failed: %s\n", failed->error.c_str());
         std::fflush(stdout);
     }

@@ -7,8 +7,8 @@
 // page zeroed) against the compaction's, each repair right after a compaction;
 // and the time of exporting every user table as CSV with dorvane-jet (in one
 // run with --all, and with a run for each table) against mdbtools' mdb-export
-// of the same tables, which takes a run for each (when it is installed). Each run is a child process so that its peak resident
-// size is its own.
+// of the same tables, which takes a run for each (when it is installed). Each
+// run is a child process so that its peak resident size is its own.
 //
 // Usage: jet_compact_bench [FILE...] [--made MIB ...] [--made-ace MIB ...] [--no-export] (--help)
 // --made adds a product-shaped file of about MIB MiB made with dorvane-jet
@@ -297,6 +297,31 @@ struct Compared {
     double ratio = -1;    // the median of the runs' ratios
 };
 
+Compared CompareWithCopy(const fs::path& file, const fs::path& work) {
+    std::vector<double> copies, seconds, cpu, ratios;
+    Compared out;
+    for (int i = 0; i < g_runs; ++i) {
+        const double copy = CopySeconds(file, work);
+        const Run run = Measure(Job::kCompact, file, work);
+        if (!run.error.empty()) {
+            out.run = run;
+            return out;
+        }
+        if (copy < 0) return out;
+        copies.push_back(copy);
+        seconds.push_back(run.seconds);
+        cpu.push_back(run.cpu_seconds);
+        ratios.push_back(run.seconds / std::max(copy, 1e-6));
+        out.run.summary = run.summary;
+        out.run.peakKiB = std::max(out.run.peakKiB, run.peakKiB);
+    }
+    out.run.seconds = Median(seconds);
+    out.run.cpu_seconds = Median(cpu);
+    out.durable = Median(copies);
+    out.ratio = Median(ratios);
+    return out;
+}
+
 // `runs` runs of `job` on `file`, each right after a compaction of `base`,
 // for the same reason: the job's medians, and as `ratio` the median of its
 // runs' ratios to those compactions.
@@ -323,31 +348,6 @@ Relative AgainstCompaction(Job job, const fs::path& file, const fs::path& base, 
     }
     out.run.seconds = Median(seconds);
     out.run.cpu_seconds = Median(cpu);
-    out.ratio = Median(ratios);
-    return out;
-}
-
-Compared CompareWithCopy(const fs::path& file, const fs::path& work) {
-    std::vector<double> copies, seconds, cpu, ratios;
-    Compared out;
-    for (int i = 0; i < g_runs; ++i) {
-        const double copy = CopySeconds(file, work);
-        const Run run = Measure(Job::kCompact, file, work);
-        if (!run.error.empty()) {
-            out.run = run;
-            return out;
-        }
-        if (copy < 0) return out;
-        copies.push_back(copy);
-        seconds.push_back(run.seconds);
-        cpu.push_back(run.cpu_seconds);
-        ratios.push_back(run.seconds / std::max(copy, 1e-6));
-        out.run.summary = run.summary;
-        out.run.peakKiB = std::max(out.run.peakKiB, run.peakKiB);
-    }
-    out.run.seconds = Median(seconds);
-    out.run.cpu_seconds = Median(cpu);
-    out.durable = Median(copies);
     out.ratio = Median(ratios);
     return out;
 }

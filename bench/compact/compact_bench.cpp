@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -287,69 +288,47 @@ Run MedianRun(Job job, const fs::path& file, const fs::path& work, int runs) {
     return out;
 }
 
-// The compaction against `cp` and `sync` of the same file, each compaction
-// right after a copy: the machine's speed drifts over minutes (see Settle),
-// and the ratio of two runs side by side drifts far less than that of two
-// medians taken minutes apart.
-struct Compared {
-    Run run;              // the compactions' medians, as MedianRun
-    double durable = -1;  // the copies' median; -1 when a copy failed
-    double ratio = -1;    // the median of the runs' ratios
+// `runs` runs of `job` on `file`, each right after a run of `baseline` (its
+// seconds, -1 when it failed): the machine's speed drifts over minutes (see
+// Settle), and the ratio of two runs side by side drifts far less than that
+// of two medians taken minutes apart. The job's medians as MedianRun's, the
+// baseline's median, and the median of the runs' ratios.
+struct Paired {
+    Run run;
+    double baseline = -1;
+    double ratio = -1;
 };
 
-Compared CompareWithCopy(const fs::path& file, const fs::path& work) {
-    std::vector<double> copies, seconds, cpu, ratios;
-    Compared out;
-    for (int i = 0; i < g_runs; ++i) {
-        const double copy = CopySeconds(file, work);
-        const Run run = Measure(Job::kCompact, file, work);
-        if (!run.error.empty()) {
+Paired AfterBaseline(Job job, const fs::path& file, const fs::path& work, int runs,
+                     const std::function<double()>& baseline) {
+    std::vector<double> before, seconds, cpu, ratios;
+    Paired out;
+    for (int i = 0; i < runs; ++i) {
+        const double base = baseline();
+        const Run run = Measure(job, file, work);
+        if (!run.error.empty() || base < 0) {
             out.run = run;
+            if (run.error.empty()) out.run.error = "the run it is measured against failed";
             return out;
         }
-        if (copy < 0) return out;
-        copies.push_back(copy);
+        before.push_back(base);
         seconds.push_back(run.seconds);
         cpu.push_back(run.cpu_seconds);
-        ratios.push_back(run.seconds / std::max(copy, 1e-6));
+        ratios.push_back(run.seconds / std::max(base, 1e-6));
         out.run.summary = run.summary;
         out.run.peakKiB = std::max(out.run.peakKiB, run.peakKiB);
     }
     out.run.seconds = Median(seconds);
     out.run.cpu_seconds = Median(cpu);
-    out.durable = Median(copies);
+    out.baseline = Median(before);
     out.ratio = Median(ratios);
     return out;
 }
 
-// `runs` runs of `job` on `file`, each right after a compaction of `base`,
-// for the same reason: the job's medians, and as `ratio` the median of its
-// runs' ratios to those compactions.
-struct Relative {
-    Run run;
-    double ratio = -1;
-};
-
-Relative AgainstCompaction(Job job, const fs::path& file, const fs::path& base, const fs::path& work, int runs) {
-    std::vector<double> seconds, cpu, ratios;
-    Relative out;
-    for (int i = 0; i < runs; ++i) {
-        const Run compaction = Measure(Job::kCompact, base, work);
-        const Run run = Measure(job, file, work);
-        if (!run.error.empty() || !compaction.error.empty()) {
-            out.run = run.error.empty() ? compaction : run;
-            return out;
-        }
-        seconds.push_back(run.seconds);
-        cpu.push_back(run.cpu_seconds);
-        ratios.push_back(run.seconds / std::max(compaction.seconds, 1e-6));
-        out.run.summary = run.summary;
-        out.run.peakKiB = std::max(out.run.peakKiB, run.peakKiB);
-    }
-    out.run.seconds = Median(seconds);
-    out.run.cpu_seconds = Median(cpu);
-    out.ratio = Median(ratios);
-    return out;
+// The seconds of a compaction of `file`, -1 when it fails.
+double CompactionSeconds(const fs::path& file, const fs::path& work) {
+    const Run run = Measure(Job::kCompact, file, work);
+    return run.error.empty() ? run.seconds : -1;
 }
 
 double MiB(long kib) { return static_cast<double>(kib) / 1024.0; }
@@ -437,27 +416,28 @@ int main(int argc, char** argv) {
         " each; x: mdb-exp / export; x/tbl: mdb-exp / per-tbl)\n",
         g_runs, g_settle_seconds);
     for (const fs::path& file : files) {
-        const Compared compared = CompareWithCopy(file, work);
+        const Paired compared =
+            AfterBaseline(Job::kCompact, file, work, g_runs, [&] { return CopySeconds(file, work); });
         const Run& run = compared.run;
         const double mib = static_cast<double>(fs::file_size(file)) / 1048576.0;
-        if (!run.error.empty() || compared.durable < 0) {
-            std::printf("%-22s %6.1f  failed: %s\n", file.filename().c_str(), mib,
-                        run.error.empty() ? "cp and sync of the file" : run.error.c_str());
+        if (!run.error.empty()) {
+            std::printf("%-22s %6.1f  failed: %s\n", file.filename().c_str(), mib, run.error.c_str());
             continue;
         }
         const Run check = MedianRun(Job::kCheck, file, work, g_runs);
-        const Relative repair = AgainstCompaction(Job::kRepair, file, file, work, 1);
+        const auto compaction = [&] { return CompactionSeconds(file, work); };
+        const Paired repair = AfterBaseline(Job::kRepair, file, work, 1, compaction);
         const fs::path damaged = work / "damaged.mdb";
         // On disk before it is repaired, as a damaged file would be: otherwise
         // the first runs share the disk with writing the copy back.
         const bool made_damaged = dorvane::bench::MakeDamagedCopy(file, damaged) && Shell("sync " + Quote(damaged));
-        const Relative damaged_repair =
-            made_damaged ? AgainstCompaction(Job::kRepair, damaged, file, work, g_runs) : Relative{};
+        const Paired damaged_repair =
+            made_damaged ? AfterBaseline(Job::kRepair, damaged, work, g_runs, compaction) : Paired{};
         fs::remove(damaged);
         const double after = static_cast<double>(run.summary.copy_pages) * static_cast<double>(fs::file_size(file)) /
                              std::max(1.0, static_cast<double>(run.summary.source_pages)) / 1048576.0;
         std::printf("%-22s %6.1f %6.1f %7.3f %7.3f %6.2f %5.2f %6.1f", file.filename().c_str(), mib, after,
-                    compared.durable, run.seconds, run.cpu_seconds, compared.ratio, MiB(run.peakKiB));
+                    compared.baseline, run.seconds, run.cpu_seconds, compared.ratio, MiB(run.peakKiB));
         const auto timed = [&](const Run& r, const double* ratio) {
             if (!r.error.empty() || r.seconds < 0) {
                 std::printf(" %6s%s %6s", "-", ratio != nullptr ? "      -" : "", "-");

@@ -50,22 +50,20 @@ platform::IoBuffer DestinationFile::Write(platform::IoBuffer bytes, std::vector<
             file_.StartWriteBack();
             unflushed_ = 0;
         }
-        if (since_flush_ >= kEarlyFlushBytes && writing_back_ && platform::File::kFlushesBesideWrites) {
-            if (!early_) early_.emplace(file_);
-            early_->Ask();
-            since_flush_ = 0;
-        }
+        if (since_flush_ >= kEarlyFlushBytes && writing_back_) AskFlush();
     });
     return bytes;
 }
 
 void DestinationFile::FlushWritten() {
-    if (!file_.is_open() || !platform::File::kFlushesBesideWrites) return;
-    DiscardingOnFailure([&] {
-        if (!early_) early_.emplace(file_);
-        early_->Ask();
-        since_flush_ = 0;
-    });
+    if (file_.is_open()) DiscardingOnFailure([&] { AskFlush(); });
+}
+
+void DestinationFile::AskFlush() {
+    if (!platform::File::kFlushesBesideWrites) return;
+    if (!early_) early_.emplace(file_);
+    early_->Ask();
+    since_flush_ = 0;
 }
 
 DestinationFile::~DestinationFile() {

@@ -58,6 +58,8 @@ public:
 
 private:
     platform::IoBuffer Write(platform::IoBuffer bytes, std::vector<compact::WriteBehind::Piece> pieces);
+    // Asks the early-flush thread for a flush of what is written so far.
+    void AskFlush();
     // Hands the gathered pages, if any, to be written.
     void WriteWindow();
     // Where `page` goes in the window, if the window holds its place.
